@@ -1,0 +1,260 @@
+#include "app/TfrmMain.h"
+#include "data/Schema.h"
+#include "data/TfrmDM.h"
+#include "operators/Login.h"
+#include "widgets/Guard.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+
+// The area for child windows, with the background picture scaled to fill it.
+class BackgroundMdiArea : public QMdiArea {
+public:
+    explicit BackgroundMdiArea(QWidget *parent)
+        : QMdiArea(parent), m_image(QStringLiteral(":/images/background.jpg"))
+    {
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QMdiArea::resizeEvent(event);
+        if (!m_image.isNull())
+            setBackground(QBrush(QPixmap::fromImage(m_image.scaled(viewport()->size(), Qt::KeepAspectRatioByExpanding,
+                                                                    Qt::SmoothTransformation))));
+    }
+
+private:
+    QImage m_image;
+};
+
+// The tool-bar pictures: a coloured tile with the button's first character.
+QIcon toolIcon(const QString &glyph, const QColor &colour)
+{
+    QPixmap pm(48, 48);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(colour);
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(2, 2, 44, 44), 9, 9);
+    p.setPen(Qt::white);
+    QFont f(QStringLiteral("WenQuanYi Micro Hei"));
+    f.setPixelSize(26);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(pm.rect(), Qt::AlignCenter, glyph);
+    return QIcon(pm);
+}
+
+} // namespace
+
+QString programDatabasePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data/db.edb"));
+}
+
+TfrmMain::TfrmMain(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(appTitle());
+    resize(1000, 618);
+
+    MdiArea = new BackgroundMdiArea(this);
+    setCentralWidget(MdiArea);
+
+    struct Item {
+        const char *caption;
+        void (TfrmMain::*handler)();
+    };
+    auto addMenu = [this](const QString &title, std::initializer_list<Item> items) {
+        QMenu *menu = menuBar()->addMenu(title);
+        for (const Item &it : items) {
+            if (!it.caption) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction *a = menu->addAction(QString::fromUtf8(it.caption));
+            if (it.handler)
+                connect(a, &QAction::triggered, this, it.handler);
+        }
+    };
+    addMenu(QStringLiteral("文件【&F】"), {{"使用单位", &TfrmMain::N6Click},
+                                          {"用户设置", &TfrmMain::U1Click},
+                                          {"修改密码", &TfrmMain::N5Click},
+                                          {nullptr, nullptr},
+                                          {"退出", &TfrmMain::N8Click}});
+    addMenu(QStringLiteral("收费【&I】"), {{"收费录入", &TfrmMain::N16Click},
+                                          {"收费管理", &TfrmMain::N19Click},
+                                          {"收费查询", &TfrmMain::N23Click}});
+    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click}});
+    addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &TfrmMain::N3Click},
+                                              {"单价设置", &TfrmMain::N4Click},
+                                              {"小区设置", &TfrmMain::N9Click},
+                                              {"默认项设置", &TfrmMain::N25Click},
+                                              {nullptr, nullptr},
+                                              {"业主录入", &TfrmMain::N11Click},
+                                              {"业主导入", &TfrmMain::N12Click},
+                                              {"业主管理", &TfrmMain::N13Click},
+                                              {"业主查询", &TfrmMain::N24Click}});
+    addMenu(QStringLiteral("帮助【&H】"), {{"帮助 &H", &TfrmMain::H2Click},
+                                          {nullptr, nullptr},
+                                          {"关于 &A", nullptr}});
+
+    ToolBar1 = addToolBar(QStringLiteral("工具栏"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFixedHeight(76);
+    ToolBar1->setIconSize(QSize(40, 40));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QFont tf(QStringLiteral("Arial"));
+    tf.setPixelSize(14);
+    ToolBar1->setFont(tf);
+    auto *sep = new QWidget(ToolBar1);
+    sep->setFixedWidth(2);
+    ToolBar1->addWidget(sep);
+    struct Tool {
+        const char *caption;
+        const char *glyph;
+        QColor colour;
+        void (TfrmMain::*handler)();
+    };
+    const Tool tools[] = {
+        {"收费录入", "收", QColor(200, 60, 40), &TfrmMain::N16Click},
+        {"收费查询", "查", QColor(40, 120, 200), &TfrmMain::N23Click},
+        {"欠费提醒", "欠", QColor(220, 130, 20), &TfrmMain::N20Click},
+        {"业主录入", "录", QColor(50, 150, 80), &TfrmMain::N11Click},
+        {"业主查询", "业", QColor(90, 90, 180), &TfrmMain::N24Click},
+        {"帮助", "?", QColor(110, 110, 110), &TfrmMain::H2Click},
+        {"退出", "退", QColor(150, 40, 40), &TfrmMain::N8Click},
+    };
+    for (const Tool &t : tools) {
+        QAction *a = ToolBar1->addAction(toolIcon(QString::fromUtf8(t.glyph), t.colour), QString::fromUtf8(t.caption));
+        a->setObjectName(QStringLiteral("tool_") + QString::fromUtf8(t.caption));
+        connect(a, &QAction::triggered, this, t.handler);
+        if (auto *b = qobject_cast<QToolButton *>(ToolBar1->widgetForAction(a))) {
+            b->setFixedSize(70, 70);
+            b->setAutoRaise(true);
+        }
+    }
+
+    const int widths[5] = {160, 120, 120, 120, 0};
+    const char *texts[5] = {AppTitle, "当前登录用户：", "", "当前收费日期：", ""};
+    for (int i = 0; i < 5; ++i) {
+        StatusPanels[i] = new QLabel(QString::fromUtf8(texts[i]), this);
+        StatusPanels[i]->setAlignment((i == 1 || i == 3 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        StatusPanels[i]->setFrameShape(QFrame::Panel);
+        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
+        if (widths[i])
+            StatusPanels[i]->setFixedWidth(widths[i]);
+        statusBar()->addWidget(StatusPanels[i], widths[i] ? 0 : 1);
+    }
+
+    FormCreate();
+}
+
+void TfrmMain::FormCreate()
+{
+    // The database file beside the program, opened on the first statement of the run.
+    frmDM().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    StatusPanels[2]->setText(CurrentUserName);
+    StatusPanels[4]->setText(ChargeDate);
+    guard(this, [] { Login::readUnit(); });
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    // FormCloseQuery: every way of closing the main window asks first.
+    const bool yes = messages().question(this, QStringLiteral("确认退出"),
+                                         QStringLiteral("确认要退出 澄岳供热收费管理软件 吗？  ^_^  "), true);
+    if (!yes) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    quitProgram();
+}
+
+QMdiSubWindow *TfrmMain::addChild(QWidget *screen)
+{
+    screen->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow *sub = MdiArea->addSubWindow(screen);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->showMaximized();
+    return sub;
+}
+
+QAction *TfrmMain::action(const QString &caption) const
+{
+    const auto actions = findChildren<QAction *>();
+    for (QAction *a : actions) {
+        QString t = a->text();
+        t.remove(QLatin1Char('&'));
+        QString c = caption;
+        c.remove(QLatin1Char('&'));
+        if (t == c && a->objectName().isEmpty())
+            return a;
+    }
+    return nullptr;
+}
+
+void TfrmMain::runDialog(QDialog *dialog)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->exec();
+}
+
+void TfrmMain::notYetAvailable(const QString &what)
+{
+    showInfo(this, what + QStringLiteral(" 功能尚未提供。"));
+}
+
+void TfrmMain::N8Click() { close(); }
+
+void TfrmMain::H2Click()
+{
+    // Nothing is reported when no browser can be started.
+    web().open(QUrl(QString::fromUtf8(HomePage)));
+}
+
+// Screens are wired here as they are built.
+void TfrmMain::N6Click() { notYetAvailable(QStringLiteral("使用单位")); }
+void TfrmMain::U1Click() { notYetAvailable(QStringLiteral("用户设置")); }
+void TfrmMain::N5Click() { notYetAvailable(QStringLiteral("修改密码")); }
+void TfrmMain::N16Click() { notYetAvailable(QStringLiteral("收费录入")); }
+void TfrmMain::N19Click() { notYetAvailable(QStringLiteral("收费管理")); }
+void TfrmMain::N23Click() { notYetAvailable(QStringLiteral("收费查询")); }
+void TfrmMain::N20Click() { notYetAvailable(QStringLiteral("欠费提醒")); }
+void TfrmMain::N3Click() { notYetAvailable(QStringLiteral("收款方式")); }
+void TfrmMain::N4Click() { notYetAvailable(QStringLiteral("单价设置")); }
+void TfrmMain::N9Click() { notYetAvailable(QStringLiteral("小区设置")); }
+void TfrmMain::N25Click() { notYetAvailable(QStringLiteral("默认项设置")); }
+void TfrmMain::N11Click() { notYetAvailable(QStringLiteral("业主录入")); }
+void TfrmMain::N12Click() { notYetAvailable(QStringLiteral("业主导入")); }
+void TfrmMain::N13Click() { notYetAvailable(QStringLiteral("业主管理")); }
+void TfrmMain::N24Click() { notYetAvailable(QStringLiteral("业主查询")); }

@@ -1,0 +1,344 @@
+#include "data/Database.h"
+#include "data/Numbers.h"
+#include "data/Dates.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace {
+
+QString columnText(sqlite3_stmt *stmt, int i)
+{
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QString::number(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+        return Numbers::plain(sqlite3_column_double(stmt, i));
+    default: {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+        return QString::fromUtf8(p, sqlite3_column_bytes(stmt, i));
+    }
+    }
+}
+
+// DateDiff('yyyy', a, b): calendar-year boundaries from a to b, the year of b minus the
+// year of a. A text that is no date gives null, so such a row owes nothing.
+void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (argc != 3) {
+        sqlite3_result_error(ctx, "DateDiff needs three arguments", -1);
+        return;
+    }
+    const QString interval = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0]))).toLower();
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QDate a = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[1]))));
+    const QDate b = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2]))));
+    if (!a.isValid() || !b.isValid()) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (interval == QLatin1String("yyyy")) {
+        sqlite3_result_int64(ctx, b.year() - a.year());
+    } else if (interval == QLatin1String("m")) {
+        sqlite3_result_int64(ctx, (b.year() - a.year()) * 12 + b.month() - a.month());
+    } else if (interval == QLatin1String("d")) {
+        sqlite3_result_int64(ctx, a.daysTo(b));
+    } else {
+        sqlite3_result_error(ctx, "DateDiff: unsupported interval", -1);
+    }
+}
+
+// Used by the schema's CHECK constraints: a value belongs in a number column only when
+// it is a number or a text that reads completely as one ('12..5' and '' do not).
+void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL:
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        sqlite3_result_int(ctx, 1);
+        return;
+    default: {
+        const QString t = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
+        sqlite3_result_int(ctx, Numbers::isNumber(t) ? 1 : 0);
+    }
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- Rows
+
+Rows::Rows(QStringList columns, QVector<QStringList> rows)
+    : m_columns(std::move(columns)), m_rows(std::move(rows))
+{
+}
+
+int Rows::columnIndex(const QString &name) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString Rows::value(const QString &name) const
+{
+    return at(m_current, name);
+}
+
+QString Rows::at(int row, const QString &name) const
+{
+    const int c = columnIndex(name);
+    if (c < 0)
+        throw AppError(QStringLiteral("找不到字段“%1”").arg(name));
+    if (row < 0 || row >= m_rows.size())
+        throw AppError(QStringLiteral("没有当前记录"));
+    return m_rows.at(row).at(c);
+}
+
+// ---------------------------------------------------------------- Cursor
+
+Cursor::Cursor(sqlite3 *db, sqlite3_stmt *stmt, QString sql)
+    : m_db(db), m_stmt(stmt), m_sql(std::move(sql))
+{
+    const int n = sqlite3_column_count(stmt);
+    for (int i = 0; i < n; ++i)
+        m_columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
+}
+
+Cursor::~Cursor()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+bool Cursor::next()
+{
+    if (m_done)
+        return false;
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    m_done = true;
+    if (rc != SQLITE_DONE)
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), m_sql, rc);
+    return false;
+}
+
+QString Cursor::text(int column) const
+{
+    return columnText(m_stmt, column);
+}
+
+// ---------------------------------------------------------------- Database
+
+Database::Database() = default;
+
+Database::~Database()
+{
+    close();
+}
+
+void Database::close()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void Database::open(const QString &path, const QString &key)
+{
+    close();
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        throw DbError(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    if (!fi.isFile())
+        throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    openHandle(fi.absoluteFilePath(), key, false);
+}
+
+void Database::create(const QString &path, const QString &key)
+{
+    close();
+    const QFileInfo fi(path);
+    if (fi.exists())
+        throw DbError(QStringLiteral("数据库文件已经存在，不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    if (!fi.absoluteDir().exists())
+        throw DbError(QStringLiteral("数据库文件夹不存在：%1").arg(QDir::toNativeSeparators(fi.absolutePath())), QString());
+    openHandle(fi.absoluteFilePath(), key, true);
+}
+
+void Database::openHandle(const QString &path, const QString &key, bool create)
+{
+    const QByteArray p = path.toUtf8();
+    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        if (db)
+            sqlite3_close_v2(db);
+        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
+    }
+    m_db = db;
+    m_path = path;
+    try {
+        configure(key);
+    } catch (const DbError &e) {
+        close();
+        if (e.code() == SQLITE_NOTADB)
+            throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
+        if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
+            throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+    }
+}
+
+void Database::configure(const QString &key)
+{
+    const QByteArray k = key.toUtf8();
+    // The key must be the first thing the connection does; the page size follows it.
+    int rc = sqlite3_key(m_db, k.constData(), k.size());
+    if (rc != SQLITE_OK)
+        fail(QStringLiteral("key"), rc);
+    exec(QStringLiteral("PRAGMA cipher_page_size = 4096"));
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 0);
+    // A read of the schema proves the key: with a wrong one the engine says "not a database".
+    scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    exec(QStringLiteral("PRAGMA cache_size = -16384"));
+    exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+    exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
+
+    sqlite3_create_function_v2(m_db, "DateDiff", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               dateDiffFunc, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(m_db, "cy_isnumber", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               isNumberFunc, nullptr, nullptr, nullptr);
+}
+
+void Database::fail(const QString &sql, int rc) const
+{
+    throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sql, rc);
+}
+
+sqlite3_stmt *Database::prepare(const QString &sql, const char **tail)
+{
+    if (!m_db)
+        throw DbError(QStringLiteral("数据库未连接"), sql);
+    const QByteArray s = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    const char *t = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, s.constData(), s.size() + 1, &stmt, &t);
+    if (rc != SQLITE_OK)
+        fail(sql, rc);
+    if (tail)
+        *tail = t;
+    if (!stmt)
+        throw DbError(QStringLiteral("语句为空"), sql);
+    return stmt;
+}
+
+void Database::exec(const QString &sql)
+{
+    if (!m_db)
+        throw DbError(QStringLiteral("数据库未连接"), sql);
+    // Runs every statement of the text, one after the other.
+    const QByteArray s = sql.toUtf8();
+    const char *p = s.constData();
+    while (p && *p) {
+        sqlite3_stmt *stmt = nullptr;
+        const char *tail = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, p, -1, &stmt, &tail);
+        if (rc != SQLITE_OK)
+            fail(sql, rc);
+        if (!stmt) { // only blanks or a comment left
+            p = tail;
+            continue;
+        }
+        do {
+            rc = sqlite3_step(stmt);
+        } while (rc == SQLITE_ROW);
+        const int frc = sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            fail(sql, frc != SQLITE_OK ? frc : rc);
+        p = tail;
+    }
+}
+
+Rows Database::select(const QString &sql)
+{
+    Cursor c(m_db, prepare(sql), sql);
+    QVector<QStringList> rows;
+    while (c.next()) {
+        QStringList r;
+        r.reserve(c.columnCount());
+        for (int i = 0; i < c.columnCount(); ++i)
+            r << c.text(i);
+        rows << r;
+    }
+    return Rows(c.columns(), rows);
+}
+
+std::unique_ptr<Cursor> Database::cursor(const QString &sql)
+{
+    return std::make_unique<Cursor>(m_db, prepare(sql), sql);
+}
+
+int Database::count(const QString &sql)
+{
+    Cursor c(m_db, prepare(sql), sql);
+    int n = 0;
+    while (c.next())
+        ++n;
+    return n;
+}
+
+QString Database::scalar(const QString &sql)
+{
+    Cursor c(m_db, prepare(sql), sql);
+    if (c.next() && c.columnCount() > 0)
+        return c.text(0);
+    return {};
+}
+
+qint64 Database::lastInsertId() const
+{
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
+
+int Database::changes() const
+{
+    return m_db ? sqlite3_changes(m_db) : 0;
+}
+
+// ---------------------------------------------------------------- Transaction
+
+Transaction::Transaction(Database &db)
+    : m_db(db)
+{
+    m_db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (!m_done) {
+        try {
+            m_db.exec(QStringLiteral("ROLLBACK"));
+        } catch (...) {
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    m_db.exec(QStringLiteral("COMMIT"));
+    m_done = true;
+}

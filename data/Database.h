@@ -1,0 +1,116 @@
+#pragma once
+#include "data/DbError.h"
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A result read completely into memory, with a current row as the screens expect of a
+// query object. Columns are found by name without regard to letter case; every value is
+// text, null reading as the empty text.
+class Rows {
+public:
+    Rows() = default;
+    Rows(QStringList columns, QVector<QStringList> rows);
+
+    const QStringList &columns() const { return m_columns; }
+    int columnIndex(const QString &name) const; // -1 when absent
+    int rowCount() const { return int(m_rows.size()); }
+    bool isEmpty() const { return m_rows.isEmpty(); }
+
+    // Current-row navigation.
+    int current() const { return m_current; }
+    void first() { m_current = 0; }
+    void next() { ++m_current; }
+    bool eof() const { return m_current >= m_rows.size(); }
+    void setCurrent(int row) { m_current = row; }
+
+    // Value of the current row by column name; throws AppError for an unknown field.
+    QString value(const QString &name) const;
+    QString at(int row, int column) const { return m_rows.at(row).at(column); }
+    QString at(int row, const QString &name) const;
+    const QStringList &row(int r) const { return m_rows.at(r); }
+
+private:
+    QStringList m_columns;
+    QVector<QStringList> m_rows;
+    int m_current = 0;
+};
+
+// A forward-only cursor over a prepared statement, for lists too large to read at once.
+class Cursor {
+public:
+    Cursor(sqlite3 *db, sqlite3_stmt *stmt, QString sql);
+    ~Cursor();
+    Cursor(const Cursor &) = delete;
+    Cursor &operator=(const Cursor &) = delete;
+
+    const QStringList &columns() const { return m_columns; }
+    // Moves to the next row; false at the end. Throws DbError when the engine fails.
+    bool next();
+    QString text(int column) const;
+    int columnCount() const { return int(m_columns.size()); }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt;
+    QString m_sql;
+    QStringList m_columns;
+    bool m_done = false;
+};
+
+// The one owner of the database handle. Every statement of the program runs here.
+class Database {
+public:
+    Database();
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    // Opens an existing encrypted file. Throws DbError with a message that says what is
+    // wrong and where (missing file, wrong key, not a database).
+    void open(const QString &path, const QString &key);
+    // Creates a new encrypted file; refuses an existing one.
+    void create(const QString &path, const QString &key);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    QString path() const { return m_path; }
+
+    void exec(const QString &sql);                  // statement(s) without a result
+    Rows select(const QString &sql);                // whole result in memory
+    std::unique_ptr<Cursor> cursor(const QString &sql);
+    int count(const QString &sql);                  // rows of a SELECT's result
+    QString scalar(const QString &sql);             // first column of the first row, or ""
+    qint64 lastInsertId() const;
+    int changes() const;
+
+    sqlite3 *handle() const { return m_db; }
+
+    // Milliseconds a writer waits for another copy of the program to release its lock.
+    static constexpr int BusyTimeoutMs = 15000;
+
+private:
+    void openHandle(const QString &path, const QString &key, bool create);
+    void configure(const QString &key);
+    [[noreturn]] void fail(const QString &sql, int rc) const;
+    sqlite3_stmt *prepare(const QString &sql, const char **tail = nullptr);
+
+    sqlite3 *m_db = nullptr;
+    QString m_path;
+};
+
+// RAII transaction guard. Takes the write lock at once (BEGIN IMMEDIATE) so that the
+// reads inside it (counting receipt numbers, duplicate checks) see no other writer.
+class Transaction {
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    void commit();
+
+private:
+    Database &m_db;
+    bool m_done = false;
+};

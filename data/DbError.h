@@ -1,0 +1,28 @@
+#pragma once
+#include <QString>
+#include <stdexcept>
+
+// The one error type of the program's logic. Engine refusals carry the statement too,
+// so the error box can show it as detail for whoever supports the office.
+class AppError : public std::runtime_error {
+public:
+    explicit AppError(const QString &message, const QString &detail = {})
+        : std::runtime_error(message.toStdString()), m_message(message), m_detail(detail) {}
+    const QString &message() const { return m_message; }
+    const QString &detail() const { return m_detail; }
+
+private:
+    QString m_message;
+    QString m_detail;
+};
+
+class DbError : public AppError {
+public:
+    DbError(const QString &message, const QString &statement, int code = 0)
+        : AppError(message, statement), m_code(code) {}
+    const QString &statement() const { return detail(); }
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};

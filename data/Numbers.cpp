@@ -1,0 +1,84 @@
+#include "data/Numbers.h"
+#include "data/DbError.h"
+
+#include <QRegularExpression>
+#include <cfenv>
+#include <cmath>
+
+namespace Numbers {
+
+namespace {
+const QRegularExpression &numberPattern()
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
+    return re;
+}
+const QRegularExpression &intPattern()
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
+    return re;
+}
+} // namespace
+
+bool isNumber(const QString &text)
+{
+    return numberPattern().match(text).hasMatch();
+}
+
+double toDouble(const QString &text)
+{
+    if (isNumber(text)) {
+        bool ok = false;
+        const double v = text.trimmed().toDouble(&ok);
+        if (ok && std::isfinite(v))
+            return v;
+    }
+    throw AppError(QStringLiteral("“%1” 不是有效的数字").arg(text));
+}
+
+qint64 toInt(const QString &text)
+{
+    if (intPattern().match(text).hasMatch()) {
+        bool ok = false;
+        const qint64 v = text.trimmed().toLongLong(&ok);
+        if (ok)
+            return v;
+    }
+    throw AppError(QStringLiteral("“%1” 不是有效的整数").arg(text));
+}
+
+QString plain(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("0");
+    if (value == 0)
+        return QStringLiteral("0");
+    const double a = std::fabs(value);
+    int intDigits = a >= 1 ? int(std::floor(std::log10(a))) + 1 : 1;
+    int decimals = 15 - intDigits;
+    if (decimals < 0)
+        decimals = 0;
+    QString s = QString::number(value, 'f', decimals);
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    if (s == QLatin1String("-0"))
+        s = QStringLiteral("0");
+    return s;
+}
+
+double roundTo(double value, int decimals)
+{
+    // Scaled in extended precision, rounded to nearest with exact halves to even.
+    const long double scale = std::pow(10.0L, decimals);
+    const int old = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const long double r = std::nearbyintl(static_cast<long double>(value) * scale);
+    std::fesetround(old);
+    return static_cast<double>(r / scale);
+}
+
+} // namespace Numbers

@@ -1,0 +1,81 @@
+#pragma once
+#include "data/Database.h"
+#include "data/NumToChar.h"
+
+#include <QObject>
+#include <QStringListModel>
+
+// The statement being built: every operation assigns it from scratch before it runs.
+extern QString SqlText;
+
+// The login state: filled by the login and the main window's first show, then fixed.
+extern QString CurrentUserName;
+extern QString CurrentUserId;
+extern QString ChargeDate;
+extern QString DefaultPaymentMethod;
+extern QString DefaultHouseType;
+extern QString DefaultAreaName;
+extern QString UnitName;
+extern QString PeriodBeginMonth;
+extern QString PeriodBeginDay;
+extern QString PeriodEndMonth;
+extern QString PeriodEndDay;
+
+// Empties the eleven values of the login state (start of a run, and between tests).
+void resetLoginState();
+
+// One of the four shared name lists. Every lookup box filled from the same table shows
+// this one model, so a refill reaches every open box; each box keeps its own choice.
+class LookupList : public QStringListModel {
+    Q_OBJECT
+public:
+    LookupList(QString statement, QObject *parent = nullptr);
+    const QString &statement() const { return m_statement; }
+
+private:
+    QString m_statement;
+};
+
+// The data module: the one database connection, the SQL helpers and the lookup lists.
+class TfrmDM : public QObject {
+    Q_OBJECT
+public:
+    static TfrmDM &instance();
+
+    // The connection's place and key. Nothing is opened here: the first statement opens
+    // the file, so a missing or wrongly keyed file is reported where it is first used.
+    void setConnection(const QString &path, const QString &key);
+    QString databasePath() const { return m_path; }
+    // The open database, opening it on first use; throws DbError when it cannot open.
+    Database &db();
+    void closeConnection();
+
+    // Row count of a SELECT's whole result.
+    int myRetC(const QString &sql);
+    // Executes an INSERT, UPDATE or DELETE.
+    void myESQL(const QString &sql);
+    // Runs a statement with a result, as a screen's query object does.
+    Rows query(const QString &sql);
+
+    // The lookup fillers: re-read the list and return the shared model for the box.
+    LookupList *DBComSUser();
+    LookupList *DBComSMType();
+    LookupList *DBComSPrice();
+    LookupList *DBComSArea();
+
+    static QString NumToChar(double amount) { return ::NumToChar(amount); }
+
+private:
+    TfrmDM();
+    LookupList *refill(LookupList *list);
+
+    Database m_db;
+    QString m_path;
+    QString m_key;
+    LookupList *m_users;
+    LookupList *m_methods;
+    LookupList *m_prices;
+    LookupList *m_areas;
+};
+
+inline TfrmDM &frmDM() { return TfrmDM::instance(); }

@@ -1,0 +1,165 @@
+#include "operators/TfrmLogin.h"
+#include "data/TfrmDM.h"
+#include "operators/Login.h"
+#include "widgets/DatePicker.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/Guard.h"
+#include "widgets/LookupCombo.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// A static banner in place of a web page: the program works the same without it.
+QPixmap bannerPixmap()
+{
+    QPixmap pm(300, 73);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, 300, 73);
+    g.setColorAt(0, QColor(178, 34, 34));
+    g.setColorAt(1, QColor(230, 110, 40));
+    p.fillRect(pm.rect(), g);
+    p.setPen(Qt::white);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(20);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(pm.rect(), Qt::AlignCenter, appTitle());
+    return pm;
+}
+} // namespace
+
+TfrmLogin::TfrmLogin(QWidget *parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+{
+    setWindowTitle(QStringLiteral("软件登录"));
+    setFixedSize(300, 300);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(14);
+    setFont(f);
+
+    WebBanner = new QLabel(this);
+    WebBanner->setFixedHeight(73);
+    WebBanner->setPixmap(bannerPixmap());
+    WebBanner->setScaledContents(true);
+
+    auto *group = new QGroupBox(QStringLiteral("软件登录"), this);
+    auto *grid = new QGridLayout(group);
+    QFont bold(QStringLiteral("Arial"));
+    bold.setPixelSize(12);
+    bold.setBold(true);
+
+    DBLookupComboBox1 = new LookupCombo(group);
+    DBLookupComboBox1->setFont(bold);
+    Edit1 = new GbkLineEdit(group);
+    Edit1->setFont(bold);
+    Edit1->setByteLimit(12);
+    Edit1->setPasswordMode();
+    DateTimePicker1 = new DatePicker(group);
+
+    auto *l1 = new QLabel(QStringLiteral("用  户  名："), group);
+    auto *l2 = new QLabel(QStringLiteral("密        码："), group);
+    auto *l3 = new QLabel(QStringLiteral("收费日期："), group);
+    l1->setBuddy(DBLookupComboBox1);
+    l2->setBuddy(Edit1);
+    l3->setBuddy(DateTimePicker1);
+    grid->addWidget(l1, 0, 0);
+    grid->addWidget(DBLookupComboBox1, 0, 1);
+    grid->addWidget(l2, 1, 0);
+    grid->addWidget(Edit1, 1, 1);
+    grid->addWidget(l3, 2, 0);
+    grid->addWidget(DateTimePicker1, 2, 1);
+
+    BitBtn1 = new QPushButton(QStringLiteral("登录"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    BitBtn1->setDefault(true);
+    BitBtn1->setAutoDefault(true);
+    BitBtn2->setAutoDefault(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+
+    auto *v = new QVBoxLayout(this);
+    v->setContentsMargins(0, 0, 0, 8);
+    v->addWidget(WebBanner);
+    auto *inner = new QVBoxLayout;
+    inner->setContentsMargins(10, 4, 10, 0);
+    inner->addWidget(group);
+    inner->addLayout(buttons);
+    v->addLayout(inner);
+
+    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn2, DBLookupComboBox1);
+    setTabOrder(DBLookupComboBox1, Edit1);
+    setTabOrder(Edit1, DateTimePicker1);
+
+    // FormCreate: the picker starts at the computer's date.
+    DateTimePicker1->setDateQuietly(QDate::currentDate());
+
+    connect(DBLookupComboBox1, &LookupCombo::picked, this, &TfrmLogin::DBLookupComboBox1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmLogin::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void TfrmLogin::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmLogin::FormShow()
+{
+    // The program's first statement: it opens the database file.
+    guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
+}
+
+void TfrmLogin::DBLookupComboBox1Click()
+{
+    Edit1->setFocus();
+}
+
+void TfrmLogin::BitBtn1Click()
+{
+    guard(this, [&] {
+        if (DBLookupComboBox1->text().isEmpty()) {
+            showInfo(this, QStringLiteral("用户名 不能为空！"));
+            DBLookupComboBox1->setFocus();
+            return;
+        }
+        if (!Login::tryLogin(DBLookupComboBox1->text(), Edit1->text(), DateTimePicker1->date())) {
+            showInfo(this, QStringLiteral("密码错误，请重新录入！"));
+            Edit1->setFocus();
+            return;
+        }
+        m_loggedIn = true;
+        hide();
+        emit loggedIn();
+    });
+}
+
+void TfrmLogin::reject()
+{
+    close();
+}
+
+void TfrmLogin::closeEvent(QCloseEvent *event)
+{
+    // Closing the login window, however it is closed, ends the program.
+    event->accept();
+    if (!m_loggedIn)
+        quitProgram();
+}

@@ -1,0 +1,398 @@
+#include "data/Dates.h"
+#include "data/NumToChar.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/LookupCombo.h"
+
+#include <QFile>
+#include <QTest>
+
+class TestData : public QObject {
+    Q_OBJECT
+private slots:
+    void numToChar_data();
+    void numToChar();
+    void plainNumbers_data();
+    void plainNumbers();
+    void roundTo_data();
+    void roundTo();
+    void numberTexts_data();
+    void numberTexts();
+    void dates();
+
+    void textComparesWithoutCase_data();
+    void textComparesWithoutCase();
+    void dateDiff_data();
+    void dateDiff();
+    void numberColumnsRefuseText_data();
+    void numberColumnsRefuseText();
+    void numbersReadBackPlain();
+    void sumOverNoRowsIsEmpty();
+    void idsAreAutomatic();
+    void quoteDoublingKeepsOneValue();
+    void myRetCCounts();
+    void initialFile();
+    void initRefusesExistingFile();
+    void openErrorsSayWhatAndWhere();
+    void sharedLookupListsKeepEachChoice();
+    void lookupOnEmptyTable();
+    void indexesServeTheSearches_data();
+    void indexesServeTheSearches();
+    void transactionRollsBack();
+};
+
+void TestData::numToChar_data()
+{
+    QTest::addColumn<double>("amount");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0.5") << 0.5 << "伍角";
+    QTest::newRow("10") << 10.0 << "壹拾元整";
+    QTest::newRow("36.9") << 36.9 << "叁拾陆元玖角";
+    QTest::newRow("10.01") << 10.01 << "壹拾元零壹分";
+    QTest::newRow("1000.5") << 1000.5 << "壹仟元伍角";
+    QTest::newRow("1005.05") << 1005.05 << "壹仟零伍元零伍分";
+    QTest::newRow("1234.56") << 1234.56 << "壹仟贰佰叁拾肆元伍角陆分";
+    QTest::newRow("4500") << 4500.0 << "肆仟伍佰元整";
+    QTest::newRow("30000.08") << 30000.08 << "叁万元零捌分";
+    QTest::newRow("100000") << 100000.0 << "壹拾万元整";
+    QTest::newRow("1000001") << 1000001.0 << "壹佰万零壹元整";
+    QTest::newRow("120000000") << 120000000.0 << "壹亿贰仟万元整";
+    QTest::newRow("half to even 0.125") << 0.125 << "壹角贰分";
+    QTest::newRow("2.675 below the half") << 2.675 << "贰元陆角柒分";
+    QTest::newRow("zero") << 0.0 << "";
+    QTest::newRow("one fen") << 0.01 << "壹分";
+    QTest::newRow("largest") << 9999999999999.99 << "玖万玖仟玖佰玖拾玖亿玖仟玖佰玖拾玖万玖仟玖佰玖拾玖元玖角玖分";
+}
+
+void TestData::numToChar()
+{
+    QFETCH(double, amount);
+    QFETCH(QString, text);
+    QCOMPARE(NumToChar(amount), text);
+}
+
+void TestData::plainNumbers_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("whole") << 1500.0 << "1500";
+    QTest::newRow("one decimal") << 1234.5 << "1234.5";
+    QTest::newRow("two decimals") << 87.25 << "87.25";
+    QTest::newRow("2.50") << 2.50 << "2.5";
+    QTest::newRow("100.0") << 100.0 << "100";
+    QTest::newRow("product noise") << 3 * 0.1 << "0.3";
+    QTest::newRow("negative") << -12.5 << "-12.5";
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("large") << 123456789012.5 << "123456789012.5";
+}
+
+void TestData::plainNumbers()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(Numbers::plain(value), text);
+}
+
+void TestData::roundTo_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("1234.5 to yuan") << 1234.5 << 0 << 1234.0;
+    QTest::newRow("1235.5 to yuan") << 1235.5 << 0 << 1236.0;
+    QTest::newRow("1234.6 to yuan") << 1234.6 << 0 << 1235.0;
+    QTest::newRow("two decimals") << 1.005 << 2 << 1.0; // 1.005 lies below the half
+    QTest::newRow("exact half two decimals") << 0.125 << 2 << 0.12;
+    QTest::newRow("negative") << -2.5 << 0 << -2.0;
+}
+
+void TestData::roundTo()
+{
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    QFETCH(double, expected);
+    QCOMPARE(Numbers::roundTo(value, decimals), expected);
+}
+
+void TestData::numberTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isNumber");
+    QTest::newRow("int") << "12" << true;
+    QTest::newRow("decimal") << "12.5" << true;
+    QTest::newRow("leading point") << ".5" << true;
+    QTest::newRow("trailing point") << "5." << true;
+    QTest::newRow("negative") << "-3" << true;
+    QTest::newRow("two points") << "12..5" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("point") << "." << false;
+    QTest::newRow("minus") << "-" << false;
+    QTest::newRow("minus after digit") << "1-" << false;
+    QTest::newRow("letters") << "abc" << false;
+}
+
+void TestData::numberTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, isNumber);
+    QCOMPARE(Numbers::isNumber(text), isNumber);
+    if (!isNumber)
+        QVERIFY_THROWS_EXCEPTION(AppError, Numbers::toDouble(text));
+}
+
+void TestData::dates()
+{
+    QCOMPARE(Dates::format(QDate(2017, 10, 9)), QStringLiteral("2017-10-09"));
+    QCOMPARE(Dates::tryParse(QStringLiteral("2017-3-5")), QDate(2017, 3, 5));
+    QVERIFY(!Dates::tryParse(QStringLiteral("2017-2-31")).isValid());
+    QVERIFY(!Dates::tryParse(QStringLiteral("")).isValid());
+    QVERIFY_THROWS_EXCEPTION(AppError, Dates::parse(QStringLiteral("2023/01/01")));
+}
+
+void TestData::textComparesWithoutCase_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<int>("count");
+    QTest::newRow("= lower") << "theName = 'abc'" << 1;
+    QTest::newRow("= upper") << "theName = 'ABC'" << 1;
+    QTest::newRow("like") << "theName LIKE '%B%'" << 1;
+    QTest::newRow("like empty pattern") << "Remark LIKE '%%'" << 2;
+    QTest::newRow("chinese") << "theName = '东区'" << 1;
+}
+
+void TestData::textComparesWithoutCase()
+{
+    QFETCH(QString, where);
+    QFETCH(int, count);
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('aBc', ''), ('东区', 'x')"));
+    QCOMPARE(frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE ") + where), count);
+}
+
+void TestData::dateDiff_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("years");
+    QTest::newRow("year boundary") << "2023-12-31" << "2024-01-01" << "1";
+    QTest::newRow("almost two years") << "2023-01-01" << "2024-12-31" << "1";
+    QTest::newRow("same year") << "2024-01-10" << "2024-03-15" << "0";
+    QTest::newRow("backwards") << "2025-01-01" << "2024-01-01" << "-1";
+    QTest::newRow("three years") << "2021-05-05" << "2024-03-15" << "3";
+    QTest::newRow("not a date") << "" << "2024-03-15" << "";
+}
+
+void TestData::dateDiff()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, years);
+    TestDb db;
+    QCOMPARE(db.scalar(QStringLiteral("SELECT DateDiff('yyyy', '%1', '%2')").arg(from, to)), years);
+}
+
+void TestData::numberColumnsRefuseText_data()
+{
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("quoted number") << "'12.5'" << true;
+    QTest::newRow("bare number") << "12.5" << true;
+    QTest::newRow("two points") << "'12..5'" << false;
+    QTest::newRow("empty text") << "''" << false;
+    QTest::newRow("letters") << "'abc'" << false;
+}
+
+void TestData::numberColumnsRefuseText()
+{
+    QFETCH(QString, price);
+    QFETCH(bool, accepted);
+    TestDb db;
+    const QString sql = QStringLiteral("INSERT INTO SPrice (theName, Remark, thePrice) VALUES ('住宅', '', %1) ").arg(price);
+    if (accepted) {
+        frmDM().myESQL(sql);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT typeof(thePrice) FROM SPrice")), QStringLiteral("real"));
+    } else {
+        QVERIFY_THROWS_EXCEPTION(DbError, frmDM().myESQL(sql));
+        QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SPrice")), 0);
+    }
+}
+
+void TestData::numbersReadBackPlain()
+{
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('a', '2.50'), ('b', '100.0'), ('c', 23.45)"));
+    const Rows rows = frmDM().query(QStringLiteral("SELECT thePrice AS 单价 FROM SPrice ORDER BY ID"));
+    QCOMPARE(rows.at(0, QStringLiteral("单价")), QStringLiteral("2.5"));
+    QCOMPARE(rows.at(1, QStringLiteral("单价")), QStringLiteral("100"));
+    QCOMPARE(rows.at(2, QStringLiteral("单价")), QStringLiteral("23.45"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(thePrice) FROM SPrice")), QStringLiteral("125.95"));
+}
+
+void TestData::sumOverNoRowsIsEmpty()
+{
+    TestDb db;
+    const Rows rows = frmDM().query(QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') "));
+    QCOMPARE(rows.rowCount(), 1);
+    QCOMPARE(rows.value(QStringLiteral("面积")), QString());
+    // A null reads as the empty text; names are found without regard to case.
+    QCOMPARE(rows.value(QStringLiteral("面积")), rows.at(0, 0));
+}
+
+void TestData::idsAreAutomatic()
+{
+    TestDb db;
+    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('a', '') "));
+    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('b', '') "));
+    frmDM().myESQL(QStringLiteral("DELETE FROM SArea WHERE (ID = 2)"));
+    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('c', '') "));
+    // An ID is never handed out twice, not even after a delete.
+    QCOMPARE(db.scalar(QStringLiteral("SELECT ID FROM SArea WHERE theName = 'c'")), QStringLiteral("3"));
+}
+
+void TestData::quoteDoublingKeepsOneValue()
+{
+    TestDb db;
+    QCOMPARE(Sql::esc(QStringLiteral("O'Brien")), QStringLiteral("O''Brien"));
+    const QString hostile = QStringLiteral("x'); DELETE FROM SUser; --");
+    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('") + Sql::esc(hostile) + QStringLiteral("', '') "));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theName FROM SArea")), hostile);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 1);
+}
+
+void TestData::myRetCCounts()
+{
+    TestDb db;
+    QCOMPARE(frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE (theName = 'x')")), 0);
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('x'), ('x'), ('X'), ('y')"));
+    QCOMPARE(frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE (theName = 'x')")), 3);
+}
+
+void TestData::initialFile()
+{
+    TestDb db;
+    const Rows dept = frmDM().query(QStringLiteral("SELECT * FROM SDept WHERE (ID = 1)"));
+    QCOMPARE(dept.rowCount(), 1);
+    QVERIFY(!dept.value(QStringLiteral("theName")).isEmpty());
+    QVERIFY(!dept.value(QStringLiteral("F1")).isEmpty());
+    QCOMPARE(dept.value(QStringLiteral("theBM")), QStringLiteral("10"));
+    QCOMPARE(dept.value(QStringLiteral("theED")), QStringLiteral("10"));
+    const Rows zd = frmDM().query(QStringLiteral("select * from SZD Where (theID = 1) "));
+    QCOMPARE(zd.rowCount(), 1);
+    for (int i = 1; i <= 17; ++i)
+        QVERIFY2(!zd.value(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'))).isEmpty(), qPrintable(QString::number(i)));
+    QCOMPARE(zd.value(QStringLiteral("F03")), QStringLiteral("收款人："));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser")), QStringLiteral("580913"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theMT FROM SUser")), QString());
+}
+
+void TestData::initRefusesExistingFile()
+{
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('kept')"));
+    frmDM().closeConnection();
+    const QByteArray before = [&] { QFile f(db.path()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    QVERIFY_THROWS_EXCEPTION(DbError, Schema::createFile(db.path()));
+    QFile f(db.path());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 1);
+}
+
+void TestData::openErrorsSayWhatAndWhere()
+{
+    QTemporaryDir dir;
+    Database d;
+    const QString missing = dir.filePath(QStringLiteral("Data/db.edb"));
+    try {
+        d.open(missing, QStringLiteral("kqt472"));
+        QFAIL("opened a missing file");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("找不到数据库文件")), qPrintable(e.message()));
+        QVERIFY(e.message().contains(missing));
+    }
+
+    const QString path = dir.filePath(QStringLiteral("db.edb"));
+    Schema::createFile(path);
+    try {
+        d.open(path, QStringLiteral("wrong"));
+        QFAIL("opened with a wrong key");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("密码错误")), qPrintable(e.message()));
+        QVERIFY(e.message().contains(path));
+    }
+
+    const QString junk = dir.filePath(QStringLiteral("junk.edb"));
+    QFile f(junk);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    QVERIFY_THROWS_EXCEPTION(DbError, d.open(junk, QStringLiteral("kqt472")));
+    QCOMPARE(QFileInfo(junk).size(), 8192); // nothing written into it
+}
+
+void TestData::sharedLookupListsKeepEachChoice()
+{
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区'), ('西区'), ('南区')"));
+    LookupCombo a, b;
+    a.bind(frmDM().DBComSArea());
+    b.bind(frmDM().DBComSArea());
+    QCOMPARE(a.text(), QString()); // no choice to start with
+    a.setKeyValue(QStringLiteral("西区"));
+    b.setKeyValue(QStringLiteral("南区"));
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('北区')"));
+    LookupCombo c;
+    c.bind(frmDM().DBComSArea()); // refilling from another screen re-reads every box's list
+    QCOMPARE(a.count(), 4);
+    QCOMPARE(b.count(), 4);
+    QCOMPARE(a.text(), QStringLiteral("西区"));
+    QCOMPARE(b.text(), QStringLiteral("南区"));
+    QCOMPARE(a.currentText(), QStringLiteral("西区"));
+    a.setKeyValue(QStringLiteral("不存在"));
+    QCOMPARE(a.text(), QString());
+}
+
+void TestData::lookupOnEmptyTable()
+{
+    TestDb db;
+    LookupCombo a;
+    a.bind(frmDM().DBComSMType());
+    QCOMPARE(a.count(), 0);
+    QCOMPARE(a.text(), QString());
+}
+
+void TestData::indexesServeTheSearches_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("house look-up") << "SELECT * FROM UHouse WHERE (theDel = '否') AND (AName = 'a') AND (theNum = '1')";
+    QTest::newRow("receipt numbering") << "SELECT ID FROM UCharge WHERE (theDate = '2024-10-10')";
+    QTest::newRow("receipt print") << "SELECT * FROM UCharge WHERE (theNum = '2410100001')";
+}
+
+void TestData::indexesServeTheSearches()
+{
+    QFETCH(QString, statement);
+    TestDb db;
+    const Rows plan = frmDM().query(QStringLiteral("EXPLAIN QUERY PLAN ") + statement);
+    QString text;
+    for (int r = 0; r < plan.rowCount(); ++r)
+        text += plan.row(r).join(QLatin1Char(' '));
+    QVERIFY2(text.contains(QStringLiteral("INDEX")), qPrintable(text));
+}
+
+void TestData::transactionRollsBack()
+{
+    TestDb db;
+    {
+        Transaction tx(frmDM().db());
+        frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName) VALUES ('a')"));
+        // no commit: leaving the scope rolls back
+    }
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
+}
+
+QTEST_MAIN(TestData)
+#include "tst_data.moc"

@@ -1,0 +1,77 @@
+#pragma once
+#include "widgets/Seams.h"
+
+#include <QDate>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QApplication>
+
+// A new database file in a temporary folder, made by the admin tool's init code and
+// opened as the program's shared connection. The login state is emptied.
+class TestDb {
+public:
+    TestDb();
+    ~TestDb();
+    QString path() const { return m_path; }
+    QString dir() const { return m_dir.path(); }
+    // Runs a statement on the shared connection.
+    void exec(const QString &sql);
+    QString scalar(const QString &sql);
+    int count(const QString &sql);
+    // Logs in as the first operator with the given charging date (fills the login state
+    // and reads the unit's row as the main window does).
+    void login(const QDate &chargeDate = QDate(2024, 10, 10), const QString &name = QStringLiteral("管理员"));
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+// Records every box shown and answers questions from a script (default: the answer given).
+class MessageRecorder : public MessageSink {
+public:
+    MessageRecorder();
+    ~MessageRecorder() override;
+
+    struct Entry {
+        QString kind; // "info", "error", "question"
+        QString caption;
+        QString text;
+        QString detail;
+    };
+    QList<Entry> entries;
+    QList<bool> answers;      // consumed by questions, first to last
+    bool defaultAnswer = true; // when answers is empty
+
+    void information(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &text, const QString &detail) override;
+    bool question(QWidget *parent, const QString &caption, const QString &text, bool yesIsDefault) override;
+
+    QStringList texts() const;
+    QString last() const { return entries.isEmpty() ? QString() : entries.last().text; }
+    int errors() const;
+    void clear() { entries.clear(); }
+};
+
+class QuitRecorder : public QuitSink {
+public:
+    QuitRecorder();
+    ~QuitRecorder() override;
+    int count = 0;
+    void quit() override { ++count; }
+};
+
+class WebRecorder : public WebSink {
+public:
+    WebRecorder();
+    ~WebRecorder() override;
+    QList<QUrl> opened;
+    void open(const QUrl &url) override { opened << url; }
+};
+
+// The widget that has the focus inside window (the focus proxy is followed).
+QWidget *focusIn(QWidget *window);
+
+// Runs the admin tool; returns its exit status, with standard output and error.
+int runAdmin(const QStringList &args, QString *out = nullptr, QString *err = nullptr, int timeoutMs = 60000);

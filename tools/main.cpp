@@ -1,0 +1,106 @@
+#include "tools/AdminCommand.h"
+#include "data/DbError.h"
+#include "data/Schema.h"
+#include "data/TfrmDM.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+
+QList<AdminCommand> &adminCommands()
+{
+    static QList<AdminCommand> commands;
+    return commands;
+}
+
+AdminArgs::AdminArgs(const QStringList &args, const QStringList &valueOptions, const QStringList &flags)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a.startsWith(QLatin1String("--"))) {
+            QString name = a.mid(2);
+            QString val;
+            const int eq = name.indexOf(QLatin1Char('='));
+            if (eq >= 0) {
+                val = name.mid(eq + 1);
+                name = name.left(eq);
+                m_values.insert(name, val);
+                continue;
+            }
+            if (flags.contains(name)) {
+                m_values.insert(name, QStringLiteral("1"));
+            } else if (valueOptions.contains(name)) {
+                if (i + 1 >= args.size()) {
+                    m_error = QStringLiteral("选项 --%1 缺少取值").arg(name);
+                    return;
+                }
+                m_values.insert(name, args.at(++i));
+            } else {
+                m_error = QStringLiteral("未知选项 --%1").arg(name);
+                return;
+            }
+        } else {
+            m_positional << a;
+        }
+    }
+}
+
+QString AdminArgs::dbPath() const
+{
+    return value(QStringLiteral("db"), QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data/db.edb")));
+}
+
+void openProgramDatabase(const QString &path)
+{
+    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    frmDM().db();
+}
+
+static void printHelp(QTextStream &out)
+{
+    out << "chengyue-admin: 澄岳供热收费管理软件 的管理工具\n\n";
+    out << "用法: chengyue-admin <命令> [选项]\n";
+    out << "--db PATH 默认为程序旁的 Data/db.edb。\n\n命令:\n";
+    for (const AdminCommand &c : adminCommands()) {
+        out << "  " << c.name << ' ' << c.usage << '\n';
+        out << "      " << c.summary << '\n';
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")
+        || args.first() == QLatin1String("help")) {
+        printHelp(out);
+        return args.isEmpty() ? 2 : 0;
+    }
+    const QString name = args.takeFirst();
+    for (const AdminCommand &c : adminCommands()) {
+        if (c.name != name)
+            continue;
+        if (args.contains(QStringLiteral("--help"))) {
+            out << "chengyue-admin " << c.name << ' ' << c.usage << '\n' << c.summary << '\n';
+            return 0;
+        }
+        try {
+            const int rc = c.run(args, out, err);
+            out.flush();
+            err.flush();
+            return rc;
+        } catch (const AppError &e) {
+            out.flush();
+            err << e.message() << '\n';
+            return 1;
+        } catch (const std::exception &e) {
+            out.flush();
+            err << e.what() << '\n';
+            return 1;
+        }
+    }
+    err << "未知命令：" << name << "（chengyue-admin --help 列出全部命令）\n";
+    return 2;
+}

@@ -1,0 +1,92 @@
+#include "widgets/GbkLineEdit.h"
+
+#include <QProxyStyle>
+
+const QString GbkLineEdit::Digits = QStringLiteral("0123456789");
+const QString GbkLineEdit::DigitsPoint = QStringLiteral("0123456789.");
+const QString GbkLineEdit::DigitsMinus = QStringLiteral("0123456789-");
+
+int gbkByteLength(const QString &text)
+{
+    int n = 0;
+    for (const QChar c : text)
+        n += c.unicode() < 0x80 ? 1 : 2;
+    return n;
+}
+
+namespace {
+class AtPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *ret) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '@';
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+} // namespace
+
+GbkLineEdit::GbkLineEdit(QWidget *parent)
+    : QLineEdit(parent)
+{
+    connect(this, &QLineEdit::textEdited, this, &GbkLineEdit::onEdited);
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &t) {
+        if (!m_fixing)
+            m_last = t;
+    });
+}
+
+void GbkLineEdit::setPasswordMode()
+{
+    auto *style = new AtPasswordStyle;
+    style->setParent(this);
+    setStyle(style);
+    setEchoMode(QLineEdit::Password);
+}
+
+void GbkLineEdit::onEdited(const QString &text)
+{
+    if (m_fixing)
+        return;
+    const QString &old = m_last;
+    // The part the operator just inserted lies between what old and new have in common.
+    int prefix = 0;
+    const int maxPrefix = int(qMin(old.size(), text.size()));
+    while (prefix < maxPrefix && old.at(prefix) == text.at(prefix))
+        ++prefix;
+    int suffix = 0;
+    while (suffix < maxPrefix - prefix
+           && old.at(old.size() - 1 - suffix) == text.at(text.size() - 1 - suffix))
+        ++suffix;
+    const QString kept = text.left(prefix) + text.right(suffix);
+    QString inserted = text.mid(prefix, text.size() - prefix - suffix);
+
+    if (!m_allowed.isEmpty()) {
+        QString filtered;
+        for (const QChar c : inserted)
+            if (m_allowed.contains(c))
+                filtered += c;
+        inserted = filtered;
+    }
+    if (m_limit > 0) {
+        int budget = m_limit - gbkByteLength(kept);
+        QString fitted;
+        for (const QChar c : inserted) {
+            const int w = c.unicode() < 0x80 ? 1 : 2;
+            if (w > budget)
+                break;
+            budget -= w;
+            fitted += c;
+        }
+        inserted = fitted;
+    }
+    const QString result = text.left(prefix) + inserted + text.right(suffix);
+    if (result != text) {
+        m_fixing = true;
+        setText(result);
+        setCursorPosition(int(prefix + inserted.size()));
+        m_fixing = false;
+    }
+    m_last = result;
+}

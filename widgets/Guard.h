@@ -1,0 +1,28 @@
+#pragma once
+#include "data/DbError.h"
+#include "widgets/Seams.h"
+
+#include <exception>
+#include <utility>
+
+class QWidget;
+
+// The default error handler: a failure ends the handler where it stands and is shown in
+// the error box; nothing crosses into Qt's event loop. Returns false when it failed.
+QString withFullStop(const QString &text);
+
+template <class F>
+bool guard(QWidget *parent, F &&handler)
+{
+    try {
+        std::forward<F>(handler)();
+        return true;
+    } catch (const AppError &e) {
+        showError(parent, withFullStop(e.message()), e.detail());
+    } catch (const std::bad_alloc &) {
+        showError(parent, QStringLiteral("内存不足。"));
+    } catch (const std::exception &e) {
+        showError(parent, withFullStop(QString::fromLocal8Bit(e.what())));
+    }
+    return false;
+}
