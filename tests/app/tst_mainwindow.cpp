@@ -1,0 +1,145 @@
+#include "app/TfrmMain.h"
+#include "data/TfrmDM.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMdiArea>
+#include <QProcess>
+#include <QTest>
+#include <QToolBar>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void firstShowFillsStatusBarAndUnit();
+    void exitQuestion_data();
+    void exitQuestion();
+    void menusAndToolBar();
+    void helpOpensHomePage();
+    void databaseBesideProgram();
+    void adminFindsDatabaseFromAnotherDirectory();
+};
+
+void TestMainWindow::firstShowFillsStatusBarAndUnit()
+{
+    TestDb db;
+    db.exec(QStringLiteral("UPDATE SDept SET theName = '热力公司', theEM = 3, theED = 15"));
+    db.login(QDate(2024, 10, 10));
+    UnitName.clear();
+    TfrmMain w;
+    w.FormCreate();
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472")); // FormCreate points at the program's own file
+    w.show();
+    QCOMPARE(w.StatusPanels[0]->text(), QStringLiteral("澄岳供热收费管理软件"));
+    QCOMPARE(w.StatusPanels[1]->text(), QStringLiteral("当前登录用户："));
+    QCOMPARE(w.StatusPanels[2]->text(), QStringLiteral("管理员"));
+    QCOMPARE(w.StatusPanels[3]->text(), QStringLiteral("当前收费日期："));
+    QCOMPARE(w.StatusPanels[4]->text(), QStringLiteral("2024-10-10"));
+    QCOMPARE(UnitName, QStringLiteral("热力公司"));
+    QCOMPARE(PeriodBeginMonth, QStringLiteral("10"));
+    QCOMPARE(PeriodEndMonth, QStringLiteral("3"));
+    QCOMPARE(PeriodEndDay, QStringLiteral("15"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("澄岳供热收费管理软件"));
+}
+
+void TestMainWindow::exitQuestion_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("how");
+    QTest::newRow("No, menu") << false << "menu";
+    QTest::newRow("Yes, menu") << true << "menu";
+    QTest::newRow("No, tool bar") << false << "tool";
+    QTest::newRow("Yes, close box") << true << "close";
+}
+
+void TestMainWindow::exitQuestion()
+{
+    QFETCH(bool, answer);
+    QFETCH(QString, how);
+    TestDb db;
+    db.login();
+    MessageRecorder rec;
+    QuitRecorder quit;
+    rec.answers << answer;
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    auto *child = new QWidget;
+    w.addChild(child);
+    if (how == QLatin1String("menu"))
+        w.action(QStringLiteral("退出"))->trigger();
+    else if (how == QLatin1String("tool"))
+        w.findChild<QAction *>(QStringLiteral("tool_退出"))->trigger();
+    else
+        w.close();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().caption, QStringLiteral("确认退出"));
+    QCOMPARE(rec.entries.first().text, QStringLiteral("确认要退出 澄岳供热收费管理软件 吗？  ^_^  "));
+    QCOMPARE(quit.count, answer ? 1 : 0);
+    QCOMPARE(w.isVisible(), !answer);
+    if (!answer)
+        QCOMPARE(w.MdiArea->subWindowList().size(), 1);
+}
+
+void TestMainWindow::menusAndToolBar()
+{
+    TfrmMain w;
+    QStringList menus;
+    for (QAction *a : w.menuBar()->actions())
+        menus << a->text();
+    QCOMPARE(menus, (QStringList{"文件【&F】", "收费【&I】", "提醒【&M】", "基础信息【&B】", "帮助【&H】"}));
+    QStringList tools;
+    for (QAction *a : w.ToolBar1->actions())
+        if (!a->text().isEmpty() && !a->objectName().isEmpty())
+            tools << a->text();
+    QCOMPARE(tools, (QStringList{"收费录入", "收费查询", "欠费提醒", "业主录入", "业主查询", "帮助", "退出"}));
+    for (const char *item : {"使用单位", "用户设置", "修改密码", "收费录入", "收费管理", "收费查询", "欠费提醒",
+                             "收款方式", "单价设置", "小区设置", "默认项设置", "业主录入", "业主导入", "业主管理",
+                             "业主查询", "帮助 &H", "关于 &A"})
+        QVERIFY2(w.action(QString::fromUtf8(item)), item);
+    // "关于 &A" does nothing.
+    MessageRecorder rec;
+    w.action(QStringLiteral("关于 &A"))->trigger();
+    QCOMPARE(rec.entries.size(), 0);
+}
+
+void TestMainWindow::helpOpensHomePage()
+{
+    TfrmMain w;
+    WebRecorder web;
+    w.action(QStringLiteral("帮助 &H"))->trigger();
+    w.findChild<QAction *>(QStringLiteral("tool_帮助"))->trigger();
+    QCOMPARE(web.opened.size(), 2);
+    QCOMPARE(web.opened.first().scheme(), QStringLiteral("https"));
+}
+
+void TestMainWindow::databaseBesideProgram()
+{
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QDir::tempPath());
+    QCOMPARE(programDatabasePath(), QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data/db.edb")));
+    QDir::setCurrent(before);
+}
+
+void TestMainWindow::adminFindsDatabaseFromAnotherDirectory()
+{
+    // A copy of the program folder elsewhere, started from yet another directory.
+    QTemporaryDir dir;
+    const QString tool = dir.filePath(QStringLiteral("chengyue-admin"));
+    QVERIFY(QFile::copy(QStringLiteral(ADMIN_TOOL_PATH), tool));
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+    QString out, err;
+    QCOMPARE(runAdmin({QStringLiteral("init"), QStringLiteral("--db"), dir.filePath(QStringLiteral("Data/db.edb"))}, &out, &err), 0);
+    QProcess p;
+    p.setWorkingDirectory(QDir::rootPath());
+    p.start(tool, {QStringLiteral("sql"), QStringLiteral("SELECT theName FROM SUser")});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("theName\n管理员\n"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,186 @@
+#include "data/Schema.h"
+#include "data/TfrmDM.h"
+#include "operators/TfrmLogin.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/LookupCombo.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestLogin : public QObject {
+    Q_OBJECT
+private slots:
+    void emptyNameIsRefused();
+    void wrongPassword_data();
+    void wrongPassword();
+    void successFillsLoginState();
+    void passwordIgnoresLetterCase();
+    void enterInPasswordBoxPressesLogin();
+    void passwordShowsAt();
+    void closingEndsProgram();
+    void missingFileGivesClearErrorAndEmptyList();
+    void wrongKeyGivesClearError();
+};
+
+namespace {
+struct LoginFixture {
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    TfrmLogin w;
+    LoginFixture()
+    {
+        db.exec(QStringLiteral("UPDATE SUser SET thePass = 'secret', theMT = '现金', theHT = '住宅', theAN = '东区'"));
+        db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('张三', '580913')"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+};
+} // namespace
+
+void TestLogin::emptyNameIsRefused()
+{
+    LoginFixture f;
+    QCOMPARE(f.w.DBLookupComboBox1->count(), 2);
+    f.w.Edit1->setText(QStringLiteral("secret"));
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("用户名 不能为空！")});
+    QCOMPARE(f.w.focusWidget(), f.w.DBLookupComboBox1);
+    QVERIFY(CurrentUserName.isEmpty());
+}
+
+void TestLogin::wrongPassword_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::newRow("wrong") << "secreT1";
+    QTest::newRow("empty") << "";
+    QTest::newRow("quote bypass") << "' OR ''='";
+    QTest::newRow("quote bypass 2") << "x') OR ('1'='1";
+    QTest::newRow("comment") << "'--";
+}
+
+void TestLogin::wrongPassword()
+{
+    QFETCH(QString, password);
+    LoginFixture f;
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    f.w.Edit1->setText(password);
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
+    QCOMPARE(f.w.Edit1->text(), password);
+    QCOMPARE(f.w.focusWidget(), f.w.Edit1);
+    QVERIFY(f.w.isVisible());
+    QVERIFY(CurrentUserName.isEmpty());
+    QCOMPARE(f.quit.count, 0);
+}
+
+void TestLogin::successFillsLoginState()
+{
+    LoginFixture f;
+    QSignalSpy spy(&f.w, &TfrmLogin::loggedIn);
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    f.w.Edit1->setText(QStringLiteral("secret"));
+    f.w.DateTimePicker1->setDate(QDate(2024, 10, 8));
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.entries.size(), 0);
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(!f.w.isVisible());
+    QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+    QCOMPARE(CurrentUserId, QStringLiteral("1"));
+    QCOMPARE(ChargeDate, QStringLiteral("2024-10-08"));
+    QCOMPARE(DefaultPaymentMethod, QStringLiteral("现金"));
+    QCOMPARE(DefaultHouseType, QStringLiteral("住宅"));
+    QCOMPARE(DefaultAreaName, QStringLiteral("东区"));
+    QCOMPARE(f.quit.count, 0); // hiding the window does not end the program
+
+    // An operator whose defaults were never set logs in with empty defaults.
+    resetLoginState();
+    TfrmLogin again;
+    again.show();
+    again.DBLookupComboBox1->setKeyValue(QStringLiteral("张三"));
+    again.Edit1->setText(QStringLiteral("580913"));
+    again.BitBtn1Click();
+    QCOMPARE(CurrentUserName, QStringLiteral("张三"));
+    QCOMPARE(DefaultPaymentMethod, QString());
+    QCOMPARE(DefaultAreaName, QString());
+}
+
+void TestLogin::passwordIgnoresLetterCase()
+{
+    LoginFixture f;
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    f.w.Edit1->setText(QStringLiteral("SECRET"));
+    f.w.BitBtn1Click();
+    QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+}
+
+void TestLogin::enterInPasswordBoxPressesLogin()
+{
+    LoginFixture f;
+    f.w.activateWindow();
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    f.w.Edit1->setFocus();
+    QTest::keyClicks(f.w.Edit1, QStringLiteral("secret"));
+    QTest::keyClick(f.w.Edit1, Qt::Key_Return);
+    QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+}
+
+void TestLogin::passwordShowsAt()
+{
+    LoginFixture f;
+    QCOMPARE(f.w.Edit1->echoMode(), QLineEdit::Password);
+    QCOMPARE(f.w.Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, f.w.Edit1), int('@'));
+    // At most 12 bytes.
+    f.w.Edit1->setFocus();
+    QTest::keyClicks(f.w.Edit1, QStringLiteral("1234567890abcdef"));
+    QCOMPARE(f.w.Edit1->text(), QStringLiteral("1234567890ab"));
+}
+
+void TestLogin::closingEndsProgram()
+{
+    LoginFixture f;
+    f.w.close();
+    QCOMPARE(f.quit.count, 1);
+    LoginFixture g;
+    g.w.BitBtn2->click(); // "退出"
+    QCOMPARE(g.quit.count, 1);
+}
+
+void TestLogin::missingFileGivesClearErrorAndEmptyList()
+{
+    QTemporaryDir dir;
+    resetLoginState();
+    const QString path = dir.filePath(QStringLiteral("Data/db.edb"));
+    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    MessageRecorder rec;
+    TfrmLogin w;
+    w.show();
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY2(rec.last().contains(QStringLiteral("找不到数据库文件")) && rec.last().contains(path), qPrintable(rec.last()));
+    QCOMPARE(w.DBLookupComboBox1->count(), 0);
+    rec.clear();
+    w.Edit1->setText(QStringLiteral("580913"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 不能为空！")});
+}
+
+void TestLogin::wrongKeyGivesClearError()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.edb"));
+    Schema::createFile(path);
+    frmDM().setConnection(path, QStringLiteral("not-the-key"));
+    MessageRecorder rec;
+    TfrmLogin w;
+    w.show();
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY2(rec.last().contains(QStringLiteral("密码错误")), qPrintable(rec.last()));
+    QCOMPARE(w.DBLookupComboBox1->count(), 0);
+    frmDM().closeConnection();
+}
+
+QTEST_MAIN(TestLogin)
+#include "tst_login.moc"

@@ -1,0 +1,94 @@
+#include "tests/support/TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAdmin : public QObject {
+    Q_OBJECT
+private slots:
+    void initCreatesAndRefuses();
+    void sqlPrintsTabSeparated();
+    void sqlEngineErrorToStderr();
+    void capitals_data();
+    void capitals();
+    void help();
+};
+
+void TestAdmin::initCreatesAndRefuses()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("Data/db.edb"));
+    QString out, err;
+    QCOMPARE(runAdmin({"init", "--db", db, "--operator", "李四"}, &out, &err), 0);
+    QVERIFY(QFileInfo::exists(db));
+    QCOMPARE(runAdmin({"sql", "--db", db, "SELECT theName, thePass FROM SUser"}, &out, &err), 0);
+    QCOMPARE(out, QStringLiteral("theName\tthePass\n李四\t580913\n"));
+    const qint64 size = QFileInfo(db).size();
+    QVERIFY(runAdmin({"init", "--db", db}, &out, &err) != 0);
+    QVERIFY2(err.contains(QStringLiteral("已经存在")), qPrintable(err));
+    QCOMPARE(QFileInfo(db).size(), size);
+    QCOMPARE(runAdmin({"sql", "--db", db, "SELECT theName FROM SUser"}, &out, &err), 0);
+    QCOMPARE(out, QStringLiteral("theName\n李四\n"));
+}
+
+void TestAdmin::sqlPrintsTabSeparated()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("db.edb"));
+    QCOMPARE(runAdmin({"init", "--db", db}), 0);
+    QString out, err;
+    QCOMPARE(runAdmin({"sql", "--db", db, "INSERT INTO SPrice (theName, thePrice, Remark) VALUES ('住宅', '2.50', NULL)"}, &out, &err), 0);
+    QCOMPARE(out, QString());
+    QCOMPARE(runAdmin({"sql", "--db", db, "SELECT theName AS 房屋用途, thePrice AS 单价, Remark FROM SPrice WHERE theName = '住宅'"}, &out, &err), 0);
+    QCOMPARE(out, QStringLiteral("房屋用途\t单价\tRemark\n住宅\t2.5\t\n"));
+    // The same dialect as the program: DateDiff and letter case.
+    QCOMPARE(runAdmin({"sql", "--db", db, "SELECT DateDiff('yyyy', '2023-12-31', '2024-01-01') AS n, COUNT(*) AS c FROM SPrice WHERE theName LIKE '住%'"}, &out, &err), 0);
+    QCOMPARE(out, QStringLiteral("n\tc\n1\t1\n"));
+}
+
+void TestAdmin::sqlEngineErrorToStderr()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("db.edb"));
+    QCOMPARE(runAdmin({"init", "--db", db}), 0);
+    QString out, err;
+    QVERIFY(runAdmin({"sql", "--db", db, "SELEC nothing"}, &out, &err) != 0);
+    QVERIFY(err.contains(QStringLiteral("syntax error")));
+    QVERIFY(runAdmin({"sql", "--db", db, "INSERT INTO SPrice (theName, thePrice) VALUES ('x', '12..5')"}, &out, &err) != 0);
+    QVERIFY2(err.contains(QStringLiteral("单价")), qPrintable(err));
+    QVERIFY(runAdmin({"sql", "--db", dir.filePath(QStringLiteral("missing.edb")), "SELECT 1"}, &out, &err) != 0);
+    QVERIFY(err.contains(QStringLiteral("找不到数据库文件")));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("missing.edb"))));
+}
+
+void TestAdmin::capitals_data()
+{
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("1234.56") << "1234.56" << "壹仟贰佰叁拾肆元伍角陆分\n";
+    QTest::newRow("0") << "0" << "\n";
+    QTest::newRow("1005.05") << "1005.05" << "壹仟零伍元零伍分\n";
+}
+
+void TestAdmin::capitals()
+{
+    QFETCH(QString, amount);
+    QFETCH(QString, text);
+    QString out;
+    QCOMPARE(runAdmin({"capitals", amount}, &out), 0);
+    QCOMPARE(out, text);
+}
+
+void TestAdmin::help()
+{
+    QString out;
+    QCOMPARE(runAdmin({"--help"}, &out), 0);
+    for (const char *cmd : {"init", "sql", "capitals"})
+        QVERIFY2(out.contains(QString::fromUtf8(cmd)), cmd);
+    QString err;
+    QVERIFY(runAdmin({"capitals", "abc"}, &out, &err) != 0);
+    QVERIFY(!err.isEmpty());
+}
+
+QTEST_MAIN(TestAdmin)
+#include "tst_admin.moc"
