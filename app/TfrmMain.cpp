@@ -62,6 +62,12 @@ QIcon toolIcon(const QString &glyph, const QColor &colour)
 
 } // namespace
 
+static void initResources()
+{
+    // The pictures live in the screens library, which is linked statically.
+    Q_INIT_RESOURCE(resources);
+}
+
 QString programDatabasePath()
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data/db.edb"));
@@ -70,6 +76,7 @@ QString programDatabasePath()
 TfrmMain::TfrmMain(QWidget *parent)
     : QMainWindow(parent)
 {
+    initResources();
     setWindowTitle(appTitle());
     resize(1000, 618);
 

@@ -5,13 +5,13 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(appTitle());
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
 
     // Qt's own dialogs (print preview, file dialog) in Chinese.
@@ -24,8 +24,14 @@ int main(int argc, char *argv[])
     QApplication::setFont(font);
 
     TfrmMain mainWindow;
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     TfrmLogin login;
-    QObject::connect(&login, &TfrmLogin::loggedIn, &mainWindow, [&] { mainWindow.showMaximized(); });
+    QObject::connect(&login, &TfrmLogin::loggedIn, &mainWindow, [&] {
+        // Maximised; also where no window manager maximises for us.
+        if (QScreen *screen = login.screen())
+            mainWindow.setGeometry(screen->availableGeometry());
+        mainWindow.showMaximized();
+    });
     login.show();
     return app.exec();
 }
