@@ -342,3 +342,53 @@ void Transaction::commit()
     m_db.exec(QStringLiteral("COMMIT"));
     m_done = true;
 }
+
+// ---------------------------------------------------------------- Statement
+
+Statement::Statement(Database &db, const QString &sql)
+    : m_db(db), m_sql(sql)
+{
+    m_stmt = db.prepare(sql);
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bind(int index, const QString &text)
+{
+    const QByteArray b = text.toUtf8();
+    if (sqlite3_bind_text(m_stmt, index, b.constData(), b.size(), SQLITE_TRANSIENT) != SQLITE_OK)
+        m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
+}
+
+void Statement::bind(int index, double value)
+{
+    if (sqlite3_bind_double(m_stmt, index, value) != SQLITE_OK)
+        m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
+}
+
+void Statement::bind(int index, qint64 value)
+{
+    if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)
+        m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
+}
+
+void Statement::bindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+}
+
+void Statement::run()
+{
+    int rc;
+    do {
+        rc = sqlite3_step(m_stmt);
+    } while (rc == SQLITE_ROW);
+    const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    if (rc != SQLITE_DONE)
+        throw DbError(message, m_sql, rc);
+}

@@ -88,6 +88,7 @@ public:
     int changes() const;
 
     sqlite3 *handle() const { return m_db; }
+    [[noreturn]] void fail(const QString &sql, int rc) const;
 
     // Milliseconds a writer waits for another copy of the program to release its lock.
     static constexpr int BusyTimeoutMs = 15000;
@@ -95,7 +96,7 @@ public:
 private:
     void openHandle(const QString &path, const QString &key, bool create);
     void configure(const QString &key);
-    [[noreturn]] void fail(const QString &sql, int rc) const;
+    friend class Statement;
     sqlite3_stmt *prepare(const QString &sql, const char **tail = nullptr);
 
     sqlite3 *m_db = nullptr;
@@ -113,4 +114,26 @@ public:
 private:
     Database &m_db;
     bool m_done = false;
+};
+
+// A prepared statement for bulk writes (demo data, benchmarks, imports): bind, run, reset.
+class Statement {
+public:
+    Statement(Database &db, const QString &sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    // Parameters count from 1, as in the engine.
+    void bind(int index, const QString &text);
+    void bind(int index, double value);
+    void bind(int index, qint64 value);
+    void bindNull(int index);
+    // Runs the statement to its end and resets it for the next bindings.
+    void run();
+
+private:
+    Database &m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    QString m_sql;
 };
