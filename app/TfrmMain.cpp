@@ -2,6 +2,11 @@
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
+#include "operators/TfrmCPass.h"
+#include "operators/TfrmSMRX.h"
+#include "operators/TfrmUser.h"
+#include "reference/TfrmRefList.h"
+#include "reference/TfrmSDept.h"
 #include "widgets/Guard.h"
 
 #include <QAction>
@@ -250,17 +255,17 @@ void TfrmMain::H2Click()
 }
 
 // Screens are wired here as they are built.
-void TfrmMain::N6Click() { notYetAvailable(QStringLiteral("使用单位")); }
-void TfrmMain::U1Click() { notYetAvailable(QStringLiteral("用户设置")); }
-void TfrmMain::N5Click() { notYetAvailable(QStringLiteral("修改密码")); }
+void TfrmMain::N6Click() { runDialog(new TfrmSDept(this)); }
+void TfrmMain::U1Click() { runDialog(new TfrmUser(this)); }
+void TfrmMain::N5Click() { runDialog(new TfrmCPass(this)); }
 void TfrmMain::N16Click() { notYetAvailable(QStringLiteral("收费录入")); }
 void TfrmMain::N19Click() { notYetAvailable(QStringLiteral("收费管理")); }
 void TfrmMain::N23Click() { notYetAvailable(QStringLiteral("收费查询")); }
 void TfrmMain::N20Click() { notYetAvailable(QStringLiteral("欠费提醒")); }
-void TfrmMain::N3Click() { notYetAvailable(QStringLiteral("收款方式")); }
-void TfrmMain::N4Click() { notYetAvailable(QStringLiteral("单价设置")); }
-void TfrmMain::N9Click() { notYetAvailable(QStringLiteral("小区设置")); }
-void TfrmMain::N25Click() { notYetAvailable(QStringLiteral("默认项设置")); }
+void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
+void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
+void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }
+void TfrmMain::N25Click() { runDialog(new TfrmSMRX(this)); }
 void TfrmMain::N11Click() { notYetAvailable(QStringLiteral("业主录入")); }
 void TfrmMain::N12Click() { notYetAvailable(QStringLiteral("业主导入")); }
 void TfrmMain::N13Click() { notYetAvailable(QStringLiteral("业主管理")); }

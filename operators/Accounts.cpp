@@ -1,0 +1,59 @@
+#include "operators/Accounts.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+namespace Accounts {
+
+namespace {
+QString insertUser(const QString &name, const QString &remark, const QString &)
+{
+    return QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('") + Sql::esc(name)
+        + QStringLiteral("', '") + QString::fromUtf8(InitialPassword) + QStringLiteral("', '") + Sql::esc(remark)
+        + QStringLiteral("') ");
+}
+} // namespace
+
+const RefLists::Spec &users()
+{
+    static const RefLists::Spec s{QStringLiteral("SUser"),
+                                  QStringLiteral("用户设置"),
+                                  QStringLiteral("用户列表信息"),
+                                  QStringLiteral("用户信息"),
+                                  QStringLiteral("用  户  名："),
+                                  QStringLiteral("用户名"),
+                                  QStringLiteral("SELECT theName AS 用户名, Remark AS 备注, ") + QStringLiteral("ID ")
+                                      + QStringLiteral("FROM SUser "),
+                                  {0, 280, -1},
+                                  QStringLiteral("用户名 保存成功！"),
+                                  false,
+                                  &insertUser};
+    return s;
+}
+
+bool passwordMatches(const QString &name, const QString &password)
+{
+    SqlText = QStringLiteral("SELECT ID ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
+        + Sql::esc(name) + QStringLiteral("') AND (thePass = '") + Sql::esc(password) + QStringLiteral("')");
+    return frmDM().myRetC(SqlText) > 0;
+}
+
+void setPassword(const QString &name, const QString &password)
+{
+    SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + Sql::esc(password) + QStringLiteral("' WHERE (theName = '")
+        + Sql::esc(name) + QStringLiteral("') ");
+    frmDM().myESQL(SqlText);
+}
+
+void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
+                  const QString &areaName)
+{
+    // The ID goes in bare: it must be the whole number the login read.
+    const qint64 id = Numbers::toInt(userId);
+    SqlText = QStringLiteral("UPDATE SUser SET theMT = '") + Sql::esc(paymentMethod) + QStringLiteral("', theHT = '")
+        + Sql::esc(houseType) + QStringLiteral("', theAN = '") + Sql::esc(areaName) + QStringLiteral("' ")
+        + QStringLiteral("WHERE (ID = ") + QString::number(id) + QStringLiteral(")");
+    frmDM().myESQL(SqlText);
+}
+
+} // namespace Accounts

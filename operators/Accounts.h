@@ -1,0 +1,24 @@
+#pragma once
+#include "reference/RefLists.h"
+
+#include <QString>
+
+// Operator accounts, their passwords and their default items, all in SUser.
+namespace Accounts {
+
+// Every new operator starts with this password.
+inline const char InitialPassword[] = "580913";
+
+// The operator list as a name list: added with the initial password, refused by name.
+const RefLists::Spec &users();
+
+// True when the operator's password is this one (the database ignores letter case).
+bool passwordMatches(const QString &name, const QString &password);
+// Sets the password of the operator of that name.
+void setPassword(const QString &name, const QString &password);
+
+// Stores the three default items of the operator with that ID (the ID of the login state).
+void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
+                  const QString &areaName);
+
+} // namespace Accounts

@@ -1,0 +1,31 @@
+#pragma once
+#include <QDialog>
+
+class GbkLineEdit;
+class QGroupBox;
+class QPushButton;
+
+// The logged-in operator changes their password; the program then ends so that the next
+// login uses the new one.
+class TfrmCPass : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmCPass(QWidget *parent = nullptr);
+
+    QGroupBox *GroupBox1;
+    GbkLineEdit *Edit1; // old password
+    GbkLineEdit *Edit2; // new password
+    GbkLineEdit *Edit3; // new password again
+    QPushButton *BitBtn1;
+    QPushButton *BitBtn2;
+
+public slots:
+    void FormShow();
+    void BitBtn1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool m_shown = false;
+};

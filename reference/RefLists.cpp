@@ -1,0 +1,118 @@
+#include "reference/RefLists.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+namespace RefLists {
+
+namespace {
+
+QString insertNameRemark(const QString &table, const QString &name, const QString &remark)
+{
+    return QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (theName, Remark) VALUES ('") + Sql::esc(name)
+        + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("') ");
+}
+
+QString insertArea(const QString &name, const QString &remark, const QString &)
+{
+    return insertNameRemark(QStringLiteral("SArea"), name, remark);
+}
+
+QString insertMethod(const QString &name, const QString &remark, const QString &)
+{
+    return insertNameRemark(QStringLiteral("SMType"), name, remark);
+}
+
+// The price goes in as quoted text: the database converts it or refuses it.
+QString insertPrice(const QString &name, const QString &remark, const QString &price)
+{
+    return QStringLiteral("INSERT INTO SPrice (theName, Remark, thePrice) VALUES ('") + Sql::esc(name)
+        + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("', '") + Sql::esc(price) + QStringLiteral("') ");
+}
+
+} // namespace
+
+const Spec &areas()
+{
+    static const Spec s{QStringLiteral("SArea"),
+                        QStringLiteral("小区设置"),
+                        QStringLiteral("小区列表信息"),
+                        QStringLiteral("小区信息"),
+                        QStringLiteral("小区名称："),
+                        QStringLiteral("小区名称"),
+                        QStringLiteral("SELECT theName AS 小区名称, Remark AS 备注, ") + QStringLiteral("ID ")
+                            + QStringLiteral("FROM SArea "),
+                        {0, 280, -1},
+                        QStringLiteral("小区信息 保存成功！"),
+                        false,
+                        &insertArea};
+    return s;
+}
+
+const Spec &methods()
+{
+    static const Spec s{QStringLiteral("SMType"),
+                        QStringLiteral("收款方式设置"),
+                        QStringLiteral("收款方式列表信息"),
+                        QStringLiteral("收款方式信息"),
+                        QStringLiteral("收款方式："),
+                        QStringLiteral("收款方式"),
+                        QStringLiteral("SELECT theName AS 收款方式, Remark AS 备注, ") + QStringLiteral("ID ")
+                            + QStringLiteral("FROM SMType "),
+                        {0, 280, -1},
+                        QStringLiteral("收款方式 保存成功！"),
+                        false,
+                        &insertMethod};
+    return s;
+}
+
+const Spec &prices()
+{
+    static const Spec s{QStringLiteral("SPrice"),
+                        QStringLiteral("单价设置"),
+                        QStringLiteral("单价列表信息"),
+                        QStringLiteral("单价信息"),
+                        QStringLiteral("房屋用途："),
+                        QStringLiteral("房屋用途"),
+                        QStringLiteral("SELECT theName AS 房屋用途, thePrice AS 单价, ")
+                            + QStringLiteral("Remark AS 备注, ID ") + QStringLiteral("FROM SPrice "),
+                        {0, 80, 200, -1},
+                        QStringLiteral("单价信息 保存成功！"),
+                        true,
+                        &insertPrice};
+    return s;
+}
+
+Rows list(const Spec &spec)
+{
+    SqlText = spec.listStatement;
+    return frmDM().query(SqlText);
+}
+
+bool exists(const Spec &spec, const QString &name)
+{
+    SqlText = QStringLiteral("SELECT ID FROM ") + spec.table + QStringLiteral(" WHERE (theName = '") + Sql::esc(name)
+        + QStringLiteral("')");
+    return frmDM().myRetC(SqlText) > 0;
+}
+
+void add(const Spec &spec, const QString &name, const QString &remark, const QString &price)
+{
+    SqlText = spec.insertStatement(name, remark, price);
+    frmDM().myESQL(SqlText);
+}
+
+void remove(const Spec &spec, const QString &id)
+{
+    // The ID goes in bare, so it must be the whole number read from the list.
+    const qint64 n = Numbers::toInt(id);
+    SqlText = QStringLiteral("DELETE FROM ") + spec.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
+        + QStringLiteral(")");
+    frmDM().myESQL(SqlText);
+}
+
+QString emptyNameMessage(const Spec &spec) { return spec.nameField + QStringLiteral(" 不能为空！"); }
+
+QString duplicateMessage(const Spec &spec) { return spec.nameField + QStringLiteral(" 已存在，请重新录入！"); }
+
+} // namespace RefLists

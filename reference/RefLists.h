@@ -1,0 +1,43 @@
+#pragma once
+#include "data/Database.h"
+
+#include <QList>
+#include <QString>
+
+// The small name lists kept in their own dialogs (areas, payment methods, house purposes
+// with prices, and operators): one pattern, described per list by a Spec.
+namespace RefLists {
+
+struct Spec {
+    QString table;         // "SArea"
+    QString caption;       // window caption
+    QString listGroup;     // title of the group around the grid
+    QString entryGroup;    // title of the group around the entry boxes
+    QString nameLabel;     // label of the name box
+    QString nameField;     // the name's word in messages: "小区名称"
+    QString listStatement; // the grid's query; its last column is the hidden ID
+    QList<int> widths;     // per column: a width in pixels, 0 the default, -1 hidden
+    QString savedMessage;  // after a successful add
+    bool hasPrice = false; // a price box between name and remark
+    // The add statement for a name, remark and price typed by the operator.
+    QString (*insertStatement)(const QString &name, const QString &remark, const QString &price) = nullptr;
+};
+
+const Spec &areas();   // SArea, "小区设置"
+const Spec &methods(); // SMType, "收款方式设置"
+const Spec &prices();  // SPrice, "单价设置"
+
+// Runs the list query.
+Rows list(const Spec &spec);
+// True when a row of that name exists; the database ignores letter case.
+bool exists(const Spec &spec, const QString &name);
+// Adds a row; a price that is not a number is refused by the database (DbError).
+void add(const Spec &spec, const QString &name, const QString &remark, const QString &price = {});
+// Removes the row with that ID for good. id must be the ID text read from the list.
+void remove(const Spec &spec, const QString &id);
+
+// The messages of the name check.
+QString emptyNameMessage(const Spec &spec);
+QString duplicateMessage(const Spec &spec);
+
+} // namespace RefLists
