@@ -1,0 +1,79 @@
+#include "output/UiSheetOpener.h"
+#include "data/DbError.h"
+#include "data/TfrmDM.h"
+#include "widgets/Seams.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+
+class DesktopSheetOpener : public SheetOpener {
+public:
+    bool open(const QString &path) override
+    {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+        // The shell refuses when no program is registered for workbooks.
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+#else
+        // xdg-open reports success even when nothing can show the file, so a spreadsheet
+        // program is looked for by name first, then the desktop's own choice for workbooks.
+        struct Program {
+            const char *name;
+            const char *option;
+        };
+        static const Program programs[] = {{"localc", nullptr},    {"libreoffice", "--calc"},
+                                           {"soffice", "--calc"},  {"gnumeric", nullptr},
+                                           {"et", nullptr},        {"wps", nullptr}};
+        for (const Program &p : programs) {
+            const QString exe = QStandardPaths::findExecutable(QString::fromLatin1(p.name));
+            if (exe.isEmpty())
+                continue;
+            QStringList args;
+            if (p.option)
+                args << QString::fromLatin1(p.option);
+            args << path;
+            if (QProcess::startDetached(exe, args))
+                return true;
+        }
+        const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+        if (mime.isEmpty())
+            return false;
+        QProcess query;
+        query.start(mime, {QStringLiteral("query"), QStringLiteral("default"),
+                           QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+        if (!query.waitForFinished(5000) || query.exitCode() != 0
+            || query.readAllStandardOutput().trimmed().isEmpty())
+            return false;
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+#endif
+    }
+};
+
+DesktopSheetOpener g_desktop;
+SheetOpener *g_opener = &g_desktop;
+
+} // namespace
+
+SheetOpener &sheetOpener() { return *g_opener; }
+void setSheetOpener(SheetOpener *opener) { g_opener = opener ? opener : &g_desktop; }
+
+QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals)
+{
+    const QString folder = exportFolder();
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(folder)));
+    const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime());
+    const ExportResult result = writeExportWorkbook(path, layout, list, totals, UnitName);
+    SqlText = result.bodyRange;
+    if (!sheetOpener().open(path)) {
+        QFile::remove(path);
+        throw AppError(QString::fromUtf8(NoSpreadsheetProgram));
+    }
+    return path;
+}

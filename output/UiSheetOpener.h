@@ -1,0 +1,25 @@
+#pragma once
+#include "output/XlsxExport.h"
+
+#include <QString>
+
+// Presents a finished workbook in the desktop's spreadsheet program. Tests install their
+// own opener and read the file instead.
+class SheetOpener {
+public:
+    virtual ~SheetOpener() = default;
+    // Starts the spreadsheet program on the file; false when none can be started.
+    virtual bool open(const QString &path) = 0;
+};
+
+SheetOpener &sheetOpener();
+void setSheetOpener(SheetOpener *opener); // nullptr restores the desktop's opener
+
+inline const char NoSpreadsheetProgram[] = "无法创建Xls文件，请确认是否安装EXCEL";
+
+// The "Excel" button of a browse screen: writes the list and its totals row to a new
+// workbook in the export folder, named by the title and the time, and opens it unsaved
+// for the operator. Every call makes another workbook. Leaves the ruled range in SqlText.
+// Throws AppError (shown by the screen's guard) when the workbook cannot be written or
+// no spreadsheet program can be started; the file is then removed. Returns the file.
+QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals);

@@ -1,0 +1,447 @@
+#include "data/DbError.h"
+#include "data/TfrmDM.h"
+#include "output/UiSheetOpener.h"
+#include "output/XlsxExport.h"
+#include "tests/output/XlsxProbe.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/Guard.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString Unit = QStringLiteral("澄岳热力公司");
+
+// One listed row per layout, keyed by the list's field names (the grid's captions).
+QHash<QString, QString> sampleRow(int i)
+{
+    return {
+        {QStringLiteral("单号"), i == 1 ? QStringLiteral("2410100012") : QStringLiteral("24101000%1").arg(10 + i)},
+        {QStringLiteral("收费日期"), QStringLiteral("2024-10-10")},
+        {QStringLiteral("小区名称"), QStringLiteral("阳光小区")},
+        {QStringLiteral("房号"), QStringLiteral("0%1").arg(100 + i)},
+        {QStringLiteral("面积"), QStringLiteral("87.5")},
+        {QStringLiteral("单价"), QStringLiteral("25")},
+        {QStringLiteral("房屋用途"), QStringLiteral("住宅")},
+        {QStringLiteral("业主名称"), QStringLiteral("王'五%1").arg(i)},
+        {QStringLiteral("收费年数"), QStringLiteral("1")},
+        {QStringLiteral("起始日期"), QStringLiteral("2024-10-16")},
+        {QStringLiteral("截止日期"), QStringLiteral("2025-10-15")},
+        {QStringLiteral("收款金额"), QStringLiteral("2187.5")},
+        {QStringLiteral("收款方式"), QStringLiteral("现金")},
+        {QStringLiteral("收款人"), QStringLiteral("管理员")},
+        {QStringLiteral("到期日期"), QStringLiteral("2023-10-15")},
+        {QStringLiteral("手机号码"), QStringLiteral("013912345678")},
+        {QStringLiteral("欠费年数"), QStringLiteral("1")},
+        {QStringLiteral("欠费金额"), QStringLiteral("2187.5")},
+        {QStringLiteral("备注"), i == 2 ? QString() : QStringLiteral("=1+1")},
+    };
+}
+
+// The list as the screen's list query holds it: the layout's fields (in another order, and
+// with the ID the grid hides) and n rows.
+Rows listFor(const ExportLayout &layout, int n)
+{
+    QStringList columns{QStringLiteral("ID")};
+    for (const ExportColumn &c : layout.columns)
+        if (c.cell != ExportCell::Sequence)
+            columns.prepend(c.heading);
+    QVector<QStringList> rows;
+    for (int i = 1; i <= n; ++i) {
+        const auto sample = sampleRow(i);
+        QStringList r;
+        for (const QString &c : columns)
+            r << (c == QLatin1String("ID") ? QString::number(i) : sample.value(c));
+        rows << r;
+    }
+    return Rows(columns, rows);
+}
+
+Rows totalsFor(const ExportLayout &layout, int n)
+{
+    QStringList columns, values;
+    for (const ExportColumn &c : layout.columns)
+        if (!c.totalField.isEmpty()) {
+            columns << c.totalField;
+            // A sum over no rows is null, read as the empty text.
+            values << (n == 0 ? QString() : QString::number(2187.5 * n));
+        }
+    return Rows(columns, {values});
+}
+
+ExportLayout layoutNamed(const QString &name)
+{
+    if (name == QLatin1String("charge"))
+        return ExportLayouts::chargeQuery();
+    if (name == QLatin1String("owner"))
+        return ExportLayouts::ownerQuery();
+    return ExportLayouts::arrears();
+}
+
+int excelSerial(const QDate &d) { return int(QDate(1899, 12, 30).daysTo(d)); }
+
+class RecordingOpener : public SheetOpener {
+public:
+    RecordingOpener() { setSheetOpener(this); }
+    ~RecordingOpener() override { setSheetOpener(nullptr); }
+    QStringList opened;
+    bool open(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+};
+
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+private slots:
+    void layouts_data();
+    void layouts();
+    void workbook_data();
+    void workbook();
+    void chargeCellKinds();
+    void ownerCellKinds_data();
+    void ownerCellKinds();
+    void valuesOutsideTheirKind();
+    void listLackingAField();
+    void unwritableFile();
+    void exportFileNames();
+    void presentOpensEachWorkbook();
+    void noSpreadsheetProgram();
+};
+
+void TestExport::layouts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("titleWord");
+    QTest::addColumn<QString>("titleRange");
+    QTest::addColumn<QString>("headingRange");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("textColumns");
+    QTest::addColumn<QString>("sumColumns");
+    QTest::newRow("charge query") << "charge" << "收费报表" << "A1:O1" << "A1:O2" << "A2:O7" << "BCE" << "L";
+    QTest::newRow("owner query") << "owner" << "业主报表" << "A1:J1" << "A1:J2" << "A2:J7" << "CGI" << "D";
+    QTest::newRow("arrears") << "arrears" << "业主报表" << "A1:L1" << "A1:L2" << "A2:L7" << "CGI" << "DL";
+}
+
+void TestExport::layouts()
+{
+    QFETCH(QString, name);
+    const ExportLayout l = layoutNamed(name);
+    QTEST(l.titleWord, "titleWord");
+    QTEST(l.titleRange(), "titleRange");
+    QTEST(l.headingRange(), "headingRange");
+    QTEST(l.bodyRange(7), "body");
+    QString text, sums;
+    for (int i = 0; i < l.columns.size(); ++i) {
+        const QChar letter(u'A' + i);
+        if (l.columns.at(i).cell == ExportCell::Text)
+            text += letter;
+        if (!l.columns.at(i).totalField.isEmpty()) {
+            sums += letter;
+            QCOMPARE(l.columns.at(i).totalField, l.columns.at(i).heading);
+        }
+    }
+    QTEST(text, "textColumns");
+    QTEST(sums, "sumColumns");
+    QCOMPARE(l.columns.first().heading, QStringLiteral("序号"));
+    QCOMPARE(l.columns.first().cell, ExportCell::Sequence);
+}
+
+void TestExport::workbook_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("rows");
+    for (const char *name : {"charge", "owner", "arrears"})
+        for (int n : {0, 1, 3})
+            QTest::addRow("%s, %d rows", name, n) << QString::fromLatin1(name) << n;
+}
+
+// Title, headings, sequence numbers, the totals row, ruling, fonts, column A, page set-up:
+// the same for all three exports, at any length of list.
+void TestExport::workbook()
+{
+    QFETCH(QString, name);
+    QFETCH(int, rows);
+    const ExportLayout layout = layoutNamed(name);
+    Rows list = listFor(layout, rows);
+    const Rows totals = totalsFor(layout, rows);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+    RowsExportSource source(list);
+    const ExportResult r = writeExportWorkbook(path, layout, source, totals, Unit);
+
+    const int ncols = int(layout.columns.size());
+    const int totalsRow = rows + 3;
+    QCOMPARE(r.dataRows, rows);
+    QCOMPARE(r.totalsRow, totalsRow);
+    QCOMPARE(r.bodyRange, layout.bodyRange(totalsRow));
+    if (rows > 0)
+        QCOMPARE(list.current(), rows - 1); // the list is left on its last row
+
+    const XlsxProbe x(path);
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+    QCOMPARE(x.title, Unit + layout.titleWord);
+
+    // Row 1: the title, merged across every column, 宋体 16 bold, centred both ways.
+    QCOMPARE(x.text(QStringLiteral("A1")), Unit + layout.titleWord);
+    QCOMPARE(x.merges, QStringList{layout.titleRange()});
+    const XlsxStyle t = x.style(QStringLiteral("A1"));
+    QCOMPARE(t.font, QStringLiteral("宋体"));
+    QCOMPARE(t.size, 16.0);
+    QVERIFY(t.bold);
+    QCOMPARE(t.hAlign, QStringLiteral("center"));
+    QCOMPARE(t.vAlign, QStringLiteral("center"));
+
+    // Row 2: the headings, bold and centred.
+    for (int c = 1; c <= ncols; ++c) {
+        const QString ref = XlsxProbe::ref(2, c);
+        QCOMPARE(x.kind(ref), QStringLiteral("text"));
+        QCOMPARE(x.text(ref), layout.columns.at(c - 1).heading);
+        QVERIFY(x.style(ref).bold);
+        QCOMPARE(x.style(ref).hAlign, QStringLiteral("center"));
+        QCOMPARE(x.style(ref).vAlign, QStringLiteral("center"));
+    }
+
+    // Sequence numbers, centred.
+    for (int i = 1; i <= rows; ++i) {
+        const QString ref = XlsxProbe::ref(i + 2, 1);
+        QCOMPARE(x.kind(ref), QStringLiteral("number"));
+        QCOMPARE(x.text(ref), QString::number(i));
+        QCOMPARE(x.style(ref).hAlign, QStringLiteral("center"));
+    }
+
+    // The totals row right after the list: "合计" centred, each sum under its column, an
+    // empty sum (no rows) as an empty cell; nothing below it.
+    QCOMPARE(x.lastRow, totalsRow);
+    QCOMPARE(x.text(XlsxProbe::ref(totalsRow, 1)), QStringLiteral("合计"));
+    QCOMPARE(x.style(XlsxProbe::ref(totalsRow, 1)).hAlign, QStringLiteral("center"));
+    for (int c = 2; c <= ncols; ++c) {
+        const QString ref = XlsxProbe::ref(totalsRow, c);
+        if (layout.columns.at(c - 1).totalField.isEmpty() || rows == 0) {
+            QCOMPARE(x.kind(ref), QStringLiteral("blank"));
+        } else {
+            QCOMPARE(x.kind(ref), QStringLiteral("number"));
+            QCOMPARE(x.text(ref).toDouble(), 2187.5 * rows);
+        }
+    }
+
+    // A2 to the totals row: every cell ruled on all sides, 9 point.
+    for (int row = 2; row <= totalsRow; ++row)
+        for (int c = 1; c <= ncols; ++c) {
+            const QString ref = XlsxProbe::ref(row, c);
+            QVERIFY2(x.cells.contains(ref), qPrintable(ref));
+            QVERIFY2(x.style(ref).allBorders, qPrintable(ref));
+            QCOMPARE(x.style(ref).size, 9.0);
+        }
+    QVERIFY(!x.cells.contains(XlsxProbe::ref(2, ncols + 1)));
+
+    // Column A four characters wide (stored with the cell padding), the others default.
+    QVERIFY2(x.widths.value(1) > 4 && x.widths.value(1) < 5, qPrintable(QString::number(x.widths.value(1))));
+    QCOMPARE(x.widths.size(), 1);
+    QCOMPARE(x.orientation, QStringLiteral("landscape"));
+    // The program's home page (the same address as the help command's), then page count and page.
+    QCOMPARE(x.footer, QStringLiteral("&C") + QString::fromUtf8(HomePage) + QStringLiteral(" 共&N页，第&P页"));
+}
+
+// Receipt numbers, charge dates and rooms stay text with every character; the period dates
+// become dates shown yyyy-mm-dd; figures become numbers; other text stays text.
+void TestExport::chargeCellKinds()
+{
+    const ExportLayout layout = ExportLayouts::chargeQuery();
+    Rows list = listFor(layout, 2);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("charge.xlsx"));
+    RowsExportSource source(list);
+    writeExportWorkbook(path, layout, source, totalsFor(layout, 2), Unit);
+    const XlsxProbe x(path);
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+
+    struct Expect {
+        const char *ref, *kind, *text;
+    };
+    const QString from = QString::number(excelSerial(QDate(2024, 10, 16)));
+    const QString to = QString::number(excelSerial(QDate(2025, 10, 15)));
+    const Expect expected[] = {
+        {"B3", "text", "2410100012"}, {"C3", "text", "2024-10-10"}, {"D3", "text", "阳光小区"},
+        {"E3", "text", "0101"},       {"F3", "number", "87.5"},     {"G3", "number", "25"},
+        {"H3", "text", "王'五1"},     {"I3", "number", "1"},        {"L3", "number", "2187.5"},
+        {"M3", "text", "现金"},       {"N3", "text", "管理员"},     {"O3", "text", "=1+1"},
+        {"O4", "blank", ""},
+    };
+    for (const Expect &e : expected) {
+        const QString ref = QString::fromLatin1(e.ref);
+        QCOMPARE(ref + QLatin1Char(' ') + x.kind(ref), ref + QLatin1Char(' ') + QString::fromLatin1(e.kind));
+        QCOMPARE(x.text(ref), QString::fromUtf8(e.text));
+    }
+    QCOMPARE(x.kind(QStringLiteral("J3")), QStringLiteral("date"));
+    QCOMPARE(x.text(QStringLiteral("J3")), from);
+    QCOMPARE(x.kind(QStringLiteral("K4")), QStringLiteral("date"));
+    QCOMPARE(x.text(QStringLiteral("K4")), to);
+    QCOMPARE(x.style(QStringLiteral("J3")).numFmt, QStringLiteral("yyyy-mm-dd"));
+    // Forced text is stored as text, not as an apostrophe in the value.
+    QCOMPARE(x.style(QStringLiteral("B3")).numFmt, QStringLiteral("@"));
+}
+
+void TestExport::ownerCellKinds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("owner query") << "owner";
+    QTest::newRow("arrears") << "arrears";
+}
+
+void TestExport::ownerCellKinds()
+{
+    QFETCH(QString, name);
+    const ExportLayout layout = layoutNamed(name);
+    Rows list = listFor(layout, 1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("owners.xlsx"));
+    RowsExportSource source(list);
+    writeExportWorkbook(path, layout, source, totalsFor(layout, 1), Unit);
+    const XlsxProbe x(path);
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+    QCOMPARE(x.kind(QStringLiteral("C3")), QStringLiteral("text"));
+    QCOMPARE(x.text(QStringLiteral("C3")), QStringLiteral("0101"));
+    QCOMPARE(x.kind(QStringLiteral("D3")), QStringLiteral("number"));
+    QCOMPARE(x.kind(QStringLiteral("G3")), QStringLiteral("text")); // the paid-up date stays text
+    QCOMPARE(x.text(QStringLiteral("G3")), QStringLiteral("2023-10-15"));
+    QCOMPARE(x.kind(QStringLiteral("I3")), QStringLiteral("text"));
+    QCOMPARE(x.text(QStringLiteral("I3")), QStringLiteral("013912345678"));
+    if (name == QLatin1String("arrears")) {
+        QCOMPARE(x.kind(QStringLiteral("K3")), QStringLiteral("number"));
+        QCOMPARE(x.kind(QStringLiteral("L3")), QStringLiteral("number"));
+        QCOMPARE(x.text(QStringLiteral("L4")), QStringLiteral("2187.5"));
+    }
+}
+
+// A period date the import may have stored as any text, and figures that are no number,
+// are written as they were listed.
+void TestExport::valuesOutsideTheirKind()
+{
+    const ExportLayout layout = ExportLayouts::chargeQuery();
+    Rows list = listFor(layout, 1);
+    const QStringList columns = list.columns();
+    QStringList row = list.row(0);
+    row[columns.indexOf(QStringLiteral("起始日期"))] = QStringLiteral("2024-02-30");
+    row[columns.indexOf(QStringLiteral("截止日期"))] = QStringLiteral("1899-12-31");
+    row[columns.indexOf(QStringLiteral("面积"))] = QStringLiteral("12..5");
+    row[columns.indexOf(QStringLiteral("单价"))] = QString();
+    list = Rows(columns, {row});
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("odd.xlsx"));
+    RowsExportSource source(list);
+    writeExportWorkbook(path, layout, source, totalsFor(layout, 1), Unit);
+    const XlsxProbe x(path);
+    QCOMPARE(x.kind(QStringLiteral("J3")), QStringLiteral("text"));
+    QCOMPARE(x.text(QStringLiteral("J3")), QStringLiteral("2024-02-30"));
+    QCOMPARE(x.kind(QStringLiteral("K3")), QStringLiteral("text"));
+    QCOMPARE(x.kind(QStringLiteral("F3")), QStringLiteral("text"));
+    QCOMPARE(x.text(QStringLiteral("F3")), QStringLiteral("12..5"));
+    QCOMPARE(x.kind(QStringLiteral("G3")), QStringLiteral("blank"));
+    QVERIFY(x.style(QStringLiteral("G3")).allBorders);
+}
+
+void TestExport::listLackingAField()
+{
+    const ExportLayout layout = ExportLayouts::arrears();
+    // The owner query's list has no arrears columns.
+    Rows list = listFor(ExportLayouts::ownerQuery(), 2);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.xlsx"));
+    RowsExportSource source(list);
+    try {
+        writeExportWorkbook(path, layout, source, totalsFor(layout, 2), Unit);
+        QFAIL("no error");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("列表中没有字段“欠费年数”"));
+    }
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestExport::unwritableFile()
+{
+    const ExportLayout layout = ExportLayouts::ownerQuery();
+    Rows list = listFor(layout, 1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("no such folder/x.xlsx"));
+    RowsExportSource source(list);
+    QVERIFY_THROWS_EXCEPTION(AppError, writeExportWorkbook(path, layout, source, totalsFor(layout, 1), Unit));
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestExport::exportFileNames()
+{
+    QTemporaryDir dir;
+    const QDateTime when(QDate(2024, 10, 10), QTime(14, 30, 5));
+    const QString first = newExportPath(dir.path(), QStringLiteral("A/B:公司收费报表"), when);
+    QCOMPARE(QFileInfo(first).fileName(), QStringLiteral("A_B_公司收费报表 2024-10-10 14.30.05.xlsx"));
+    QFile f(first);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    // A second press within the same second does not reuse the first one's file.
+    QCOMPARE(QFileInfo(newExportPath(dir.path(), QStringLiteral("A/B:公司收费报表"), when)).fileName(),
+             QStringLiteral("A_B_公司收费报表 2024-10-10 14.30.05 (2).xlsx"));
+}
+
+void TestExport::presentOpensEachWorkbook()
+{
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    UnitName = Unit;
+    RecordingOpener opener;
+    const ExportLayout layout = ExportLayouts::chargeQuery();
+    Rows list = listFor(layout, 2);
+    const Rows totals = totalsFor(layout, 2);
+    QStringList written;
+    for (int press = 0; press < 2; ++press) {
+        RowsExportSource source(list);
+        written << presentExport(layout, source, totals);
+    }
+    qputenv("TMPDIR", oldTmp);
+    QCOMPARE(opener.opened, written);
+    QVERIFY(written.at(0) != written.at(1));
+    for (const QString &path : written) {
+        QVERIFY(path.startsWith(tmp.path()));
+        QVERIFY2(QFileInfo(path).fileName().startsWith(Unit + QStringLiteral("收费报表 ")), qPrintable(path));
+        const XlsxProbe x(path);
+        QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+        QCOMPARE(x.text(QStringLiteral("B3")), QStringLiteral("2410100012"));
+        QCOMPARE(x.lastRow, 5);
+    }
+    QCOMPARE(SqlText, QStringLiteral("A2:O5"));
+    UnitName.clear();
+}
+
+// The desktop's own opener, on a system where no spreadsheet program can be found.
+void TestExport::noSpreadsheetProgram()
+{
+    QTemporaryDir tmp, emptyPath;
+    const QByteArray oldTmp = qgetenv("TMPDIR"), oldPath = qgetenv("PATH");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    qputenv("PATH", QFile::encodeName(emptyPath.path()));
+    MessageRecorder boxes;
+    const ExportLayout layout = ExportLayouts::ownerQuery();
+    Rows list = listFor(layout, 1);
+    RowsExportSource source(list);
+    const bool ok = guard(nullptr, [&] { presentExport(layout, source, totalsFor(layout, 1)); });
+    const QString folder = exportFolder();
+    qputenv("PATH", oldPath);
+    qputenv("TMPDIR", oldTmp);
+    QVERIFY(!ok);
+    QCOMPARE(boxes.entries.size(), 1);
+    QCOMPARE(boxes.entries.first().kind, QStringLiteral("error"));
+    // Shown by the default error handler, which ends the text with a full stop.
+    QCOMPARE(boxes.last(), withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
+    // No workbook is left behind.
+    QVERIFY(folder.startsWith(tmp.path()));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+}
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"
