@@ -4,6 +4,7 @@
 #include "data/TfrmDM.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <cstdio>
 
@@ -69,7 +70,10 @@ static void printHelp(QTextStream &out)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // A GUI application that never opens a window: the receipt command lays its text out
+    // with the system's fonts, which needs one, also where no display is available.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);

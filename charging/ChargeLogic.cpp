@@ -1,0 +1,163 @@
+#include "charging/ChargeLogic.h"
+#include "data/Dates.h"
+#include "data/DbError.h"
+#include "data/NumToChar.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace ChargeLogic {
+
+namespace {
+
+// A value spliced bare into a statement must be a number, or it could change the statement.
+QString checkedNumber(const QString &label, const QString &text)
+{
+    if (!Numbers::isNumber(text))
+        throw AppError(QStringLiteral("%1 “%2” 不是有效的数字").arg(label, text));
+    return text;
+}
+
+QString checkedWhole(const QString &label, const QString &text)
+{
+    static const QRegularExpression whole(QStringLiteral("^\\s*[+-]?\\d{1,9}\\s*$"));
+    if (!whole.match(text).hasMatch())
+        throw AppError(QStringLiteral("%1 “%2” 不是有效的整数").arg(label, text));
+    return text;
+}
+
+QString checkedDate(const QString &label, const QString &text)
+{
+    const QDate d = Dates::tryParse(text);
+    if (!d.isValid())
+        throw AppError(QStringLiteral("%1 “%2” 不是有效的日期").arg(label, text));
+    return Dates::format(d);
+}
+
+} // namespace
+
+QString myNum()
+{
+    const QDate date = Dates::parse(ChargeDate);
+    SqlText = QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '") + Sql::esc(ChargeDate) + QStringLiteral("')");
+    const int n = frmDM().myRetC(SqlText) + 1;
+    QString sequence = QString::number(n);
+    if (sequence.size() < 4)
+        sequence = QString(4 - sequence.size(), QLatin1Char('0')) + sequence;
+    return date.toString(QStringLiteral("yyMMdd")) + sequence;
+}
+
+Rows lookUpHouse(const QString &areaName, const QString &room)
+{
+    SqlText = QStringLiteral("SELECT * FROM UHouse WHERE (theDel = '否') ");
+    SqlText += QStringLiteral("AND (AName = '") + Sql::esc(areaName) + QStringLiteral("') ");
+    SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("')");
+    Rows rows = frmDM().query(SqlText);
+    rows.first();
+    return rows;
+}
+
+House houseAt(const Rows &rows)
+{
+    House h;
+    h.id = rows.value(QStringLiteral("ID"));
+    h.area = rows.value(QStringLiteral("AName"));
+    h.room = rows.value(QStringLiteral("theNum"));
+    h.floorArea = rows.value(QStringLiteral("theArea"));
+    h.purpose = rows.value(QStringLiteral("HType"));
+    h.unitPrice = rows.value(QStringLiteral("thePrice"));
+    h.paidUp = rows.value(QStringLiteral("EndDate"));
+    h.owner = rows.value(QStringLiteral("theName"));
+    h.phone = rows.value(QStringLiteral("thePhone"));
+    h.remark = rows.value(QStringLiteral("Remark"));
+    return h;
+}
+
+QDate paidUpDate(const QString &paidUpText)
+{
+    return Dates::tryParse(paidUpText);
+}
+
+Proposal propose(const QString &yearsText, const QString &floorAreaText, const QString &unitPriceText,
+                 const QString &paidUpText)
+{
+    QString years = yearsText;
+    if (years.isEmpty() || years == QLatin1String(".") || years == QLatin1String("-"))
+        years = QStringLiteral("0");
+    const QString area = floorAreaText.isEmpty() ? QStringLiteral("0") : floorAreaText;
+    const QString price = unitPriceText.isEmpty() ? QStringLiteral("0") : unitPriceText;
+
+    const double amount = Numbers::toDouble(years) * Numbers::toDouble(area) * Numbers::toDouble(price);
+    Proposal p;
+    p.amount = Numbers::plain(Numbers::roundTo(amount, 2));
+    const QDate paidUp = paidUpDate(paidUpText);
+    if (paidUp.isValid()) {
+        const qint64 n = Numbers::toInt(years);
+        if (n < -9999 || n > 9999)
+            throw AppError(QStringLiteral("收费年数 “%1” 超出范围").arg(yearsText));
+        p.hasPeriod = true;
+        p.start = paidUp.addDays(1);
+        // addYears keeps the month and day and cuts 29 February back to the 28th.
+        p.end = paidUp.addYears(int(n));
+    }
+    return p;
+}
+
+QString roundToYuan(const QString &amountText)
+{
+    const QString t = amountText.isEmpty() ? QStringLiteral("0") : amountText;
+    return Numbers::plain(Numbers::roundTo(Numbers::toDouble(t), 0));
+}
+
+QString save(const Payment &payment)
+{
+    // Every value is checked before anything is written, so a bad one stores nothing.
+    const QString houseId = checkedWhole(QStringLiteral("业主编号"), payment.houseId);
+    const QString floorArea = checkedNumber(QStringLiteral("面积"), payment.floorArea);
+    const QString unitPrice = checkedNumber(QStringLiteral("单价"), payment.unitPrice);
+    const QString years = checkedWhole(QStringLiteral("收费年数"), payment.years);
+    const QString amount = checkedNumber(QStringLiteral("收款金额"), payment.amount);
+    const QString chargingDate = checkedDate(QStringLiteral("收费日期"), payment.chargingDate);
+    const QString startDate = checkedDate(QStringLiteral("起始日期"), payment.startDate);
+    const QString endDate = checkedDate(QStringLiteral("截至日期"), payment.endDate);
+    const double money = Numbers::toDouble(amount);
+    if (std::fabs(money) >= 1e13)
+        throw AppError(QStringLiteral("收款金额 “%1” 超出范围").arg(amount));
+    const QString capitals = NumToChar(std::fabs(money));
+
+    Database &db = frmDM().db();
+    // The count, the insert and the update hold the write lock together: another copy of
+    // the program cannot take the same receipt number in between, and a refused update
+    // leaves no charge behind.
+    Transaction tx(db);
+    const QString number = myNum();
+
+    SqlText = QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, ");
+    SqlText += QStringLiteral("HNum, HArea, HPrice, HName, ");
+    SqlText += QStringLiteral("theCount, QSDate, JZDate, theMoney, ");
+    SqlText += QStringLiteral("theDX, MType, theSKR, Remark, ");
+    SqlText += QStringLiteral("theDel, theDate, UName) VALUES (") + houseId + QStringLiteral(", '") + Sql::esc(number)
+        + QStringLiteral("', '") + chargingDate + QStringLiteral("', '") + Sql::esc(payment.area) + QStringLiteral("', '")
+        + Sql::esc(payment.room) + QStringLiteral("', ") + floorArea + QStringLiteral(", ") + unitPrice
+        + QStringLiteral(", '") + Sql::esc(payment.owner) + QStringLiteral("', ") + years + QStringLiteral(", '")
+        + startDate + QStringLiteral("', '") + endDate + QStringLiteral("', ") + amount + QStringLiteral(", '")
+        + Sql::esc(capitals) + QStringLiteral("', '") + Sql::esc(payment.paymentMethod) + QStringLiteral("', '")
+        + Sql::esc(payment.payee) + QStringLiteral("', '") + Sql::esc(payment.remark) + QStringLiteral("', '否', '")
+        + Sql::esc(ChargeDate) + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("') ");
+    frmDM().myESQL(SqlText);
+
+    SqlText = QStringLiteral("UPDATE UHouse SET EndDate = '") + endDate + QStringLiteral("' ");
+    SqlText += QStringLiteral("WHERE (ID = ") + houseId + QStringLiteral(")");
+    frmDM().myESQL(SqlText);
+    // A charge for a house that is no longer there would point at nothing.
+    if (db.changes() == 0)
+        throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
+
+    tx.commit();
+    return number;
+}
+
+} // namespace ChargeLogic

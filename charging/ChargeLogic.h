@@ -1,0 +1,70 @@
+#pragma once
+#include "data/Database.h"
+
+#include <QDate>
+#include <QString>
+
+// Taking a heating-fee payment: receipt numbers, the proposal of amount and period for a
+// number of years, whole-yuan rounding and the save. Used by charge entry and by the
+// admin tool; reads the login state (ChargeDate, CurrentUserName) and builds its
+// statements in SqlText on the data module's connection.
+namespace ChargeLogic {
+
+// The next receipt number of the login's charging date: "yymmdd" of ChargeDate and one
+// more than the count of every UCharge row stamped with that date (whatever its flag),
+// padded to four digits (five from the ten-thousandth charge on).
+QString myNum();
+
+// The house that the look-up shows.
+struct House {
+    QString id, area, room, floorArea, purpose, unitPrice, paidUp, owner, phone, remark;
+};
+// Runs the look-up of the live houses of that area and room number; the screen keeps
+// the result in its query object. Exactly one row means the house is found.
+Rows lookUpHouse(const QString &areaName, const QString &room);
+// The house at the current row of a look-up result.
+House houseAt(const Rows &rows);
+
+// The proposal for a number of years. Empty, "." and "-" count as 0 years, an empty area
+// or price as 0. Throws AppError when a text is no number.
+struct Proposal {
+    QString amount;          // rounded to two decimals, plain form ("1500", "1234.5")
+    bool hasPeriod = false;  // false when the paid-up date is empty or no date
+    QDate start, end;        // the day after the paid-up date; the paid-up date moved by the years
+};
+Proposal propose(const QString &yearsText, const QString &floorAreaText, const QString &unitPriceText,
+                 const QString &paidUpText);
+
+// The paid-up date of a house, or an invalid date when the text is empty or no date.
+QDate paidUpDate(const QString &paidUpText);
+
+// The amount rounded to whole yuan (halves to the even yuan), "0" for an empty text.
+// Throws AppError when the text is no number.
+QString roundToYuan(const QString &amountText);
+
+// What a save stores: the house and the texts of the entry boxes, dates as "yyyy-mm-dd".
+struct Payment {
+    QString houseId;       // UHouse.ID
+    QString chargingDate;  // myDate: the charging date box
+    QString area;          // the house's area name
+    QString room;
+    QString floorArea;
+    QString unitPrice;
+    QString owner;
+    QString years;         // whole number
+    QString startDate;
+    QString endDate;
+    QString amount;        // yuan
+    QString paymentMethod;
+    QString payee;
+    QString remark;
+};
+
+// Stores the payment: in one transaction that takes the write lock first, makes the
+// receipt number, inserts the UCharge row (amount in capital numerals of its absolute
+// value) and moves the house's EndDate to the end date. Returns the receipt number.
+// Throws AppError (nothing stored) for a value that is no number or date, DbError when
+// the database refuses a statement; then nothing of the payment is stored.
+QString save(const Payment &payment);
+
+} // namespace ChargeLogic

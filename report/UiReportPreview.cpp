@@ -1,0 +1,50 @@
+#include "report/UiReportPreview.h"
+#include "output/TfrmDMP.h"
+#include "widgets/Guard.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QToolBar>
+
+void UiReportPreview::present(const report::PreparedReport &page)
+{
+    QWidget *parent = m_parent ? m_parent : QApplication::activeWindow();
+    QPrinter printer(QPrinter::HighResolution); // the default printer
+    printer.setFullPage(false);
+    printer.setDocName(page.fileName);
+    page.applyLayout(printer);
+
+    QPrintPreviewDialog dialog(&printer, parent);
+    dialog.setWindowTitle(QStringLiteral("打印预览"));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&page](QPrinter *p) {
+        page.applyLayout(*p);
+        QPainter painter(p);
+        page.paint(painter);
+    });
+
+    if (auto *bar = dialog.findChild<QToolBar *>()) {
+        bar->addSeparator();
+        QAction *save = bar->addAction(QStringLiteral("保存为PDF"));
+        save->setToolTip(QStringLiteral("把收据保存为 PDF 文件"));
+        QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &page] {
+            const QString path = QFileDialog::getSaveFileName(&dialog, QStringLiteral("保存为PDF"),
+                                                              QStringLiteral("收据.pdf"),
+                                                              QStringLiteral("PDF 文件 (*.pdf)"));
+            if (path.isEmpty())
+                return;
+            guard(&dialog, [&] { page.writePdf(path); });
+        });
+    }
+    dialog.setWindowState(dialog.windowState() | Qt::WindowMaximized);
+    dialog.exec();
+}
+
+void ensurePrintPreview()
+{
+    static UiReportPreview preview;
+    if (!frmDMP().presenter())
+        frmDMP().setPresenter(&preview);
+}
