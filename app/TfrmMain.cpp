@@ -181,6 +181,8 @@ void TfrmMain::FormCreate()
 {
     // The database file beside the program, opened on the first statement of the run.
     frmDM().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
+    // A new installation makes its empty database on the first start.
+    guard(this, [] { Schema::createOnFirstStart(programDatabasePath()); });
 }
 
 void TfrmMain::showEvent(QShowEvent *event)

@@ -141,4 +141,15 @@ void createFile(const QString &path, const QString &operatorName)
     }
 }
 
+bool createOnFirstStart(const QString &path)
+{
+    const QFileInfo fi(path);
+    const QString note = fi.absoluteDir().filePath(QStringLiteral("first-start"));
+    if (fi.exists() || !QFileInfo::exists(note))
+        return false;
+    createFile(path);
+    QFile::remove(note);
+    return true;
+}
+
 } // namespace Schema

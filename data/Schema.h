@@ -18,4 +18,9 @@ void initialize(Database &db, const QString &operatorName = QString::fromUtf8(De
 // Refuses an existing file (DbError) and never touches it.
 void createFile(const QString &path, const QString &operatorName = QString::fromUtf8(DefaultOperator));
 
+// On a new installation the Data folder holds the note "first-start": then, and only
+// then, a missing database file is created (and the note removed). Returns true when it
+// created the file. Anywhere else a missing file stays an error for the login to report.
+bool createOnFirstStart(const QString &path);
+
 } // namespace Schema

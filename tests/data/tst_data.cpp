@@ -7,6 +7,7 @@
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -42,6 +43,7 @@ private slots:
     void indexesServeTheSearches_data();
     void indexesServeTheSearches();
     void transactionRollsBack();
+    void firstStartCreatesOnlyOnNewInstallation();
 };
 
 void TestData::numToChar_data()
@@ -392,6 +394,24 @@ void TestData::transactionRollsBack()
         // no commit: leaving the scope rolls back
     }
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
+}
+
+void TestData::firstStartCreatesOnlyOnNewInstallation()
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("Data"));
+    const QString path = dir.filePath(QStringLiteral("Data/db.edb"));
+    QVERIFY(!Schema::createOnFirstStart(path)); // no note: a missing file stays missing
+    QVERIFY(!QFileInfo::exists(path));
+    QFile note(dir.filePath(QStringLiteral("Data/first-start")));
+    QVERIFY(note.open(QIODevice::WriteOnly));
+    note.close();
+    QVERIFY(Schema::createOnFirstStart(path));
+    QVERIFY(QFileInfo::exists(path));
+    QVERIFY(!note.exists());
+    Database d;
+    d.open(path, QStringLiteral("kqt472"));
+    QCOMPARE(d.scalar(QStringLiteral("SELECT theName FROM SUser")), QStringLiteral("管理员"));
 }
 
 QTEST_MAIN(TestData)
