@@ -1,0 +1,114 @@
+#include "owners/OwnerImport.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+#include <array>
+#include <optional>
+
+namespace OwnerImport {
+
+namespace {
+// Rows written per transaction: one commit per batch instead of one per house.
+constexpr int BatchSize = 2000;
+}
+
+const QStringList &headings()
+{
+    static const QStringList h{QStringLiteral("房号"), QStringLiteral("面积"), QStringLiteral("房屋用途"),
+                               QStringLiteral("单价"), QStringLiteral("到期日期"), QStringLiteral("业主名称"),
+                               QStringLiteral("手机号码"), QStringLiteral("备注")};
+    return h;
+}
+
+QString clean(const QString &text)
+{
+    QString s = text;
+    s.replace(QLatin1Char('?'), QLatin1Char(' '));
+    s.remove(QLatin1Char('"'));
+    return s;
+}
+
+QString doneMessage(int added)
+{
+    return QStringLiteral("成功导入业主数据 %1 条！").arg(added);
+}
+
+int run(const Sheet &sheet, const QString &area)
+{
+    if (sheet.rows.isEmpty())
+        return 0;
+    std::array<int, 8> column{};
+    for (int i = 0; i < 8; ++i) {
+        column[size_t(i)] = sheet.columnOf(headings().at(i));
+        if (column[size_t(i)] < 0)
+            throw AppError(QStringLiteral("工作表中缺少标题为“%1”的列，没有导入任何数据").arg(headings().at(i)));
+    }
+
+    Database &db = frmDM().db();
+    // The area as it is stored: the insert's cleaning reaches it too.
+    const QString storedArea = Sql::esc(clean(area));
+    int added = 0;
+    int committed = 0;
+    int inBatch = 0;
+    std::optional<Transaction> tx;
+
+    for (int r = 0; r < sheet.rowCount(); ++r) {
+        const QStringList &row = sheet.rows.at(r);
+        QString v[8];
+        for (int i = 0; i < 8; ++i)
+            v[i] = row.at(column[size_t(i)]);
+        if (v[0].isEmpty())
+            continue;
+        // The room number is compared as it will be stored, so that importing the same
+        // sheet again adds nothing. One that the cleaning empties is no room number.
+        const QString room = clean(v[0]);
+        if (room.isEmpty())
+            continue;
+        if (!tx)
+            tx.emplace(db);
+        const QString check = QStringLiteral("SELECT ID FROM UHouse ") + QStringLiteral("WHERE (theDel = '否') ")
+            + QStringLiteral("AND (AName = '") + storedArea + QStringLiteral("') ") + QStringLiteral("AND (theNum = '")
+            + Sql::esc(room) + QStringLiteral("') ");
+        if (frmDM().myRetC(check) != 0)
+            continue;
+        SqlText = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ") + QStringLiteral("HType, thePrice, EndDate, ")
+            + QStringLiteral("theName, thePhone, Remark, ") + QStringLiteral("theDel, theDate, UName) VALUES ('")
+            + Sql::esc(area) + QStringLiteral("', '") + Sql::esc(v[0]) + QStringLiteral("', '") + Sql::esc(v[1])
+            + QStringLiteral("', '") + Sql::esc(v[2]) + QStringLiteral("', '") + Sql::esc(v[3]) + QStringLiteral("', '")
+            + Sql::esc(v[4]) + QStringLiteral("', '") + Sql::esc(v[5]) + QStringLiteral("', '") + Sql::esc(v[6])
+            + QStringLiteral("', '") + Sql::esc(v[7]) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate)
+            + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("')");
+        SqlText = clean(SqlText);
+        try {
+            frmDM().myESQL(SqlText);
+        } catch (const DbError &e) {
+            // The refused statement changed nothing; the rows before it are kept. Should
+            // the engine have given up the whole transaction, only earlier batches stayed.
+            int kept = added;
+            try {
+                tx->commit();
+            } catch (const DbError &) {
+                kept = committed;
+            }
+            QString why = e.message();
+            why.remove(QStringLiteral("CHECK constraint failed: "));
+            throw DbError(QStringLiteral("工作表第 %1 行（房号 %2）无法导入：%3。此前已成功导入业主数据 %4 条")
+                              .arg(sheet.sheetRows.at(r))
+                              .arg(v[0], why)
+                              .arg(kept),
+                          SqlText, e.code());
+        }
+        ++added;
+        if (++inBatch == BatchSize) {
+            tx->commit();
+            tx.reset();
+            committed = added;
+            inBatch = 0;
+        }
+    }
+    if (tx)
+        tx->commit();
+    return added;
+}
+
+} // namespace OwnerImport

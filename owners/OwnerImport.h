@@ -1,0 +1,29 @@
+#pragma once
+#include "owners/SheetReader.h"
+
+#include <QString>
+#include <QStringList>
+
+// Adds the houses of a sheet to one residential area: every row with a room number that
+// is not yet a live house of the area becomes a UHouse row stamped with the login state
+// (ChargeDate, CurrentUserName). The statements are those of entering owners by hand.
+namespace OwnerImport {
+
+// The eight column titles the import reads, in the order of UHouse's columns.
+const QStringList &headings();
+
+// What the program does to a value before storing it: "?" becomes a blank and double
+// quotes are dropped (they upset the spreadsheet export and the receipt).
+QString clean(const QString &text);
+
+// Imports the rows and returns how many houses were added. Throws AppError naming the
+// missing title when the sheet lacks one (nothing written), and naming the sheet row,
+// the reason and the count added before it when the database refuses a row (the rows
+// before it stay stored). Rows are written in batches inside transactions; the result is
+// the same as writing them one by one.
+int run(const Sheet &sheet, const QString &area);
+
+// The message of a finished import: "成功导入业主数据 N 条！".
+QString doneMessage(int added);
+
+} // namespace OwnerImport

@@ -1,0 +1,160 @@
+#include "owners/TfrmUH_D.h"
+#include "data/TfrmDM.h"
+#include "owners/OwnerImport.h"
+#include "owners/SheetModel.h"
+#include "owners/SheetReader.h"
+#include "widgets/Guard.h"
+#include "widgets/LookupCombo.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+TfrmUH_D::FileChooser &chooser()
+{
+    static TfrmUH_D::FileChooser c;
+    return c;
+}
+
+QString realChooser(QWidget *parent, const QString &filter)
+{
+    // The first entry, .xls, is the one selected when the dialog opens.
+    QString selected = filter.section(QStringLiteral(";;"), 0, 0);
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, &selected);
+}
+
+// Restores the cursor however the import ends.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+void TfrmUH_D::setFileChooser(FileChooser c)
+{
+    chooser() = std::move(c);
+}
+
+QString TfrmUH_D::fileFilter()
+{
+    return QStringLiteral("Excel文件(*.xls);;Excel文件(*.xlsx);;所有支持的文件(*.xls *.xlsx *.ods *.csv)");
+}
+
+TfrmUH_D::TfrmUH_D(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+{
+    setWindowTitle(QStringLiteral("业主导入"));
+    resize(850, 400);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(12);
+    setFont(f);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("EXCEL数据"), this);
+    DBGrid1 = new QTableView(GroupBox2);
+    DataSource1 = new SheetModel(this);
+    DBGrid1->setModel(DataSource1);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setShowGrid(true);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(20);
+    auto *gridBox = new QVBoxLayout(GroupBox2);
+    gridBox->addWidget(DBGrid1);
+
+    auto *label = new QLabel(QStringLiteral("小区名称："), this);
+    DBLookupComboBox1 = new LookupCombo(this);
+    DBLookupComboBox1->setMinimumWidth(160);
+    label->setBuddy(DBLookupComboBox1);
+    Button1 = new QPushButton(QStringLiteral("打开"), this);
+    BitBtn1 = new QPushButton(QStringLiteral("导入"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    BitBtn1->setEnabled(false);
+    for (QPushButton *b : {Button1, BitBtn1, BitBtn2}) {
+        b->setAutoDefault(false);
+        b->setMinimumWidth(75);
+    }
+
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(label);
+    bar->addWidget(DBLookupComboBox1);
+    bar->addStretch(1);
+    bar->addWidget(Button1);
+    bar->addWidget(BitBtn1);
+    bar->addWidget(BitBtn2);
+    auto *main = new QVBoxLayout(this);
+    main->addWidget(GroupBox2, 1);
+    main->addLayout(bar);
+
+    connect(Button1, &QPushButton::clicked, this, &TfrmUH_D::Button1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmUH_D::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    if (parent) // centred on the main window
+        move(parent->geometry().center() - rect().center());
+    FormCreate();
+}
+
+void TfrmUH_D::FormCreate()
+{
+    guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSArea()); });
+}
+
+void TfrmUH_D::Button1Click()
+{
+    guard(this, [&] {
+        const FileChooser &choose = chooser();
+        const QString path = choose ? choose(this, fileFilter()) : realChooser(this, fileFilter());
+        if (path.isEmpty())
+            return;
+        openWorkbook(path);
+    });
+}
+
+void TfrmUH_D::openWorkbook(const QString &path)
+{
+    // The old preview goes first: a workbook that fails to open leaves it empty.
+    DataSource1->clear();
+    GroupBox2->setTitle(QStringLiteral("EXCEL数据"));
+    Sheet sheet;
+    {
+        WaitCursor wait;
+        sheet = SheetReader::read(path);
+    }
+    DataSource1->setSheet(std::move(sheet));
+    // The widths fit the eight titles in their usual order; a narrower sheet simply has
+    // fewer columns to size.
+    static const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
+    for (int c = 0; c < DataSource1->columnCount() && c < 8; ++c)
+        DBGrid1->setColumnWidth(c, widths[c]);
+    const int rows = DataSource1->rowCount();
+    GroupBox2->setTitle(QStringLiteral("EXCEL数据  共有 ") + QString::number(rows) + QStringLiteral(" 条数据"));
+    if (rows > 0)
+        BitBtn1->setEnabled(true);
+}
+
+void TfrmUH_D::BitBtn1Click()
+{
+    guard(this, [&] {
+        const QString area = DBLookupComboBox1->text();
+        if (area.isEmpty()) {
+            showInfo(this, QStringLiteral("小区名称 不能为空！"));
+            DBLookupComboBox1->setFocus();
+            return;
+        }
+        int added = 0;
+        {
+            WaitCursor wait;
+            added = OwnerImport::run(DataSource1->sheet(), area);
+        }
+        showInfo(this, OwnerImport::doneMessage(added));
+        accept();
+    });
+}
