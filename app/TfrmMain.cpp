@@ -1,4 +1,5 @@
 #include "app/TfrmMain.h"
+#include "charging/TfrmUCharge_In.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
@@ -7,6 +8,7 @@
 #include "operators/TfrmUser.h"
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
+#include "report/UiReportPreview.h"
 #include "widgets/Guard.h"
 
 #include <QAction>
@@ -260,7 +262,11 @@ void TfrmMain::H2Click()
 void TfrmMain::N6Click() { runDialog(new TfrmSDept(this)); }
 void TfrmMain::U1Click() { runDialog(new TfrmUser(this)); }
 void TfrmMain::N5Click() { runDialog(new TfrmCPass(this)); }
-void TfrmMain::N16Click() { notYetAvailable(QStringLiteral("收费录入")); }
+void TfrmMain::N16Click()
+{
+    ensurePrintPreview(); // every save shows its receipt
+    runDialog(new TfrmUCharge_In(this));
+}
 void TfrmMain::N19Click() { notYetAvailable(QStringLiteral("收费管理")); }
 void TfrmMain::N23Click() { notYetAvailable(QStringLiteral("收费查询")); }
 void TfrmMain::N20Click() { notYetAvailable(QStringLiteral("欠费提醒")); }
