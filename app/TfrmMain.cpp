@@ -6,6 +6,9 @@
 #include "operators/TfrmCPass.h"
 #include "operators/TfrmSMRX.h"
 #include "operators/TfrmUser.h"
+#include "owners/TfrmUH_In.h"
+#include "owners/TfrmUH_M.h"
+#include "owners/TfrmUH_Q.h"
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
 #include "report/UiReportPreview.h"
@@ -274,7 +277,7 @@ void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
 void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
 void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }
 void TfrmMain::N25Click() { runDialog(new TfrmSMRX(this)); }
-void TfrmMain::N11Click() { notYetAvailable(QStringLiteral("业主录入")); }
+void TfrmMain::N11Click() { runDialog(new TfrmUH_In(this)); }
 void TfrmMain::N12Click() { notYetAvailable(QStringLiteral("业主导入")); }
-void TfrmMain::N13Click() { notYetAvailable(QStringLiteral("业主管理")); }
-void TfrmMain::N24Click() { notYetAvailable(QStringLiteral("业主查询")); }
+void TfrmMain::N13Click() { addChild(new TfrmUH_M); }
+void TfrmMain::N24Click() { addChild(new TfrmUH_Q); }

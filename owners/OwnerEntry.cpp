@@ -1,0 +1,139 @@
+#include "owners/OwnerEntry.h"
+#include "data/Dates.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+#include "owners/OwnerStatements.h"
+
+namespace OwnerEntry {
+
+Field firstEmpty(const House &h)
+{
+    if (h.area.isEmpty())
+        return AreaField;
+    if (h.room.isEmpty())
+        return RoomField;
+    if (h.floorArea.isEmpty())
+        return FloorAreaField;
+    if (h.purpose.isEmpty())
+        return PurposeField;
+    if (h.price.isEmpty())
+        return PriceField;
+    if (h.owner.isEmpty())
+        return OwnerField;
+    return NoField;
+}
+
+QString emptyMessage(Field field)
+{
+    static const char *const names[] = {"小区名称", "房号", "面积", "房屋类别", "单价", "业主名称"};
+    if (field < 0 || field > OwnerField)
+        return {};
+    return QString::fromUtf8(names[field]) + QStringLiteral(" 不能为空！");
+}
+
+PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QString &endDay)
+{
+    QDate charge = Dates::tryParse(chargeDate);
+    if (!charge.isValid())
+        charge = QDate::currentDate();
+    const QString year = QString::number(charge.year()).rightJustified(4, QLatin1Char('0'));
+    const QDate d = Dates::tryParse(year + QLatin1Char('-') + endMonth + QLatin1Char('-') + endDay);
+    if (d.isValid())
+        return {d, {}};
+
+    // The settings allow a day that the month lacks in this year (2-29, 2-31, 4-31): the
+    // last day of that month is the nearest paid-up date that exists.
+    bool monthOk = false;
+    bool dayOk = false;
+    const int month = endMonth.trimmed().toInt(&monthOk);
+    const int day = endDay.trimmed().toInt(&dayOk);
+    PeriodEnd r;
+    if (monthOk && dayOk && month >= 1 && month <= 12 && day >= 1) {
+        const QDate first(charge.year(), month, 1);
+        r.date = QDate(charge.year(), month, qMin(day, first.daysInMonth()));
+    } else {
+        r.date = charge;
+    }
+    r.problem = QStringLiteral("收费期间的截止日期“%1月%2日”在 %3 年不是有效的日期，到期日期暂设为 %4，可以修改。"
+                               "请在“使用单位”中改正收费期间。")
+                    .arg(endMonth, endDay, year, Dates::format(r.date));
+    return r;
+}
+
+QString priceOf(const QString &purpose)
+{
+    SqlText = QStringLiteral("SELECT thePrice FROM SPrice ");
+    SqlText += QStringLiteral("WHERE (theName = '") + Sql::esc(purpose) + QStringLiteral("') ");
+    const Rows rows = frmDM().query(SqlText);
+    if (rows.isEmpty())
+        return {};
+    return rows.at(0, QStringLiteral("thePrice"));
+}
+
+bool roomTaken(const QString &area, const QString &room)
+{
+    SqlText = QStringLiteral("SELECT ID FROM UHouse ");
+    SqlText += QStringLiteral("WHERE (theDel = '否') ");
+    SqlText += QStringLiteral("AND (AName = '") + Sql::esc(area) + QStringLiteral("') ");
+    SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("') ");
+    return frmDM().myRetC(SqlText) > 0;
+}
+
+bool add(const House &h)
+{
+    Transaction tx(frmDM().db());
+    if (roomTaken(h.area, h.room))
+        return false;
+    SqlText = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ");
+    SqlText += QStringLiteral("HType, thePrice, EndDate, ");
+    SqlText += QStringLiteral("theName, thePhone, Remark, ");
+    SqlText += QStringLiteral("theDel, theDate, UName) VALUES ('");
+    SqlText += Sql::esc(h.area) + QStringLiteral("', '") + Sql::esc(h.room) + QStringLiteral("', '")
+        + Sql::esc(h.floorArea) + QStringLiteral("', '") + Sql::esc(h.purpose) + QStringLiteral("', '")
+        + Sql::esc(h.price) + QStringLiteral("', '") + Sql::esc(h.endDate) + QStringLiteral("', '")
+        + Sql::esc(h.owner) + QStringLiteral("', '") + Sql::esc(h.phone) + QStringLiteral("', '")
+        + Sql::esc(h.remark) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate) + QStringLiteral("', '")
+        + Sql::esc(CurrentUserName) + QStringLiteral("')");
+    frmDM().myESQL(SqlText);
+    tx.commit();
+    return true;
+}
+
+namespace {
+// A value spliced bare must be a number literal and nothing else.
+QString numberLiteral(const QString &text, const char *field)
+{
+    if (!Numbers::isNumber(text))
+        throw AppError(QString::fromUtf8(field) + QStringLiteral(" 不是有效的数字：“") + text + QStringLiteral("”"));
+    return text;
+}
+
+QString idLiteral(const QString &id)
+{
+    return QString::number(Numbers::toInt(id));
+}
+} // namespace
+
+void update(const QString &houseId, const House &h)
+{
+    const QString id = idLiteral(houseId);
+    const QString floorArea = numberLiteral(h.floorArea, "面积");
+    const QString price = numberLiteral(h.price, "单价");
+    SqlText = QStringLiteral("UPDATE UHouse SET AName = '") + Sql::esc(h.area) + QStringLiteral("', theNum = '")
+        + Sql::esc(h.room) + QStringLiteral("', theArea = ") + floorArea + QStringLiteral(", ");
+    SqlText += QStringLiteral("HType = '") + Sql::esc(h.purpose) + QStringLiteral("', thePrice = ") + price
+        + QStringLiteral(", EndDate = '") + Sql::esc(h.endDate) + QStringLiteral("', ");
+    SqlText += QStringLiteral("theName = '") + Sql::esc(h.owner) + QStringLiteral("', thePhone = '")
+        + Sql::esc(h.phone) + QStringLiteral("', Remark = '") + Sql::esc(h.remark) + QStringLiteral("' ");
+    SqlText += QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
+    frmDM().myESQL(SqlText);
+}
+
+void markDeleted(const QString &id)
+{
+    SqlText = OwnerStatements::markDeleted(idLiteral(id));
+    frmDM().myESQL(SqlText);
+}
+
+} // namespace OwnerEntry

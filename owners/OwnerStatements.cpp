@@ -1,0 +1,50 @@
+#include "owners/OwnerStatements.h"
+#include "data/TfrmDM.h"
+
+namespace OwnerStatements {
+
+const QVector<BrowseCriterion> &criteria()
+{
+    static const QVector<BrowseCriterion> table = {
+        {BrowseCriterion::Lookup, QStringLiteral("小区名称"), QStringLiteral("AName"), &TfrmDM::DBComSArea, 0},
+        {BrowseCriterion::Text, QStringLiteral("房       号"), QStringLiteral("theNum"), nullptr, 0},
+        {BrowseCriterion::Lookup, QStringLiteral("房屋用途"), QStringLiteral("HType"), &TfrmDM::DBComSPrice, 0},
+        {BrowseCriterion::Text, QStringLiteral("业主名称"), QStringLiteral("theName"), nullptr, 1},
+        {BrowseCriterion::Text, QStringLiteral("手机号码"), QStringLiteral("thePhone"), nullptr, 1},
+        {BrowseCriterion::Text, QStringLiteral("备       注"), QStringLiteral("Remark"), nullptr, 1},
+    };
+    return table;
+}
+
+QString leadingColumns()
+{
+    return QStringLiteral("SELECT AName AS 小区名称, theNum AS 房号, ")
+        + QStringLiteral("theArea AS 面积, HType AS 房屋用途, ")
+        + QStringLiteral("thePrice AS 单价, EndDate AS 到期日期, ")
+        + QStringLiteral("theName AS 业主名称, thePhone AS 手机号码, ");
+}
+
+QString list(const QString &myWhere)
+{
+    return leadingColumns()
+        + QStringLiteral("Remark AS 备注, ID FROM UHouse ")
+        + QStringLiteral("WHERE (theDel = '否') ")
+        + myWhere
+        + QStringLiteral("ORDER BY AName, theNum ");
+}
+
+QString totals(const QString &myWhere)
+{
+    return QStringLiteral("SELECT SUM(theArea) AS 面积 ")
+        + QStringLiteral("FROM UHouse ")
+        + QStringLiteral("WHERE (theDel = '否') ")
+        + myWhere;
+}
+
+QString markDeleted(const QString &id)
+{
+    return QStringLiteral("UPDATE UHouse SET theDel = '是' ")
+        + QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
+}
+
+} // namespace OwnerStatements

@@ -1,0 +1,26 @@
+#pragma once
+#include "owners/BrowseCriteria.h"
+
+#include <QString>
+#include <QVector>
+
+// The statements of the owner lists: owner management, owner query, and (with its own
+// arrears columns) the arrears reminder; the export and the admin tool build theirs here too.
+namespace OwnerStatements {
+
+// The six owner criteria in two rows of three, in the order their clauses are appended.
+const QVector<BrowseCriterion> &criteria();
+
+// The first columns of every owner list, up to the owner's phone:
+// "SELECT AName AS 小区名称, theNum AS 房号, " ... "theName AS 业主名称, thePhone AS 手机号码, "
+QString leadingColumns();
+
+// The owner list of the live houses narrowed by myWhere, by area name and room number.
+QString list(const QString &myWhere);
+// One row: "面积", the total floor area of the same houses.
+QString totals(const QString &myWhere);
+
+// Marks one house deleted; the row stays in UHouse.
+QString markDeleted(const QString &id);
+
+} // namespace OwnerStatements

@@ -1,0 +1,57 @@
+#pragma once
+#include "owners/OwnerEntry.h"
+
+#include <QDialog>
+
+class DatePicker;
+class GbkLineEdit;
+class LookupCombo;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// The boxes that owner entry and owner modify share: the group "业主信息" with the area
+// and purpose lists, room, floor area, price, paid-up date, owner, phone and remark, in
+// this tab order, with their byte limits and key filters, and the price look-up.
+class TfrmUH_Edit : public QDialog {
+    Q_OBJECT
+public:
+    QGroupBox *GroupBox1;
+    LookupCombo *DBLookupComboBox1; // 小区名称
+    GbkLineEdit *Edit1;             // 房号, 12 bytes
+    GbkLineEdit *Edit2;             // 面积, 8 bytes, digits and "."
+    LookupCombo *DBLookupComboBox2; // 房屋用途
+    GbkLineEdit *Edit3;             // 单价, 6 bytes, digits and "."
+    DatePicker *DateTimePicker1;    // 到期日期
+    GbkLineEdit *Edit4;             // 业主名称, 20 bytes
+    GbkLineEdit *Edit5;             // 手机号码, 12 bytes, digits
+    GbkLineEdit *Edit6;             // 备注, 50 bytes
+    QLabel *PriceUnit;              // the unit beside the price
+    QPushButton *BitBtn1;           // 保存
+    QPushButton *BitBtn2;           // 退出
+
+    // The boxes as one house; the paid-up date as "yyyy-mm-dd".
+    House house() const;
+    // The default paid-up date that FormCreate chose, and what was wrong with the period
+    // settings if they formed no date (empty otherwise).
+    const OwnerEntry::PeriodEnd &periodEnd() const { return m_periodEnd; }
+
+public slots:
+    // The price look-up: the purpose's current unit price into Edit3 (empty without one).
+    void DBLookupComboBox2Click();
+    virtual void BitBtn1Click() = 0;
+
+protected:
+    TfrmUH_Edit(const QString &caption, const QString &priceUnit, QWidget *parent);
+    // FormCreate: the default paid-up date, then the two lookup lists.
+    void FormCreate();
+    // The six emptiness checks in screen order; on the first empty box shows its message,
+    // moves the focus there and returns false.
+    bool checkRequired();
+    QWidget *boxOf(OwnerEntry::Field field) const;
+    QLayout *buttonRow() const { return m_buttons; }
+
+private:
+    OwnerEntry::PeriodEnd m_periodEnd;
+    QLayout *m_buttons;
+};

@@ -1,0 +1,411 @@
+#include "widgets/BrowseWindow.h"
+#include "data/TfrmDM.h"
+#include "widgets/DatePicker.h"
+#include "widgets/Guard.h"
+#include "widgets/LookupCombo.h"
+#include "widgets/QueryModel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// Paints each cell in the text colour that its screen gives the row, at paint time, so
+// a colour that depends on an input follows that input at the next repaint.
+class RowColourDelegate : public QStyledItemDelegate {
+public:
+    RowColourDelegate(const BrowseWindow *window, QObject *parent)
+        : QStyledItemDelegate(parent), m_window(window)
+    {
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QColor c = m_window->rowTextColour(index.row());
+        if (c.isValid()) {
+            option->palette.setColor(QPalette::Text, c);
+            option->palette.setColor(QPalette::HighlightedText, c);
+        }
+    }
+
+private:
+    const BrowseWindow *m_window;
+};
+
+constexpr int FooterLabelWidth = 170;
+constexpr int DefaultColumnMax = 220;
+constexpr int BatchRowsForWidths = 200; // rows looked at for a default column width
+
+} // namespace
+
+BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
+    : QWidget(parent), m_setup(setup)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(m_setup.caption);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(13);
+    setFont(f);
+    resize(1000, 560);
+
+    // Top band: the criteria, then the extras and the buttons.
+    GroupBox1 = new QGroupBox(QStringLiteral("查询条件"), this);
+    auto *grid = new QGridLayout(GroupBox1);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(6);
+    QVector<int> placed; // criteria placed so far in each row
+    for (int i = 0; i < m_setup.criteria.size(); ++i) {
+        const BrowseCriterion &c = m_setup.criteria.at(i);
+        auto *box = new QCheckBox(c.caption, GroupBox1);
+        box->setObjectName(QStringLiteral("CheckBox%1").arg(i + 1));
+        m_checks << box;
+        QWidget *input = nullptr;
+        switch (c.input) {
+        case BrowseCriterion::Text: {
+            auto *e = new QLineEdit(GroupBox1);
+            e->setObjectName(QStringLiteral("Edit%1").arg(m_edits.size() + 1));
+            e->setFixedWidth(130);
+            m_inputIndex << int(m_edits.size());
+            m_edits << e;
+            connect(e, &QLineEdit::textChanged, box, [box] { box->setChecked(true); });
+            input = e;
+            break;
+        }
+        case BrowseCriterion::Lookup: {
+            auto *l = new LookupCombo(GroupBox1);
+            l->setObjectName(QStringLiteral("DBLookupComboBox%1").arg(m_lookups.size() + 1));
+            l->setFixedWidth(130);
+            m_inputIndex << int(m_lookups.size());
+            m_lookups << l;
+            connect(l, &LookupCombo::picked, box, [box] { box->setChecked(true); });
+            input = l;
+            break;
+        }
+        case BrowseCriterion::DateRange: {
+            auto *w = new QWidget(GroupBox1);
+            auto *h = new QHBoxLayout(w);
+            h->setContentsMargins(0, 0, 0, 0);
+            auto *from = new DatePicker(w);
+            auto *to = new DatePicker(w);
+            from->setObjectName(QStringLiteral("DateTimePicker%1").arg(m_pickers.size() + 1));
+            to->setObjectName(QStringLiteral("DateTimePicker%1").arg(m_pickers.size() + 2));
+            m_inputIndex << int(m_pickers.size());
+            m_pickers << from << to;
+            h->addWidget(from);
+            h->addWidget(new QLabel(QStringLiteral("至："), w));
+            h->addWidget(to);
+            connect(from, &DatePicker::userChanged, box, [box] { box->setChecked(true); });
+            connect(to, &DatePicker::userChanged, box, [box] { box->setChecked(true); });
+            input = w;
+            break;
+        }
+        }
+        while (placed.size() <= c.row)
+            placed << 0;
+        const int col = placed[c.row]++ * 2;
+        grid->addWidget(box, c.row, col);
+        grid->addWidget(input, c.row, col + 1);
+    }
+    grid->setColumnStretch(grid->columnCount(), 1);
+
+    BitBtn1 = new QPushButton(QStringLiteral("查询"), this);
+    BitBtn1->setDefault(true);
+    BitBtn3 = m_setup.excel ? new QPushButton(QStringLiteral("Excel"), this) : nullptr;
+    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    if (BitBtn3) {
+        BitBtn3->setEnabled(false);
+        buttons->addWidget(BitBtn3);
+    }
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+    for (QPushButton *b : {BitBtn1, BitBtn2, BitBtn3})
+        if (b) {
+            b->setMinimumSize(80, 30);
+            b->setAutoDefault(false);
+        }
+
+    m_extras = new QHBoxLayout;
+    auto *right = new QVBoxLayout;
+    right->addLayout(m_extras);
+    right->addStretch();
+    right->addLayout(buttons);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(GroupBox1);
+    top->addLayout(right);
+    top->addStretch();
+
+    // Middle band: the grid, read-only, whole rows, a row indicator, resizable columns.
+    ADOQuery1 = new QueryModel(this);
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setModel(ADOQuery1);
+    DBGrid1->setItemDelegate(new RowColourDelegate(this, DBGrid1));
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setWordWrap(false);
+    DBGrid1->setContextMenuPolicy(Qt::PreventContextMenu);
+    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(22);
+    DBGrid1->verticalHeader()->setFixedWidth(14);
+    DBGrid1->verticalHeader()->setResizeContentsPrecision(BatchRowsForWidths);
+    connect(ADOQuery1, &QueryModel::fetchFailed, this, [this](const QString &message, const QString &detail) {
+        showError(this, withFullStop(message), detail);
+    });
+
+    // Bottom band: Label1..Label8 at fixed places, left to right.
+    auto *footer = new QHBoxLayout;
+    footer->setSpacing(0);
+    for (int i = 0; i < 8; ++i) {
+        m_labels[i] = new QLabel(this);
+        m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        m_labels[i]->setFixedWidth(FooterLabelWidth);
+        footer->addWidget(m_labels[i]);
+    }
+    footer->addStretch();
+    Label1 = m_labels[0];
+    Label2 = m_labels[1];
+    Label3 = m_labels[2];
+    Label4 = m_labels[3];
+    Label5 = m_labels[4];
+    Label6 = m_labels[5];
+    Label7 = m_labels[6];
+    Label8 = m_labels[7];
+
+    auto *v = new QVBoxLayout(this);
+    v->setContentsMargins(6, 6, 6, 4);
+    v->addLayout(top);
+    v->addWidget(DBGrid1, 1);
+    v->addLayout(footer);
+
+    // "查询" is the default button: Enter in any filter input runs it.
+    for (QWidget *w : GroupBox1->findChildren<QWidget *>())
+        w->installEventFilter(this);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &BrowseWindow::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &BrowseWindow::BitBtn2Click);
+    if (BitBtn3)
+        connect(BitBtn3, &QPushButton::clicked, this, &BrowseWindow::BitBtn3Click);
+
+    // FormCreate: the lookup lists; nothing is queried until "查询".
+    guard(this, [&] {
+        for (int i = 0; i < m_setup.criteria.size(); ++i) {
+            const BrowseCriterion &c = m_setup.criteria.at(i);
+            if (c.input == BrowseCriterion::Lookup && c.filler)
+                m_lookups.at(m_inputIndex.at(i))->bind((frmDM().*c.filler)());
+        }
+    });
+}
+
+BrowseWindow::~BrowseWindow() = default;
+
+bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *k = static_cast<QKeyEvent *>(event);
+        if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && k->modifiers() == Qt::NoModifier) {
+            BitBtn1Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QCheckBox *BrowseWindow::checkBox(int n) const
+{
+    return n >= 1 && n <= m_checks.size() ? m_checks.at(n - 1) : nullptr;
+}
+
+QLineEdit *BrowseWindow::edit(int n) const
+{
+    return n >= 1 && n <= m_edits.size() ? m_edits.at(n - 1) : nullptr;
+}
+
+LookupCombo *BrowseWindow::lookup(int n) const
+{
+    return n >= 1 && n <= m_lookups.size() ? m_lookups.at(n - 1) : nullptr;
+}
+
+DatePicker *BrowseWindow::datePicker(int n) const
+{
+    return n >= 1 && n <= m_pickers.size() ? m_pickers.at(n - 1) : nullptr;
+}
+
+QLabel *BrowseWindow::label(int n) const
+{
+    return n >= 1 && n <= 8 ? m_labels[n - 1] : nullptr;
+}
+
+int BrowseWindow::currentRow() const
+{
+    if (ADOQuery1->rowCount() == 0)
+        return -1;
+    const int r = DBGrid1->currentIndex().row();
+    return r >= 0 ? r : 0;
+}
+
+QString BrowseWindow::currentValue(const QString &caption) const
+{
+    return ADOQuery1->value(currentRow(), caption);
+}
+
+QString BrowseWindow::lastListStatement() const
+{
+    return ADOQuery1->statement();
+}
+
+QColor BrowseWindow::rowTextColour(int) const
+{
+    return {};
+}
+
+QString BrowseWindow::countSql(const QString &list) const
+{
+    return Browse::countStatement(list);
+}
+
+QString BrowseWindow::buildWhere() const
+{
+    QVector<BrowseValue> values;
+    for (int i = 0; i < m_setup.criteria.size(); ++i) {
+        const BrowseCriterion &c = m_setup.criteria.at(i);
+        BrowseValue v;
+        v.ticked = m_checks.at(i)->isChecked();
+        const int k = m_inputIndex.at(i);
+        switch (c.input) {
+        case BrowseCriterion::Text:
+            v.text = m_edits.at(k)->text();
+            break;
+        case BrowseCriterion::Lookup:
+            v.text = m_lookups.at(k)->text();
+            break;
+        case BrowseCriterion::DateRange:
+            v.text = m_pickers.at(k)->text();
+            v.to = m_pickers.at(k + 1)->text();
+            break;
+        }
+        values << v;
+    }
+    return Browse::where(m_setup.criteria, values, whereStart());
+}
+
+void BrowseWindow::BitBtn1Click()
+{
+    if (!guard(this, [&] { myWhere = buildWhere(); }))
+        return;
+    if (myRef())
+        afterQuery();
+}
+
+bool BrowseWindow::myRef()
+{
+    return guard(this, [&] { refresh(); });
+}
+
+void BrowseWindow::refresh()
+{
+    SqlText = listSql();
+    const QString list = SqlText;
+    // A refused statement leaves the list closed and the grid empty; the footer keeps
+    // its texts, since nothing below runs.
+    ADOQuery1->open(frmDM().db(), list);
+    applyColumns();
+    if (ADOQuery1->rowCount() > 0) {
+        int first = 0;
+        while (first < ADOQuery1->columnCount() - 1 && DBGrid1->isColumnHidden(first))
+            ++first;
+        DBGrid1->setCurrentIndex(ADOQuery1->index(0, first));
+    }
+    DBGrid1->scrollToTop();
+
+    Label1->setText(QStringLiteral("记录：") + frmDM().db().scalar(countSql(list)));
+
+    if (m_setup.sums.isEmpty())
+        return;
+    SqlText = totalsSql();
+    ADOQuery2 = frmDM().query(SqlText);
+    for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i) {
+        const BrowseFooterSum &s = m_setup.sums.at(i);
+        QString v = ADOQuery2.isEmpty() ? QString() : ADOQuery2.at(0, s.alias);
+        if (v.isEmpty())
+            v = QStringLiteral("0");
+        m_labels[i + 1]->setText(s.prefix + v);
+    }
+}
+
+void BrowseWindow::applyColumns()
+{
+    QHeaderView *h = DBGrid1->horizontalHeader();
+    for (int c = 0; c < ADOQuery1->columnCount(); ++c) {
+        const QString caption = ADOQuery1->columns().at(c);
+        bool hidden = false;
+        for (const QString &name : m_setup.hiddenColumns)
+            hidden = hidden || name.compare(caption, Qt::CaseInsensitive) == 0;
+        DBGrid1->setColumnHidden(c, hidden);
+        if (hidden)
+            continue;
+        int width = 0;
+        for (const BrowseColumnWidth &w : m_setup.widths)
+            if (w.caption.compare(caption, Qt::CaseInsensitive) == 0)
+                width = w.width;
+        if (width > 0) {
+            DBGrid1->setColumnWidth(c, width);
+        } else {
+            // The default: wide enough for the caption and the first rows read.
+            DBGrid1->resizeColumnToContents(c);
+            if (h->sectionSize(c) > DefaultColumnMax)
+                DBGrid1->setColumnWidth(c, DefaultColumnMax);
+        }
+    }
+}
+
+void BrowseWindow::afterQuery()
+{
+    if (PopupMenu1 && !m_popupAttached) {
+        m_popupAttached = true;
+        DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(DBGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+            PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos));
+        });
+    }
+    if (BitBtn3)
+        BitBtn3->setEnabled(true);
+}
+
+void BrowseWindow::setGridPopup(QMenu *menu)
+{
+    PopupMenu1 = menu;
+    DBGrid1->setToolTip(QStringLiteral("亲，鼠标右键，有惊喜哟！"));
+}
+
+void BrowseWindow::BitBtn2Click()
+{
+    // Inside the main window the child window frame goes too; both are released.
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+void BrowseWindow::BitBtn3Click()
+{
+    emit excelRequested();
+}

@@ -1,0 +1,152 @@
+#pragma once
+#include "data/Database.h"
+#include "owners/BrowseCriteria.h"
+
+#include <QColor>
+#include <QStringList>
+#include <QVector>
+#include <QWidget>
+
+class DatePicker;
+class LookupCombo;
+class QBoxLayout;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QueryModel;
+
+// A grid column that gets a fixed width after every run of the list query.
+struct BrowseColumnWidth {
+    QString caption;
+    int width = 0;
+};
+
+// A footer sum: the totals query's column alias, read as text ("0" for a sum over no rows),
+// shown after its prefix. The sums fill Label2, Label3, ... in this order.
+struct BrowseFooterSum {
+    QString alias;
+    QString prefix;
+};
+
+// What a browse screen tells its base once, at construction.
+struct BrowseSetup {
+    QString caption;                       // window title
+    QVector<BrowseCriterion> criteria;     // the check boxes, in clause order
+    bool excel = false;                    // shows the "Excel" button
+    QVector<BrowseColumnWidth> widths;     // fixed column widths by caption
+    QStringList hiddenColumns{QStringLiteral("ID")};
+    QVector<BrowseFooterSum> sums;
+};
+
+// The filter-and-browse pattern shared by every browse screen: a "查询条件" group built
+// from the criteria table (each box ticked by a change of its input), the buttons "查询"
+// (default: Enter in a filter runs it), "Excel" and "退出", the grid over the list query,
+// and the footer labels Label1..Label8 ("记录：" and the screen's sums).
+//
+// "查询" rebuilds myWhere from the ticks (after whereStart()), runs myRef and then the
+// after-query step (the pop-up menu is attached, "Excel" enabled). myRef repeats the
+// criteria kept in myWhere. A refused statement is shown in the error box and leaves the
+// grid empty, the footer as it was, myWhere as built, and skips the after-query step.
+//
+// A screen supplies its statements (listSql, totalsSql, optionally countSql and
+// whereStart), and optionally a pop-up menu (setGridPopup), extra widgets above the
+// buttons (extrasLayout), and a text colour per row (rowTextColour).
+class BrowseWindow : public QWidget {
+    Q_OBJECT
+public:
+    ~BrowseWindow() override;
+
+    QGroupBox *GroupBox1;    // "查询条件"
+    QPushButton *BitBtn1;    // "查询"
+    QPushButton *BitBtn2;    // "退出"
+    QPushButton *BitBtn3;    // "Excel"; nullptr on screens without it
+    QTableView *DBGrid1;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8;
+    QueryModel *ADOQuery1;   // the list query shown in the grid
+    Rows ADOQuery2;          // the totals of the last successful myRef
+    QMenu *PopupMenu1 = nullptr;
+    // The clauses built at the last "查询"; myRef reads them.
+    QString myWhere;
+
+    // The criteria widgets, numbered from 1 in table order: the n-th check box, and the
+    // n-th edit box, lookup list or date picker (a date range has two pickers).
+    QCheckBox *checkBox(int n) const;
+    QLineEdit *edit(int n) const;
+    LookupCombo *lookup(int n) const;
+    DatePicker *datePicker(int n) const;
+    QLabel *label(int n) const; // Label1..Label8
+    const QVector<BrowseCriterion> &criteria() const { return m_setup.criteria; }
+
+    // The grid's current row, -1 when the list holds none.
+    int currentRow() const;
+    // A value of the current row by column caption; throws AppError without a current row.
+    QString currentValue(const QString &caption) const;
+    // True once the pop-up menu is attached to the grid (after the first query).
+    bool gridPopupAttached() const { return m_popupAttached; }
+
+    // For the export: the list statement whose rows the grid shows (empty when the last
+    // list was refused), to be run again from the first row; and the totals row.
+    QString lastListStatement() const;
+    const Rows &totals() const { return ADOQuery2; }
+
+    // The text colour of a row, asked whenever a cell is painted; an invalid colour keeps
+    // the ordinary one. Selected rows keep their highlight background.
+    virtual QColor rowTextColour(int row) const;
+
+public slots:
+    // "查询": builds myWhere, runs myRef, and after a success takes the after-query step.
+    virtual void BitBtn1Click();
+    // Runs the list and totals statements with the current myWhere and fills the grid and
+    // the footer. Returns false when a statement was refused (already shown).
+    bool myRef();
+    // "退出": closes the window (and its child window in the main window).
+    void BitBtn2Click();
+    // "Excel": emits excelRequested(); a screen's export overrides or connects to it.
+    virtual void BitBtn3Click();
+
+signals:
+    void excelRequested();
+
+protected:
+    BrowseWindow(const BrowseSetup &setup, QWidget *parent = nullptr);
+
+    // The list statement in full (select fragments, "WHERE (theDel = '否') ", myWhere,
+    // ORDER BY), and the totals statement (sums, FROM, WHERE, myWhere).
+    virtual QString listSql() const = 0;
+    virtual QString totalsSql() const = 0;
+    // The exact row count of the list; by default a count over the list statement.
+    virtual QString countSql(const QString &list) const;
+    // What myWhere begins with at "查询" (the arrears reminder's date clause).
+    virtual QString whereStart() const { return {}; }
+    // The after-query step: attaches the pop-up menu, enables "Excel".
+    virtual void afterQuery();
+
+    // The grid's pop-up menu, attached after the first successful "查询"; the grid shows
+    // the tooltip that hints at it from the start.
+    void setGridPopup(QMenu *menu);
+    // A row to the right of the criteria group, above the buttons, for extra inputs.
+    QBoxLayout *extrasLayout() const { return m_extras; }
+
+    // myWhere as the ticks and inputs stand now.
+    QString buildWhere() const;
+
+private:
+    void refresh();
+    void applyColumns();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    BrowseSetup m_setup;
+    QVector<QCheckBox *> m_checks;
+    QVector<QLineEdit *> m_edits;
+    QVector<LookupCombo *> m_lookups;
+    QVector<DatePicker *> m_pickers;
+    // Per criterion: the index of its first input in the list of its kind.
+    QVector<int> m_inputIndex;
+    QLabel *m_labels[8];
+    QBoxLayout *m_extras;
+    bool m_popupAttached = false;
+};

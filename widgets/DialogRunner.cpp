@@ -1,0 +1,28 @@
+#include "widgets/DialogRunner.h"
+
+#include <QDialog>
+
+namespace {
+class ExecRunner : public DialogRunner {
+public:
+    int run(QDialog *dialog) override { return dialog->exec(); }
+};
+
+ExecRunner execRunner;
+DialogRunner *current = nullptr;
+} // namespace
+
+DialogRunner &dialogRunner()
+{
+    return current ? *current : static_cast<DialogRunner &>(execRunner);
+}
+
+void setDialogRunner(DialogRunner *runner)
+{
+    current = runner;
+}
+
+int runModal(QDialog *dialog)
+{
+    return dialogRunner().run(dialog);
+}
