@@ -1,0 +1,465 @@
+#include "data/TfrmDM.h"
+#include "operators/Accounts.h"
+#include "operators/Login.h"
+#include "operators/TfrmCPass.h"
+#include "operators/TfrmSMRX.h"
+#include "operators/TfrmUser.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/LookupCombo.h"
+#include "widgets/RowsModel.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTableView>
+#include <QTest>
+
+class TestAccounts : public QObject {
+    Q_OBJECT
+private slots:
+    void userDialogShape();
+    void addOperator();
+    void newOperatorLogsInWithInitialPassword();
+    void loggedInOperatorIsNotDeleted();
+    void deleteOtherOperator();
+
+    void passwordBoxes();
+    void passwordChecks_data();
+    void passwordChecks();
+    void passwordChanged_data();
+    void passwordChanged();
+    void passwordRefusedStatement();
+
+    void defaultsPreselectedAfterNextLogin();
+    void defaultsAllEmpty();
+    void defaultsOfOneOperatorOnly();
+    void defaultsExitSavesNothing();
+    void defaultsRefusedStatement();
+};
+
+namespace {
+
+void showAndWait(QWidget *w)
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+}
+
+// Records the boxes already shown when the program is told to end.
+struct QuitAfterMessage : QuitRecorder {
+    explicit QuitAfterMessage(const MessageRecorder &r) : rec(r) {}
+    const MessageRecorder &rec;
+    QStringList textsAtQuit;
+    void quit() override
+    {
+        ++count;
+        textsAtQuit = rec.texts();
+    }
+};
+
+int rowOf(TfrmUser &w, const QString &name)
+{
+    const Rows &rows = w.DataSource1->rows();
+    for (int r = 0; r < rows.rowCount(); ++r)
+        if (rows.at(r, QStringLiteral("用户名")) == name)
+            return r;
+    return -1;
+}
+
+void selectRow(TfrmUser &w, int row)
+{
+    w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(row, 0));
+}
+
+} // namespace
+
+void TestAccounts::userDialogShape()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.login();
+    TfrmUser w;
+    showAndWait(&w);
+    QCOMPARE(w.windowTitle(), QStringLiteral("用户设置"));
+    QCOMPARE(w.size(), QSize(500, 430));
+    QCOMPARE(w.GroupBox1->title(), QStringLiteral("用户列表信息"));
+    QCOMPARE(w.GroupBox2->title(), QStringLiteral("用户信息"));
+    QCOMPARE(w.Label3->text(), QStringLiteral("新增的用户初始密码为：580913"));
+    QCOMPARE(w.D1->text(), QStringLiteral("删除 &D"));
+    QCOMPARE(w.Edit1->byteLimit(), 12);
+    QCOMPARE(w.Edit2->byteLimit(), 50);
+    QVERIFY(w.Edit3 == nullptr);
+    QAbstractItemModel *m = w.DBGrid1->model();
+    QCOMPARE(m->columnCount(), 3);
+    QCOMPARE(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("用户名"));
+    QCOMPARE(m->headerData(1, Qt::Horizontal).toString(), QStringLiteral("备注"));
+    QCOMPARE(w.DBGrid1->columnWidth(1), 280);
+    QVERIFY(w.DBGrid1->isColumnHidden(2));
+    QCOMPARE(SqlText, QStringLiteral("SELECT theName AS 用户名, Remark AS 备注, ID FROM SUser "));
+    QCOMPARE(focusIn(&w), w.Edit1);
+}
+
+void TestAccounts::addOperator()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.login();
+    TfrmUser w;
+    showAndWait(&w);
+
+    w.Edit2->setText(QStringLiteral("白班"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 不能为空！")});
+    QCOMPARE(focusIn(&w), w.Edit1);
+
+    rec.clear();
+    w.Edit1->setText(QStringLiteral("Zhang"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 保存成功！")});
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass || '|' || Remark || '|' || IFNULL(theMT, 'null') FROM SUser "
+                                      "WHERE theName = 'Zhang'")),
+             QStringLiteral("580913|白班|null"));
+    QCOMPARE(w.Edit1->text(), QString());
+    QCOMPARE(w.Edit2->text(), QString());
+    QCOMPARE(focusIn(&w), w.Edit1);
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 2);
+    QCOMPARE(w.DBGrid1->currentIndex().row(), 0);
+
+    rec.clear();
+    w.Edit1->setText(QStringLiteral("zHANG"));
+    w.BitBtn2->setFocus();
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 已存在，请重新录入！")});
+    QCOMPARE(focusIn(&w), w.Edit1);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 2);
+}
+
+void TestAccounts::newOperatorLogsInWithInitialPassword()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.login();
+    db.exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = '东区'"));
+    {
+        TfrmUser w;
+        w.Edit1->setText(QStringLiteral("李四"));
+        w.BitBtn1Click();
+    }
+    resetLoginState();
+    QVERIFY(Login::tryLogin(QStringLiteral("李四"), QStringLiteral("580913"), QDate(2024, 11, 1)));
+    QCOMPARE(CurrentUserName, QStringLiteral("李四"));
+    QCOMPARE(DefaultPaymentMethod, QString());
+    QCOMPARE(DefaultHouseType, QString());
+    QCOMPARE(DefaultAreaName, QString());
+}
+
+void TestAccounts::loggedInOperatorIsNotDeleted()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.exec(QStringLiteral("UPDATE SUser SET theName = 'Boss'"));
+    db.login(QDate(2024, 10, 10), QStringLiteral("Boss"));
+    // Another row whose name differs only in letter case, put in outside the dialog.
+    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('BOSS', 'x')"));
+    TfrmUser w;
+    showAndWait(&w);
+
+    selectRow(w, rowOf(w, QStringLiteral("Boss")));
+    w.D1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("不能删除当前登录的用户！")});
+    QCOMPARE(rec.entries.first().kind, QStringLiteral("info"));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 2);
+
+    // The comparison is exact: the other spelling is another operator and may go.
+    rec.clear();
+    rec.answers = {true};
+    selectRow(w, rowOf(w, QStringLiteral("BOSS")));
+    w.D1Click();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(theName) FROM SUser")), QStringLiteral("Boss"));
+}
+
+void TestAccounts::deleteOtherOperator()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.login();
+    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('王五', '580913')"));
+    TfrmUser w;
+    showAndWait(&w);
+    selectRow(w, rowOf(w, QStringLiteral("王五")));
+
+    rec.answers = {false};
+    w.D1Click();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().caption, QStringLiteral("删除"));
+    QCOMPARE(rec.entries.first().text, QStringLiteral("确认要删除吗？该删除将不可恢复！"));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 2);
+
+    rec.clear();
+    rec.answers = {true};
+    w.D1Click();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser WHERE theName = '王五'")), 0);
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
+    QCOMPARE(w.DBGrid1->currentIndex().row(), 0);
+}
+
+void TestAccounts::passwordBoxes()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.login();
+    TfrmCPass w;
+    showAndWait(&w);
+    QCOMPARE(w.windowTitle(), QStringLiteral("修改密码"));
+    QCOMPARE(w.size(), QSize(300, 230));
+    QCOMPARE(w.GroupBox1->title(), QStringLiteral("修改密码"));
+    QCOMPARE(focusIn(&w), w.Edit1);
+    for (GbkLineEdit *e : {w.Edit1, w.Edit2, w.Edit3}) {
+        QCOMPARE(e->echoMode(), QLineEdit::Password);
+        QCOMPARE(e->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, e), int('@'));
+        QCOMPARE(e->byteLimit(), 12);
+    }
+}
+
+void TestAccounts::passwordChecks_data()
+{
+    QTest::addColumn<QString>("oldTyped");
+    QTest::addColumn<QString>("newTyped");
+    QTest::addColumn<QString>("confirmTyped");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("cleared"); // which of the boxes 1, 2, 3 are emptied
+    QTest::addColumn<int>("focus");
+    QTest::newRow("wrong old") << "nope" << "new1" << "new1" << "原密码 错误，请重新录入！" << "1" << 1;
+    QTest::newRow("empty old") << "" << "new1" << "new1" << "原密码 错误，请重新录入！" << "1" << 1;
+    QTest::newRow("new equals old") << "Secret1" << "Secret1" << "Secret1"
+                                    << "新密码 不能和 原密码 一致，请重新录入！" << "2" << 2;
+    // The old password passes in capitals (the database compares), the typed texts are
+    // then compared exactly.
+    QTest::newRow("old in capitals, new equals typed") << "SECRET1" << "SECRET1" << "x"
+                                                       << "新密码 不能和 原密码 一致，请重新录入！" << "2" << 2;
+    QTest::newRow("confirmation differs") << "Secret1" << "new1" << "new2"
+                                          << "新密码 和 确认密码 不一致，请重新录入！" << "23" << 2;
+    QTest::newRow("confirmation differs in case") << "Secret1" << "new1" << "NEW1"
+                                                  << "新密码 和 确认密码 不一致，请重新录入！" << "23" << 2;
+}
+
+void TestAccounts::passwordChecks()
+{
+    QFETCH(QString, oldTyped);
+    QFETCH(QString, newTyped);
+    QFETCH(QString, confirmTyped);
+    QFETCH(QString, message);
+    QFETCH(QString, cleared);
+    QFETCH(int, focus);
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.login();
+    db.exec(QStringLiteral("UPDATE SUser SET thePass = 'Secret1'"));
+    TfrmCPass w;
+    showAndWait(&w);
+    GbkLineEdit *boxes[3] = {w.Edit1, w.Edit2, w.Edit3};
+    const QString typed[3] = {oldTyped, newTyped, confirmTyped};
+    for (int i = 0; i < 3; ++i)
+        boxes[i]->setText(typed[i]);
+    w.BitBtn1->setFocus();
+
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{message});
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(boxes[i]->text(), cleared.contains(QString::number(i + 1)) ? QString() : typed[i]);
+    QCOMPARE(focusIn(&w), boxes[focus - 1]);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser")), QStringLiteral("Secret1"));
+    QCOMPARE(quit.count, 0);
+    QVERIFY(w.isVisible());
+}
+
+void TestAccounts::passwordChanged_data()
+{
+    QTest::addColumn<QString>("oldTyped");
+    QTest::addColumn<QString>("newTyped");
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("plain") << "Secret1" << "abc123"
+                           << "UPDATE SUser SET thePass = 'abc123' WHERE (theName = '管理员') ";
+    QTest::newRow("only letter case differs") << "SECRET1" << "secret1"
+                                              << "UPDATE SUser SET thePass = 'secret1' WHERE (theName = '管理员') ";
+    QTest::newRow("quote") << "Secret1" << "a'b" << "UPDATE SUser SET thePass = 'a''b' WHERE (theName = '管理员') ";
+    QTest::newRow("empty new") << "Secret1" << "" << "UPDATE SUser SET thePass = '' WHERE (theName = '管理员') ";
+}
+
+void TestAccounts::passwordChanged()
+{
+    QFETCH(QString, oldTyped);
+    QFETCH(QString, newTyped);
+    QFETCH(QString, statement);
+    TestDb db;
+    MessageRecorder rec;
+    QuitAfterMessage quit(rec);
+    db.login();
+    db.exec(QStringLiteral("UPDATE SUser SET thePass = 'Secret1'"));
+    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('其他', 'Secret1')"));
+    TfrmCPass w;
+    showAndWait(&w);
+    w.Edit1->setText(oldTyped);
+    w.Edit2->setText(newTyped);
+    w.Edit3->setText(newTyped);
+
+    w.BitBtn1Click();
+    QCOMPARE(SqlText, statement);
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("密码修改成功，请重新打开软件！")});
+    QCOMPARE(quit.count, 1);
+    QCOMPARE(quit.textsAtQuit, rec.texts()); // the program ends after the message, asking nothing
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '管理员'")), newTyped);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '其他'")), QStringLiteral("Secret1"));
+    // The new password opens the next run.
+    resetLoginState();
+    QVERIFY(Login::tryLogin(QStringLiteral("管理员"), newTyped, QDate(2024, 10, 11)));
+}
+
+void TestAccounts::passwordRefusedStatement()
+{
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.login();
+    TfrmCPass w;
+    showAndWait(&w);
+    db.exec(QStringLiteral("DROP TABLE SUser"));
+    w.Edit1->setText(QStringLiteral("580913"));
+    w.Edit2->setText(QStringLiteral("n"));
+    w.Edit3->setText(QStringLiteral("n"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.errors(), 1);
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(quit.count, 0);
+    QVERIFY(w.isVisible());
+}
+
+void TestAccounts::defaultsPreselectedAfterNextLogin()
+{
+    TestDb db;
+    MessageRecorder rec;
+    QuitAfterMessage quit(rec);
+    db.exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('现金')"));
+    db.exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('转账')"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('住宅', 25)"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('商铺', 38)"));
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('O''Hara 苑')"));
+    db.login();
+    const QString id = CurrentUserId;
+    {
+        TfrmSMRX w;
+        showAndWait(&w);
+        QCOMPARE(w.windowTitle(), QStringLiteral("默认项设置"));
+        QCOMPARE(w.size(), QSize(760, 160));
+        QCOMPARE(w.DBLookupComboBox1->count(), 2);
+        QCOMPARE(w.DBLookupComboBox1->text(), QString());
+        QCOMPARE(w.DBLookupComboBox2->text(), QString());
+        QCOMPARE(w.DBLookupComboBox3->text(), QString());
+        QCOMPARE(w.DBLookupComboBox3->currentIndex(), -1);
+        w.DBLookupComboBox1->setKeyValue(QStringLiteral("转账"));
+        w.DBLookupComboBox2->setKeyValue(QStringLiteral("商铺"));
+        w.DBLookupComboBox3->setKeyValue(QStringLiteral("O'Hara 苑"));
+        w.BitBtn1Click();
+        QCOMPARE(SqlText, QStringLiteral("UPDATE SUser SET theMT = '转账', theHT = '商铺', theAN = 'O''Hara 苑' WHERE (ID = ")
+                     + id + QStringLiteral(")"));
+        QCOMPARE(rec.texts(), QStringList{QStringLiteral("默认项 保存成功，请重新登录系统！")});
+        QCOMPARE(quit.count, 1);
+        QCOMPARE(quit.textsAtQuit, rec.texts());
+    }
+    // The login state of this run is unchanged; the next login reads the new defaults.
+    QCOMPARE(DefaultPaymentMethod, QString());
+    resetLoginState();
+    db.login();
+    QCOMPARE(DefaultPaymentMethod, QStringLiteral("转账"));
+    TfrmSMRX w;
+    showAndWait(&w);
+    QCOMPARE(w.DBLookupComboBox1->currentText(), QStringLiteral("转账"));
+    QCOMPARE(w.DBLookupComboBox2->currentText(), QStringLiteral("商铺"));
+    QCOMPARE(w.DBLookupComboBox3->currentText(), QStringLiteral("O'Hara 苑"));
+
+    // A default whose row was deleted since leaves its box without a choice.
+    db.exec(QStringLiteral("DELETE FROM SPrice WHERE theName = '商铺'"));
+    TfrmSMRX w2;
+    showAndWait(&w2);
+    QCOMPARE(w2.DBLookupComboBox2->currentIndex(), -1);
+    QCOMPARE(w2.DBLookupComboBox2->text(), QString());
+    QCOMPARE(w2.DBLookupComboBox1->text(), QStringLiteral("转账"));
+}
+
+void TestAccounts::defaultsAllEmpty()
+{
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
+    db.exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = '西区'"));
+    db.login();
+    TfrmSMRX w;
+    showAndWait(&w);
+    w.DBLookupComboBox3->setKeyValue(QString());
+    w.BitBtn1Click();
+    QCOMPARE(quit.count, 1);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theMT || '|' || theHT || '|' || theAN FROM SUser")), QStringLiteral("||"));
+    resetLoginState();
+    db.login();
+    QCOMPARE(DefaultAreaName, QString());
+}
+
+void TestAccounts::defaultsOfOneOperatorOnly()
+{
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
+    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, theAN) VALUES ('其他', '580913', '南区')"));
+    db.login();
+    TfrmSMRX w;
+    showAndWait(&w);
+    w.DBLookupComboBox3->setKeyValue(QStringLiteral("东区"));
+    w.BitBtn1Click();
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theAN FROM SUser WHERE theName = '其他'")), QStringLiteral("南区"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theAN FROM SUser WHERE theName = '管理员'")), QStringLiteral("东区"));
+}
+
+void TestAccounts::defaultsExitSavesNothing()
+{
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
+    db.login();
+    TfrmSMRX w;
+    showAndWait(&w);
+    w.DBLookupComboBox3->setKeyValue(QStringLiteral("东区"));
+    w.BitBtn2->click();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(db.scalar(QStringLiteral("SELECT IFNULL(theAN, 'null') FROM SUser")), QStringLiteral("null"));
+    QCOMPARE(quit.count, 0);
+    QCOMPARE(rec.entries.size(), 0);
+}
+
+void TestAccounts::defaultsRefusedStatement()
+{
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.login();
+    TfrmSMRX w;
+    showAndWait(&w);
+    db.exec(QStringLiteral("DROP TABLE SUser"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.errors(), 1);
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(quit.count, 0);
+}
+
+QTEST_MAIN(TestAccounts)
+#include "tst_accounts.moc"
