@@ -1,0 +1,108 @@
+// charge: takes one payment from the command line through the logic of charge entry:
+// the look-up, the proposal for the years, the receipt number, the insert and the paid-up
+// date, all in one transaction. No receipt preview; the receipt number is printed.
+#include "tools/AdminCommand.h"
+#include "charging/ChargeLogic.h"
+#include "data/Dates.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+#include <QDate>
+
+namespace {
+
+int fail(QTextStream &err, const QString &message)
+{
+    err << message << '\n';
+    return 1;
+}
+
+int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("area"), QStringLiteral("room"),
+                             QStringLiteral("years"), QStringLiteral("operator"), QStringLiteral("charge-date"),
+                             QStringLiteral("method")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    if (!a.positional().isEmpty() || !a.has(QStringLiteral("room")) || !a.has(QStringLiteral("years"))) {
+        err << "用法: chengyue-admin charge --db PATH --area NAME --room NUMBER --years N [--operator NAME] "
+               "[--charge-date yyyy-mm-dd] [--method NAME]\n";
+        return 2;
+    }
+    const QString area = a.value(QStringLiteral("area"));
+    const QString room = a.value(QStringLiteral("room"));
+    const QString years = a.value(QStringLiteral("years"));
+    // The window's checks, in its order and with its words.
+    if (area.isEmpty())
+        return fail(err, QStringLiteral("小区名称 不能为空，请重新选择！"));
+    if (years.isEmpty())
+        return fail(err, QStringLiteral("收费年数 不能为空，请重新录入！"));
+    const QDate date = a.has(QStringLiteral("charge-date")) ? Dates::parse(a.value(QStringLiteral("charge-date")))
+                                                            : QDate::currentDate();
+
+    openProgramDatabase(a.dbPath());
+    Database &db = frmDM().db();
+
+    // The login state of the operator taking the payment: the first operator unless named.
+    const QString op = a.value(QStringLiteral("operator"));
+    const Rows user = frmDM().query(
+        QStringLiteral("SELECT ID, theName, theMT FROM SUser ")
+        + (op.isEmpty() ? QStringLiteral("ORDER BY ID") : QStringLiteral("WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')));
+    if (user.isEmpty())
+        return fail(err, op.isEmpty() ? QStringLiteral("还没有操作员") : QStringLiteral("操作员 “%1” 不存在").arg(op));
+    CurrentUserName = user.value(QStringLiteral("theName"));
+    CurrentUserId = user.value(QStringLiteral("ID"));
+    DefaultPaymentMethod = user.value(QStringLiteral("theMT"));
+    ChargeDate = Dates::format(date);
+
+    // The lists of the window let only their own names be picked.
+    if (frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE (theName = ") + Sql::quote(area) + QLatin1Char(')')) == 0)
+        return fail(err, QStringLiteral("小区名称 “%1” 不在小区列表中").arg(area));
+    QString method = a.has(QStringLiteral("method")) ? a.value(QStringLiteral("method")) : DefaultPaymentMethod;
+    if (!method.isEmpty()) {
+        const QString stored = db.scalar(QStringLiteral("SELECT theName FROM SMType WHERE (theName = ") + Sql::quote(method) + QLatin1Char(')'));
+        if (stored.isEmpty()) {
+            if (a.has(QStringLiteral("method")))
+                return fail(err, QStringLiteral("收款方式 “%1” 不在收款方式列表中").arg(method));
+            // An operator default that has left the list selects nothing in the window.
+        }
+        method = stored;
+    }
+
+    const Rows found = ChargeLogic::lookUpHouse(area, room);
+    if (found.rowCount() != 1)
+        return fail(err, QStringLiteral("业主信息 不存在，请重新录入房号！"));
+    const ChargeLogic::House h = ChargeLogic::houseAt(found);
+    const ChargeLogic::Proposal proposal = ChargeLogic::propose(years, h.floorArea, h.unitPrice, h.paidUp);
+    if (!proposal.hasPeriod)
+        return fail(err, QStringLiteral("该业主的到期日期为空或不是有效的日期，无法推算收费期间，请在收费录入窗口中手工选择起始日期和截至日期！"));
+
+    ChargeLogic::Payment p;
+    p.houseId = h.id;
+    p.chargingDate = ChargeDate;
+    p.area = h.area;
+    p.room = h.room;
+    p.floorArea = h.floorArea;
+    p.unitPrice = h.unitPrice;
+    p.owner = h.owner;
+    p.years = years;
+    p.startDate = Dates::format(proposal.start);
+    p.endDate = Dates::format(proposal.end);
+    p.amount = proposal.amount;
+    p.paymentMethod = method;
+    p.payee = CurrentUserName;
+    const QString number = ChargeLogic::save(p);
+    out << number << '\n';
+    return 0;
+}
+
+AdminCommandRegistrar r({QStringLiteral("charge"),
+                         QStringLiteral("--db PATH --area NAME --room NUMBER --years N [--operator NAME] "
+                                        "[--charge-date yyyy-mm-dd] [--method NAME]"),
+                         QStringLiteral("按收费录入的规则为一户收取 N 年的供热费（不显示收据预览），输出收据单号；"
+                                        "操作员默认为第一个操作员，收费日期默认为今天，收款方式默认为操作员的默认收款方式"),
+                         runCharge});
+
+} // namespace
