@@ -1,5 +1,7 @@
 #include "app/TfrmMain.h"
 #include "charging/TfrmUCharge_In.h"
+#include "charging/TfrmUCharge_M.h"
+#include "charging/TfrmUCharge_Q.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
@@ -9,6 +11,7 @@
 #include "owners/TfrmUH_In.h"
 #include "owners/TfrmUH_M.h"
 #include "owners/TfrmUH_Q.h"
+#include "owners/TfrmUH_TX.h"
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
 #include "report/UiReportPreview.h"
@@ -270,9 +273,9 @@ void TfrmMain::N16Click()
     ensurePrintPreview(); // every save shows its receipt
     runDialog(new TfrmUCharge_In(this));
 }
-void TfrmMain::N19Click() { notYetAvailable(QStringLiteral("收费管理")); }
-void TfrmMain::N23Click() { notYetAvailable(QStringLiteral("收费查询")); }
-void TfrmMain::N20Click() { notYetAvailable(QStringLiteral("欠费提醒")); }
+void TfrmMain::N19Click() { addChild(new TfrmUCharge_M); }
+void TfrmMain::N23Click() { addChild(new TfrmUCharge_Q); }
+void TfrmMain::N20Click() { addChild(new TfrmUH_TX); }
 void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
 void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
 void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }

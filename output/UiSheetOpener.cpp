@@ -1,6 +1,9 @@
 #include "output/UiSheetOpener.h"
 #include "data/DbError.h"
 #include "data/TfrmDM.h"
+#include "widgets/BrowseWindow.h"
+#include "widgets/Guard.h"
+#include "widgets/QueryModel.h"
 #include "widgets/Seams.h"
 
 #include <QDateTime>
@@ -9,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QUrl>
 
 namespace {
@@ -76,4 +80,34 @@ QString presentExport(const ExportLayout &layout, ExportRowSource &list, const R
         throw AppError(QString::fromUtf8(NoSpreadsheetProgram));
     }
     return path;
+}
+
+QStringList QueryModelExportSource::fieldNames() const { return m_model.columns(); }
+
+bool QueryModelExportSource::next()
+{
+    if (m_row + 1 >= m_model.rowCount())
+        return false;
+    ++m_row;
+    return true;
+}
+
+QString QueryModelExportSource::value(int field) const { return m_model.text(m_row, field); }
+
+void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
+{
+    guard(window, [&] {
+        QueryModel &list = *window->ADOQuery1;
+        if (!list.isOpen())
+            throw AppError(QStringLiteral("列表没有打开，请重新查询"));
+        // The grid reads its rows as it scrolls; the workbook takes all of them, the same
+        // rows the footer's totals were summed over.
+        list.fetchAll();
+        QueryModelExportSource source(list);
+        presentExport(layout, source, window->totals());
+        if (list.rowCount() > 0) {
+            const QModelIndex current = window->DBGrid1->currentIndex();
+            window->DBGrid1->setCurrentIndex(list.index(list.rowCount() - 1, current.isValid() ? current.column() : 0));
+        }
+    });
 }

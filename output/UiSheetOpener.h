@@ -3,6 +3,9 @@
 
 #include <QString>
 
+class BrowseWindow;
+class QueryModel;
+
 // Presents a finished workbook in the desktop's spreadsheet program. Tests install their
 // own opener and read the file instead.
 class SheetOpener {
@@ -23,3 +26,21 @@ inline const char NoSpreadsheetProgram[] = "无法创建Xls文件，请确认是
 // Throws AppError (shown by the screen's guard) when the workbook cannot be written or
 // no spreadsheet program can be started; the file is then removed. Returns the file.
 QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals);
+
+// The rows of a browse grid's list query, from the first to the last.
+class QueryModelExportSource : public ExportRowSource {
+public:
+    explicit QueryModelExportSource(const QueryModel &model) : m_model(model) {}
+    QStringList fieldNames() const override;
+    bool next() override;
+    QString value(int field) const override;
+
+private:
+    const QueryModel &m_model;
+    int m_row = -1;
+};
+
+// BitBtn3Click of the owner query, the arrears reminder and the charge query: exports the
+// rows the grid lists (every row of the last "查询", read to the end) with the footer's
+// totals, then leaves the grid on its last row. Errors go to the window's error box.
+void exportBrowseList(BrowseWindow *window, const ExportLayout &layout);

@@ -1,0 +1,49 @@
+#include "charging/ChargeStatements.h"
+#include "data/TfrmDM.h"
+
+namespace ChargeStatements {
+
+const QVector<BrowseCriterion> &criteria()
+{
+    static const QVector<BrowseCriterion> table = {
+        {BrowseCriterion::Text, QStringLiteral("单       号"), QStringLiteral("theNum"), nullptr, 0},
+        {BrowseCriterion::DateRange, QStringLiteral("收费日期"), QStringLiteral("myDate"), nullptr, 0},
+        {BrowseCriterion::Lookup, QStringLiteral("小区名称"), QStringLiteral("AName"), &TfrmDM::DBComSArea, 1},
+        {BrowseCriterion::Text, QStringLiteral("房       号"), QStringLiteral("HNum"), nullptr, 1},
+        {BrowseCriterion::Text, QStringLiteral("业主名称"), QStringLiteral("HName"), nullptr, 1},
+        {BrowseCriterion::Lookup, QStringLiteral("收款方式"), QStringLiteral("MType"), &TfrmDM::DBComSMType, 2},
+        {BrowseCriterion::Lookup, QStringLiteral("收  款  人"), QStringLiteral("theSKR"), &TfrmDM::DBComSUser, 2},
+        {BrowseCriterion::Text, QStringLiteral("备       注"), QStringLiteral("Remark"), nullptr, 2},
+    };
+    return table;
+}
+
+QString list(const QString &myWhere)
+{
+    return QStringLiteral("SELECT theNum AS 单号, myDate AS 收费日期, ")
+        + QStringLiteral("AName AS 小区名称, HNum AS 房号, ")
+        + QStringLiteral("HArea AS 面积, HPrice AS 单价, ")
+        + QStringLiteral("HName AS 业主名称, theCount AS 收费年数, ")
+        + QStringLiteral("QSDate AS 起始日期, JZDate AS 截止日期, ")
+        + QStringLiteral("theMoney AS 收款金额, MType AS 收款方式, ")
+        + QStringLiteral("theSKR AS 收款人, Remark AS 备注, ")
+        + QStringLiteral("ID FROM UCharge ")
+        + QStringLiteral("WHERE (theDel = '否') ")
+        + myWhere
+        + QStringLiteral("ORDER BY ID DESC ");
+}
+
+QString totals(const QString &myWhere)
+{
+    return QStringLiteral("SELECT SUM(theMoney) AS 收款金额 ")
+        + QStringLiteral("FROM UCharge ")
+        + QStringLiteral("WHERE (theDel = '否') ")
+        + myWhere;
+}
+
+QDate defaultFrom(const QDate &chargeDate)
+{
+    return chargeDate.addMonths(-1); // QDate clamps to the end of a shorter month
+}
+
+} // namespace ChargeStatements

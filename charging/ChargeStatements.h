@@ -1,0 +1,27 @@
+#pragma once
+#include "owners/BrowseCriteria.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+// The statements of the charge lists: charge management, charge query, their export and
+// the admin tool's export all build theirs here.
+namespace ChargeStatements {
+
+// The eight charge criteria in three rows (2, 3 and 3), in the order their clauses are
+// appended; the second is the payment-date range of two pickers.
+const QVector<BrowseCriterion> &criteria();
+// Position of the date range in criteria().
+constexpr int DateRangeCriterion = 1;
+
+// The live payments narrowed by myWhere, the most recently stored first.
+QString list(const QString &myWhere);
+// One row: "收款金额", the sum of the amounts of the same payments.
+QString totals(const QString &myWhere);
+
+// The default "from" date of the range: the charging date one calendar month back, the
+// day kept or, where the earlier month is shorter, its last day (2024-03-31 -> 2024-02-29).
+QDate defaultFrom(const QDate &chargeDate);
+
+} // namespace ChargeStatements

@@ -1,0 +1,34 @@
+#pragma once
+#include <QDate>
+#include <QString>
+
+// The arrears reminder: the owners whose paid-up date lies before a reference date, with
+// the years and the amount they owe at that date. Its export and the admin tool build
+// their statements here too. The owner criteria are those of OwnerStatements::criteria().
+namespace ArrearsStatements {
+
+// The clause that always starts myWhere: "AND (EndDate < 'yyyy-mm-dd') ".
+QString dateClause(const QDate &reference);
+
+// The owner list plus "欠费年数" (calendar years from the paid-up date to the reference
+// date) and "欠费金额" (those years times area times unit price), by area and room.
+QString list(const QDate &reference, const QString &myWhere);
+// One row: "面积" and "欠费金额", the sums over the same houses.
+QString totals(const QDate &reference, const QString &myWhere);
+
+// The default reference date: the end of the charging period in the calendar year of the
+// charging date. When the period end forms no date in that year (31 April, 29 February of
+// a common year), the last day of that month is taken and problem says so; when the month
+// is no month at all, the charging date itself.
+struct ReferenceDefault {
+    QDate date;
+    QString problem; // empty when the period end is a date of that year
+};
+ReferenceDefault defaultReference(const QString &chargeDate, const QString &periodEndMonth,
+                                  const QString &periodEndDay);
+
+// Whether a listed row is drawn red at the picker's current date: its paid-up date lies
+// before that date. A paid-up text that is no date is never red (it owes nothing either).
+bool isOverdue(const QString &paidUpText, const QDate &pickerDate);
+
+} // namespace ArrearsStatements

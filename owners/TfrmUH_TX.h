@@ -1,0 +1,33 @@
+#pragma once
+#include "owners/TfrmUH_Browse.h"
+
+#include <QDate>
+
+class DatePicker;
+
+// "欠费提醒": the live owners whose paid-up date lies before the reference date, with the
+// years and the amount they owe at that date, drawn in red while their paid-up date lies
+// before the picker's current date.
+class TfrmUH_TX : public TfrmUH_Browse {
+    Q_OBJECT
+public:
+    explicit TfrmUH_TX(QWidget *parent = nullptr);
+
+    DatePicker *DateTimePicker1; // the reference date, "到期日期："
+
+    // The colouring: red (255, 0, 0) for a row whose paid-up date is earlier than the
+    // picker's current date, asked at every repaint.
+    QColor rowTextColour(int row) const override;
+
+public slots:
+    // "Excel": the listed owners with their arrears and totals to a new workbook "业主报表".
+    void BitBtn3Click() override;
+
+protected:
+    QString whereStart() const override;
+    QString listSql() const override;
+    QString totalsSql() const override;
+
+private:
+    QDate reference() const;
+};
