@@ -8,6 +8,7 @@
 #include "operators/TfrmCPass.h"
 #include "operators/TfrmSMRX.h"
 #include "operators/TfrmUser.h"
+#include "owners/TfrmUH_D.h"
 #include "owners/TfrmUH_In.h"
 #include "owners/TfrmUH_M.h"
 #include "owners/TfrmUH_Q.h"
@@ -281,6 +282,6 @@ void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
 void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }
 void TfrmMain::N25Click() { runDialog(new TfrmSMRX(this)); }
 void TfrmMain::N11Click() { runDialog(new TfrmUH_In(this)); }
-void TfrmMain::N12Click() { notYetAvailable(QStringLiteral("业主导入")); }
+void TfrmMain::N12Click() { runDialog(new TfrmUH_D(this)); }
 void TfrmMain::N13Click() { addChild(new TfrmUH_M); }
 void TfrmMain::N24Click() { addChild(new TfrmUH_Q); }

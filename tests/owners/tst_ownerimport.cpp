@@ -1,0 +1,391 @@
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+#include "owners/OwnerImport.h"
+#include "owners/SheetModel.h"
+#include "owners/SheetReader.h"
+#include "owners/TfrmUH_D.h"
+#include "tests/owners/ImportFiles.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/LookupCombo.h"
+
+#include <QAbstractItemModelTester>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+using namespace ImportFiles;
+
+class TestOwnerImport : public QObject {
+    Q_OBJECT
+private slots:
+    void addsNewRoomsOnly_data();
+    void addsNewRoomsOnly();
+    void storesValuesAsEnteredByHand();
+    void missingHeadingWritesNothing_data();
+    void missingHeadingWritesNothing();
+    void refusedRowKeepsTheRowsBefore_data();
+    void refusedRowKeepsTheRowsBefore();
+
+    void windowOpensEmpty();
+    void openShowsThePreview();
+    void emptySheetsAndFailedOpens();
+    void narrowSheetPreviews();
+    void importNeedsAnArea();
+    void importReportsAndCloses();
+    void refusedRowKeepsWindowOpen();
+
+    void adminImport();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+const QString East = QStringLiteral("东区");
+
+Row headingRow()
+{
+    Row r;
+    for (const QString &h : OwnerImport::headings())
+        r << h;
+    return r;
+}
+
+Row house(const QVariant &room, const QVariant &area = 50, const QVariant &owner = QStringLiteral("业主"))
+{
+    return {room, area, QStringLiteral("住宅"), 22, QDate(2024, 10, 31), owner, QStringLiteral("13800000000"), QString()};
+}
+
+// A sheet as the reader gives it, made from a real file.
+Sheet sheetOf(const QTemporaryDir &dir, const QList<Row> &rows)
+{
+    static int n = 0;
+    const QString path = dir.filePath(QStringLiteral("sheet%1.xlsx").arg(++n));
+    if (!writeXlsx(path, rows, n % 2 == 0))
+        qFatal("cannot write %s", qPrintable(path));
+    return SheetReader::read(path);
+}
+
+struct ImportDb {
+    TestDb db;
+    ImportDb()
+    {
+        db.login(QDate(2024, 10, 10));
+        db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区'), ('西区')"));
+    }
+    int houses(const QString &area = East)
+    {
+        return db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '否' AND AName = ") + Sql::quote(area));
+    }
+};
+
+struct Window {
+    ImportDb data;
+    MessageRecorder rec;
+    QStringList chosen; // files the test "picks" in the file dialog, first to last
+    QStringList filters;
+    TfrmUH_D w;
+    Window()
+    {
+        TfrmUH_D::setFileChooser([this](QWidget *, const QString &filter) {
+            filters << filter;
+            return chosen.isEmpty() ? QString() : chosen.takeFirst();
+        });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+    ~Window() { TfrmUH_D::setFileChooser(nullptr); }
+    void open(const QString &path)
+    {
+        chosen << path;
+        w.Button1Click();
+    }
+};
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(TEST_FIXTURES_DIR "/import/") + name;
+}
+
+} // namespace
+
+void TestOwnerImport::addsNewRoomsOnly_data()
+{
+    QTest::addColumn<QStringList>("existing"); // UHouse rows there before: "area|room|theDel"
+    QTest::addColumn<QStringList>("rooms");    // the sheet's room numbers ("" = none)
+    QTest::addColumn<int>("added");
+    QTest::addColumn<QStringList>("stored");   // live rooms of 东区 afterwards
+
+    QTest::newRow("one exists, one without room") << QStringList{"东区|1-101|否"} << QStringList{"1-101", "", "1-102"} << 1
+                                                  << QStringList{"1-101", "1-102"};
+    QTest::newRow("same room in another area") << QStringList{"西区|1-101|否"} << QStringList{"1-101", "1-102"} << 2
+                                               << QStringList{"1-101", "1-102"};
+    QTest::newRow("deleted house is no duplicate") << QStringList{"东区|1-101|是"} << QStringList{"1-101"} << 1
+                                                   << QStringList{"1-101"};
+    QTest::newRow("room twice in the sheet") << QStringList{} << QStringList{"2-1", "2-2", "2-1"} << 2
+                                             << QStringList{"2-1", "2-2"};
+    QTest::newRow("letters compare without case") << QStringList{} << QStringList{"A-1", "a-1"} << 1
+                                                  << QStringList{"A-1"};
+    QTest::newRow("cleaned room is compared") << QStringList{"东区|B 1|否"} << QStringList{"B?1", "C\"1", "C1"} << 1
+                                              << QStringList{"B 1", "C1"};
+    QTest::newRow("room that cleaning empties") << QStringList{} << QStringList{"\"\""} << 0 << QStringList{};
+    QTest::newRow("no rows") << QStringList{} << QStringList{} << 0 << QStringList{};
+}
+
+void TestOwnerImport::addsNewRoomsOnly()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, rooms);
+    QFETCH(int, added);
+    QFETCH(QStringList, stored);
+    ImportDb d;
+    for (const QString &e : existing) {
+        const QStringList f = e.split(QLatin1Char('|'));
+        d.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES (%1, %2, 1, 1, %3)")
+                      .arg(Sql::quote(f[0]), Sql::quote(f[1]), Sql::quote(f[2])));
+    }
+    QList<Row> rows{headingRow()};
+    for (const QString &r : rooms)
+        rows << house(r.isEmpty() ? QVariant() : QVariant(r));
+    const Sheet sheet = sheetOf(m_dir, rows);
+    QCOMPARE(OwnerImport::run(sheet, East), added);
+    const Rows live = frmDM().query(QStringLiteral("SELECT theNum FROM UHouse WHERE AName = '东区' AND theDel = '否' ORDER BY ID"));
+    QStringList got;
+    for (int r = 0; r < live.rowCount(); ++r)
+        got << live.at(r, 0);
+    QCOMPARE(got, stored);
+    // A second import of the same sheet finds every house it stored.
+    QCOMPARE(OwnerImport::run(sheet, East), 0);
+}
+
+void TestOwnerImport::storesValuesAsEnteredByHand()
+{
+    ImportDb d;
+    const QList<Row> rows{
+        headingRow(),
+        {QStringLiteral("1-101"), 88.56, QStringLiteral("住宅"), 22, QDate(2024, 10, 31), QStringLiteral("O'Brien 李?四"),
+         13900001111.0, QStringLiteral("say \"hi\"?")},
+        {1201, 120, QStringLiteral("商业"), 30.5, QVariant(), QStringLiteral("王五"), QVariant(), QVariant()},
+    };
+    QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East), 2);
+    const Rows got = frmDM().query(QStringLiteral(
+        "SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel, theDate, UName "
+        "FROM UHouse ORDER BY ID"));
+    QCOMPARE(got.row(0), (QStringList{"东区", "1-101", "88.56", "住宅", "22", "2024-10-31", "O'Brien 李 四", "13900001111",
+                                      "say hi ", "否", "2024-10-10", "管理员"}));
+    // An empty paid-up date stays empty.
+    QCOMPARE(got.row(1), (QStringList{"东区", "1201", "120", "商业", "30.5", "", "王五", "", "", "否", "2024-10-10", "管理员"}));
+    QCOMPARE(SqlText, QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, "
+                                     "thePhone, Remark, theDel, theDate, UName) VALUES ('东区', '1201', '120', '商业', "
+                                     "'30.5', '', '王五', '', '', '否', '2024-10-10', '管理员')"));
+}
+
+void TestOwnerImport::missingHeadingWritesNothing_data()
+{
+    QTest::addColumn<int>("missing");
+    for (int i = 0; i < 8; ++i)
+        QTest::newRow(qPrintable(OwnerImport::headings().at(i))) << i;
+}
+
+void TestOwnerImport::missingHeadingWritesNothing()
+{
+    QFETCH(int, missing);
+    ImportDb d;
+    QList<Row> rows{headingRow(), house(QStringLiteral("1-101")), house(QStringLiteral("1-102"))};
+    rows[0][missing] = QStringLiteral("其他");
+    try {
+        OwnerImport::run(sheetOf(m_dir, rows), East);
+        QFAIL("no error");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("工作表中缺少标题为“%1”的列，没有导入任何数据").arg(OwnerImport::headings().at(missing)));
+    }
+    QCOMPARE(d.houses(), 0);
+}
+
+void TestOwnerImport::refusedRowKeepsTheRowsBefore_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("badRow"); // index among the data rows
+    QTest::newRow("within the first batch") << 4 << 2;
+    QTest::newRow("after two batches") << 4600 << 4321;
+}
+
+void TestOwnerImport::refusedRowKeepsTheRowsBefore()
+{
+    QFETCH(int, rows);
+    QFETCH(int, badRow);
+    ImportDb d;
+    // Built in memory: the reader is not the point here, and a large sheet stays quick.
+    Sheet sheet;
+    for (const QVariant &h : headingRow())
+        sheet.headings << h.toString();
+    for (int i = 0; i < rows; ++i) {
+        // Every tenth room repeats an earlier one: duplicates are not counted as added.
+        const int room = i % 10 == 9 ? i - 1 : i;
+        sheet.rows << QStringList{QStringLiteral("R%1").arg(room), i == badRow ? QStringLiteral("八十") : QStringLiteral("50"),
+                                  QStringLiteral("住宅"), QStringLiteral("22"), QString(), QString(), QString(), QString()};
+        sheet.sheetRows << i + 2;
+    }
+    const int before = badRow - badRow / 10;
+    try {
+        OwnerImport::run(sheet, East);
+        QFAIL("no error");
+    } catch (const DbError &e) {
+        QCOMPARE(e.message(), QStringLiteral("工作表第 %1 行（房号 R%2）无法导入：面积 不是有效的数字。此前已成功导入业主数据 %3 条")
+                                  .arg(badRow + 2).arg(badRow).arg(before));
+        QVERIFY(e.statement().contains(QStringLiteral("'八十'")));
+    }
+    QCOMPARE(d.houses(), before);
+    QCOMPARE(d.db.scalar(QStringLiteral("SELECT max(theNum) FROM UHouse WHERE theNum = 'R%1'").arg(badRow - 1)),
+             QStringLiteral("R%1").arg(badRow - 1));
+    QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = 'R%1'").arg(badRow + 1)), 0);
+}
+
+void TestOwnerImport::windowOpensEmpty()
+{
+    Window f;
+    QCOMPARE(f.w.windowTitle(), QStringLiteral("业主导入"));
+    QCOMPARE(f.w.size(), QSize(850, 400));
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据"));
+    QVERIFY(!f.w.BitBtn1->isEnabled());
+    QCOMPARE(f.w.DBLookupComboBox1->count(), 2);
+    QCOMPARE(f.w.DBLookupComboBox1->text(), QString());
+    QCOMPARE(f.w.DataSource1->rowCount(), 0);
+    // Cancelling the file dialog changes nothing.
+    f.w.Button1Click();
+    QCOMPARE(f.filters, QStringList{"Excel文件(*.xls);;Excel文件(*.xlsx);;所有支持的文件(*.xls *.xlsx *.ods *.csv)"});
+    QVERIFY(!f.w.BitBtn1->isEnabled());
+    QVERIFY(f.rec.entries.isEmpty());
+}
+
+void TestOwnerImport::openShowsThePreview()
+{
+    Window f;
+    f.open(fixture(QStringLiteral("from-libreoffice.xls")));
+    QVERIFY(f.rec.entries.isEmpty());
+    QAbstractItemModelTester tester(f.w.DataSource1, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
+    QVERIFY(f.w.BitBtn1->isEnabled());
+    QCOMPARE(f.w.DataSource1->columnCount(), 9);
+    QCOMPARE(f.w.DataSource1->headerData(0, Qt::Horizontal).toString(), QStringLiteral("房号"));
+    QCOMPARE(f.w.DataSource1->headerData(3, Qt::Vertical).toInt(), 5);
+    QCOMPARE(f.w.DataSource1->index(1, 5).data().toString(), QStringLiteral("李?四"));
+    const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
+    for (int c = 0; c < 8; ++c)
+        QCOMPARE(f.w.DBGrid1->columnWidth(c), widths[c]);
+    QCOMPARE(f.w.DBGrid1->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+void TestOwnerImport::emptySheetsAndFailedOpens()
+{
+    Window f;
+    const QString empty = m_dir.filePath(QStringLiteral("titles-only.xlsx"));
+    QVERIFY(writeXlsx(empty, {headingRow()}));
+    f.open(empty);
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 0 条数据"));
+    QVERIFY(!f.w.BitBtn1->isEnabled());
+
+    f.open(fixture(QStringLiteral("from-libreoffice.ods")));
+    QVERIFY(f.w.BitBtn1->isEnabled());
+    f.open(empty);
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 0 条数据"));
+    QVERIFY(f.w.BitBtn1->isEnabled()); // never disabled again
+
+    f.open(fixture(QStringLiteral("gbk.csv")));
+    QCOMPARE(f.w.DataSource1->rowCount(), 4);
+    f.open(fixture(QStringLiteral("no-sheet1.xls")));
+    QCOMPARE(f.rec.errors(), 1);
+    QVERIFY(f.rec.last().contains(QStringLiteral("中没有名为 Sheet1 的工作表")));
+    QVERIFY(f.rec.last().endsWith(QStringLiteral("。")));
+    QCOMPARE(f.w.DataSource1->rowCount(), 0);
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据"));
+    QVERIFY(f.w.BitBtn1->isEnabled());
+}
+
+void TestOwnerImport::narrowSheetPreviews()
+{
+    Window f;
+    const QString path = m_dir.filePath(QStringLiteral("narrow.xlsx"));
+    QVERIFY(writeXlsx(path, {{QStringLiteral("房号"), QStringLiteral("面积")}, {QStringLiteral("1-101"), 50}}));
+    f.open(path);
+    QCOMPARE(f.w.DataSource1->columnCount(), 2);
+    QCOMPARE(f.w.DBGrid1->columnWidth(1), 80);
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 1 条数据"));
+    // Importing it names the first title it lacks.
+    f.w.DBLookupComboBox1->setKeyValue(East);
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.last(), QStringLiteral("工作表中缺少标题为“房屋用途”的列，没有导入任何数据。"));
+    QVERIFY(f.w.isVisible());
+    QCOMPARE(f.data.houses(), 0);
+}
+
+void TestOwnerImport::importNeedsAnArea()
+{
+    Window f;
+    f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
+    f.w.BitBtn1->setFocus();
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.texts(), QStringList{"小区名称 不能为空！"});
+    QCOMPARE(f.w.focusWidget(), f.w.DBLookupComboBox1);
+    QVERIFY(f.w.isVisible());
+    QCOMPARE(f.data.houses(), 0);
+}
+
+void TestOwnerImport::importReportsAndCloses()
+{
+    Window f;
+    f.data.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '2-202', 1, 1, '否')"));
+    f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
+    f.w.DBLookupComboBox1->setKeyValue(East);
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.texts(), QStringList{"成功导入业主数据 2 条！"});
+    QVERIFY(!f.w.isVisible());
+    QCOMPARE(f.w.result(), int(QDialog::Accepted));
+    QCOMPARE(f.data.houses(), 3);
+}
+
+void TestOwnerImport::refusedRowKeepsWindowOpen()
+{
+    Window f;
+    const QString path = m_dir.filePath(QStringLiteral("refused.xlsx"));
+    QVERIFY(writeXlsx(path, {headingRow(), house(QStringLiteral("1-101")), house(QStringLiteral("1-102"), QString()),
+                             house(QStringLiteral("1-103"))}));
+    f.open(path);
+    f.w.DBLookupComboBox1->setKeyValue(East);
+    f.w.BitBtn1Click();
+    QCOMPARE(f.rec.errors(), 1);
+    QCOMPARE(f.rec.last(), QStringLiteral("工作表第 3 行（房号 1-102）无法导入：面积 不是有效的数字。此前已成功导入业主数据 1 条。"));
+    QVERIFY(f.rec.entries.last().detail.startsWith(QStringLiteral("INSERT INTO UHouse")));
+    QVERIFY(f.w.isVisible());
+    QCOMPARE(f.data.houses(), 1);
+}
+
+void TestOwnerImport::adminImport()
+{
+    ImportDb d;
+    d.db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('张三', '1')"));
+    frmDM().closeConnection();
+    const QString db = d.db.path();
+    QString out, err;
+    QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("gbk.csv")), "--area", East, "--charge-date", "2024-9-1"},
+                      &out, &err), 0);
+    QCOMPARE(out.trimmed(), QStringLiteral("成功导入业主数据 3 条！"));
+    QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("from-libreoffice.xlsx")), "--area", East,
+                       "--operator", "张三"}, &out, &err), 0);
+    QCOMPARE(out.trimmed(), QStringLiteral("成功导入业主数据 0 条！"));
+    QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE UName = '管理员' AND theDate = '2024-09-01'")), 3);
+
+    QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("gbk.csv")), "--area", "北区"}, &out, &err), 1);
+    QVERIFY2(err.contains(QStringLiteral("小区名称 “北区” 不在小区列表中")), qPrintable(err));
+    QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("gbk.csv")), "--area", East, "--operator", "李四"}, &out, &err), 1);
+    QVERIFY2(err.contains(QStringLiteral("操作员 “李四” 不存在")), qPrintable(err));
+    QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("no-sheet1.xls")), "--area", East}, &out, &err), 1);
+    QVERIFY(err.contains(QStringLiteral("中没有名为 Sheet1 的工作表")));
+    QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("gbk.csv"))}, &out, &err), 2);
+    QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse")), 3);
+}
+
+QTEST_MAIN(TestOwnerImport)
+#include "tst_ownerimport.moc"
