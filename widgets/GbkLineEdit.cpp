@@ -31,9 +31,9 @@ GbkLineEdit::GbkLineEdit(QWidget *parent)
     : QLineEdit(parent)
 {
     connect(this, &QLineEdit::textEdited, this, &GbkLineEdit::onEdited);
-    connect(this, &QLineEdit::textChanged, this, [this](const QString &t) {
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &) {
         if (!m_fixing)
-            m_last = t;
+            m_last = text(); // after a fix, the signal still carries the text before it
     });
 }
 

@@ -1,0 +1,436 @@
+#include "data/TfrmDM.h"
+#include "owners/OwnerEntry.h"
+#include "owners/TfrmUH_In.h"
+#include "owners/TfrmUH_M1.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/LookupCombo.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTest>
+
+// Owner entry and the modify dialog, driven through their handlers.
+class TestOwnerEntry : public QObject {
+    Q_OBJECT
+private slots:
+    void opensWithDefaultsAndPrice_data();
+    void opensWithDefaultsAndPrice();
+    void boxesLimitsAndFilters_data();
+    void boxesLimitsAndFilters();
+    void emptinessChecks_data();
+    void emptinessChecks();
+    void duplicateRoom_data();
+    void duplicateRoom();
+    void insertsEveryValueWithStamp();
+    void continuousEntryClearsForNext();
+    void withoutContinuousReportsAndCloses();
+    void refusedValueKeepsWindowAsItWas();
+    void defaultPaidUpDate_data();
+    void defaultPaidUpDate();
+    void periodEndWithoutDateTellsOnce();
+    void modifyWritesBareNumbersWithoutDuplicateCheck();
+    void modifyRefusesNoNumber();
+};
+
+namespace {
+
+// Two areas, two purposes, the operator's defaults "阳光小区" / "住宅".
+void seed(TestDb &db, const QDate &chargeDate = QDate(2024, 10, 10))
+{
+    db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', ''), ('幸福家园', '')"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice, Remark) VALUES ('住宅', 25, ''), ('商铺', 32.5, '')"));
+    db.exec(QStringLiteral("UPDATE SUser SET theHT = '住宅', theAN = '阳光小区'"));
+    db.login(chargeDate);
+}
+
+// Fills every box of an owner window with a complete house.
+void fill(TfrmUH_Edit &w, const QString &room = QStringLiteral("1-101"))
+{
+    w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
+    w.Edit1->setText(room);
+    w.Edit2->setText(QStringLiteral("88.5"));
+    w.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
+    w.Edit3->setText(QStringLiteral("25"));
+    w.DateTimePicker1->setDateQuietly(QDate(2025, 4, 10));
+    w.Edit4->setText(QStringLiteral("张三"));
+    w.Edit5->setText(QStringLiteral("13800000001"));
+    w.Edit6->setText(QStringLiteral("东单元"));
+}
+
+int houses(TestDb &db)
+{
+    return db.count(QStringLiteral("SELECT ID FROM UHouse"));
+}
+
+} // namespace
+
+void TestOwnerEntry::opensWithDefaultsAndPrice_data()
+{
+    QTest::addColumn<QString>("defaultPurpose");
+    QTest::addColumn<QString>("shownPurpose");
+    QTest::addColumn<QString>("price");
+    QTest::newRow("default purpose priced") << "商铺" << "商铺" << "32.5";
+    QTest::newRow("default purpose no longer listed") << "车库" << "" << "";
+    QTest::newRow("no default purpose") << "" << "" << "";
+}
+
+void TestOwnerEntry::opensWithDefaultsAndPrice()
+{
+    QFETCH(QString, defaultPurpose);
+    QFETCH(QString, shownPurpose);
+    QFETCH(QString, price);
+    TestDb db;
+    seed(db);
+    DefaultHouseType = defaultPurpose;
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("业主录入"));
+    QCOMPARE(w.size(), QSize(760, 230));
+    QCOMPARE(w.DBLookupComboBox1->text(), QStringLiteral("阳光小区"));
+    QCOMPARE(w.DBLookupComboBox2->text(), shownPurpose);
+    QCOMPARE(w.Edit3->text(), price);
+    QVERIFY(w.CheckBox1->isChecked());
+    QCOMPARE(w.PriceUnit->text(), QStringLiteral("元/年平方米"));
+    QCOMPARE(rec.entries.size(), 0);
+
+    // Picking a purpose looks its price up.
+    w.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
+    w.DBLookupComboBox2Click();
+    QCOMPARE(w.Edit3->text(), QStringLiteral("25"));
+    QCOMPARE(SqlText, QStringLiteral("SELECT thePrice FROM SPrice WHERE (theName = '住宅') "));
+}
+
+void TestOwnerEntry::boxesLimitsAndFilters_data()
+{
+    QTest::addColumn<int>("box"); // Edit number
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("area keeps digits and points") << 2 << "12.5a.-" << "12.5.";
+    QTest::newRow("area stops at 8 bytes") << 2 << "1234567890" << "12345678";
+    QTest::newRow("price keeps the point") << 3 << "2x5.5" << "25.5";
+    QTest::newRow("price stops at 6 bytes") << 3 << "12345678" << "123456";
+    QTest::newRow("phone drops the point") << 5 << "138.0a1" << "13801";
+    QTest::newRow("room 12 bytes, Chinese two each") << 1 << "一二三四五六七" << "一二三四五六";
+    QTest::newRow("owner 20 bytes") << 4 << "欧阳一二三四五六七八九十" << "欧阳一二三四五六七八";
+    QTest::newRow("remark 50 bytes") << 6 << QString(60, QLatin1Char('r')) << QString(50, QLatin1Char('r'));
+}
+
+void TestOwnerEntry::boxesLimitsAndFilters()
+{
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    TestDb db;
+    seed(db);
+    TfrmUH_In w;
+    w.show();
+    GbkLineEdit *edits[] = {w.Edit1, w.Edit2, w.Edit3, w.Edit4, w.Edit5, w.Edit6};
+    GbkLineEdit *e = edits[box - 1];
+    e->clear();
+    e->setFocus();
+    // Typed one key at a time, Chinese characters as the text of their key.
+    for (const QChar c : typed)
+        QTest::sendKeyEvent(QTest::Click, e, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    QCOMPARE(e->text(), kept);
+
+    // The tab order follows the screen: area, room, floor area, purpose, price, date,
+    // owner, phone, remark.
+    const QList<QWidget *> order = {w.DBLookupComboBox1, w.Edit1, w.Edit2, w.DBLookupComboBox2, w.Edit3,
+                                    w.DateTimePicker1, w.Edit4, w.Edit5, w.Edit6};
+    QWidget *at = w.DBLookupComboBox1;
+    for (int i = 1; i < order.size(); ++i) {
+        do
+            at = at->nextInFocusChain();
+        while (!order.contains(at) && at != w.DBLookupComboBox1);
+        QCOMPARE(at, order.at(i));
+    }
+}
+
+void TestOwnerEntry::emptinessChecks_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("area") << int(OwnerEntry::AreaField) << "小区名称 不能为空！";
+    QTest::newRow("room") << int(OwnerEntry::RoomField) << "房号 不能为空！";
+    QTest::newRow("floor area") << int(OwnerEntry::FloorAreaField) << "面积 不能为空！";
+    QTest::newRow("purpose") << int(OwnerEntry::PurposeField) << "房屋类别 不能为空！";
+    QTest::newRow("price") << int(OwnerEntry::PriceField) << "单价 不能为空！";
+    QTest::newRow("owner") << int(OwnerEntry::OwnerField) << "业主名称 不能为空！";
+}
+
+void TestOwnerEntry::emptinessChecks()
+{
+    QFETCH(int, field);
+    QFETCH(QString, message);
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    for (int dialog = 0; dialog < 2; ++dialog) {
+        std::unique_ptr<TfrmUH_Edit> w;
+        if (dialog == 0)
+            w = std::make_unique<TfrmUH_In>();
+        else
+            w = std::make_unique<TfrmUH_M1>();
+        w->show();
+        fill(*w);
+        // Every box after the empty one is filled too, and phone and remark may be empty.
+        w->Edit5->clear();
+        w->Edit6->clear();
+        QWidget *boxes[] = {w->DBLookupComboBox1, w->Edit1, w->Edit2, w->DBLookupComboBox2, w->Edit3, w->Edit4};
+        if (auto *combo = qobject_cast<LookupCombo *>(boxes[field]))
+            combo->clearChoice();
+        else
+            static_cast<QLineEdit *>(boxes[field])->clear();
+        rec.clear();
+        w->BitBtn1Click();
+        QCOMPARE(rec.texts(), QStringList{message});
+        QCOMPARE(w->focusWidget(), boxes[field]);
+        QVERIFY(w->isVisible());
+        QCOMPARE(houses(db), 0);
+        QCOMPARE(w->Edit4->text(), field == OwnerEntry::OwnerField ? QString() : QStringLiteral("张三"));
+    }
+}
+
+void TestOwnerEntry::duplicateRoom_data()
+{
+    QTest::addColumn<QString>("storedArea");
+    QTest::addColumn<QString>("storedRoom");
+    QTest::addColumn<QString>("storedDel");
+    QTest::addColumn<QString>("newRoom");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("same area and room") << "阳光小区" << "1-101" << "否" << "1-101" << false;
+    QTest::newRow("letters in another case") << "阳光小区" << "1-101a" << "否" << "1-101A" << false;
+    QTest::newRow("same room in another area") << "幸福家园" << "1-101" << "否" << "1-101" << true;
+    QTest::newRow("same room on a deleted house") << "阳光小区" << "1-101" << "是" << "1-101" << true;
+    QTest::newRow("another room") << "阳光小区" << "1-102" << "否" << "1-101" << true;
+}
+
+void TestOwnerEntry::duplicateRoom()
+{
+    QFETCH(QString, storedArea);
+    QFETCH(QString, storedRoom);
+    QFETCH(QString, storedDel);
+    QFETCH(QString, newRoom);
+    QFETCH(bool, accepted);
+    TestDb db;
+    seed(db);
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('%1', '%2', 50, 25, '%3')")
+                .arg(storedArea, storedRoom, storedDel));
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    fill(w, newRoom);
+    w.BitBtn1Click();
+    if (accepted) {
+        QCOMPARE(rec.entries.size(), 0);
+        QCOMPARE(houses(db), 2);
+    } else {
+        QCOMPARE(rec.texts(), QStringList{QStringLiteral("房号 已经存在！")});
+        QCOMPARE(w.focusWidget(), w.Edit1);
+        QCOMPARE(houses(db), 1);
+        QCOMPARE(w.Edit1->text(), newRoom);
+        QCOMPARE(w.Edit4->text(), QStringLiteral("张三"));
+    }
+}
+
+void TestOwnerEntry::insertsEveryValueWithStamp()
+{
+    TestDb db;
+    seed(db, QDate(2024, 11, 2));
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    fill(w, QStringLiteral("3-2'01"));
+    w.Edit4->setText(QStringLiteral("O'Brien"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.entries.size(), 0);
+    const Rows r = frmDM().query(QStringLiteral("SELECT AName, theNum, theArea, typeof(theArea) AS t, HType, thePrice, "
+                                                "EndDate, theName, thePhone, Remark, theDel, theDate, UName FROM UHouse"));
+    QCOMPARE(r.rowCount(), 1);
+    QCOMPARE(r.row(0), QStringList({"阳光小区", "3-2'01", "88.5", "real", "住宅", "25", "2025-04-10", "O'Brien",
+                                    "13800000001", "东单元", "否", "2024-11-02", "管理员"}));
+    QVERIFY(SqlText.startsWith(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, "
+                                              "theName, thePhone, Remark, theDel, theDate, UName) VALUES ('阳光小区', "
+                                              "'3-2''01', '88.5', '住宅', '25', '2025-04-10', 'O''Brien'")));
+}
+
+void TestOwnerEntry::continuousEntryClearsForNext()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    fill(w);
+    w.DBLookupComboBox2->setKeyValue(QStringLiteral("商铺"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.entries.size(), 0);
+    QCOMPARE(houses(db), 1);
+    QVERIFY(w.isVisible());
+    for (GbkLineEdit *e : {w.Edit1, w.Edit2, w.Edit3, w.Edit4, w.Edit5, w.Edit6})
+        QCOMPARE(e->text(), QString());
+    QCOMPARE(w.DBLookupComboBox1->text(), QStringLiteral("阳光小区"));
+    QCOMPARE(w.DBLookupComboBox2->text(), QStringLiteral("商铺"));
+    QCOMPARE(w.DateTimePicker1->date(), QDate(2025, 4, 10));
+    QCOMPARE(w.focusWidget(), w.Edit1);
+
+    // The purpose still shows, but its price went with the cleared boxes.
+    w.Edit1->setText(QStringLiteral("1-102"));
+    w.Edit2->setText(QStringLiteral("60"));
+    w.Edit4->setText(QStringLiteral("李四"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("单价 不能为空！")});
+    QCOMPARE(w.focusWidget(), w.Edit3);
+    QCOMPARE(houses(db), 1);
+}
+
+void TestOwnerEntry::withoutContinuousReportsAndCloses()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    w.CheckBox1->setChecked(false);
+    fill(w);
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.result(), int(QDialog::Accepted));
+    QCOMPARE(houses(db), 1);
+}
+
+void TestOwnerEntry::refusedValueKeepsWindowAsItWas()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    fill(w);
+    w.Edit2->setText(QStringLiteral("12..5")); // the key filter lets a second point through
+    w.BitBtn1Click();
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY(rec.last().contains(QStringLiteral("面积 不是有效的数字")));
+    QCOMPARE(houses(db), 0);
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.Edit1->text(), QStringLiteral("1-101"));
+    QCOMPARE(w.Edit2->text(), QStringLiteral("12..5"));
+}
+
+void TestOwnerEntry::defaultPaidUpDate_data()
+{
+    QTest::addColumn<QString>("chargeDate");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("problem");
+    QTest::newRow("same year, not the next") << "2017-11-20" << "3" << "15" << QDate(2017, 3, 15) << false;
+    QTest::newRow("two-digit month and day") << "2024-01-05" << "10" << "10" << QDate(2024, 10, 10) << false;
+    QTest::newRow("29 Feb in a leap year") << "2024-10-10" << "2" << "29" << QDate(2024, 2, 29) << false;
+    QTest::newRow("29 Feb in a common year") << "2023-10-10" << "2" << "29" << QDate(2023, 2, 28) << true;
+    QTest::newRow("31st of month 2") << "2024-10-10" << "2" << "31" << QDate(2024, 2, 29) << true;
+    QTest::newRow("31 April") << "2024-10-10" << "4" << "31" << QDate(2024, 4, 30) << true;
+    QTest::newRow("month 13") << "2024-10-10" << "13" << "5" << QDate(2024, 10, 10) << true;
+    QTest::newRow("no period") << "2024-10-10" << "" << "" << QDate(2024, 10, 10) << true;
+}
+
+void TestOwnerEntry::defaultPaidUpDate()
+{
+    QFETCH(QString, chargeDate);
+    QFETCH(QString, month);
+    QFETCH(QString, day);
+    QFETCH(QDate, date);
+    QFETCH(bool, problem);
+    const OwnerEntry::PeriodEnd end = OwnerEntry::periodEnd(chargeDate, month, day);
+    QCOMPARE(end.date, date);
+    QCOMPARE(!end.problem.isEmpty(), problem);
+    if (problem) {
+        QVERIFY(end.problem.contains(QStringLiteral("使用单位")));
+        QVERIFY(end.problem.contains(date.toString(QStringLiteral("yyyy-MM-dd"))));
+    }
+}
+
+void TestOwnerEntry::periodEndWithoutDateTellsOnce()
+{
+    TestDb db;
+    db.exec(QStringLiteral("UPDATE SDept SET theEM = 2, theED = 31"));
+    seed(db, QDate(2023, 12, 1));
+    MessageRecorder rec;
+    TfrmUH_In w;
+    w.show();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("收费期间的截止日期“2月31日”在 2023 年不是有效的日期，到期日期暂设为 "
+                                                     "2023-02-28，可以修改。请在“使用单位”中改正收费期间。")});
+    QCOMPARE(w.DateTimePicker1->date(), QDate(2023, 2, 28));
+    QVERIFY(w.DateTimePicker1->isEnabled());
+    // The window works as usual from there.
+    fill(w);
+    w.DateTimePicker1->setDate(QDate(2023, 3, 31));
+    w.BitBtn1Click();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2023-03-31"));
+
+    // With a period end that forms a date, nothing is said.
+    TestDb db2;
+    db2.exec(QStringLiteral("UPDATE SDept SET theEM = 3, theED = 15"));
+    db2.login(QDate(2017, 6, 1));
+    rec.clear();
+    TfrmUH_In w2;
+    w2.show();
+    QCOMPARE(rec.entries.size(), 0);
+    QCOMPARE(w2.DateTimePicker1->date(), QDate(2017, 3, 15));
+}
+
+void TestOwnerEntry::modifyWritesBareNumbersWithoutDuplicateCheck()
+{
+    TestDb db;
+    seed(db, QDate(2024, 10, 10));
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
+                           "Remark, theDel, theDate, UName) VALUES "
+                           "('阳光小区', '1-101', 80, '住宅', 20, '2024-04-10', '张三', '', '', '否', '2020-01-01', '老王'), "
+                           "('阳光小区', '1-102', 90, '住宅', 20, '2024-04-10', '李四', '', '', '否', '2020-01-01', '老王')"));
+    MessageRecorder rec;
+    TfrmUH_M1 w;
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("业主修改"));
+    QCOMPARE(w.PriceUnit->text(), QStringLiteral("元/平方米"));
+    QVERIFY(!w.findChild<QCheckBox *>());
+    w.HouseId = db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-102'"));
+    fill(w, QStringLiteral("1-101")); // the room number of the other live house
+    w.Edit4->setText(QStringLiteral("李四'"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
+    QVERIFY(!w.isVisible());
+    QCOMPARE(SqlText, QStringLiteral("UPDATE UHouse SET AName = '阳光小区', theNum = '1-101', theArea = 88.5, "
+                                     "HType = '住宅', thePrice = 25, EndDate = '2025-04-10', theName = '李四''', "
+                                     "thePhone = '13800000001', Remark = '东单元' WHERE (ID = %1)")
+                          .arg(w.HouseId));
+    const Rows r = frmDM().query(QStringLiteral("SELECT theNum, theArea, thePrice, theName, theDel, theDate, UName "
+                                                "FROM UHouse WHERE ID = ") + w.HouseId);
+    QCOMPARE(r.row(0), QStringList({"1-101", "88.5", "25", "李四'", "否", "2020-01-01", "老王"}));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")), 2);
+}
+
+void TestOwnerEntry::modifyRefusesNoNumber()
+{
+    TestDb db;
+    seed(db);
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('阳光小区', '1', 80, 20, '否')"));
+    MessageRecorder rec;
+    TfrmUH_M1 w;
+    w.show();
+    w.HouseId = db.scalar(QStringLiteral("SELECT ID FROM UHouse"));
+    fill(w);
+    w.Edit3->setText(QStringLiteral("2..5"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.errors(), 1);
+    QCOMPARE(rec.last(), QStringLiteral("单价 不是有效的数字：“2..5”。"));
+    QVERIFY(w.isVisible());
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse")), QStringLiteral("20"));
+}
+
+QTEST_MAIN(TestOwnerEntry)
+#include "tst_ownerentry.moc"
