@@ -1,0 +1,676 @@
+#include "charging/ChargeLogic.h"
+#include "charging/TfrmUCharge_In.h"
+#include "data/TfrmDM.h"
+#include "output/TfrmDMP.h"
+#include "tests/report/ReportProbe.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/LookupCombo.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+class TestCharge : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void receiptNumbers_data();
+    void receiptNumbers();
+    void numberFollowsLoginChargingDate();
+    void yearsComputation_data();
+    void yearsComputation();
+    void yearsOnScreen();
+    void roundToYuan_data();
+    void roundToYuan();
+
+    void windowShape();
+    void keyFilters();
+    void lookUpShowsHouse();
+    void lookUpNeedsArea();
+    void lookUpFailuresClearEveryBox_data();
+    void lookUpFailuresClearEveryBox();
+    void paidUpNotADate_data();
+    void paidUpNotADate();
+
+    void savedRow();
+    void saveChecks_data();
+    void saveChecks();
+    void badValuesStoreNothing_data();
+    void badValuesStoreNothing();
+    void refusedUpdateLeavesNoCharge();
+    void continuousAndSuccess();
+    void printFailureCarriesOn_data();
+    void printFailureCarriesOn();
+    void logicSaveForOtherCallers();
+
+private:
+    std::unique_ptr<TfrmUCharge_In> openWindow();
+    void lookUp(TfrmUCharge_In &w, const QString &room);
+
+    std::unique_ptr<TestDb> m_db;
+    std::unique_ptr<MessageRecorder> m_messages;
+    CapturePresenter m_presenter;
+};
+
+namespace {
+
+const QString Area = QStringLiteral("幸福小区");
+
+void addHouse(TestDb &db, const QString &room, const QString &paidUp, const QString &owner = QStringLiteral("张三"),
+              const QString &del = QStringLiteral("否"), const QString &area = QStringLiteral("幸福小区"))
+{
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
+                           "Remark, theDel, theDate, UName) VALUES ('%1', '%2', 85.5, '住宅', 20, '%3', '%4', "
+                           "'13800000000', '南向', '%5', '2024-01-01', '管理员')")
+                .arg(area, room, paidUp, owner, del));
+}
+
+// Adds n charge rows stamped with the date, flagged as given.
+void addCharges(TestDb &db, int n, const QString &date, const QString &del)
+{
+    if (n <= 0)
+        return;
+    db.exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < %1) "
+                           "INSERT INTO UCharge (HID, theNum, theMoney, theDel, theDate) "
+                           "SELECT 1, 'x', 10, '%2', '%3' FROM c")
+                .arg(n)
+                .arg(del, date));
+}
+
+QList<GbkLineEdit *> allBoxes(TfrmUCharge_In &w)
+{
+    return {w.Edit1, w.Edit2, w.Edit3, w.Edit4, w.Edit5, w.Edit6, w.Edit7,
+            w.Edit8, w.Edit9, w.Edit10, w.Edit11, w.Edit12, w.Edit13};
+}
+
+} // namespace
+
+void TestCharge::init()
+{
+    m_db = std::make_unique<TestDb>();
+    m_db->login(QDate(2024, 10, 10));
+    m_db->exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('幸福小区'), ('阳光花园')"));
+    m_db->exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('现金'), ('转账')"));
+    m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('王会计', '1')"));
+    addHouse(*m_db, QStringLiteral("3-2-501"), QStringLiteral("2024-10-10"));
+    DefaultAreaName = Area;
+    DefaultPaymentMethod = QStringLiteral("现金");
+    m_messages = std::make_unique<MessageRecorder>();
+    m_presenter = CapturePresenter();
+    frmDMP().setPresenter(&m_presenter);
+}
+
+void TestCharge::cleanup()
+{
+    frmDMP().setPresenter(nullptr);
+    m_messages.reset();
+    m_db.reset();
+}
+
+std::unique_ptr<TfrmUCharge_In> TestCharge::openWindow()
+{
+    auto w = std::make_unique<TfrmUCharge_In>();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    return w;
+}
+
+void TestCharge::lookUp(TfrmUCharge_In &w, const QString &room)
+{
+    w.Edit1->setText(room);
+    w.Edit1KeyPress(13);
+}
+
+// ---------------------------------------------------------------- receipt numbers
+
+void TestCharge::receiptNumbers_data()
+{
+    QTest::addColumn<int>("live");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<int>("otherDate");
+    QTest::addColumn<QString>("number");
+    QTest::newRow("first of the day") << 0 << 0 << 3 << "2410100001";
+    QTest::newRow("twelfth, deleted ones counted") << 8 << 3 << 5 << "2410100012";
+    QTest::newRow("hundredth") << 99 << 0 << 0 << "2410100100";
+    QTest::newRow("ten-thousandth has five digits") << 9990 << 9 << 0 << "24101010000";
+}
+
+void TestCharge::receiptNumbers()
+{
+    QFETCH(int, live);
+    QFETCH(int, deleted);
+    QFETCH(int, otherDate);
+    QFETCH(QString, number);
+    addCharges(*m_db, live, QStringLiteral("2024-10-10"), QStringLiteral("否"));
+    addCharges(*m_db, deleted, QStringLiteral("2024-10-10"), QStringLiteral("是"));
+    addCharges(*m_db, otherDate, QStringLiteral("2024-10-09"), QStringLiteral("否"));
+    QCOMPARE(ChargeLogic::myNum(), number);
+    QCOMPARE(SqlText, QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '2024-10-10')"));
+    auto w = openWindow();
+    QCOMPARE(w->myNum(), number);
+}
+
+void TestCharge::numberFollowsLoginChargingDate()
+{
+    addCharges(*m_db, 11, QStringLiteral("2024-10-10"), QStringLiteral("否"));
+    auto w = openWindow();
+    w->DateTimePicker1->setDate(QDate(2024, 11, 2));
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->BitBtn1Click();
+    const Rows row = frmDM().query(QStringLiteral("SELECT theNum, myDate, theDate FROM UCharge WHERE HNum = '3-2-501'"));
+    QCOMPARE(row.rowCount(), 1);
+    QCOMPARE(row.at(0, 0), QStringLiteral("2410100012"));
+    QCOMPARE(row.at(0, 1), QStringLiteral("2024-11-02"));
+    QCOMPARE(row.at(0, 2), QStringLiteral("2024-10-10"));
+}
+
+// ---------------------------------------------------------------- years and amount
+
+void TestCharge::yearsComputation_data()
+{
+    QTest::addColumn<QString>("years");
+    QTest::addColumn<QString>("area");
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<QString>("paidUp");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QDate>("start"); // invalid: no period proposed
+    QTest::addColumn<QDate>("end");
+    const QDate d(2024, 10, 10);
+    QTest::newRow("one year") << "1" << "85.5" << "20" << "2024-10-10" << "1710" << d.addDays(1) << QDate(2025, 10, 10);
+    QTest::newRow("three years") << "3" << "85.5" << "20" << "2024-10-10" << "5130" << d.addDays(1) << QDate(2027, 10, 10);
+    QTest::newRow("zero") << "0" << "85.5" << "20" << "2024-10-10" << "0" << d.addDays(1) << d;
+    QTest::newRow("empty counts 0") << "" << "85.5" << "20" << "2024-10-10" << "0" << d.addDays(1) << d;
+    QTest::newRow("minus alone counts 0") << "-" << "85.5" << "20" << "2024-10-10" << "0" << d.addDays(1) << d;
+    QTest::newRow("point alone counts 0") << "." << "85.5" << "20" << "2024-10-10" << "0" << d.addDays(1) << d;
+    QTest::newRow("negative goes back") << "-2" << "85.5" << "20" << "2024-10-10" << "-3420" << d.addDays(1) << QDate(2022, 10, 10);
+    QTest::newRow("29 February plus one") << "1" << "85.5" << "20" << "2024-02-29" << "1710" << QDate(2024, 3, 1) << QDate(2025, 2, 28);
+    QTest::newRow("29 February plus four") << "4" << "10" << "1" << "2024-02-29" << "40" << QDate(2024, 3, 1) << QDate(2028, 2, 29);
+    QTest::newRow("31 December") << "1" << "10" << "1" << "2024-12-31" << "10" << QDate(2025, 1, 1) << QDate(2025, 12, 31);
+    QTest::newRow("empty area") << "2" << "" << "20" << "2024-10-10" << "0" << d.addDays(1) << QDate(2026, 10, 10);
+    QTest::newRow("empty price") << "2" << "85.5" << "" << "2024-10-10" << "0" << d.addDays(1) << QDate(2026, 10, 10);
+    QTest::newRow("two decimals half to even") << "1" << "0.125" << "1" << "2024-10-10" << "0.12" << d.addDays(1) << QDate(2025, 10, 10);
+    QTest::newRow("plain form") << "1" << "33.333" << "3" << "2024-10-10" << "100" << d.addDays(1) << QDate(2025, 10, 10);
+    QTest::newRow("cents kept") << "1" << "87.25" << "1" << "2024-10-10" << "87.25" << d.addDays(1) << QDate(2025, 10, 10);
+    QTest::newRow("no paid-up date") << "1" << "85.5" << "20" << "" << "1710" << QDate() << QDate();
+    QTest::newRow("paid-up not a date") << "1" << "85.5" << "20" << "2024-13-40" << "1710" << QDate() << QDate();
+}
+
+void TestCharge::yearsComputation()
+{
+    QFETCH(QString, years);
+    QFETCH(QString, area);
+    QFETCH(QString, price);
+    QFETCH(QString, paidUp);
+    QFETCH(QString, amount);
+    QFETCH(QDate, start);
+    QFETCH(QDate, end);
+    const ChargeLogic::Proposal p = ChargeLogic::propose(years, area, price, paidUp);
+    QCOMPARE(p.amount, amount);
+    QCOMPARE(p.hasPeriod, start.isValid());
+    if (p.hasPeriod) {
+        QCOMPARE(p.start, start);
+        QCOMPARE(p.end, end);
+    }
+}
+
+void TestCharge::yearsOnScreen()
+{
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    QTest::keyClick(w->Edit11, Qt::Key_Backspace);
+    QTest::keyClicks(w->Edit11, QStringLiteral("2"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("3420"));
+    QCOMPARE(w->DateTimePicker3->date(), QDate(2026, 10, 10));
+    QCOMPARE(w->DateTimePicker2->date(), QDate(2024, 10, 11));
+
+    // "2-" is no number: the error is shown, amount and dates stay.
+    QTest::keyClicks(w->Edit11, QStringLiteral("-"));
+    QCOMPARE(w->Edit11->text(), QStringLiteral("2-"));
+    QCOMPARE(m_messages->errors(), 1);
+    QCOMPARE(m_messages->last(), QStringLiteral("“2-” 不是有效的数字。"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("3420"));
+    QCOMPARE(w->DateTimePicker3->date(), QDate(2026, 10, 10));
+}
+
+void TestCharge::roundToYuan_data()
+{
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("rounded");
+    QTest::newRow("half to even, down") << "1234.5" << "1234";
+    QTest::newRow("half to even, up") << "1235.5" << "1236";
+    QTest::newRow("empty") << "" << "0";
+    QTest::newRow("cents") << "87.25" << "87";
+    QTest::newRow("above half") << "99.51" << "100";
+    QTest::newRow("negative") << "-2.5" << "-2";
+    QTest::newRow("not a number") << "1..2" << "1..2";
+}
+
+void TestCharge::roundToYuan()
+{
+    QFETCH(QString, amount);
+    QFETCH(QString, rounded);
+    auto w = openWindow();
+    w->Edit12->setText(amount);
+    w->Button1Click();
+    QCOMPARE(w->Edit12->text(), rounded);
+    QCOMPARE(m_messages->errors(), rounded == amount ? 1 : 0);
+}
+
+// ---------------------------------------------------------------- the window
+
+void TestCharge::windowShape()
+{
+    auto w = openWindow();
+    QCOMPARE(w->windowTitle(), QStringLiteral("收费录入"));
+    QCOMPARE(w->size(), QSize(760, 450));
+    QCOMPARE(w->GroupBox1->title(), QStringLiteral("收费信息"));
+    QCOMPARE(w->GroupBox2->title(), QStringLiteral("业主信息"));
+    QCOMPARE(w->GroupBox3->title(), QStringLiteral("金额信息"));
+    QVERIFY(!w->GroupBox2->isEnabled());
+    QVERIFY(w->CheckBox1->isChecked());
+    QCOMPARE(w->DateTimePicker1->date(), QDate(2024, 10, 10));
+    QCOMPARE(w->DBLookupComboBox1->text(), Area);
+    QCOMPARE(w->DBLookupComboBox2->text(), QStringLiteral("现金"));
+    QCOMPARE(w->DBLookupComboBox3->text(), QStringLiteral("管理员"));
+    QCOMPARE(focusIn(w.get()), w->Edit1);
+    QStringList texts;
+    for (QLabel *l : w->findChildren<QLabel *>())
+        texts << l->text();
+    for (const char *t : {"收费日期：", "小区名称：", "房       号：", "录入房号后按回车键...", "面       积：", "平方米",
+                          "房屋用途：", "单       价：", "元/年平方米", "到期日期：", "业主名称：", "手机号码：",
+                          "备       注：", "收费年数：", "年", "起始日期：", "截至日期：", "收款金额：", "元",
+                          "收款方式：", "收  款  人："})
+        QVERIFY2(texts.contains(QString::fromUtf8(t)), t);
+    QCOMPARE(w->BitBtn1->text(), QStringLiteral("保存"));
+    QCOMPARE(w->BitBtn2->text(), QStringLiteral("退出"));
+    QCOMPARE(w->Button1->text(), QStringLiteral("收款金额取整"));
+    // Enter in the room number box looks up; it never presses a button.
+    for (QPushButton *b : {w->BitBtn1, w->BitBtn2, w->Button1})
+        QVERIFY(!b->autoDefault() && !b->isDefault());
+}
+
+void TestCharge::keyFilters()
+{
+    auto w = openWindow();
+    QTest::keyClicks(w->Edit11, QStringLiteral("a-.9"));
+    QCOMPARE(w->Edit11->text(), QStringLiteral("-9"));
+    w->Edit12->clear(); // the years box just proposed an amount
+    QTest::keyClicks(w->Edit12, QStringLiteral("1x2.5-0e7.89"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("12.507.8")); // 8 bytes, no check of the points
+    for (int i = 0; i < 30; ++i)
+        QTest::sendKeyEvent(QTest::Click, w->Edit13, Qt::Key_unknown, QString(QChar(0x6696)), Qt::NoModifier);
+    QCOMPARE(w->Edit13->text(), QString(25, QChar(0x6696)));
+    QTest::keyClicks(w->Edit1, QStringLiteral("A-1'x"));
+    QCOMPARE(w->Edit1->text(), QStringLiteral("A-1'x"));
+}
+
+void TestCharge::lookUpShowsHouse()
+{
+    addHouse(*m_db, QStringLiteral("1-1-101"), QStringLiteral("2023-06-30"), QStringLiteral("李四"));
+    auto w = openWindow();
+    QTest::keyClicks(w->Edit1, QStringLiteral("3-2-501"));
+    QTest::keyClick(w->Edit1, Qt::Key_Return);
+    QCOMPARE(m_messages->entries.size(), 0);
+    QVERIFY(!w->HouseId.isEmpty());
+    QCOMPARE(SqlText, QStringLiteral("SELECT * FROM UHouse WHERE (theDel = '否') AND (AName = '幸福小区') AND (theNum = '3-2-501')"));
+    const QStringList shown{Area, QStringLiteral("3-2-501"), QStringLiteral("85.5"), QStringLiteral("住宅"), QStringLiteral("20"),
+                            QStringLiteral("2024-10-10"), QStringLiteral("张三"), QStringLiteral("13800000000"), QStringLiteral("南向")};
+    const QList<GbkLineEdit *> boxes = allBoxes(*w);
+    for (int i = 0; i < shown.size(); ++i)
+        QCOMPARE(boxes.at(i + 1)->text(), shown.at(i));
+    QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("1710"));
+    QCOMPARE(w->DateTimePicker2->date(), QDate(2024, 10, 11));
+    QCOMPARE(w->DateTimePicker3->date(), QDate(2025, 10, 10));
+    QCOMPARE(focusIn(w.get()), w->Edit11);
+
+    // The next look-up replaces the house and computes again although the years stay "1".
+    w->Edit1->setText(QStringLiteral("1-1-101"));
+    w->Edit1KeyPress(13);
+    QCOMPARE(w->Edit8->text(), QStringLiteral("李四"));
+    QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
+    QCOMPARE(w->DateTimePicker2->date(), QDate(2023, 7, 1));
+    QCOMPARE(w->DateTimePicker3->date(), QDate(2024, 6, 30));
+
+    // Typing another room without Enter keeps the loaded house; other keys do nothing.
+    const QString id = w->HouseId;
+    w->Edit1->setText(QStringLiteral("3-2-501"));
+    w->Edit1KeyPress('a');
+    QCOMPARE(w->HouseId, id);
+    QCOMPARE(w->Edit8->text(), QStringLiteral("李四"));
+}
+
+void TestCharge::lookUpNeedsArea()
+{
+    auto w = openWindow();
+    w->DBLookupComboBox1->clearChoice();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("小区名称 不能为空！")});
+    QCOMPARE(focusIn(w.get()), w->DBLookupComboBox1);
+    QVERIFY(w->HouseId.isEmpty());
+}
+
+void TestCharge::lookUpFailuresClearEveryBox_data()
+{
+    QTest::addColumn<QString>("room");
+    QTest::addColumn<QString>("area");
+    QTest::newRow("no such room") << "9-9-999" << "幸福小区";
+    QTest::newRow("room of another area") << "5-5-505" << "幸福小区";
+    QTest::newRow("two live houses") << "2-2-202" << "幸福小区";
+    QTest::newRow("deleted house") << "4-4-404" << "幸福小区";
+    QTest::newRow("quote in the room") << "3-2-501' OR '1'='1" << "幸福小区";
+}
+
+void TestCharge::lookUpFailuresClearEveryBox()
+{
+    QFETCH(QString, room);
+    QFETCH(QString, area);
+    addHouse(*m_db, QStringLiteral("2-2-202"), QStringLiteral("2024-10-10"));
+    addHouse(*m_db, QStringLiteral("2-2-202"), QStringLiteral("2024-10-10"), QStringLiteral("李四"));
+    addHouse(*m_db, QStringLiteral("4-4-404"), QStringLiteral("2024-10-10"), QStringLiteral("王五"), QStringLiteral("是"));
+    addHouse(*m_db, QStringLiteral("5-5-505"), QStringLiteral("2024-10-10"), QStringLiteral("赵六"), QStringLiteral("否"),
+             QStringLiteral("阳光花园"));
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->Edit13->setText(QStringLiteral("上一位的备注"));
+    const QDate start = w->DateTimePicker2->date();
+
+    w->DBLookupComboBox1->setKeyValue(area);
+    lookUp(*w, room);
+    QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("业主信息 不存在，请重新录入房号！")});
+    QVERIFY(w->HouseId.isEmpty());
+    for (GbkLineEdit *e : allBoxes(*w))
+        QVERIFY2(e->text().isEmpty(), qPrintable(e->text()));
+    QCOMPARE(focusIn(w.get()), w->Edit1);
+    // The lists and dates keep their values.
+    QCOMPARE(w->DateTimePicker2->date(), start);
+    QCOMPARE(w->DBLookupComboBox2->text(), QStringLiteral("现金"));
+}
+
+void TestCharge::paidUpNotADate_data()
+{
+    QTest::addColumn<QString>("paidUp");
+    QTest::newRow("empty") << "";
+    QTest::newRow("not a date") << "2024-13-45";
+    QTest::newRow("text") << "长期";
+}
+
+void TestCharge::paidUpNotADate()
+{
+    QFETCH(QString, paidUp);
+    addHouse(*m_db, QStringLiteral("6-6-606"), paidUp, QStringLiteral("孙七"));
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501")); // an earlier house leaves its period in the pickers
+    m_messages->clear();
+
+    lookUp(*w, QStringLiteral("6-6-606"));
+    QCOMPARE(w->Edit8->text(), QStringLiteral("孙七"));
+    QCOMPARE(w->Edit7->text(), paidUp);
+    QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("1710"));
+    QCOMPARE(m_messages->texts(),
+             QStringList{QStringLiteral("该业主的到期日期为空或不是有效的日期，请手工选择起始日期和截至日期！")});
+    QCOMPARE(m_messages->errors(), 0);
+    QVERIFY(w->periodUnset(w->DateTimePicker2));
+    QVERIFY(w->periodUnset(w->DateTimePicker3));
+    QCOMPARE(static_cast<QAbstractSpinBox *>(w->DateTimePicker2)->text(), QStringLiteral("未设置"));
+    QCOMPARE(focusIn(w.get()), w->DateTimePicker2);
+
+    // Changing the years changes the amount only.
+    w->Edit11->setText(QStringLiteral("2"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("3420"));
+    QVERIFY(w->periodUnset(w->DateTimePicker2));
+
+    // The save waits for both dates.
+    m_messages->clear();
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("起始日期 不能为空，请重新选择！")});
+    QCOMPARE(focusIn(w.get()), w->DateTimePicker2);
+    w->DateTimePicker2->setDate(QDate(2024, 10, 1));
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->last(), QStringLiteral("截至日期 不能为空，请重新选择！"));
+    QCOMPARE(focusIn(w.get()), w->DateTimePicker3);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+
+    w->DateTimePicker3->setDate(QDate(2026, 9, 30));
+    w->BitBtn1Click();
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT QSDate || ' ' || JZDate FROM UCharge")), QStringLiteral("2024-10-01 2026-09-30"));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '6-6-606'")), QStringLiteral("2026-09-30"));
+}
+
+// ---------------------------------------------------------------- the save
+
+void TestCharge::savedRow()
+{
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->Edit11->setText(QStringLiteral("-1"));
+    QCOMPARE(w->Edit12->text(), QStringLiteral("-1710"));
+    w->DateTimePicker1->setDate(QDate(2024, 10, 12));
+    w->DBLookupComboBox2->setKeyValue(QStringLiteral("转账"));
+    w->DBLookupComboBox3->setKeyValue(QStringLiteral("王会计"));
+    w->Edit13->setText(QStringLiteral("O'Brien 退费"));
+    w->DBLookupComboBox1->setKeyValue(QStringLiteral("阳光花园")); // the charge keeps the house's area
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->errors(), 0);
+
+    const Rows row = frmDM().query(QStringLiteral("SELECT * FROM UCharge"));
+    QCOMPARE(row.rowCount(), 1);
+    const QList<QPair<const char *, QString>> expected{
+        {"HID", m_db->scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '3-2-501'"))},
+        {"theNum", QStringLiteral("2410100001")},
+        {"myDate", QStringLiteral("2024-10-12")},
+        {"AName", Area},
+        {"HNum", QStringLiteral("3-2-501")},
+        {"HArea", QStringLiteral("85.5")},
+        {"HPrice", QStringLiteral("20")},
+        {"HName", QStringLiteral("张三")},
+        {"theCount", QStringLiteral("-1")},
+        {"QSDate", QStringLiteral("2024-10-11")},
+        {"JZDate", QStringLiteral("2023-10-10")},
+        {"theMoney", QStringLiteral("-1710")},
+        {"theDX", QStringLiteral("壹仟柒佰壹拾元整")},
+        {"MType", QStringLiteral("转账")},
+        {"theSKR", QStringLiteral("王会计")},
+        {"Remark", QStringLiteral("O'Brien 退费")},
+        {"theDel", QStringLiteral("否")},
+        {"theDate", QStringLiteral("2024-10-10")},
+        {"UName", QStringLiteral("管理员")},
+    };
+    for (const auto &e : expected)
+        QCOMPARE(row.at(0, QString::fromLatin1(e.first)), e.second);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '3-2-501'")), QStringLiteral("2023-10-10"));
+    QVERIFY(SqlText.startsWith(QStringLiteral("SELECT * FROM UCharge WHERE (theNum = '2410100001')")));
+
+    // The receipt of the stored charge was shown.
+    QCOMPARE(m_presenter.pages.size(), 1);
+    QCOMPARE(m_presenter.last().text(QStringLiteral("receiptNumber")), QStringLiteral("2410100001"));
+    QCOMPARE(m_presenter.last().text(QStringLiteral("amount")), QStringLiteral("-1710.00"));
+}
+
+void TestCharge::saveChecks_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("no house") << "house" << "业主信息 不能为空，请重新选择！" << "Edit1";
+    QTest::newRow("no area") << "area" << "小区名称 不能为空，请重新选择！" << "DBLookupComboBox1";
+    QTest::newRow("no years") << "years" << "收费年数 不能为空，请重新录入！" << "Edit11";
+}
+
+void TestCharge::saveChecks()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    auto w = openWindow();
+    if (fault != QLatin1String("house"))
+        lookUp(*w, QStringLiteral("3-2-501"));
+    if (fault == QLatin1String("area"))
+        w->DBLookupComboBox1->clearChoice();
+    if (fault == QLatin1String("years"))
+        w->Edit11->clear();
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->texts(), QStringList{message});
+    QWidget *expected = focus == QLatin1String("Edit1") ? static_cast<QWidget *>(w->Edit1)
+        : focus == QLatin1String("Edit11")             ? static_cast<QWidget *>(w->Edit11)
+                                                        : static_cast<QWidget *>(w->DBLookupComboBox1);
+    QCOMPARE(focusIn(w.get()), expected);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+    QCOMPARE(m_presenter.pages.size(), 0);
+}
+
+void TestCharge::badValuesStoreNothing_data()
+{
+    QTest::addColumn<QString>("years");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("years minus alone") << "-" << "0" << "收费年数 “-” 不是有效的整数。";
+    QTest::newRow("amount empty") << "1" << "" << "收款金额 “” 不是有效的数字。";
+    QTest::newRow("amount two points") << "1" << "1.2.3" << "收款金额 “1.2.3” 不是有效的数字。";
+}
+
+void TestCharge::badValuesStoreNothing()
+{
+    QFETCH(QString, years);
+    QFETCH(QString, amount);
+    QFETCH(QString, message);
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->Edit11->setText(years);
+    w->Edit12->setText(amount);
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->errors(), 1);
+    QCOMPARE(m_messages->last(), message);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '3-2-501'")), QStringLiteral("2024-10-10"));
+    QVERIFY(!w->HouseId.isEmpty()); // the window keeps its contents
+}
+
+void TestCharge::refusedUpdateLeavesNoCharge()
+{
+    m_db->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON UHouse BEGIN SELECT RAISE(ABORT, '房屋记录已锁定'); END"));
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->errors(), 1);
+    QCOMPARE(m_messages->last(), QStringLiteral("房屋记录已锁定。"));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2024-10-10"));
+    QCOMPARE(m_presenter.pages.size(), 0);
+    QVERIFY(!w->HouseId.isEmpty());
+
+    // Once the house can be updated, the same payment takes the first number of the day.
+    m_db->exec(QStringLiteral("DROP TRIGGER refuse"));
+    w->BitBtn1Click();
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT theNum FROM UCharge")), QStringLiteral("2410100001"));
+}
+
+void TestCharge::continuousAndSuccess()
+{
+    addHouse(*m_db, QStringLiteral("1-1-101"), QStringLiteral("2023-06-30"), QStringLiteral("李四"));
+    auto w = openWindow();
+    w->DateTimePicker1->setDate(QDate(2024, 10, 15));
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->Edit13->setText(QStringLiteral("第一笔"));
+    const QDate end = w->DateTimePicker3->date();
+    w->BitBtn1Click();
+    // Ticked: cleared for the next payment, no message, lists and dates kept.
+    QCOMPARE(m_messages->entries.size(), 0);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->HouseId.isEmpty());
+    for (GbkLineEdit *e : allBoxes(*w))
+        QVERIFY(e->text().isEmpty());
+    QCOMPARE(focusIn(w.get()), w->Edit1);
+    QCOMPARE(w->DateTimePicker1->date(), QDate(2024, 10, 15));
+    QCOMPARE(w->DateTimePicker3->date(), end);
+    QCOMPARE(w->DBLookupComboBox1->text(), Area);
+    QCOMPARE(w->DBLookupComboBox2->text(), QStringLiteral("现金"));
+
+    // Unticked: the success message, and the window closes.
+    lookUp(*w, QStringLiteral("1-1-101"));
+    w->CheckBox1->setChecked(false);
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("收费信息 保存成功！")});
+    QVERIFY(!w->isVisible());
+    QCOMPARE(w->result(), int(QDialog::Accepted));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 2);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT max(theNum) FROM UCharge")), QStringLiteral("2410100002"));
+    QCOMPARE(m_presenter.pages.size(), 2);
+}
+
+void TestCharge::printFailureCarriesOn_data()
+{
+    QTest::addColumn<bool>("continuous");
+    QTest::newRow("连续新增") << true;
+    QTest::newRow("single") << false;
+}
+
+void TestCharge::printFailureCarriesOn()
+{
+    QFETCH(bool, continuous);
+    m_presenter.failWith = QStringLiteral("打印机不可用");
+    auto w = openWindow();
+    w->CheckBox1->setChecked(continuous);
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->BitBtn1Click();
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+    QCOMPARE(m_messages->entries.value(0).kind, QStringLiteral("error"));
+    QCOMPARE(m_messages->entries.value(0).text, QStringLiteral("打印机不可用。"));
+    if (continuous) {
+        QCOMPARE(m_messages->entries.size(), 1);
+        QVERIFY(w->HouseId.isEmpty());
+        // Saving again cannot store the same payment a second time.
+        w->BitBtn1Click();
+        QCOMPARE(m_messages->last(), QStringLiteral("业主信息 不能为空，请重新选择！"));
+    } else {
+        QCOMPARE(m_messages->texts().mid(1), QStringList{QStringLiteral("收费信息 保存成功！")});
+        QVERIFY(!w->isVisible());
+    }
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+}
+
+void TestCharge::logicSaveForOtherCallers()
+{
+    ChargeLogic::Payment p;
+    p.houseId = m_db->scalar(QStringLiteral("SELECT ID FROM UHouse"));
+    p.chargingDate = QStringLiteral("2024-10-10");
+    p.area = Area;
+    p.room = QStringLiteral("3-2-501");
+    p.floorArea = QStringLiteral("85.5");
+    p.unitPrice = QStringLiteral("20");
+    p.owner = QStringLiteral("张三");
+    p.years = QStringLiteral("2");
+    p.startDate = QStringLiteral("2024-10-11");
+    p.endDate = QStringLiteral("2026-10-10");
+    p.amount = QStringLiteral("3420");
+    QCOMPARE(ChargeLogic::save(p), QStringLiteral("2410100001"));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT theDX FROM UCharge")), QStringLiteral("叁仟肆佰贰拾元整"));
+
+    // Values that go into the statement bare must be numbers; a house that is not there
+    // takes no charge.
+    ChargeLogic::Payment bad = p;
+    bad.years = QStringLiteral("1, 0, '', '', 0, '', '', '', '', '否', '', ''); DELETE FROM UHouse; --");
+    QVERIFY_THROWS_EXCEPTION(AppError, ChargeLogic::save(bad));
+    bad = p;
+    bad.houseId = QStringLiteral("999");
+    QVERIFY_THROWS_EXCEPTION(AppError, ChargeLogic::save(bad));
+    bad = p;
+    bad.endDate = QStringLiteral("2026-02-30");
+    QVERIFY_THROWS_EXCEPTION(AppError, ChargeLogic::save(bad));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse")), 1);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2026-10-10"));
+}
+
+QTEST_MAIN(TestCharge)
+#include "tst_charge.moc"
