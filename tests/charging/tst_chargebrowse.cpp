@@ -1,0 +1,378 @@
+#include "app/TfrmMain.h"
+#include "charging/ChargeStatements.h"
+#include "charging/TfrmUCharge_M.h"
+#include "charging/TfrmUCharge_Q.h"
+#include "data/Schema.h"
+#include "data/TfrmDM.h"
+#include "output/TfrmDMP.h"
+#include "output/UiSheetOpener.h"
+#include "owners/TfrmUH_TX.h"
+#include "tests/output/XlsxProbe.h"
+#include "tests/report/ReportProbe.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/LookupCombo.h"
+#include "widgets/QueryModel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+// Payments in the order they were stored (ID 1..6); the fourth is deleted.
+void addPayments(TestDb &db)
+{
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('阳光小区'), ('翠园')"));
+    db.exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('现金'), ('微信')"));
+    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('收费员', '1'), ('管理员2', '1')"));
+    db.exec(QStringLiteral(
+        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) VALUES "
+        "('翠园', '1-202', 100, '住宅', 20, '2026-10-08', '李四', '是')"));
+    struct P {
+        const char *num, *date, *area, *room, *name, *money, *method, *payee, *remark, *del;
+    };
+    const P payments[] = {
+        {"2409100001", "2024-09-10", "阳光小区", "0202", "王五", "1500", "现金", "收费员", "", "否"},
+        {"2410090001", "2024-10-09", "翠园", "1-202", "李四", "4000", "微信", "收费员", "补交", "否"},
+        {"2410100001", "2024-10-10", "阳光小区", "0101", "张三", "2187.5", "现金", "管理员", "", "否"},
+        {"2410100002", "2024-10-10", "阳光小区", "0303", "赵六", "999", "现金", "管理员", "", "是"},
+        {"2410100003", "2024-10-10", "翠园", "0101", "张三丰", "1000", "现金", "管理员2", "现金补%", "否"},
+        {"2410110001", "2024-10-11", "翠园", "2-101", "O'Neil", "800", "微信", "管理员", "", "否"},
+    };
+    for (const P &p : payments)
+        db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, "
+                               "theCount, QSDate, JZDate, theMoney, MType, theSKR, Remark, theDel) VALUES "
+                               "(1, '%1', '%2', '%3', '%4', 87.5, 25, '%5', 1, '2024-10-16', '2025-10-15', "
+                               "%6, '%7', '%8', '%9', '%10')")
+                    .arg(QString::fromUtf8(p.num), QString::fromUtf8(p.date), QString::fromUtf8(p.area),
+                         QString::fromUtf8(p.room), QString::fromUtf8(p.name).replace("'", "''"),
+                         QString::fromUtf8(p.money), QString::fromUtf8(p.method), QString::fromUtf8(p.payee),
+                         QString::fromUtf8(p.remark))
+                    .arg(QString::fromUtf8(p.del)));
+}
+
+QStringList listed(const BrowseWindow &w, const QString &column = QStringLiteral("单号"))
+{
+    QStringList r;
+    w.ADOQuery1->fetchAll();
+    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
+        r << w.ADOQuery1->value(i, column);
+    return r;
+}
+
+class RecordingOpener : public SheetOpener {
+public:
+    RecordingOpener() { setSheetOpener(this); }
+    ~RecordingOpener() override { setSheetOpener(nullptr); }
+    QStringList opened;
+    bool open(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+};
+
+// Keeps every workbook of a test in its own temporary folder.
+struct ExportFolder {
+    QTemporaryDir dir;
+    QByteArray old = qgetenv("TMPDIR");
+    ExportFolder() { qputenv("TMPDIR", QFile::encodeName(dir.path())); }
+    ~ExportFolder() { qputenv("TMPDIR", old); }
+};
+
+} // namespace
+
+class TestChargeBrowse : public QObject {
+    Q_OBJECT
+private slots:
+    void opens();
+    void defaultRange_data();
+    void defaultRange();
+    void inputsTickTheirBoxes();
+    void criteria_data();
+    void criteria();
+    void refusedStatementKeepsFooter();
+    void reprint();
+    void excel();
+    void menuOpensEachScreen();
+};
+
+void TestChargeBrowse::opens()
+{
+    TestDb db;
+    db.login(QDate(2024, 10, 10));
+    MessageRecorder boxes;
+    for (int screen = 0; screen < 2; ++screen) {
+        std::unique_ptr<TfrmUCharge_Browse> w;
+        if (screen == 0)
+            w.reset(new TfrmUCharge_M);
+        else
+            w.reset(new TfrmUCharge_Q);
+        QCOMPARE(w->windowTitle(), screen == 0 ? QStringLiteral("收费管理") : QStringLiteral("收费查询"));
+        QStringList captions;
+        for (int i = 1; i <= 8; ++i) {
+            captions << w->checkBox(i)->text();
+            QVERIFY(!w->checkBox(i)->isChecked());
+        }
+        QCOMPARE(captions, (QStringList{"单       号", "收费日期", "小区名称", "房       号", "业主名称", "收款方式",
+                                        "收  款  人", "备       注"}));
+        QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-09-10"));
+        QCOMPARE(w->DateTimePicker2->text(), QStringLiteral("2024-10-10"));
+        QCOMPARE(w->ADOQuery1->rowCount(), 0);
+        QCOMPARE(w->Label1->text(), QString());
+        QCOMPARE(w->BitBtn3 != nullptr, screen == 1);
+        if (w->BitBtn3)
+            QVERIFY(!w->BitBtn3->isEnabled());
+    }
+    QCOMPARE(boxes.entries.size(), 0);
+}
+
+void TestChargeBrowse::defaultRange_data()
+{
+    QTest::addColumn<QDate>("charging");
+    QTest::addColumn<QDate>("from");
+    QTest::newRow("leap February end") << QDate(2024, 3, 31) << QDate(2024, 2, 29);
+    QTest::newRow("common February end") << QDate(2023, 3, 30) << QDate(2023, 2, 28);
+    QTest::newRow("into last year") << QDate(2024, 1, 15) << QDate(2023, 12, 15);
+    QTest::newRow("30-day month") << QDate(2024, 5, 31) << QDate(2024, 4, 30);
+}
+
+void TestChargeBrowse::defaultRange()
+{
+    QFETCH(QDate, charging);
+    QFETCH(QDate, from);
+    QCOMPARE(ChargeStatements::defaultFrom(charging), from);
+    TestDb db;
+    db.login(charging);
+    TfrmUCharge_Q w;
+    QCOMPARE(w.DateTimePicker1->date(), from);
+    QCOMPARE(w.DateTimePicker2->date(), charging);
+    QVERIFY(!w.CheckBox2->isChecked());
+    // Ticked by hand without touching the pickers, the default range applies.
+    w.CheckBox2->setChecked(true);
+    w.BitBtn1Click();
+    QCOMPARE(w.myWhere, QStringLiteral(" AND (myDate Between '%1' AND '%2') ")
+                            .arg(from.toString(Qt::ISODate), charging.toString(Qt::ISODate)));
+}
+
+void TestChargeBrowse::inputsTickTheirBoxes()
+{
+    TestDb db;
+    db.login();
+    addPayments(db);
+    TfrmUCharge_M w;
+    // Each picker, changed by the operator, ticks "收费日期".
+    for (DatePicker *picker : {w.DateTimePicker1, w.DateTimePicker2}) {
+        w.CheckBox2->setChecked(false);
+        picker->setFocus();
+        QTest::keyClick(picker, Qt::Key_Up);
+        QVERIFY(w.CheckBox2->isChecked());
+    }
+    w.Edit3->setText(QStringLiteral("张"));
+    QVERIFY(w.CheckBox5->isChecked());
+    w.Edit3->clear();
+    QVERIFY(w.CheckBox5->isChecked()); // erasing leaves the box ticked
+    emit w.DBLookupComboBox3->picked();
+    QVERIFY(w.CheckBox7->isChecked());
+}
+
+void TestChargeBrowse::criteria_data()
+{
+    QTest::addColumn<QString>("ticks"); // criteria ticked, by position 1..8
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QStringList>("receipts");
+    QTest::addColumn<QString>("total");
+
+    const QStringList all{"2410110001", "2410100003", "2410100001", "2410090001", "2409100001"};
+    QTest::newRow("nothing ticked: every live payment, newest first") << "" << "" << all << "9487.5";
+    QTest::newRow("one day alone")
+        << "2" << " AND (myDate Between '2024-10-10' AND '2024-10-10') "
+        << QStringList{"2410100003", "2410100001"} << "3187.5";
+    QTest::newRow("reversed range lists none")
+        << "2r" << " AND (myDate Between '2024-10-11' AND '2024-10-09') " << QStringList{} << "0";
+    QTest::newRow("receipt part and the range")
+        << "12" << "AND (theNum LIKE '%2410%')  AND (myDate Between '2024-10-10' AND '2024-10-10') "
+        << QStringList{"2410100003", "2410100001"} << "3187.5";
+    QTest::newRow("range, area and room")
+        << "234" << " AND (myDate Between '2024-10-10' AND '2024-10-10') AND (AName = '翠园') AND (HNum LIKE '%0101%') "
+        << QStringList{"2410100003"} << "1000";
+    QTest::newRow("owner matches any part") << "5" << "AND (HName LIKE '%张三%') "
+                                            << QStringList{"2410100003", "2410100001"} << "3187.5";
+    QTest::newRow("payee matches exactly") << "7" << "AND (theSKR = '管理员') "
+                                           << QStringList{"2410110001", "2410100001"} << "2987.5";
+    QTest::newRow("method and remark") << "68" << "AND (MType = '现金') AND (Remark LIKE '%补%') "
+                                       << QStringList{"2410100003"} << "1000";
+    QTest::newRow("quote in a name stays one value") << "5q" << "AND (HName LIKE '%O''Neil%') "
+                                                     << QStringList{"2410110001"} << "800";
+    QTest::newRow("all eight") << "12345678"
+                               << "AND (theNum LIKE '%2410%')  AND (myDate Between '2024-10-10' AND '2024-10-10') "
+                                  "AND (AName = '翠园') AND (HNum LIKE '%0101%') AND (HName LIKE '%张三%') "
+                                  "AND (MType = '现金') AND (theSKR = '管理员2') AND (Remark LIKE '%补%') "
+                               << QStringList{"2410100003"} << "1000";
+}
+
+void TestChargeBrowse::criteria()
+{
+    QFETCH(QString, ticks);
+    QFETCH(QString, where);
+    QFETCH(QStringList, receipts);
+    QFETCH(QString, total);
+    TestDb db;
+    db.login();
+    addPayments(db);
+    MessageRecorder boxes;
+    TfrmUCharge_Q w;
+    w.Edit1->setText(QStringLiteral("2410"));
+    w.DBLookupComboBox1->setKeyValue(QStringLiteral("翠园"));
+    w.Edit2->setText(QStringLiteral("0101"));
+    w.Edit3->setText(ticks.contains(QLatin1Char('q')) ? QStringLiteral("O'Neil") : QStringLiteral("张三"));
+    w.DBLookupComboBox2->setKeyValue(QStringLiteral("现金"));
+    w.DBLookupComboBox3->setKeyValue(ticks == QLatin1String("7") ? QStringLiteral("管理员") : QStringLiteral("管理员2"));
+    w.Edit4->setText(QStringLiteral("补"));
+    if (ticks.contains(QLatin1Char('2'))) {
+        const bool reversed = ticks.contains(QLatin1Char('r'));
+        w.DateTimePicker1->setDate(reversed ? QDate(2024, 10, 11) : QDate(2024, 10, 10));
+        w.DateTimePicker2->setDate(reversed ? QDate(2024, 10, 9) : QDate(2024, 10, 10));
+    }
+    for (int i = 1; i <= 8; ++i)
+        w.checkBox(i)->setChecked(ticks.contains(QChar(u'0' + i)));
+
+    w.BitBtn1Click();
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(w.myWhere, where);
+    QCOMPARE(listed(w), receipts);
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：%1").arg(receipts.size()));
+    QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：") + total);
+    QVERIFY(w.BitBtn3->isEnabled()); // also when the list is empty
+    QCOMPARE(SqlText, ChargeStatements::totals(where));
+}
+
+void TestChargeBrowse::refusedStatementKeepsFooter()
+{
+    TestDb db;
+    db.login();
+    addPayments(db);
+    MessageRecorder boxes;
+    TfrmUCharge_Q w;
+    w.BitBtn1Click();
+    QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：9487.5"));
+    try {
+        db.exec(QStringLiteral("DROP TABLE UCharge"));
+    } catch (const AppError &e) {
+        QFAIL(qPrintable(e.message()));
+    }
+    w.BitBtn1Click();
+    QCOMPARE(boxes.errors(), 1);
+    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：9487.5"));
+    // "Excel" on the refused list says so and makes no workbook.
+    ExportFolder folder;
+    RecordingOpener opener;
+    w.BitBtn3Click();
+    QCOMPARE(boxes.errors(), 2);
+    QCOMPARE(opener.opened.size(), 0);
+}
+
+void TestChargeBrowse::reprint()
+{
+    TestDb db;
+    db.login();
+    addPayments(db);
+    MessageRecorder boxes;
+    CapturePresenter presenter;
+    frmDMP().setPresenter(&presenter);
+    TfrmUCharge_M w;
+    QCOMPARE(w.P1->text(), QStringLiteral("打印 &P"));
+    QCOMPARE(w.PopupMenu1->actions(), QList<QAction *>{w.P1});
+    QCOMPARE(w.DBGrid1->toolTip(), QStringLiteral("亲，鼠标右键，有惊喜哟！"));
+    QVERIFY(!w.gridPopupAttached());
+
+    // An empty list: nothing happens.
+    w.Edit1->setText(QStringLiteral("no such receipt"));
+    w.BitBtn1Click();
+    QVERIFY(w.gridPopupAttached());
+    w.P1Click();
+    QCOMPARE(presenter.pages.size(), 0);
+    QCOMPARE(boxes.entries.size(), 0);
+
+    // On a row: that payment's receipt again, nothing stored, the row stays current.
+    w.CheckBox1->setChecked(false);
+    w.BitBtn1Click();
+    const QString before = db.scalar(QStringLiteral("SELECT group_concat(theNum || theDel || theMoney) FROM UCharge"));
+    w.DBGrid1->setCurrentIndex(w.ADOQuery1->index(2, 0));
+    w.P1Click();
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(presenter.pages.size(), 1);
+    QCOMPARE(frmDMP().ADOQ_CNF.value(QStringLiteral("theNum")), QStringLiteral("2410100001"));
+    QCOMPARE(w.currentRow(), 2);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(theNum || theDel || theMoney) FROM UCharge")), before);
+    frmDMP().setPresenter(nullptr);
+}
+
+void TestChargeBrowse::excel()
+{
+    TestDb db;
+    db.login();
+    addPayments(db);
+    ExportFolder folder;
+    RecordingOpener opener;
+    MessageRecorder boxes;
+    TfrmUCharge_Q w;
+    QVERIFY(!w.BitBtn3->isEnabled());
+    w.CheckBox2->setChecked(true);
+    w.DateTimePicker1->setDate(QDate(2024, 10, 1));
+    w.DateTimePicker2->setDate(QDate(2024, 10, 11));
+    w.BitBtn1Click();
+    QVERIFY(w.BitBtn3->isEnabled());
+    w.BitBtn3Click();
+    w.BitBtn3Click(); // every press another workbook
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(opener.opened.size(), 2);
+    QVERIFY(opener.opened.at(0) != opener.opened.at(1));
+    QCOMPARE(w.currentRow(), 3); // the list is left on its last row
+
+    const XlsxProbe x(opener.opened.at(1));
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+    QCOMPARE(x.text(QStringLiteral("A1")), UnitName + QStringLiteral("收费报表"));
+    QCOMPARE(x.lastRow, 4 + 3);
+    const QStringList receipts{"2410110001", "2410100003", "2410100001", "2410090001"};
+    for (int i = 0; i < receipts.size(); ++i) {
+        QCOMPARE(x.kind(XlsxProbe::ref(i + 3, 2)), QStringLiteral("text"));
+        QCOMPARE(x.text(XlsxProbe::ref(i + 3, 2)), receipts.at(i));
+    }
+    QCOMPARE(x.text(QStringLiteral("H3")), QStringLiteral("O'Neil"));
+    QCOMPARE(x.kind(QStringLiteral("J3")), QStringLiteral("date"));
+    QCOMPARE(x.text(QStringLiteral("L7")), QStringLiteral("7987.5"));
+    QCOMPARE(SqlText, QStringLiteral("A2:O7"));
+}
+
+void TestChargeBrowse::menuOpensEachScreen()
+{
+    TestDb db;
+    db.login();
+    MessageRecorder boxes;
+    TfrmMain main;
+    frmDM().setConnection(db.path(), QString::fromUtf8(Schema::DatabaseKey)); // the window sets the program's own
+    main.N19Click();
+    main.N23Click();
+    main.N20Click();
+    main.N23Click();
+    const auto subs = main.MdiArea->subWindowList();
+    QCOMPARE(subs.size(), 4);
+    QVERIFY(qobject_cast<TfrmUCharge_M *>(subs.at(0)->widget()));
+    QVERIFY(qobject_cast<TfrmUCharge_Q *>(subs.at(1)->widget()));
+    QVERIFY(qobject_cast<TfrmUH_TX *>(subs.at(2)->widget()));
+    QVERIFY(subs.at(1)->widget() != subs.at(3)->widget()); // a new instance each time
+    QCOMPARE(boxes.texts().join(QLatin1Char('|')), QString());
+}
+
+QTEST_MAIN(TestChargeBrowse)
+#include "tst_chargebrowse.moc"
