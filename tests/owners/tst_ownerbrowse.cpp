@@ -1,0 +1,578 @@
+#include "app/TfrmMain.h"
+#include "data/TfrmDM.h"
+#include "owners/TfrmUH_M.h"
+#include "owners/TfrmUH_M1.h"
+#include "owners/TfrmUH_Q.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/DialogRunner.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/LookupCombo.h"
+#include "widgets/QueryModel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <functional>
+
+// The filter-and-browse pattern on the two owner screens.
+class TestOwnerBrowse : public QObject {
+    Q_OBJECT
+private slots:
+    void opensEmptyAndUnticked();
+    void criteriaClauses_data();
+    void criteriaClauses();
+    void inputsTickTheirBoxes();
+    void enterRunsTheQuery();
+    void gridColumnsAndWidths();
+    void emptyResultFooterAndPopupDoNothing();
+    void deleteAsksAndRefreshesWithOldCriteria();
+    void refusedStatement();
+    void popupAndExcelEnabling();
+    void modifyKeepsOrRepricesAndRefreshesOnlyItsOpener();
+    void largeListOpensLazilyWithExactFooter();
+    void menuOpensChildWindows();
+};
+
+namespace {
+
+// Live houses in two areas and one deleted house; total live area 245.75.
+void seed(TestDb &db)
+{
+    db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', ''), ('幸福家园', '')"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice, Remark) VALUES ('住宅', 28, ''), ('商铺', 32.5, '')"));
+    db.exec(QStringLiteral(
+        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel) VALUES "
+        "('阳光小区', '9', 80.5, '住宅', 25, '2024-10-10', '张三', '13800000001', '', '否'), "
+        "('阳光小区', '10', 100, '商铺', 30, '2024-04-10', '李四', '13900000002', '拐角', '否'), "
+        "('幸福家园', '1-101', 65.25, '住宅', 25, '2023-04-10', 'O''Brien', '', '车库', '否'), "
+        "('幸福家园', '1-102', 70, '住宅', 25, '2023-04-10', '王五', '', '', '是')"));
+    db.login(QDate(2024, 10, 10));
+}
+
+// The rooms the grid lists, in its order (all rows fetched).
+QStringList rooms(BrowseWindow &w)
+{
+    w.ADOQuery1->fetchAll();
+    QStringList r;
+    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
+        r << w.ADOQuery1->value(i, QStringLiteral("房号"));
+    return r;
+}
+
+// Works the modify dialog through its handlers in place of a person.
+class ScriptedDialogs : public DialogRunner {
+public:
+    ScriptedDialogs() { setDialogRunner(this); }
+    ~ScriptedDialogs() override { setDialogRunner(nullptr); }
+    std::function<void(TfrmUH_M1 &)> script;
+    int runs = 0;
+    int run(QDialog *dialog) override
+    {
+        ++runs;
+        if (auto *m1 = qobject_cast<TfrmUH_M1 *>(dialog); m1 && script)
+            script(*m1);
+        return dialog->result();
+    }
+};
+
+} // namespace
+
+void TestOwnerBrowse::opensEmptyAndUnticked()
+{
+    TestDb db;
+    seed(db);
+    auto *w = new TfrmUH_Q;
+    w->show();
+    QCOMPARE(w->windowTitle(), QStringLiteral("业主查询"));
+    QCOMPARE(w->GroupBox1->title(), QStringLiteral("查询条件"));
+    QStringList captions;
+    for (int i = 1; i <= 6; ++i) {
+        QVERIFY(!w->checkBox(i)->isChecked());
+        captions << w->checkBox(i)->text();
+    }
+    QCOMPARE(captions, QStringList({"小区名称", "房       号", "房屋用途", "业主名称", "手机号码", "备       注"}));
+    QCOMPARE(w->DBLookupComboBox1->text(), QString());
+    QCOMPARE(w->DBLookupComboBox1->count(), 2); // filled, but nothing chosen
+    QCOMPARE(w->DBLookupComboBox2->text(), QString());
+    QCOMPARE(w->Edit1->text(), QString());
+    QCOMPARE(w->ADOQuery1->rowCount(), 0);
+    QCOMPARE(w->ADOQuery1->columnCount(), 0);
+    for (int i = 1; i <= 8; ++i)
+        QCOMPARE(w->label(i)->text(), QString());
+    QCOMPARE(w->BitBtn1->text(), QStringLiteral("查询"));
+    QVERIFY(w->BitBtn1->isDefault());
+    QCOMPARE(w->BitBtn3->text(), QStringLiteral("Excel"));
+    QVERIFY(!w->BitBtn3->isEnabled());
+    QCOMPARE(w->BitBtn2->text(), QStringLiteral("退出"));
+    QCOMPARE(w->myWhere, QString());
+    // The criteria stand in two rows of three.
+    const int y1 = w->CheckBox1->y();
+    QCOMPARE(w->CheckBox3->y(), y1);
+    QVERIFY(w->CheckBox4->y() > y1);
+    QCOMPARE(w->CheckBox6->y(), w->CheckBox4->y());
+    QVERIFY(w->CheckBox2->x() > w->CheckBox1->x());
+    delete w;
+}
+
+void TestOwnerBrowse::criteriaClauses_data()
+{
+    // For each criterion: a null text leaves its box unticked; any other text (the empty
+    // one included) ticks it and puts the text into its input.
+    QTest::addColumn<QString>("area");
+    QTest::addColumn<QString>("room");
+    QTest::addColumn<QString>("purpose");
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("phone");
+    QTest::addColumn<QString>("remark");
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QStringList>("rooms");
+    QTest::addColumn<QString>("areaTotal");
+    const QString n;
+    QTest::newRow("nothing ticked: every live owner by area, then room as text")
+        << n << n << n << n << n << n << "" << QStringList{"1-101", "10", "9"} << "245.75";
+    QTest::newRow("area") << "阳光小区" << n << n << n << n << n << "AND (AName = '阳光小区') "
+                          << QStringList{"10", "9"} << "180.5";
+    QTest::newRow("area ticked, none chosen") << "" << n << n << n << n << n << "AND (AName = '') " << QStringList{}
+                                              << "0";
+    QTest::newRow("room, any part") << n << "10" << n << n << n << n << "AND (theNum LIKE '%10%') "
+                                    << QStringList{"1-101", "10"} << "165.25";
+    QTest::newRow("room ticked, empty text: no narrowing")
+        << n << "" << n << n << n << n << "AND (theNum LIKE '%%') " << QStringList{"1-101", "10", "9"} << "245.75";
+    QTest::newRow("purpose") << n << n << "住宅" << n << n << n << "AND (HType = '住宅') " << QStringList{"1-101", "9"}
+                             << "145.75";
+    QTest::newRow("owner with a quote finds the row")
+        << n << n << n << "O'Brien" << n << n << "AND (theName LIKE '%O''Brien%') " << QStringList{"1-101"} << "65.25";
+    QTest::newRow("owner, letter case ignored") << n << n << n << "o'b" << n << n << "AND (theName LIKE '%o''b%') "
+                                                << QStringList{"1-101"} << "65.25";
+    QTest::newRow("phone") << n << n << n << n << "1390" << n << "AND (thePhone LIKE '%1390%') " << QStringList{"10"}
+                           << "100";
+    QTest::newRow("remark") << n << n << n << n << n << "车" << "AND (Remark LIKE '%车%') " << QStringList{"1-101"}
+                            << "65.25";
+    QTest::newRow("several together narrow by all (AND)")
+        << "阳光小区" << n << "住宅" << n << "138" << n
+        << "AND (AName = '阳光小区') AND (HType = '住宅') AND (thePhone LIKE '%138%') " << QStringList{"9"} << "80.5";
+    QTest::newRow("all six, in table order")
+        << "幸福家园" << "1" << "住宅" << "Brien" << "" << "库"
+        << "AND (AName = '幸福家园') AND (theNum LIKE '%1%') AND (HType = '住宅') AND (theName LIKE '%Brien%') "
+           "AND (thePhone LIKE '%%') AND (Remark LIKE '%库%') "
+        << QStringList{"1-101"} << "65.25";
+    QTest::newRow("a deleted house is never listed") << n << "1-102" << n << n << n << n
+                                                     << "AND (theNum LIKE '%1-102%') " << QStringList{} << "0";
+}
+
+void TestOwnerBrowse::criteriaClauses()
+{
+    QFETCH(QString, area);
+    QFETCH(QString, room);
+    QFETCH(QString, purpose);
+    QFETCH(QString, owner);
+    QFETCH(QString, phone);
+    QFETCH(QString, remark);
+    QFETCH(QString, where);
+    QFETCH(QStringList, rooms);
+    QFETCH(QString, areaTotal);
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    auto *w = new TfrmUH_M;
+    w->show();
+    // Ticked in the reverse order, to show that the table's order decides.
+    if (!remark.isNull())
+        w->Edit4->setText(remark), w->Edit4Change();
+    if (!phone.isNull())
+        w->Edit3->setText(phone), w->Edit3Change();
+    if (!owner.isNull())
+        w->Edit2->setText(owner), w->Edit2Change();
+    if (!purpose.isNull())
+        w->DBLookupComboBox2->setKeyValue(purpose), w->DBLookupComboBox2Click();
+    if (!room.isNull())
+        w->Edit1->setText(room), w->Edit1Change();
+    if (!area.isNull())
+        w->DBLookupComboBox1->setKeyValue(area), w->DBLookupComboBox1Click();
+    w->BitBtn1Click();
+    QCOMPARE(rec.entries.size(), 0);
+    QCOMPARE(w->myWhere, where);
+    QCOMPARE(::rooms(*w), rooms);
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：%1").arg(rooms.size()));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：") + areaTotal);
+    QCOMPARE(w->Label3->text(), QString());
+    QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + where);
+    QCOMPARE(w->lastListStatement(),
+             QStringLiteral("SELECT AName AS 小区名称, theNum AS 房号, theArea AS 面积, HType AS 房屋用途, "
+                            "thePrice AS 单价, EndDate AS 到期日期, theName AS 业主名称, thePhone AS 手机号码, "
+                            "Remark AS 备注, ID FROM UHouse WHERE (theDel = '否') ")
+                 + where + QStringLiteral("ORDER BY AName, theNum "));
+    delete w;
+}
+
+void TestOwnerBrowse::inputsTickTheirBoxes()
+{
+    TestDb db;
+    seed(db);
+    auto *w = new TfrmUH_M;
+    w->show();
+    // Typing ticks; erasing the text again leaves the box ticked.
+    w->Edit2->setFocus();
+    QTest::keyClicks(w->Edit2, QStringLiteral("ab"));
+    QVERIFY(w->CheckBox4->isChecked());
+    QTest::keyClick(w->Edit2, Qt::Key_Backspace);
+    QTest::keyClick(w->Edit2, Qt::Key_Backspace);
+    QCOMPARE(w->Edit2->text(), QString());
+    QVERIFY(w->CheckBox4->isChecked());
+    // A lookup list ticks when the operator picks an entry with the keyboard.
+    QVERIFY(!w->CheckBox3->isChecked());
+    w->DBLookupComboBox2->setFocus();
+    QTest::keyClick(w->DBLookupComboBox2, Qt::Key_Down);
+    QVERIFY(w->CheckBox3->isChecked());
+    QVERIFY(!w->DBLookupComboBox2->text().isEmpty());
+    // Choosing by key value (as a program does) ticks nothing.
+    w->DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
+    QVERIFY(!w->CheckBox1->isChecked());
+    for (int i : {2, 5, 6})
+        QVERIFY(!w->checkBox(i)->isChecked());
+    // Only the operator unticks.
+    w->CheckBox4->setChecked(false);
+    w->BitBtn1Click();
+    QCOMPARE(w->myWhere, QStringLiteral("AND (HType = '%1') ").arg(w->DBLookupComboBox2->text()));
+    delete w;
+}
+
+void TestOwnerBrowse::enterRunsTheQuery()
+{
+    TestDb db;
+    seed(db);
+    auto *w = new TfrmUH_Q;
+    w->show();
+    w->Edit1->setFocus();
+    QTest::keyClicks(w->Edit1, QStringLiteral("9"));
+    QTest::keyClick(w->Edit1, Qt::Key_Return);
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
+    QVERIFY(w->BitBtn3->isEnabled());
+    delete w;
+}
+
+void TestOwnerBrowse::gridColumnsAndWidths()
+{
+    TestDb db;
+    seed(db);
+    auto *w = new TfrmUH_Q;
+    w->show();
+    w->BitBtn1Click();
+    QStringList captions;
+    for (int c = 0; c < w->ADOQuery1->columnCount(); ++c)
+        captions << w->ADOQuery1->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(captions, QStringList({"小区名称", "房号", "面积", "房屋用途", "单价", "到期日期", "业主名称", "手机号码",
+                                    "备注", "ID"}));
+    QCOMPARE(w->DBGrid1->columnWidth(2), 60);
+    QCOMPARE(w->DBGrid1->columnWidth(4), 60);
+    QCOMPARE(w->DBGrid1->columnWidth(8), 120);
+    QVERIFY(w->DBGrid1->isColumnHidden(9));
+    QVERIFY(!w->DBGrid1->isColumnHidden(0));
+    QCOMPARE(w->DBGrid1->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(w->DBGrid1->editTriggers(), QAbstractItemView::NoEditTriggers);
+    // The first row is the current one.
+    QCOMPARE(w->currentRow(), 0);
+    QCOMPARE(w->currentValue(QStringLiteral("房号")), QStringLiteral("1-101"));
+    // Widths are set again after every run, whatever the operator dragged.
+    w->DBGrid1->setColumnWidth(2, 200);
+    w->DBGrid1->setColumnHidden(9, false);
+    w->BitBtn1Click();
+    QCOMPARE(w->DBGrid1->columnWidth(2), 60);
+    QVERIFY(w->DBGrid1->isColumnHidden(9));
+    delete w;
+}
+
+void TestOwnerBrowse::emptyResultFooterAndPopupDoNothing()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    ScriptedDialogs dialogs;
+    auto *w = new TfrmUH_M;
+    w->show();
+    w->Edit2->setText(QStringLiteral("nobody"));
+    w->BitBtn1Click();
+    QCOMPARE(w->ADOQuery1->rowCount(), 0);
+    QCOMPARE(w->ADOQuery1->columnCount(), 10); // the captions still stand
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：0"));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：0"));
+    QCOMPARE(w->currentRow(), -1);
+    w->M1Click();
+    w->D1Click();
+    QCOMPARE(dialogs.runs, 0);
+    QCOMPARE(rec.entries.size(), 0);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '是'")), 1);
+    delete w;
+}
+
+void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    auto *w = new TfrmUH_M;
+    w->show();
+    w->DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
+    w->DBLookupComboBox1Click();
+    w->BitBtn1Click();
+    QCOMPARE(rooms(*w), QStringList({"10", "9"}));
+    // The filters change, but "查询" is not pressed.
+    w->Edit2->setText(QStringLiteral("O'Brien"));
+    w->DBLookupComboBox1->setKeyValue(QStringLiteral("幸福家园"));
+
+    rec.answers << false;
+    w->D1Click();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
+    QCOMPARE(rec.entries.first().caption, QStringLiteral("删除"));
+    QCOMPARE(rec.entries.first().text, QStringLiteral("确认要删除吗？该删除将不可恢复！"));
+    QCOMPARE(rooms(*w), QStringList({"10", "9"}));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '是'")), 1);
+
+    rec.answers << true;
+    w->DBGrid1->setCurrentIndex(w->ADOQuery1->index(1, 0)); // room 9
+    w->D1Click();
+    QCOMPARE(rec.entries.size(), 2);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theDel FROM UHouse WHERE theNum = '9'")), QStringLiteral("是"));
+    QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') AND (AName = '阳光小区') "));
+    QCOMPARE(w->myWhere, QStringLiteral("AND (AName = '阳光小区') "));
+    QCOMPARE(rooms(*w), QStringList({"10"}));
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：100"));
+    // The row stays in the table, marked; other lists read only live rows.
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 4);
+    auto *q = new TfrmUH_Q;
+    q->BitBtn1Click();
+    QCOMPARE(rooms(*q), QStringList({"1-101", "10"}));
+    delete q;
+    delete w;
+}
+
+void TestOwnerBrowse::refusedStatement()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    auto *w = new TfrmUH_Q;
+    w->show();
+    // Refused on the very first "查询": nothing becomes active.
+    db.exec(QStringLiteral("ALTER TABLE UHouse RENAME TO UHouseAway"));
+    w->Edit1->setText(QStringLiteral("9"));
+    w->BitBtn1Click();
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY(rec.last().contains(QStringLiteral("UHouse")));
+    QVERIFY(rec.entries.last().detail.startsWith(QStringLiteral("SELECT AName AS 小区名称")));
+    QCOMPARE(w->myWhere, QStringLiteral("AND (theNum LIKE '%9%') "));
+    QVERIFY(!w->BitBtn3->isEnabled());
+    QCOMPARE(w->Label1->text(), QString());
+
+    db.exec(QStringLiteral("ALTER TABLE UHouseAway RENAME TO UHouse"));
+    w->BitBtn1Click();
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：80.5"));
+    QVERIFY(w->BitBtn3->isEnabled());
+
+    // Refused later: the grid empties, the footer keeps its texts, myWhere keeps the clauses.
+    db.exec(QStringLiteral("ALTER TABLE UHouse RENAME TO UHouseAway"));
+    w->Edit2->setText(QStringLiteral("张"));
+    w->BitBtn1Click();
+    QCOMPARE(rec.errors(), 2);
+    QCOMPARE(w->ADOQuery1->rowCount(), 0);
+    QVERIFY(!w->ADOQuery1->isOpen());
+    QCOMPARE(w->lastListStatement(), QString());
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：80.5"));
+    QCOMPARE(w->myWhere, QStringLiteral("AND (theNum LIKE '%9%') AND (theName LIKE '%张%') "));
+    QVERIFY(w->BitBtn3->isEnabled());
+    db.exec(QStringLiteral("ALTER TABLE UHouseAway RENAME TO UHouse"));
+    delete w;
+}
+
+void TestOwnerBrowse::popupAndExcelEnabling()
+{
+    TestDb db;
+    seed(db);
+    auto *m = new TfrmUH_M;
+    m->show();
+    QCOMPARE(m->DBGrid1->toolTip(), QStringLiteral("亲，鼠标右键，有惊喜哟！"));
+    QVERIFY(!m->gridPopupAttached());
+    QCOMPARE(m->DBGrid1->contextMenuPolicy(), Qt::PreventContextMenu);
+    QVERIFY(!m->BitBtn3); // no "Excel" on management
+    m->Edit2->setText(QStringLiteral("nobody"));
+    m->BitBtn1Click(); // an empty result still attaches it
+    QVERIFY(m->gridPopupAttached());
+    QCOMPARE(m->DBGrid1->contextMenuPolicy(), Qt::CustomContextMenu);
+    QStringList entries;
+    for (QAction *a : m->PopupMenu1->actions())
+        entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(entries, QStringList({"修改 &M", "-", "删除 &D"}));
+    delete m;
+
+    auto *q = new TfrmUH_Q;
+    q->show();
+    QVERIFY(!q->PopupMenu1);
+    QVERIFY(q->DBGrid1->toolTip().isEmpty());
+    int requests = 0;
+    connect(q, &BrowseWindow::excelRequested, q, [&] { ++requests; });
+    QVERIFY(!q->BitBtn3->isEnabled());
+    q->BitBtn1Click();
+    QVERIFY(q->BitBtn3->isEnabled());
+    q->Edit2->setText(QStringLiteral("nobody"));
+    q->BitBtn1Click(); // no rows: stays enabled
+    QCOMPARE(q->Label1->text(), QStringLiteral("记录：0"));
+    QVERIFY(q->BitBtn3->isEnabled());
+    QTest::mouseClick(q->BitBtn3, Qt::LeftButton);
+    QCOMPARE(requests, 1);
+    // The export reads the list of the last "查询" and its totals.
+    QVERIFY(q->lastListStatement().contains(QStringLiteral("AND (theName LIKE '%nobody%') ")));
+    QCOMPARE(q->totals().columns(), QStringList{QStringLiteral("面积")});
+    delete q;
+}
+
+void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
+{
+    TestDb db;
+    seed(db);
+    MessageRecorder rec;
+    ScriptedDialogs dialogs;
+    auto *w1 = new TfrmUH_M;
+    auto *w2 = new TfrmUH_M;
+    w1->show();
+    w2->show();
+    w1->BitBtn1Click();
+    w2->BitBtn1Click();
+    QCOMPARE(w1->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien"));
+
+    // Opened on the current row, with the house's own stored price (25, not 住宅's 28).
+    dialogs.script = [&](TfrmUH_M1 &d) {
+        QCOMPARE(d.parent(), w1);
+        QCOMPARE(d.Opener.data(), w1);
+        QCOMPARE(d.HouseId, db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")));
+        QCOMPARE(d.DBLookupComboBox1->text(), QStringLiteral("幸福家园"));
+        QCOMPARE(d.Edit1->text(), QStringLiteral("1-101"));
+        QCOMPARE(d.Edit2->text(), QStringLiteral("65.25"));
+        QCOMPARE(d.DBLookupComboBox2->text(), QStringLiteral("住宅"));
+        QCOMPARE(d.Edit3->text(), QStringLiteral("25"));
+        QCOMPARE(d.DateTimePicker1->date(), QDate(2023, 4, 10));
+        QCOMPARE(d.Edit4->text(), QStringLiteral("O'Brien"));
+        QCOMPARE(d.Edit5->text(), QString());
+        QCOMPARE(d.Edit6->text(), QStringLiteral("车库"));
+        d.Edit4->setText(QStringLiteral("赵六"));
+        d.BitBtn1Click();
+    };
+    w1->M1Click();
+    QCOMPARE(dialogs.runs, 1);
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("25"));
+    QCOMPARE(w1->currentValue(QStringLiteral("业主名称")), QStringLiteral("赵六"));
+    QCOMPARE(w2->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien")); // not refreshed
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!w1->findChild<TfrmUH_M1 *>()); // the dialog lived for one change
+
+    // Picking a purpose takes its current price; opened from the second window.
+    rec.clear();
+    dialogs.script = [&](TfrmUH_M1 &d) {
+        QCOMPARE(d.Opener.data(), w2);
+        d.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
+        d.DBLookupComboBox2Click();
+        QCOMPARE(d.Edit3->text(), QStringLiteral("28"));
+        d.BitBtn1Click();
+    };
+    w2->M1Click();
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("28"));
+    QCOMPARE(w2->currentValue(QStringLiteral("单价")), QStringLiteral("28"));
+    // The dialog writes back what it showed: the second window's row, read before the change.
+    QCOMPARE(w2->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien"));
+    QCOMPARE(w1->currentValue(QStringLiteral("单价")), QStringLiteral("25"));
+
+    // Left with "退出": nothing written, nothing refreshed.
+    rec.clear();
+    dialogs.script = [&](TfrmUH_M1 &d) {
+        d.Edit4->setText(QStringLiteral("不存"));
+        d.BitBtn2->click();
+    };
+    w1->M1Click();
+    QCOMPARE(rec.entries.size(), 0);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theName = '不存'")), 0);
+    QCOMPARE(w1->currentValue(QStringLiteral("单价")), QStringLiteral("25"));
+
+    // Closing a management window releases it.
+    QPointer<TfrmUH_M> gone(w1);
+    w1->BitBtn2Click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(gone.isNull());
+    delete w2;
+}
+
+void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()
+{
+    TestDb db;
+    db.exec(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
+        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel) "
+        "SELECT printf('小区%02d', i % 100), printf('%05d', i), 50 + (i % 4) * 0.25, '住宅', 25, '2024-10-10', "
+        "'业主', '', '', CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END FROM n"));
+    db.login();
+    auto *w = new TfrmUH_Q;
+    w->resize(1000, 600);
+    w->show();
+    w->BitBtn1Click();
+    QCOMPARE(w->ADOQuery1->rowCount(), QueryModel::BatchSize);
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：90000"));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
+                                                            "SELECT SUM(theArea) FROM UHouse WHERE theDel = '否'")));
+    QCOMPARE(w->Label2->text(), QStringLiteral("面积：4535000"));
+    // Scrolling reads further rows as they come into view.
+    w->DBGrid1->scrollToBottom();
+    QCoreApplication::processEvents();
+    QVERIFY(w->ADOQuery1->rowCount() > QueryModel::BatchSize);
+    delete w;
+}
+
+void TestOwnerBrowse::menuOpensChildWindows()
+{
+    TestDb db;
+    seed(db);
+    TfrmMain main;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    main.show();
+    main.action(QStringLiteral("业主管理"))->trigger();
+    main.action(QStringLiteral("业主管理"))->trigger();
+    main.findChild<QAction *>(QStringLiteral("tool_业主查询"))->trigger();
+    const QList<QMdiSubWindow *> subs = main.MdiArea->subWindowList();
+    QCOMPARE(subs.size(), 3);
+    QVERIFY(qobject_cast<TfrmUH_M *>(subs.at(0)->widget()));
+    QVERIFY(qobject_cast<TfrmUH_M *>(subs.at(1)->widget()));
+    QVERIFY(qobject_cast<TfrmUH_Q *>(subs.at(2)->widget()));
+    QVERIFY(subs.at(2)->isMaximized());
+    QCOMPARE(subs.at(2)->windowTitle(), QStringLiteral("业主查询"));
+    // Each window keeps its own criteria and list.
+    auto *first = static_cast<TfrmUH_M *>(subs.at(0)->widget());
+    auto *second = static_cast<TfrmUH_M *>(subs.at(1)->widget());
+    first->Edit1->setText(QStringLiteral("9"));
+    first->BitBtn1Click();
+    second->BitBtn1Click();
+    QCOMPARE(first->Label1->text(), QStringLiteral("记录：1"));
+    QCOMPARE(second->Label1->text(), QStringLiteral("记录：3"));
+    // "退出" closes the child window and releases it.
+    QPointer<QMdiSubWindow> sub(subs.at(0));
+    QPointer<TfrmUH_M> screen(first);
+    first->BitBtn2Click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(screen.isNull());
+    QVERIFY(sub.isNull());
+    QCOMPARE(main.MdiArea->subWindowList().size(), 2);
+}
+
+QTEST_MAIN(TestOwnerBrowse)
+#include "tst_ownerbrowse.moc"
