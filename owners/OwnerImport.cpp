@@ -51,6 +51,30 @@ int run(const Sheet &sheet, const QString &area)
     int committed = 0;
     int inBatch = 0;
     std::optional<Transaction> tx;
+    // A batch that cannot begin or be stored (the file locked by another copy of the
+    // program for too long, a full disk) ends the import with what was stored before it.
+    auto storeFailed = [&](const DbError &e) {
+        return DbError(QStringLiteral("导入中断，无法写入数据库：%1。此前已成功导入业主数据 %2 条").arg(e.message()).arg(committed),
+                       e.statement(), e.code());
+    };
+    auto begin = [&] {
+        try {
+            tx.emplace(db);
+        } catch (const DbError &e) {
+            throw storeFailed(e);
+        }
+    };
+    auto commit = [&] {
+        try {
+            tx->commit();
+        } catch (const DbError &e) {
+            tx.reset();
+            throw storeFailed(e);
+        }
+        tx.reset();
+        committed = added;
+        inBatch = 0;
+    };
 
     for (int r = 0; r < sheet.rowCount(); ++r) {
         const QStringList &row = sheet.rows.at(r);
@@ -65,7 +89,7 @@ int run(const Sheet &sheet, const QString &area)
         if (room.isEmpty())
             continue;
         if (!tx)
-            tx.emplace(db);
+            begin();
         const QString check = QStringLiteral("SELECT ID FROM UHouse ") + QStringLiteral("WHERE (theDel = '否') ")
             + QStringLiteral("AND (AName = '") + storedArea + QStringLiteral("') ") + QStringLiteral("AND (theNum = '")
             + Sql::esc(room) + QStringLiteral("') ");
@@ -99,15 +123,11 @@ int run(const Sheet &sheet, const QString &area)
                           SqlText, e.code());
         }
         ++added;
-        if (++inBatch == BatchSize) {
-            tx->commit();
-            tx.reset();
-            committed = added;
-            inBatch = 0;
-        }
+        if (++inBatch == BatchSize)
+            commit();
     }
     if (tx)
-        tx->commit();
+        commit();
     return added;
 }
 
