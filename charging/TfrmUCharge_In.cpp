@@ -74,6 +74,7 @@ TfrmUCharge_In::TfrmUCharge_In(QWidget *parent)
     }
     for (int c : {1, 4, 7})
         g2->setColumnStretch(c, 1);
+    g2->setVerticalSpacing(10);
     GroupBox2->setEnabled(false);
 
     // 金额信息
@@ -116,6 +117,7 @@ TfrmUCharge_In::TfrmUCharge_In(QWidget *parent)
     for (int c : {1, 4, 7})
         g3->setColumnStretch(c, 1);
     g3->setColumnMinimumWidth(5, 12);
+    g3->setVerticalSpacing(10);
 
     CheckBox1 = new QCheckBox(QStringLiteral("连续新增"), this);
     CheckBox1->setChecked(true);
@@ -136,6 +138,7 @@ TfrmUCharge_In::TfrmUCharge_In(QWidget *parent)
     buttons->addWidget(BitBtn2);
 
     auto *v = new QVBoxLayout(this);
+    v->setSpacing(12);
     v->addWidget(GroupBox1);
     v->addWidget(GroupBox2);
     v->addWidget(GroupBox3);
