@@ -1,0 +1,634 @@
+// The district-scale benchmark: builds the data (generate) and prints the table of figures
+// (run), each operation's median beside the bare engine (or the peer program) in the
+// same run. See bench/run.sh.
+#include "bench/BareEngine.h"
+#include "bench/Bench.h"
+#include "bench/BenchScreens.h"
+
+#include "charging/ChargeLogic.h"
+#include "data/Database.h"
+#include "data/Dates.h"
+#include "data/DemoData.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+#include "operators/Login.h"
+#include "output/XlsxExport.h"
+#include "owners/OwnerImport.h"
+#include "owners/SheetReader.h"
+#include "widgets/Seams.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sqlite3.h>
+#include <xlsxwriter.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+using namespace Bench;
+
+namespace {
+
+QTextStream &err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+void say(const QString &text)
+{
+    err() << text << Qt::endl;
+}
+
+// The district of the issue: 100,000 houses in 100 areas, ten seasons and this one of
+// payments (every house pays each season), the office's "today" at the end of January.
+const QDate DistrictToday(2025, 1, 31);
+constexpr int DistrictHouses = 100000;
+
+QString districtDb(const QString &dir) { return QDir(dir).filePath(QStringLiteral("district.edb")); }
+QString ownerSheet(const QString &dir) { return QDir(dir).filePath(QStringLiteral("owners-100k.xlsx")); }
+
+const QString Key = QString::fromUtf8(Schema::DatabaseKey);
+
+// ------------------------------------------------------------------ generate
+
+void writeOwnerSheet(const QString &path, int rows)
+{
+    // As an office's own workbook would be: shared strings, numbers as numbers, the paid-up
+    // date as a date cell, the phone number as text.
+    const QByteArray p = QFile::encodeName(path + QStringLiteral(".part"));
+    lxw_workbook *wb = workbook_new(p.constData());
+    if (!wb)
+        throw std::runtime_error("cannot create " + path.toStdString());
+    lxw_worksheet *ws = workbook_add_worksheet(wb, "Sheet1");
+    lxw_format *dateFmt = workbook_add_format(wb);
+    format_set_num_format(dateFmt, "yyyy-mm-dd");
+    const char *heads[] = {"房号", "面积", "房屋用途", "单价", "到期日期", "业主名称", "手机号码", "备注"};
+    for (int c = 0; c < 8; ++c)
+        worksheet_write_string(ws, 0, lxw_col_t(c), heads[c], nullptr);
+    const char *surnames[] = {"王", "李", "张", "刘", "陈", "杨", "赵", "黄", "周", "吴"};
+    const char *given[] = {"伟", "芳", "娜", "秀英", "敏", "静", "丽", "强", "磊", "军", "洋", "建国"};
+    QRandomGenerator rng(4711);
+    for (int i = 0; i < rows; ++i) {
+        const lxw_row_t r = lxw_row_t(i + 1);
+        // Building-unit-floor/door, unique in the sheet.
+        const int building = i / 72 + 1, unit = (i % 72) / 24 + 1, floor = (i % 24) / 2 + 1, door = i % 2 + 1;
+        const QByteArray room = QStringLiteral("%1-%2-%3%4").arg(building).arg(unit).arg(floor).arg(door, 2, 10, QLatin1Char('0')).toUtf8();
+        worksheet_write_string(ws, r, 0, room.constData(), nullptr);
+        worksheet_write_number(ws, r, 1, Numbers::roundTo(55 + rng.bounded(9500) / 100.0, 2), nullptr);
+        const bool shop = rng.bounded(10) == 0;
+        worksheet_write_string(ws, r, 2, shop ? "商铺" : "住宅", nullptr);
+        worksheet_write_number(ws, r, 3, shop ? 35 : 22.5, nullptr);
+        lxw_datetime d{2024 + int(rng.bounded(2)), 4, 10, 0, 0, 0};
+        worksheet_write_datetime(ws, r, 4, &d, dateFmt);
+        const QByteArray name = (QString::fromUtf8(surnames[rng.bounded(10)]) + QString::fromUtf8(given[rng.bounded(12)])).toUtf8();
+        worksheet_write_string(ws, r, 5, name.constData(), nullptr);
+        const QByteArray phone = QStringLiteral("13%1").arg(rng.bounded(1000000000), 9, 10, QLatin1Char('0')).toUtf8();
+        worksheet_write_string(ws, r, 6, phone.constData(), nullptr);
+        if (rng.bounded(20) == 0)
+            worksheet_write_string(ws, r, 7, "空置", nullptr);
+    }
+    if (workbook_close(wb) != LXW_NO_ERROR)
+        throw std::runtime_error("cannot write " + path.toStdString());
+    QFile::remove(path);
+    QFile::rename(path + QStringLiteral(".part"), path);
+}
+
+int generate(const QString &dir)
+{
+    QDir().mkpath(dir);
+    const QString db = districtDb(dir);
+    if (!QFileInfo::exists(db)) {
+        say(QStringLiteral("generating %1 (100,000 houses, ~1,000,000 payments)").arg(db));
+        const QString part = db + QStringLiteral(".part");
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(part + QLatin1String(suffix));
+        Schema::createFile(part);
+        {
+            Database d;
+            d.open(part, Key);
+            DemoOptions o;
+            o.houses = DistrictHouses;
+            o.years = 11;
+            o.areas = 100;
+            o.payShare = 1.0;
+            o.chargeDate = DistrictToday;
+            o.progress = [](const QString &s) { say(s); };
+            const DemoSummary s = DemoData::generate(d, o);
+            say(QStringLiteral("%1 houses, %2 payments").arg(s.houses).arg(s.payments));
+            d.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        }
+        QFile::rename(part, db);
+    }
+    const QString sheet = ownerSheet(dir);
+    if (!QFileInfo::exists(sheet)) {
+        say(QStringLiteral("generating %1").arg(sheet));
+        writeOwnerSheet(sheet, DistrictHouses);
+    }
+    return 0;
+}
+
+// ------------------------------------------------------------------ peers
+
+QString peerScript(const char *name)
+{
+    return QDir(QStringLiteral(BENCH_SOURCE_DIR)).filePath(QStringLiteral("peers/") + QLatin1String(name));
+}
+
+bool pythonHas(const QString &module)
+{
+    if (!QFileInfo::exists(QStringLiteral("/usr/bin/python3")))
+        return false;
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import ") + module});
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Runs a peer script; returns its first output figure (seconds) as milliseconds, or -1.
+double runPeer(const QString &script, const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{script} + args);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        say(QStringLiteral("peer failed: %1 %2").arg(script, QString::fromUtf8(p.readAllStandardError())));
+        return -1;
+    }
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return out.section(QLatin1Char(' '), 0, 0).toDouble() * 1000.0;
+}
+
+// ------------------------------------------------------------------ the session
+
+// Errors of the program's own boxes end the benchmark instead of waiting for a click.
+class FailingMessages : public MessageSink {
+public:
+    void information(QWidget *, const QString &) override {}
+    void error(QWidget *, const QString &text, const QString &detail) override
+    {
+        throw std::runtime_error(("error box: " + text + " " + detail).toStdString());
+    }
+    bool question(QWidget *, const QString &, const QString &, bool) override { return true; }
+};
+
+void login()
+{
+    if (!Login::tryLogin(QString::fromUtf8(Schema::DefaultOperator), QString::fromUtf8(Schema::InitialPassword),
+                         DistrictToday))
+        throw std::runtime_error("login failed");
+    Login::readUnit();
+}
+
+// ------------------------------------------------------------------ rows
+
+struct Context {
+    QString dataDir;
+    QString workDb;
+    QString tmp;
+    int runs = 5;
+    BareEngine *bare = nullptr;
+    QStringList details;
+};
+
+Row houseLookup(Context &c)
+{
+    Row r;
+    r.operation = QStringLiteral("house look-up in charge entry (area + room, 100,000 houses)");
+    r.goal = QStringLiteral("median ≤ 5 ms");
+    const Rows picks = frmDM().query(QStringLiteral(
+        "SELECT AName, theNum FROM UHouse WHERE ID % 997 = 13 AND theDel = '否' ORDER BY ID"));
+    QVector<double> prog, floor;
+    for (int i = 0; i < picks.rowCount(); ++i) {
+        const QString area = picks.at(i, 0), room = picks.at(i, 1);
+        prog << timeMs([&] {
+            Rows rows = ChargeLogic::lookUpHouse(area, room);
+            if (rows.rowCount() != 1)
+                throw std::runtime_error("look-up found no single house");
+            ChargeLogic::houseAt(rows);
+        });
+        const QString sql = QStringLiteral("SELECT * FROM UHouse WHERE (theDel = '否') AND (AName = '") + Sql::esc(area)
+            + QStringLiteral("') AND (theNum = '") + Sql::esc(room) + QStringLiteral("')");
+        floor << timeMs([&] { c.bare->readAll(sql); });
+    }
+    const double p = median(prog), f = median(floor);
+    r.program = ms(p);
+    r.floor = ms(f);
+    r.ratio = ratio(p, f);
+    r.verdict = p <= 5 ? Verdict::Meets : Verdict::Misses;
+    c.details << QStringLiteral("look-up: %1 houses looked up; the floor runs the same statement on the bare engine")
+                     .arg(picks.rowCount());
+    return r;
+}
+
+Row chargeSave(Context &c)
+{
+    Row r;
+    r.operation = QStringLiteral("charge save with 1,000,000 payments stored (numbering, insert, update; no preview)");
+    r.goal = QStringLiteral("median ≤ 10 ms");
+    const Rows picks = frmDM().query(QStringLiteral(
+        "SELECT AName, theNum FROM UHouse WHERE ID % 1999 = 7 AND theDel = '否' ORDER BY ID LIMIT 41"));
+    QVector<double> prog, floor;
+    for (int i = 0; i < picks.rowCount(); ++i) {
+        Rows rows = ChargeLogic::lookUpHouse(picks.at(i, 0), picks.at(i, 1));
+        const ChargeLogic::House h = ChargeLogic::houseAt(rows);
+        const ChargeLogic::Proposal pr = ChargeLogic::propose(QStringLiteral("1"), h.floorArea, h.unitPrice, h.paidUp);
+        ChargeLogic::Payment pay;
+        pay.houseId = h.id;
+        pay.chargingDate = ChargeDate;
+        pay.area = h.area;
+        pay.room = h.room;
+        pay.floorArea = h.floorArea;
+        pay.unitPrice = h.unitPrice;
+        pay.owner = h.owner;
+        pay.years = QStringLiteral("1");
+        pay.startDate = Dates::format(pr.start);
+        pay.endDate = Dates::format(pr.end);
+        pay.amount = pr.amount;
+        pay.paymentMethod = QStringLiteral("现金");
+        pay.payee = CurrentUserName;
+        prog << timeMs([&] { ChargeLogic::save(pay); });
+
+        // The same three statements and transaction on the bare engine, for the same house.
+        floor << timeMs([&] {
+            c.bare->exec(QStringLiteral("BEGIN IMMEDIATE"));
+            const long long n = c.bare->readAll(QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '") + ChargeDate
+                                                + QStringLiteral("')"));
+            const QString number = DistrictToday.toString(QStringLiteral("yyMMdd"))
+                + QStringLiteral("%1").arg(n + 1, 4, 10, QLatin1Char('0'));
+            c.bare->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, "
+                                        "theCount, QSDate, JZDate, theMoney, theDX, MType, theSKR, Remark, theDel, "
+                                        "theDate, UName) VALUES (")
+                         + h.id + QStringLiteral(", '") + number + QStringLiteral("', '") + ChargeDate
+                         + QStringLiteral("', '") + Sql::esc(h.area) + QStringLiteral("', '") + Sql::esc(h.room)
+                         + QStringLiteral("', ") + h.floorArea + QStringLiteral(", ") + h.unitPrice
+                         + QStringLiteral(", '") + Sql::esc(h.owner) + QStringLiteral("', 1, '")
+                         + Dates::format(pr.start) + QStringLiteral("', '") + Dates::format(pr.end.addYears(1))
+                         + QStringLiteral("', ") + pr.amount + QStringLiteral(", '") + NumToChar(pr.amount.toDouble())
+                         + QStringLiteral("', '现金', '") + CurrentUserName + QStringLiteral("', '', '否', '") + ChargeDate
+                         + QStringLiteral("', '") + CurrentUserName + QStringLiteral("')"));
+            c.bare->exec(QStringLiteral("UPDATE UHouse SET EndDate = '") + Dates::format(pr.end.addYears(1))
+                         + QStringLiteral("' WHERE (ID = ") + h.id + QStringLiteral(")"));
+            c.bare->exec(QStringLiteral("COMMIT"));
+        });
+    }
+    const double p = median(prog), f = median(floor);
+    r.program = ms(p);
+    r.floor = ms(f);
+    r.ratio = ratio(p, f);
+    r.verdict = p <= 10 ? Verdict::Meets : Verdict::Misses;
+    const QString sameDay = frmDM().query(QStringLiteral("SELECT COUNT(*) FROM UCharge WHERE theDate = '") + ChargeDate
+                                          + QStringLiteral("'")).at(0, 0);
+    c.details << QStringLiteral("save: %1 saves each; the charging date %2 holds %3 payments at the end; every save "
+                                "commits with synchronous=FULL (one fsync of the WAL)")
+                     .arg(picks.rowCount()).arg(ChargeDate, sameDay);
+    return r;
+}
+
+// The charge list as the charge query lists it, narrowed by its date criterion to the
+// latest ~100,000 payments.
+struct ExportList {
+    QString list, totals;
+    int rows = 0;
+};
+
+ExportList exportList()
+{
+    const QString from = frmDM().query(QStringLiteral(
+        "SELECT myDate FROM UCharge WHERE theDel = '否' ORDER BY myDate DESC LIMIT 1 OFFSET 99999")).at(0, 0);
+    const QString where = QStringLiteral(" AND (myDate Between '") + from + QStringLiteral("' AND '")
+        + ChargeDate + QStringLiteral("') ");
+    ExportList e;
+    e.list = QStringLiteral("SELECT theNum AS 单号, myDate AS 收费日期, AName AS 小区名称, HNum AS 房号, "
+                            "HArea AS 面积, HPrice AS 单价, HName AS 业主名称, theCount AS 收费年数, "
+                            "QSDate AS 起始日期, JZDate AS 截止日期, theMoney AS 收款金额, MType AS 收款方式, "
+                            "theSKR AS 收款人, Remark AS 备注, ID FROM UCharge WHERE (theDel = '否') ")
+        + where + QStringLiteral("ORDER BY ID DESC ");
+    e.totals = QStringLiteral("SELECT SUM(theMoney) AS 收款金额 FROM UCharge WHERE (theDel = '否') ") + where;
+    e.rows = frmDM().db().count(QStringLiteral("SELECT ID FROM UCharge WHERE (theDel = '否') ") + where);
+    return e;
+}
+
+double exportOnce(const ExportList &e, const QString &path)
+{
+    QFile::remove(path);
+    return timeMs([&] {
+        auto cursor = frmDM().db().cursor(e.list);
+        CursorExportSource src(*cursor);
+        const Rows totals = frmDM().query(e.totals);
+        writeExportWorkbook(path, ExportLayouts::chargeQuery(), src, totals, UnitName);
+    });
+}
+
+// The cells of the export as the peer writes them.
+void writePeerCells(const ExportList &e, const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + path.toStdString());
+    QTextStream out(&f);
+    const ExportLayout layout = ExportLayouts::chargeQuery();
+    out << UnitName + layout.titleWord << "\n";
+    QStringList kinds, heads;
+    int totalCol = -1;
+    for (int i = 0; i < layout.columns.size(); ++i) {
+        const ExportColumn &col = layout.columns.at(i);
+        heads << col.heading;
+        kinds << (col.cell == ExportCell::Sequence ? QStringLiteral("seq")
+                  : col.cell == ExportCell::Text   ? QStringLiteral("text")
+                  : col.cell == ExportCell::Date   ? QStringLiteral("date")
+                                                   : QStringLiteral("typed"));
+        if (!col.totalField.isEmpty())
+            totalCol = i;
+    }
+    out << kinds.join(QLatin1Char('\t')) << "\n" << heads.join(QLatin1Char('\t')) << "\n";
+    out << totalCol << "\t" << frmDM().query(e.totals).at(0, 0) << "\n";
+    auto cursor = frmDM().db().cursor(e.list);
+    while (cursor->next()) {
+        QStringList cells;
+        for (int i = 1; i < layout.columns.size(); ++i)
+            cells << cursor->text(cursor->columns().indexOf(layout.columns.at(i).heading));
+        out << cells.join(QLatin1Char('\t')) << "\n";
+    }
+}
+
+// Peak memory of an export of n rows, in a fresh process.
+double exportPeakMiB(const Context &c, int limit)
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("child-export"), QStringLiteral("--db"), c.workDb, QStringLiteral("--rows"),
+             QString::number(limit), QStringLiteral("--out"), QDir(c.tmp).filePath(QStringLiteral("child.xlsx"))});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
+        throw std::runtime_error("child export failed: " + p.readAllStandardError().toStdString());
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toDouble();
+}
+
+Row exportRow(Context &c)
+{
+    Row r;
+    const ExportList e = exportList();
+    r.operation = QStringLiteral("export of %L1 payments to xlsx (charge query layout, 15 columns)").arg(e.rows);
+    r.goal = QStringLiteral("≤ 0.35× python xlsxwriter; memory flat in the row count");
+    const QString out = QDir(c.tmp).filePath(QStringLiteral("export.xlsx"));
+    const int runs = std::max(3, c.runs / 2);
+    QVector<double> prog;
+    for (int i = 0; i < runs; ++i)
+        prog << exportOnce(e, out);
+    const double p = median(prog);
+    r.program = ms(p);
+
+    // Flat memory: the peak of a whole process exporting 10,000 rows and ten times as many.
+    const double small = exportPeakMiB(c, 10000), large = exportPeakMiB(c, 100000);
+    const bool flat = large - small < 16;
+    c.details << QStringLiteral("export memory: peak resident %1 MiB for 10,000 rows, %2 MiB for 100,000 rows "
+                                "(whole process)").arg(small, 0, 'f', 1).arg(large, 0, 'f', 1);
+
+    if (!pythonHas(QStringLiteral("xlsxwriter"))) {
+        r.floor = QStringLiteral("peer not installed");
+        r.verdict = Verdict::NotMeasured;
+        r.note = QStringLiteral("python3-xlsxwriter is not installed; memory %1").arg(flat ? "flat" : "NOT flat");
+        return r;
+    }
+    const QString cells = QDir(c.tmp).filePath(QStringLiteral("cells.tsv"));
+    writePeerCells(e, cells);
+    QVector<double> peer;
+    for (int i = 0; i < runs; ++i)
+        peer << runPeer(peerScript("xlsxwriter_write.py"), {cells, QDir(c.tmp).filePath(QStringLiteral("peer.xlsx"))});
+    const double f = median(peer);
+    r.floor = ms(f) + QStringLiteral(" (python xlsxwriter)");
+    r.ratio = ratio(p, f);
+    r.verdict = f > 0 && p <= 0.35 * f && flat ? Verdict::Meets : Verdict::Misses;
+    if (!flat)
+        r.note = QStringLiteral("memory grows with the row count");
+    return r;
+}
+
+Row importRow(Context &c)
+{
+    Row r;
+    r.operation = QStringLiteral("import of a 100,000-row xlsx, end to end into the database");
+    r.goal = QStringLiteral("≤ 0.5× python openpyxl's bare read");
+    const QString sheetPath = ownerSheet(c.dataDir);
+    const QString area = QStringLiteral("导入测试小区");
+    const int runs = std::max(3, c.runs / 2);
+    QVector<double> prog, readOnly;
+    int added = 0;
+    for (int i = 0; i < runs; ++i) {
+        frmDM().myESQL(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+        double readMs = 0;
+        prog << timeMs([&] {
+            Sheet sheet;
+            readMs = timeMs([&] { sheet = SheetReader::read(sheetPath); });
+            added = OwnerImport::run(sheet, area);
+        });
+        readOnly << readMs;
+        if (added != DistrictHouses)
+            throw std::runtime_error("import added " + std::to_string(added));
+    }
+    frmDM().myESQL(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+    const double p = median(prog);
+    r.program = ms(p);
+    c.details << QStringLiteral("import: reading the sheet %1 of %2, writing %3 houses (duplicate check each) the rest")
+                     .arg(ms(median(readOnly)), ms(p)).arg(added);
+    if (!pythonHas(QStringLiteral("openpyxl"))) {
+        r.floor = QStringLiteral("peer not installed");
+        r.note = QStringLiteral("python3-openpyxl is not installed");
+        return r;
+    }
+    QVector<double> peer;
+    for (int i = 0; i < runs; ++i)
+        peer << runPeer(peerScript("openpyxl_read.py"), {sheetPath});
+    const double f = median(peer);
+    r.floor = ms(f) + QStringLiteral(" (openpyxl read-only read)");
+    r.ratio = ratio(p, f);
+    r.verdict = f > 0 && p <= 0.5 * f ? Verdict::Meets : Verdict::Misses;
+    return r;
+}
+
+// Process start to the first painted window: the program (its own main() with a probe
+// linked in) against a bare Qt Widgets window, alternately.
+Row startRow(Context &c)
+{
+    Row r;
+    r.operation = QStringLiteral("start to the login window (database of the district)");
+    r.goal = QStringLiteral("≤ 1.5× a bare Qt Widgets window");
+    auto once = [](const QString &exe) {
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(exe, {});
+        if (!p.waitForStarted(10000))
+            throw std::runtime_error("cannot start " + exe.toStdString());
+        QByteArray out;
+        while (!out.contains("shown")) {
+            if (!p.waitForReadyRead(30000))
+                throw std::runtime_error("no window shown by " + exe.toStdString() + ": "
+                                         + p.readAllStandardError().toStdString());
+            out += p.readAllStandardOutput();
+        }
+        const double elapsed = double(t.nsecsElapsed()) / 1e6;
+        p.waitForFinished(10000);
+        return elapsed;
+    };
+    const QString program = QStringLiteral(BENCH_PROBE_PROGRAM), bareExe = QStringLiteral(BENCH_PROBE_BARE);
+    once(program);
+    once(bareExe);
+    QVector<double> prog, floor;
+    const int runs = std::max(7, c.runs * 2 + 1);
+    for (int i = 0; i < runs; ++i) {
+        prog << once(program);
+        floor << once(bareExe);
+    }
+    const double p = median(prog), f = median(floor);
+    r.program = ms(p);
+    r.floor = ms(f) + QStringLiteral(" (bare window)");
+    r.ratio = ratio(p, f);
+    r.verdict = p <= 1.5 * f ? Verdict::Meets : Verdict::Misses;
+    c.details << QStringLiteral("start: %1 starts each, platform %2; from process start to the first painted window")
+                     .arg(runs)
+                     .arg(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("default")));
+    return r;
+}
+
+// ------------------------------------------------------------------ children
+
+int childExport(const QString &db, int rows, const QString &out)
+{
+    frmDM().setConnection(db, Key);
+    login();
+    ExportList e = exportList();
+    e.list += QStringLiteral("LIMIT ") + QString::number(rows);
+    exportOnce(e, out);
+    QTextStream(stdout) << peakResidentMiB() << "\n";
+    return 0;
+}
+
+// ------------------------------------------------------------------ run
+
+int run(const QString &dataDir, int runs, const QStringList &only)
+{
+    const QString source = districtDb(dataDir);
+    if (!QFileInfo::exists(source) || !QFileInfo::exists(ownerSheet(dataDir))) {
+        say(QStringLiteral("no data in %1: run `chengyue-bench generate --dir %1` first").arg(dataDir));
+        return 2;
+    }
+    FailingMessages sink;
+    setMessageSink(&sink);
+
+    QTemporaryDir tmp(QDir(dataDir).filePath(QStringLiteral("tmp-XXXXXX")));
+    Context c;
+    c.dataDir = dataDir;
+    c.tmp = tmp.path();
+    c.runs = runs;
+    // The working copy lies where the program copy of the start-up probe looks for its
+    // database, so that the start-up row opens the district too.
+    const QString startData = QDir(QStringLiteral(BENCH_START_DIR)).filePath(QStringLiteral("Data"));
+    QDir().mkpath(startData);
+    c.workDb = QDir(startData).filePath(QStringLiteral("db.edb"));
+    for (const char *suffix : {"", "-wal", "-shm"})
+        QFile::remove(c.workDb + QLatin1String(suffix));
+    say(QStringLiteral("copying the district to %1").arg(c.workDb));
+    if (!QFile::copy(source, c.workDb))
+        throw std::runtime_error("cannot copy the database");
+
+    frmDM().setConnection(c.workDb, Key);
+    login();
+    BareEngine bare(c.workDb, Key);
+    c.bare = &bare;
+
+    auto wanted = [&](const QString &name) { return only.isEmpty() || only.contains(name); };
+    QVector<Row> rows;
+    auto add = [&](const QString &name, auto f) {
+        if (!wanted(name))
+            return;
+        say(QStringLiteral("measuring %1").arg(name));
+        try {
+            rows << f(c);
+        } catch (const AppError &e) {
+            Row r;
+            r.operation = name;
+            r.note = QStringLiteral("failed: ") + e.message() + QLatin1Char(' ') + e.detail();
+            rows << r;
+        } catch (const std::exception &e) {
+            Row r;
+            r.operation = name;
+            r.note = QStringLiteral("failed: ") + QString::fromUtf8(e.what());
+            rows << r;
+        }
+    };
+    BenchScreens::Hooks hooks{&c.runs, &c.details, c.bare};
+    add(QStringLiteral("owners"), [&](Context &) { return BenchScreens::ownerQuery(hooks); });
+    add(QStringLiteral("charges"), [&](Context &) { return BenchScreens::chargeQuery(hooks, c.workDb); });
+    add(QStringLiteral("arrears"), [&](Context &) { return BenchScreens::arrears(hooks); });
+    add(QStringLiteral("scroll"), [&](Context &) { return BenchScreens::scrolling(hooks, c.workDb); });
+    add(QStringLiteral("save"), chargeSave);
+    add(QStringLiteral("lookup"), houseLookup);
+    add(QStringLiteral("import"), importRow);
+    add(QStringLiteral("export"), exportRow);
+    c.bare = nullptr;
+    add(QStringLiteral("start"), startRow);
+
+    printTable(rows, c.details);
+    frmDM().closeConnection();
+    for (const char *suffix : {"", "-wal", "-shm"})
+        QFile::remove(c.workDb + QLatin1String(suffix));
+    setMessageSink(nullptr);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("chengyue-bench"));
+
+    QCommandLineParser cl;
+    cl.setApplicationDescription(QStringLiteral("District-scale benchmark: generate | run | child-*"));
+    cl.addHelpOption();
+    cl.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("generate, run"));
+    QCommandLineOption dirOpt(QStringLiteral("dir"), QStringLiteral("data folder"), QStringLiteral("dir"),
+                              QStringLiteral(BENCH_SOURCE_DIR "/data"));
+    QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("runs per operation"), QStringLiteral("n"),
+                               QStringLiteral("5"));
+    QCommandLineOption onlyOpt(QStringLiteral("only"),
+                               QStringLiteral("rows to measure: owners,charges,arrears,scroll,save,lookup,import,export,start"),
+                               QStringLiteral("list"));
+    QCommandLineOption dbOpt(QStringLiteral("db"), QStringLiteral("database (children)"), QStringLiteral("path"));
+    QCommandLineOption rowsOpt(QStringLiteral("rows"), QStringLiteral("rows (children)"), QStringLiteral("n"));
+    QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("output (children)"), QStringLiteral("path"));
+    cl.addOptions({dirOpt, runsOpt, onlyOpt, dbOpt, rowsOpt, outOpt});
+    cl.process(app);
+    const QString mode = cl.positionalArguments().value(0, QStringLiteral("run"));
+    try {
+        if (mode == QLatin1String("generate"))
+            return generate(cl.value(dirOpt));
+        if (mode == QLatin1String("run"))
+            return run(QDir(cl.value(dirOpt)).absolutePath(), std::max(1, cl.value(runsOpt).toInt()),
+                       cl.value(onlyOpt).split(QLatin1Char(','), Qt::SkipEmptyParts));
+        if (mode == QLatin1String("child-export"))
+            return childExport(cl.value(dbOpt), cl.value(rowsOpt).toInt(), cl.value(outOpt));
+        if (mode == QLatin1String("child-grid"))
+            return BenchScreens::childGrid(cl.value(dbOpt));
+    } catch (const AppError &e) {
+        say(QStringLiteral("error: ") + e.message());
+        return 1;
+    } catch (const std::exception &e) {
+        say(QStringLiteral("error: ") + QString::fromUtf8(e.what()));
+        return 1;
+    }
+    say(QStringLiteral("unknown mode: ") + mode);
+    return 2;
+}
