@@ -1,0 +1,327 @@
+#include "data/TfrmDM.h"
+#include "output/UiSheetOpener.h"
+#include "owners/ArrearsStatements.h"
+#include "owners/TfrmUH_TX.h"
+#include "tests/output/XlsxProbe.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/LookupCombo.h"
+#include "widgets/QueryModel.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+void setPeriodEnd(TestDb &db, int month, int day)
+{
+    db.exec(QStringLiteral("UPDATE SDept SET theEM = %1, theED = %2 WHERE ID = 1").arg(month).arg(day));
+}
+
+void addHouse(TestDb &db, const QString &area, const QString &room, const QString &floor, const QString &price,
+              const QString &endDate, const QString &del = QStringLiteral("否"))
+{
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
+                           "Remark, theDel) VALUES ('%1', '%2', %3, '住宅', %4, '%5', '业主%2', '013900000000', '', '%6')")
+                .arg(area, room, floor, price, endDate, del));
+}
+
+// The reminder's houses at the default reference date 2024-03-15.
+void addHouses(TestDb &db)
+{
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('阳光小区'), ('翠园')"));
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0101"), QStringLiteral("100"), QStringLiteral("20"),
+             QStringLiteral("2023-12-31")); // 1 year, 2000
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0102"), QStringLiteral("80"), QStringLiteral("25"),
+             QStringLiteral("2024-01-10")); // same calendar year: 0, listed
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0103"), QStringLiteral("50"), QStringLiteral("30"),
+             QStringLiteral("2021-03-14")); // 3 years, 4500
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0104"), QStringLiteral("90"), QStringLiteral("20"),
+             QStringLiteral("2024-03-15")); // the reference date itself: not listed
+    addHouse(db, QStringLiteral("翠园"), QStringLiteral("0201"), QStringLiteral("70"), QStringLiteral("20"),
+             QStringLiteral("2023/05/01")); // imported text that is no date: listed, owes nothing
+    addHouse(db, QStringLiteral("翠园"), QStringLiteral("0202"), QStringLiteral("60"), QStringLiteral("20"),
+             QStringLiteral("2020-01-01"), QStringLiteral("是")); // deleted
+    addHouse(db, QStringLiteral("翠园"), QStringLiteral("0203"), QStringLiteral("100"), QStringLiteral("20"),
+             QStringLiteral("2025-01-01")); // paid up
+}
+
+QStringList column(const BrowseWindow &w, const QString &caption)
+{
+    QStringList r;
+    w.ADOQuery1->fetchAll();
+    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
+        r << w.ADOQuery1->value(i, caption);
+    return r;
+}
+
+QStringList redRooms(const TfrmUH_TX &w)
+{
+    QStringList r;
+    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
+        if (w.rowTextColour(i) == QColor(255, 0, 0))
+            r << w.ADOQuery1->value(i, QStringLiteral("房号"));
+        else if (w.rowTextColour(i).isValid())
+            r << QStringLiteral("other colour");
+    return r;
+}
+
+// Pixels of the pure text red in the painted cells of one row.
+int redPixels(TfrmUH_TX &w, int row)
+{
+    w.DBGrid1->viewport()->repaint();
+    const QImage img = w.DBGrid1->viewport()->grab().toImage();
+    int n = 0;
+    for (int c = 0; c < w.ADOQuery1->columnCount(); ++c) {
+        if (w.DBGrid1->isColumnHidden(c))
+            continue;
+        const QRect rect = w.DBGrid1->visualRect(w.ADOQuery1->index(row, c)).intersected(img.rect());
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor p = img.pixelColor(x, y);
+                n += p.red() > 180 && p.green() < 90 && p.blue() < 90;
+            }
+    }
+    return n;
+}
+
+} // namespace
+
+class TestArrears : public QObject {
+    Q_OBJECT
+private slots:
+    void opens();
+    void defaultReference_data();
+    void defaultReference();
+    void dateClauseAlwaysLeads();
+    void yearsOwed_data();
+    void yearsOwed();
+    void colouringFollowsThePicker();
+    void excel();
+};
+
+void TestArrears::opens()
+{
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("欠费提醒"));
+    QCOMPARE(w.DateTimePicker1->text(), QStringLiteral("2024-03-15"));
+    QStringList captions;
+    for (int i = 1; i <= 6; ++i) {
+        captions << w.checkBox(i)->text();
+        QVERIFY(!w.checkBox(i)->isChecked());
+    }
+    QCOMPARE(captions, (QStringList{"小区名称", "房       号", "房屋用途", "业主名称", "手机号码", "备       注"}));
+    QVERIFY(!w.BitBtn3->isEnabled());
+    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QCOMPARE(boxes.entries.size(), 0);
+    // The reference date has no change handler: moving it ticks and queries nothing.
+    w.DateTimePicker1->setDate(QDate(2024, 1, 1));
+    for (int i = 1; i <= 6; ++i)
+        QVERIFY(!w.checkBox(i)->isChecked());
+    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+}
+
+void TestArrears::defaultReference_data()
+{
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("day");
+    QTest::addColumn<QDate>("charging");
+    QTest::addColumn<QDate>("expected");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("period end in the charging year") << 3 << 15 << QDate(2024, 10, 10) << QDate(2024, 3, 15) << false;
+    QTest::newRow("29 February of a leap year") << 2 << 29 << QDate(2024, 1, 2) << QDate(2024, 2, 29) << false;
+    QTest::newRow("29 February of a common year") << 2 << 29 << QDate(2023, 5, 1) << QDate(2023, 2, 28) << true;
+    QTest::newRow("31 April") << 4 << 31 << QDate(2024, 10, 10) << QDate(2024, 4, 30) << true;
+    QTest::newRow("no month at all") << 13 << 1 << QDate(2024, 10, 10) << QDate(2024, 10, 10) << true;
+}
+
+// A period end that is no date in the charging year still opens a usable window: the
+// picker holds the month's last day and the operator is told.
+void TestArrears::defaultReference()
+{
+    QFETCH(int, month);
+    QFETCH(int, day);
+    QFETCH(QDate, charging);
+    QFETCH(QDate, expected);
+    QFETCH(bool, told);
+    TestDb db;
+    setPeriodEnd(db, month, day);
+    db.login(charging);
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    QCOMPARE(w.DateTimePicker1->date(), expected);
+    QCOMPARE(boxes.entries.size(), told ? 1 : 0);
+    if (told) {
+        QCOMPARE(boxes.entries.first().kind, QStringLiteral("info"));
+        QCOMPARE(boxes.last(), QStringLiteral("收费期截止日期 %1月%2日 在 %3 年不是有效日期，到期日期暂定为 %4，请确认后再查询。")
+                                   .arg(month).arg(day).arg(charging.year()).arg(expected.toString(Qt::ISODate)));
+    }
+    w.BitBtn1Click();
+    QCOMPARE(boxes.errors(), 0);
+    QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '%1') ").arg(expected.toString(Qt::ISODate)));
+}
+
+void TestArrears::dateClauseAlwaysLeads()
+{
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    addHouses(db);
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    w.BitBtn1Click();
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '2024-03-15') "));
+    // By area name and room, in the text order of the names.
+    QCOMPARE(column(w, QStringLiteral("房号")), (QStringList{"0201", "0101", "0102", "0103"}));
+    QCOMPARE(column(w, QStringLiteral("欠费年数")), (QStringList{"", "1", "0", "3"}));
+    QCOMPARE(column(w, QStringLiteral("欠费金额")), (QStringList{"", "2000", "0", "4500"}));
+    QCOMPARE(w.ADOQuery1->columns(), (QStringList{"小区名称", "房号", "面积", "房屋用途", "单价", "到期日期", "业主名称",
+                                                  "手机号码", "备注", "欠费年数", "欠费金额", "ID"}));
+    QVERIFY(w.DBGrid1->isColumnHidden(11));
+    QCOMPARE(w.DBGrid1->columnWidth(9), 60);
+    QCOMPARE(w.DBGrid1->columnWidth(10), 80);
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：4"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("面积：300"));
+    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：6500"));
+    QVERIFY(w.BitBtn3->isEnabled());
+
+    // The owner criteria narrow it further, after the date clause.
+    w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
+    w.CheckBox1->setChecked(true);
+    w.Edit1->setText(QStringLiteral("010"));
+    w.BitBtn1Click();
+    QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '2024-03-15') AND (AName = '阳光小区') AND (theNum LIKE '%010%') "));
+    QCOMPARE(column(w, QStringLiteral("房号")), (QStringList{"0101", "0102", "0103"}));
+    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：6500"));
+
+    // Nothing in arrears: every footer figure 0.
+    w.DateTimePicker1->setDate(QDate(2000, 1, 1));
+    w.BitBtn1Click();
+    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QCOMPARE(w.Label1->text() + w.Label2->text() + w.Label3->text(), QStringLiteral("记录：0面积：0欠费金额：0"));
+}
+
+void TestArrears::yearsOwed_data()
+{
+    QTest::addColumn<QString>("paidUp");
+    QTest::addColumn<QDate>("reference");
+    QTest::addColumn<QString>("years"); // empty: not listed
+    QTest::addColumn<QString>("amount");
+    QTest::newRow("year end to new year") << "2023-12-31" << QDate(2024, 1, 1) << "1" << "87.5";
+    QTest::newRow("early in the year to its end") << "2023-01-01" << QDate(2024, 12, 31) << "1" << "87.5";
+    QTest::newRow("same calendar year") << "2024-01-10" << QDate(2024, 3, 15) << "0" << "0";
+    QTest::newRow("three calendar years") << "2021-03-14" << QDate(2024, 3, 15) << "3" << "262.5";
+    QTest::newRow("paid up to the reference date") << "2024-03-15" << QDate(2024, 3, 15) << "" << "";
+}
+
+// Years by calendar years; the amount is years x area x unit price.
+void TestArrears::yearsOwed()
+{
+    QFETCH(QString, paidUp);
+    QFETCH(QDate, reference);
+    QFETCH(QString, years);
+    QFETCH(QString, amount);
+    TestDb db;
+    db.login();
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0101"), QStringLiteral("3.5"), QStringLiteral("25"), paidUp);
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    w.DateTimePicker1->setDate(reference);
+    w.BitBtn1Click();
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(column(w, QStringLiteral("欠费年数")), years.isEmpty() ? QStringList() : QStringList{years});
+    QCOMPARE(column(w, QStringLiteral("欠费金额")), amount.isEmpty() ? QStringList() : QStringList{amount});
+    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：") + (amount.isEmpty() ? QStringLiteral("0") : amount));
+    if (!years.isEmpty())
+        QCOMPARE(redRooms(w), QStringList{"0101"}); // listed rows are red, owing 0 years or more
+}
+
+// Red while the paid-up date lies before the picker's current date, re-decided at every
+// repaint: moving the picker earlier returns rows to the ordinary colour without a query.
+void TestArrears::colouringFollowsThePicker()
+{
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    addHouses(db);
+    TfrmUH_TX w;
+    w.resize(1200, 500);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.BitBtn1Click();
+    // The text that is no date is listed but never red.
+    QCOMPARE(redRooms(w), (QStringList{"0101", "0102", "0103"}));
+    const int row0201 = 0, row0101 = 1, row0102 = 2;
+    QVERIFY(redPixels(w, row0102) > 20);
+    QCOMPARE(redPixels(w, row0201), 0);
+    w.DBGrid1->setCurrentIndex(w.ADOQuery1->index(row0101, 0));
+
+    const QString footer = w.Label1->text() + w.Label2->text() + w.Label3->text();
+    w.DateTimePicker1->setDate(QDate(2024, 1, 5));
+    QCOMPARE(redRooms(w), (QStringList{"0101", "0103"}));
+    QCOMPARE(redPixels(w, row0102), 0);
+    QVERIFY(redPixels(w, row0101) > 20); // the current row keeps its highlight and its red text
+    // The figures stay those of the query.
+    QCOMPARE(w.Label1->text() + w.Label2->text() + w.Label3->text(), footer);
+    QCOMPARE(column(w, QStringLiteral("欠费年数")), (QStringList{"", "1", "0", "3"}));
+
+    w.DateTimePicker1->setDate(QDate(2024, 1, 11));
+    QCOMPARE(redRooms(w), (QStringList{"0101", "0102", "0103"}));
+}
+
+void TestArrears::excel()
+{
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    addHouses(db);
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    struct Opener : SheetOpener {
+        QStringList opened;
+        bool open(const QString &path) override
+        {
+            opened << path;
+            return true;
+        }
+    } opener;
+    setSheetOpener(&opener);
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    w.BitBtn1Click();
+    w.BitBtn3Click();
+    setSheetOpener(nullptr);
+    qputenv("TMPDIR", oldTmp);
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(opener.opened.size(), 1);
+    const XlsxProbe x(opener.opened.first());
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+    QCOMPARE(x.text(QStringLiteral("A1")), UnitName + QStringLiteral("业主报表"));
+    QCOMPARE(x.merges, QStringList{"A1:L1"});
+    QCOMPARE(x.text(QStringLiteral("K2")), QStringLiteral("欠费年数"));
+    QCOMPARE(x.text(QStringLiteral("L2")), QStringLiteral("欠费金额"));
+    QCOMPARE(x.text(QStringLiteral("C4")), QStringLiteral("0101"));
+    QCOMPARE(x.kind(QStringLiteral("G4")), QStringLiteral("text"));
+    QCOMPARE(x.text(QStringLiteral("G3")), QStringLiteral("2023/05/01"));
+    QCOMPARE(x.text(QStringLiteral("I4")), QStringLiteral("013900000000"));
+    QCOMPARE(x.kind(QStringLiteral("K6")), QStringLiteral("number"));
+    QCOMPARE(x.text(QStringLiteral("L6")), QStringLiteral("4500"));
+    QCOMPARE(x.kind(QStringLiteral("L3")), QStringLiteral("blank")); // the row that owes nothing
+    QCOMPARE(x.text(QStringLiteral("A7")), QStringLiteral("合计"));
+    QCOMPARE(x.text(QStringLiteral("D7")), QStringLiteral("300"));
+    QCOMPARE(x.text(QStringLiteral("L7")), QStringLiteral("6500"));
+    QCOMPARE(x.lastRow, 7);
+}
+
+QTEST_MAIN(TestArrears)
+#include "tst_arrears.moc"
