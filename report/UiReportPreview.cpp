@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QToolBar>
 
 void UiReportPreview::present(const report::PreparedReport &page)
@@ -38,6 +39,9 @@ void UiReportPreview::present(const report::PreparedReport &page)
             guard(&dialog, [&] { page.writePdf(path); });
         });
     }
+    // Maximised; the geometry also covers the screen where no window manager maximises.
+    if (QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        dialog.setGeometry(screen->availableGeometry());
     dialog.setWindowState(dialog.windowState() | Qt::WindowMaximized);
     dialog.exec();
 }
