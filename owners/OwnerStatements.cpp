@@ -41,6 +41,13 @@ QString totals(const QString &myWhere)
         + myWhere;
 }
 
+QString count(const QString &myWhere)
+{
+    return QStringLiteral("SELECT COUNT(*) FROM UHouse ")
+        + QStringLiteral("WHERE (theDel = '否') ")
+        + myWhere;
+}
+
 QString markDeleted(const QString &id)
 {
     return QStringLiteral("UPDATE UHouse SET theDel = '是' ")

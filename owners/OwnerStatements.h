@@ -19,6 +19,9 @@ QString leadingColumns();
 QString list(const QString &myWhere);
 // One row: "面积", the total floor area of the same houses.
 QString totals(const QString &myWhere);
+// The number of houses the list holds: the same FROM and WHERE, counted without reading
+// the listed columns or ordering them (the arrears list has the same FROM and WHERE too).
+QString count(const QString &myWhere);
 
 // Marks one house deleted; the row stays in UHouse.
 QString markDeleted(const QString &id);

@@ -49,7 +49,7 @@ QString TfrmUH_Browse::totalsSql() const
     return OwnerStatements::totals(myWhere);
 }
 
-QString TfrmUH_Browse::countSql(const QString &list) const
+QString TfrmUH_Browse::countSql(const QString &) const
 {
-    return BrowseWindow::countSql(list);
+    return OwnerStatements::count(myWhere);
 }

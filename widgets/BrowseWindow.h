@@ -118,7 +118,9 @@ protected:
     // ORDER BY), and the totals statement (sums, FROM, WHERE, myWhere).
     virtual QString listSql() const = 0;
     virtual QString totalsSql() const = 0;
-    // The exact row count of the list; by default a count over the list statement.
+    // The exact row count of the list. By default a count over the whole list statement,
+    // which reads every listed column; a screen gives a count over its own FROM and WHERE
+    // (myWhere included) to have it at index speed.
     virtual QString countSql(const QString &list) const;
     // What myWhere begins with at "查询" (the arrears reminder's date clause).
     virtual QString whereStart() const { return {}; }
