@@ -1,5 +1,8 @@
+#include "charging/TfrmUCharge_Q.h"
 #include "data/DbError.h"
 #include "data/TfrmDM.h"
+#include "owners/TfrmUH_Q.h"
+#include "owners/TfrmUH_TX.h"
 #include "output/UiSheetOpener.h"
 #include "output/XlsxExport.h"
 #include "tests/output/XlsxProbe.h"
@@ -7,6 +10,7 @@
 #include "widgets/Guard.h"
 
 #include <QDir>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -112,6 +116,10 @@ private slots:
     void exportFileNames();
     void presentOpensEachWorkbook();
     void noSpreadsheetProgram();
+    void screenAndAdminToolAgree_data();
+    void screenAndAdminToolAgree();
+    void adminToolArguments_data();
+    void adminToolArguments();
 };
 
 void TestExport::layouts_data()
@@ -441,6 +449,128 @@ void TestExport::noSpreadsheetProgram()
     // No workbook is left behind.
     QVERIFY(folder.startsWith(tmp.path()));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+}
+
+namespace {
+
+void seedOffice(TestDb &db)
+{
+    db.exec(QStringLiteral("UPDATE SDept SET theEM = 3, theED = 15 WHERE ID = 1"));
+    db.exec(QStringLiteral(
+        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel) VALUES "
+        "('阳光小区', '0101', 87.5, '住宅', 25, '2023-10-15', '王''五', '013912345678', '=1+1', '否'), "
+        "('阳光小区', '0102', 100, '商用', 30, '2021-12-31', '李四', '', '', '否'), "
+        "('阳光小区', '0103', 60, '住宅', 25, '2025-10-15', '张三', '13800000000', '', '否'), "
+        "('翠园', '0001', 50, '住宅', 25, '2020-01-01', '赵六', '', '', '是')"));
+    db.exec(QStringLiteral(
+        "INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, theCount, QSDate, JZDate, "
+        "theMoney, MType, theSKR, Remark, theDel) VALUES "
+        "(3, '2410100012', '2024-10-10', '阳光小区', '0103', 60, 25, '张三', 1, '2024-10-16', '2025-10-15', 1500, "
+        "'现金', '管理员', '', '否'), "
+        "(3, '2310100001', '2023-10-10', '阳光小区', '0103', 60, 25, '张三', 1, '2023-10-16', '2024-10-15', 1500, "
+        "'现金', '管理员', '', '是'), "
+        "(1, '2410110001', '2024-10-11', '阳光小区', '0101', 87.5, 25, '王''五', 2, '2023-10-16', '2025-10-15', 4375, "
+        "'微信', '管理员', '补', '否')"));
+}
+
+} // namespace
+
+void TestExport::screenAndAdminToolAgree_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("owner query") << "owners" << 3;
+    QTest::newRow("arrears reminder") << "arrears" << 2;
+    QTest::newRow("charge query") << "charges" << 2;
+}
+
+// The "Excel" button of each screen, with nothing ticked, and the admin tool's export of the
+// same list give the same workbook, cell for cell.
+void TestExport::screenAndAdminToolAgree()
+{
+    QFETCH(QString, list);
+    QFETCH(int, rows);
+    TestDb db;
+    seedOffice(db);
+    db.login(QDate(2024, 10, 10));
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    RecordingOpener opener;
+    MessageRecorder boxes;
+    std::unique_ptr<BrowseWindow> w;
+    if (list == QLatin1String("owners"))
+        w.reset(new TfrmUH_Q);
+    else if (list == QLatin1String("arrears"))
+        w.reset(new TfrmUH_TX);
+    else
+        w.reset(new TfrmUCharge_Q);
+    QVERIFY(!w->BitBtn3->isEnabled());
+    w->BitBtn1Click();
+    QVERIFY(w->BitBtn3->isEnabled());
+    w->BitBtn3->click();
+    qputenv("TMPDIR", oldTmp);
+    QCOMPARE(boxes.texts(), QStringList());
+    QCOMPARE(opener.opened.size(), 1);
+
+    const QString out = tmp.filePath(QStringLiteral("admin.xlsx"));
+    QStringList args{QStringLiteral("export"), QStringLiteral("--db"), db.path(), list, QStringLiteral("--out"), out};
+    if (list == QLatin1String("arrears"))
+        args << QStringLiteral("--date") << QStringLiteral("2024-03-15"); // the screen's default
+    QString stdOut, stdErr;
+    QCOMPARE(runAdmin(args, &stdOut, &stdErr), 0);
+    QVERIFY2(stdOut.contains(QStringLiteral("已导出 %1 行").arg(rows)), qPrintable(stdOut + stdErr));
+
+    const XlsxProbe screen(opener.opened.first()), tool(out);
+    QVERIFY2(screen.error.isEmpty() && tool.error.isEmpty(), qPrintable(screen.error + tool.error));
+    QCOMPARE(screen.lastRow, rows + 3);
+    QCOMPARE(tool.cells.keys(), screen.cells.keys());
+    for (auto it = screen.cells.cbegin(); it != screen.cells.cend(); ++it) {
+        QCOMPARE(tool.kind(it.key()), screen.kind(it.key()));
+        QCOMPARE(tool.text(it.key()), it.value().text);
+    }
+    QCOMPARE(tool.merges, screen.merges);
+    QCOMPARE(tool.title, screen.title);
+    if (list == QLatin1String("charges")) {
+        QCOMPARE(screen.text(QStringLiteral("B4")), QStringLiteral("2410100012"));
+        QCOMPARE(screen.kind(QStringLiteral("B4")), QStringLiteral("text"));
+        QCOMPARE(screen.text(QStringLiteral("L5")), QStringLiteral("5875"));
+    } else {
+        QCOMPARE(screen.text(QStringLiteral("I3")), QStringLiteral("013912345678"));
+        QCOMPARE(screen.kind(QStringLiteral("I3")), QStringLiteral("text"));
+        QCOMPARE(screen.text(QStringLiteral("J3")), QStringLiteral("=1+1"));
+    }
+}
+
+void TestExport::adminToolArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("arrears at the default date") << QStringList{"arrears"} << 0
+                                                 << QStringLiteral("到期日期 %1-03-15").arg(QDate::currentDate().year());
+    QTest::newRow("unknown list") << QStringList{"houses"} << 2 << "未知的列表：houses";
+    QTest::newRow("date for another list") << QStringList{"owners", "--date", "2024-01-01"} << 2 << "--date 只用于 arrears";
+    QTest::newRow("no date") << QStringList{"arrears", "--date", "2024-02-30"} << 2 << "“2024-02-30” 不是有效的日期";
+    QTest::newRow("no list") << QStringList{} << 2 << "用法: chengyue-admin export";
+}
+
+void TestExport::adminToolArguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    TestDb db;
+    seedOffice(db);
+    QTemporaryDir tmp;
+    const QString out = tmp.filePath(QStringLiteral("x.xlsx"));
+    QString stdOut, stdErr;
+    QCOMPARE(runAdmin(QStringList{QStringLiteral("export"), QStringLiteral("--db"), db.path(), QStringLiteral("--out"), out}
+                          + args,
+                      &stdOut, &stdErr),
+             status);
+    QVERIFY2((stdOut + stdErr).contains(says), qPrintable(stdOut + stdErr));
+    QCOMPARE(QFile::exists(out), status == 0);
 }
 
 QTEST_MAIN(TestExport)
