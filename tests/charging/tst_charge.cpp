@@ -1,5 +1,6 @@
 #include "charging/ChargeLogic.h"
 #include "charging/TfrmUCharge_In.h"
+#include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "output/TfrmDMP.h"
 #include "tests/report/ReportProbe.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -50,6 +52,7 @@ private slots:
     void printFailureCarriesOn_data();
     void printFailureCarriesOn();
     void logicSaveForOtherCallers();
+    void anotherCopyChargingAtOnceGetsTheNextNumber();
 
 private:
     std::unique_ptr<TfrmUCharge_In> openWindow();
@@ -670,6 +673,30 @@ void TestCharge::logicSaveForOtherCallers()
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse")), 1);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2026-10-10"));
+}
+
+void TestCharge::anotherCopyChargingAtOnceGetsTheNextNumber()
+{
+    // Another copy of the program is in the middle of storing the first charge of the day.
+    Database other;
+    other.open(m_db->path(), QString::fromUtf8(Schema::DatabaseKey));
+    other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    other.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theMoney, theDel, theDate) "
+                              "VALUES (1, '2410100001', 10, '否', '2024-10-10')"));
+    std::unique_ptr<QThread> finish(QThread::create([&other] {
+        QThread::msleep(400);
+        other.exec(QStringLiteral("COMMIT"));
+    }));
+    finish->start();
+
+    // This copy waits for it before counting, and so takes the next number.
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->BitBtn1Click();
+    finish->wait();
+    QCOMPARE(m_messages->errors(), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(theNum, ' ') FROM (SELECT theNum FROM UCharge ORDER BY ID)")),
+             QStringLiteral("2410100001 2410100002"));
 }
 
 QTEST_MAIN(TestCharge)
