@@ -1,5 +1,6 @@
 #include "app/TfrmMain.h"
 #include "operators/TfrmLogin.h"
+#include "report/UiReportPreview.h"
 #include "widgets/Seams.h"
 
 #include <QApplication>
@@ -23,6 +24,8 @@ int main(int argc, char *argv[])
     font.setPixelSize(14);
     QApplication::setFont(font);
 
+    // The print module shows every receipt (charge entry, reprint) in the print preview.
+    ensurePrintPreview();
     TfrmMain mainWindow;
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     TfrmLogin login;
