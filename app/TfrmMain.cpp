@@ -16,6 +16,7 @@
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
 #include "report/UiReportPreview.h"
+#include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
 
 #include <QAction>
@@ -249,7 +250,7 @@ QAction *TfrmMain::action(const QString &caption) const
 void TfrmMain::runDialog(QDialog *dialog)
 {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->exec();
+    runModal(dialog); // exec(), or the test's script
 }
 
 void TfrmMain::notYetAvailable(const QString &what)

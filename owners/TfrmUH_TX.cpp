@@ -30,6 +30,8 @@ TfrmUH_TX::TfrmUH_TX(QWidget *parent)
     extrasLayout()->addWidget(new QLabel(QStringLiteral("到期日期："), this));
     extrasLayout()->addWidget(DateTimePicker1);
     extrasLayout()->addStretch();
+    // The reference date is a filter like the others: Enter in it runs "查询".
+    DateTimePicker1->installEventFilter(this);
     // Moving the picker recolours the rows at once; the figures wait for "查询".
     connect(DateTimePicker1, &DatePicker::dateChanged, DBGrid1->viewport(), qOverload<>(&QWidget::update));
 
