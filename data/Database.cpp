@@ -229,10 +229,23 @@ void Database::fail(const QString &sql, int rc) const
     throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sql, rc);
 }
 
+// The engine reads a statement only up to a NUL character: a value holding one (pasted,
+// or from a file) would cut the statement short inside its quotes. Such a statement is
+// refused whole, in words the operator can act on.
+static void refuseNul(const QString &sql)
+{
+    if (sql.contains(QChar(0))) {
+        QString shown = sql;
+        shown.replace(QChar(0), QStringLiteral("\\0"));
+        throw DbError(QStringLiteral("文字中含有空字符（NUL），数据库不能保存或查找它，请删除该字符后重试"), shown);
+    }
+}
+
 sqlite3_stmt *Database::prepare(const QString &sql, const char **tail)
 {
     if (!m_db)
         throw DbError(QStringLiteral("数据库未连接"), sql);
+    refuseNul(sql);
     const QByteArray s = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     const char *t = nullptr;
@@ -250,6 +263,7 @@ void Database::exec(const QString &sql)
 {
     if (!m_db)
         throw DbError(QStringLiteral("数据库未连接"), sql);
+    refuseNul(sql);
     // Runs every statement of the text, one after the other.
     const QByteArray s = sql.toUtf8();
     const char *p = s.constData();
