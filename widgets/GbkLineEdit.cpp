@@ -59,6 +59,11 @@ void GbkLineEdit::onEdited(const QString &text)
     while (suffix < maxPrefix - prefix
            && old.at(old.size() - 1 - suffix) == text.at(text.size() - 1 - suffix))
         ++suffix;
+    // A character outside the basic plane is two UTF-16 units: the edges never part them.
+    if (prefix > 0 && text.at(prefix - 1).isHighSurrogate())
+        --prefix;
+    if (suffix > 0 && text.at(text.size() - suffix).isLowSurrogate())
+        --suffix;
     const QString kept = text.left(prefix) + text.right(suffix);
     QString inserted = text.mid(prefix, text.size() - prefix - suffix);
 
@@ -72,12 +77,16 @@ void GbkLineEdit::onEdited(const QString &text)
     if (m_limit > 0) {
         int budget = m_limit - gbkByteLength(kept);
         QString fitted;
-        for (const QChar c : inserted) {
-            const int w = c.unicode() < 0x80 ? 1 : 2;
+        for (qsizetype i = 0; i < inserted.size(); ++i) {
+            // A surrogate pair fits whole or not at all: half of one is no character.
+            const qsizetype n = inserted.at(i).isHighSurrogate() && i + 1 < inserted.size()
+                    && inserted.at(i + 1).isLowSurrogate() ? 2 : 1;
+            const int w = gbkByteLength(inserted.mid(i, n));
             if (w > budget)
                 break;
             budget -= w;
-            fitted += c;
+            fitted += inserted.mid(i, n);
+            i += n - 1;
         }
         inserted = fitted;
     }
