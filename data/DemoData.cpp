@@ -5,6 +5,7 @@
 #include "data/Numbers.h"
 #include "data/Sql.h"
 
+#include <QHash>
 #include <QRandomGenerator>
 #include <algorithm>
 
@@ -73,6 +74,17 @@ DemoSummary generate(Database &db, const DemoOptions &o)
     const int firstSeason = lastSeason - o.years + 1;
 
     QStringList payees{QString::fromUtf8("管理员")};
+    // A database without houses may already hold some of the lists: a name is added only
+    // once, since the screens pick by name (a purpose that exists keeps its price).
+    const auto addName = [&](const QString &table, const QString &name, const QString &price) {
+        if (db.count(QStringLiteral("SELECT ID FROM %1 WHERE theName = %2").arg(table, Sql::quote(name))) > 0)
+            return;
+        if (price.isEmpty())
+            db.exec(QStringLiteral("INSERT INTO %1 (theName, Remark) VALUES (%2, '')").arg(table, Sql::quote(name)));
+        else
+            db.exec(QStringLiteral("INSERT INTO %1 (theName, thePrice, Remark) VALUES (%2, %3, '')")
+                        .arg(table, Sql::quote(name), price));
+    };
     {
         Transaction tx(db);
         const int nAreas = o.areas > 0 ? o.areas : std::max(6, o.houses / 1000);
@@ -81,14 +93,13 @@ DemoSummary generate(Database &db, const DemoOptions &o)
                 + QString::fromUtf8(kAreaKinds[(i / std::size(kAreaStems)) % std::size(kAreaKinds)]);
             if (i >= int(std::size(kAreaStems) * std::size(kAreaKinds)))
                 name += QString::number(i / (std::size(kAreaStems) * std::size(kAreaKinds)) + 1) + QStringLiteral("期");
-            db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES (%1, '')").arg(Sql::quote(name)));
+            addName(QStringLiteral("SArea"), name, {});
         }
         sum.areas = nAreas;
         for (const Purpose &p : kPurposes)
-            db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice, Remark) VALUES (%1, %2, '')")
-                        .arg(Sql::quote(QString::fromUtf8(p.name)), Numbers::plain(p.price)));
+            addName(QStringLiteral("SPrice"), QString::fromUtf8(p.name), Numbers::plain(p.price));
         for (const char *m : kMethods)
-            db.exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES (%1, '')").arg(Sql::quote(QString::fromUtf8(m))));
+            addName(QStringLiteral("SMType"), QString::fromUtf8(m), {});
         db.exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = %1 WHERE ID = 1")
                     .arg(Sql::quote(db.scalar(QStringLiteral("SELECT theName FROM SArea ORDER BY ID LIMIT 1")))));
         int k = 0;
@@ -110,6 +121,13 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             a << r.at(i, 0);
         return a;
     }();
+
+    QHash<QString, double> prices; // as stored: a purpose that was there keeps its price
+    {
+        const Rows r = db.select(QStringLiteral("SELECT theName, thePrice FROM SPrice"));
+        for (int i = 0; i < r.rowCount(); ++i)
+            prices.insert(r.at(i, 0), Numbers::toDouble(r.at(i, 1)));
+    }
 
     // Houses: building-unit-room numbers spread over the areas.
     std::vector<House> houses;
@@ -140,7 +158,7 @@ DemoSummary generate(Database &db, const DemoOptions &o)
                 w -= c.weight;
             }
             h.purpose = QString::fromUtf8(p->name);
-            h.price = p->price;
+            h.price = prices.value(h.purpose, p->price);
             h.floor = Numbers::roundTo(55 + rng.bounded(9500) / 100.0, 2);
             h.owner = QString::fromUtf8(pick(kSurnames)) + QString::fromUtf8(pick(kGiven));
             const QString phone = QString::fromUtf8(pick(kPhonePrefixes))

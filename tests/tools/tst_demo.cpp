@@ -11,6 +11,7 @@ class TestDemo : public QObject {
 private slots:
     void officeIsConsistent();
     void refusesDatabaseWithHouses();
+    void keepsListsAlreadyThere();
 };
 
 void TestDemo::officeIsConsistent()
@@ -60,6 +61,26 @@ void TestDemo::refusesDatabaseWithHouses()
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('a', '1', 1, 1, '否')"));
     QVERIFY_THROWS_EXCEPTION(AppError, DemoData::generate(frmDM().db(), DemoOptions{}));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
+}
+
+void TestDemo::keepsListsAlreadyThere()
+{
+    // A database without houses but with some names of its own.
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('阳光小区')"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('住宅', 26)"));
+    db.exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('现金')"));
+    DemoOptions o;
+    o.houses = 50;
+    o.years = 1;
+    o.chargeDate = QDate(2024, 11, 5);
+    DemoData::generate(frmDM().db(), o);
+    for (const char *table : {"SArea", "SPrice", "SMType"})
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) - COUNT(DISTINCT theName) FROM %1").arg(QLatin1String(table))),
+                 QStringLiteral("0"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM SPrice WHERE theName = '住宅'")), QStringLiteral("26"));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE HType = '住宅' AND thePrice <> 26")), 0);
+    QVERIFY(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE HType = '住宅'")) > 0);
 }
 
 QTEST_MAIN(TestDemo)
