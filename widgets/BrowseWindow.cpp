@@ -46,7 +46,7 @@ private:
     const BrowseWindow *m_window;
 };
 
-constexpr int FooterLabelWidth = 170;
+constexpr int FooterLabelWidth = 160;
 constexpr int DefaultColumnMax = 220;
 constexpr int BatchRowsForWidths = 200; // rows looked at for a default column width
 
@@ -171,16 +171,15 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
         showError(this, withFullStop(message), detail);
     });
 
-    // Bottom band: Label1..Label8 at fixed places, left to right.
-    auto *footer = new QHBoxLayout;
-    footer->setSpacing(0);
+    // Bottom band: Label1..Label8 at fixed places, left to right. They are placed, not laid
+    // out, so that a narrow main window clips the last ones instead of growing the window.
+    auto *footer = new QWidget(this);
+    footer->setFixedHeight(24);
     for (int i = 0; i < 8; ++i) {
-        m_labels[i] = new QLabel(this);
+        m_labels[i] = new QLabel(footer);
         m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-        m_labels[i]->setFixedWidth(FooterLabelWidth);
-        footer->addWidget(m_labels[i]);
+        m_labels[i]->setGeometry(8 + i * FooterLabelWidth, 2, FooterLabelWidth - 8, 20);
     }
-    footer->addStretch();
     Label1 = m_labels[0];
     Label2 = m_labels[1];
     Label3 = m_labels[2];
@@ -194,7 +193,7 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     v->setContentsMargins(6, 6, 6, 4);
     v->addLayout(top);
     v->addWidget(DBGrid1, 1);
-    v->addLayout(footer);
+    v->addWidget(footer);
 
     // "查询" is the default button: Enter in any filter input runs it.
     for (QWidget *w : GroupBox1->findChildren<QWidget *>())
@@ -371,8 +370,7 @@ void BrowseWindow::applyColumns()
         } else {
             // The default: wide enough for the caption and the first rows read.
             DBGrid1->resizeColumnToContents(c);
-            if (h->sectionSize(c) > DefaultColumnMax)
-                DBGrid1->setColumnWidth(c, DefaultColumnMax);
+            DBGrid1->setColumnWidth(c, qMin(h->sectionSize(c) + 12, DefaultColumnMax));
         }
     }
 }
