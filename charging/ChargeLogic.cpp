@@ -133,6 +133,17 @@ QString save(const Payment &payment)
     // the program cannot take the same receipt number in between, and a refused update
     // leaves no charge behind.
     Transaction tx(db);
+    if (payment.lookedUpPaidUp) {
+        // Under the write lock: what the look-up showed still holds, or another copy of
+        // the program has charged this house since.
+        const Rows now = frmDM().query(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId
+                                       + QStringLiteral(") AND (theDel = '否')"));
+        if (now.isEmpty())
+            throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
+        if (now.at(0, 0) != *payment.lookedUpPaidUp)
+            throw AppError(QStringLiteral("该业主的到期日期已由 %1 变为 %2（可能刚在另一台电脑上收过费），本次收费没有保存，请重新录入房号！")
+                               .arg(*payment.lookedUpPaidUp, now.at(0, 0)));
+    }
     const QString number = myNum();
 
     SqlText = QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, ");

@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QString>
+#include <optional>
 
 // Taking a heating-fee payment: receipt numbers, the proposal of amount and period for a
 // number of years, whole-yuan rounding and the save. Used by charge entry and by the
@@ -58,11 +59,17 @@ struct Payment {
     QString paymentMethod;
     QString payee;
     QString remark;
+    // The house's paid-up date as the look-up showed it. When set, the save refuses a
+    // house whose paid-up date has moved since (another copy of the program took a payment
+    // for it in the meantime), so that no period is charged twice.
+    std::optional<QString> lookedUpPaidUp;
 };
 
 // Stores the payment: in one transaction that takes the write lock first, makes the
 // receipt number, inserts the UCharge row (amount in capital numerals of its absolute
 // value) and moves the house's EndDate to the end date. Returns the receipt number.
+// Refuses (AppError, nothing stored) a house that is gone, or whose paid-up date is no
+// longer lookedUpPaidUp.
 // Throws AppError (nothing stored) for a value that is no number or date, DbError when
 // the database refuses a statement; then nothing of the payment is stored.
 QString save(const Payment &payment);

@@ -333,6 +333,7 @@ void TfrmUCharge_In::BitBtn1Click()
         p.paymentMethod = DBLookupComboBox2->text();
         p.payee = DBLookupComboBox3->text();
         p.remark = Edit13->text();
+        p.lookedUpPaidUp = Edit7->text();
         const QString number = ChargeLogic::save(p);
 
         // The payment is stored: a printing failure is shown and the window carries on as

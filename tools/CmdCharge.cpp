@@ -93,6 +93,7 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
     p.amount = proposal.amount;
     p.paymentMethod = method;
     p.payee = CurrentUserName;
+    p.lookedUpPaidUp = h.paidUp;
     const QString number = ChargeLogic::save(p);
     out << number << '\n';
     return 0;

@@ -1,0 +1,164 @@
+// Two copies of the program on one database file: a writer waits for the other copy's
+// lock instead of failing, and a house charged by the other copy between look-up and save
+// is not charged a second time for the same period.
+#include "tests/support/TestSupport.h"
+
+#include "charging/ChargeLogic.h"
+#include "charging/TfrmUCharge_In.h"
+#include "data/Schema.h"
+#include "data/TfrmDM.h"
+#include "output/TfrmDMP.h"
+#include "owners/OwnerEntry.h"
+#include "report/ReportPresenter.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/LookupCombo.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTest>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+class NoPreview : public ReportPresenter {
+public:
+    void present(const report::PreparedReport &) override { ++count; }
+    int count = 0;
+};
+
+} // namespace
+
+class TestTwoCopies : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void writerWaitsForOtherCopy_data();
+    void writerWaitsForOtherCopy();
+    void houseChargedByOtherCopyMeanwhile();
+    void houseDeletedByOtherCopyMeanwhile();
+
+private:
+    // The other copy: its own connection to the same file.
+    std::unique_ptr<Database> other();
+    std::unique_ptr<TestDb> m_db;
+    NoPreview m_preview;
+};
+
+void TestTwoCopies::init()
+{
+    m_db = std::make_unique<TestDb>();
+    m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', '')"));
+    m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
+    m_db->exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theAN = '阳光小区'"));
+    m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, "
+                              "thePhone, Remark, theDel, theDate, UName) VALUES ('阳光小区', '1-101', 100, '住宅', "
+                              "2, '2024-04-10', '张三', '', '', '否', '2024-10-10', '管理员')"));
+    m_db->login();
+    m_preview.count = 0;
+    frmDMP().setPresenter(&m_preview);
+}
+
+void TestTwoCopies::cleanup()
+{
+    frmDMP().setPresenter(nullptr);
+    m_db.reset();
+}
+
+std::unique_ptr<Database> TestTwoCopies::other()
+{
+    auto db = std::make_unique<Database>();
+    db->open(m_db->path(), QString::fromUtf8(Schema::DatabaseKey));
+    return db;
+}
+
+void TestTwoCopies::writerWaitsForOtherCopy_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("charge") << "charge";
+    QTest::newRow("owner entry") << "owner";
+}
+
+void TestTwoCopies::writerWaitsForOtherCopy()
+{
+    QFETCH(QString, what);
+    // The other copy holds the write lock for a while (a long import batch).
+    std::atomic<bool> locked{false};
+    std::thread holder([&, db = other()] {
+        db->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        db->exec(QStringLiteral("UPDATE SDept SET F1 = F1 WHERE ID = 1"));
+        locked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        db->exec(QStringLiteral("COMMIT"));
+    });
+    while (!locked)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    MessageRecorder rec;
+    QElapsedTimer t;
+    t.start();
+    if (what == QLatin1String("charge")) {
+        TfrmUCharge_In w;
+        w.FormShow();
+        w.Edit1->setText(QStringLiteral("1-101"));
+        w.Edit1KeyPress(13);
+        w.CheckBox1->setChecked(false);
+        w.BitBtn1Click();
+        QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+    } else {
+        House h{QStringLiteral("阳光小区"), QStringLiteral("1-102"), QStringLiteral("90"), QStringLiteral("住宅"),
+                QStringLiteral("2"), QStringLiteral("2025-04-10"), QStringLiteral("李四"), {}, {}};
+        QVERIFY(OwnerEntry::add(h));
+    }
+    const qint64 waited = t.elapsed();
+    holder.join();
+    // It waited for the other copy and then succeeded: no "database is locked" box.
+    QCOMPARE(rec.errors(), 0);
+    QVERIFY2(waited >= 1000, qPrintable(QString::number(waited)));
+}
+
+void TestTwoCopies::houseChargedByOtherCopyMeanwhile()
+{
+    MessageRecorder rec;
+    TfrmUCharge_In w;
+    w.FormShow();
+    w.Edit1->setText(QStringLiteral("1-101"));
+    w.Edit1KeyPress(13);
+    QCOMPARE(w.Edit7->text(), QStringLiteral("2024-04-10"));
+    // The other copy charges the same house for the next year and moves its paid-up date.
+    {
+        auto db = other();
+        db->exec(QStringLiteral("UPDATE UHouse SET EndDate = '2025-04-10' WHERE theNum = '1-101'"));
+    }
+    w.CheckBox1->setChecked(false);
+    w.BitBtn1Click();
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY2(rec.last().contains(QStringLiteral("2025-04-10")) && rec.last().contains(QStringLiteral("没有保存")),
+             qPrintable(rec.last()));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2025-04-10"));
+    QCOMPARE(m_preview.count, 0);
+    // A new look-up proposes the year after the other copy's payment, and saves.
+    w.Edit1->setText(QStringLiteral("1-101"));
+    w.Edit1KeyPress(13);
+    w.BitBtn1Click();
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT QSDate || ' ' || JZDate FROM UCharge")), QStringLiteral("2025-04-11 2026-04-10"));
+}
+
+void TestTwoCopies::houseDeletedByOtherCopyMeanwhile()
+{
+    MessageRecorder rec;
+    TfrmUCharge_In w;
+    w.FormShow();
+    w.Edit1->setText(QStringLiteral("1-101"));
+    w.Edit1KeyPress(13);
+    other()->exec(QStringLiteral("UPDATE UHouse SET theDel = '是'"));
+    w.BitBtn1Click();
+    QCOMPARE(rec.last(), QStringLiteral("业主信息 不存在，请重新录入房号！"));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+}
+
+QTEST_MAIN(TestTwoCopies)
+#include "tst_twocopies.moc"
