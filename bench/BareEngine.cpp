@@ -70,14 +70,22 @@ void isNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
 
 BareEngine::BareEngine(const QString &path, const QString &key)
 {
-    const QByteArray p = path.toUtf8();
-    if (sqlite3_open_v2(p.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-        fail(m_db, path);
-    const QByteArray k = key.toUtf8();
-    sqlite3_key(m_db, k.constData(), k.size());
-    exec(QStringLiteral("PRAGMA cipher_page_size = 4096"));
+    // The program's key derivation, and the engine's old default for files made before it.
+    for (const int kdfIter : {4000, 64000}) {
+        const QByteArray p = path.toUtf8();
+        if (sqlite3_open_v2(p.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            fail(m_db, path);
+        const QByteArray k = key.toUtf8();
+        sqlite3_key(m_db, k.constData(), k.size());
+        exec(QStringLiteral("PRAGMA cipher_page_size = 4096; PRAGMA kdf_iter = %1").arg(kdfIter));
+        if (sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK)
+            break;
+        if (kdfIter == 64000)
+            fail(m_db, path);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
     sqlite3_busy_timeout(m_db, 15000);
-    scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     exec(QStringLiteral("PRAGMA cache_size = -16384; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; "
                         "PRAGMA temp_store = MEMORY"));
     sqlite3_create_function_v2(m_db, "DateDiff", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, dateDiff, nullptr,

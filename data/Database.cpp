@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 QString columnText(sqlite3_stmt *stmt, int i)
@@ -69,6 +72,22 @@ void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_int(ctx, Numbers::isNumber(t) ? 1 : 0);
     }
     }
+}
+
+// While another copy holds the write lock: try again every millisecond, for at most
+// BusyTimeoutMs. The engine's own timeout sleeps up to 100 ms between tries and so
+// keeps missing the moment between two transactions of a copy that writes batch after
+// batch (an import), until it gives up with "database is locked".
+int busyWait(void *, int tries)
+{
+    thread_local std::chrono::steady_clock::time_point since;
+    const auto now = std::chrono::steady_clock::now();
+    if (tries == 0)
+        since = now;
+    else if (now - since >= std::chrono::milliseconds(Database::BusyTimeoutMs))
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
 }
 
 } // namespace
@@ -177,39 +196,48 @@ void Database::create(const QString &path, const QString &key)
 
 void Database::openHandle(const QString &path, const QString &key, bool create)
 {
-    const QByteArray p = path.toUtf8();
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
-        if (db)
-            sqlite3_close_v2(db);
-        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
-    }
-    m_db = db;
-    m_path = path;
-    try {
-        configure(key);
-    } catch (const DbError &e) {
-        close();
-        if (e.code() == SQLITE_NOTADB)
-            throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
-        if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
-            throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
-        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+    // A file made before the key derivation was shortened opens with the engine's old
+    // default; a new file always gets the short one.
+    for (const int kdfIter : {KdfIter, LegacyKdfIter}) {
+        const QByteArray p = path.toUtf8();
+        int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+        sqlite3 *db = nullptr;
+        int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+            if (db)
+                sqlite3_close_v2(db);
+            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
+        }
+        m_db = db;
+        m_path = path;
+        try {
+            configure(key, kdfIter);
+            return;
+        } catch (const DbError &e) {
+            close();
+            if (e.code() == SQLITE_NOTADB && !create && kdfIter != LegacyKdfIter)
+                continue;
+            if (e.code() == SQLITE_NOTADB)
+                throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
+            if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
+                throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+        }
     }
 }
 
-void Database::configure(const QString &key)
+void Database::configure(const QString &key, int kdfIter)
 {
     const QByteArray k = key.toUtf8();
-    // The key must be the first thing the connection does; the page size follows it.
+    // The key must be the first thing the connection does; the page size and the rounds of
+    // key derivation follow it, before the first read.
     int rc = sqlite3_key(m_db, k.constData(), k.size());
     if (rc != SQLITE_OK)
         fail(QStringLiteral("key"), rc);
     exec(QStringLiteral("PRAGMA cipher_page_size = 4096"));
-    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    exec(QStringLiteral("PRAGMA kdf_iter = %1").arg(kdfIter));
+    sqlite3_busy_handler(m_db, busyWait, nullptr);
     sqlite3_extended_result_codes(m_db, 0);
     // A read of the schema proves the key: with a wrong one the engine says "not a database".
     scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));

@@ -92,10 +92,16 @@ public:
 
     // Milliseconds a writer waits for another copy of the program to release its lock.
     static constexpr int BusyTimeoutMs = 15000;
+    // Rounds of key derivation from the key text. The key is the program's own constant,
+    // not an operator's secret, so the engine's slow default (64,000 rounds, some 55 ms of
+    // every start before the login window can list its operators) protects nothing here.
+    // Files made with that default still open: the open retries with it.
+    static constexpr int KdfIter = 4000;
+    static constexpr int LegacyKdfIter = 64000;
 
 private:
     void openHandle(const QString &path, const QString &key, bool create);
-    void configure(const QString &key);
+    void configure(const QString &key, int kdfIter);
     friend class Statement;
     sqlite3_stmt *prepare(const QString &sql, const char **tail = nullptr);
 
