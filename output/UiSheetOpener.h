@@ -18,6 +18,11 @@ public:
 SheetOpener &sheetOpener();
 void setSheetOpener(SheetOpener *opener); // nullptr restores the desktop's opener
 
+// What the desktop's opener does on a screen: starts the spreadsheet program on the file
+// (LibreOffice Calc, Gnumeric, WPS, or the desktop's choice for workbooks); false when no
+// such program can be started.
+bool startSpreadsheetProgram(const QString &path);
+
 inline const char NoSpreadsheetProgram[] = "无法创建Xls文件，请确认是否安装EXCEL";
 
 // The "Excel" button of a browse screen: writes the list and its totals row to a new

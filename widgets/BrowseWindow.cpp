@@ -160,6 +160,8 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1->setWordWrap(false);
+    // Tab leaves the grid (it selects whole rows); the arrow keys move in it.
+    DBGrid1->setTabKeyNavigation(false);
     DBGrid1->setContextMenuPolicy(Qt::PreventContextMenu);
     DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     DBGrid1->horizontalHeader()->setHighlightSections(false);

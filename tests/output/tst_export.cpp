@@ -115,6 +115,7 @@ private slots:
     void unwritableFile();
     void exportFileNames();
     void presentOpensEachWorkbook();
+    void spreadsheetProgram();
     void noSpreadsheetProgram();
     void screenAndAdminToolAgree_data();
     void screenAndAdminToolAgree();
@@ -426,29 +427,77 @@ void TestExport::presentOpensEachWorkbook()
     UnitName.clear();
 }
 
-// The desktop's own opener, on a system where no spreadsheet program can be found.
+namespace {
+
+// The desktop's opener as it behaves on a screen.
+class ScreenOpener : public SheetOpener {
+public:
+    ScreenOpener() { setSheetOpener(this); }
+    ~ScreenOpener() override { setSheetOpener(nullptr); }
+    bool open(const QString &path) override { return startSpreadsheetProgram(path); }
+};
+
+struct Environment {
+    QByteArray name, old;
+    Environment(const char *n, const QString &value) : name(n), old(qgetenv(n)) { qputenv(n, QFile::encodeName(value)); }
+    ~Environment() { qputenv(name.constData(), old); }
+};
+
+} // namespace
+
+// A spreadsheet program found by name is started on the new workbook; a headless run
+// starts none and keeps the workbook.
+void TestExport::spreadsheetProgram()
+{
+    QTemporaryDir bin, tmp;
+    const QString marker = bin.filePath(QStringLiteral("opened"));
+    QFile script(bin.filePath(QStringLiteral("localc")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(marker) + "'\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    Environment path("PATH", bin.path()), tmpDir("TMPDIR", tmp.path());
+    MessageRecorder boxes;
+    const ExportLayout layout = ExportLayouts::ownerQuery();
+    Rows list = listFor(layout, 1);
+    {
+        ScreenOpener screen;
+        RowsExportSource source(list);
+        const QString written = presentExport(layout, source, totalsFor(layout, 1));
+        const auto opened = [&] {
+            QFile f(marker);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
+        };
+        QTRY_COMPARE(opened(), written);
+        QFile::remove(marker);
+    }
+    RowsExportSource source(list);
+    const QString written = presentExport(layout, source, totalsFor(layout, 1));
+    QVERIFY(QFile::exists(written));
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(marker));
+    QCOMPARE(boxes.entries.size(), 0);
+}
+
+// On a system where no spreadsheet program can be found.
 void TestExport::noSpreadsheetProgram()
 {
     QTemporaryDir tmp, emptyPath;
-    const QByteArray oldTmp = qgetenv("TMPDIR"), oldPath = qgetenv("PATH");
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    qputenv("PATH", QFile::encodeName(emptyPath.path()));
+    Environment path("PATH", emptyPath.path()), tmpDir("TMPDIR", tmp.path());
     MessageRecorder boxes;
+    ScreenOpener screen;
     const ExportLayout layout = ExportLayouts::ownerQuery();
     Rows list = listFor(layout, 1);
     RowsExportSource source(list);
     const bool ok = guard(nullptr, [&] { presentExport(layout, source, totalsFor(layout, 1)); });
-    const QString folder = exportFolder();
-    qputenv("PATH", oldPath);
-    qputenv("TMPDIR", oldTmp);
     QVERIFY(!ok);
     QCOMPARE(boxes.entries.size(), 1);
     QCOMPARE(boxes.entries.first().kind, QStringLiteral("error"));
     // Shown by the default error handler, which ends the text with a full stop.
     QCOMPARE(boxes.last(), withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
     // No workbook is left behind.
-    QVERIFY(folder.startsWith(tmp.path()));
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+    QVERIFY(exportFolder().startsWith(tmp.path()));
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
 }
 
 namespace {
