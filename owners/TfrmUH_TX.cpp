@@ -7,6 +7,7 @@
 #include "widgets/QueryModel.h"
 
 #include <QBoxLayout>
+#include <QLineEdit>
 #include <QLabel>
 #include <QTableView>
 
@@ -30,8 +31,10 @@ TfrmUH_TX::TfrmUH_TX(QWidget *parent)
     extrasLayout()->addWidget(new QLabel(QStringLiteral("到期日期："), this));
     extrasLayout()->addWidget(DateTimePicker1);
     extrasLayout()->addStretch();
-    // The reference date is a filter like the others: Enter in it runs "查询".
+    // The reference date is a filter like the others: Enter in it runs "查询", and Tab
+    // reaches it after the criteria, before the buttons.
     DateTimePicker1->installEventFilter(this);
+    setTabOrder(Edit4, DateTimePicker1);
     // Moving the picker recolours the rows at once; the figures wait for "查询".
     connect(DateTimePicker1, &DatePicker::dateChanged, DBGrid1->viewport(), qOverload<>(&QWidget::update));
 

@@ -25,3 +25,8 @@ QString DatePicker::text() const
 {
     return Dates::format(date());
 }
+
+bool DatePicker::focusNextPrevChild(bool next)
+{
+    return QWidget::focusNextPrevChild(next);
+}

@@ -14,6 +14,11 @@ public:
 signals:
     void userChanged();
 
+protected:
+    // Tab and Shift+Tab leave the picker as they leave every other box, also while it
+    // shows no date; the year, month and day are reached with the arrow keys.
+    bool focusNextPrevChild(bool next) override;
+
 private:
     bool m_quiet = false;
 };
