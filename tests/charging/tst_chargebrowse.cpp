@@ -338,6 +338,10 @@ void TestChargeBrowse::excel()
     QCOMPARE(opener.opened.size(), 2);
     QVERIFY(opener.opened.at(0) != opener.opened.at(1));
     QCOMPARE(w.currentRow(), 3); // the list is left on its last row
+    QCOMPARE(w.ADOQuery1->columns().size(), 15);
+    QVERIFY(w.DBGrid1->isColumnHidden(14)); // ID
+    for (const auto &[column, width] : {std::pair{4, 60}, {5, 60}, {7, 60}, {10, 80}, {13, 120}})
+        QCOMPARE(w.DBGrid1->columnWidth(column), width);
 
     const XlsxProbe x(opener.opened.at(1));
     QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
