@@ -1,4 +1,5 @@
 #include "widgets/BrowseWindow.h"
+#include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
@@ -216,7 +217,31 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     });
 }
 
-BrowseWindow::~BrowseWindow() = default;
+BrowseWindow::~BrowseWindow()
+{
+    // The list's statement goes before the connection it runs on.
+    ADOQuery1->close();
+}
+
+Database &BrowseWindow::reader()
+{
+    // A list read as the grid scrolls keeps its statement open between events. On the
+    // shared connection that open statement would hold one read snapshot for every other
+    // statement of the program: they would not see what another copy of the program
+    // stores meanwhile, and their writes would fail at once as "database is locked". So
+    // the grid reads through a connection of its own to the same file, opened on the
+    // first "查询" and kept for the window's life.
+    Database &shared = frmDM().db(); // reports a missing or unreadable file as usual
+    if (!m_reader || m_readerPath != shared.path()) {
+        ADOQuery1->close();
+        m_reader.reset();
+        auto db = std::make_unique<Database>();
+        db->open(shared.path(), QString::fromUtf8(Schema::DatabaseKey));
+        m_reader = std::move(db);
+        m_readerPath = shared.path();
+    }
+    return *m_reader;
+}
 
 bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
 {
@@ -327,7 +352,7 @@ void BrowseWindow::refresh()
     const QString list = SqlText;
     // A refused statement leaves the list closed and the grid empty; the footer keeps
     // its texts, since nothing below runs.
-    ADOQuery1->open(frmDM().db(), list);
+    ADOQuery1->open(reader(), list);
     applyColumns();
     if (ADOQuery1->rowCount() > 0) {
         int first = 0;

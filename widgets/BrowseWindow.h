@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
+#include <memory>
 
 class DatePicker;
 class LookupCombo;
@@ -137,6 +138,8 @@ protected:
     QString buildWhere() const;
 
 private:
+    // The connection the grid reads its list through (see refresh()).
+    Database &reader();
     void refresh();
     void applyColumns();
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -151,4 +154,6 @@ private:
     QLabel *m_labels[8];
     QBoxLayout *m_extras;
     bool m_popupAttached = false;
+    std::unique_ptr<Database> m_reader;
+    QString m_readerPath;
 };

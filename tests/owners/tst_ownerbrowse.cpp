@@ -1,5 +1,6 @@
 #include "app/TfrmMain.h"
 #include "data/TfrmDM.h"
+#include "owners/OwnerEntry.h"
 #include "owners/TfrmUH_M.h"
 #include "owners/TfrmUH_M1.h"
 #include "owners/TfrmUH_Q.h"
@@ -40,6 +41,7 @@ private slots:
     void popupAndExcelEnabling();
     void modifyKeepsOrRepricesAndRefreshesOnlyItsOpener();
     void largeListOpensLazilyWithExactFooter();
+    void listBeingReadHoldsNothingBack();
     void menuOpensChildWindows();
 };
 
@@ -536,6 +538,37 @@ void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()
     w->DBGrid1->scrollToBottom();
     QCoreApplication::processEvents();
     QVERIFY(w->ADOQuery1->rowCount() > QueryModel::BatchSize);
+    delete w;
+}
+
+void TestOwnerBrowse::listBeingReadHoldsNothingBack()
+{
+    TestDb db;
+    db.exec(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+        "INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) SELECT '阳光小区', i, 50, 25, '否' FROM n"));
+    db.login();
+    MessageRecorder rec;
+    auto *w = new TfrmUH_M;
+    w->BitBtn1Click();
+    QVERIFY(w->ADOQuery1->canFetchMore()); // the list is still being read
+
+    // Another copy of the program stores a house meanwhile.
+    Database other;
+    other.open(db.path(), QStringLiteral("kqt472"));
+    other.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) "
+                              "VALUES ('幸福家园', '1', 60, 25, '否')"));
+    // This copy sees it, and writes as usual.
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '幸福家园'")), 1);
+    House h{QStringLiteral("幸福家园"), QStringLiteral("2"), QStringLiteral("60"), QStringLiteral("住宅"),
+            QStringLiteral("25"), QStringLiteral("2025-04-10"), QStringLiteral("王五"), {}, {}};
+    QVERIFY(OwnerEntry::add(h));
+    QCOMPARE(rec.entries.size(), 0);
+    // The grid goes on reading its own list.
+    w->ADOQuery1->fetchAll();
+    QCOMPARE(w->ADOQuery1->rowCount(), 1000);
+    w->BitBtn1Click();
+    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1002"));
     delete w;
 }
 
