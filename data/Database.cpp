@@ -434,3 +434,14 @@ void Statement::run()
     if (rc != SQLITE_DONE)
         throw DbError(message, m_sql, rc);
 }
+
+bool Statement::hasRow()
+{
+    const int rc = sqlite3_step(m_stmt);
+    const QString message = rc == SQLITE_ROW || rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw DbError(message, m_sql, rc);
+    return rc == SQLITE_ROW;
+}

@@ -137,6 +137,9 @@ public:
     void bindNull(int index);
     // Runs the statement to its end and resets it for the next bindings.
     void run();
+    // Runs a query and tells whether it yields at least one row; resets it for the next
+    // bindings (duplicate checks of bulk writes).
+    bool hasRow();
 
 private:
     Database &m_db;

@@ -2,6 +2,7 @@
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -76,9 +77,33 @@ int run(const Sheet &sheet, const QString &area)
         inBatch = 0;
     };
 
+    // The statement of entering a house by hand, as text: what SqlText holds for the last
+    // row and what an error names.
+    auto insertText = [&](const QString (&v)[8]) {
+        QString t = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ") + QStringLiteral("HType, thePrice, EndDate, ")
+            + QStringLiteral("theName, thePhone, Remark, ") + QStringLiteral("theDel, theDate, UName) VALUES ('")
+            + Sql::esc(area) + QStringLiteral("', '") + Sql::esc(v[0]) + QStringLiteral("', '") + Sql::esc(v[1])
+            + QStringLiteral("', '") + Sql::esc(v[2]) + QStringLiteral("', '") + Sql::esc(v[3]) + QStringLiteral("', '")
+            + Sql::esc(v[4]) + QStringLiteral("', '") + Sql::esc(v[5]) + QStringLiteral("', '") + Sql::esc(v[6])
+            + QStringLiteral("', '") + Sql::esc(v[7]) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate)
+            + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("')");
+        return clean(t);
+    };
+    // The duplicate check and the insert, compiled once and bound per row: compiling the
+    // two statement texts anew for every row took most of the time of a large import. The
+    // values are those the cleaned text stores, so the rows are the same.
+    Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (theDel = '否') AND (AName = ?) AND (theNum = ?)"));
+    Statement insert(db, QStringLiteral(
+        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
+        "theDel, theDate, UName) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?)"));
+    const QString storedName = clean(area);
+    const QString storedDate = clean(ChargeDate);
+    const QString storedUser = clean(CurrentUserName);
+    QString v[8], last[8];
+    bool any = false;
+
     for (int r = 0; r < sheet.rowCount(); ++r) {
         const QStringList &row = sheet.rows.at(r);
-        QString v[8];
         for (int i = 0; i < 8; ++i)
             v[i] = row.at(column[size_t(i)]);
         if (v[0].isEmpty())
@@ -90,22 +115,28 @@ int run(const Sheet &sheet, const QString &area)
             continue;
         if (!tx)
             begin();
-        const QString check = QStringLiteral("SELECT ID FROM UHouse ") + QStringLiteral("WHERE (theDel = '否') ")
-            + QStringLiteral("AND (AName = '") + storedArea + QStringLiteral("') ") + QStringLiteral("AND (theNum = '")
-            + Sql::esc(room) + QStringLiteral("') ");
-        if (frmDM().myRetC(check) != 0)
+        check.bind(1, storedName);
+        check.bind(2, room);
+        if (check.hasRow())
             continue;
-        SqlText = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ") + QStringLiteral("HType, thePrice, EndDate, ")
-            + QStringLiteral("theName, thePhone, Remark, ") + QStringLiteral("theDel, theDate, UName) VALUES ('")
-            + Sql::esc(area) + QStringLiteral("', '") + Sql::esc(v[0]) + QStringLiteral("', '") + Sql::esc(v[1])
-            + QStringLiteral("', '") + Sql::esc(v[2]) + QStringLiteral("', '") + Sql::esc(v[3]) + QStringLiteral("', '")
-            + Sql::esc(v[4]) + QStringLiteral("', '") + Sql::esc(v[5]) + QStringLiteral("', '") + Sql::esc(v[6])
-            + QStringLiteral("', '") + Sql::esc(v[7]) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate)
-            + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("')");
-        SqlText = clean(SqlText);
         try {
-            frmDM().myESQL(SqlText);
+            bool nul = storedArea.contains(QChar(0)) || storedUser.contains(QChar(0));
+            for (int i = 0; i < 8 && !nul; ++i)
+                nul = v[i].contains(QChar(0));
+            if (nul) {
+                // The data layer refuses a statement holding a NUL, with its own message.
+                SqlText = insertText(v);
+                frmDM().myESQL(SqlText);
+            }
+            insert.bind(1, storedName);
+            insert.bind(2, room);
+            for (int i = 1; i < 8; ++i)
+                insert.bind(i + 2, clean(v[i]));
+            insert.bind(10, storedDate);
+            insert.bind(11, storedUser);
+            insert.run();
         } catch (const DbError &e) {
+            SqlText = insertText(v);
             // The refused statement changed nothing; the rows before it are kept. Should
             // the engine have given up the whole transaction, only earlier batches stayed.
             int kept = added;
@@ -122,10 +153,14 @@ int run(const Sheet &sheet, const QString &area)
                               .arg(kept),
                           SqlText, e.code());
         }
+        any = true;
+        std::copy(std::begin(v), std::end(v), std::begin(last));
         ++added;
         if (++inBatch == BatchSize)
             commit();
     }
+    if (any)
+        SqlText = insertText(last);
     if (tx)
         commit();
     return added;

@@ -26,6 +26,8 @@ private slots:
     void missingHeadingWritesNothing();
     void refusedRowKeepsTheRowsBefore_data();
     void refusedRowKeepsTheRowsBefore();
+    void nulInACellIsRefusedAtItsRow();
+    void lastStatementIsTheLastHouseAdded();
 
     void windowOpensEmpty();
     void openShowsThePreview();
@@ -241,6 +243,48 @@ void TestOwnerImport::refusedRowKeepsTheRowsBefore()
     QCOMPARE(d.db.scalar(QStringLiteral("SELECT max(theNum) FROM UHouse WHERE theNum = 'R%1'").arg(badRow - 1)),
              QStringLiteral("R%1").arg(badRow - 1));
     QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = 'R%1'").arg(badRow + 1)), 0);
+}
+
+namespace {
+Sheet memorySheet(const QList<QStringList> &rows)
+{
+    Sheet sheet;
+    for (const QVariant &h : headingRow())
+        sheet.headings << h.toString();
+    for (const QStringList &r : rows) {
+        sheet.rows << r;
+        sheet.sheetRows << int(sheet.rows.size()) + 1;
+    }
+    return sheet;
+}
+} // namespace
+
+void TestOwnerImport::nulInACellIsRefusedAtItsRow()
+{
+    ImportDb d;
+    const Sheet sheet = memorySheet({{"R1", "50", "住宅", "22", "", "张三", "", ""},
+                                     {"R2", "50", "住宅", "22", "", QStringLiteral("李") + QChar(0) + QStringLiteral("四"), "", ""}});
+    try {
+        OwnerImport::run(sheet, East);
+        QFAIL("no error");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("工作表第 3 行（房号 R2）无法导入：文字中含有空字符")), qPrintable(e.message()));
+        QVERIFY(e.message().endsWith(QStringLiteral("此前已成功导入业主数据 1 条")));
+    }
+    QCOMPARE(d.houses(), 1);
+}
+
+void TestOwnerImport::lastStatementIsTheLastHouseAdded()
+{
+    ImportDb d;
+    const Sheet sheet = memorySheet({{"R1", "50", "住宅", "22", "", "张三", "", ""},
+                                     {"R2", "60", "住宅", "22", "", "李四", "", ""},
+                                     {"R1", "70", "住宅", "22", "", "王五", "", ""},
+                                     {"", "80", "住宅", "22", "", "赵六", "", ""}});
+    QCOMPARE(OwnerImport::run(sheet, East), 2);
+    QCOMPARE(SqlText, QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, "
+                                     "thePhone, Remark, theDel, theDate, UName) VALUES ('东区', 'R2', '60', '住宅', "
+                                     "'22', '', '李四', '', '', '否', '2024-10-10', '管理员')"));
 }
 
 void TestOwnerImport::windowOpensEmpty()
