@@ -39,7 +39,7 @@ namespace {
 class BackgroundMdiArea : public QMdiArea {
 public:
     explicit BackgroundMdiArea(QWidget *parent)
-        : QMdiArea(parent), m_image(QStringLiteral(":/images/background.jpg"))
+        : QMdiArea(parent)
     {
     }
 
@@ -47,6 +47,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override
     {
         QMdiArea::resizeEvent(event);
+        // Decoded when the main window first shows (after the login), not at start-up:
+        // reading a JPEG loads the image plugins, which would delay the login window.
+        if (!m_loaded) {
+            m_loaded = true;
+            m_image.load(QStringLiteral(":/images/background.jpg"));
+        }
         if (!m_image.isNull())
             setBackground(QBrush(QPixmap::fromImage(m_image.scaled(viewport()->size(), Qt::KeepAspectRatioByExpanding,
                                                                     Qt::SmoothTransformation))));
@@ -54,6 +60,7 @@ protected:
 
 private:
     QImage m_image;
+    bool m_loaded = false;
 };
 
 // The tool-bar pictures: a coloured tile with the button's first character.
