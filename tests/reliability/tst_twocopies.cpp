@@ -15,6 +15,10 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 #include <atomic>
 #include <memory>
@@ -39,6 +43,7 @@ private slots:
     void writerWaitsForOtherCopy();
     void houseChargedByOtherCopyMeanwhile();
     void houseDeletedByOtherCopyMeanwhile();
+    void chargeGetsInBetweenImportBatches();
 
 private:
     // The other copy: its own connection to the same file.
@@ -158,6 +163,50 @@ void TestTwoCopies::houseDeletedByOtherCopyMeanwhile()
     w.BitBtn1Click();
     QCOMPARE(rec.last(), QStringLiteral("业主信息 不存在，请重新录入房号！"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+}
+
+void TestTwoCopies::chargeGetsInBetweenImportBatches()
+{
+    // Another copy imports a large sheet, batch after batch, each batch a transaction.
+    const int rows = 300000;
+    QTemporaryDir dir;
+    const QString sheet = dir.filePath(QStringLiteral("big.csv"));
+    {
+        QFile f(sheet);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray b = "房号,面积,房屋用途,单价,到期日期,业主名称,手机号码,备注\n";
+        for (int i = 1; i <= rows; ++i)
+            b += "B-" + QByteArray::number(i) + ",80,住宅,2.5,2024-04-10,某,1,\n";
+        f.write(b);
+    }
+    m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('大区', '')"));
+    frmDM().closeConnection();
+    QProcess import;
+    import.start(QStringLiteral(ADMIN_TOOL_PATH),
+                 {QStringLiteral("import"), QStringLiteral("--db"), m_db->path(), sheet, QStringLiteral("--area"), QStringLiteral("大区")});
+    QVERIFY(import.waitForStarted());
+    while (m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '大区' LIMIT 1")) == 0) {
+        QVERIFY2(import.state() == QProcess::Running, import.readAllStandardError().constData());
+        QThread::msleep(5);
+    }
+    // A payment in the middle of it waits for one batch, not for the whole import (and
+    // never for so long that "database is locked" reaches the operator).
+    MessageRecorder rec;
+    TfrmUCharge_In w;
+    w.FormShow();
+    for (int i = 0; i < 3; ++i) {
+        w.Edit1->setText(QStringLiteral("1-101"));
+        w.Edit1KeyPress(13);
+        w.BitBtn1Click();
+    }
+    const bool importStillRunning = import.state() == QProcess::Running;
+    const int stored = m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '大区'"));
+    QVERIFY(import.waitForFinished(120000));
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 3);
+    QVERIFY2(importStillRunning && stored < rows, qPrintable(QStringLiteral("%1 of %2 rows stored").arg(stored).arg(rows)));
+    QCOMPARE(import.exitCode(), 0);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '大区'")), rows);
 }
 
 QTEST_MAIN(TestTwoCopies)
