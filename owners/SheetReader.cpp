@@ -79,6 +79,36 @@ QString numberText(double value)
     return Numbers::plain(value);
 }
 
+QString storedNumberText(const QString &stored)
+{
+    // Already general: optional minus, no leading zero, no exponent, no trailing zero after
+    // the point, at most 15 digits (those numberText keeps). "-0" goes the long way.
+    const qsizetype n = stored.size();
+    qsizetype i = 0;
+    if (i < n && stored.at(i) == QLatin1Char('-'))
+        ++i;
+    const qsizetype intStart = i;
+    while (i < n && stored.at(i).isDigit() && stored.at(i).unicode() < 128)
+        ++i;
+    const qsizetype intDigits = i - intStart;
+    bool general = intDigits > 0 && (intDigits == 1 || stored.at(intStart) != QLatin1Char('0'));
+    qsizetype fraction = 0;
+    if (general && i < n && stored.at(i) == QLatin1Char('.')) {
+        const qsizetype start = ++i;
+        while (i < n && stored.at(i).isDigit() && stored.at(i).unicode() < 128)
+            ++i;
+        fraction = i - start;
+        general = fraction > 0 && stored.at(i - 1) != QLatin1Char('0');
+    }
+    general = general && i == n && intDigits + fraction <= 15
+        && !(intDigits == 1 && fraction == 0 && stored.at(intStart) == QLatin1Char('0') && intStart > 0);
+    if (general)
+        return stored;
+    bool ok = false;
+    const double number = stored.trimmed().toDouble(&ok);
+    return ok ? numberText(number) : stored;
+}
+
 QString serialDateText(double serial, bool date1904, bool timeOnly)
 {
     if (!std::isfinite(serial) || serial < 0 || serial > 2958466)
@@ -89,12 +119,12 @@ QString serialDateText(double serial, bool date1904, bool timeOnly)
         day += 1;
         seconds -= 86400;
     }
-    const QString time = QStringLiteral("%1:%2:%3")
-                             .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    // Formatted by hand: a sheet of owners has a date in every row.
+    auto time = [seconds] {
+        return QString::asprintf("%02d:%02d:%02d", int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
+    };
     if (timeOnly)
-        return time;
+        return time();
     QDate date;
     if (date1904)
         date = QDate(1904, 1, 1).addDays(qint64(day));
@@ -102,9 +132,9 @@ QString serialDateText(double serial, bool date1904, bool timeOnly)
         date = QDate(1899, 12, 30).addDays(qint64(day));
     else // before the spreadsheet's phantom 29 February 1900
         date = QDate(1899, 12, 31).addDays(qint64(day));
-    QString text = date.toString(QStringLiteral("yyyy-MM-dd"));
+    QString text = QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
     if (seconds != 0)
-        text += QLatin1Char(' ') + time;
+        text += QLatin1Char(' ') + time();
     return text;
 }
 

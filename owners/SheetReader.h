@@ -53,6 +53,10 @@ Sheet read(const QString &path);
 // Cell texts shared by the readers.
 // A number in its general decimal form: 1201, 88.56, never 1201.0 or an exponent.
 QString numberText(double value);
+// The text of a number cell as a workbook stores it ("88.56", "8.8560000000000002E1"): the
+// stored text itself when it is already the general decimal form (most cells, read without
+// converting), else numberText of its value; a text that is no number is kept as it is.
+QString storedNumberText(const QString &stored);
 // A spreadsheet serial day number as the program writes dates: "yyyy-mm-dd", with
 // " hh:mm:ss" only when the value holds a time of day; timeOnly gives "hh:mm:ss".
 QString serialDateText(double serial, bool date1904, bool timeOnly = false);

@@ -321,14 +321,14 @@ private:
         }
         if (value.isEmpty())
             return {};
+        const DateKind kind = m_style >= 0 && size_t(m_style) < m_kinds.size() ? m_kinds[size_t(m_style)] : DateKind::None;
+        if (kind == DateKind::None)
+            return SheetReader::storedNumberText(value);
         bool ok = false;
         const double number = value.trimmed().toDouble(&ok);
         if (!ok)
             return value;
-        const DateKind kind = m_style >= 0 && size_t(m_style) < m_kinds.size() ? m_kinds[size_t(m_style)] : DateKind::None;
-        if (kind != DateKind::None)
-            return serialDateText(number, m_date1904, kind == DateKind::Time);
-        return numberText(number);
+        return serialDateText(number, m_date1904, kind == DateKind::Time);
     }
 
     SheetBuilder &m_builder;

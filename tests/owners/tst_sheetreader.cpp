@@ -20,6 +20,8 @@ private slots:
     void csvQuotingAndEncodings();
     void errorsSayWhat_data();
     void errorsSayWhat();
+    void storedNumberTexts_data();
+    void storedNumberTexts();
     void numberAndDateTexts_data();
     void numberAndDateTexts();
     void dateFormatCodes_data();
@@ -252,6 +254,35 @@ void TestSheetReader::errorsSayWhat()
         if (!e.message().contains(message))
             QFAIL(qPrintable(e.message()));
     }
+}
+
+void TestSheetReader::storedNumberTexts_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("general whole") << "1201" << "1201";
+    QTest::newRow("general decimal") << "88.56" << "88.56";
+    QTest::newRow("negative") << "-2.5" << "-2.5";
+    QTest::newRow("zero") << "0" << "0";
+    QTest::newRow("minus zero") << "-0" << "0";
+    QTest::newRow("small") << "0.000012345" << "0.000012345";
+    QTest::newRow("15 digits") << "123456789012.345" << "123456789012.345";
+    QTest::newRow("17 digits") << "88.560000000000002" << "88.56";
+    QTest::newRow("binary noise") << "0.30000000000000004" << "0.3";
+    QTest::newRow("trailing zero") << "88.50" << "88.5";
+    QTest::newRow("leading zero") << "007" << "7";
+    QTest::newRow("exponent") << "1.5E-3" << "0.0015";
+    QTest::newRow("big exponent") << "1.3812345678E10" << "13812345678";
+    QTest::newRow("point only") << "5." << "5";
+    QTest::newRow("blank around") << " 42 " << "42";
+    QTest::newRow("no number") << "abc" << "abc";
+}
+
+void TestSheetReader::storedNumberTexts()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, text);
+    QCOMPARE(SheetReader::storedNumberText(stored), text);
 }
 
 void TestSheetReader::numberAndDateTexts_data()
