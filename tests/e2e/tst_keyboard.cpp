@@ -115,6 +115,7 @@ private slots:
     void chargeEntry();
     void datePickerFieldsByArrowKeys();
     void browseScreens();
+    void gridPopupByMenuKey_data();
     void gridPopupByMenuKey();
     void menusByAccessKeys();
 
@@ -308,29 +309,65 @@ void TestKeyboard::browseScreens()
     }
 }
 
+void TestKeyboard::gridPopupByMenuKey_data()
+{
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("areas") << "areas" << QStringList{"删除 &D"};
+    QTest::newRow("operators") << "operators" << QStringList{"删除 &D"};
+    QTest::newRow("owner management") << "owners" << QStringList{"修改 &M", "删除 &D"};
+    QTest::newRow("charge management") << "charges" << QStringList{"打印 &P"};
+}
+
 void TestKeyboard::gridPopupByMenuKey()
 {
-    TfrmUH_M w;
-    w.show();
-    QApplication::setActiveWindow(&w);
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.BitBtn1Click();
-    w.DBGrid1->setFocus();
+    QFETCH(QString, screen);
+    QFETCH(QStringList, items);
+    m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, theMoney, theDel, theDate) "
+                              "VALUES (1, '2410100001', '2024-10-10', '阳光小区', '1-1-101', 1800, '否', '2024-10-10')"));
+    std::unique_ptr<QWidget> w;
+    QTableView *grid = nullptr;
+    QMenu *popup = nullptr;
+    if (screen == QLatin1String("areas") || screen == QLatin1String("operators")) {
+        std::unique_ptr<TfrmRefList> d;
+        if (screen == QLatin1String("areas"))
+            d = std::make_unique<TfrmSArea>();
+        else
+            d = std::make_unique<TfrmUser>();
+        grid = d->DBGrid1;
+        popup = d->PopupMenu1;
+        w = std::move(d);
+    } else {
+        std::unique_ptr<BrowseWindow> b;
+        if (screen == QLatin1String("owners"))
+            b = std::make_unique<TfrmUH_M>();
+        else
+            b = std::make_unique<TfrmUCharge_M>();
+        b->BitBtn1Click(); // the pop-up menu comes with the first "查询"
+        grid = b->DBGrid1;
+        popup = b->PopupMenu1;
+        w = std::move(b);
+    }
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    grid->setFocus();
     QMenu *shown = nullptr;
     QTimer::singleShot(0, [&] {
         shown = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         if (shown)
             shown->close();
     });
+    // What the Menu key (or Shift+F10) sends to the widget with the keyboard.
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
-    QApplication::sendEvent(w.DBGrid1, &menuKey);
+    QApplication::sendEvent(grid, &menuKey);
     QTRY_VERIFY(shown);
-    QCOMPARE(shown, w.PopupMenu1);
-    QStringList items;
+    QCOMPARE(shown, popup);
+    QStringList texts;
     for (QAction *a : shown->actions())
         if (!a->isSeparator())
-            items << a->text();
-    QCOMPARE(items, (QStringList{"修改 &M", "删除 &D"}));
+            texts << a->text();
+    QCOMPARE(texts, items);
 }
 
 void TestKeyboard::menusByAccessKeys()
