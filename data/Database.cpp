@@ -90,6 +90,44 @@ int busyWait(void *, int tries)
     return 1;
 }
 
+// The engine's message, put into the operator's words where the file or the disk failed
+// rather than the statement; the engine's own words follow for whoever supports the office.
+QString engineMessage(int rc, const QString &engine)
+{
+    QString plain;
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        plain = QStringLiteral("磁盘空间不足（或文件大小受到限制），本次操作没有完成");
+        break;
+    case SQLITE_IOERR:
+        plain = QStringLiteral("读写数据库文件时出错（磁盘已满、文件大小受到限制或磁盘故障），本次操作没有完成");
+        break;
+    case SQLITE_READONLY:
+        plain = QStringLiteral("数据库文件或它所在的文件夹是只读的，本次操作没有完成");
+        break;
+    case SQLITE_CANTOPEN:
+        plain = QStringLiteral("无法打开数据库文件或它的日志文件（请检查文件夹是否存在、是否可写）");
+        break;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        plain = QStringLiteral("没有访问数据库文件的权限");
+        break;
+    case SQLITE_CORRUPT:
+        plain = QStringLiteral("数据库文件已损坏");
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        plain = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试");
+        break;
+    case SQLITE_NOMEM:
+        plain = QStringLiteral("内存不足");
+        break;
+    default:
+        return engine;
+    }
+    return plain + QStringLiteral("（") + engine + QStringLiteral("）");
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- Rows
@@ -146,7 +184,7 @@ bool Cursor::next()
         return true;
     m_done = true;
     if (rc != SQLITE_DONE)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), m_sql, rc);
+        throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql, rc);
     return false;
 }
 
@@ -180,6 +218,9 @@ void Database::open(const QString &path, const QString &key)
         throw DbError(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
     if (!fi.isFile())
         throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    // The engine would take an empty file for a new database and write one into it.
+    if (fi.size() == 0)
+        throw DbError(QStringLiteral("数据库文件 %1 是空的（0 字节），不是本程序的数据库文件").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
     openHandle(fi.absoluteFilePath(), key, false);
 }
 
@@ -204,7 +245,7 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
         sqlite3 *db = nullptr;
         int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
         if (rc != SQLITE_OK) {
-            const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+            const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
             if (db)
                 sqlite3_close_v2(db);
             throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
@@ -254,7 +295,7 @@ void Database::configure(const QString &key, int kdfIter)
 
 void Database::fail(const QString &sql, int rc) const
 {
-    throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sql, rc);
+    throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), sql, rc);
 }
 
 // The engine reads a statement only up to a NUL character: a value holding one (pasted,
@@ -432,7 +473,7 @@ void Statement::run()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     if (rc != SQLITE_DONE)
-        throw DbError(message, m_sql, rc);
+        throw DbError(engineMessage(rc, message), m_sql, rc);
 }
 
 bool Statement::hasRow()
@@ -442,6 +483,6 @@ bool Statement::hasRow()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DbError(message, m_sql, rc);
+        throw DbError(engineMessage(rc, message), m_sql, rc);
     return rc == SQLITE_ROW;
 }
