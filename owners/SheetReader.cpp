@@ -19,9 +19,17 @@ void SheetBuilder::setCell(int row, int column, const QString &text)
 {
     if (text.isEmpty() || row < 0 || column < 0)
         return;
-    QStringList &r = m_rows[row];
-    if (r.size() <= column)
+    if (!m_last || row != m_lastRow) {
+        m_last = &m_rows[row]; // a map's elements stay where they are as it grows
+        m_lastRow = row;
+        if (m_last->isEmpty())
+            m_last->reserve(m_widest);
+    }
+    QStringList &r = *m_last;
+    if (r.size() <= column) {
         r.resize(column + 1);
+        m_widest = std::max(m_widest, column + 1);
+    }
     r[column] = text;
 }
 

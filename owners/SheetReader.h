@@ -23,6 +23,10 @@ struct Sheet {
 // called F1, F2, ... after its position, and rows without any text are left out.
 class SheetBuilder {
 public:
+    SheetBuilder() = default;
+    SheetBuilder(const SheetBuilder &) = delete;
+    SheetBuilder &operator=(const SheetBuilder &) = delete;
+
     // row and column count from 0. Empty texts are ignored.
     void setCell(int row, int column, const QString &text);
     bool hasCell(int row, int column) const;
@@ -31,6 +35,11 @@ public:
 
 private:
     std::map<int, QStringList> m_rows;
+    // Readers give the cells row by row: the row of the last cell stays at hand, and a new
+    // row starts as wide as the widest so far.
+    int m_lastRow = -1;
+    QStringList *m_last = nullptr;
+    int m_widest = 0;
 };
 
 // Reads the sheet named "Sheet1" of a workbook file. The format is told by the file's
