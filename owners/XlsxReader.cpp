@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QVector>
 
+#include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -300,12 +302,20 @@ public:
 private:
     QString cellText() const
     {
-        const QString value = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
         if (m_type == "s") {
-            bool ok = false;
-            const int index = value.trimmed().toInt(&ok);
-            return ok && index >= 0 && index < m_shared.size() ? m_shared.at(index) : QString();
+            // The index of a shared string, read straight from the cell's bytes.
+            const char *begin = m_value.data();
+            const char *end = begin + m_value.size();
+            while (begin < end && std::isspace(static_cast<unsigned char>(*begin)))
+                ++begin;
+            while (end > begin && std::isspace(static_cast<unsigned char>(end[-1])))
+                --end;
+            int index = -1;
+            const auto [stop, error] = std::from_chars(begin, end, index);
+            return error == std::errc() && stop == end && index >= 0 && index < m_shared.size() ? m_shared.at(index)
+                                                                                               : QString();
         }
+        const QString value = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
         if (m_type == "inlineStr" || (m_value.empty() && !m_inline.empty()))
             return QString::fromUtf8(m_inline.data(), qsizetype(m_inline.size()));
         if (m_type == "b")
