@@ -47,8 +47,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override
     {
         QMdiArea::resizeEvent(event);
-        // Decoded when the main window first shows (after the login), not at start-up:
-        // reading a JPEG loads the image plugins, which would delay the login window.
+        // Decoded when the main window first shows (after the login), not at start-up,
+        // where decoding and converting the picture would delay the login window.
         if (!m_loaded) {
             m_loaded = true;
             m_image.load(QStringLiteral(":/images/background.jpg"));
