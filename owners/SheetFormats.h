@@ -1,13 +1,22 @@
 #pragma once
 #include "owners/SheetReader.h"
 
+class QIODevice;
+
 // The readers behind SheetReader::read, one per file format. Each yields the sheet named
 // "Sheet1" or throws AppError with a message for the operator.
 namespace SheetFormats {
 
 Sheet readXlsx(const QString &path);
 Sheet readOds(const QString &path);
+// FreeXL trusts the lengths written in a workbook, so a damaged .xls can make it read
+// past its buffers. readXls therefore runs it in a helper process (the admin tool's
+// "xls-sheet" command beside the program): such a file costs a message, not the program.
+// readXlsHere reads in this process (the helper itself, and where no helper is found);
+// writeXlsResult is the helper's answer on its standard output.
 Sheet readXls(const QString &path);
+Sheet readXlsHere(const QString &path);
+void writeXlsResult(QIODevice *out, const QString &path);
 Sheet readCsv(const QString &path);
 
 // The sheet name the workbook uses for "Sheet1": the exact name, or else one that
