@@ -109,6 +109,31 @@ public:
     void end(std::string_view) override {}
 };
 
+// Office Open XML writes a character that XML cannot carry (a control character, a lone
+// carriage return) as "_xHHHH_", and a literal "_x" followed by four hex digits as
+// "_x005F_x...": both are read back as the character.
+QString decodeXstring(const QString &s)
+{
+    if (!s.contains(QLatin1String("_x")))
+        return s;
+    const auto hex = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x80 && std::isxdigit(static_cast<unsigned char>(u));
+    };
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s.at(i) == QLatin1Char('_') && i + 6 < s.size() && s.at(i + 1) == QLatin1Char('x') && hex(s.at(i + 2))
+            && hex(s.at(i + 3)) && hex(s.at(i + 4)) && hex(s.at(i + 5)) && s.at(i + 6) == QLatin1Char('_')) {
+            out += QChar(char16_t(s.mid(i + 2, 4).toUShort(nullptr, 16)));
+            i += 6;
+        } else {
+            out += s.at(i);
+        }
+    }
+    return out;
+}
+
 class SharedStringsHandler : public XmlHandler {
 public:
     QStringList strings;
@@ -126,7 +151,7 @@ public:
     void end(std::string_view name) override
     {
         if (name == "si") {
-            strings << QString::fromUtf8(m_current.data(), qsizetype(m_current.size()));
+            strings << decodeXstring(QString::fromUtf8(m_current.data(), qsizetype(m_current.size())));
             m_inItem = false;
         } else if (name == "rPh") {
             --m_skip;
@@ -317,10 +342,12 @@ private:
         }
         const QString value = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
         if (m_type == "inlineStr" || (m_value.empty() && !m_inline.empty()))
-            return QString::fromUtf8(m_inline.data(), qsizetype(m_inline.size()));
+            return decodeXstring(QString::fromUtf8(m_inline.data(), qsizetype(m_inline.size())));
         if (m_type == "b")
             return value.trimmed() == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-        if (m_type == "str" || m_type == "e")
+        if (m_type == "str")
+            return decodeXstring(value);
+        if (m_type == "e")
             return value;
         if (m_type == "d") { // ISO 8601 date and time
             QString date = value.left(10);
