@@ -1,6 +1,7 @@
 // export: the spreadsheet export of the owner query, the arrears reminder or the charge
 // query, for the whole unfiltered list, written to a file for scripts and checks.
 #include "tools/AdminCommand.h"
+#include "tools/OutputFile.h"
 #include "charging/ChargeStatements.h"
 #include "data/Dates.h"
 #include "data/TfrmDM.h"
@@ -78,6 +79,7 @@ int runExport(const QStringList &args, QTextStream &out, QTextStream &err)
     auto cursor = frmDM().db().cursor(listSql);
     CursorExportSource source(*cursor);
     const QString path = QDir::current().absoluteFilePath(a.value(QStringLiteral("out")));
+    checkOutputFile(path, QByteArrayLiteral("PK\x03\x04"), QStringLiteral(" Excel 工作簿"));
     const ExportResult r = writeExportWorkbook(path, layout, source, totals, UnitName);
     out << "已导出 " << r.dataRows << " 行到 " << QDir::toNativeSeparators(path) << "（合计在第 " << r.totalsRow
         << " 行";

@@ -1,5 +1,6 @@
 // receipt: the receipt of one charge as a PDF file, laid out as the print preview shows it.
 #include "tools/AdminCommand.h"
+#include "tools/OutputFile.h"
 #include "output/TfrmDMP.h"
 #include "report/ReportPresenter.h"
 
@@ -20,6 +21,7 @@ int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
         return 2;
     }
     const QString pdf = QFileInfo(a.value(QStringLiteral("pdf"))).absoluteFilePath();
+    checkOutputFile(pdf, QByteArrayLiteral("%PDF-"), QStringLiteral(" PDF "));
     openProgramDatabase(a.dbPath());
     PdfFilePresenter presenter(pdf);
     frmDMP().setPresenter(&presenter);

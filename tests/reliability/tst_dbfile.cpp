@@ -62,6 +62,7 @@ private slots:
     void notOurDatabase();
     void adminToolLeavesForeignFileAlone_data();
     void adminToolLeavesForeignFileAlone();
+    void outputNeverOverwritesDatabase();
     void missingDataFolderIsNotMade();
     void readOnlyFolder();
     void fullDiskStoresNothingHalf();
@@ -155,6 +156,33 @@ void TestDbFile::adminToolLeavesForeignFileAlone()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), bytes);
         QCOMPARE(filesIn(dir.path()), files);
+    }
+}
+
+void TestDbFile::outputNeverOverwritesDatabase()
+{
+    // A slip of the output path names the database itself, or another file.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.edb"));
+    Schema::createFile(path);
+    const QString letter = dir.filePath(QStringLiteral("letter.txt"));
+    writeFile(letter, "Dear office,\n");
+    for (const QString &target : {path, letter}) {
+        const QByteArray before = digest(target);
+        for (const QStringList &args : {QStringList{"receipt", "--db", path, "1", "--pdf", target},
+                                        QStringList{"export", "--db", path, "owners", "--out", target}}) {
+            QString err;
+            QCOMPARE(runAdmin(args, nullptr, &err), 1);
+            QVERIFY2(err.contains(QStringLiteral("不会覆盖")), qPrintable(err));
+            QCOMPARE(digest(target), before);
+        }
+    }
+    // An earlier receipt or workbook of the tool is replaced as before.
+    const QString pdf = dir.filePath(QStringLiteral("r.pdf"));
+    const QString xlsx = dir.filePath(QStringLiteral("o.xlsx"));
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(runAdmin({"receipt", "--db", path, "1", "--pdf", pdf}), 0);
+        QCOMPARE(runAdmin({"export", "--db", path, "owners", "--out", xlsx}), 0);
     }
 }
 
