@@ -85,6 +85,14 @@ QString addHouse(const QString &area, const QString &room, const QString &owner,
     return QString::number(frmDM().db().lastInsertId());
 }
 
+// Receipts go nowhere while it lives.
+class TemporaryPresenter : public ReportPresenter {
+public:
+    TemporaryPresenter() { frmDMP().setPresenter(this); }
+    ~TemporaryPresenter() override { frmDMP().setPresenter(nullptr); }
+    void present(const report::PreparedReport &) override {}
+};
+
 class PdfCapture : public ReportPresenter {
 public:
     explicit PdfCapture(QString path) : m_pdf(std::move(path)) {}
@@ -131,6 +139,8 @@ private slots:
     void chargeEntry();
     void ownerImport_data() { addValueRows(); }
     void ownerImport();
+    void hostileNamesInLists_data() { addValueRows(); }
+    void hostileNamesInLists();
     void nulRefusedByDataLayer();
 
 private:
@@ -699,6 +709,80 @@ void TestHostile::ownerImport()
     rec.clear();
     again.BitBtn1Click();
     QCOMPARE(rec.last(), OwnerImport::doneMessage(0));
+}
+
+void TestHostile::hostileNamesInLists()
+{
+    // An area, a payment method and an operator named with the value (as their dialogs
+    // store it), then picked from the lists by owner entry, charge entry and the filters.
+    QFETCH(QString, value);
+    QString name = value;
+    while (gbkByteLength(name) > 12)
+        name.chop(name.back().isLowSurrogate() ? 2 : 1);
+    if (name.contains(QChar(0)))
+        QSKIP("not a name the list dialogs store");
+    Statement area(frmDM().db(), QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES (?, '')"));
+    area.bind(1, name);
+    area.run();
+    Statement method(frmDM().db(), QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES (?, '')"));
+    method.bind(1, name);
+    method.run();
+    Statement user(frmDM().db(), QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) "
+                                                "VALUES (?, '580913', '', ?, '住宅', ?)"));
+    user.bind(1, name);
+    user.bind(2, name);
+    user.bind(3, name);
+    user.run();
+    addHouse(QStringLiteral("阳光小区"), QStringLiteral("1-101"), QStringLiteral("甲"), {}, {});
+    resetLoginState();
+    QVERIFY(Login::tryLogin(name, QString::fromUtf8(Schema::InitialPassword), QDate(2024, 10, 10)));
+    Login::readUnit();
+    MessageRecorder rec;
+
+    TfrmUH_In entry;
+    entry.FormShow();
+    QCOMPARE(entry.DBLookupComboBox1->text(), name);
+    entry.Edit1->setText(QStringLiteral("1-101"));
+    entry.Edit2->setText(QStringLiteral("80"));
+    entry.Edit4->setText(QStringLiteral("乙"));
+    entry.BitBtn1Click();
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT AName || '|' || UName FROM UHouse WHERE theName = '乙'")), name + QLatin1Char('|') + name);
+
+    TemporaryPresenter none;
+    TfrmUCharge_In charge;
+    charge.FormShow();
+    QCOMPARE(charge.DBLookupComboBox1->text(), name);
+    QCOMPARE(charge.DBLookupComboBox2->text(), name);
+    QCOMPARE(charge.DBLookupComboBox3->text(), name);
+    charge.Edit1->setText(QStringLiteral("1-101"));
+    charge.Edit1KeyPress(13);
+    QCOMPARE(charge.Edit8->text(), QStringLiteral("乙")); // the house of this area, not of 阳光小区
+    charge.CheckBox1->setChecked(false);
+    charge.BitBtn1Click();
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT AName || '|' || MType || '|' || theSKR || '|' || UName FROM UCharge")),
+             QStringList(4, name).join(QLatin1Char('|')));
+
+    // The lookup filters find exactly that area's house and that method's payment.
+    TfrmUH_Q owners;
+    owners.DBLookupComboBox1->setKeyValue(name);
+    owners.CheckBox1->setChecked(true);
+    owners.BitBtn1Click();
+    owners.ADOQuery1->fetchAll();
+    QCOMPARE(owners.ADOQuery1->rowCount(), 1);
+    QCOMPARE(owners.ADOQuery1->value(0, QStringLiteral("业主名称")), QStringLiteral("乙"));
+    TfrmUCharge_Q charges;
+    for (QCheckBox *c : {charges.CheckBox1, charges.CheckBox2, charges.CheckBox3, charges.CheckBox4, charges.CheckBox5,
+                         charges.CheckBox6, charges.CheckBox7, charges.CheckBox8})
+        c->setChecked(false);
+    charges.DBLookupComboBox2->setKeyValue(name);
+    charges.CheckBox6->setChecked(true);
+    charges.DBLookupComboBox3->setKeyValue(name);
+    charges.CheckBox7->setChecked(true);
+    charges.BitBtn1Click();
+    QCOMPARE(charges.ADOQuery1->rowCount(), 1);
+    QCOMPARE(rec.errors(), 0);
 }
 
 void TestHostile::nulRefusedByDataLayer()
