@@ -18,14 +18,21 @@ printf '%-22s %12s %8s\n' target executions crashes
 for t in $targets; do
   corpus=$bd/corpus/$t
   mkdir -p "$corpus" $bd/crashes/$t
-  if [ -d tests/fixtures/fuzz/$t ]; then cp -n tests/fixtures/fuzz/$t/* "$corpus"/ 2>/dev/null || true; fi
+  # FreeXL alone keeps meeting its own known faults: it runs on, counting every input
+  # that upsets it (the program reads .xls in the helper, where these cost a message).
+  extra=
+  if [ "$t" = fuzz_xls_freexl ]; then
+    extra="-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1"
+  elif [ -d tests/fixtures/fuzz/$t ]; then
+    cp -n tests/fixtures/fuzz/$t/* "$corpus"/ 2>/dev/null || true
+  fi
   if [ -d tests/fixtures/fuzz/seed-$t ]; then cp -n tests/fixtures/fuzz/seed-$t/* "$corpus"/ 2>/dev/null || true; fi
   log=$bd/$t.log
   # A helper process ends with its own report when FreeXL fails; its leaks are no finding.
   case $t in fuzz_xls | fuzz_any) asan=detect_leaks=0 ;; *) asan= ;; esac
   set +e
   ASAN_OPTIONS=$asan QT_QPA_PLATFORM=offscreen $bd/bin/$t -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix=$bd/crashes/$t/ "$corpus" >"$log" 2>&1
+    -artifact_prefix=$bd/crashes/$t/ $extra "$corpus" >"$log" 2>&1
   set -e
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
   [ -n "$execs" ] || execs=$(grep -Eo '#[0-9]+' "$log" | tail -1 | tr -d '#')
