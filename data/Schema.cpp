@@ -145,9 +145,19 @@ bool createOnFirstStart(const QString &path)
 {
     const QFileInfo fi(path);
     const QString note = fi.absoluteDir().filePath(QStringLiteral("first-start"));
-    if (fi.exists() || !QFileInfo::exists(note))
+    if (!QFileInfo::exists(note))
         return false;
+    if (fi.exists()) {
+        // Installed again over a folder in use: the note must not outlive the file it
+        // was meant for, or a lost file would later be replaced by an empty one.
+        QFile::remove(note);
+        return false;
+    }
     createFile(path);
+    // Every operator account of the machine works on the one file (the engine gives its
+    // journal files the same permissions).
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
+                                    | QFile::ReadOther | QFile::WriteOther);
     QFile::remove(note);
     return true;
 }

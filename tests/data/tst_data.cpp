@@ -32,6 +32,7 @@ private slots:
     void numberColumnsRefuseText();
     void numbersReadBackPlain();
     void sumOverNoRowsIsEmpty();
+    void sumsHaveNoBinaryNoise();
     void idsAreAutomatic();
     void quoteDoublingKeepsOneValue();
     void myRetCCounts();
@@ -243,6 +244,29 @@ void TestData::sumOverNoRowsIsEmpty()
     QCOMPARE(rows.value(QStringLiteral("面积")), rows.at(0, 0));
 }
 
+void TestData::sumsHaveNoBinaryNoise()
+{
+    TestDb db;
+    Transaction tx(frmDM().db());
+    Statement ins(frmDM().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('a', ?, ?, 1, '否')"));
+    double naive = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const double area = 55 + (i * 37 % 9500) / 100.0;
+        naive += area;
+        ins.bind(1, QString::number(i));
+        ins.bind(2, area);
+        ins.run();
+    }
+    tx.commit();
+    const QString sum = db.scalar(QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') "));
+    QVERIFY2(sum.indexOf(QLatin1Char('.')) < 0 || sum.size() - sum.indexOf(QLatin1Char('.')) <= 3, qPrintable(sum));
+    QCOMPARE(sum.toDouble(), Numbers::roundTo(naive, 2));
+    // Whole numbers sum to a whole number; nulls are skipped; no rows give null.
+    QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(x) FROM (SELECT 2 AS x UNION ALL SELECT 3 UNION ALL SELECT NULL)")), QStringLiteral("5"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT typeof(SUM(x)) FROM (SELECT 2 AS x UNION ALL SELECT 3)")), QStringLiteral("integer"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(ID) FROM UCharge")), QString());
+}
+
 void TestData::idsAreAutomatic()
 {
     TestDb db;
@@ -409,6 +433,14 @@ void TestData::firstStartCreatesOnlyOnNewInstallation()
     QVERIFY(Schema::createOnFirstStart(path));
     QVERIFY(QFileInfo::exists(path));
     QVERIFY(!note.exists());
+    QVERIFY(QFileInfo(path).permissions() & QFile::WriteOther);
+    // A note put back beside a file in use (installed again) is removed, the file kept.
+    QVERIFY(note.open(QIODevice::WriteOnly));
+    note.close();
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY(!Schema::createOnFirstStart(path));
+    QVERIFY(!note.exists());
+    QCOMPARE(QFileInfo(path).size(), size);
     Database d;
     d.open(path, QStringLiteral("kqt472"));
     QCOMPARE(d.scalar(QStringLiteral("SELECT theName FROM SUser")), QStringLiteral("管理员"));
