@@ -4,7 +4,9 @@
 #include "data/TfrmDM.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
+#include <unistd.h>
 #include <QDir>
 #include <cstdio>
 
@@ -73,6 +75,14 @@ int main(int argc, char *argv[])
     // A GUI application that never opens a window: the receipt command lays its text out
     // with the system's fonts, which needs one, also where no display is available.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Outside a desktop session Qt warns about the missing runtime folder on standard
+    // error, which scripts read for the tool's own messages; a private one silences it.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray dir = QDir::tempPath().toUtf8() + "/chengyue-runtime-" + QByteArray::number(getuid());
+        QDir().mkpath(QString::fromUtf8(dir));
+        QFile::setPermissions(QString::fromUtf8(dir), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", dir);
+    }
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
