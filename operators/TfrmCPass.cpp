@@ -12,16 +12,8 @@
 #include <QVBoxLayout>
 
 TfrmCPass::TfrmCPass(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : FixedDialog(parent, QStringLiteral("修改密码"), 300, 230)
 {
-    setWindowTitle(QStringLiteral("修改密码"));
-    setModal(true);
-    setFixedSize(300, 230);
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(14);
-    setFont(f);
-
     GroupBox1 = new QGroupBox(QStringLiteral("修改密码"), this);
     auto *grid = new QGridLayout(GroupBox1);
     const char *labels[3] = {"原  密  码：", "新  密  码：", "确认密码："};
@@ -37,16 +29,7 @@ TfrmCPass::TfrmCPass(QWidget *parent)
         grid->addWidget(e, i, 1);
     }
 
-    BitBtn1 = new QPushButton(QStringLiteral("保存"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addSpacing(20);
-    buttons->addWidget(BitBtn2);
-    buttons->addStretch();
+    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
 
     auto *v = new QVBoxLayout(this);
     v->addWidget(GroupBox1, 1);
@@ -58,16 +41,6 @@ TfrmCPass::TfrmCPass(QWidget *parent)
     setTabOrder(BitBtn1, BitBtn2);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmCPass::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
-}
-
-void TfrmCPass::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
 }
 
 void TfrmCPass::FormShow()

@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "widgets/FixedDialog.h"
 
 class GbkLineEdit;
 class QGroupBox;
@@ -7,7 +7,7 @@ class QPushButton;
 
 // The logged-in operator changes their password; the program then ends so that the next
 // login uses the new one.
-class TfrmCPass : public QDialog {
+class TfrmCPass : public FixedDialog {
     Q_OBJECT
 public:
     explicit TfrmCPass(QWidget *parent = nullptr);
@@ -20,12 +20,7 @@ public:
     QPushButton *BitBtn2;
 
 public slots:
-    void FormShow();
+    void FormShow() override;
     void BitBtn1Click();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    bool m_shown = false;
 };

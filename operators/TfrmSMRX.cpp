@@ -11,16 +11,8 @@
 #include <QVBoxLayout>
 
 TfrmSMRX::TfrmSMRX(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : FixedDialog(parent, QStringLiteral("默认项设置"), 760, 160)
 {
-    setWindowTitle(QStringLiteral("默认项设置"));
-    setModal(true);
-    setFixedSize(760, 160);
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(14);
-    setFont(f);
-
     GroupBox1 = new QGroupBox(QStringLiteral("默认项设置"), this);
     auto *row = new QHBoxLayout(GroupBox1);
     const char *labels[3] = {"收款方式：", "房屋用途：", "小区名称："};
@@ -37,23 +29,13 @@ TfrmSMRX::TfrmSMRX(QWidget *parent)
         row->addWidget(c, 1);
     }
 
-    BitBtn1 = new QPushButton(QStringLiteral("保存"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addSpacing(20);
-    buttons->addWidget(BitBtn2);
-    buttons->addStretch();
+    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
 
     auto *v = new QVBoxLayout(this);
     v->addWidget(GroupBox1, 1);
     v->addLayout(buttons);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmSMRX::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
 
     FormCreate();
 }
@@ -65,15 +47,6 @@ void TfrmSMRX::FormCreate()
         DBLookupComboBox2->bind(frmDM().DBComSPrice());
         DBLookupComboBox3->bind(frmDM().DBComSArea());
     });
-}
-
-void TfrmSMRX::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
 }
 
 void TfrmSMRX::FormShow()

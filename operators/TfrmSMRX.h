@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "widgets/FixedDialog.h"
 
 class LookupCombo;
 class QGroupBox;
@@ -7,7 +7,7 @@ class QPushButton;
 
 // The logged-in operator's default payment method, house purpose and area. Saving ends
 // the program: the defaults are read at login.
-class TfrmSMRX : public QDialog {
+class TfrmSMRX : public FixedDialog {
     Q_OBJECT
 public:
     explicit TfrmSMRX(QWidget *parent = nullptr);
@@ -21,12 +21,7 @@ public:
 
 public slots:
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void BitBtn1Click();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    bool m_shown = false;
 };

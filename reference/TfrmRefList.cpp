@@ -15,17 +15,9 @@
 #include <QVBoxLayout>
 
 TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : FixedDialog(parent, spec.caption, 500, 430)
     , m_spec(spec)
 {
-    setWindowTitle(spec.caption);
-    setModal(true);
-    setFixedSize(500, 430);
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(14);
-    setFont(f);
-
     GroupBox1 = new QGroupBox(spec.listGroup, this);
     DBGrid1 = new QTableView(GroupBox1);
     DataSource1 = new RowsModel(this);
@@ -78,16 +70,7 @@ TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
     EntryLayout->addWidget(Edit2, row, 1, 1, 3);
     EntryLayout->setColumnStretch(3, 1);
 
-    BitBtn1 = new QPushButton(QStringLiteral("保存"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addSpacing(20);
-    buttons->addWidget(BitBtn2);
-    buttons->addStretch();
+    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
 
     auto *v = new QVBoxLayout(this);
     v->addWidget(GroupBox1, 1);
@@ -108,7 +91,6 @@ TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
             [this](const QPoint &pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
     connect(D1, &QAction::triggered, this, &TfrmRefList::D1Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmRefList::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
 
     FormCreate();
 }
@@ -116,15 +98,6 @@ TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
 void TfrmRefList::FormCreate()
 {
     guard(this, [&] { myRef(); });
-}
-
-void TfrmRefList::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
 }
 
 void TfrmRefList::FormShow()

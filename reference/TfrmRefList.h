@@ -1,7 +1,7 @@
 #pragma once
 #include "reference/RefLists.h"
 
-#include <QDialog>
+#include "widgets/FixedDialog.h"
 
 class GbkLineEdit;
 class QAction;
@@ -16,7 +16,7 @@ class RowsModel;
 // A modal dialog that lists one name table in a grid, adds a row after a check by name
 // and deletes the current row from the grid's pop-up menu. The lists differ only in
 // their Spec; the classes below give each its name.
-class TfrmRefList : public QDialog {
+class TfrmRefList : public FixedDialog {
     Q_OBJECT
 public:
     TfrmRefList(const RefLists::Spec &spec, QWidget *parent = nullptr);
@@ -37,7 +37,7 @@ public:
 
 public slots:
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     // Re-reads the list and puts the grid back on its first row. Throws on a database
     // failure: the handlers that call it show the error.
     void myRef();
@@ -45,7 +45,6 @@ public slots:
     void D1Click();
 
 protected:
-    void showEvent(QShowEvent *event) override;
     // Asked for the chosen row before the delete question; false ends the delete quietly
     // (the reason already told).
     virtual bool mayDelete(int row);
@@ -55,7 +54,6 @@ protected:
 
 private:
     const RefLists::Spec &m_spec;
-    bool m_shown = false;
 };
 
 class TfrmSArea : public TfrmRefList {

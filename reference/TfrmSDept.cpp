@@ -14,16 +14,8 @@
 #include <QVBoxLayout>
 
 TfrmSDept::TfrmSDept(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 197)
 {
-    setWindowTitle(QStringLiteral("使用单位设置"));
-    setModal(true);
-    setFixedSize(520, 197);
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(14);
-    setFont(f);
-
     GroupBox1 = new QGroupBox(QStringLiteral("使用单位设置"), this);
     auto *grid = new QGridLayout(GroupBox1);
     Edit1 = new GbkLineEdit(GroupBox1);
@@ -53,16 +45,7 @@ TfrmSDept::TfrmSDept(QWidget *parent)
     grid->addWidget(periodLabel, 1, 0);
     grid->addLayout(period, 1, 1);
 
-    BitBtn1 = new QPushButton(QStringLiteral("保存"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addSpacing(20);
-    buttons->addWidget(BitBtn2);
-    buttons->addStretch();
+    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
 
     auto *v = new QVBoxLayout(this);
     v->addWidget(GroupBox1, 1);
@@ -76,16 +59,6 @@ TfrmSDept::TfrmSDept(QWidget *parent)
     setTabOrder(BitBtn1, BitBtn2);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmSDept::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
-}
-
-void TfrmSDept::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
 }
 
 namespace {

@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "widgets/FixedDialog.h"
 
 class GbkLineEdit;
 class QGroupBox;
@@ -8,7 +8,7 @@ class RangeSpinBox;
 
 // The using unit's name and charging period. Saving ends the program: both are read at
 // start-up.
-class TfrmSDept : public QDialog {
+class TfrmSDept : public FixedDialog {
     Q_OBJECT
 public:
     explicit TfrmSDept(QWidget *parent = nullptr);
@@ -23,12 +23,7 @@ public:
     QPushButton *BitBtn2;
 
 public slots:
-    void FormShow();
+    void FormShow() override;
     void BitBtn1Click();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    bool m_shown = false;
 };
