@@ -41,6 +41,13 @@ QString totals(const QString &myWhere)
         + myWhere;
 }
 
+QString count(const QString &myWhere)
+{
+    return QStringLiteral("SELECT COUNT(*) FROM UCharge ")
+        + QStringLiteral("WHERE (theDel = '否') ")
+        + myWhere;
+}
+
 QDate defaultFrom(const QDate &chargeDate)
 {
     return chargeDate.addMonths(-1); // QDate clamps to the end of a shorter month

@@ -19,6 +19,8 @@ constexpr int DateRangeCriterion = 1;
 QString list(const QString &myWhere);
 // One row: "收款金额", the sum of the amounts of the same payments.
 QString totals(const QString &myWhere);
+// The row count of the list, over the same rows without reading them.
+QString count(const QString &myWhere);
 
 // The default "from" date of the range: the charging date one calendar month back, the
 // day kept or, where the earlier month is shorter, its last day (2024-03-31 -> 2024-02-29).

@@ -66,3 +66,4 @@ void TfrmUCharge_Browse::Edit4Change() { CheckBox8->setChecked(true); }
 
 QString TfrmUCharge_Browse::listSql() const { return ChargeStatements::list(myWhere); }
 QString TfrmUCharge_Browse::totalsSql() const { return ChargeStatements::totals(myWhere); }
+QString TfrmUCharge_Browse::countSql(const QString &) const { return ChargeStatements::count(myWhere); }

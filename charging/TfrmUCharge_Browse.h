@@ -39,4 +39,5 @@ protected:
     TfrmUCharge_Browse(const QString &caption, bool excel, QWidget *parent);
     QString listSql() const override;
     QString totalsSql() const override;
+    QString countSql(const QString &list) const override;
 };
