@@ -14,9 +14,9 @@ QString insertUser(const QString &name, const QString &remark, const QString &)
 }
 } // namespace
 
-const RefLists::Spec &users()
+const RefLists::ListConfig &users()
 {
-    static const RefLists::Spec s{QStringLiteral("SUser"),
+    static const RefLists::ListConfig s{QStringLiteral("SUser"),
                                   QStringLiteral("用户设置"),
                                   QStringLiteral("用户列表信息"),
                                   QStringLiteral("用户信息"),

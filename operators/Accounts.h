@@ -10,7 +10,7 @@ namespace Accounts {
 inline const char InitialPassword[] = "580913";
 
 // The operator list as a name list: added with the initial password, refused by name.
-const RefLists::Spec &users();
+const RefLists::ListConfig &users();
 
 // True when the operator's password is this one (the database ignores letter case).
 bool passwordMatches(const QString &name, const QString &password);

@@ -32,9 +32,9 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
 
 } // namespace
 
-const Spec &areas()
+const ListConfig &areas()
 {
-    static const Spec s{QStringLiteral("SArea"),
+    static const ListConfig s{QStringLiteral("SArea"),
                         QStringLiteral("小区设置"),
                         QStringLiteral("小区列表信息"),
                         QStringLiteral("小区信息"),
@@ -49,9 +49,9 @@ const Spec &areas()
     return s;
 }
 
-const Spec &methods()
+const ListConfig &methods()
 {
-    static const Spec s{QStringLiteral("SMType"),
+    static const ListConfig s{QStringLiteral("SMType"),
                         QStringLiteral("收款方式设置"),
                         QStringLiteral("收款方式列表信息"),
                         QStringLiteral("收款方式信息"),
@@ -66,9 +66,9 @@ const Spec &methods()
     return s;
 }
 
-const Spec &prices()
+const ListConfig &prices()
 {
-    static const Spec s{QStringLiteral("SPrice"),
+    static const ListConfig s{QStringLiteral("SPrice"),
                         QStringLiteral("单价设置"),
                         QStringLiteral("单价列表信息"),
                         QStringLiteral("单价信息"),
@@ -83,36 +83,36 @@ const Spec &prices()
     return s;
 }
 
-Rows list(const Spec &spec)
+Rows list(const ListConfig &config)
 {
-    SqlText = spec.listStatement;
+    SqlText = config.listStatement;
     return frmDM().query(SqlText);
 }
 
-bool exists(const Spec &spec, const QString &name)
+bool exists(const ListConfig &config, const QString &name)
 {
-    SqlText = QStringLiteral("SELECT ID FROM ") + spec.table + QStringLiteral(" WHERE (theName = '") + Sql::esc(name)
+    SqlText = QStringLiteral("SELECT ID FROM ") + config.table + QStringLiteral(" WHERE (theName = '") + Sql::esc(name)
         + QStringLiteral("')");
     return frmDM().myRetC(SqlText) > 0;
 }
 
-void add(const Spec &spec, const QString &name, const QString &remark, const QString &price)
+void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
 {
-    SqlText = spec.insertStatement(name, remark, price);
+    SqlText = config.insertStatement(name, remark, price);
     frmDM().myESQL(SqlText);
 }
 
-void remove(const Spec &spec, const QString &id)
+void remove(const ListConfig &config, const QString &id)
 {
     // The ID goes in bare, so it must be the whole number read from the list.
     const qint64 n = Numbers::toInt(id);
-    SqlText = QStringLiteral("DELETE FROM ") + spec.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
+    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
         + QStringLiteral(")");
     frmDM().myESQL(SqlText);
 }
 
-QString emptyNameMessage(const Spec &spec) { return spec.nameField + QStringLiteral(" 不能为空！"); }
+QString emptyNameMessage(const ListConfig &config) { return config.nameField + QStringLiteral(" 不能为空！"); }
 
-QString duplicateMessage(const Spec &spec) { return spec.nameField + QStringLiteral(" 已存在，请重新录入！"); }
+QString duplicateMessage(const ListConfig &config) { return config.nameField + QStringLiteral(" 已存在，请重新录入！"); }
 
 } // namespace RefLists

@@ -5,10 +5,10 @@
 #include <QString>
 
 // The small name lists kept in their own dialogs (areas, payment methods, house purposes
-// with prices, and operators): one pattern, described per list by a Spec.
+// with prices, and operators): one pattern, described per list by a ListConfig.
 namespace RefLists {
 
-struct Spec {
+struct ListConfig {
     QString table;         // "SArea"
     QString caption;       // window caption
     QString listGroup;     // title of the group around the grid
@@ -23,21 +23,21 @@ struct Spec {
     QString (*insertStatement)(const QString &name, const QString &remark, const QString &price) = nullptr;
 };
 
-const Spec &areas();   // SArea, "小区设置"
-const Spec &methods(); // SMType, "收款方式设置"
-const Spec &prices();  // SPrice, "单价设置"
+const ListConfig &areas();   // SArea, "小区设置"
+const ListConfig &methods(); // SMType, "收款方式设置"
+const ListConfig &prices();  // SPrice, "单价设置"
 
 // Runs the list query.
-Rows list(const Spec &spec);
+Rows list(const ListConfig &config);
 // True when a row of that name exists; the database ignores letter case.
-bool exists(const Spec &spec, const QString &name);
+bool exists(const ListConfig &config, const QString &name);
 // Adds a row; a price that is not a number is refused by the database (DbError).
-void add(const Spec &spec, const QString &name, const QString &remark, const QString &price = {});
+void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price = {});
 // Removes the row with that ID for good. id must be the ID text read from the list.
-void remove(const Spec &spec, const QString &id);
+void remove(const ListConfig &config, const QString &id);
 
 // The messages of the name check.
-QString emptyNameMessage(const Spec &spec);
-QString duplicateMessage(const Spec &spec);
+QString emptyNameMessage(const ListConfig &config);
+QString duplicateMessage(const ListConfig &config);
 
 } // namespace RefLists

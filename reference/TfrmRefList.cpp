@@ -14,11 +14,11 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
-    : FixedDialog(parent, spec.caption, 500, 430)
-    , m_spec(spec)
+TfrmRefList::TfrmRefList(const RefLists::ListConfig &config, QWidget *parent)
+    : FixedDialog(parent, config.caption, 500, 430)
+    , m_config(config)
 {
-    GroupBox1 = new QGroupBox(spec.listGroup, this);
+    GroupBox1 = new QGroupBox(config.listGroup, this);
     DBGrid1 = new QTableView(GroupBox1);
     DataSource1 = new RowsModel(this);
     DBGrid1->setModel(DataSource1);
@@ -37,7 +37,7 @@ TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
     PopupMenu1 = new QMenu(this);
     D1 = PopupMenu1->addAction(QStringLiteral("删除 &D"));
 
-    GroupBox2 = new QGroupBox(spec.entryGroup, this);
+    GroupBox2 = new QGroupBox(config.entryGroup, this);
     EntryLayout = new QGridLayout(GroupBox2);
     EntryLayout->setHorizontalSpacing(6);
     Edit1 = new GbkLineEdit(GroupBox2);
@@ -46,12 +46,12 @@ TfrmRefList::TfrmRefList(const RefLists::Spec &spec, QWidget *parent)
     Edit2 = new GbkLineEdit(GroupBox2);
     Edit2->setByteLimit(50);
     int row = 0;
-    auto *nameLabel = new QLabel(spec.nameLabel, GroupBox2);
+    auto *nameLabel = new QLabel(config.nameLabel, GroupBox2);
     nameLabel->setBuddy(Edit1);
     EntryLayout->addWidget(nameLabel, row, 0);
     EntryLayout->addWidget(Edit1, row, 1);
     ++row;
-    if (spec.hasPrice) {
+    if (config.hasPrice) {
         // Edit3KeyPress: digits and the point only; the database judges the number.
         Edit3 = new GbkLineEdit(GroupBox2);
         Edit3->setByteLimit(6);
@@ -107,10 +107,10 @@ void TfrmRefList::FormShow()
 
 void TfrmRefList::myRef()
 {
-    DataSource1->setRows(RefLists::list(m_spec));
+    DataSource1->setRows(RefLists::list(m_config));
     // A reset forgets the column layout, so it is laid out again each time.
-    for (int c = 0; c < m_spec.widths.size() && c < DataSource1->columnCount(); ++c) {
-        const int w = m_spec.widths.at(c);
+    for (int c = 0; c < m_config.widths.size() && c < DataSource1->columnCount(); ++c) {
+        const int w = m_config.widths.at(c);
         DBGrid1->setColumnHidden(c, w < 0);
         if (w > 0)
             DBGrid1->setColumnWidth(c, w);
@@ -129,7 +129,7 @@ void TfrmRefList::BitBtn1Click()
 {
     guard(this, [&] {
         if (Edit1->text().isEmpty()) {
-            showInfo(this, RefLists::emptyNameMessage(m_spec));
+            showInfo(this, RefLists::emptyNameMessage(m_config));
             Edit1->setFocus();
             return;
         }
@@ -138,13 +138,13 @@ void TfrmRefList::BitBtn1Click()
             Edit3->setFocus();
             return;
         }
-        if (RefLists::exists(m_spec, Edit1->text())) {
-            showInfo(this, RefLists::duplicateMessage(m_spec));
+        if (RefLists::exists(m_config, Edit1->text())) {
+            showInfo(this, RefLists::duplicateMessage(m_config));
             Edit1->setFocus();
             return;
         }
-        RefLists::add(m_spec, Edit1->text(), Edit2->text(), Edit3 ? Edit3->text() : QString());
-        showInfo(this, m_spec.savedMessage);
+        RefLists::add(m_config, Edit1->text(), Edit2->text(), Edit3 ? Edit3->text() : QString());
+        showInfo(this, m_config.savedMessage);
         Edit1->clear();
         Edit2->clear();
         if (Edit3)
@@ -166,7 +166,7 @@ void TfrmRefList::D1Click()
             return;
         if (!confirmDelete(this))
             return;
-        RefLists::remove(m_spec, DataSource1->rows().at(row, QStringLiteral("ID")));
+        RefLists::remove(m_config, DataSource1->rows().at(row, QStringLiteral("ID")));
         myRef();
     });
 }

@@ -15,13 +15,13 @@ class RowsModel;
 
 // A modal dialog that lists one name table in a grid, adds a row after a check by name
 // and deletes the current row from the grid's pop-up menu. The lists differ only in
-// their Spec; the classes below give each its name.
+// their ListConfig; the classes below give each its name.
 class TfrmRefList : public FixedDialog {
     Q_OBJECT
 public:
-    TfrmRefList(const RefLists::Spec &spec, QWidget *parent = nullptr);
+    TfrmRefList(const RefLists::ListConfig &config, QWidget *parent = nullptr);
 
-    const RefLists::Spec &spec() const { return m_spec; }
+    const RefLists::ListConfig &config() const { return m_config; }
 
     QGroupBox *GroupBox1;
     QTableView *DBGrid1;
@@ -53,7 +53,7 @@ protected:
     QGridLayout *EntryLayout;
 
 private:
-    const RefLists::Spec &m_spec;
+    const RefLists::ListConfig &m_config;
 };
 
 class TfrmSArea : public TfrmRefList {

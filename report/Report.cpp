@@ -52,8 +52,8 @@ QFont boxFont(const TextBox &box)
 
 QString formatNumber(const QString &format, const QString &value)
 {
-    static const QRegularExpression spec(QStringLiteral("^%([-+ 0#]*)(\\d*)(\\.\\d+)?([dfeEgG])$"));
-    const auto m = spec.match(format);
+    static const QRegularExpression pattern(QStringLiteral("^%([-+ 0#]*)(\\d*)(\\.\\d+)?([dfeEgG])$"));
+    const auto m = pattern.match(format);
     if (!m.hasMatch())
         throw AppError(QStringLiteral("报表显示格式“%1”无效").arg(format));
     if (!Numbers::isNumber(value))

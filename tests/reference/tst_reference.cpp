@@ -270,7 +270,7 @@ void TestReference::saveAddsAndRefusesDuplicate()
     QCOMPARE(focusIn(w.get()), w->Edit1);
     QCOMPARE(w->DBGrid1->model()->rowCount(), 2);
     QCOMPARE(w->DBGrid1->currentIndex().row(), 0);
-    QCOMPARE(SqlText, w->spec().listStatement);
+    QCOMPARE(SqlText, w->config().listStatement);
 
     // The same name in other letter case, whatever the remark and price, is refused.
     rec.clear();
@@ -317,23 +317,23 @@ void TestReference::statements()
     QFETCH(QString, remove);
     TestDb db;
     auto w = makeList(kind);
-    const RefLists::Spec &spec = w->spec();
+    const RefLists::ListConfig &config = w->config();
 
-    RefLists::list(spec);
+    RefLists::list(config);
     QCOMPARE(SqlText, list);
-    QVERIFY(!RefLists::exists(spec, QStringLiteral("O'Hara")));
+    QVERIFY(!RefLists::exists(config, QStringLiteral("O'Hara")));
     QCOMPARE(SqlText, duplicate);
-    RefLists::add(spec, QStringLiteral("O'Hara"), QStringLiteral("东'门"), QStringLiteral("12.5"));
+    RefLists::add(config, QStringLiteral("O'Hara"), QStringLiteral("东'门"), QStringLiteral("12.5"));
     QCOMPARE(SqlText, insert);
     // A quote stays inside its value: the row holds exactly what was typed.
     QCOMPARE(db.scalar(QStringLiteral("SELECT Remark FROM %1 WHERE theName = 'O''Hara'").arg(tableOf(kind))),
              QStringLiteral("东'门"));
-    QVERIFY(RefLists::exists(spec, QStringLiteral("o'hara")));
-    RefLists::remove(spec, QStringLiteral("1"));
+    QVERIFY(RefLists::exists(config, QStringLiteral("o'hara")));
+    RefLists::remove(config, QStringLiteral("1"));
     QCOMPARE(SqlText, remove);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM ") + tableOf(kind)), 0);
     // Only a whole number read from the list goes in bare.
-    QVERIFY_THROWS_EXCEPTION(AppError, RefLists::remove(spec, QStringLiteral("1) OR (1=1")));
+    QVERIFY_THROWS_EXCEPTION(AppError, RefLists::remove(config, QStringLiteral("1) OR (1=1")));
 }
 
 void TestReference::deleteAsksFirst_data()

@@ -165,9 +165,9 @@ void TestHostile::cleanup()
 void TestHostile::referenceLists()
 {
     QFETCH(QString, value);
-    for (const RefLists::Spec *spec : {&RefLists::areas(), &RefLists::methods(), &RefLists::prices()}) {
+    for (const RefLists::ListConfig *config : {&RefLists::areas(), &RefLists::methods(), &RefLists::prices()}) {
         MessageRecorder rec;
-        TfrmRefList w(*spec);
+        TfrmRefList w(*config);
         w.FormShow();
         const QString name = paste(w.Edit1, value);
         const QString remark = paste(w.Edit2, value);
@@ -187,10 +187,10 @@ void TestHostile::referenceLists()
         }
         QCOMPARE(rec.errors(), 0);
         const auto changes = diff(before, dump());
-        QCOMPARE(changes.keys(), QStringList{spec->table});
+        QCOMPARE(changes.keys(), QStringList{config->table});
         QCOMPARE(changes.first().added.size(), 1);
         QVERIFY(changes.first().removed.isEmpty());
-        const Rows rows = frmDM().db().select(QStringLiteral("SELECT theName, Remark FROM %1 ORDER BY ID DESC").arg(spec->table));
+        const Rows rows = frmDM().db().select(QStringLiteral("SELECT theName, Remark FROM %1 ORDER BY ID DESC").arg(config->table));
         QCOMPARE(shown(rows.at(0, 0)), shown(name));
         QCOMPARE(rows.at(0, 0), name);
         QCOMPARE(rows.at(0, 1), remark);
@@ -205,7 +205,7 @@ void TestHostile::referenceLists()
             paste(w.Edit3, QStringLiteral("3.5"));
         const Dump again = dump();
         w.BitBtn1Click();
-        QCOMPARE(rec.last(), RefLists::duplicateMessage(*spec));
+        QCOMPARE(rec.last(), RefLists::duplicateMessage(*config));
         QVERIFY(diff(again, dump()).isEmpty());
     }
 }
