@@ -12,13 +12,7 @@ void QueryModel::open(Database &db, const QString &sql)
 {
     beginResetModel();
     // The old cursor goes first, so that only one statement of this list is ever open.
-    m_cursor.reset();
-    m_columns.clear();
-    m_open = false;
-    m_rows = 0;
-    m_text.clear();
-    m_rowStart.clear();
-    m_cellEnd.clear();
+    clearState();
     m_sql = sql;
     try {
         m_cursor = db.cursor(sql);
@@ -26,13 +20,7 @@ void QueryModel::open(Database &db, const QString &sql)
         m_open = true;
         readRows(BatchSize);
     } catch (...) {
-        m_cursor.reset();
-        m_columns.clear();
-        m_open = false;
-        m_rows = 0;
-        m_text.clear();
-        m_rowStart.clear();
-        m_cellEnd.clear();
+        clearState();
         endResetModel();
         throw;
     }
@@ -42,16 +30,24 @@ void QueryModel::open(Database &db, const QString &sql)
 void QueryModel::close()
 {
     beginResetModel();
-    m_cursor.reset();
-    m_columns.clear();
-    m_open = false;
-    m_rows = 0;
-    m_text.clear();
+    clearState();
+    // A closed list gives its memory back.
     m_text.squeeze();
     m_rowStart = {};
     m_cellEnd = {};
     m_sql.clear();
     endResetModel();
+}
+
+void QueryModel::clearState()
+{
+    m_cursor.reset();
+    m_columns.clear();
+    m_open = false;
+    m_rows = 0;
+    m_text.clear();
+    m_rowStart.clear();
+    m_cellEnd.clear();
 }
 
 int QueryModel::readRows(int n)

@@ -58,6 +58,7 @@ signals:
     void fetchFailed(const QString &message, const QString &detail);
 
 private:
+    void clearState();
     // Reads up to n rows into the store; returns how many. Throws DbError.
     int readRows(int n);
 
