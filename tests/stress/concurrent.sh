@@ -14,16 +14,9 @@
 # removes.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-ADMIN=${ADMIN:-build/bin/chengyue-admin}
+. tests/stress/common.sh
 secs=${CONCURRENT_SECONDS:-20}
 import_rows=${IMPORT_ROWS:-100000}
-if [ ! -x "$ADMIN" ]; then
-  echo "admin tool not found: $ADMIN (build it: cmake --build build --target chengyue-admin)" >&2
-  exit 2
-fi
-ADMIN=$(readlink -f "$ADMIN")
-
-work=$(mktemp -d)
 cleanup() {
   local j
   for j in $(jobs -p); do kill "$j" 2>/dev/null || true; done
@@ -31,17 +24,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/xdg
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-db=$work/Data/db.edb
-sql() { "$ADMIN" sql --db "$db" "$1" 2>&1 | tail -n +2; }
-failures=0
-check() { # name expected actual
-  if [ "$2" != "$3" ]; then
-    echo "FAILED: $1: expected '$2', got '$3'" >&2
-    failures=$((failures + 1))
-  fi
-}
 
 "$ADMIN" demo --db "$db" --houses 400 --charge-date 2024-10-10 >/dev/null 2>&1
 cdate=2031-03-01

@@ -11,37 +11,19 @@
 # temporary folder that it removes.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-ADMIN=${ADMIN:-build/bin/chengyue-admin}
+. tests/stress/common.sh
 secs=${KILL_SECONDS:-60}
 import_secs=${IMPORT_KILL_SECONDS:-30}
 import_rows=${IMPORT_ROWS:-5000}
-if [ ! -x "$ADMIN" ]; then
-  echo "admin tool not found: $ADMIN (build it: cmake --build build --target chengyue-admin)" >&2
-  exit 2
-fi
-ADMIN=$(readlink -f "$ADMIN")
-
-work=$(mktemp -d)
 pid=
 cleanup() {
   if [ -n "$pid" ]; then kill -9 "$pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
-export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/xdg
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-db=$work/Data/db.edb
-sql() { "$ADMIN" sql --db "$db" "$1" 2>&1 | tail -n +2; }
 now_ms() { date +%s%3N; }
 rand_ms() { echo $(( (RANDOM * 32768 + RANDOM) % ($1 + 1) )); }
 sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
-failures=0
-check() { # name expected actual
-  if [ "$2" != "$3" ]; then
-    echo "FAILED: $1: expected '$2', got '$3'" >&2
-    failures=$((failures + 1))
-  fi
-}
 
 "$ADMIN" demo --db "$db" --houses 300 --charge-date 2024-10-10 >/dev/null 2>&1
 cdate=2031-01-15
