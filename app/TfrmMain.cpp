@@ -92,7 +92,7 @@ static void initResources()
 
 QString programDatabasePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data/db.edb"));
+    return Schema::locationBeside(QCoreApplication::applicationDirPath());
 }
 
 TfrmMain::TfrmMain(QWidget *parent)
@@ -196,7 +196,8 @@ TfrmMain::TfrmMain(QWidget *parent)
 
 void TfrmMain::FormCreate()
 {
-    // The database file beside the program, opened on the first statement of the run.
+    // The database file beside the program (or the office's server named beside it),
+    // opened on the first statement of the run.
     frmDM().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
     // A new installation makes its empty database on the first start.
     guard(this, [] { Schema::createOnFirstStart(programDatabasePath()); });

@@ -54,5 +54,6 @@ private:
     bool m_shown = false;
 };
 
-// The folder beside the program file that holds Data/db.edb.
+// The program's database: Data/db.edb beside the program file, or the server that
+// chengyue.ini beside it names.
 QString programDatabasePath();

@@ -133,6 +133,8 @@ QString save(const Payment &payment)
     // the program cannot take the same receipt number in between, and a refused update
     // leaves no charge behind.
     Transaction tx(db);
+    // Desks charging under the same date number their receipts one after another.
+    db.lockFor(QStringLiteral("receipt numbers ") + ChargeDate);
     if (payment.lookedUpPaidUp) {
         // Under the write lock: what the look-up showed still holds, or another copy of
         // the program has charged this house since.

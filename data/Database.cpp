@@ -1,191 +1,7 @@
 #include "data/Database.h"
-#include "data/Numbers.h"
-#include "data/Dates.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <sqlite3.h>
-
-#include <cmath>
-
-#include <chrono>
-#include <thread>
-
-namespace {
-
-QString columnText(sqlite3_stmt *stmt, int i)
-{
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_NULL:
-        return {};
-    case SQLITE_INTEGER:
-        return QString::number(sqlite3_column_int64(stmt, i));
-    case SQLITE_FLOAT:
-        return Numbers::plain(sqlite3_column_double(stmt, i));
-    default: {
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
-        return QString::fromUtf8(p, sqlite3_column_bytes(stmt, i));
-    }
-    }
-}
-
-// DateDiff('yyyy', a, b): calendar-year boundaries from a to b, the year of b minus the
-// year of a. A text that is no date gives null, so such a row owes nothing.
-void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
-{
-    if (argc != 3) {
-        sqlite3_result_error(ctx, "DateDiff needs three arguments", -1);
-        return;
-    }
-    const QString interval = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0]))).toLower();
-    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const QDate a = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[1]))));
-    const QDate b = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2]))));
-    if (!a.isValid() || !b.isValid()) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    if (interval == QLatin1String("yyyy")) {
-        sqlite3_result_int64(ctx, b.year() - a.year());
-    } else if (interval == QLatin1String("m")) {
-        sqlite3_result_int64(ctx, (b.year() - a.year()) * 12 + b.month() - a.month());
-    } else if (interval == QLatin1String("d")) {
-        sqlite3_result_int64(ctx, a.daysTo(b));
-    } else {
-        sqlite3_result_error(ctx, "DateDiff: unsupported interval", -1);
-    }
-}
-
-// Used by the schema's CHECK constraints: a value belongs in a number column only when
-// it is a number or a text that reads completely as one ('12..5' and '' do not).
-void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    switch (sqlite3_value_type(argv[0])) {
-    case SQLITE_NULL:
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-        sqlite3_result_int(ctx, 1);
-        return;
-    default: {
-        const QString t = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
-        sqlite3_result_int(ctx, Numbers::isNumber(t) ? 1 : 0);
-    }
-    }
-}
-
-// While another copy holds the write lock: try again every millisecond, for at most
-// BusyTimeoutMs. The engine's own timeout sleeps up to 100 ms between tries and so
-// keeps missing the moment between two transactions of a copy that writes batch after
-// batch (an import), until it gives up with "database is locked".
-int busyWait(void *, int tries)
-{
-    thread_local std::chrono::steady_clock::time_point since;
-    const auto now = std::chrono::steady_clock::now();
-    if (tries == 0)
-        since = now;
-    else if (now - since >= std::chrono::milliseconds(Database::BusyTimeoutMs))
-        return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 1;
-}
-
-// The engine's message, put into the operator's words where the file or the disk failed
-// rather than the statement; the engine's own words follow for whoever supports the office.
-QString engineMessage(int rc, const QString &engine)
-{
-    QString plain;
-    switch (rc & 0xff) {
-    case SQLITE_FULL:
-        plain = QStringLiteral("磁盘空间不足（或文件大小受到限制），本次操作没有完成");
-        break;
-    case SQLITE_IOERR:
-        plain = QStringLiteral("读写数据库文件时出错（磁盘已满、文件大小受到限制或磁盘故障），本次操作没有完成");
-        break;
-    case SQLITE_READONLY:
-        plain = QStringLiteral("数据库文件或它所在的文件夹是只读的，本次操作没有完成");
-        break;
-    case SQLITE_CANTOPEN:
-        plain = QStringLiteral("无法打开数据库文件或它的日志文件（请检查文件夹是否存在、是否可写）");
-        break;
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        plain = QStringLiteral("没有访问数据库文件的权限");
-        break;
-    case SQLITE_CORRUPT:
-        plain = QStringLiteral("数据库文件已损坏");
-        break;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        plain = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试");
-        break;
-    case SQLITE_NOMEM:
-        plain = QStringLiteral("内存不足");
-        break;
-    default:
-        return engine;
-    }
-    return plain + QStringLiteral("（") + engine + QStringLiteral("）");
-}
-
-// SUM without the noise of binary fractions: 100,000 areas of two decimals summed one by
-// one in double precision read back as 10257412.2099999 instead of 10257412.21. The sum is
-// kept in extended precision with compensation, so it lands on the nearest double. Whole
-// numbers still sum to a whole number, nulls are skipped, and no rows give null.
-struct SumState {
-    long double sum;
-    long double comp;
-    qint64 intSum;
-    bool any;
-    bool real;
-    bool overflow;
-};
-
-void sumStep(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    auto *st = static_cast<SumState *>(sqlite3_aggregate_context(ctx, sizeof(SumState)));
-    if (!st)
-        return;
-    const int type = sqlite3_value_numeric_type(argv[0]);
-    if (type == SQLITE_NULL)
-        return;
-    st->any = true;
-    if (type == SQLITE_INTEGER && !st->real) {
-        const qint64 v = sqlite3_value_int64(argv[0]);
-        if (__builtin_add_overflow(st->intSum, v, &st->intSum))
-            st->overflow = true;
-    }
-    if (type != SQLITE_INTEGER)
-        st->real = true;
-    const long double v = sqlite3_value_double(argv[0]);
-    const long double t = st->sum + v;
-    if (std::fabs(static_cast<double>(st->sum)) >= std::fabs(static_cast<double>(v)))
-        st->comp += (st->sum - t) + v;
-    else
-        st->comp += (v - t) + st->sum;
-    st->sum = t;
-}
-
-void sumFinal(sqlite3_context *ctx)
-{
-    auto *st = static_cast<SumState *>(sqlite3_aggregate_context(ctx, 0));
-    if (!st || !st->any) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    if (!st->real) {
-        if (st->overflow)
-            sqlite3_result_error(ctx, "integer overflow", -1);
-        else
-            sqlite3_result_int64(ctx, st->intSum);
-        return;
-    }
-    sqlite3_result_double(ctx, static_cast<double>(st->sum + st->comp));
-}
-
-} // namespace
+#include "data/DatabaseEngine.h"
+#include "data/PgEngine.h"
+#include "data/SqliteEngine.h"
 
 // ---------------------------------------------------------------- Rows
 
@@ -219,35 +35,44 @@ QString Rows::at(int row, const QString &name) const
 
 // ---------------------------------------------------------------- Cursor
 
-Cursor::Cursor(sqlite3 *db, sqlite3_stmt *stmt, QString sql)
-    : m_db(db), m_stmt(stmt), m_sql(std::move(sql))
+Cursor::Cursor(std::unique_ptr<CursorEngine> impl)
+    : m_impl(std::move(impl))
 {
-    const int n = sqlite3_column_count(stmt);
-    for (int i = 0; i < n; ++i)
-        m_columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
 }
 
-Cursor::~Cursor()
+Cursor::~Cursor() = default;
+
+const QStringList &Cursor::columns() const
 {
-    sqlite3_finalize(m_stmt);
+    return m_impl->columns();
 }
 
 bool Cursor::next()
 {
-    if (m_done)
-        return false;
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    m_done = true;
-    if (rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql, rc);
-    return false;
+    return m_impl->next();
 }
 
 QString Cursor::text(int column) const
 {
-    return columnText(m_stmt, column);
+    return m_impl->text(column);
+}
+
+bool Cursor::isNull(int column) const
+{
+    return m_impl->isNull(column);
+}
+
+// ---------------------------------------------------------------- NUL characters
+
+// The engines read a statement only up to a NUL character: a value holding one (pasted,
+// or from a file) would cut the statement short inside its quotes.
+void refuseNul(const QString &sql)
+{
+    if (sql.contains(QChar(0))) {
+        QString shown = sql;
+        shown.replace(QChar(0), QStringLiteral("\\0"));
+        throw DbError(QStringLiteral("文字中含有空字符（NUL），数据库不能保存或查找它，请删除该字符后重试"), shown);
+    }
 }
 
 // ---------------------------------------------------------------- Database
@@ -259,206 +84,130 @@ Database::~Database()
     close();
 }
 
+bool Database::isServerUrl(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString Database::shownLocation(const QString &location)
+{
+    return isServerUrl(location) ? PgEngine::shownServer(location) : location;
+}
+
 void Database::close()
 {
-    if (m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
+    m_engine.reset();
 }
 
-void Database::open(const QString &path, const QString &key)
+bool Database::isServer() const
+{
+    return m_engine && m_engine->isServer();
+}
+
+void Database::open(const QString &location, const QString &key)
 {
     close();
-    const QFileInfo fi(path);
-    if (!fi.exists())
-        throw DbError(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
-    if (!fi.isFile())
-        throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
-    // The engine would take an empty file for a new database and write one into it.
-    if (fi.size() == 0)
-        throw DbError(QStringLiteral("数据库文件 %1 是空的（0 字节），不是本程序的数据库文件").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
-    openHandle(fi.absoluteFilePath(), key, false);
+    if (isServerUrl(location))
+        m_engine = PgEngine::connect(location);
+    else
+        m_engine = SqliteEngine::open(location, key);
+    m_path = location;
+    m_key = key;
 }
 
-void Database::create(const QString &path, const QString &key)
+void Database::create(const QString &location, const QString &key)
 {
     close();
-    const QFileInfo fi(path);
-    if (fi.exists())
-        throw DbError(QStringLiteral("数据库文件已经存在，不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
-    if (!fi.absoluteDir().exists())
-        throw DbError(QStringLiteral("数据库文件夹不存在：%1").arg(QDir::toNativeSeparators(fi.absolutePath())), QString());
-    openHandle(fi.absoluteFilePath(), key, true);
+    if (isServerUrl(location))
+        m_engine = PgEngine::connect(location);
+    else
+        m_engine = SqliteEngine::create(location, key);
+    m_path = location;
+    m_key = key;
 }
 
-void Database::openHandle(const QString &path, const QString &key, bool create)
+std::unique_ptr<Database> Database::openReader() const
 {
-    // A file made before the key derivation was shortened opens with the engine's old
-    // default; a new file always gets the short one.
-    for (const int kdfIter : {KdfIter, LegacyKdfIter}) {
-        const QByteArray p = path.toUtf8();
-        int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-        sqlite3 *db = nullptr;
-        int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
-        if (rc != SQLITE_OK) {
-            const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
-            if (db)
-                sqlite3_close_v2(db);
-            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
-        }
-        m_db = db;
-        m_path = path;
-        try {
-            configure(key, kdfIter);
-            return;
-        } catch (const DbError &e) {
-            close();
-            if (e.code() == SQLITE_NOTADB && !create && kdfIter != LegacyKdfIter)
-                continue;
-            if (e.code() == SQLITE_NOTADB)
-                throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
-            if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
-                throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
-            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
-        }
-    }
+    if (!m_engine)
+        throw DbError(QStringLiteral("数据库未连接"), QString());
+    auto db = std::make_unique<Database>();
+    db->open(m_path, m_key);
+    return db;
 }
 
-void Database::configure(const QString &key, int kdfIter)
+DatabaseEngine &Database::engineOrFail(const QString &sql) const
 {
-    const QByteArray k = key.toUtf8();
-    // The key must be the first thing the connection does; the page size and the rounds of
-    // key derivation follow it, before the first read.
-    int rc = sqlite3_key(m_db, k.constData(), k.size());
-    if (rc != SQLITE_OK)
-        fail(QStringLiteral("key"), rc);
-    exec(QStringLiteral("PRAGMA cipher_page_size = 4096"));
-    exec(QStringLiteral("PRAGMA kdf_iter = %1").arg(kdfIter));
-    sqlite3_busy_handler(m_db, busyWait, nullptr);
-    sqlite3_extended_result_codes(m_db, 0);
-    // A read of the schema proves the key: with a wrong one the engine says "not a database".
-    scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    exec(QStringLiteral("PRAGMA cache_size = -16384"));
-    exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-    exec(QStringLiteral("PRAGMA synchronous = FULL"));
-    exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
-
-    sqlite3_create_function_v2(m_db, "SUM", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
-                               sumStep, sumFinal, nullptr);
-    sqlite3_create_function_v2(m_db, "DateDiff", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                               dateDiffFunc, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(m_db, "cy_isnumber", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                               isNumberFunc, nullptr, nullptr, nullptr);
-}
-
-void Database::fail(const QString &sql, int rc) const
-{
-    throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), sql, rc);
-}
-
-// The engine reads a statement only up to a NUL character: a value holding one (pasted,
-// or from a file) would cut the statement short inside its quotes. Such a statement is
-// refused whole, in words the operator can act on.
-static void refuseNul(const QString &sql)
-{
-    if (sql.contains(QChar(0))) {
-        QString shown = sql;
-        shown.replace(QChar(0), QStringLiteral("\\0"));
-        throw DbError(QStringLiteral("文字中含有空字符（NUL），数据库不能保存或查找它，请删除该字符后重试"), shown);
-    }
-}
-
-sqlite3_stmt *Database::prepare(const QString &sql, const char **tail)
-{
-    if (!m_db)
+    if (!m_engine)
         throw DbError(QStringLiteral("数据库未连接"), sql);
-    refuseNul(sql);
-    const QByteArray s = sql.toUtf8();
-    sqlite3_stmt *stmt = nullptr;
-    const char *t = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, s.constData(), s.size() + 1, &stmt, &t);
-    if (rc != SQLITE_OK)
-        fail(sql, rc);
-    if (tail)
-        *tail = t;
-    if (!stmt)
-        throw DbError(QStringLiteral("语句为空"), sql);
-    return stmt;
+    return *m_engine;
 }
 
 void Database::exec(const QString &sql)
 {
-    if (!m_db)
-        throw DbError(QStringLiteral("数据库未连接"), sql);
-    refuseNul(sql);
-    // Runs every statement of the text, one after the other.
-    const QByteArray s = sql.toUtf8();
-    const char *p = s.constData();
-    while (p && *p) {
-        sqlite3_stmt *stmt = nullptr;
-        const char *tail = nullptr;
-        int rc = sqlite3_prepare_v2(m_db, p, -1, &stmt, &tail);
-        if (rc != SQLITE_OK)
-            fail(sql, rc);
-        if (!stmt) { // only blanks or a comment left
-            p = tail;
-            continue;
-        }
-        do {
-            rc = sqlite3_step(stmt);
-        } while (rc == SQLITE_ROW);
-        const int frc = sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE)
-            fail(sql, frc != SQLITE_OK ? frc : rc);
-        p = tail;
-    }
+    engineOrFail(sql).exec(sql);
 }
 
 Rows Database::select(const QString &sql)
 {
-    Cursor c(m_db, prepare(sql), sql);
-    QVector<QStringList> rows;
-    while (c.next()) {
-        QStringList r;
-        r.reserve(c.columnCount());
-        for (int i = 0; i < c.columnCount(); ++i)
-            r << c.text(i);
-        rows << r;
-    }
-    return Rows(c.columns(), rows);
+    return engineOrFail(sql).select(sql);
 }
 
 std::unique_ptr<Cursor> Database::cursor(const QString &sql)
 {
-    return std::make_unique<Cursor>(m_db, prepare(sql), sql);
+    return std::make_unique<Cursor>(engineOrFail(sql).cursor(sql));
 }
 
 int Database::count(const QString &sql)
 {
-    Cursor c(m_db, prepare(sql), sql);
-    int n = 0;
-    while (c.next())
-        ++n;
-    return n;
+    return engineOrFail(sql).countRows(sql);
 }
 
 QString Database::scalar(const QString &sql)
 {
-    Cursor c(m_db, prepare(sql), sql);
-    if (c.next() && c.columnCount() > 0)
-        return c.text(0);
-    return {};
+    const Rows r = select(sql);
+    return r.rowCount() > 0 && !r.columns().isEmpty() ? r.at(0, 0) : QString();
 }
 
 qint64 Database::lastInsertId() const
 {
-    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+    return m_engine ? m_engine->lastInsertId() : 0;
 }
 
 int Database::changes() const
 {
-    return m_db ? sqlite3_changes(m_db) : 0;
+    return m_engine ? m_engine->changes() : 0;
+}
+
+void Database::lockFor(const QString &key)
+{
+    engineOrFail(QString()).lockFor(key);
+}
+
+int Database::schemaVersion()
+{
+    return engineOrFail(QString()).schemaVersion();
+}
+
+void Database::setSchemaVersion(int version)
+{
+    engineOrFail(QString()).setSchemaVersion(version);
+}
+
+QStringList Database::tables()
+{
+    return engineOrFail(QString()).tables();
+}
+
+void Database::moveIdsPast(const QString &table, const QString &idColumn)
+{
+    engineOrFail(QString()).moveIdsPast(table, idColumn);
+}
+
+sqlite3 *Database::handle() const
+{
+    const auto *file = dynamic_cast<const SqliteEngine *>(m_engine.get());
+    return file ? file->handle() : nullptr;
 }
 
 // ---------------------------------------------------------------- Transaction
@@ -466,14 +215,14 @@ int Database::changes() const
 Transaction::Transaction(Database &db)
     : m_db(db)
 {
-    m_db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    m_db.engineOrFail(QStringLiteral("BEGIN")).beginWrite();
 }
 
 Transaction::~Transaction()
 {
-    if (!m_done) {
+    if (!m_done && m_db.m_engine) {
         try {
-            m_db.exec(QStringLiteral("ROLLBACK"));
+            m_db.m_engine->rollback();
         } catch (...) {
         }
     }
@@ -481,67 +230,34 @@ Transaction::~Transaction()
 
 void Transaction::commit()
 {
-    m_db.exec(QStringLiteral("COMMIT"));
+    m_db.engineOrFail(QStringLiteral("COMMIT")).commit();
     m_done = true;
 }
 
 // ---------------------------------------------------------------- Statement
 
 Statement::Statement(Database &db, const QString &sql)
-    : m_db(db), m_sql(sql)
+    : m_impl(db.engineOrFail(sql).prepare(sql))
 {
-    m_stmt = db.prepare(sql);
 }
 
-Statement::~Statement()
+Statement::~Statement() = default;
+
+void Statement::bind(int index, const QString &text) { m_impl->bind(index, text); }
+void Statement::bind(int index, double value) { m_impl->bind(index, value); }
+void Statement::bind(int index, qint64 value) { m_impl->bind(index, value); }
+void Statement::bindNull(int index) { m_impl->bindNull(index); }
+void Statement::run() { m_impl->run(); }
+bool Statement::hasRow() { return m_impl->hasRow(); }
+
+// ---------------------------------------------------------------- BulkLoad
+
+BulkLoad::BulkLoad(Database &db, const QString &table, const QStringList &columns)
+    : m_impl(db.engineOrFail(table).bulkLoad(table, columns))
 {
-    sqlite3_finalize(m_stmt);
 }
 
-void Statement::bind(int index, const QString &text)
-{
-    const QByteArray b = text.toUtf8();
-    if (sqlite3_bind_text(m_stmt, index, b.constData(), b.size(), SQLITE_TRANSIENT) != SQLITE_OK)
-        m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
-}
+BulkLoad::~BulkLoad() = default;
 
-void Statement::bind(int index, double value)
-{
-    if (sqlite3_bind_double(m_stmt, index, value) != SQLITE_OK)
-        m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
-}
-
-void Statement::bind(int index, qint64 value)
-{
-    if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)
-        m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
-}
-
-void Statement::bindNull(int index)
-{
-    sqlite3_bind_null(m_stmt, index);
-}
-
-void Statement::run()
-{
-    int rc;
-    do {
-        rc = sqlite3_step(m_stmt);
-    } while (rc == SQLITE_ROW);
-    const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
-    if (rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, message), m_sql, rc);
-}
-
-bool Statement::hasRow()
-{
-    const int rc = sqlite3_step(m_stmt);
-    const QString message = rc == SQLITE_ROW || rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, message), m_sql, rc);
-    return rc == SQLITE_ROW;
-}
+void BulkLoad::add(const QStringList &values, const QVector<bool> &nulls) { m_impl->add(values, nulls); }
+void BulkLoad::finish() { m_impl->finish(); }

@@ -6,7 +6,10 @@
 #include <memory>
 
 struct sqlite3;
-struct sqlite3_stmt;
+class DatabaseEngine;
+class CursorEngine;
+class StatementEngine;
+class BulkLoadEngine;
 
 // A result read completely into memory, with a current row as the screens expect of a
 // query object. Columns are found by name without regard to letter case; every value is
@@ -40,29 +43,28 @@ private:
     int m_current = 0;
 };
 
-// A forward-only cursor over a prepared statement, for lists too large to read at once.
+// A forward-only cursor over a statement's result, for lists too large to read at once.
 class Cursor {
 public:
-    Cursor(sqlite3 *db, sqlite3_stmt *stmt, QString sql);
+    explicit Cursor(std::unique_ptr<CursorEngine> impl);
     ~Cursor();
     Cursor(const Cursor &) = delete;
     Cursor &operator=(const Cursor &) = delete;
 
-    const QStringList &columns() const { return m_columns; }
+    const QStringList &columns() const;
     // Moves to the next row; false at the end. Throws DbError when the engine fails.
     bool next();
     QString text(int column) const;
-    int columnCount() const { return int(m_columns.size()); }
+    bool isNull(int column) const;
+    int columnCount() const { return int(columns().size()); }
 
 private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_stmt;
-    QString m_sql;
-    QStringList m_columns;
-    bool m_done = false;
+    std::unique_ptr<CursorEngine> m_impl;
 };
 
-// The one owner of the database handle. Every statement of the program runs here.
+// The one owner of a database connection. Every statement of the program runs here, on
+// the encrypted file (the default) or on a PostgreSQL server named by a URL
+// (postgresql://user@host:port/dbname), with the same results for the same statements.
 class Database {
 public:
     Database();
@@ -70,14 +72,26 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // Opens an existing encrypted file. Throws DbError with a message that says what is
-    // wrong and where (missing file, wrong key, not a database).
-    void open(const QString &path, const QString &key);
-    // Creates a new encrypted file; refuses an existing one.
-    void create(const QString &path, const QString &key);
+    // True for a server URL (postgresql:// or postgres://), false for a file path.
+    static bool isServerUrl(const QString &location);
+    // The server URL without its password, for messages and the status bar; a file path
+    // as it is.
+    static QString shownLocation(const QString &location);
+
+    // Opens an existing encrypted file, or connects to a server (the key is the file's
+    // only). Throws DbError with a message that says what is wrong and where (missing
+    // file, wrong key, not a database; server unreachable, login refused, no database).
+    void open(const QString &location, const QString &key);
+    // Creates a new encrypted file; refuses an existing one. On a server: connects to an
+    // existing (empty) database.
+    void create(const QString &location, const QString &key);
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_engine != nullptr; }
+    bool isServer() const;
     QString path() const { return m_path; }
+    // Another connection to the same database (the browse grids read through one, so that
+    // an open list holds no snapshot or lock of the program's own connection).
+    std::unique_ptr<Database> openReader() const;
 
     void exec(const QString &sql);                  // statement(s) without a result
     Rows select(const QString &sql);                // whole result in memory
@@ -87,8 +101,21 @@ public:
     qint64 lastInsertId() const;
     int changes() const;
 
-    sqlite3 *handle() const { return m_db; }
-    [[noreturn]] void fail(const QString &sql, int rc) const;
+    // Inside a Transaction: serialises the writers that use the same key (receipt
+    // numbering under one charging date) across every desk. The file's write lock already
+    // does; a server takes a lock held to the end of the transaction.
+    void lockFor(const QString &key);
+    // The form of the schema, so that later versions of the program know what to upgrade.
+    int schemaVersion();
+    void setSchemaVersion(int version);
+    // The program's tables present in the database (lower case on a server).
+    QStringList tables();
+    // After rows were stored with their own IDs: the IDs handed out next come after them.
+    void moveIdsPast(const QString &table, const QString &idColumn);
+
+    // The file's engine handle; null on a server (the benchmark's bare floor uses it).
+    sqlite3 *handle() const;
+    DatabaseEngine *engine() const { return m_engine.get(); }
 
     // Milliseconds a writer waits for another copy of the program to release its lock.
     static constexpr int BusyTimeoutMs = 15000;
@@ -100,21 +127,25 @@ public:
     static constexpr int LegacyKdfIter = 64000;
 
 private:
-    void openHandle(const QString &path, const QString &key, bool create);
-    void configure(const QString &key, int kdfIter);
+    friend class Transaction;
     friend class Statement;
-    sqlite3_stmt *prepare(const QString &sql, const char **tail = nullptr);
+    friend class BulkLoad;
+    DatabaseEngine &engineOrFail(const QString &sql) const;
 
-    sqlite3 *m_db = nullptr;
+    std::unique_ptr<DatabaseEngine> m_engine;
     QString m_path;
+    QString m_key;
 };
 
-// RAII transaction guard. Takes the write lock at once (BEGIN IMMEDIATE) so that the
-// reads inside it (counting receipt numbers, duplicate checks) see no other writer.
+// RAII transaction guard. Takes the write lock at once (BEGIN IMMEDIATE on the file, the
+// writers' lock on a server) so that the reads inside it (counting receipt numbers,
+// duplicate checks) see no other writer.
 class Transaction {
 public:
     explicit Transaction(Database &db);
     ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
     void commit();
 
 private:
@@ -122,7 +153,22 @@ private:
     bool m_done = false;
 };
 
+// Whole tables written fast (copying a database): rows of text values with their IDs, in
+// the transaction the caller holds. On a server through COPY, on the file through one
+// prepared insert.
+class BulkLoad {
+public:
+    BulkLoad(Database &db, const QString &table, const QStringList &columns);
+    ~BulkLoad();
+    void add(const QStringList &values, const QVector<bool> &nulls);
+    void finish();
+
+private:
+    std::unique_ptr<BulkLoadEngine> m_impl;
+};
+
 // A prepared statement for bulk writes (demo data, benchmarks, imports): bind, run, reset.
+// Parameters are written "?".
 class Statement {
 public:
     Statement(Database &db, const QString &sql);
@@ -142,7 +188,5 @@ public:
     bool hasRow();
 
 private:
-    Database &m_db;
-    sqlite3_stmt *m_stmt = nullptr;
-    QString m_sql;
+    std::unique_ptr<StatementEngine> m_impl;
 };

@@ -29,7 +29,8 @@ public:
     QString value(const QString &option, const QString &fallback = {}) const { return m_values.value(option, fallback); }
     bool has(const QString &option) const { return m_values.contains(option); }
     const QStringList &positional() const { return m_positional; }
-    // --db, defaulting to Data/db.edb beside the admin tool.
+    // --db (a file path or a server URL), defaulting to the database of the installation
+    // the admin tool belongs to (chengyue.ini beside it, else Data/db.edb).
     QString dbPath() const;
 
 private:

@@ -19,8 +19,12 @@ int runInit(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "操作员名称 不能为空！\n";
         return 2;
     }
-    Schema::createFile(a.dbPath(), op);
-    out << "已创建数据库文件：" << a.dbPath() << "\n操作员：" << op << "，初始密码：" << Schema::InitialPassword << '\n';
+    Schema::create(a.dbPath(), op);
+    if (Database::isServerUrl(a.dbPath()))
+        out << "已在数据库服务器上建好全部表：" << Database::shownLocation(a.dbPath());
+    else
+        out << "已创建数据库文件：" << a.dbPath();
+    out << "\n操作员：" << op << "，初始密码：" << Schema::InitialPassword << '\n';
     return 0;
 }
 
@@ -69,8 +73,8 @@ int runCapitals(const QStringList &args, QTextStream &out, QTextStream &err)
     return 0;
 }
 
-AdminCommandRegistrar r1({QStringLiteral("init"), QStringLiteral("--db PATH [--operator NAME]"),
-                          QStringLiteral("新建数据库文件（含全部表、使用单位、收据标签和第一个操作员，初始密码 580913）；已有文件时拒绝并退出"),
+AdminCommandRegistrar r1({QStringLiteral("init"), QStringLiteral("--db PATH|URL [--operator NAME]"),
+                          QStringLiteral("新建数据库文件，或在服务器上一个空的数据库里建表（含全部表、使用单位、收据标签和第一个操作员，初始密码 580913）；已有文件或已有表时拒绝并退出"),
                           runInit});
 AdminCommandRegistrar r2({QStringLiteral("sql"), QStringLiteral("--db PATH STATEMENT"),
                           QStringLiteral("按程序的方式执行一条语句；结果以制表符分隔输出，首行为列名"), runSql});

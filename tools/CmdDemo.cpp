@@ -30,12 +30,15 @@ int runDemo(const QStringList &args, QTextStream &out, QTextStream &err)
     o.progress = [&](const QString &s) { out << s << '\n'; out.flush(); };
 
     const QString path = a.dbPath();
-    if (!QFileInfo::exists(path))
+    if (!Database::isServerUrl(path) && !QFileInfo::exists(path))
         Schema::createFile(path);
     Database db;
     db.open(path, QString::fromUtf8(Schema::DatabaseKey));
+    // An empty server database gets the tables first, as a new file does.
+    if (db.isServer() && db.tables().isEmpty())
+        Schema::initialize(db);
     const DemoSummary s = DemoData::generate(db, o);
-    out << "演示数据已填入 " << path << "：小区 " << s.areas << " 个，业主 " << s.houses << " 户，收费 " << s.payments
+    out << "演示数据已填入 " << Database::shownLocation(path) << "：小区 " << s.areas << " 个，业主 " << s.houses << " 户，收费 " << s.payments
         << " 笔，欠费 " << s.inArrears << " 户\n";
     return 0;
 }

@@ -50,7 +50,7 @@ AdminArgs::AdminArgs(const QStringList &args, const QStringList &valueOptions, c
 
 QString AdminArgs::dbPath() const
 {
-    return value(QStringLiteral("db"), QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data/db.edb")));
+    return value(QStringLiteral("db"), Schema::locationBeside(QCoreApplication::applicationDirPath()));
 }
 
 void openProgramDatabase(const QString &path)
@@ -63,7 +63,7 @@ static void printHelp(QTextStream &out)
 {
     out << "chengyue-admin: 澄岳供热收费管理软件 的管理工具\n\n";
     out << "用法: chengyue-admin <命令> [选项]\n";
-    out << "--db PATH 默认为程序旁的 Data/db.edb。\n\n命令:\n";
+    out << "--db PATH 默认为程序旁 chengyue.ini 中 [database] url= 指定的服务器，没有时为程序旁的 Data/db.edb；也可以是数据库服务器的地址 postgresql://用户@主机:端口/数据库。\n\n命令:\n";
     for (const AdminCommand &c : adminCommands()) {
         out << "  " << c.name << ' ' << c.usage << '\n';
         out << "      " << c.summary << '\n';

@@ -235,9 +235,7 @@ Database &BrowseWindow::reader()
     if (!m_reader || m_readerPath != shared.path()) {
         ADOQuery1->close();
         m_reader.reset();
-        auto db = std::make_unique<Database>();
-        db->open(shared.path(), QString::fromUtf8(Schema::DatabaseKey));
-        m_reader = std::move(db);
+        m_reader = shared.openReader();
         m_readerPath = shared.path();
     }
     return *m_reader;

@@ -3,13 +3,62 @@
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
+#include <QUrl>
 #include <QTest>
+
+QString TestDb::server()
+{
+    static const QString url = [] {
+        const QString file = qEnvironmentVariable("CHENGYUE_TEST_SERVER_FILE");
+        if (file.isEmpty())
+            return QString();
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            qFatal("the test server's URL file %s cannot be read: the server did not start", qPrintable(file));
+        const QString u = QString::fromUtf8(f.readAll()).trimmed();
+        if (u.isEmpty())
+            qFatal("the test server's URL file %s is empty", qPrintable(file));
+        return u;
+    }();
+    return url;
+}
+
+QString TestDb::newServerDatabase()
+{
+    static int made = 0;
+    const QString name = QStringLiteral("cy_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
+    Database admin;
+    admin.open(server(), QString());
+    admin.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+    admin.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+    QUrl url(server());
+    url.setPath(QLatin1Char('/') + name);
+    return url.toString();
+}
+
+void TestDb::dropServerDatabase(const QString &url)
+{
+    try {
+        Database admin;
+        admin.open(server(), QString());
+        admin.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(QUrl(url).path().mid(1)));
+    } catch (const DbError &e) {
+        qWarning("test database not dropped: %s", qPrintable(e.message()));
+    }
+}
 
 TestDb::TestDb()
 {
-    m_path = m_dir.filePath(QStringLiteral("Data/db.edb"));
-    Schema::createFile(m_path);
+    if (onServer()) {
+        m_path = newServerDatabase();
+        Schema::createServer(m_path);
+    } else {
+        m_path = m_dir.filePath(QStringLiteral("Data/db.edb"));
+        Schema::createFile(m_path);
+    }
     resetLoginState();
     SqlText.clear();
     frmDM().setConnection(m_path, QString::fromUtf8(Schema::DatabaseKey));
@@ -19,6 +68,8 @@ TestDb::~TestDb()
 {
     frmDM().closeConnection();
     resetLoginState();
+    if (onServer())
+        dropServerDatabase(m_path);
 }
 
 void TestDb::exec(const QString &sql) { frmDM().db().exec(sql); }

@@ -9,10 +9,20 @@
 
 // A new database file in a temporary folder, made by the admin tool's init code and
 // opened as the program's shared connection. The login state is emptied.
+//
+// When the tests run against a PostgreSQL server (CHENGYUE_TEST_SERVER_FILE names the file
+// holding the server's maintenance URL), each TestDb is a new database on that server
+// instead, and path() is its URL.
 class TestDb {
 public:
     TestDb();
     ~TestDb();
+    // The maintenance URL of the test server, or empty when the tests use files.
+    static QString server();
+    static bool onServer() { return !server().isEmpty(); }
+    // A new empty database on the test server; its URL. Dropped by dropServerDatabase.
+    static QString newServerDatabase();
+    static void dropServerDatabase(const QString &url);
     QString path() const { return m_path; }
     QString dir() const { return m_dir.path(); }
     // Runs a statement on the shared connection.
@@ -27,6 +37,20 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 };
+
+// Skips a test about the server's own behaviour when the tests run on files.
+#define SERVER_ONLY() \
+    do { \
+        if (!TestDb::onServer()) \
+            QSKIP("a server's own behaviour"); \
+    } while (0)
+
+// Skips a test that is about the database file itself when the tests run on a server.
+#define SKIP_ON_SERVER(why) \
+    do { \
+        if (TestDb::onServer()) \
+            QSKIP(why); \
+    } while (0)
 
 // Records every box shown and answers questions from a script (default: the answer given).
 class MessageRecorder : public MessageSink {

@@ -1,0 +1,36 @@
+#pragma once
+#include <QHash>
+#include <QString>
+
+// The program's statements are written for the file's engine. PgDialect rewrites the few
+// places where a PostgreSQL server would read them differently, so that they give the
+// same results there; everything else passes through as written.
+namespace PgDialect {
+
+struct Translated {
+    QString text;        // for the server
+    int parameters = 0;  // "?" placeholders, now $1, $2, ...
+    bool read = false;   // a statement that only reads (SELECT, WITH, VALUES)
+    // How the statement spelled each name the server folds to lower case.
+    QHash<QString, QString> spelling;
+};
+
+// - "?" becomes $n;
+// - SUM(x) sums exactly (as numeric), without the binary noise of summing doubles;
+// - LIKE 'pattern' gets ESCAPE '' (the file's LIKE has no escape character, the
+//   server's default is the backslash);
+// - a subquery in FROM gets the alias the server requires;
+// - a quoted name is folded as the server folds unquoted ones.
+Translated translate(const QString &sql);
+
+// The result column's name as the statement (or the schema) spells it.
+QString columnName(const Translated &t, const QString &serverName);
+
+// The column a value at the given 1-based character position of the server's text is
+// meant for ("col = 'x'" or the matching place in "INSERT ... (cols) VALUES (...)"),
+// in lower case; empty when none.
+QString columnAtPosition(const QString &text, int position);
+// The same for the placeholder $n.
+QString columnOfParameter(const QString &text, int n);
+
+} // namespace PgDialect

@@ -1,0 +1,784 @@
+#include "data/PgEngine.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+
+#include <QRegularExpression>
+#include <libpq-fe.h>
+
+#include <vector>
+
+namespace {
+
+// The writers' lock: every write transaction of every desk holds it, as every writer of
+// the file holds the file's one write lock, so that a duplicate check and the insert after
+// it see no other desk's write in between.
+constexpr qint64 WritersLockKey = 0x6368656e67; // "cheng"
+// The class of the locks taken for one key (a charging date) inside a transaction.
+constexpr int KeyedLockClass = 2;
+
+void ignoreNotice(void *, const char *) {}
+
+QString firstLine(const QString &text)
+{
+    return text.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+// A value as the file reads it back: numbers in plain form (2.5, 100), sums without
+// binary noise, truth values as 1 and 0.
+QString valueText(const PGresult *res, int row, int col)
+{
+    if (PQgetisnull(res, row, col))
+        return {};
+    const char *v = PQgetvalue(res, row, col);
+    const int len = PQgetlength(res, row, col);
+    switch (PQftype(res, col)) {
+    case 700:  // float4
+    case 701:  // float8
+    case 1700: // numeric
+        return Numbers::plain(QByteArray::fromRawData(v, len).toDouble());
+    case 16: // bool
+        return QLatin1String(v[0] == 't' ? "1" : "0");
+    default:
+        return QString::fromUtf8(v, len);
+    }
+}
+
+QStringList columnNames(const PGresult *res, const PgDialect::Translated &t)
+{
+    QStringList names;
+    const int n = PQnfields(res);
+    for (int i = 0; i < n; ++i)
+        names << PgDialect::columnName(t, QString::fromUtf8(PQfname(res, i)));
+    return names;
+}
+
+PgDialect::Translated plainStatement(const QString &text)
+{
+    PgDialect::Translated t;
+    t.text = text;
+    return t;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- PgCursor
+
+// A list read as it is shown: a server cursor fetched in growing batches. A cursor lives
+// in a transaction; where none is open the cursor opens one, which ends when its last
+// cursor closes or before the connection writes.
+class PgCursor : public CursorEngine {
+public:
+    PgCursor(PgEngine &engine, const QString &sql)
+        : m_engine(&engine), m_sql(sql), m_translated(PgDialect::translate(sql))
+    {
+        engine.usable(sql);
+        m_generation = engine.generation();
+        m_name = engine.nextName("cy_cursor");
+        engine.cursorOpened(this);
+        try {
+            PGresult *res = engine.run(plainStatement(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(m_name, m_translated.text)), sql);
+            PQclear(res);
+            fetch(256);
+            m_columns = columnNames(m_batch, m_translated);
+        } catch (...) {
+            m_dead = true;
+            engine.cursorClosed(this);
+            throw;
+        }
+    }
+
+    ~PgCursor() override
+    {
+        if (m_batch)
+            PQclear(m_batch);
+        if (m_rest)
+            PQclear(m_rest);
+        if (m_engine) {
+            if (!m_dead && !m_detached && m_engine->generation() == m_generation
+                && PQstatus(m_engine->handle()) == CONNECTION_OK)
+                PQclear(PQexec(m_engine->handle(), QStringLiteral("CLOSE %1").arg(m_name).toUtf8().constData()));
+            m_engine->cursorClosed(this);
+        }
+    }
+
+    const QStringList &columns() const override { return m_columns; }
+
+    bool next() override
+    {
+        if (m_batch && ++m_row < PQntuples(m_batch))
+            return true;
+        if (m_rest) {
+            PQclear(m_batch);
+            m_batch = m_rest;
+            m_rest = nullptr;
+            m_row = 0;
+            m_exhausted = true;
+            return PQntuples(m_batch) > 0;
+        }
+        if (m_exhausted || m_detached)
+            return false;
+        fetch(qMin(m_size * 4, 8192));
+        m_row = 0;
+        return PQntuples(m_batch) > 0;
+    }
+
+    QString text(int column) const override { return valueText(m_batch, m_row, column); }
+    bool isNull(int column) const override { return PQgetisnull(m_batch, m_row, column); }
+
+    // Reads what is left into memory and closes the server's cursor, so that the
+    // connection can end the cursors' transaction before it writes.
+    void detach()
+    {
+        if (m_detached || m_dead || m_exhausted)
+            return;
+        m_rest = m_engine->run(plainStatement(QStringLiteral("FETCH ALL FROM %1").arg(m_name)), m_sql);
+        PQclear(m_engine->run(plainStatement(QStringLiteral("CLOSE %1").arg(m_name)), m_sql));
+        m_detached = true;
+    }
+
+    void forgetEngine() { m_engine = nullptr; }
+
+private:
+    void fetch(int n)
+    {
+        if (!m_engine || m_engine->generation() != m_generation)
+            throw DbError(QStringLiteral("与数据库服务器的连接已断开，列表没有读完，请重新查询"), m_sql);
+        m_size = n;
+        PGresult *res = m_engine->run(plainStatement(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(n).arg(m_name)), m_sql);
+        if (m_batch)
+            PQclear(m_batch);
+        m_batch = res;
+        m_row = -1;
+        if (PQntuples(res) < n)
+            m_exhausted = true;
+    }
+
+    PgEngine *m_engine;
+    QString m_sql;
+    PgDialect::Translated m_translated;
+    QString m_name;
+    QStringList m_columns;
+    PGresult *m_batch = nullptr;
+    PGresult *m_rest = nullptr;
+    int m_row = -1;
+    int m_size = 256;
+    int m_generation = 0;
+    bool m_exhausted = false;
+    bool m_detached = false;
+    bool m_dead = false;
+};
+
+// ---------------------------------------------------------------- PgStatement
+
+class PgStatement : public StatementEngine {
+public:
+    PgStatement(PgEngine &engine, const QString &sql)
+        : m_engine(engine), m_sql(sql), m_translated(PgDialect::translate(sql))
+    {
+        m_values.resize(m_translated.parameters);
+        m_null.fill(true, m_translated.parameters);
+        m_name = engine.nextName("cy_statement");
+        compile();
+    }
+
+    ~PgStatement() override
+    {
+        if (m_prepared == m_engine.generation() && PQstatus(m_engine.handle()) == CONNECTION_OK
+            && PQtransactionStatus(m_engine.handle()) != PQTRANS_INERROR)
+            PQclear(PQexec(m_engine.handle(), QStringLiteral("DEALLOCATE %1").arg(m_name).toUtf8().constData()));
+    }
+
+    void bind(int index, const QString &text) override { set(index, text.toUtf8()); }
+    void bind(int index, double value) override { set(index, QByteArray::number(value, 'g', 17)); }
+    void bind(int index, qint64 value) override { set(index, QByteArray::number(value)); }
+    void bindNull(int index) override
+    {
+        if (index >= 1 && index <= m_values.size())
+            m_null[index - 1] = true;
+    }
+
+    void run() override { PQclear(execute()); }
+
+    bool hasRow() override
+    {
+        PGresult *res = execute();
+        const bool any = PQntuples(res) > 0;
+        PQclear(res);
+        return any;
+    }
+
+private:
+    void set(int index, QByteArray value)
+    {
+        if (index < 1 || index > m_values.size())
+            throw DbError(QStringLiteral("参数序号 %1 超出范围").arg(index), m_sql);
+        m_values[index - 1] = std::move(value);
+        m_null[index - 1] = false;
+    }
+
+    void compile()
+    {
+        PGconn *c = m_engine.usable(m_sql);
+        PGresult *res = PQprepare(c, m_name.toUtf8().constData(), m_translated.text.toUtf8().constData(),
+                                  m_translated.parameters, nullptr);
+        m_engine.checkResult(res, m_sql, m_translated);
+        PQclear(res);
+        m_prepared = m_engine.generation();
+    }
+
+    PGresult *execute()
+    {
+        if (!m_translated.read)
+            m_engine.endCursorTransaction();
+        m_engine.usable(m_sql);
+        if (m_prepared != m_engine.generation())
+            compile();
+        std::vector<const char *> params(size_t(m_values.size()));
+        for (int i = 0; i < m_values.size(); ++i)
+            params[size_t(i)] = m_null.at(i) ? nullptr : m_values.at(i).constData();
+        PGresult *res = nullptr;
+        try {
+            res = m_engine.run(m_translated, m_sql, int(m_values.size()), params.data(), m_name.toUtf8().constData(), &m_values);
+        } catch (...) {
+            m_null.fill(true);
+            throw;
+        }
+        m_engine.setChanges(res);
+        m_null.fill(true);
+        return res;
+    }
+
+    PgEngine &m_engine;
+    QString m_sql;
+    PgDialect::Translated m_translated;
+    QString m_name;
+    QVector<QByteArray> m_values;
+    QVector<bool> m_null;
+    int m_prepared = -1;
+};
+
+// ---------------------------------------------------------------- PgBulkLoad
+
+// Rows sent through COPY in its text form, a quarter of a megabyte at a time.
+class PgBulkLoad : public BulkLoadEngine {
+public:
+    PgBulkLoad(PgEngine &engine, const QString &table, const QStringList &columns)
+        : m_engine(engine), m_sql(QStringLiteral("COPY %1 (%2) FROM STDIN").arg(table, columns.join(QStringLiteral(", "))))
+    {
+        m_engine.endCursorTransaction();
+        PGconn *c = m_engine.usable(m_sql);
+        PGresult *res = PQexec(c, m_sql.toUtf8().constData());
+        if (PQresultStatus(res) != PGRES_COPY_IN)
+            m_engine.failWith(res, m_sql, nullptr);
+        PQclear(res);
+        m_open = true;
+        m_buffer.reserve(Chunk + 4096);
+    }
+
+    ~PgBulkLoad() override
+    {
+        if (m_open && PQstatus(m_engine.handle()) == CONNECTION_OK) {
+            PQputCopyEnd(m_engine.handle(), "abandoned");
+            while (PGresult *res = PQgetResult(m_engine.handle()))
+                PQclear(res);
+        }
+    }
+
+    void add(const QStringList &values, const QVector<bool> &nulls) override
+    {
+        for (int i = 0; i < values.size(); ++i) {
+            if (i)
+                m_buffer += '\t';
+            if (nulls.at(i)) {
+                m_buffer += "\\N";
+                continue;
+            }
+            const QByteArray v = values.at(i).toUtf8();
+            for (const char ch : v) {
+                switch (ch) {
+                case '\\': m_buffer += "\\\\"; break;
+                case '\n': m_buffer += "\\n"; break;
+                case '\r': m_buffer += "\\r"; break;
+                case '\t': m_buffer += "\\t"; break;
+                default: m_buffer += ch;
+                }
+            }
+        }
+        m_buffer += '\n';
+        if (m_buffer.size() >= Chunk)
+            flush();
+    }
+
+    void finish() override
+    {
+        flush();
+        m_open = false;
+        if (PQputCopyEnd(m_engine.handle(), nullptr) != 1)
+            m_engine.failWith(nullptr, m_sql, nullptr);
+        PGresult *res = PQgetResult(m_engine.handle());
+        m_engine.checkResult(res, m_sql, PgDialect::Translated{});
+        PQclear(res);
+        while (PGresult *more = PQgetResult(m_engine.handle()))
+            PQclear(more);
+    }
+
+private:
+    static constexpr int Chunk = 256 * 1024;
+    void flush()
+    {
+        if (m_buffer.isEmpty())
+            return;
+        if (PQputCopyData(m_engine.handle(), m_buffer.constData(), int(m_buffer.size())) != 1)
+            m_engine.failWith(nullptr, m_sql, nullptr);
+        m_buffer.clear();
+    }
+
+    PgEngine &m_engine;
+    QString m_sql;
+    QByteArray m_buffer;
+    bool m_open = false;
+};
+
+// ---------------------------------------------------------------- PgEngine
+
+PgEngine::PgEngine(PGconn *conn, QString url)
+    : m_conn(conn), m_url(std::move(url)), m_shown(shownServer(m_url))
+{
+    PQsetNoticeProcessor(m_conn, ignoreNotice, nullptr);
+}
+
+PgEngine::~PgEngine()
+{
+    for (PgCursor *c : std::as_const(m_cursors))
+        c->forgetEngine();
+    PQfinish(m_conn);
+}
+
+QString PgEngine::shownServer(const QString &url)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(url.toUtf8().constData(), &error);
+    if (!options) {
+        PQfreemem(error);
+        QString s = url;
+        s.replace(QRegularExpression(QStringLiteral("://([^:@/]*):[^@/]*@")), QStringLiteral("://\\1@"));
+        return s;
+    }
+    QHash<QString, QString> v;
+    for (PQconninfoOption *o = options; o->keyword; ++o)
+        if (o->val)
+            v.insert(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
+    PQconninfoFree(options);
+    QString host = v.value(QStringLiteral("host"), v.value(QStringLiteral("hostaddr")));
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    QString s;
+    if (!v.value(QStringLiteral("user")).isEmpty())
+        s += v.value(QStringLiteral("user")) + QLatin1Char('@');
+    s += host;
+    if (!v.value(QStringLiteral("port")).isEmpty())
+        s += QLatin1Char(':') + v.value(QStringLiteral("port"));
+    s += QLatin1Char('/') + v.value(QStringLiteral("dbname"));
+    return s;
+}
+
+namespace {
+
+QString connectFailure(const QString &shown, const QString &url, const QString &libpq)
+{
+    QString detail = firstLine(libpq);
+    // libpq does not repeat a password, but a URL it cannot read may come back in part.
+    char *error = nullptr;
+    if (PQconninfoOption *options = PQconninfoParse(url.toUtf8().constData(), &error)) {
+        for (PQconninfoOption *o = options; o->keyword; ++o)
+            if (o->val && qstrcmp(o->keyword, "password") == 0 && *o->val)
+                detail.replace(QString::fromUtf8(o->val), QStringLiteral("***"));
+        PQconninfoFree(options);
+    } else {
+        PQfreemem(error);
+    }
+    if (detail.contains(QLatin1String("database \"")) && detail.contains(QLatin1String("does not exist")))
+        return QStringLiteral("数据库服务器 %1 上没有这个数据库（请先建好数据库并执行 chengyue-admin init）：%2").arg(shown, detail);
+    if (detail.contains(QLatin1String("authentication failed")) || detail.contains(QLatin1String("no password supplied"))
+        || (detail.contains(QLatin1String("role \"")) && detail.contains(QLatin1String("does not exist")))
+        || detail.contains(QLatin1String("pg_hba.conf")))
+        return QStringLiteral("数据库服务器 %1 拒绝登录（用户名或密码不对，或这台电脑未获准连接）：%2").arg(shown, detail);
+    return QStringLiteral("无法连接数据库服务器 %1（服务器未启动、地址或端口不对，或网络不通）：%2").arg(shown, detail);
+}
+
+} // namespace
+
+std::unique_ptr<PgEngine> PgEngine::connect(const QString &url)
+{
+    const QByteArray u = url.toUtf8();
+    // Later entries override earlier ones: the URL may set its own timeout and name.
+    const char *const keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
+    const char *const values[] = {"10", "chengyue", u.constData(), "UTF8", nullptr};
+    PGconn *c = PQconnectdbParams(keys, values, 1);
+    if (!c || PQstatus(c) != CONNECTION_OK) {
+        const QString message = connectFailure(shownServer(url), url, c ? QString::fromUtf8(PQerrorMessage(c)) : QStringLiteral("out of memory"));
+        PQfinish(c);
+        throw DbError(message, QString());
+    }
+    std::unique_ptr<PgEngine> engine(new PgEngine(c, url));
+    engine->setUpSession();
+    return engine;
+}
+
+void PgEngine::setUpSession()
+{
+    // A writer waits for another desk as long as a writer of the file would; the server's
+    // notices (an object that already exists) are not for the operator.
+    simple(QStringLiteral("SET lock_timeout = '%1ms'; SET client_min_messages = warning; "
+                          "SET standard_conforming_strings = on; SET DateStyle = ISO")
+               .arg(Database::BusyTimeoutMs));
+}
+
+QString PgEngine::lostMessage() const
+{
+    return QStringLiteral("与数据库服务器 %1 的连接已断开，本次操作没有完成（下一次操作时程序会重新连接）").arg(m_shown);
+}
+
+PGconn *PgEngine::usable(const QString &sql)
+{
+    if (PQstatus(m_conn) == CONNECTION_OK)
+        return m_conn;
+    if (m_lostInTransaction)
+        throw DbError(lostMessage(), sql);
+    PQreset(m_conn);
+    ++m_generation;
+    m_inTransaction = false;
+    m_cursorTransaction = false;
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw DbError(connectFailure(m_shown, m_url, QString::fromUtf8(PQerrorMessage(m_conn))), sql);
+    setUpSession();
+    return m_conn;
+}
+
+void PgEngine::simple(const QString &sql)
+{
+    PGresult *res = PQexec(m_conn, sql.toUtf8().constData());
+    checkResult(res, sql, plainStatement(sql));
+    PQclear(res);
+}
+
+void PgEngine::checkResult(PGresult *res, const QString &sql, const PgDialect::Translated &t, const QVector<QByteArray> *params)
+{
+    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY)
+        return;
+    failWith(res, sql, &t, params);
+}
+
+void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Translated *t, const QVector<QByteArray> *params)
+{
+    if (!res || PQstatus(m_conn) != CONNECTION_OK) {
+        if (res)
+            PQclear(res);
+        m_lostInTransaction = inTransaction();
+        m_inTransaction = false;
+        m_cursorTransaction = false;
+        throw DbError(lostMessage(), sql);
+    }
+    const QString state = QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE));
+    QString primary = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
+    if (primary.isEmpty())
+        primary = firstLine(QString::fromUtf8(PQresultErrorMessage(res)));
+    QString message = primary;
+    if ((state == QLatin1String("22P02") || state == QLatin1String("22003")) && t) {
+        // A text that is no number, or a number beyond double precision, for a number
+        // column: the file's number check names the column in the operator's words.
+        QString column;
+        if (const char *pos = PQresultErrorField(res, PG_DIAG_STATEMENT_POSITION))
+            column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt());
+        if (column.isEmpty() && params) {
+            for (int i = 0; i < params->size() && column.isEmpty(); ++i)
+                if (primary.contains(QLatin1Char('"') + QString::fromUtf8(params->at(i)) + QLatin1Char('"')))
+                    column = PgDialect::columnOfParameter(t->text, i + 1);
+        }
+        const QString label = Schema::serverNumberLabel(column);
+        if (!label.isEmpty())
+            message = QStringLiteral("CHECK constraint failed: %1 不是有效的数字").arg(label);
+    } else if (state == QLatin1String("23514")) {
+        const QString constraint = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_CONSTRAINT_NAME));
+        const QString label = Schema::serverNumberLabel(constraint.section(QLatin1Char('_'), 0, 0));
+        if (constraint.endsWith(QLatin1String("_number")) && !label.isEmpty())
+            message = QStringLiteral("CHECK constraint failed: %1 不是有效的数字").arg(label);
+    } else if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001")) {
+        message = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试（%1）").arg(primary);
+    } else if (state == QLatin1String("53100")) {
+        message = QStringLiteral("数据库服务器的磁盘空间不足，本次操作没有完成（%1）").arg(primary);
+    } else if (state == QLatin1String("42501")) {
+        message = QStringLiteral("没有访问数据库服务器 %1 上这些表的权限（%2）").arg(m_shown, primary);
+    } else if (state == QLatin1String("42P01")) {
+        message = QStringLiteral("%1（数据库 %2 是否已用 chengyue-admin init 建好？）").arg(primary, m_shown);
+    }
+    PQclear(res);
+    throw DbError(message, sql);
+}
+
+PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int nParams, const char *const *values,
+                        const char *prepared, const QVector<QByteArray> *params)
+{
+    PGconn *c = usable(sql);
+    refuseNul(sql);
+    // A statement that fails inside the cursors' transaction would end it for the open
+    // lists too: it runs under a savepoint of its own.
+    const bool guarded = m_cursorTransaction && !m_inTransaction && !t.text.startsWith(QLatin1String("FETCH "))
+        && !t.text.startsWith(QLatin1String("CLOSE "));
+    if (guarded)
+        simple(QStringLiteral("SAVEPOINT cy_statement"));
+    PGresult *res;
+    if (prepared)
+        res = PQexecPrepared(c, prepared, nParams, values, nullptr, nullptr, 0);
+    else if (nParams > 0 || t.read)
+        res = PQexecParams(c, t.text.toUtf8().constData(), nParams, nullptr, values, nullptr, nullptr, 0);
+    else
+        res = PQexec(c, t.text.toUtf8().constData());
+    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY) {
+        if (guarded)
+            simple(QStringLiteral("RELEASE SAVEPOINT cy_statement"));
+        return res;
+    }
+    if (guarded && PQstatus(m_conn) == CONNECTION_OK)
+        PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT cy_statement; RELEASE SAVEPOINT cy_statement"));
+    failWith(res, sql, &t, params);
+}
+
+void PgEngine::setChanges(PGresult *res)
+{
+    m_changes = QByteArray(PQcmdTuples(res)).toInt();
+}
+
+void PgEngine::cursorOpened(PgCursor *c)
+{
+    if (!inTransaction()) {
+        simple(QStringLiteral("BEGIN"));
+        m_cursorTransaction = true;
+    }
+    m_cursors.insert(c);
+}
+
+void PgEngine::cursorClosed(PgCursor *c)
+{
+    m_cursors.remove(c);
+    if (m_cursors.isEmpty() && m_cursorTransaction) {
+        m_cursorTransaction = false;
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            PQclear(PQexec(m_conn, "COMMIT"));
+    }
+}
+
+void PgEngine::endCursorTransaction()
+{
+    if (!m_cursorTransaction)
+        return;
+    for (PgCursor *c : std::as_const(m_cursors))
+        c->detach();
+    m_cursorTransaction = false;
+    simple(QStringLiteral("COMMIT"));
+}
+
+namespace {
+
+enum class TxWord { None, Begin, BeginWrite, Commit, Rollback };
+
+TxWord transactionWord(const QString &sql)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(BEGIN(\\s+(DEFERRED|IMMEDIATE|EXCLUSIVE))?(\\s+TRANSACTION)?|COMMIT(\\s+TRANSACTION)?|END(\\s+TRANSACTION)?|ROLLBACK(\\s+TRANSACTION)?)\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto m = re.match(sql);
+    if (!m.hasMatch())
+        return TxWord::None;
+    const QString w = m.captured(1).toUpper();
+    if (w.startsWith(QLatin1String("BEGIN")))
+        return w.contains(QLatin1String("IMMEDIATE")) || w.contains(QLatin1String("EXCLUSIVE")) ? TxWord::BeginWrite : TxWord::Begin;
+    if (w.startsWith(QLatin1String("ROLLBACK")))
+        return TxWord::Rollback;
+    return TxWord::Commit;
+}
+
+} // namespace
+
+void PgEngine::exec(const QString &sql)
+{
+    switch (transactionWord(sql)) {
+    case TxWord::BeginWrite:
+        beginWrite();
+        return;
+    case TxWord::Begin:
+        endCursorTransaction();
+        usable(sql);
+        simple(QStringLiteral("BEGIN"));
+        m_inTransaction = true;
+        return;
+    case TxWord::Commit:
+        commit();
+        return;
+    case TxWord::Rollback:
+        rollback();
+        return;
+    case TxWord::None:
+        break;
+    }
+    const PgDialect::Translated t = PgDialect::translate(sql);
+    if (!t.read)
+        endCursorTransaction();
+    // Several statements in one text run through the simple protocol, one after another.
+    PgDialect::Translated many = t;
+    many.read = false;
+    PGresult *res = run(many, sql);
+    setChanges(res);
+    PQclear(res);
+}
+
+Rows PgEngine::select(const QString &sql)
+{
+    PgDialect::Translated t = PgDialect::translate(sql);
+    if (!t.read)
+        endCursorTransaction();
+    t.read = true; // one statement, through the extended protocol
+    PGresult *res = run(t, sql);
+    setChanges(res);
+    const int rows = PQntuples(res);
+    const int cols = PQnfields(res);
+    QVector<QStringList> data;
+    data.reserve(rows);
+    for (int r = 0; r < rows; ++r) {
+        QStringList row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c)
+            row << valueText(res, r, c);
+        data << row;
+    }
+    Rows result(columnNames(res, t), data);
+    PQclear(res);
+    return result;
+}
+
+int PgEngine::countRows(const QString &sql)
+{
+    return select(sql).rowCount();
+}
+
+std::unique_ptr<CursorEngine> PgEngine::cursor(const QString &sql)
+{
+    return std::make_unique<PgCursor>(*this, sql);
+}
+
+std::unique_ptr<StatementEngine> PgEngine::prepare(const QString &sql)
+{
+    return std::make_unique<PgStatement>(*this, sql);
+}
+
+qint64 PgEngine::lastInsertId()
+{
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        return 0;
+    // lastval() fails before the first generated ID of the session; inside a transaction
+    // that failure must not end the transaction.
+    const bool inside = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (inside)
+        PQclear(PQexec(m_conn, "SAVEPOINT cy_lastval"));
+    PGresult *res = PQexec(m_conn, "SELECT lastval()");
+    qint64 id = 0;
+    if (PQresultStatus(res) == PGRES_TUPLES_OK && PQntuples(res) == 1)
+        id = QByteArray(PQgetvalue(res, 0, 0)).toLongLong();
+    PQclear(res);
+    if (inside)
+        PQclear(PQexec(m_conn, id ? "RELEASE SAVEPOINT cy_lastval" : "ROLLBACK TO SAVEPOINT cy_lastval; RELEASE SAVEPOINT cy_lastval"));
+    return id;
+}
+
+void PgEngine::beginWrite()
+{
+    endCursorTransaction();
+    usable(QStringLiteral("BEGIN"));
+    const QString sql = QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(WritersLockKey);
+    PGresult *res = PQexec(m_conn, sql.toUtf8().constData());
+    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (s != PGRES_TUPLES_OK) {
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+        failWith(res, sql, nullptr);
+    }
+    PQclear(res);
+    m_inTransaction = true;
+}
+
+void PgEngine::commit()
+{
+    if (m_lostInTransaction || PQstatus(m_conn) != CONNECTION_OK) {
+        m_lostInTransaction = false;
+        m_inTransaction = false;
+        throw DbError(lostMessage(), QStringLiteral("COMMIT"));
+    }
+    PGresult *res = PQexec(m_conn, "COMMIT");
+    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (s != PGRES_COMMAND_OK)
+        failWith(res, QStringLiteral("COMMIT"), nullptr);
+    // A transaction in which a statement failed is rolled back by the server at COMMIT.
+    const bool rolledBack = qstrcmp(PQcmdStatus(res), "ROLLBACK") == 0;
+    PQclear(res);
+    m_inTransaction = false;
+    if (rolledBack)
+        throw DbError(QStringLiteral("数据库服务器撤销了本次操作（其中一条语句出错），什么也没有保存"), QStringLiteral("COMMIT"));
+}
+
+void PgEngine::rollback()
+{
+    m_inTransaction = false;
+    if (m_lostInTransaction || PQstatus(m_conn) != CONNECTION_OK) {
+        // The server has dropped the transaction with the connection.
+        m_lostInTransaction = false;
+        return;
+    }
+    PQclear(PQexec(m_conn, "ROLLBACK"));
+}
+
+void PgEngine::lockFor(const QString &key)
+{
+    if (!m_inTransaction)
+        return;
+    const QString sql = QStringLiteral("SELECT pg_advisory_xact_lock(%1, hashtext(%2))")
+                            .arg(KeyedLockClass)
+                            .arg(QLatin1Char('\'') + QString(key).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\''));
+    PQclear(run(plainStatement(sql), sql));
+}
+
+int PgEngine::schemaVersion()
+{
+    if (!tables().contains(QStringLiteral("cy_schema")))
+        return 0;
+    return select(QStringLiteral("SELECT version FROM cy_schema")).at(0, 0).toInt();
+}
+
+void PgEngine::setSchemaVersion(int version)
+{
+    exec(QStringLiteral("UPDATE cy_schema SET version = %1").arg(version));
+}
+
+QStringList PgEngine::tables()
+{
+    const Rows r = select(QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = current_schema() ORDER BY tablename"));
+    QStringList names;
+    for (int i = 0; i < r.rowCount(); ++i)
+        names << r.at(i, 0);
+    return names;
+}
+
+std::unique_ptr<BulkLoadEngine> PgEngine::bulkLoad(const QString &table, const QStringList &columns)
+{
+    return std::make_unique<PgBulkLoad>(*this, table, columns);
+}
+
+void PgEngine::moveIdsPast(const QString &table, const QString &idColumn)
+{
+    const QString t = table.toLower();
+    const QString c = idColumn.toLower();
+    // Only identity columns have a sequence; the next ID comes after the largest stored.
+    exec(QStringLiteral("SELECT setval(s, COALESCE((SELECT MAX(%2) FROM %1), 0) + 1, false) "
+                        "FROM pg_get_serial_sequence('%1', '%2') AS s WHERE s IS NOT NULL").arg(t, c));
+}

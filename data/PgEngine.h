@@ -1,0 +1,84 @@
+#pragma once
+#include "data/DatabaseEngine.h"
+#include "data/PgDialect.h"
+
+#include <QSet>
+
+typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
+
+class PgCursor;
+
+// A PostgreSQL server through libpq. One connection per Database; the statements are
+// made to mean what they mean on the file (PgDialect), results read back in the same
+// plain text, and the server's refusals put into the same operator's words.
+// A connection lost between two actions is opened again on the next one; one lost in the
+// middle of a transaction is reported and the transaction is gone, never half-kept.
+class PgEngine : public DatabaseEngine {
+public:
+    ~PgEngine() override;
+    // Throws DbError naming the server (never the password): unreachable, login refused,
+    // no such database.
+    static std::unique_ptr<PgEngine> connect(const QString &url);
+    // user@host:port/dbname of a URL, without its password.
+    static QString shownServer(const QString &url);
+
+    bool isServer() const override { return true; }
+    void exec(const QString &sql) override;
+    Rows select(const QString &sql) override;
+    int countRows(const QString &sql) override;
+    std::unique_ptr<CursorEngine> cursor(const QString &sql) override;
+    std::unique_ptr<StatementEngine> prepare(const QString &sql) override;
+    qint64 lastInsertId() override;
+    int changes() const override { return m_changes; }
+    void beginWrite() override;
+    void commit() override;
+    void rollback() override;
+    void lockFor(const QString &key) override;
+    int schemaVersion() override;
+    void setSchemaVersion(int version) override;
+    QStringList tables() override;
+    std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) override;
+    void moveIdsPast(const QString &table, const QString &idColumn) override;
+
+    PGconn *handle() const { return m_conn; }
+    const QString &shown() const { return m_shown; }
+
+    // For the cursor and prepared statements of this connection.
+    PGconn *usable(const QString &sql);
+    // Runs a translated statement (with parameters when given) and returns its result,
+    // or throws DbError in the program's words.
+    PGresult *run(const PgDialect::Translated &t, const QString &sql, int nParams = 0,
+                  const char *const *values = nullptr, const char *prepared = nullptr,
+                  const QVector<QByteArray> *params = nullptr);
+    [[noreturn]] void failWith(PGresult *res, const QString &sql, const PgDialect::Translated *t,
+                               const QVector<QByteArray> *params = nullptr);
+    void checkResult(PGresult *res, const QString &sql, const PgDialect::Translated &t,
+                     const QVector<QByteArray> *params = nullptr);
+    // Before a write outside a transaction: the transaction open only for cursors ends.
+    void endCursorTransaction();
+    void cursorOpened(PgCursor *c);
+    void cursorClosed(PgCursor *c);
+    bool inTransaction() const { return m_inTransaction || m_cursorTransaction; }
+    int generation() const { return m_generation; }
+    QString nextName(const char *prefix) { return QString::fromLatin1(prefix) + QString::number(++m_names); }
+    void setChanges(PGresult *res);
+
+private:
+    PgEngine(PGconn *conn, QString url);
+    void setUpSession();
+    void simple(const QString &sql);
+    QString lostMessage() const;
+
+    PGconn *m_conn;
+    QString m_url;
+    QString m_shown;
+    bool m_inTransaction = false;
+    bool m_cursorTransaction = false;
+    bool m_lostInTransaction = false;
+    QSet<PgCursor *> m_cursors;
+    int m_changes = 0;
+    int m_generation = 0;
+    int m_names = 0;
+    QString m_lastInsertTable;
+};

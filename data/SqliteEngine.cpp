@@ -1,0 +1,544 @@
+#include "data/SqliteEngine.h"
+#include "data/DatabaseEngine.h"
+#include "data/Numbers.h"
+#include "data/Dates.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+#include <cmath>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+QString columnText(sqlite3_stmt *stmt, int i)
+{
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QString::number(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+        return Numbers::plain(sqlite3_column_double(stmt, i));
+    default: {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+        return QString::fromUtf8(p, sqlite3_column_bytes(stmt, i));
+    }
+    }
+}
+
+// DateDiff('yyyy', a, b): calendar-year boundaries from a to b, the year of b minus the
+// year of a. A text that is no date gives null, so such a row owes nothing.
+void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (argc != 3) {
+        sqlite3_result_error(ctx, "DateDiff needs three arguments", -1);
+        return;
+    }
+    const QString interval = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0]))).toLower();
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QDate a = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[1]))));
+    const QDate b = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2]))));
+    if (!a.isValid() || !b.isValid()) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (interval == QLatin1String("yyyy")) {
+        sqlite3_result_int64(ctx, b.year() - a.year());
+    } else if (interval == QLatin1String("m")) {
+        sqlite3_result_int64(ctx, (b.year() - a.year()) * 12 + b.month() - a.month());
+    } else if (interval == QLatin1String("d")) {
+        sqlite3_result_int64(ctx, a.daysTo(b));
+    } else {
+        sqlite3_result_error(ctx, "DateDiff: unsupported interval", -1);
+    }
+}
+
+// Used by the schema's CHECK constraints: a value belongs in a number column only when
+// it is a number or a text that reads completely as one ('12..5' and '' do not).
+void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL:
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        sqlite3_result_int(ctx, 1);
+        return;
+    default: {
+        const QString t = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
+        sqlite3_result_int(ctx, Numbers::isNumber(t) ? 1 : 0);
+    }
+    }
+}
+
+// While another copy holds the write lock: try again every millisecond, for at most
+// BusyTimeoutMs. The engine's own timeout sleeps up to 100 ms between tries and so
+// keeps missing the moment between two transactions of a copy that writes batch after
+// batch (an import), until it gives up with "database is locked".
+int busyWait(void *, int tries)
+{
+    thread_local std::chrono::steady_clock::time_point since;
+    const auto now = std::chrono::steady_clock::now();
+    if (tries == 0)
+        since = now;
+    else if (now - since >= std::chrono::milliseconds(Database::BusyTimeoutMs))
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
+
+// The engine's message, put into the operator's words where the file or the disk failed
+// rather than the statement; the engine's own words follow for whoever supports the office.
+QString engineMessage(int rc, const QString &engine)
+{
+    QString plain;
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        plain = QStringLiteral("磁盘空间不足（或文件大小受到限制），本次操作没有完成");
+        break;
+    case SQLITE_IOERR:
+        plain = QStringLiteral("读写数据库文件时出错（磁盘已满、文件大小受到限制或磁盘故障），本次操作没有完成");
+        break;
+    case SQLITE_READONLY:
+        plain = QStringLiteral("数据库文件或它所在的文件夹是只读的，本次操作没有完成");
+        break;
+    case SQLITE_CANTOPEN:
+        plain = QStringLiteral("无法打开数据库文件或它的日志文件（请检查文件夹是否存在、是否可写）");
+        break;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        plain = QStringLiteral("没有访问数据库文件的权限");
+        break;
+    case SQLITE_CORRUPT:
+        plain = QStringLiteral("数据库文件已损坏");
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        plain = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试");
+        break;
+    case SQLITE_NOMEM:
+        plain = QStringLiteral("内存不足");
+        break;
+    default:
+        return engine;
+    }
+    return plain + QStringLiteral("（") + engine + QStringLiteral("）");
+}
+
+// SUM without the noise of binary fractions: 100,000 areas of two decimals summed one by
+// one in double precision read back as 10257412.2099999 instead of 10257412.21. The sum is
+// kept in extended precision with compensation, so it lands on the nearest double. Whole
+// numbers still sum to a whole number, nulls are skipped, and no rows give null.
+struct SumState {
+    long double sum;
+    long double comp;
+    qint64 intSum;
+    bool any;
+    bool real;
+    bool overflow;
+};
+
+void sumStep(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    auto *st = static_cast<SumState *>(sqlite3_aggregate_context(ctx, sizeof(SumState)));
+    if (!st)
+        return;
+    const int type = sqlite3_value_numeric_type(argv[0]);
+    if (type == SQLITE_NULL)
+        return;
+    st->any = true;
+    if (type == SQLITE_INTEGER && !st->real) {
+        const qint64 v = sqlite3_value_int64(argv[0]);
+        if (__builtin_add_overflow(st->intSum, v, &st->intSum))
+            st->overflow = true;
+    }
+    if (type != SQLITE_INTEGER)
+        st->real = true;
+    const long double v = sqlite3_value_double(argv[0]);
+    const long double t = st->sum + v;
+    if (std::fabs(static_cast<double>(st->sum)) >= std::fabs(static_cast<double>(v)))
+        st->comp += (st->sum - t) + v;
+    else
+        st->comp += (v - t) + st->sum;
+    st->sum = t;
+}
+
+void sumFinal(sqlite3_context *ctx)
+{
+    auto *st = static_cast<SumState *>(sqlite3_aggregate_context(ctx, 0));
+    if (!st || !st->any) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (!st->real) {
+        if (st->overflow)
+            sqlite3_result_error(ctx, "integer overflow", -1);
+        else
+            sqlite3_result_int64(ctx, st->intSum);
+        return;
+    }
+    sqlite3_result_double(ctx, static_cast<double>(st->sum + st->comp));
+}
+
+} // namespace
+
+
+// ---------------------------------------------------------------- SqliteCursor
+
+namespace {
+
+class SqliteCursor : public CursorEngine {
+public:
+    SqliteCursor(sqlite3 *db, sqlite3_stmt *stmt, QString sql)
+        : m_db(db), m_stmt(stmt), m_sql(std::move(sql))
+    {
+        const int n = sqlite3_column_count(stmt);
+        for (int i = 0; i < n; ++i)
+            m_columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
+    }
+    ~SqliteCursor() override { sqlite3_finalize(m_stmt); }
+
+    const QStringList &columns() const override { return m_columns; }
+
+    bool next() override
+    {
+        if (m_done)
+            return false;
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        m_done = true;
+        if (rc != SQLITE_DONE)
+            throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql, rc);
+        return false;
+    }
+
+    QString text(int column) const override { return columnText(m_stmt, column); }
+    bool isNull(int column) const override { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt;
+    QString m_sql;
+    QStringList m_columns;
+    bool m_done = false;
+};
+
+class SqliteStatement : public StatementEngine {
+public:
+    SqliteStatement(SqliteEngine &db, const QString &sql)
+        : m_db(db), m_sql(sql), m_stmt(db.compile(sql))
+    {
+    }
+    ~SqliteStatement() override { sqlite3_finalize(m_stmt); }
+
+    void bind(int index, const QString &text) override
+    {
+        const QByteArray b = text.toUtf8();
+        if (sqlite3_bind_text(m_stmt, index, b.constData(), b.size(), SQLITE_TRANSIENT) != SQLITE_OK)
+            m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
+    }
+    void bind(int index, double value) override
+    {
+        if (sqlite3_bind_double(m_stmt, index, value) != SQLITE_OK)
+            m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
+    }
+    void bind(int index, qint64 value) override
+    {
+        if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)
+            m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
+    }
+    void bindNull(int index) override { sqlite3_bind_null(m_stmt, index); }
+
+    void run() override
+    {
+        int rc;
+        do {
+            rc = sqlite3_step(m_stmt);
+        } while (rc == SQLITE_ROW);
+        const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        if (rc != SQLITE_DONE)
+            throw DbError(engineMessage(rc, message), m_sql, rc);
+    }
+
+    bool hasRow() override
+    {
+        const int rc = sqlite3_step(m_stmt);
+        const QString message = rc == SQLITE_ROW || rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw DbError(engineMessage(rc, message), m_sql, rc);
+        return rc == SQLITE_ROW;
+    }
+
+private:
+    SqliteEngine &m_db;
+    QString m_sql;
+    sqlite3_stmt *m_stmt;
+};
+
+class SqliteBulkLoad : public BulkLoadEngine {
+public:
+    SqliteBulkLoad(SqliteEngine &db, const QString &table, const QStringList &columns)
+        : m_insert(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(table, columns.join(QStringLiteral(", ")),
+                                QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", "))))
+    {
+    }
+    void add(const QStringList &values, const QVector<bool> &nulls) override
+    {
+        for (int i = 0; i < values.size(); ++i) {
+            if (nulls.at(i))
+                m_insert.bindNull(i + 1);
+            else
+                m_insert.bind(i + 1, values.at(i));
+        }
+        m_insert.run();
+    }
+    void finish() override {}
+
+private:
+    SqliteStatement m_insert;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- SqliteEngine
+
+SqliteEngine::~SqliteEngine()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString &path, const QString &key)
+{
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        throw DbError(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    if (!fi.isFile())
+        throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    // The engine would take an empty file for a new database and write one into it.
+    if (fi.size() == 0)
+        throw DbError(QStringLiteral("数据库文件 %1 是空的（0 字节），不是本程序的数据库文件").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    return openHandle(fi.absoluteFilePath(), key, false);
+}
+
+std::unique_ptr<SqliteEngine> SqliteEngine::create(const QString &path, const QString &key)
+{
+    const QFileInfo fi(path);
+    if (fi.exists())
+        throw DbError(QStringLiteral("数据库文件已经存在，不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    if (!fi.absoluteDir().exists())
+        throw DbError(QStringLiteral("数据库文件夹不存在：%1").arg(QDir::toNativeSeparators(fi.absolutePath())), QString());
+    return openHandle(fi.absoluteFilePath(), key, true);
+}
+
+std::unique_ptr<SqliteEngine> SqliteEngine::openHandle(const QString &path, const QString &key, bool create)
+{
+    // A file made before the key derivation was shortened opens with the engine's old
+    // default; a new file always gets the short one.
+    for (const int kdfIter : {Database::KdfIter, Database::LegacyKdfIter}) {
+        const QByteArray p = path.toUtf8();
+        int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+        sqlite3 *db = nullptr;
+        int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
+            if (db)
+                sqlite3_close_v2(db);
+            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
+        }
+        std::unique_ptr<SqliteEngine> engine(new SqliteEngine(db));
+        try {
+            engine->configure(key, kdfIter);
+            return engine;
+        } catch (const DbError &e) {
+            engine.reset();
+            if (e.code() == SQLITE_NOTADB && !create && kdfIter != Database::LegacyKdfIter)
+                continue;
+            if (e.code() == SQLITE_NOTADB)
+                throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
+            if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
+                throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+        }
+    }
+    return {};
+}
+
+void SqliteEngine::configure(const QString &key, int kdfIter)
+{
+    const QByteArray k = key.toUtf8();
+    // The key must be the first thing the connection does; the page size and the rounds of
+    // key derivation follow it, before the first read.
+    int rc = sqlite3_key(m_db, k.constData(), k.size());
+    if (rc != SQLITE_OK)
+        fail(QStringLiteral("key"), rc);
+    exec(QStringLiteral("PRAGMA cipher_page_size = 4096"));
+    exec(QStringLiteral("PRAGMA kdf_iter = %1").arg(kdfIter));
+    sqlite3_busy_handler(m_db, busyWait, nullptr);
+    sqlite3_extended_result_codes(m_db, 0);
+    // A read of the schema proves the key: with a wrong one the engine says "not a database".
+    select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    exec(QStringLiteral("PRAGMA cache_size = -16384"));
+    exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+    exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
+
+    sqlite3_create_function_v2(m_db, "SUM", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
+                               sumStep, sumFinal, nullptr);
+    sqlite3_create_function_v2(m_db, "DateDiff", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               dateDiffFunc, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(m_db, "cy_isnumber", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               isNumberFunc, nullptr, nullptr, nullptr);
+}
+
+void SqliteEngine::fail(const QString &sql, int rc) const
+{
+    throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), sql, rc);
+}
+
+sqlite3_stmt *SqliteEngine::compile(const QString &sql, const char **tail)
+{
+    refuseNul(sql);
+    const QByteArray s = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    const char *t = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, s.constData(), s.size() + 1, &stmt, &t);
+    if (rc != SQLITE_OK)
+        fail(sql, rc);
+    if (tail)
+        *tail = t;
+    if (!stmt)
+        throw DbError(QStringLiteral("语句为空"), sql);
+    return stmt;
+}
+
+void SqliteEngine::exec(const QString &sql)
+{
+    refuseNul(sql);
+    // Runs every statement of the text, one after the other.
+    const QByteArray s = sql.toUtf8();
+    const char *p = s.constData();
+    while (p && *p) {
+        sqlite3_stmt *stmt = nullptr;
+        const char *tail = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, p, -1, &stmt, &tail);
+        if (rc != SQLITE_OK)
+            fail(sql, rc);
+        if (!stmt) { // only blanks or a comment left
+            p = tail;
+            continue;
+        }
+        do {
+            rc = sqlite3_step(stmt);
+        } while (rc == SQLITE_ROW);
+        const int frc = sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            fail(sql, frc != SQLITE_OK ? frc : rc);
+        p = tail;
+    }
+}
+
+Rows SqliteEngine::select(const QString &sql)
+{
+    SqliteCursor c(m_db, compile(sql), sql);
+    QVector<QStringList> rows;
+    const int n = int(c.columns().size());
+    while (c.next()) {
+        QStringList r;
+        r.reserve(n);
+        for (int i = 0; i < n; ++i)
+            r << c.text(i);
+        rows << r;
+    }
+    return Rows(c.columns(), rows);
+}
+
+std::unique_ptr<CursorEngine> SqliteEngine::cursor(const QString &sql)
+{
+    return std::make_unique<SqliteCursor>(m_db, compile(sql), sql);
+}
+
+std::unique_ptr<StatementEngine> SqliteEngine::prepare(const QString &sql)
+{
+    return std::make_unique<SqliteStatement>(*this, sql);
+}
+
+int SqliteEngine::countRows(const QString &sql)
+{
+    SqliteCursor c(m_db, compile(sql), sql);
+    int n = 0;
+    while (c.next())
+        ++n;
+    return n;
+}
+
+qint64 SqliteEngine::lastInsertId()
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+int SqliteEngine::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
+void SqliteEngine::beginWrite()
+{
+    exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void SqliteEngine::commit()
+{
+    exec(QStringLiteral("COMMIT"));
+}
+
+void SqliteEngine::rollback()
+{
+    exec(QStringLiteral("ROLLBACK"));
+}
+
+void SqliteEngine::lockFor(const QString &)
+{
+    // BEGIN IMMEDIATE already holds the file's one write lock.
+}
+
+int SqliteEngine::schemaVersion()
+{
+    return select(QStringLiteral("PRAGMA user_version")).at(0, 0).toInt();
+}
+
+void SqliteEngine::setSchemaVersion(int version)
+{
+    exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+}
+
+QStringList SqliteEngine::tables()
+{
+    const Rows r = select(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' ORDER BY name"));
+    QStringList names;
+    for (int i = 0; i < r.rowCount(); ++i)
+        names << r.at(i, 0);
+    return names;
+}
+
+std::unique_ptr<BulkLoadEngine> SqliteEngine::bulkLoad(const QString &table, const QStringList &columns)
+{
+    return std::make_unique<SqliteBulkLoad>(*this, table, columns);
+}
+
+void SqliteEngine::moveIdsPast(const QString &, const QString &)
+{
+    // AUTOINCREMENT keeps its counter past the largest ID stored, also one given.
+}

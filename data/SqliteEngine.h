@@ -1,0 +1,44 @@
+#pragma once
+#include "data/DatabaseEngine.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The encrypted database file (SQLCipher, write-ahead log): the program's default engine.
+// The functions the statements use (DateDiff, a SUM without binary noise, the number
+// check of the number columns) are registered on every connection.
+class SqliteEngine : public DatabaseEngine {
+public:
+    ~SqliteEngine() override;
+    static std::unique_ptr<SqliteEngine> open(const QString &path, const QString &key);
+    static std::unique_ptr<SqliteEngine> create(const QString &path, const QString &key);
+
+    bool isServer() const override { return false; }
+    void exec(const QString &sql) override;
+    Rows select(const QString &sql) override;
+    int countRows(const QString &sql) override;
+    std::unique_ptr<CursorEngine> cursor(const QString &sql) override;
+    std::unique_ptr<StatementEngine> prepare(const QString &sql) override;
+    qint64 lastInsertId() override;
+    int changes() const override;
+    void beginWrite() override;
+    void commit() override;
+    void rollback() override;
+    void lockFor(const QString &key) override;
+    int schemaVersion() override;
+    void setSchemaVersion(int version) override;
+    QStringList tables() override;
+    std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) override;
+    void moveIdsPast(const QString &table, const QString &idColumn) override;
+
+    sqlite3 *handle() const { return m_db; }
+    sqlite3_stmt *compile(const QString &sql, const char **tail = nullptr);
+    [[noreturn]] void fail(const QString &sql, int rc) const;
+
+private:
+    explicit SqliteEngine(sqlite3 *db) : m_db(db) {}
+    static std::unique_ptr<SqliteEngine> openHandle(const QString &path, const QString &key, bool create);
+    void configure(const QString &key, int kdfIter);
+
+    sqlite3 *m_db;
+};

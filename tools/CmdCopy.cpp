@@ -1,0 +1,126 @@
+// copy: a whole database from the file to a server, or back, or between two of either.
+#include "tools/AdminCommand.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+struct CopiedTable {
+    const char *name;
+    const char *id;
+};
+// Every table of the program, parents before the rows that name them.
+const CopiedTable kCopied[] = {{"SUser", "ID"}, {"SArea", "ID"}, {"SMType", "ID"}, {"SPrice", "ID"},
+                               {"SDept", "ID"}, {"SZD", "theID"}, {"UHouse", "ID"}, {"UCharge", "ID"}};
+
+// A target holds data once anything beyond what init stores is in it.
+QString heldData(Database &db)
+{
+    for (const char *t : {"UHouse", "UCharge", "SArea", "SMType", "SPrice"}) {
+        const QString n = db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(t)));
+        if (n != QLatin1String("0"))
+            return QStringLiteral("%1 中有 %2 行").arg(QLatin1String(t), n);
+    }
+    const QString users = db.scalar(QStringLiteral("SELECT COUNT(*) FROM SUser"));
+    if (users.toInt() > 1)
+        return QStringLiteral("SUser 中有 %1 个操作员").arg(users);
+    return {};
+}
+
+int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const AdminArgs a(args, {QStringLiteral("from"), QStringLiteral("to")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    const QString from = a.value(QStringLiteral("from"));
+    const QString to = a.value(QStringLiteral("to"));
+    if (from.isEmpty() || to.isEmpty() || !a.positional().isEmpty()) {
+        err << "用法: chengyue-admin copy --from FILE-OR-URL --to FILE-OR-URL\n";
+        return 2;
+    }
+    const QString key = QString::fromUtf8(Schema::DatabaseKey);
+    const bool toFile = !Database::isServerUrl(to);
+    if (!Database::isServerUrl(from) && toFile && QFileInfo(from).absoluteFilePath() == QFileInfo(to).absoluteFilePath()) {
+        err << "来源和目标是同一个数据库\n";
+        return 2;
+    }
+
+    Database source;
+    source.open(from, key);
+    // A new file is made here (and removed again should the copy fail); a server's
+    // database must exist and be empty, or hold only what init stores.
+    const bool madeFile = toFile && !QFileInfo::exists(to);
+    if (madeFile)
+        Schema::createFile(to);
+    Database target;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 copied = 0;
+    try {
+        target.open(to, key);
+        Transaction tx(target);
+        if (target.tables().isEmpty()) {
+            Schema::createTables(target);
+        } else {
+            const QString held = heldData(target);
+            if (!held.isEmpty())
+                throw AppError(QStringLiteral("目标数据库 %1 中已有数据（%2），不会覆盖；请用一个空的数据库")
+                                   .arg(Database::shownLocation(to), held));
+        }
+        // The rows init stored make way for the source's own.
+        for (const char *t : {"SUser", "SDept", "SZD"})
+            target.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));
+
+        for (const CopiedTable &t : kCopied) {
+            const QString table = QLatin1String(t.name);
+            const qint64 total = source.scalar(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)).toLongLong();
+            auto rows = source.cursor(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, QLatin1String(t.id)));
+            const QStringList columns = rows->columns();
+            BulkLoad load(target, table, columns);
+            QStringList values;
+            QVector<bool> nulls(columns.size());
+            qint64 n = 0;
+            while (rows->next()) {
+                values.clear();
+                for (int c = 0; c < columns.size(); ++c) {
+                    nulls[c] = rows->isNull(c);
+                    values << rows->text(c);
+                }
+                load.add(values, nulls);
+                if (++n % 100000 == 0)
+                    err << table << "：" << n << " / " << total << " 行\n" << Qt::flush;
+            }
+            load.finish();
+            target.moveIdsPast(table, QLatin1String(t.id));
+            if (total >= 100000)
+                err << table << "：" << n << " / " << total << " 行\n" << Qt::flush;
+            out << table << '\t' << n << '\n';
+            copied += n;
+        }
+        tx.commit();
+    } catch (...) {
+        target.close();
+        if (madeFile) {
+            QFile::remove(to);
+            QFile::remove(to + QStringLiteral("-wal"));
+            QFile::remove(to + QStringLiteral("-shm"));
+        }
+        throw;
+    }
+    out << "已复制 " << copied << " 行，用时 " << QString::number(clock.elapsed() / 1000.0, 'f', 1) << " 秒："
+        << Database::shownLocation(from) << " → " << Database::shownLocation(to) << '\n';
+    return 0;
+}
+
+AdminCommandRegistrar r({QStringLiteral("copy"), QStringLiteral("--from FILE-OR-URL --to FILE-OR-URL"),
+                         QStringLiteral("把整个数据库（全部表，编号不变）复制到一个新文件或服务器上一个空的数据库，在目标上一次完成；"
+                                        "目标已有数据时拒绝。大量数据的进度写到标准错误"),
+                         runCopy});
+
+} // namespace
