@@ -14,7 +14,7 @@
 #include "operators/TfrmLogin.h"
 #include "output/TfrmDMP.h"
 #include "output/UiSheetOpener.h"
-#include "owners/SheetModel.h"
+#include "sheets/SheetModel.h"
 #include "owners/TfrmUH_D.h"
 #include "owners/TfrmUH_In.h"
 #include "owners/TfrmUH_Q.h"
@@ -28,7 +28,7 @@
 #include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 #include "widgets/RowsModel.h"
 
 #include <QAction>

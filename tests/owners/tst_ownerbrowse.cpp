@@ -9,7 +9,7 @@
 #include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QAction>
 #include <QCheckBox>

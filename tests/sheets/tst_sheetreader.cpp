@@ -1,5 +1,5 @@
 #include "data/DbError.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 #include "tests/owners/ImportFiles.h"
 
 #include <QDir>
