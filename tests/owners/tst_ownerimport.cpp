@@ -4,7 +4,7 @@
 #include "sheets/SheetModel.h"
 #include "sheets/SheetReader.h"
 #include "owners/TfrmUH_D.h"
-#include "tests/owners/ImportFiles.h"
+#include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
 
