@@ -133,6 +133,7 @@ std::unique_ptr<Database> Database::openReader() const
         throw DbError(QStringLiteral("数据库未连接"), QString());
     auto db = std::make_unique<Database>();
     db->open(m_path, m_key);
+    db->m_engine->makeReadOnly();
     return db;
 }
 
@@ -246,7 +247,6 @@ Statement::~Statement() = default;
 void Statement::bind(int index, const QString &text) { m_impl->bind(index, text); }
 void Statement::bind(int index, double value) { m_impl->bind(index, value); }
 void Statement::bind(int index, qint64 value) { m_impl->bind(index, value); }
-void Statement::bindNull(int index) { m_impl->bindNull(index); }
 void Statement::run() { m_impl->run(); }
 bool Statement::hasRow() { return m_impl->hasRow(); }
 

@@ -89,8 +89,9 @@ public:
     bool isOpen() const { return m_engine != nullptr; }
     bool isServer() const;
     QString path() const { return m_path; }
-    // Another connection to the same database (the browse grids read through one, so that
-    // an open list holds no snapshot or lock of the program's own connection).
+    // A second connection to the same database that refuses every write: for a list that
+    // keeps its statement open while the operator scrolls, so that this connection's
+    // statements are not held to that list's read snapshot. Throws DbError as open() does.
     std::unique_ptr<Database> openReader() const;
 
     void exec(const QString &sql);                  // statement(s) without a result
@@ -134,6 +135,7 @@ private:
 
     std::unique_ptr<DatabaseEngine> m_engine;
     QString m_path;
+    // Kept for openReader(): the program's own key, not an operator's secret.
     QString m_key;
 };
 
@@ -180,7 +182,6 @@ public:
     void bind(int index, const QString &text);
     void bind(int index, double value);
     void bind(int index, qint64 value);
-    void bindNull(int index);
     // Runs the statement to its end and resets it for the next bindings.
     void run();
     // Runs a query and tells whether it yields at least one row; resets it for the next

@@ -54,6 +54,8 @@ public:
     virtual int schemaVersion() = 0;
     virtual void setSchemaVersion(int version) = 0;
     virtual QStringList tables() = 0;
+    // From now on this connection refuses every write.
+    virtual void makeReadOnly() = 0;
     virtual std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) = 0;
     // After rows were loaded with their IDs: new rows get IDs past them.
     virtual void moveIdsPast(const QString &table, const QString &idColumn) = 0;

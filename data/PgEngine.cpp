@@ -432,6 +432,8 @@ void PgEngine::setUpSession()
     simple(QStringLiteral("SET lock_timeout = '%1ms'; SET client_min_messages = warning; "
                           "SET standard_conforming_strings = on; SET DateStyle = ISO")
                .arg(Database::BusyTimeoutMs));
+    if (m_readOnly)
+        simple(QStringLiteral("SET default_transaction_read_only = on"));
 }
 
 QString PgEngine::lostMessage() const
@@ -781,4 +783,10 @@ void PgEngine::moveIdsPast(const QString &table, const QString &idColumn)
     // Only identity columns have a sequence; the next ID comes after the largest stored.
     exec(QStringLiteral("SELECT setval(s, COALESCE((SELECT MAX(%2) FROM %1), 0) + 1, false) "
                         "FROM pg_get_serial_sequence('%1', '%2') AS s WHERE s IS NOT NULL").arg(t, c));
+}
+
+void PgEngine::makeReadOnly()
+{
+    m_readOnly = true;
+    simple(QStringLiteral("SET default_transaction_read_only = on"));
 }

@@ -38,6 +38,7 @@ public:
     int schemaVersion() override;
     void setSchemaVersion(int version) override;
     QStringList tables() override;
+    void makeReadOnly() override;
     std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) override;
     void moveIdsPast(const QString &table, const QString &idColumn) override;
 
@@ -76,6 +77,7 @@ private:
     bool m_inTransaction = false;
     bool m_cursorTransaction = false;
     bool m_lostInTransaction = false;
+    bool m_readOnly = false;
     QSet<PgCursor *> m_cursors;
     int m_changes = 0;
     int m_generation = 0;

@@ -542,3 +542,8 @@ void SqliteEngine::moveIdsPast(const QString &, const QString &)
 {
     // AUTOINCREMENT keeps its counter past the largest ID stored, also one given.
 }
+
+void SqliteEngine::makeReadOnly()
+{
+    exec(QStringLiteral("PRAGMA query_only = ON"));
+}

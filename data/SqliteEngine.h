@@ -28,6 +28,7 @@ public:
     int schemaVersion() override;
     void setSchemaVersion(int version) override;
     QStringList tables() override;
+    void makeReadOnly() override;
     std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) override;
     void moveIdsPast(const QString &table, const QString &idColumn) override;
 
