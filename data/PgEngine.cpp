@@ -52,6 +52,21 @@ QStringList columnNames(const PGresult *res, const PgDialect::Translated &t)
     return names;
 }
 
+// The server's message with a name it folded to lower case ("uhouse") as the statement
+// wrote it ("UHouse").
+QString namesAsWritten(QString message, const PgDialect::Translated *t)
+{
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]+)\""));
+    auto it = quoted.globalMatch(message);
+    while (it.hasNext()) {
+        const QString name = it.next().captured(1);
+        const QString spelled = t ? PgDialect::columnName(*t, name) : Schema::serverColumnSpelling(name);
+        if (spelled != name)
+            message.replace(QLatin1Char('"') + name + QLatin1Char('"'), QLatin1Char('"') + spelled + QLatin1Char('"'));
+    }
+    return message;
+}
+
 PgDialect::Translated plainStatement(const QString &text)
 {
     PgDialect::Translated t;
@@ -71,6 +86,19 @@ public:
     PgCursor(PgEngine &engine, const QString &sql)
         : m_engine(&engine), m_sql(sql), m_translated(PgDialect::translate(sql))
     {
+        if (!m_translated.read) {
+            // A statement that writes (the admin tool's sql command) runs at once; its
+            // result, if it returns one, is read as a whole.
+            engine.endCursorTransaction();
+            PgDialect::Translated many = m_translated;
+            m_batch = engine.run(many, sql);
+            engine.setChanges(m_batch);
+            m_columns = columnNames(m_batch, m_translated);
+            m_exhausted = true;
+            m_dead = true;
+            m_engine = nullptr;
+            return;
+        }
         engine.usable(sql);
         m_generation = engine.generation();
         m_name = engine.nextName("cy_cursor");
@@ -107,6 +135,8 @@ public:
     {
         if (m_batch && ++m_row < PQntuples(m_batch))
             return true;
+        if (!m_engine && m_exhausted)
+            return false;
         if (m_rest) {
             PQclear(m_batch);
             m_batch = m_rest;
@@ -513,7 +543,9 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
     } else if (state == QLatin1String("42501")) {
         message = QStringLiteral("没有访问数据库服务器 %1 上这些表的权限（%2）").arg(m_shown, primary);
     } else if (state == QLatin1String("42P01")) {
-        message = QStringLiteral("%1（数据库 %2 是否已用 chengyue-admin init 建好？）").arg(primary, m_shown);
+        message = QStringLiteral("%1（数据库 %2 是否已用 chengyue-admin init 建好？）").arg(namesAsWritten(primary, t), m_shown);
+    } else if (state == QLatin1String("42703")) {
+        message = namesAsWritten(primary, t);
     }
     PQclear(res);
     throw DbError(message, sql);

@@ -561,7 +561,11 @@ void TestCharge::badValuesStoreNothing()
 
 void TestCharge::refusedUpdateLeavesNoCharge()
 {
-    m_db->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON UHouse BEGIN SELECT RAISE(ABORT, '房屋记录已锁定'); END"));
+    if (TestDb::onServer())
+        m_db->exec(QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION '房屋记录已锁定'; END$$; "
+                                  "CREATE TRIGGER refuse BEFORE UPDATE ON UHouse FOR EACH ROW EXECUTE FUNCTION refuse()"));
+    else
+        m_db->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON UHouse BEGIN SELECT RAISE(ABORT, '房屋记录已锁定'); END"));
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
     w->BitBtn1Click();

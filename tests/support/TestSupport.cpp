@@ -55,6 +55,19 @@ TestDb::TestDb()
     if (onServer()) {
         m_path = newServerDatabase();
         Schema::createServer(m_path);
+        // The few functions of the file's engine that the tests (not the program) use to
+        // seed and compare tables.
+        Database db;
+        db.open(m_path, QString());
+        db.exec(QStringLiteral(
+            "CREATE FUNCTION cy_concat_step(a text, b text) RETURNS text LANGUAGE sql IMMUTABLE AS "
+            "$$ SELECT CASE WHEN a IS NULL THEN b WHEN b IS NULL THEN a ELSE a || ',' || b END $$; "
+            "CREATE AGGREGATE group_concat(text) (SFUNC = cy_concat_step, STYPE = text); "
+            "CREATE FUNCTION printf(f text, v bigint) RETURNS text LANGUAGE sql IMMUTABLE AS "
+            "$$ SELECT substring(f from '^(.*)%0') || lpad(v::text, substring(f from '%0(\\d+)d')::int, '0') $$; "
+            "CREATE FUNCTION typeof(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS $$ SELECT 'real' $$; "
+            "CREATE FUNCTION typeof(v bigint) RETURNS text LANGUAGE sql IMMUTABLE AS $$ SELECT 'integer' $$; "
+            "CREATE FUNCTION typeof(v text) RETURNS text LANGUAGE sql IMMUTABLE AS $$ SELECT 'text' $$"));
     } else {
         m_path = m_dir.filePath(QStringLiteral("Data/db.edb"));
         Schema::createFile(m_path);
