@@ -104,7 +104,10 @@ public:
         m_name = engine.nextName("cy_cursor");
         engine.cursorOpened(this);
         try {
-            PGresult *res = engine.run(plainStatement(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(m_name, m_translated.text)), sql);
+            PgDialect::Translated declare = m_translated;
+            declare.text = QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(m_name, m_translated.text);
+            declare.read = false;
+            PGresult *res = engine.run(declare, sql);
             PQclear(res);
             fetch(256);
             m_columns = columnNames(m_batch, m_translated);
