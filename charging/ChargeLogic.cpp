@@ -1,4 +1,5 @@
 #include "charging/ChargeLogic.h"
+#include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
 #include "data/NumToChar.h"
@@ -144,6 +145,11 @@ QString save(const Payment &payment)
             throw AppError(QStringLiteral("该业主的到期日期已由 %1 变为 %2（可能刚在另一台电脑上收过费），本次收费没有保存，请重新录入房号！")
                                .arg(*payment.lookedUpPaidUp, now.at(0, 0)));
     }
+    QString paidUpBefore;
+    if (payment.lookedUpPaidUp)
+        paidUpBefore = *payment.lookedUpPaidUp;
+    else
+        paidUpBefore = db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")"));
     const QString number = myNum();
 
     SqlText = QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, ");
@@ -159,6 +165,7 @@ QString save(const Payment &payment)
         + Sql::esc(payment.payee) + QStringLiteral("', '") + Sql::esc(payment.remark) + QStringLiteral("', '否', '")
         + Sql::esc(ChargeDate) + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("') ");
     frmDM().myESQL(SqlText);
+    const QString chargeId = QString::number(db.lastInsertId());
 
     SqlText = QStringLiteral("UPDATE UHouse SET EndDate = '") + endDate + QStringLiteral("' ");
     SqlText += QStringLiteral("WHERE (ID = ") + houseId + QStringLiteral(")");
@@ -167,6 +174,10 @@ QString save(const Payment &payment)
     if (db.changes() == 0)
         throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
 
+    ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentStored), QStringLiteral("UCharge"), chargeId, payment.area,
+                       payment.room,
+                       QStringLiteral("单号 %1，金额 %2，收费年数 %3，期间 %4 至 %5，到期日期：%6 → %7")
+                           .arg(number, amount, years, startDate, endDate, paidUpBefore, endDate)});
     tx.commit();
     return number;
 }

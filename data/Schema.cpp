@@ -101,12 +101,59 @@ CREATE INDEX UCharge_myDate ON UCharge (myDate);
 CREATE INDEX SUser_theName ON SUser (theName);
 )SQL";
 
+// The office's own accounts beside the payments: the voids of payments (UVoid) and the
+// record of changes to money-relevant data (ULog). Rows are only ever inserted. Created
+// where missing, so that a file made before these tables existed gains them on opening.
+const char *const kAccountTables = R"SQL(
+CREATE TABLE IF NOT EXISTS UVoid (
+  ID INTEGER PRIMARY KEY AUTOINCREMENT,
+  CID INTEGER,
+  HID INTEGER,
+  theNum TEXT COLLATE NOCASE,
+  myDate TEXT COLLATE NOCASE,
+  AName TEXT COLLATE NOCASE,
+  HNum TEXT COLLATE NOCASE,
+  HName TEXT COLLATE NOCASE,
+  theMoney REAL,
+  MType TEXT COLLATE NOCASE,
+  theSKR TEXT COLLATE NOCASE,
+  OldEndDate TEXT COLLATE NOCASE,
+  NewEndDate TEXT COLLATE NOCASE,
+  Reason TEXT COLLATE NOCASE,
+  theTime TEXT COLLATE NOCASE,
+  theDate TEXT COLLATE NOCASE,
+  UName TEXT COLLATE NOCASE
+);
+CREATE INDEX IF NOT EXISTS UVoid_theDate ON UVoid (theDate);
+CREATE INDEX IF NOT EXISTS UVoid_theNum ON UVoid (theNum);
+CREATE TABLE IF NOT EXISTS ULog (
+  ID INTEGER PRIMARY KEY AUTOINCREMENT,
+  theTime TEXT COLLATE NOCASE,
+  UName TEXT COLLATE NOCASE,
+  theDate TEXT COLLATE NOCASE,
+  theAction TEXT COLLATE NOCASE,
+  theTable TEXT COLLATE NOCASE,
+  RowID INTEGER,
+  AName TEXT COLLATE NOCASE,
+  HNum TEXT COLLATE NOCASE,
+  theChange TEXT COLLATE NOCASE
+);
+CREATE INDEX IF NOT EXISTS ULog_theTime ON ULog (theTime);
+CREATE INDEX IF NOT EXISTS UCharge_HID ON UCharge (HID);
+)SQL";
+
+int fileVersion(Database &db)
+{
+    return db.scalar(QStringLiteral("PRAGMA user_version")).toInt();
+}
+
 } // namespace
 
 void initialize(Database &db, const QString &operatorName)
 {
     Transaction tx(db);
     db.exec(QString::fromUtf8(kTables));
+    db.exec(QString::fromUtf8(kAccountTables));
     db.exec(QStringLiteral("INSERT INTO SDept (ID, theName, F1, theBM, theBD, theEM, theED) "
                            "VALUES (1, '澄岳供热有限公司', '供热费收款收据', 10, 10, 4, 10)"));
     db.exec(QStringLiteral(
@@ -119,6 +166,21 @@ void initialize(Database &db, const QString &operatorName)
                 .arg(Sql::quote(operatorName), Sql::quote(QString::fromUtf8(InitialPassword))));
     db.exec(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     tx.commit();
+}
+
+bool upgrade(Database &db)
+{
+    if (fileVersion(db) >= Version)
+        return false;
+    // Under the write lock, so that two copies opening an old file at once upgrade it once;
+    // a kill before the commit leaves the file as it was.
+    Transaction tx(db);
+    if (fileVersion(db) >= Version)
+        return false;
+    db.exec(QString::fromUtf8(kAccountTables));
+    db.exec(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+    tx.commit();
+    return true;
 }
 
 void createFile(const QString &path, const QString &operatorName)

@@ -1,4 +1,5 @@
 #include "data/TfrmDM.h"
+#include "data/Schema.h"
 
 QString SqlText;
 QString CurrentUserName;
@@ -53,6 +54,13 @@ Database &TfrmDM::db()
         if (m_path.isEmpty())
             throw DbError(QStringLiteral("数据库连接未设置"), QString());
         m_db.open(m_path, m_key);
+        try {
+            // A file of an earlier version gains the tables it lacks before any screen uses it.
+            Schema::upgrade(m_db);
+        } catch (...) {
+            m_db.close();
+            throw;
+        }
     }
     return m_db;
 }

@@ -1,4 +1,5 @@
 #include "owners/OwnerEntry.h"
+#include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
@@ -96,6 +97,10 @@ bool add(const House &h)
         + Sql::esc(h.remark) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate) + QStringLiteral("', '")
         + Sql::esc(CurrentUserName) + QStringLiteral("')");
     frmDM().myESQL(SqlText);
+    ChangeLog::record({QString::fromUtf8(ChangeLog::HouseAdded), QStringLiteral("UHouse"),
+                       QString::number(frmDM().db().lastInsertId()), h.area, h.room,
+                       QStringLiteral("面积 %1，房屋用途 %2，单价 %3，到期日期 %4，业主名称 %5")
+                           .arg(h.floorArea, h.purpose, h.price, h.endDate, h.owner)});
     tx.commit();
     return true;
 }
@@ -127,13 +132,42 @@ void update(const QString &houseId, const House &h)
     SqlText += QStringLiteral("theName = '") + Sql::esc(h.owner) + QStringLiteral("', thePhone = '")
         + Sql::esc(h.phone) + QStringLiteral("', Remark = '") + Sql::esc(h.remark) + QStringLiteral("' ");
     SqlText += QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
+
+    Database &db = frmDM().db();
+    // The values before and the update under one lock, so that the record names exactly
+    // what this save changed.
+    Transaction tx(db);
+    const Rows before = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
+    if (!before.isEmpty()) {
+        const Rows after = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
+        QVector<ChangeLog::FieldChange> fields;
+        static const char *const columns[][2] = {{"AName", "小区名称"}, {"theNum", "房号"},    {"theArea", "面积"},
+                                                 {"HType", "房屋用途"}, {"thePrice", "单价"}, {"EndDate", "到期日期"},
+                                                 {"theName", "业主名称"}, {"thePhone", "手机号码"}, {"Remark", "备注"}};
+        for (const auto &c : columns)
+            fields.append({QString::fromUtf8(c[1]), before.at(0, QString::fromLatin1(c[0])),
+                           after.at(0, QString::fromLatin1(c[0]))});
+        const QString change = ChangeLog::describe(fields);
+        if (!change.isEmpty())
+            ChangeLog::record({QString::fromUtf8(ChangeLog::HouseModified), QStringLiteral("UHouse"), id,
+                               before.at(0, QStringLiteral("AName")), before.at(0, QStringLiteral("theNum")), change});
+    }
+    tx.commit();
 }
 
 void markDeleted(const QString &id)
 {
-    SqlText = OwnerStatements::markDeleted(idLiteral(id));
+    const QString n = idLiteral(id);
+    SqlText = OwnerStatements::markDeleted(n);
+    Database &db = frmDM().db();
+    Transaction tx(db);
+    const Rows house = db.select(QStringLiteral("SELECT AName, theNum, theDel FROM UHouse WHERE (ID = ") + n + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
+    if (!house.isEmpty() && house.at(0, 2) == QStringLiteral("否"))
+        ChangeLog::record({QString::fromUtf8(ChangeLog::HouseDeleted), QStringLiteral("UHouse"), n, house.at(0, 0),
+                           house.at(0, 1), QStringLiteral("标记为删除")});
+    tx.commit();
 }
 
 } // namespace OwnerEntry

@@ -1,4 +1,5 @@
 #include "owners/OwnerImport.h"
+#include "data/ChangeLog.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
@@ -34,7 +35,7 @@ QString doneMessage(int added)
     return QStringLiteral("成功导入业主数据 %1 条！").arg(added);
 }
 
-int run(const Sheet &sheet, const QString &area)
+int run(const Sheet &sheet, const QString &area, const QString &fileName)
 {
     if (sheet.rows.isEmpty())
         return 0;
@@ -65,8 +66,20 @@ int run(const Sheet &sheet, const QString &area)
             throw storeFailed(e);
         }
     };
+    // Each batch carries its own record in its own transaction: what a batch stores is
+    // never without its record, also when a later batch fails or the import is killed.
+    // An import of up to BatchSize houses (the usual sheet) gives one record.
+    auto recordBatch = [&] {
+        if (added == committed)
+            return;
+        QString what = QStringLiteral("文件 %1，小区 %2：导入业主 %3 条").arg(fileName, area).arg(added - committed);
+        if (committed > 0 || added >= BatchSize)
+            what += QStringLiteral("（本次导入的第 %1–%2 条）").arg(committed + 1).arg(added);
+        ChangeLog::record({QString::fromUtf8(ChangeLog::HousesImported), QStringLiteral("UHouse"), {}, area, {}, what});
+    };
     auto commit = [&] {
         try {
+            recordBatch();
             tx->commit();
         } catch (const DbError &e) {
             tx.reset();
@@ -141,6 +154,7 @@ int run(const Sheet &sheet, const QString &area)
             // the engine have given up the whole transaction, only earlier batches stayed.
             int kept = added;
             try {
+                recordBatch();
                 tx->commit();
             } catch (const DbError &) {
                 kept = committed;

@@ -20,8 +20,9 @@ QString clean(const QString &text);
 // missing title when the sheet lacks one (nothing written), and naming the sheet row,
 // the reason and the count added before it when the database refuses a row (the rows
 // before it stay stored). Rows are written in batches inside transactions; the result is
-// the same as writing them one by one.
-int run(const Sheet &sheet, const QString &area);
+// the same as writing them one by one. Each batch stores its change record (the file's
+// name, the area and the count) in its own transaction.
+int run(const Sheet &sheet, const QString &area, const QString &fileName = {});
 
 // The message of a finished import: "成功导入业主数据 N 条！".
 QString doneMessage(int added);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -129,6 +130,7 @@ void TfrmUH_D::openWorkbook(const QString &path)
         sheet = SheetReader::read(path);
     }
     DataSource1->setSheet(std::move(sheet));
+    m_fileName = QFileInfo(path).fileName();
     // The widths fit the eight titles in their usual order; a narrower sheet simply has
     // fewer columns to size.
     static const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
@@ -152,7 +154,7 @@ void TfrmUH_D::BitBtn1Click()
         int added = 0;
         {
             WaitCursor wait;
-            added = OwnerImport::run(DataSource1->sheet(), area);
+            added = OwnerImport::run(DataSource1->sheet(), area, m_fileName);
         }
         showInfo(this, OwnerImport::doneMessage(added));
         accept();

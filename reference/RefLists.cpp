@@ -1,4 +1,5 @@
 #include "reference/RefLists.h"
+#include "data/ChangeLog.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
@@ -96,10 +97,32 @@ bool exists(const ListConfig &config, const QString &name)
     return frmDM().myRetC(SqlText) > 0;
 }
 
+namespace {
+// What the change record calls a row of each list.
+QString rowWord(const ListConfig &config)
+{
+    if (config.table == QLatin1String("SUser"))
+        return QStringLiteral("操作员");
+    if (config.table == QLatin1String("SPrice"))
+        return QStringLiteral("单价");
+    if (config.table == QLatin1String("SArea"))
+        return QStringLiteral("小区");
+    return QStringLiteral("收款方式");
+}
+} // namespace
+
 void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
 {
     SqlText = config.insertStatement(name, remark, price);
+    Database &db = frmDM().db();
+    Transaction tx(db);
     frmDM().myESQL(SqlText);
+    QString what = config.nameField + QStringLiteral(" ") + name;
+    if (config.hasPrice)
+        what += QStringLiteral("，单价 ") + db.scalar(QStringLiteral("SELECT thePrice FROM SPrice WHERE (ID = ")
+                                                      + QString::number(db.lastInsertId()) + QStringLiteral(")"));
+    ChangeLog::record({QStringLiteral("新增") + rowWord(config), config.table, QString::number(db.lastInsertId()), {}, {}, what});
+    tx.commit();
 }
 
 void remove(const ListConfig &config, const QString &id)
@@ -108,7 +131,18 @@ void remove(const ListConfig &config, const QString &id)
     const qint64 n = Numbers::toInt(id);
     SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
         + QStringLiteral(")");
+    Database &db = frmDM().db();
+    Transaction tx(db);
+    const Rows row = db.select(QStringLiteral("SELECT * FROM ") + config.table + QStringLiteral(" WHERE (ID = ")
+                               + QString::number(n) + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
+    if (!row.isEmpty()) {
+        QString what = config.nameField + QStringLiteral(" ") + row.at(0, QStringLiteral("theName"));
+        if (config.hasPrice)
+            what += QStringLiteral("，单价 ") + row.at(0, QStringLiteral("thePrice"));
+        ChangeLog::record({QStringLiteral("删除") + rowWord(config), config.table, QString::number(n), {}, {}, what});
+    }
+    tx.commit();
 }
 
 QString emptyNameMessage(const ListConfig &config) { return config.nameField + QStringLiteral(" 不能为空！"); }

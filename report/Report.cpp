@@ -231,26 +231,36 @@ void PreparedReport::paint(QPainter &painter) const
     painter.restore();
 }
 
-void PreparedReport::writePdf(QIODevice *out) const
+void PreparedReport::writePdf(QIODevice *out) const { report::writePdf(QList<PreparedReport>{*this}, out); }
+
+void PreparedReport::writePdf(const QString &path) const { report::writePdf(QList<PreparedReport>{*this}, path); }
+
+void writePdf(const QList<PreparedReport> &pages, QIODevice *out)
 {
+    if (pages.isEmpty())
+        throw AppError(QStringLiteral("报表没有页面，无法生成 PDF 文件"));
     QPdfWriter writer(out);
     writer.setResolution(1200);
-    writer.setTitle(layout.pageSize().name());
+    writer.setTitle(pages.first().layout.pageSize().name());
     writer.setCreator(QStringLiteral("澄岳供热收费管理软件"));
-    applyLayout(writer);
+    pages.first().applyLayout(writer);
     QPainter painter;
     if (!painter.begin(&writer))
         throw AppError(QStringLiteral("无法生成 PDF 文件"));
-    paint(painter);
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            writer.newPage();
+        pages.at(i).paint(painter);
+    }
     painter.end();
 }
 
-void PreparedReport::writePdf(const QString &path) const
+void writePdf(const QList<PreparedReport> &pages, const QString &path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw AppError(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    writePdf(&file);
+    writePdf(pages, &file);
     if (!file.commit())
         throw AppError(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }

@@ -84,6 +84,11 @@ public:
     void writePdf(QIODevice *device) const;
 };
 
+// A report of several pages of one layout (the day close): the pages in order, each
+// painted as above, in one PDF.
+void writePdf(const QList<PreparedReport> &pages, QIODevice *device);
+void writePdf(const QList<PreparedReport> &pages, const QString &path);
+
 class Report {
 public:
     // The design.

@@ -8,6 +8,8 @@
 
 #include <QDate>
 
+#include <QFileInfo>
+
 namespace {
 
 int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
@@ -52,7 +54,7 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
     CurrentUserName = op;
     ChargeDate = Dates::format(date);
 
-    out << OwnerImport::doneMessage(OwnerImport::run(sheet, area)) << '\n';
+    out << OwnerImport::doneMessage(OwnerImport::run(sheet, area, QFileInfo(a.positional().first()).fileName())) << '\n';
     return 0;
 }
 
