@@ -1,9 +1,13 @@
 #include "app/TfrmMain.h"
+#include "charging/DayCloseWindow.h"
 #include "charging/TfrmUCharge_In.h"
 #include "charging/TfrmUCharge_M.h"
 #include "charging/TfrmUCharge_Q.h"
+#include "charging/VoidDialog.h"
+#include "charging/VoidQueryWindow.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
+#include "operators/ChangeLogWindow.h"
 #include "operators/Login.h"
 #include "operators/TfrmCPass.h"
 #include "operators/TfrmSMRX.h"
@@ -124,11 +128,16 @@ TfrmMain::TfrmMain(QWidget *parent)
     addMenu(QStringLiteral("文件【&F】"), {{"使用单位", &TfrmMain::N6Click},
                                           {"用户设置", &TfrmMain::U1Click},
                                           {"修改密码", &TfrmMain::N5Click},
+                                          {"操作记录", &TfrmMain::changeLogClick},
                                           {nullptr, nullptr},
                                           {"退出", &TfrmMain::N8Click}});
     addMenu(QStringLiteral("收费【&I】"), {{"收费录入", &TfrmMain::N16Click},
                                           {"收费管理", &TfrmMain::N19Click},
-                                          {"收费查询", &TfrmMain::N23Click}});
+                                          {"收费查询", &TfrmMain::N23Click},
+                                          {nullptr, nullptr},
+                                          {"收费作废", &TfrmMain::voidClick},
+                                          {"作废查询", &TfrmMain::voidQueryClick},
+                                          {"收费日报", &TfrmMain::dayCloseClick}});
     addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click}});
     addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &TfrmMain::N3Click},
                                               {"单价设置", &TfrmMain::N4Click},
@@ -293,3 +302,11 @@ void TfrmMain::N11Click() { runDialog(new TfrmUH_In(this)); }
 void TfrmMain::N12Click() { runDialog(new TfrmUH_D(this)); }
 void TfrmMain::N13Click() { addChild(new TfrmUH_M); }
 void TfrmMain::N24Click() { addChild(new TfrmUH_Q); }
+void TfrmMain::voidClick() { runDialog(new VoidDialog(this)); }
+void TfrmMain::voidQueryClick() { addChild(new VoidQueryWindow); }
+void TfrmMain::dayCloseClick()
+{
+    ensurePrintPreview(); // "打印" shows the close in the preview
+    addChild(new DayCloseWindow);
+}
+void TfrmMain::changeLogClick() { addChild(new ChangeLogWindow); }

@@ -42,6 +42,10 @@ public slots:
     void N13Click(); // 业主管理
     void N24Click(); // 业主查询
     void H2Click();  // 帮助
+    void voidClick();      // 收费作废
+    void voidQueryClick(); // 作废查询
+    void dayCloseClick();  // 收费日报
+    void changeLogClick(); // 操作记录
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -70,8 +70,10 @@ Result check(const QString &number)
         throw AppError(receiptText(p.number) + QStringLiteral(" 已经作废，不能再次作废！"));
 
     Database &db = frmDM().db();
-    const Rows house = db.select(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ")
-                                 + QString::number(Numbers::toInt(p.houseId)) + QStringLiteral(")"));
+    // The IDs go in bare: they must be the whole numbers the engine gave.
+    r.payment.id = QString::number(Numbers::toInt(p.id));
+    r.payment.houseId = QString::number(Numbers::toInt(p.houseId));
+    const Rows house = db.select(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + p.houseId + QStringLiteral(")"));
     if (house.isEmpty())
         throw AppError(receiptText(p.number) + QStringLiteral(" 所收费的房屋已不存在，无法退回到期日期，不能作废"));
     r.paidUpBefore = house.at(0, 0);
@@ -84,7 +86,7 @@ Result check(const QString &number)
         if (!later.isEmpty())
             throw AppError(QStringLiteral("%1 不是该户最近的一笔收费，请先作废其后的收据 %2（截止日期 %3）")
                                .arg(receiptText(p.number), later.at(0, 0), later.at(0, 1)));
-        throw AppError(QStringLiteral("该户的到期日期 %1 已不是%2的截止日期 %3（到期日期已在业主管理中修改过），不能作废")
+        throw AppError(QStringLiteral("该户的到期日期 %1 已不是%2 的截止日期 %3（到期日期已在业主管理中修改过），不能作废")
                            .arg(r.paidUpBefore, receiptText(p.number), p.endDate));
     }
     const QDate start = Dates::tryParse(p.startDate);
