@@ -99,6 +99,16 @@ DayCloseWindow::DayCloseWindow(QWidget *parent)
     connect(printButton, &QPushButton::clicked, this, &DayCloseWindow::printClick);
     connect(excelButton, &QPushButton::clicked, this, &DayCloseWindow::excelClick);
     connect(closeButton, &QPushButton::clicked, this, &DayCloseWindow::closeClick);
+    // The keyboard reaches the buttons without the mouse, as it reaches every menu.
+    queryButton->setShortcut(QKeySequence(Qt::Key_F5));
+    printButton->setShortcut(QKeySequence(QKeySequence::Print));
+    excelButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    queryButton->setToolTip(QStringLiteral("F5"));
+    printButton->setToolTip(QStringLiteral("Ctrl+P"));
+    excelButton->setToolTip(QStringLiteral("Ctrl+E"));
+
+    // The window opens on the close of the charging date, for all operators.
+    refresh();
 }
 
 DayClose::Criteria DayCloseWindow::criteria() const

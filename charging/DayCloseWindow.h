@@ -12,7 +12,8 @@ class RowsModel;
 
 // "收费日报": the day's close for a charging date or a range, one operator or all: the
 // payment lines by operator and method, the voids, the totals with the net in capital
-// numerals. "打印" shows it in the print preview, "Excel" exports it.
+// numerals. It opens on the charging date's close. "打印" (Ctrl+P) shows it in the print
+// preview, "Excel" (Ctrl+E) exports it, F5 runs "查询".
 class DayCloseWindow : public QWidget {
     Q_OBJECT
 public:
