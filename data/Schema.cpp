@@ -170,7 +170,10 @@ void initialize(Database &db, const QString &operatorName)
 
 bool upgrade(Database &db)
 {
-    if (fileVersion(db) >= Version)
+    // Version 0 is no file of the program (every one is stamped when made): it is left as
+    // it is, for the first statement to report what is missing.
+    const int version = fileVersion(db);
+    if (version < 1 || version >= Version)
         return false;
     // Under the write lock, so that two copies opening an old file at once upgrade it once;
     // a kill before the commit leaves the file as it was.

@@ -7,12 +7,15 @@
 #include "charging/VoidDialog.h"
 #include "charging/VoidQueryWindow.h"
 #include "data/TfrmDM.h"
+#include "output/UiSheetOpener.h"
+#include "tests/output/XlsxProbe.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/QueryModel.h"
 #include "widgets/RowsModel.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -47,7 +50,19 @@ private:
 
 namespace {
 const QString Area = QStringLiteral("幸福小区");
-}
+
+class RecordingOpener : public SheetOpener {
+public:
+    RecordingOpener() { setSheetOpener(this); }
+    ~RecordingOpener() override { setSheetOpener(nullptr); }
+    QStringList opened;
+    bool open(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+};
+} // namespace
 
 void TestVoid::init()
 {
@@ -312,6 +327,19 @@ void TestVoid::voidQuery()
     QCOMPARE(w.Label1->text(), QStringLiteral("记录：2"));
     QCOMPARE(w.Label2->text(), QStringLiteral("作废金额：6000"));
     QVERIFY(w.BitBtn3->isEnabled());
+    // "Excel": the listed voids and their total, as the charge query exports its payments.
+    RecordingOpener opener;
+    w.BitBtn3Click();
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(opener.opened.size(), 1);
+    const XlsxProbe x(opener.opened.first());
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+    QCOMPARE(x.text(QStringLiteral("A1")), QStringLiteral("澄岳供热有限公司作废报表"));
+    QCOMPARE(x.text(QStringLiteral("B3")), QStringLiteral("2410100002"));
+    QCOMPARE(x.text(QStringLiteral("E3")), QStringLiteral("多收"));
+    QCOMPARE(x.text(QStringLiteral("A5")), QStringLiteral("合计"));
+    QCOMPARE(x.text(QStringLiteral("J5")), QStringLiteral("6000"));
+    QFile::remove(opener.opened.first());
     w.edit(1)->setText(QStringLiteral("0001"));
     w.BitBtn1Click();
     QCOMPARE(w.ADOQuery1->rowCount(), 1);
