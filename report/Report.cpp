@@ -1,5 +1,6 @@
 #include "report/Report.h"
 #include "report/ReportPresenter.h"
+#include "data/AppIdentity.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
 
@@ -242,7 +243,7 @@ void writePdf(const QList<PreparedReport> &pages, QIODevice *out)
     QPdfWriter writer(out);
     writer.setResolution(1200);
     writer.setTitle(pages.first().layout.pageSize().name());
-    writer.setCreator(QStringLiteral("澄岳供热收费管理软件"));
+    writer.setCreator(QString::fromUtf8(AppTitle));
     pages.first().applyLayout(writer);
     QPainter painter;
     if (!painter.begin(&writer))

@@ -7,11 +7,11 @@
 #include "charging/VoidDialog.h"
 #include "charging/VoidQueryWindow.h"
 #include "data/TfrmDM.h"
-#include "output/UiSheetOpener.h"
 #include "tests/output/XlsxProbe.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 #include "widgets/RowsModel.h"
 
 #include <QCheckBox>
@@ -50,18 +50,6 @@ private:
 
 namespace {
 const QString Area = QStringLiteral("幸福小区");
-
-class RecordingOpener : public SheetOpener {
-public:
-    RecordingOpener() { setSheetOpener(this); }
-    ~RecordingOpener() override { setSheetOpener(nullptr); }
-    QStringList opened;
-    bool open(const QString &path) override
-    {
-        opened << path;
-        return true;
-    }
-};
 } // namespace
 
 void TestVoid::init()

@@ -10,10 +10,10 @@
 #include "operators/ChangeLogWindow.h"
 #include "owners/OwnerEntry.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 #include "reference/RefLists.h"
 #include "tests/support/TestSupport.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
