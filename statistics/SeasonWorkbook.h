@@ -10,7 +10,7 @@
 // written; no half-written file is left.
 namespace SeasonWorkbook {
 
-inline const char SheetName[] = "收费统计";
+inline const char SheetName[] = "Sheet1"; // as every export of the program
 
 void write(const QString &path, const SeasonStatistics::Figures &figures, const QString &unitName);
 
