@@ -80,10 +80,12 @@ QChart *rateChart(const Figures &figures)
     auto *set = new QBarSet(QStringLiteral("小区收费率"));
     set->setColor(QColor(70, 130, 180));
     QStringList names;
+    QList<qreal> rates;
     for (const AreaFigures *a : rated) {
-        *set << a->areaRate();
+        rates << a->areaRate();
         names << a->area;
     }
+    set->append(rates);
     auto *bars = new QBarSeries;
     bars->append(set);
     bars->setLabelsVisible(rated.size() <= 20);

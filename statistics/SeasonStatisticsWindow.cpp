@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 using namespace SeasonStatistics;
@@ -139,6 +140,7 @@ void SeasonStatisticsWindow::RefreshClick()
     if (!m_periodOk)
         return;
     ++m_request;
+    m_chartsPending = false; // charts of older figures stop being drawn
     if (m_watcher.isRunning()) {
         m_pending = true; // computed() starts the latest request when this one is done
         return;
@@ -153,16 +155,20 @@ void SeasonStatisticsWindow::RefreshClick()
     m_pending = false;
     StatusLabel->setText(QStringLiteral("正在统计 %1 …").arg(s.caption()));
     RefreshButton->setEnabled(false);
-    m_watcher.setFuture(QtConcurrent::run([path, s]() {
+    if (!m_reader)
+        m_reader = std::make_shared<Database>();
+    m_watcher.setFuture(QtConcurrent::run([path, s, reader = m_reader]() {
         Outcome o;
         QElapsedTimer timer;
         timer.start();
         try {
             // A reader connection of the worker's own: the window's thread keeps the
-            // shared one, and the statements never wait on the window.
-            Database db;
-            db.open(path, QString::fromUtf8(Schema::DatabaseKey));
-            o.figures = compute(db, s);
+            // shared one, and the statements never wait on the window. It stays open for
+            // the window's next season (one computation at a time uses it), so the pages
+            // it has read and decrypted are at hand again.
+            if (!reader->isOpen())
+                reader->open(path, QString::fromUtf8(Schema::DatabaseKey));
+            o.figures = compute(*reader, s);
         } catch (const AppError &e) {
             o.error = e.message();
             o.detail = e.detail();
@@ -190,7 +196,7 @@ void SeasonStatisticsWindow::computed()
     }
     m_figures = o.figures;
     m_hasFigures = true;
-    showFigures();
+    m_seconds = o.seconds;
     QString status = QStringLiteral("%1 至 %2，用时 %3 秒")
                          .arg(Dates::format(m_figures.season.begin), Dates::format(m_figures.season.end),
                               QString::number(o.seconds, 'f', 2));
@@ -199,7 +205,7 @@ void SeasonStatisticsWindow::computed()
     StatusLabel->setText(status);
     PrintButton->setEnabled(true);
     ExcelButton->setEnabled(true);
-    emit figuresShown();
+    showFigures();
 }
 
 void SeasonStatisticsWindow::showFigures()
@@ -222,20 +228,30 @@ void SeasonStatisticsWindow::showFigures()
     for (int i = 0; i < m_figures.areas.size(); ++i)
         fill(i, m_figures.areas.at(i), false);
     fill(int(m_figures.areas.size()), m_figures.office, true);
-    setCharts();
+    m_chartsPending = true;
+    setCharts(0);
 }
 
-void SeasonStatisticsWindow::setCharts()
+void SeasonStatisticsWindow::setCharts(int next)
 {
-    // Each view owns its chart; a new chart replaces (and deletes) the previous one.
-    const auto replace = [](QChartView *view, QChart *chart) {
-        QChart *old = view->chart();
-        view->setChart(chart);
-        delete old;
-    };
-    replace(RateView, SeasonCharts::rateChart(m_figures));
-    replace(DailyView, SeasonCharts::dailyChart(m_figures));
-    replace(MethodView, SeasonCharts::methodChart(m_figures));
+    // One chart per turn of the event loop, the window answering between them; the old
+    // chart of a view goes in a later turn too. figuresShown follows the last chart.
+    QChartView *views[3] = {RateView, DailyView, MethodView};
+    QChart *(*makers[3])(const Figures &) = {&SeasonCharts::rateChart, &SeasonCharts::dailyChart,
+                                             &SeasonCharts::methodChart};
+    if (next >= 3) {
+        m_chartsPending = false;
+        emit figuresShown();
+        return;
+    }
+    QChart *old = views[next]->chart();
+    views[next]->setChart(makers[next](m_figures));
+    old->deleteLater();
+    const int generation = m_request;
+    QTimer::singleShot(0, this, [this, next, generation] {
+        if (generation == m_request)
+            setCharts(next + 1);
+    });
 }
 
 void SeasonStatisticsWindow::PrintClick()

@@ -4,6 +4,9 @@
 #include <QFutureWatcher>
 #include <QWidget>
 
+#include <memory>
+
+class Database;
 class QChart;
 class QChartView;
 class QComboBox;
@@ -34,11 +37,13 @@ public:
 
     // The season shown in the picker.
     SeasonStatistics::Season season() const;
-    // True while figures are being computed.
-    bool isComputing() const { return m_watcher.isRunning(); }
+    // True while figures are being computed or their charts drawn.
+    bool isComputing() const { return m_watcher.isRunning() || m_chartsPending; }
     // The figures of the last finished computation (empty before the first).
     const SeasonStatistics::Figures &figures() const { return m_figures; }
     bool hasFigures() const { return m_hasFigures; }
+    // How long the worker took for the last figures, in seconds.
+    double computeSeconds() const { return m_seconds; }
 
 public slots:
     // "统计" and a change of the season: computes the figures of the chosen season.
@@ -50,7 +55,7 @@ public slots:
     void CloseClick();
 
 signals:
-    // A computation finished and its figures are shown (or its error was).
+    // A computation finished and its figures are shown, charts included (or its error was).
     void figuresShown();
 
 private:
@@ -62,13 +67,17 @@ private:
     };
     void computed();
     void showFigures();
-    void setCharts();
+    void setCharts(int next);
 
     SeasonStatistics::Period m_period;
     bool m_periodOk = false;
     SeasonStatistics::Figures m_figures;
     bool m_hasFigures = false;
+    double m_seconds = 0;
+    bool m_chartsPending = false;
     QFutureWatcher<Outcome> m_watcher;
+    // The worker's connection; shared with a running computation, which may outlive the window.
+    std::shared_ptr<Database> m_reader;
     int m_request = 0;      // the latest request; older results are dropped
     int m_running = 0;      // the request being computed
     bool m_pending = false; // a request came while another ran

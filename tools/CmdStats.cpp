@@ -1,5 +1,5 @@
 // stats: the season statistics of the 收费统计 window as text, and optionally as a workbook
-// with its chart and as a picture of the collection-rate chart.
+// with its chart, a picture of the collection-rate chart and the printed page as PDF.
 #include "tools/AdminCommand.h"
 #include "tools/OutputFile.h"
 #include "data/Dates.h"
@@ -7,6 +7,7 @@
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
 #include "statistics/SeasonCharts.h"
+#include "statistics/SeasonPrint.h"
 #include "statistics/SeasonStatistics.h"
 #include "statistics/SeasonWorkbook.h"
 
@@ -18,13 +19,14 @@ namespace {
 
 int runStats(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("season"), QStringLiteral("out"), QStringLiteral("png")});
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("season"), QStringLiteral("out"), QStringLiteral("png"),
+                           QStringLiteral("pdf")});
     if (!a.ok()) {
         err << a.error() << '\n';
         return 2;
     }
     if (!a.positional().isEmpty()) {
-        err << "用法: chengyue-admin stats --db PATH [--season YYYY] [--out FILE.xlsx] [--png FILE.png]\n";
+        err << "用法: chengyue-admin stats --db PATH [--season YYYY] [--out FILE.xlsx] [--png FILE.png] [--pdf FILE.pdf]\n";
         return 2;
     }
     int year = 0;
@@ -38,6 +40,9 @@ int runStats(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     const QString outPath = a.has(QStringLiteral("out")) ? QDir::current().absoluteFilePath(a.value(QStringLiteral("out"))) : QString();
     const QString pngPath = a.has(QStringLiteral("png")) ? QDir::current().absoluteFilePath(a.value(QStringLiteral("png"))) : QString();
+    const QString pdfPath = a.has(QStringLiteral("pdf")) ? QDir::current().absoluteFilePath(a.value(QStringLiteral("pdf"))) : QString();
+    if (!pdfPath.isEmpty())
+        checkOutputFile(pdfPath, QByteArrayLiteral("%PDF-"), QStringLiteral(" PDF "));
     if (!outPath.isEmpty())
         checkOutputFile(outPath, QByteArrayLiteral("PK\x03\x04"), QStringLiteral(" Excel 工作簿"));
     if (!pngPath.isEmpty())
@@ -69,13 +74,17 @@ int runStats(const QStringList &args, QTextStream &out, QTextStream &err)
             throw AppError(QStringLiteral("无法写入图片 %1：%2").arg(QDir::toNativeSeparators(pngPath), file.errorString()));
         out << "已写入图片 " << QDir::toNativeSeparators(pngPath) << '\n';
     }
+    if (!pdfPath.isEmpty()) {
+        SeasonPrint::design(figures, UnitName).prepare().writePdf(pdfPath);
+        out << "已写入打印页 " << QDir::toNativeSeparators(pdfPath) << '\n';
+    }
     return 0;
 }
 
 AdminCommandRegistrar reg({QStringLiteral("stats"),
-                           QStringLiteral("--db PATH [--season YYYY] [--out FILE.xlsx] [--png FILE.png]"),
+                           QStringLiteral("--db PATH [--season YYYY] [--out FILE.xlsx] [--png FILE.png] [--pdf FILE.pdf]"),
                            QStringLiteral("采暖季收费统计（与“收费统计”窗口相同）：按小区列出户数、面积、已交、欠费与收款，"
-                                          "可写成带收费率图表的工作簿和收费率图片；--season 为采暖季开始的年份，默认为今天所在的采暖季"),
+                                          "可写成带收费率图表的工作簿、收费率图片和打印页（PDF）；--season 为采暖季开始的年份，默认为今天所在的采暖季"),
                            runStats});
 
 } // namespace

@@ -281,9 +281,11 @@ void TestSeasonStatistics::adminCommand()
     frmDM().closeConnection();
     const QString xlsx = db.dir() + QStringLiteral("/s.xlsx");
     const QString png = db.dir() + QStringLiteral("/r.png");
+    const QString pdf = db.dir() + QStringLiteral("/p.pdf");
     QString out, err;
     QCOMPARE(runAdmin({QStringLiteral("stats"), QStringLiteral("--db"), db.path(), QStringLiteral("--season"),
-                       QStringLiteral("2024"), QStringLiteral("--out"), xlsx, QStringLiteral("--png"), png},
+                       QStringLiteral("2024"), QStringLiteral("--out"), xlsx, QStringLiteral("--png"), png,
+                       QStringLiteral("--pdf"), pdf},
                       &out, &err),
              0);
     QVERIFY2(err.isEmpty(), qPrintable(err));
@@ -295,6 +297,9 @@ void TestSeasonStatistics::adminCommand()
     const QImage img(png);
     QVERIFY(!img.isNull());
     QVERIFY(img.width() >= 900);
+    QFile page(pdf);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QCOMPARE(page.read(5), QByteArray("%PDF-"));
 }
 
 void TestSeasonStatistics::adminCommandRefusals()
