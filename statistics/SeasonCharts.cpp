@@ -88,7 +88,11 @@ QChart *rateChart(const Figures &figures)
     set->append(rates);
     auto *bars = new QBarSeries;
     bars->append(set);
-    bars->setLabelsVisible(rated.size() <= 20);
+    // The rate on each bar while the bars are wide enough to hold it; the tool tip always.
+    set->setLabelFont(chartFont(7));
+    set->setLabelColor(Qt::white);
+    bars->setLabelsVisible(rated.size() <= 12);
+    bars->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
     bars->setLabelsFormat(QStringLiteral("@value%"));
     bars->setLabelsPrecision(3);
     chart->addSeries(bars);
@@ -109,8 +113,10 @@ QChart *rateChart(const Figures &figures)
     auto *x = new QBarCategoryAxis;
     x->append(names.isEmpty() ? QStringList{QStringLiteral("（无）")} : names);
     x->setLabelsFont(chartFont(8));
-    if (names.size() > 8)
-        x->setLabelsAngle(-60);
+    if (names.size() > 20)
+        x->setLabelsAngle(-90);
+    else if (names.size() > 4)
+        x->setLabelsAngle(-45);
     auto *y = new QValueAxis;
     y->setRange(0, 100);
     y->setLabelFormat(QStringLiteral("%d%%"));

@@ -223,8 +223,10 @@ Figures compute(Database &db, const Season &season)
         it->taken = areaTaken.value(it.key()).value();
         f.areas.append(*it);
     }
-    std::sort(f.areas.begin(), f.areas.end(),
-              [](const AreaFigures &a, const AreaFigures &b) { return a.area.localeAwareCompare(b.area) < 0; });
+    // In the order of the program's other lists (ORDER BY AName), whatever the machine's locale.
+    std::sort(f.areas.begin(), f.areas.end(), [](const AreaFigures &a, const AreaFigures &b) {
+        return a.area.compare(b.area, Qt::CaseInsensitive) < 0;
+    });
     for (auto it = days.begin(); it != days.end(); ++it)
         f.days.append(DayTaking{it.key(), it->first.value(), it->second});
     for (auto &m : methods) {

@@ -91,6 +91,7 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
     split->addWidget(charts);
     split->setStretchFactor(0, 2);
     split->setStretchFactor(1, 3);
+    split->setSizes({260, 420}); // the charts get the larger part from the start
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
