@@ -68,7 +68,13 @@ QString arrearsTotals(const Season &s)
     return ArrearsStatements::totals(s.end, ArrearsStatements::dateClause(s.end));
 }
 
-double number(const QString &text) { return Numbers::isNumber(text) ? text.trimmed().toDouble() : 0.0; }
+// Sums and counts read back from the engine: a plain number, or empty for no rows.
+double number(const QString &text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0.0;
+}
 
 // Sums many two-decimal amounts without the drift of binary fractions.
 struct Sum {
@@ -186,32 +192,52 @@ Figures compute(Database &db, const Season &season)
     const Rows arrears = db.select(arrearsTotals(season));
     f.office.owed = arrears.rowCount() > 0 ? number(arrears.at(0, QStringLiteral("欠费金额"))) : 0.0;
 
+    // Tens of thousands of rows at district scale: each area, method and day is looked up
+    // by the row's own text, and a day's text is read as a date once.
     QMap<QDate, QPair<Sum, int>> days;
+    QHash<QString, QPair<AreaFigures *, Sum>> areaRows;
     QHash<QString, int> methodIndex;
     QVector<QPair<Sum, MethodTaking>> methods;
-    QHash<QString, Sum> areaTaken;
     Sum taken;
+    QString lastDayText;
+    QPair<Sum, int> *day = nullptr;
     auto cursor = db.cursor(paymentsByDayAreaMethod(season));
     while (cursor->next()) {
-        const QDate day = Dates::tryParse(cursor->text(0));
+        const QString dayText = cursor->text(0);
+        if (dayText != lastDayText || !day) {
+            lastDayText = dayText;
+            const QDate d = Dates::tryParse(dayText);
+            day = d.isValid() ? &days[d] : nullptr;
+            if (!day)
+                lastDayText.clear();
+        }
         const int count = cursor->text(3).toInt();
         const double amount = number(cursor->text(4));
-        AreaFigures &a = areaOf(cursor->text(1));
-        a.payments += count;
-        areaTaken[a.area.toCaseFolded()].add(amount);
+        const QString areaText = cursor->text(1);
+        auto a = areaRows.find(areaText);
+        if (a == areaRows.end())
+            a = areaRows.insert(areaText, {&areaOf(areaText), Sum{}});
+        a->first->payments += count;
+        a->second.add(amount);
         f.office.payments += count;
         taken.add(amount);
-        if (day.isValid()) {
-            auto &d = days[day];
-            d.first.add(amount);
-            d.second += count;
+        if (day) {
+            day->first.add(amount);
+            day->second += count;
         }
         const QString method = cursor->text(2);
-        const QString key = method.toCaseFolded();
-        auto it = methodIndex.find(key);
+        auto it = methodIndex.find(method);
         if (it == methodIndex.end()) {
-            it = methodIndex.insert(key, int(methods.size()));
-            methods.append({Sum{}, MethodTaking{method, 0, 0}});
+            // Methods that differ only in letter case are one, as the database compares them.
+            int found = -1;
+            for (int i = 0; i < methods.size(); ++i)
+                if (methods.at(i).second.method.compare(method, Qt::CaseInsensitive) == 0)
+                    found = i;
+            if (found < 0) {
+                found = int(methods.size());
+                methods.append({Sum{}, MethodTaking{method, 0, 0}});
+            }
+            it = methodIndex.insert(method, found);
         }
         methods[*it].first.add(amount);
         methods[*it].second.payments += count;
@@ -219,8 +245,12 @@ Figures compute(Database &db, const Season &season)
     f.office.taken = taken.value();
     f.office.area = QStringLiteral("合计");
 
+    // Several spellings of one area (letter case) add up in the same figures.
+    QHash<AreaFigures *, Sum> areaTaken;
+    for (auto it = areaRows.begin(); it != areaRows.end(); ++it)
+        areaTaken[it->first].add(it->second.value());
     for (auto it = areas.begin(); it != areas.end(); ++it) {
-        it->taken = areaTaken.value(it.key()).value();
+        it->taken = areaTaken.value(&*it).value();
         f.areas.append(*it);
     }
     // In the order of the program's other lists (ORDER BY AName), whatever the machine's locale.
