@@ -10,7 +10,7 @@
 #include "owners/TfrmUH_TX.h"
 #include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DatePicker.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,6 @@
 #include "statistics/SeasonStatisticsWindow.h"
 #include "data/Database.h"
 #include "data/Dates.h"
-#include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "output/TfrmDMP.h"
 #include "output/UiSheetOpener.h"
@@ -146,29 +145,22 @@ void SeasonStatisticsWindow::RefreshClick()
         m_pending = true; // computed() starts the latest request when this one is done
         return;
     }
-    QString path;
-    // The shared connection is opened first: a missing or unreadable file is reported as
-    // everywhere else, before any work is handed to the worker.
-    if (!guard(this, [&path] { path = frmDM().db().path(); }))
+    // The worker reads through a connection of its own, handed out by the data module (a
+    // missing or unreadable file is reported here, as everywhere else). It stays open for
+    // the window's next season, so the pages it has read are at hand again; one
+    // computation at a time uses it.
+    if (!m_reader && !guard(this, [this] { m_reader = std::shared_ptr<Database>(frmDM().db().openReader()); }))
         return;
     const Season s = season();
     m_running = m_request;
     m_pending = false;
     StatusLabel->setText(QStringLiteral("正在统计 %1 …").arg(s.caption()));
     RefreshButton->setEnabled(false);
-    if (!m_reader)
-        m_reader = std::make_shared<Database>();
-    m_watcher.setFuture(QtConcurrent::run([path, s, reader = m_reader]() {
+    m_watcher.setFuture(QtConcurrent::run([s, reader = m_reader]() {
         Outcome o;
         QElapsedTimer timer;
         timer.start();
         try {
-            // A reader connection of the worker's own: the window's thread keeps the
-            // shared one, and the statements never wait on the window. It stays open for
-            // the window's next season (one computation at a time uses it), so the pages
-            // it has read and decrypted are at hand again.
-            if (!reader->isOpen())
-                reader->open(path, QString::fromUtf8(Schema::DatabaseKey));
             o.figures = compute(*reader, s);
         } catch (const AppError &e) {
             o.error = e.message();

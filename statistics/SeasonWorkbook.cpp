@@ -1,6 +1,6 @@
 #include "statistics/SeasonWorkbook.h"
 #include "data/DbError.h"
-#include "output/XlsxExport.h"
+#include "sheets/WorkbookWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -15,7 +15,7 @@
 // Payments: 东区 2000 现金 on the season's first day and 1000 微信 on its last, 500 the day
 // before it began (left out); 西区 2651 现金 and 500 微信 on 2024-12-01, 300 现金 that day
 // deleted (left out), 800 the day after the season (left out).
-#include "../support/TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 inline void fillStatisticsFixture(TestDb &db)
 {

@@ -1,12 +1,12 @@
 // The season statistics' logic: season bounds, the figures of a small office worked out
 // by hand, agreement with the arrears reminder, the workbook read back, the admin command.
 #include "StatisticsFixture.h"
-#include "data/DemoData.h"
+#include "demo/DemoData.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
 #include "data/TfrmDM.h"
 #include "owners/ArrearsStatements.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 #include "statistics/SeasonStatistics.h"
 #include "statistics/SeasonWorkbook.h"
 

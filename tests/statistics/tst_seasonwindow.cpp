@@ -2,6 +2,7 @@
 // computing, the charts, the printed page (through the print module's presenter) and the
 // workbook handed to the spreadsheet opener.
 #include "StatisticsFixture.h"
+#include "tests/support/Doubles.h"
 #include "../report/ReportProbe.h"
 #include "data/TfrmDM.h"
 #include "output/TfrmDMP.h"
@@ -23,18 +24,6 @@
 #include <zip.h>
 
 namespace {
-
-class RecordingOpener : public SheetOpener {
-public:
-    RecordingOpener() { setSheetOpener(this); }
-    ~RecordingOpener() override { setSheetOpener(nullptr); }
-    QStringList opened;
-    bool open(const QString &path) override
-    {
-        opened << path;
-        return true;
-    }
-};
 
 struct ExportFolder {
     QTemporaryDir dir;
