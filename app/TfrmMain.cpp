@@ -20,6 +20,7 @@
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
 #include "report/UiReportPreview.h"
+#include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
 
@@ -138,7 +139,8 @@ TfrmMain::TfrmMain(QWidget *parent)
                                           {"收费作废", &TfrmMain::voidClick},
                                           {"作废查询", &TfrmMain::voidQueryClick},
                                           {"收费日报", &TfrmMain::dayCloseClick}});
-    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click}});
+    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click},
+                                          {"收费统计", &TfrmMain::SeasonStatisticsClick}});
     addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &TfrmMain::N3Click},
                                               {"单价设置", &TfrmMain::N4Click},
                                               {"小区设置", &TfrmMain::N9Click},
@@ -289,6 +291,11 @@ void TfrmMain::N16Click()
 void TfrmMain::N19Click() { addChild(new TfrmUCharge_M); }
 void TfrmMain::N23Click() { addChild(new TfrmUCharge_Q); }
 void TfrmMain::N20Click() { addChild(new TfrmUH_TX); }
+void TfrmMain::SeasonStatisticsClick()
+{
+    ensurePrintPreview(); // "打印" shows the page in the preview
+    addChild(new SeasonStatisticsWindow);
+}
 void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
 void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
 void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }

@@ -33,6 +33,7 @@ public slots:
     void N19Click(); // 收费管理
     void N23Click(); // 收费查询
     void N20Click(); // 欠费提醒
+    void SeasonStatisticsClick(); // 收费统计
     void N3Click();  // 收款方式
     void N4Click();  // 单价设置
     void N9Click();  // 小区设置

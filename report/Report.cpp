@@ -13,6 +13,8 @@
 #include <QSaveFile>
 #include <QTextLayout>
 
+#include <algorithm>
+
 namespace report {
 
 namespace {
@@ -121,9 +123,11 @@ PreparedReport Report::prepare() const
     PreparedReport page;
     page.layout = pageLayout();
     page.fileName = m_fileName;
+    page.documentName = documentName;
     for (const TextBox &box : texts)
         page.texts.append(PreparedReport::Text{box, expand(box)});
     page.lines = lines;
+    page.pictures = pictures;
     return page;
 }
 
@@ -160,7 +164,29 @@ void PreparedReport::applyLayout(QPagedPaintDevice &device) const
     }
 }
 
-void PreparedReport::paint(QPainter &painter) const
+int PreparedReport::pageCount() const
+{
+    int last = 0;
+    for (const Text &t : texts)
+        last = std::max(last, t.box.page);
+    for (const Line &l : lines)
+        last = std::max(last, l.page);
+    for (const Picture &p : pictures)
+        last = std::max(last, p.page);
+    return last + 1;
+}
+
+void PreparedReport::paintAll(QPainter &painter, QPagedPaintDevice &device) const
+{
+    const int pages = pageCount();
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0)
+            device.newPage();
+        paint(painter, p);
+    }
+}
+
+void PreparedReport::paint(QPainter &painter, int page) const
 {
     const QPaintDevice *device = painter.device();
     const double sx = device->logicalDpiX() / 25.4;
@@ -173,7 +199,24 @@ void PreparedReport::paint(QPainter &painter) const
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
 
+    for (const Picture &pic : pictures) {
+        if (pic.page != page || pic.image.isNull())
+            continue;
+        const QRectF box = toDevice(pic.rect);
+        const QSizeF source = pic.image.deviceIndependentSize();
+        const double scale = std::min(box.width() / source.width(), box.height() / source.height());
+        const QSizeF drawn = source * scale;
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(QRectF(box.left() + (box.width() - drawn.width()) / 2,
+                                 box.top() + (box.height() - drawn.height()) / 2, drawn.width(), drawn.height()),
+                          pic.image);
+        painter.restore();
+    }
+
     for (const Line &line : lines) {
+        if (line.page != page)
+            continue;
         QPen pen(Qt::black);
         pen.setWidthF(line.width * sx);
         pen.setStyle(Qt::SolidLine);
@@ -184,6 +227,8 @@ void PreparedReport::paint(QPainter &painter) const
 
     for (const Text &t : texts) {
         const TextBox &box = t.box;
+        if (box.page != page)
+            continue;
         const QRectF outer = toDevice(box.rect);
         const QRectF inner = toDevice(box.rect.adjusted(box.insetX, box.insetY, -box.insetX, -box.insetY));
         if (t.text.isEmpty() || inner.width() <= 0 || inner.height() <= 0)
@@ -251,7 +296,7 @@ void writePdf(const QList<PreparedReport> &pages, QIODevice *out)
     for (int i = 0; i < pages.size(); ++i) {
         if (i > 0)
             writer.newPage();
-        pages.at(i).paint(painter);
+        pages.at(i).paintAll(painter, writer);
     }
     painter.end();
 }

@@ -32,20 +32,17 @@ void UiReportPreview::presentPages(const QList<report::PreparedReport> &pages)
         for (int i = 0; i < pages.size(); ++i) {
             if (i > 0)
                 p->newPage();
-            pages.at(i).paint(painter);
+            pages.at(i).paintAll(painter, *p);
         }
     });
 
     if (auto *bar = dialog.findChild<QToolBar *>()) {
         bar->addSeparator();
         QAction *save = bar->addAction(QStringLiteral("保存为PDF"));
-        save->setToolTip(QStringLiteral("把报表保存为 PDF 文件"));
-        const QString suggested = pages.size() == 1 && page.fileName.contains(QLatin1String("cnf"))
-            ? QStringLiteral("收据.pdf")
-            : QFileInfo(page.fileName).completeBaseName() + QStringLiteral(".pdf");
-        QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &pages, suggested] {
+        save->setToolTip(QStringLiteral("把%1保存为 PDF 文件").arg(page.documentName));
+        QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &pages, &page] {
             const QString path = QFileDialog::getSaveFileName(&dialog, QStringLiteral("保存为PDF"),
-                                                              suggested,
+                                                              page.documentName + QStringLiteral(".pdf"),
                                                               QStringLiteral("PDF 文件 (*.pdf)"));
             if (path.isEmpty())
                 return;
