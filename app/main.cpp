@@ -34,6 +34,7 @@ int main(int argc, char *argv[])
         if (QScreen *screen = login.screen())
             mainWindow.setGeometry(screen->availableGeometry());
         mainWindow.showMaximized();
+        mainWindow.startDailyBackup();
     });
     login.show();
     return app.exec();

@@ -128,6 +128,11 @@ QString save(const Payment &payment)
         throw AppError(QStringLiteral("收款金额 “%1” 超出范围").arg(amount));
     const QString capitals = NumToChar(std::fabs(money));
 
+    // A file the start-up check found damaged takes no payment until a backup is restored:
+    // what is written into it now may be lost with it.
+    if (const QString damage = frmDM().refusesPayments(); !damage.isEmpty())
+        throw AppError(damage);
+
     Database &db = frmDM().db();
     // The count, the insert and the update hold the write lock together: another copy of
     // the program cannot take the same receipt number in between, and a refused update

@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 #include "data/Database.h"
+#include "data/PasswordHash.h"
 #include "data/Sql.h"
 
 #include <QDir>
@@ -116,7 +117,7 @@ void initialize(Database &db, const QString &operatorName)
         "'房号：', '期间', '金额', '大写：', '备注：', "
         "'自', '至', '单价：', '年数：', '面积：', '平方米', '元/平方米')"));
     db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES (%1, %2, '')")
-                .arg(Sql::quote(operatorName), Sql::quote(QString::fromUtf8(InitialPassword))));
+                .arg(Sql::quote(operatorName), Sql::quote(PasswordHash::make(QString::fromUtf8(InitialPassword)))));
     db.exec(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     tx.commit();
 }

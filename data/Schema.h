@@ -11,7 +11,7 @@ inline const char InitialPassword[] = "580913";
 inline const char DefaultOperator[] = "管理员";
 
 // Creates the eight tables, their indexes and the single rows of SDept and SZD, and the
-// first operator, in one transaction on a new, empty database.
+// first operator (its initial password stored as a hash), in one transaction on a new, empty database.
 void initialize(Database &db, const QString &operatorName = QString::fromUtf8(DefaultOperator));
 
 // Creates a new database file at path with the program's key and initialises it.

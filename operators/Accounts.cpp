@@ -1,5 +1,6 @@
 #include "operators/Accounts.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
@@ -8,9 +9,10 @@ namespace Accounts {
 namespace {
 QString insertUser(const QString &name, const QString &remark, const QString &)
 {
+    // The initial password is stored as a hash like every other.
     return QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('") + Sql::esc(name)
-        + QStringLiteral("', '") + QString::fromUtf8(InitialPassword) + QStringLiteral("', '") + Sql::esc(remark)
-        + QStringLiteral("') ");
+        + QStringLiteral("', '") + PasswordHash::make(QString::fromUtf8(InitialPassword)) + QStringLiteral("', '")
+        + Sql::esc(remark) + QStringLiteral("') ");
 }
 } // namespace
 
@@ -33,15 +35,20 @@ const RefLists::ListConfig &users()
 
 bool passwordMatches(const QString &name, const QString &password)
 {
-    SqlText = QStringLiteral("SELECT ID ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
-        + Sql::esc(name) + QStringLiteral("') AND (thePass = '") + Sql::esc(password) + QStringLiteral("')");
-    return frmDM().myRetC(SqlText) > 0;
+    SqlText = QStringLiteral("SELECT thePass ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
+        + Sql::esc(name) + QStringLiteral("') AND (thePass IS NOT NULL)");
+    const Rows rows = frmDM().query(SqlText);
+    for (int r = 0; r < rows.rowCount(); ++r)
+        if (PasswordHash::matches(rows.at(r, 0), password))
+            return true;
+    return false;
 }
 
 void setPassword(const QString &name, const QString &password)
 {
-    SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + Sql::esc(password) + QStringLiteral("' WHERE (theName = '")
-        + Sql::esc(name) + QStringLiteral("') ");
+    // The hash holds only the characters base64 uses and "$": nothing to escape.
+    SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + PasswordHash::make(password)
+        + QStringLiteral("' WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
     frmDM().myESQL(SqlText);
 }
 

@@ -125,6 +125,15 @@ void TfrmLogin::FormShow()
 {
     // The program's first statement: it opens the database file.
     guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
+    // A damaged file is told as soon as the check finds it, before anyone takes a payment
+    // into it; the check runs while the operator logs in.
+    connect(&frmDM(), &TfrmDM::damageFound, this, &TfrmLogin::showDamage, Qt::UniqueConnection);
+    frmDM().startCheck();
+}
+
+void TfrmLogin::showDamage(const QString &message)
+{
+    showError(this, withFullStop(message));
 }
 
 void TfrmLogin::DBLookupComboBox1Click()

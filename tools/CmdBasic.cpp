@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 
 namespace {
@@ -37,6 +38,11 @@ int runSql(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     Database db;
     db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
+    // Passwords an older program kept in clear are hashed before anything is shown.
+    try {
+        PasswordHash::hashClearPasswords(db);
+    } catch (const AppError &) {
+    }
     auto cursor = db.cursor(a.positional().first());
     bool header = false;
     while (cursor->next()) {
