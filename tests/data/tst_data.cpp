@@ -1,6 +1,7 @@
 #include "data/Dates.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
@@ -310,7 +311,9 @@ void TestData::initialFile()
     for (int i = 1; i <= 17; ++i)
         QVERIFY2(!zd.value(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'))).isEmpty(), qPrintable(QString::number(i)));
     QCOMPARE(zd.value(QStringLiteral("F03")), QStringLiteral("收款人："));
-    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser")), QStringLiteral("580913"));
+    // The first operator's initial password, stored as its hash.
+    QVERIFY(PasswordHash::matches(db.scalar(QStringLiteral("SELECT thePass FROM SUser")), QStringLiteral("580913")));
+    QVERIFY(PasswordHash::isHash(db.scalar(QStringLiteral("SELECT thePass FROM SUser"))));
     QCOMPARE(db.scalar(QStringLiteral("SELECT theMT FROM SUser")), QString());
 }
 

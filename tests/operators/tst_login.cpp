@@ -1,5 +1,8 @@
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
+#include "operators/Accounts.h"
 #include "data/TfrmDM.h"
+#include "operators/Login.h"
 #include "operators/TfrmLogin.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
@@ -18,6 +21,9 @@ private slots:
     void wrongPassword();
     void successFillsLoginState();
     void passwordIgnoresLetterCase();
+    void hashedPasswordLetterCase_data();
+    void hashedPasswordLetterCase();
+    void clearPasswordUpgradedAtLogin();
     void enterInPasswordBoxPressesLogin();
     void passwordShowsAt();
     void closingEndsProgram();
@@ -115,6 +121,73 @@ void TestLogin::passwordIgnoresLetterCase()
     f.w.Edit1->setText(QStringLiteral("SECRET"));
     f.w.BitBtn1Click();
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+}
+
+void TestLogin::hashedPasswordLetterCase_data()
+{
+    QTest::addColumn<QString>("set");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("ASCII, same") << "Secret1" << "Secret1" << true;
+    QTest::newRow("ASCII, capitals") << "secret1" << "SECRET1" << true;
+    QTest::newRow("ASCII, mixed") << "SeCrEt1" << "sEcReT1" << true;
+    QTest::newRow("full-width, capitals") << "ｍｉｍａ" << "ＭＩＭＡ" << true;
+    QTest::newRow("full-width, mixed") << "Ａｂ密码" << "ａＢ密码" << true;
+    QTest::newRow("full-width is not ASCII") << "ＡＢＣ" << "abc" << false;
+    QTest::newRow("one letter more") << "secret1" << "secret12" << false;
+    QTest::newRow("empty against set") << "secret1" << "" << false;
+}
+
+void TestLogin::hashedPasswordLetterCase()
+{
+    QFETCH(QString, set);
+    QFETCH(QString, typed);
+    QFETCH(bool, opens);
+    LoginFixture f;
+    Accounts::setPassword(QStringLiteral("张三"), set);
+    const QString stored = f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '张三'"));
+    QVERIFY(PasswordHash::isHash(stored));
+    QVERIFY(!stored.contains(set));
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("张三"));
+    f.w.Edit1->setText(typed);
+    f.w.BitBtn1Click();
+    if (opens) {
+        QCOMPARE(f.rec.entries.size(), 0);
+        QCOMPARE(CurrentUserName, QStringLiteral("张三"));
+        QVERIFY(!f.w.isVisible());
+    } else {
+        // The same message and focus as ever.
+        QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
+        QCOMPARE(f.w.focusWidget(), f.w.Edit1);
+        QCOMPARE(f.w.Edit1->text(), typed);
+        QVERIFY(CurrentUserName.isEmpty());
+    }
+}
+
+void TestLogin::clearPasswordUpgradedAtLogin()
+{
+    LoginFixture f; // 管理员's password was written in clear, as an older program kept it
+    QCOMPARE(f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1")), QStringLiteral("secret"));
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    f.w.Edit1->setText(QStringLiteral("wrong"));
+    f.w.BitBtn1Click();
+    QCOMPARE(f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1")), QStringLiteral("secret"));
+    f.w.Edit1->setText(QStringLiteral("Secret"));
+    f.w.BitBtn1Click();
+    QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+    const QString stored = f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1"));
+    QVERIFY(PasswordHash::isHash(stored));
+    // The upgraded password still opens, in any letter case; another does not.
+    resetLoginState();
+    QVERIFY(Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("SECRET"), QDate(2024, 10, 10)));
+    QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("secret2"), QDate(2024, 10, 10)));
+    // A file still holding clear passwords has them hashed when the program opens it.
+    f.db.exec(QStringLiteral("UPDATE SUser SET thePass = '580913' WHERE theName = '张三'"));
+    frmDM().closeConnection();
+    QString out;
+    QCOMPARE(runAdmin({"sql", "--db", f.db.path(), "SELECT thePass FROM SUser"}, &out), 0);
+    QVERIFY2(!out.contains(QStringLiteral("580913")) && !out.contains(QStringLiteral("secret"), Qt::CaseInsensitive), qPrintable(out));
+    QCOMPARE(out.count(QStringLiteral("pbkdf2-sha256$")), 2);
 }
 
 void TestLogin::enterInPasswordBoxPressesLogin()

@@ -1,4 +1,9 @@
+#include "data/Schema.h"
+#include "data/TfrmDM.h"
+#include "operators/Login.h"
 #include "tests/support/TestSupport.h"
+
+#include <QProcess>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +17,7 @@ private slots:
     void capitals_data();
     void capitals();
     void help();
+    void passwdSetsHashedPassword();
 };
 
 void TestAdmin::initCreatesAndRefuses()
@@ -22,7 +28,9 @@ void TestAdmin::initCreatesAndRefuses()
     QCOMPARE(runAdmin({"init", "--db", db, "--operator", "李四"}, &out, &err), 0);
     QVERIFY(QFileInfo::exists(db));
     QCOMPARE(runAdmin({"sql", "--db", db, "SELECT theName, thePass FROM SUser"}, &out, &err), 0);
-    QCOMPARE(out, QStringLiteral("theName\tthePass\n李四\t580913\n"));
+    // Only the hash of the initial password is stored.
+    QVERIFY2(out.startsWith(QStringLiteral("theName\tthePass\n李四\tpbkdf2-sha256$")), qPrintable(out));
+    QVERIFY(!out.contains(QStringLiteral("580913")));
     const qint64 size = QFileInfo(db).size();
     QVERIFY(runAdmin({"init", "--db", db}, &out, &err) != 0);
     QVERIFY2(err.contains(QStringLiteral("已经存在")), qPrintable(err));
@@ -88,6 +96,37 @@ void TestAdmin::help()
     QString err;
     QVERIFY(runAdmin({"capitals", "abc"}, &out, &err) != 0);
     QVERIFY(!err.isEmpty());
+}
+
+void TestAdmin::passwdSetsHashedPassword()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("db.edb"));
+    QCOMPARE(runAdmin({"init", "--db", db}), 0);
+    auto passwd = [&](const QString &name, const QByteArray &input, QString *err) {
+        QProcess p;
+        p.start(QStringLiteral(ADMIN_TOOL_PATH), {QStringLiteral("passwd"), QStringLiteral("--db"), db,
+                                                  QStringLiteral("--operator"), name});
+        p.write(input);
+        p.closeWriteChannel();
+        p.waitForFinished(60000);
+        *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString err;
+    QCOMPARE(passwd(QStringLiteral("管理员"), "Forgot1\n", &err), 0);
+    QCOMPARE(passwd(QStringLiteral("无此人"), "x\n", &err), 1);
+    QVERIFY2(err.contains(QStringLiteral("不存在")), qPrintable(err));
+    QCOMPARE(passwd(QStringLiteral("管理员"), "", &err), 2);
+    QCOMPARE(passwd(QStringLiteral("管理员"), "1234567890abc\n", &err), 2); // more than the box takes
+    QString out;
+    QCOMPARE(runAdmin({"sql", "--db", db, "SELECT thePass FROM SUser"}, &out), 0);
+    QVERIFY2(!out.contains(QStringLiteral("Forgot1"), Qt::CaseInsensitive) && out.contains(QStringLiteral("pbkdf2-sha256$")),
+             qPrintable(out));
+    TestDb reader; // the program's own login takes the new password
+    frmDM().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
+    QVERIFY(Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("forgot1"), QDate(2024, 10, 10)));
+    QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("580913"), QDate(2024, 10, 10)));
 }
 
 QTEST_MAIN(TestAdmin)
