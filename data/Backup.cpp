@@ -428,6 +428,10 @@ DailyResult takeDaily(const QString &dbPath)
 {
     DailyResult r;
     const QString folder = folderFor(dbPath);
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder)) {
+        // Every operator account that may use the database may take the day's copy.
+        QFile::setPermissions(folder, QFileInfo(QFileInfo(dbPath).absolutePath()).permissions());
+    }
     r.path = QDir(folder).filePath(fileNameFor(now()));
     r.contents = copy(dbPath, r.path);
     r.removed = rotate(folder);
