@@ -1,7 +1,7 @@
 #include "charging/ChargeLogic.h"
 #include "data/Backup.h"
 #include "data/Database.h"
-#include "data/DemoData.h"
+#include "demo/DemoData.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/TfrmLogin.h"
