@@ -270,7 +270,7 @@ Row backupRow(Context &c)
 {
     Row r;
     r.operation = QStringLiteral("backup of the district's file (online copy, integrity check, row counts)");
-    r.goal = QStringLiteral("a few seconds, in the background");
+    r.goal = QStringLiteral("in the background (no goal)");
     QVector<double> prog, floor;
     for (int i = 0; i < std::max(1, c.runs); ++i) {
         const QString out = QDir(c.tmp).filePath(QStringLiteral("backup-%1.edb").arg(i));
@@ -285,7 +285,7 @@ Row backupRow(Context &c)
     r.program = ms(p);
     r.floor = ms(f) + QStringLiteral(" (file copy)");
     r.ratio = ratio(p, f);
-    r.verdict = Verdict::Meets;
+    r.verdict = Verdict::NotMeasured;
     c.details << QStringLiteral("backup: %1 MiB file; a password hash (%2 rounds of PBKDF2-HMAC-SHA256) takes %3")
                      .arg(QFileInfo(c.workDb).size() / (1024 * 1024))
                      .arg(PasswordHash::Iterations)
