@@ -93,7 +93,8 @@ QString damageMessage(const QString &path, const Backup::CheckResult &r)
 void TfrmDM::startCheck()
 {
     waitForCheck();
-    if (!m_db.isOpen())
+    // A server checks its own storage.
+    if (!m_db.isOpen() || Backup::isServerDatabase(m_path))
         return;
     const QString path = m_path;
     const QString key = m_key;

@@ -77,6 +77,10 @@ int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
         err << a.error() << '\n';
         return 2;
     }
+    if (Backup::isServerDatabase(a.dbPath())) {
+        out << Backup::serverDatabaseMessage() << "。\n";
+        return 0;
+    }
     Database db;
     db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
     const Backup::CheckResult r = Backup::check(db, false);

@@ -335,6 +335,8 @@ void TestBackup::serverDatabaseIsLeftToItsServer()
         QVERIFY2(out.contains(QStringLiteral("pg_dump")), qPrintable(out));
         QCOMPARE(runAdmin({"restore", "--db", url, "--from", "/nonexistent/x.edb"}, &out, &err), 0);
         QVERIFY2(out.contains(QStringLiteral("pg_dump")), qPrintable(out));
+        QCOMPARE(runAdmin({"check", "--db", url}, &out, &err), 0);
+        QVERIFY2(out.contains(QStringLiteral("pg_dump")), qPrintable(out));
     }
     QVERIFY(!Backup::isServerDatabase(QStringLiteral("Data/db.edb")));
     QVERIFY(!Backup::isServerDatabase(QStringLiteral("postgresql-backup.edb")));
