@@ -9,11 +9,6 @@
 
 namespace OwnerImport {
 
-namespace {
-// Rows written per transaction: one commit per batch instead of one per house.
-constexpr int BatchSize = 2000;
-}
-
 const QStringList &headings()
 {
     static const QStringList h{QStringLiteral("房号"), QStringLiteral("面积"), QStringLiteral("房屋用途"),
@@ -38,7 +33,7 @@ QString doneMessage(int added, int notDates)
     return m;
 }
 
-int run(const Sheet &sheet, const QString &area, int *notDates)
+int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch, int *notDates)
 {
     if (notDates)
         *notDates = 0;
@@ -81,6 +76,8 @@ int run(const Sheet &sheet, const QString &area, int *notDates)
         tx.reset();
         committed = added;
         inBatch = 0;
+        if (afterBatch)
+            afterBatch(committed);
     };
 
     // The statement of entering a house by hand, as text: what SqlText holds for the last

@@ -1,8 +1,8 @@
 #include "owners/TfrmUH_D.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetModel.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetModel.h"
+#include "sheets/SheetReader.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
 
@@ -153,7 +153,7 @@ void TfrmUH_D::BitBtn1Click()
         int notDates = 0;
         {
             WaitCursor wait;
-            added = OwnerImport::run(DataSource1->sheet(), area, &notDates);
+            added = OwnerImport::run(DataSource1->sheet(), area, {}, &notDates);
         }
         showInfo(this, OwnerImport::doneMessage(added, notDates));
         accept();

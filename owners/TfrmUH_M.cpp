@@ -7,7 +7,7 @@
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QMenu>
 #include <QPointer>

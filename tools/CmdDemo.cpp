@@ -2,7 +2,7 @@
 #include "tools/AdminCommand.h"
 #include "operators/Login.h"
 #include "data/Database.h"
-#include "data/DemoData.h"
+#include "demo/DemoData.h"
 #include "data/Numbers.h"
 #include "data/Dates.h"
 #include "data/Schema.h"

@@ -5,7 +5,7 @@
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 
 #include <QDate>
 
@@ -58,7 +58,7 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
     ChargeDate = Dates::format(date);
 
     int notDates = 0;
-    const int added = OwnerImport::run(sheet, area, &notDates);
+    const int added = OwnerImport::run(sheet, area, {}, &notDates);
     out << OwnerImport::doneMessage(added, notDates) << '\n';
     return 0;
 }

@@ -1,10 +1,10 @@
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetModel.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetModel.h"
+#include "sheets/SheetReader.h"
 #include "owners/TfrmUH_D.h"
-#include "tests/owners/ImportFiles.h"
+#include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
 
@@ -196,7 +196,7 @@ void TestOwnerImport::paidUpDatesInUsualForms()
     dated[4] = typed;
     const QList<Row> rows{headingRow(), dated, house(QStringLiteral("1-102"))};
     int counted = -1;
-    QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East, &counted), 2);
+    QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East, {}, &counted), 2);
     QCOMPARE(counted, notDates);
     QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), stored);
     QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-102'")),

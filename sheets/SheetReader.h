@@ -29,7 +29,6 @@ public:
 
     // row and column count from 0. Empty texts are ignored.
     void setCell(int row, int column, const QString &text);
-    bool hasCell(int row, int column) const;
     // Throws AppError when the first row holds no title at all.
     Sheet finish(const QString &sheetName) const;
 
@@ -54,7 +53,6 @@ inline const char SheetName[] = "Sheet1";
 
 // Throws AppError when the file cannot be read or is of no known kind.
 Format detect(const QString &path);
-QString formatName(Format format);
 // Throws AppError with a message for the operator: unreadable or damaged file, no sheet
 // "Sheet1", a sheet without a title row.
 Sheet read(const QString &path);

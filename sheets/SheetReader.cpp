@@ -1,6 +1,6 @@
-#include "owners/SheetReader.h"
-#include "owners/SheetFormats.h"
-#include "owners/ZipXml.h"
+#include "sheets/SheetReader.h"
+#include "sheets/SheetFormats.h"
+#include "sheets/ZipXml.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
 
@@ -31,12 +31,6 @@ void SheetBuilder::setCell(int row, int column, const QString &text)
         m_widest = std::max(m_widest, column + 1);
     }
     r[column] = text;
-}
-
-bool SheetBuilder::hasCell(int row, int column) const
-{
-    const auto it = m_rows.find(row);
-    return it != m_rows.end() && column < it->second.size() && !it->second.at(column).isEmpty();
 }
 
 Sheet SheetBuilder::finish(const QString &sheetName) const
@@ -244,17 +238,6 @@ Format detect(const QString &path)
     if (head.contains('\0'))
         throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("不是 Excel、OpenDocument 电子表格或 CSV 文件")));
     return Format::Csv;
-}
-
-QString formatName(Format format)
-{
-    switch (format) {
-    case Format::Xls: return QStringLiteral("Excel 97-2003 工作簿");
-    case Format::Xlsx: return QStringLiteral("Excel 工作簿");
-    case Format::Ods: return QStringLiteral("OpenDocument 电子表格");
-    case Format::Csv: return QStringLiteral("CSV 文本");
-    }
-    return {};
 }
 
 Sheet read(const QString &path)
