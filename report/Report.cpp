@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QPaintEngine>
+#include <QPainterPath>
 #include <QRawFont>
 #include <QPagedPaintDevice>
 #include <QPainter>
