@@ -256,7 +256,9 @@ void TestReport::previewShowsBoldAsPrinted()
     const double printed = ink(true, false) / ink(false, false);
     const double previewed = ink(true, true) / ink(false, true);
     QVERIFY2(printed > 1.2, qPrintable(QString::number(printed)));
-    QVERIFY2(previewed > 1.2 && qAbs(previewed - printed) < 0.25,
+    // Outlines filled and thickened come out a little heavier than the engine's glyphs,
+    // never as light as regular text.
+    QVERIFY2(previewed > 1.3 && previewed < printed * 1.4,
              qPrintable(QStringLiteral("printed %1, previewed %2").arg(printed).arg(previewed)));
 }
 
