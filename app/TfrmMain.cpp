@@ -30,6 +30,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
+#include <QWindowStateChangeEvent>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -101,7 +103,7 @@ TfrmMain::TfrmMain(QWidget *parent)
 {
     initResources();
     setWindowTitle(appTitle());
-    resize(1000, 618);
+    resize(RestoredSize);
 
     MdiArea = new BackgroundMdiArea(this);
     setCentralWidget(MdiArea);
@@ -218,6 +220,31 @@ void TfrmMain::FormShow()
     StatusPanels[2]->setText(CurrentUserName);
     StatusPanels[4]->setText(ChargeDate);
     guard(this, [] { Login::readUnit(); });
+}
+
+void TfrmMain::showMaximizedOn(QScreen *screen)
+{
+    // Filling the screen first: where no window manager maximises, this is what shows.
+    if (screen)
+        setGeometry(screen->availableGeometry());
+    showMaximized();
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+    const Qt::WindowStates full = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if ((change->oldState() & full) && windowState() == Qt::WindowNoState) {
+        // The size kept for "restore" would be the whole screen, with the title bar
+        // out of reach: restore to the program's own size, centred.
+        QRect r(QPoint(), RestoredSize);
+        if (QScreen *s = screen())
+            r.moveCenter(s->availableGeometry().center());
+        setGeometry(r);
+    }
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)

@@ -5,6 +5,7 @@ class QMdiArea;
 class QLabel;
 class QToolBar;
 class QMdiSubWindow;
+class QScreen;
 
 // The frame of the program: menu, tool bar, the area for the browse screens and the
 // status bar. Every screen is opened from here; each choice makes a new instance.
@@ -19,6 +20,10 @@ public:
 
     // Shows a browse screen as a maximised child window released when closed.
     QMdiSubWindow *addChild(QWidget *screen);
+    // The start after the login: maximised on that screen; "restore" gives RestoredSize
+    // centred on it, also where no window manager keeps a size of its own to restore.
+    void showMaximizedOn(QScreen *screen);
+    static constexpr QSize RestoredSize{1000, 618};
     // Finds a menu action by its caption (without "&"), for tests and the tool bar.
     QAction *action(const QString &caption) const;
 
@@ -47,6 +52,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Runs a modal dialog made by the factory; the dialog is released when it closes.
