@@ -17,6 +17,7 @@
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
 #include "report/UiReportPreview.h"
+#include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
 
@@ -34,6 +35,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
+#include <QWindowStateChangeEvent>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -105,7 +108,7 @@ TfrmMain::TfrmMain(QWidget *parent)
 {
     initResources();
     setWindowTitle(appTitle());
-    resize(1000, 618);
+    resize(RestoredSize);
 
     MdiArea = new BackgroundMdiArea(this);
     setCentralWidget(MdiArea);
@@ -137,7 +140,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     addMenu(QStringLiteral("收费【&I】"), {{"收费录入", &TfrmMain::N16Click},
                                           {"收费管理", &TfrmMain::N19Click},
                                           {"收费查询", &TfrmMain::N23Click}});
-    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click}});
+    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click},
+                                          {"收费统计", &TfrmMain::SeasonStatisticsClick}});
     addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &TfrmMain::N3Click},
                                               {"单价设置", &TfrmMain::N4Click},
                                               {"小区设置", &TfrmMain::N9Click},
@@ -235,6 +239,31 @@ void TfrmMain::FormShow()
     guard(this, [] { Login::readUnit(); });
 }
 
+void TfrmMain::showMaximizedOn(QScreen *screen)
+{
+    // Filling the screen first: where no window manager maximises, this is what shows.
+    if (screen)
+        setGeometry(screen->availableGeometry());
+    showMaximized();
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+    const Qt::WindowStates full = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if ((change->oldState() & full) && windowState() == Qt::WindowNoState) {
+        // The size kept for "restore" would be the whole screen, with the title bar
+        // out of reach: restore to the program's own size, centred.
+        QRect r(QPoint(), RestoredSize);
+        if (QScreen *s = screen())
+            r.moveCenter(s->availableGeometry().center());
+        setGeometry(r);
+    }
+}
+
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
     // FormCloseQuery: every way of closing the main window asks first.
@@ -297,6 +326,11 @@ void TfrmMain::N16Click()
 void TfrmMain::N19Click() { addChild(new TfrmUCharge_M); }
 void TfrmMain::N23Click() { addChild(new TfrmUCharge_Q); }
 void TfrmMain::N20Click() { addChild(new TfrmUH_TX); }
+void TfrmMain::SeasonStatisticsClick()
+{
+    ensurePrintPreview(); // "打印" shows the page in the preview
+    addChild(new SeasonStatisticsWindow);
+}
 void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
 void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
 void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }

@@ -8,6 +8,7 @@ class QLabel;
 class QToolBar;
 class QMdiSubWindow;
 class QThread;
+class QScreen;
 
 // The frame of the program: menu, tool bar, the area for the browse screens and the
 // status bar. Every screen is opened from here; each choice makes a new instance.
@@ -34,6 +35,10 @@ public:
 
     // Shows a browse screen as a maximised child window released when closed.
     QMdiSubWindow *addChild(QWidget *screen);
+    // The start after the login: maximised on that screen; "restore" gives RestoredSize
+    // centred on it, also where no window manager keeps a size of its own to restore.
+    void showMaximizedOn(QScreen *screen);
+    static constexpr QSize RestoredSize{1000, 618};
     // Finds a menu action by its caption (without "&"), for tests and the tool bar.
     QAction *action(const QString &caption) const;
 
@@ -50,6 +55,7 @@ public slots:
     void N19Click(); // 收费管理
     void N23Click(); // 收费查询
     void N20Click(); // 欠费提醒
+    void SeasonStatisticsClick(); // 收费统计
     void N3Click();  // 收款方式
     void N4Click();  // 单价设置
     void N9Click();  // 小区设置
@@ -63,6 +69,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Runs a modal dialog made by the factory; the dialog is released when it closes.

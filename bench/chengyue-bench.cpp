@@ -717,6 +717,7 @@ int run(const QString &dataDir, int runs, const QStringList &only)
     add(QStringLiteral("charges"), [&](Context &) { return BenchScreens::chargeQuery(hooks, c.workDb); });
     add(QStringLiteral("arrears"), [&](Context &) { return BenchScreens::arrears(hooks); });
     add(QStringLiteral("scroll"), [&](Context &) { return BenchScreens::scrolling(hooks, c.workDb); });
+    add(QStringLiteral("stats"), [&](Context &) { return BenchScreens::seasonStatistics(hooks); });
     add(QStringLiteral("save"), chargeSave);
     add(QStringLiteral("lookup"), houseLookup);
     add(QStringLiteral("import"), importRow);
@@ -752,7 +753,7 @@ int main(int argc, char *argv[])
     QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("runs per operation"), QStringLiteral("n"),
                                QStringLiteral("5"));
     QCommandLineOption onlyOpt(QStringLiteral("only"),
-                               QStringLiteral("rows to measure: owners,charges,arrears,scroll,save,lookup,import,export,start"),
+                               QStringLiteral("rows to measure: owners,charges,arrears,scroll,stats,save,lookup,import,export,start"),
                                QStringLiteral("list"));
     QCommandLineOption dbOpt(QStringLiteral("db"), QStringLiteral("database (children)"), QStringLiteral("path"));
     QCommandLineOption rowsOpt(QStringLiteral("rows"), QStringLiteral("rows (children)"), QStringLiteral("n"));

@@ -13,14 +13,6 @@ namespace ChargeLogic {
 
 namespace {
 
-// A value spliced bare into a statement must be a number, or it could change the statement.
-QString checkedNumber(const QString &label, const QString &text)
-{
-    if (!Numbers::isNumber(text))
-        throw AppError(QStringLiteral("%1 “%2” 不是有效的数字").arg(label, text));
-    return text;
-}
-
 QString checkedWhole(const QString &label, const QString &text)
 {
     static const QRegularExpression whole(QStringLiteral("^\\s*[+-]?\\d{1,9}\\s*$"));
@@ -138,11 +130,11 @@ Payment paymentFor(const House &house, const QString &years, const Proposal &pro
 QString save(const Payment &payment)
 {
     // Every value is checked before anything is written, so a bad one stores nothing.
-    const QString houseId = checkedWhole(QStringLiteral("业主编号"), payment.houseId);
-    const QString floorArea = checkedNumber(QStringLiteral("面积"), payment.floorArea);
-    const QString unitPrice = checkedNumber(QStringLiteral("单价"), payment.unitPrice);
+    const QString houseId = Sql::id(payment.houseId);
+    const QString floorArea = Sql::number(payment.floorArea, QStringLiteral("面积"));
+    const QString unitPrice = Sql::number(payment.unitPrice, QStringLiteral("单价"));
     const QString years = checkedWhole(QStringLiteral("收费年数"), payment.years);
-    const QString amount = checkedNumber(QStringLiteral("收款金额"), payment.amount);
+    const QString amount = Sql::number(payment.amount, QStringLiteral("收款金额"));
     const QString chargingDate = checkedDate(QStringLiteral("收费日期"), payment.chargingDate);
     const QString startDate = checkedDate(QStringLiteral("起始日期"), payment.startDate);
     const QString endDate = checkedDate(QStringLiteral("截至日期"), payment.endDate);

@@ -1,6 +1,8 @@
 #include "data/Database.h"
+#include "data/CaseFold.h"
 #include "data/Numbers.h"
 #include "data/Dates.h"
+#include "data/Schema.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,6 +78,54 @@ void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
     }
 }
 
+// The collation of every text column: equal and ordered without regard to letter case,
+// for every letter (CaseFold).
+int caseFoldCollate(void *, int aBytes, const void *a, int bBytes, const void *b)
+{
+    return CaseFold::compareUtf8(static_cast<const char *>(a), aBytes, static_cast<const char *>(b), bBytes);
+}
+
+// X LIKE Y [ESCAPE Z] as like(Y, X[, Z]), with the same folding as the collation, so that
+// "=" and LIKE agree. The compiled pattern is kept while the statement runs with it.
+void likeFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    char32_t escape = 0;
+    if (argc == 3) {
+        if (sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        const QString e = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2])),
+                                            sqlite3_value_bytes(argv[2]));
+        const QList<uint> ucs4 = e.toUcs4();
+        if (ucs4.size() != 1) {
+            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        escape = ucs4.first();
+    }
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    auto *pattern = static_cast<CaseFold::LikePattern *>(sqlite3_get_auxdata(ctx, 0));
+    if (!pattern || pattern->escape() != escape) {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        pattern = new CaseFold::LikePattern(p, sqlite3_value_bytes(argv[0]), escape);
+        sqlite3_set_auxdata(ctx, 0, pattern, [](void *d) { delete static_cast<CaseFold::LikePattern *>(d); });
+        // The engine may drop the pattern at once; ask again for what it kept.
+        pattern = static_cast<CaseFold::LikePattern *>(sqlite3_get_auxdata(ctx, 0));
+        if (!pattern) {
+            const CaseFold::LikePattern once(p, sqlite3_value_bytes(argv[0]), escape);
+            const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+            sqlite3_result_int(ctx, once.matches(t, sqlite3_value_bytes(argv[1])) ? 1 : 0);
+            return;
+        }
+    }
+    const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    sqlite3_result_int(ctx, pattern->matches(t, sqlite3_value_bytes(argv[1])) ? 1 : 0);
+}
+
 // While another copy holds the write lock: try again every millisecond, for at most
 // BusyTimeoutMs. The engine's own timeout sleeps up to 100 ms between tries and so
 // keeps missing the moment between two transactions of a copy that writes batch after
@@ -128,6 +178,17 @@ QString engineMessage(int rc, const QString &engine)
         return engine;
     }
     return plain + QStringLiteral("（") + engine + QStringLiteral("）");
+}
+
+// Every refusal of the engine becomes an error here, for every screen and the admin tool.
+// A refused value (a number column's CHECK, named after the column in the operator's
+// words) is told in those words alone; the engine's sentence stays in the detail.
+DbError engineError(int rc, const QString &engine, const QString &sql)
+{
+    static const QString checkFailed = QStringLiteral("CHECK constraint failed: ");
+    if ((rc & 0xff) == SQLITE_CONSTRAINT && engine.startsWith(checkFailed))
+        return DbError(engine.mid(checkFailed.size()), sql, rc, engine);
+    return DbError(engineMessage(rc, engine), sql, rc);
 }
 
 // SUM without the noise of binary fractions: 100,000 areas of two decimals summed one by
@@ -187,6 +248,15 @@ void sumFinal(sqlite3_context *ctx)
 
 } // namespace
 
+void registerCaseFolding(sqlite3 *db)
+{
+    sqlite3_create_collation_v2(db, Schema::TextCollation, SQLITE_UTF8, nullptr, caseFoldCollate, nullptr);
+    sqlite3_create_function_v2(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunc, nullptr,
+                               nullptr, nullptr);
+    sqlite3_create_function_v2(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunc, nullptr,
+                               nullptr, nullptr);
+}
+
 // ---------------------------------------------------------------- Rows
 
 Rows::Rows(QStringList columns, QVector<QStringList> rows)
@@ -241,7 +311,7 @@ bool Cursor::next()
         return true;
     m_done = true;
     if (rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql, rc);
+        throw engineError(rc, QString::fromUtf8(sqlite3_errmsg(m_db)), m_sql);
     return false;
 }
 
@@ -272,7 +342,10 @@ void Database::open(const QString &path, const QString &key)
     close();
     const QFileInfo fi(path);
     if (!fi.exists())
-        throw DbError(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+        throw DbError(QStringLiteral("找不到数据库文件：%1。新建数据库文件可以用管理工具：chengyue-admin init --db %1"
+                                     "（新安装的程序第一次启动时会自动建立）")
+                          .arg(QDir::toNativeSeparators(fi.absoluteFilePath())),
+                      QString());
     if (!fi.isFile())
         throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
     // The engine would take an empty file for a new database and write one into it.
@@ -297,33 +370,60 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
     // A file made before the key derivation was shortened opens with the engine's old
     // default; a new file always gets the short one.
     for (const int kdfIter : {KdfIter, LegacyKdfIter}) {
-        const QByteArray p = path.toUtf8();
-        int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-        sqlite3 *db = nullptr;
-        int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
-        if (rc != SQLITE_OK) {
-            const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
-            if (db)
-                sqlite3_close_v2(db);
-            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
-        }
-        m_db = db;
-        m_path = path;
+        openRaw(path, create);
         try {
             configure(key, kdfIter);
             m_key = key;
-            return;
         } catch (const DbError &e) {
             close();
             if (e.code() == SQLITE_NOTADB && !create && kdfIter != LegacyKdfIter)
                 continue;
-            if (e.code() == SQLITE_NOTADB)
-                throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
-            if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
-                throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
-            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+            throw openError(path, e);
         }
+        if (create)
+            return;
+        // A file of an earlier program takes the current form before anything reads it;
+        // after each step the connection reads the new form afresh.
+        try {
+            while (Schema::upgradeStep(*this)) {
+                close();
+                openRaw(path, false);
+                configure(key, kdfIter);
+            }
+        } catch (const DbError &e) {
+            close();
+            if (e.code() == 0)
+                throw; // already in the operator's words (a newer program's file)
+            throw DbError(QStringLiteral("无法升级数据库文件 %1（文件保持原样）：%2").arg(QDir::toNativeSeparators(path), e.message()),
+                          e.statement(), e.code());
+        }
+        return;
     }
+}
+
+void Database::openRaw(const QString &path, bool create)
+{
+    const QByteArray p = path.toUtf8();
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
+        if (db)
+            sqlite3_close_v2(db);
+        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
+    }
+    m_db = db;
+    m_path = path;
+}
+
+DbError Database::openError(const QString &path, const DbError &e)
+{
+    if (e.code() == SQLITE_NOTADB)
+        return DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
+    if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
+        return DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+    return DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
 }
 
 std::unique_ptr<Database> Database::openReader() const
@@ -348,6 +448,7 @@ void Database::configure(const QString &key, int kdfIter)
     exec(QStringLiteral("PRAGMA kdf_iter = %1").arg(kdfIter));
     sqlite3_busy_handler(m_db, busyWait, nullptr);
     sqlite3_extended_result_codes(m_db, 0);
+    registerCaseFolding(m_db);
     // A read of the schema proves the key: with a wrong one the engine says "not a database".
     scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     exec(QStringLiteral("PRAGMA cache_size = -16384"));
@@ -365,7 +466,7 @@ void Database::configure(const QString &key, int kdfIter)
 
 void Database::fail(const QString &sql, int rc) const
 {
-    throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), sql, rc);
+    throw engineError(rc, QString::fromUtf8(sqlite3_errmsg(m_db)), sql);
 }
 
 // The engine reads a statement only up to a NUL character: a value holding one (pasted,
@@ -538,7 +639,7 @@ void Statement::run()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     if (rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, message), m_sql, rc);
+        throw engineError(rc, message, m_sql);
 }
 
 bool Statement::hasRow()
@@ -548,6 +649,6 @@ bool Statement::hasRow()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, message), m_sql, rc);
+        throw engineError(rc, message, m_sql);
     return rc == SQLITE_ROW;
 }

@@ -8,6 +8,11 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// Registers the program's text comparison on a connection of the engine: the collation
+// Schema::TextCollation and LIKE, both without regard to letter case for every letter.
+// Every connection to a database file needs them (the benchmark's bare engine too).
+void registerCaseFolding(sqlite3 *db);
+
 // A result read completely into memory, with a current row as the screens expect of a
 // query object. Columns are found by name without regard to letter case; every value is
 // text, null reading as the empty text.
@@ -105,6 +110,8 @@ public:
 
 private:
     void openHandle(const QString &path, const QString &key, bool create);
+    void openRaw(const QString &path, bool create);
+    static DbError openError(const QString &path, const DbError &e);
     void configure(const QString &key, int kdfIter);
     friend class Statement;
     sqlite3_stmt *prepare(const QString &sql, const char **tail = nullptr);
@@ -121,6 +128,9 @@ class Transaction {
 public:
     explicit Transaction(Database &db);
     ~Transaction();
+    // A copy would roll back or commit the one transaction twice.
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
     void commit();
 
 private:

@@ -1,4 +1,5 @@
 #include "data/PasswordHash.h"
+#include "data/CaseFold.h"
 #include "data/Database.h"
 #include "data/DbError.h"
 #include "data/Sql.h"
@@ -20,7 +21,7 @@ constexpr int HashBytes = 32;
 QByteArray derive(const QString &typed, const QByteArray &salt, int iterations)
 {
     // Folded as the database folds text, so that "Secret" and "SECRET" give one hash.
-    const QByteArray text = typed.toCaseFolded().toUtf8();
+    const QByteArray text = CaseFold::folded(typed).toUtf8();
     QByteArray out(HashBytes, '\0');
     if (PKCS5_PBKDF2_HMAC(text.constData(), int(text.size()), reinterpret_cast<const unsigned char *>(salt.constData()),
                           int(salt.size()), iterations, EVP_sha256(), HashBytes,
@@ -76,7 +77,7 @@ bool matches(const QString &stored, const QString &typed)
 {
     Parsed p;
     if (!parse(stored, &p))
-        return stored.toCaseFolded() == typed.toCaseFolded();
+        return CaseFold::folded(stored) == CaseFold::folded(typed);
     const QByteArray h = derive(typed, p.salt, p.iterations);
     return CRYPTO_memcmp(h.constData(), p.hash.constData(), HashBytes) == 0;
 }

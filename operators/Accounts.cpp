@@ -55,11 +55,9 @@ void setPassword(const QString &name, const QString &password)
 void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
                   const QString &areaName)
 {
-    // The ID goes in bare: it must be the whole number the login read.
-    const qint64 id = Numbers::toInt(userId);
     SqlText = QStringLiteral("UPDATE SUser SET theMT = '") + Sql::esc(paymentMethod) + QStringLiteral("', theHT = '")
         + Sql::esc(houseType) + QStringLiteral("', theAN = '") + Sql::esc(areaName) + QStringLiteral("' ")
-        + QStringLiteral("WHERE (ID = ") + QString::number(id) + QStringLiteral(")");
+        + QStringLiteral("WHERE (ID = ") + Sql::id(userId) + QStringLiteral(")");
     frmDM().myESQL(SqlText);
 }
 

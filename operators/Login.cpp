@@ -6,6 +6,17 @@
 
 namespace Login {
 
+QDate firstChargeDate() { return QDate(2000, 1, 1); }
+QDate lastChargeDate() { return QDate(2099, 12, 31); }
+
+QString chargeDateRefusal(const QDate &date)
+{
+    if (date.isValid() && date >= firstChargeDate() && date <= lastChargeDate())
+        return {};
+    return QStringLiteral("收费日期 须在 %1 至 %2 之间，请重新选择！")
+        .arg(Dates::format(firstChargeDate()), Dates::format(lastChargeDate()));
+}
+
 bool tryLogin(const QString &name, const QString &password, const QDate &chargeDate)
 {
     // The stored passwords are hashes: the database finds the operator by name, the

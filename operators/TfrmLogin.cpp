@@ -104,7 +104,9 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     setTabOrder(DBLookupComboBox1, Edit1);
     setTabOrder(Edit1, DateTimePicker1);
 
-    // FormCreate: the picker starts at the computer's date.
+    // FormCreate: the picker starts at the computer's date, within the charging dates a
+    // receipt number can tell apart.
+    DateTimePicker1->setDateRange(Login::firstChargeDate(), Login::lastChargeDate());
     DateTimePicker1->setDateQuietly(QDate::currentDate());
 
     connect(DBLookupComboBox1, &LookupCombo::picked, this, &TfrmLogin::DBLookupComboBox1Click);
@@ -147,6 +149,11 @@ void TfrmLogin::BitBtn1Click()
         if (DBLookupComboBox1->text().isEmpty()) {
             showInfo(this, QStringLiteral("用户名 不能为空！"));
             DBLookupComboBox1->setFocus();
+            return;
+        }
+        if (const QString refusal = Login::chargeDateRefusal(DateTimePicker1->date()); !refusal.isEmpty()) {
+            showInfo(this, refusal);
+            DateTimePicker1->setFocus();
             return;
         }
         if (!Login::tryLogin(DBLookupComboBox1->text(), Edit1->text(), DateTimePicker1->date())) {

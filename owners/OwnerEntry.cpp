@@ -4,6 +4,7 @@
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerStatements.h"
+#include "reference/UnitSettings.h"
 
 namespace OwnerEntry {
 
@@ -34,31 +35,13 @@ QString emptyMessage(Field field)
 
 PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QString &endDay)
 {
-    QDate charge = Dates::tryParse(chargeDate);
-    if (!charge.isValid())
-        charge = QDate::currentDate();
-    const QString year = QString::number(charge.year()).rightJustified(4, QLatin1Char('0'));
-    const QDate d = Dates::tryParse(year + QLatin1Char('-') + endMonth + QLatin1Char('-') + endDay);
-    if (d.isValid())
-        return {d, {}};
-
-    // The settings allow a day that the month lacks in this year (2-29, 2-31, 4-31): the
-    // last day of that month is the nearest paid-up date that exists.
-    bool monthOk = false;
-    bool dayOk = false;
-    const int month = endMonth.trimmed().toInt(&monthOk);
-    const int day = endDay.trimmed().toInt(&dayOk);
-    PeriodEnd r;
-    if (monthOk && dayOk && month >= 1 && month <= 12 && day >= 1) {
-        const QDate first(charge.year(), month, 1);
-        r.date = QDate(charge.year(), month, qMin(day, first.daysInMonth()));
-    } else {
-        r.date = charge;
-    }
-    r.problem = QStringLiteral("收费期间的截止日期“%1月%2日”在 %3 年不是有效的日期，到期日期暂设为 %4，可以修改。"
-                               "请在“使用单位”中改正收费期间。")
-                    .arg(endMonth, endDay, year, Dates::format(r.date));
-    return r;
+    const UnitSettings::PeriodEnd end = UnitSettings::periodEnd(chargeDate, endMonth, endDay);
+    if (!end.fitted)
+        return {end.date, {}};
+    const QString year = QString::number(end.date.year()).rightJustified(4, QLatin1Char('0'));
+    return {end.date, QStringLiteral("收费期间的截止日期“%1月%2日”在 %3 年不是有效的日期，到期日期暂设为 %4，可以修改。"
+                                     "请在“使用单位”中改正收费期间。")
+                          .arg(endMonth, endDay, year, Dates::format(end.date))};
 }
 
 QString priceOf(const QString &purpose)
@@ -100,26 +83,11 @@ bool add(const House &h)
     return true;
 }
 
-namespace {
-// A value spliced bare must be a number literal and nothing else.
-QString numberLiteral(const QString &text, const char *field)
-{
-    if (!Numbers::isNumber(text))
-        throw AppError(QString::fromUtf8(field) + QStringLiteral(" 不是有效的数字：“") + text + QStringLiteral("”"));
-    return text;
-}
-
-QString idLiteral(const QString &id)
-{
-    return QString::number(Numbers::toInt(id));
-}
-} // namespace
-
 void update(const QString &houseId, const House &h)
 {
-    const QString id = idLiteral(houseId);
-    const QString floorArea = numberLiteral(h.floorArea, "面积");
-    const QString price = numberLiteral(h.price, "单价");
+    const QString id = Sql::id(houseId);
+    const QString floorArea = Sql::number(h.floorArea, QStringLiteral("面积"));
+    const QString price = Sql::number(h.price, QStringLiteral("单价"));
     SqlText = QStringLiteral("UPDATE UHouse SET AName = '") + Sql::esc(h.area) + QStringLiteral("', theNum = '")
         + Sql::esc(h.room) + QStringLiteral("', theArea = ") + floorArea + QStringLiteral(", ");
     SqlText += QStringLiteral("HType = '") + Sql::esc(h.purpose) + QStringLiteral("', thePrice = ") + price
@@ -132,7 +100,7 @@ void update(const QString &houseId, const House &h)
 
 void markDeleted(const QString &id)
 {
-    SqlText = OwnerStatements::markDeleted(idLiteral(id));
+    SqlText = OwnerStatements::markDeleted(id);
     frmDM().myESQL(SqlText);
 }
 

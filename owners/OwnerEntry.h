@@ -26,10 +26,8 @@ Field firstEmpty(const House &house);
 // "小区名称 不能为空！" ... "业主名称 不能为空！"; the purpose is named "房屋类别".
 QString emptyMessage(Field field);
 
-// The end of the charging period in the year of a charging date. When the month and day
-// of the using unit's settings form no date in that year, date still holds one the
-// operator can work with (the last day of that month, or the charging date itself when the
-// month is no month) and problem says so, naming where the period is set.
+// The default paid-up date: UnitSettings::periodEnd, with a message naming where the
+// period is set when it had to be fitted.
 struct PeriodEnd {
     QDate date;
     QString problem;

@@ -30,6 +30,19 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
         + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("', '") + Sql::esc(price) + QStringLiteral("') ");
 }
 
+// An area that live houses use stays: without it no list, look-up or charge could pick
+// them. Another row of the same name would still reach them.
+QString areaInUse(const QString &id)
+{
+    const QString n = frmDM().db().scalar(
+        QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否') AND AName = (SELECT theName FROM SArea WHERE ID = %1) "
+                       "AND NOT EXISTS (SELECT 1 FROM SArea a WHERE a.ID <> %1 AND a.theName = UHouse.AName)")
+            .arg(Sql::id(id)));
+    if (n.toInt() == 0)
+        return {};
+    return QStringLiteral("该小区下还有 %1 户业主，不能删除！").arg(n);
+}
+
 } // namespace
 
 const ListConfig &areas()
@@ -45,6 +58,7 @@ const ListConfig &areas()
         .widths = {0, 280, -1},
         .savedMessage = QStringLiteral("小区信息 保存成功！"),
         .insertStatement = &insertArea,
+        .deleteRefusal = &areaInUse,
     };
     return s;
 }
@@ -97,19 +111,32 @@ bool exists(const ListConfig &config, const QString &name)
     return frmDM().myRetC(SqlText) > 0;
 }
 
-void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
+bool add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
 {
+    Transaction tx(frmDM().db());
+    if (exists(config, name))
+        return false;
     SqlText = config.insertStatement(name, remark, price);
     frmDM().myESQL(SqlText);
+    tx.commit();
+    return true;
+}
+
+QString deleteRefusal(const ListConfig &config, const QString &id)
+{
+    return config.deleteRefusal ? config.deleteRefusal(id) : QString();
 }
 
 void remove(const ListConfig &config, const QString &id)
 {
-    // The ID goes in bare, so it must be the whole number read from the list.
-    const qint64 n = Numbers::toInt(id);
-    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
+    Transaction tx(frmDM().db());
+    const QString refusal = deleteRefusal(config, id);
+    if (!refusal.isEmpty())
+        throw AppError(refusal);
+    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + Sql::id(id)
         + QStringLiteral(")");
     frmDM().myESQL(SqlText);
+    tx.commit();
 }
 
 QString emptyNameMessage(const ListConfig &config) { return config.nameField + QStringLiteral(" 不能为空！"); }

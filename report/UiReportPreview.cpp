@@ -23,16 +23,16 @@ void UiReportPreview::present(const report::PreparedReport &page)
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&page](QPrinter *p) {
         page.applyLayout(*p);
         QPainter painter(p);
-        page.paint(painter);
+        page.paintAll(painter, *p);
     });
 
     if (auto *bar = dialog.findChild<QToolBar *>()) {
         bar->addSeparator();
         QAction *save = bar->addAction(QStringLiteral("保存为PDF"));
-        save->setToolTip(QStringLiteral("把收据保存为 PDF 文件"));
+        save->setToolTip(QStringLiteral("把%1保存为 PDF 文件").arg(page.documentName));
         QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &page] {
             const QString path = QFileDialog::getSaveFileName(&dialog, QStringLiteral("保存为PDF"),
-                                                              QStringLiteral("收据.pdf"),
+                                                              page.documentName + QStringLiteral(".pdf"),
                                                               QStringLiteral("PDF 文件 (*.pdf)"));
             if (path.isEmpty())
                 return;

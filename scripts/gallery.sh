@@ -110,6 +110,9 @@ fi
 number=$(admin sql --db "$db" "SELECT theNum FROM UCharge WHERE theDel = '否' ORDER BY ID DESC LIMIT 1" | tail -1)
 admin receipt --db "$db" "$number" --pdf "$work/receipt.pdf" >/dev/null
 pdftoppm -r 144 -aaVector no -png -singlefile "$work/receipt.pdf" "$out/receipt"
+# The printed season statistics, as the admin tool writes the page the preview shows.
+admin stats --db "$db" --pdf "$work/season-statistics.pdf" >/dev/null
+pdftoppm -r 110 -png -singlefile "$work/season-statistics.pdf" "$out/season-statistics-print"
 
 # ------------------------------------------------------------------ the program under Xvfb
 disp=90
@@ -218,6 +221,16 @@ menu m 0
 keys $(printf 'Tab %.0s' $(seq 12)); keys Up; keys Return; settle 1.5
 screen arrears.png
 keys ctrl+F4
+
+# Season statistics: the season of the charging date with its table and three charts;
+# "打印" (Tab from the season picker past "统计") shows the page in the print preview.
+menu m 1
+settle 3
+screen season-statistics.png
+keys Tab Tab space; settle 2.5
+screen season-statistics-preview.png
+keys Escape; settle 1
+focus "$(main)"; keys ctrl+F4
 
 # Charge management over the last month; the pop-up's "打印 &P" shows the receipt again.
 menu i 1

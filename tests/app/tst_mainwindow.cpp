@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
 #include <QProcess>
 #include <QTest>
 #include <QToolBar>
@@ -26,6 +29,8 @@ private slots:
     void backupAndRestoreFromMenu();
     void databaseBesideProgram();
     void adminFindsDatabaseFromAnotherDirectory();
+    void restoreGivesProgramSizeCentred();
+    void escClosesChildWindow();
 };
 
 void TestMainWindow::firstShowFillsStatusBarAndUnit()
@@ -234,6 +239,43 @@ void TestMainWindow::adminFindsDatabaseFromAnotherDirectory()
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("theName\n管理员\n"));
+}
+
+void TestMainWindow::restoreGivesProgramSizeCentred()
+{
+    TestDb db;
+    db.login();
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    QScreen *screen = QGuiApplication::primaryScreen();
+    w.showMaximizedOn(screen);
+    QVERIFY(w.isMaximized());
+    w.showNormal();
+    QRect expected(QPoint(), QSize(1000, 618));
+    expected.moveCenter(screen->availableGeometry().center());
+    QTRY_COMPARE(w.geometry(), expected);
+    // Maximised and restored again: the same.
+    w.showMaximized();
+    QTRY_VERIFY(w.isMaximized());
+    w.showNormal();
+    QTRY_COMPARE(w.geometry(), expected);
+}
+
+void TestMainWindow::escClosesChildWindow()
+{
+    TestDb db;
+    db.login();
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    for (auto open : {&TfrmMain::N24Click, &TfrmMain::N19Click, &TfrmMain::N20Click}) {
+        (w.*open)();
+        QCOMPARE(w.MdiArea->subWindowList().size(), 1);
+        auto *box = w.MdiArea->subWindowList().first()->findChild<QLineEdit *>();
+        QVERIFY(box);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_COMPARE(w.MdiArea->subWindowList().size(), 0);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

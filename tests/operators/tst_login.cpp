@@ -17,6 +17,8 @@ class TestLogin : public QObject {
     Q_OBJECT
 private slots:
     void emptyNameIsRefused();
+    void chargeDateWithinOneCentury_data();
+    void chargeDateWithinOneCentury();
     void wrongPassword_data();
     void wrongPassword();
     void successFillsLoginState();
@@ -233,6 +235,9 @@ void TestLogin::missingFileGivesClearErrorAndEmptyList()
     w.show();
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("找不到数据库文件")) && rec.last().contains(path), qPrintable(rec.last()));
+    // and how to make one
+    QVERIFY2(rec.last().contains(QStringLiteral("chengyue-admin init --db")) && rec.last().contains(QStringLiteral("第一次启动")),
+             qPrintable(rec.last()));
     QCOMPARE(w.DBLookupComboBox1->count(), 0);
     rec.clear();
     w.Edit1->setText(QStringLiteral("580913"));
@@ -253,6 +258,40 @@ void TestLogin::wrongKeyGivesClearError()
     QVERIFY2(rec.last().contains(QStringLiteral("密码错误")), qPrintable(rec.last()));
     QCOMPARE(w.DBLookupComboBox1->count(), 0);
     frmDM().closeConnection();
+}
+
+// Receipt numbers carry "yymmdd": the charging date stays within 2000-2099, in the login
+// window's picker and in the admin tool.
+void TestLogin::chargeDateWithinOneCentury_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("first day") << QDate(2000, 1, 1) << true;
+    QTest::newRow("last day") << QDate(2099, 12, 31) << true;
+    QTest::newRow("a slip of the keyboard") << QDate(5809, 1, 10) << false;
+    QTest::newRow("the century before") << QDate(1999, 12, 31) << false;
+    QTest::newRow("the century after") << QDate(2100, 1, 1) << false;
+}
+
+void TestLogin::chargeDateWithinOneCentury()
+{
+    QFETCH(QDate, date);
+    QFETCH(bool, allowed);
+    QCOMPARE(Login::chargeDateRefusal(date).isEmpty(), allowed);
+    TestDb db;
+    TfrmLogin w;
+    QCOMPARE(w.DateTimePicker1->minimumDate(), QDate(2000, 1, 1));
+    QCOMPARE(w.DateTimePicker1->maximumDate(), QDate(2099, 12, 31));
+    QString out, err;
+    const int rc = runAdmin({"charge", "--db", db.path(), "--area", "x", "--room", "1", "--years", "1",
+                             "--charge-date", date.toString(Qt::ISODate)},
+                            &out, &err);
+    if (allowed) {
+        QVERIFY2(!err.contains(QStringLiteral("收费日期")), qPrintable(err));
+    } else {
+        QCOMPARE(rc, 2);
+        QCOMPARE(err.trimmed(), QStringLiteral("收费日期 须在 2000-01-01 至 2099-12-31 之间，请重新选择！"));
+    }
 }
 
 QTEST_MAIN(TestLogin)

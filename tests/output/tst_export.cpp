@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -482,15 +484,38 @@ void TestExport::noSpreadsheetProgram()
     ScreenOpener screen;
     const ExportLayout layout = ExportLayouts::ownerQuery();
     Rows list = listFor(layout, 1);
+    QTemporaryDir chosen;
+    QStringList suggested;
+    setSaveLocationChooser([&](const QString &name) {
+        suggested << name;
+        return chosen.filePath(QStringLiteral("业主"));
+    });
+    const auto restore = qScopeGuard([] { setSaveLocationChooser({}); });
+
+    // The usual message, then the offer to keep it: kept where the operator chose.
     RowsExportSource source(list);
-    const bool ok = guard(nullptr, [&] { presentExport(layout, source, totalsFor(layout, 1)); });
-    QVERIFY(!ok);
-    QCOMPARE(boxes.entries.size(), 1);
-    QCOMPARE(boxes.entries.first().kind, QStringLiteral("error"));
-    // Shown by the default error handler, which ends the text with a full stop.
-    QCOMPARE(boxes.last(), withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
-    // No workbook is left behind.
+    QString kept;
+    QVERIFY(guard(nullptr, [&] { kept = presentExport(layout, source, totalsFor(layout, 1)); }));
+    QCOMPARE(boxes.entries.size(), 3);
+    QCOMPARE(boxes.entries.at(0).kind, QStringLiteral("error"));
+    QCOMPARE(boxes.entries.at(0).text, withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
+    QCOMPARE(boxes.entries.at(1).kind, QStringLiteral("question"));
+    QCOMPARE(suggested.size(), 1);
+    QVERIFY(suggested.first().endsWith(QStringLiteral(".xlsx")));
+    QCOMPARE(kept, chosen.filePath(QStringLiteral("业主.xlsx")));
+    QCOMPARE(boxes.entries.at(2).text, QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(kept)));
+    QVERIFY(QFileInfo(kept).size() > 0);
     QVERIFY(exportFolder().startsWith(tmp.path()));
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
+
+    // Declined: no workbook is left behind anywhere.
+    boxes.clear();
+    boxes.answers = {false};
+    RowsExportSource again(list);
+    QVERIFY(guard(nullptr, [&] { kept = presentExport(layout, again, totalsFor(layout, 1)); }));
+    QCOMPARE(kept, QString());
+    QCOMPARE(boxes.entries.size(), 2);
+    QCOMPARE(suggested.size(), 1);
     QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
 }
 

@@ -153,6 +153,15 @@ void TestOwnerBrowse::criteriaClauses_data()
         << "AND (AName = '幸福家园') AND (theNum LIKE '%1%') AND (HType = '住宅') AND (theName LIKE '%Brien%') "
            "AND (thePhone LIKE '%%') AND (Remark LIKE '%库%') "
         << QStringList{"1-101"} << "65.25";
+    // "%" and "_" typed into a text criterion are the statement's wildcards.
+    QTest::newRow("wildcard %: every text") << n << "%" << n << n << n << n << "AND (theNum LIKE '%%%') "
+                                            << QStringList{"1-101", "10", "9"} << "245.75";
+    QTest::newRow("wildcard _: one character each") << n << "__" << n << n << n << n << "AND (theNum LIKE '%__%') "
+                                                    << QStringList{"1-101", "10"} << "165.25";
+    QTest::newRow("wildcards % and _ together") << n << "1_1%1" << n << n << n << n
+                                                << "AND (theNum LIKE '%1_1%1%') " << QStringList{"1-101"} << "65.25";
+    QTest::newRow("wildcard beside a doubled quote")
+        << n << n << n << "o'_r%n" << n << n << "AND (theName LIKE '%o''_r%n%') " << QStringList{"1-101"} << "65.25";
     QTest::newRow("a deleted house is never listed") << n << "1-102" << n << n << n << n
                                                      << "AND (theNum LIKE '%1-102%') " << QStringList{} << "0";
 }

@@ -22,6 +22,8 @@ private slots:
     void addsNewRoomsOnly_data();
     void addsNewRoomsOnly();
     void storesValuesAsEnteredByHand();
+    void paidUpDatesInUsualForms_data();
+    void paidUpDatesInUsualForms();
     void missingHeadingWritesNothing_data();
     void missingHeadingWritesNothing();
     void refusedRowKeepsTheRowsBefore_data();
@@ -160,6 +162,46 @@ void TestOwnerImport::addsNewRoomsOnly()
     QCOMPARE(got, stored);
     // A second import of the same sheet finds every house it stored.
     QCOMPARE(OwnerImport::run(sheet, East), 0);
+}
+
+// 到期日期 as a text cell: a date in a usual form is stored in the program's form, so the
+// arrears list's text comparison sees it; anything else is kept as given and counted.
+void TestOwnerImport::paidUpDatesInUsualForms_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("notDates");
+    QTest::newRow("program's form kept") << "2024-04-05" << "2024-04-05" << 0;
+    QTest::newRow("one-digit month and day") << "2024-4-5" << "2024-04-05" << 0;
+    QTest::newRow("slashes") << "2024/4/5" << "2024-04-05" << 0;
+    QTest::newRow("points, two digits") << "2024.10.31" << "2024-10-31" << 0;
+    QTest::newRow("blanks around") << " 2024/12/1 " << "2024-12-01" << 0;
+    QTest::newRow("29 Feb of a leap year") << "2024/2/29" << "2024-02-29" << 0;
+    QTest::newRow("29 Feb of a common year") << "2023/2/29" << "2023/2/29" << 1;
+    QTest::newRow("month 13") << "2024-13-1" << "2024-13-1" << 1;
+    QTest::newRow("mixed separators") << "2024-4/5" << "2024-4/5" << 1;
+    QTest::newRow("two-digit year") << "24-4-5" << "24-4-5" << 1;
+    QTest::newRow("Chinese words") << "2024年4月5日" << "2024年4月5日" << 1;
+    QTest::newRow("a word") << "明年" << "明年" << 1;
+    QTest::newRow("empty: not counted") << "" << "" << 0;
+}
+
+void TestOwnerImport::paidUpDatesInUsualForms()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(int, notDates);
+    ImportDb d;
+    Row dated = house(QStringLiteral("1-101"));
+    dated[4] = typed;
+    const QList<Row> rows{headingRow(), dated, house(QStringLiteral("1-102"))};
+    int counted = -1;
+    QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East, {}, &counted), 2);
+    QCOMPARE(counted, notDates);
+    QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), stored);
+    QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-102'")),
+             QStringLiteral("2024-10-31"));
+    QCOMPARE(OwnerImport::doneMessage(2, counted).contains(QStringLiteral("其中 1 条到期日期不是日期")), notDates == 1);
 }
 
 void TestOwnerImport::storesValuesAsEnteredByHand()
@@ -344,7 +386,7 @@ void TestOwnerImport::emptySheetsAndFailedOpens()
     QVERIFY(f.rec.last().contains(QStringLiteral("中没有名为 Sheet1 的工作表")));
     QVERIFY(f.rec.last().endsWith(QStringLiteral("。")));
     QCOMPARE(f.w.DataSource1->rowCount(), 0);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据"));
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
     QVERIFY(f.w.BitBtn1->isEnabled());
 }
 
