@@ -222,7 +222,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 {
     // FormCloseQuery: every way of closing the main window asks first.
     const bool yes = messages().question(this, QStringLiteral("确认退出"),
-                                         QStringLiteral("确认要退出 澄岳供热收费管理软件 吗？  ^_^  "), true);
+                                         QStringLiteral("确认要退出 %1 吗？  ^_^  ").arg(appTitle()), true);
     if (!yes) {
         event->ignore();
         return;
@@ -260,11 +260,6 @@ void TfrmMain::runDialog(QDialog *dialog)
     runModal(dialog); // exec(), or the test's script
 }
 
-void TfrmMain::notYetAvailable(const QString &what)
-{
-    showInfo(this, what + QStringLiteral(" 功能尚未提供。"));
-}
-
 void TfrmMain::N8Click() { close(); }
 
 void TfrmMain::H2Click()
@@ -273,7 +268,7 @@ void TfrmMain::H2Click()
     web().open(QUrl(QString::fromUtf8(HomePage)));
 }
 
-// Screens are wired here as they are built.
+// The menu entries and the windows they open.
 void TfrmMain::N6Click() { runDialog(new TfrmSDept(this)); }
 void TfrmMain::U1Click() { runDialog(new TfrmUser(this)); }
 void TfrmMain::N5Click() { runDialog(new TfrmCPass(this)); }

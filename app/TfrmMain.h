@@ -50,7 +50,6 @@ protected:
 private:
     // Runs a modal dialog made by the factory; the dialog is released when it closes.
     void runDialog(QDialog *dialog);
-    void notYetAvailable(const QString &what);
     bool m_shown = false;
 };
 

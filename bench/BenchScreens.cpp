@@ -9,7 +9,7 @@
 #include "owners/TfrmUH_Q.h"
 #include "owners/TfrmUH_TX.h"
 #include "widgets/DatePicker.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QApplication>
 #include <QCheckBox>

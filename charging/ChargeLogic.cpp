@@ -52,11 +52,15 @@ QString myNum()
 {
     const QDate date = Dates::parse(ChargeDate);
     SqlText = QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '") + Sql::esc(ChargeDate) + QStringLiteral("')");
-    const int n = frmDM().myRetC(SqlText) + 1;
-    QString sequence = QString::number(n);
-    if (sequence.size() < 4)
-        sequence = QString(4 - sequence.size(), QLatin1Char('0')) + sequence;
-    return date.toString(QStringLiteral("yyMMdd")) + sequence;
+    return receiptNumber(date, frmDM().myRetC(SqlText) + 1);
+}
+
+QString receiptNumber(const QDate &chargingDate, int sequence)
+{
+    QString digits = QString::number(sequence);
+    if (digits.size() < 4)
+        digits = QString(4 - digits.size(), QLatin1Char('0')) + digits;
+    return chargingDate.toString(QStringLiteral("yyMMdd")) + digits;
 }
 
 Rows lookUpHouse(const QString &areaName, const QString &room)
@@ -122,6 +126,25 @@ QString roundToYuan(const QString &amountText)
     const double amount = Numbers::roundTo(Numbers::toDouble(t), 0);
     checkAmount(amount, t);
     return Numbers::plain(amount);
+}
+
+Payment paymentFor(const House &house, const QString &years, const Proposal &proposal)
+{
+    Payment p;
+    p.houseId = house.id;
+    p.chargingDate = ChargeDate;
+    p.area = house.area;
+    p.room = house.room;
+    p.floorArea = house.floorArea;
+    p.unitPrice = house.unitPrice;
+    p.owner = house.owner;
+    p.years = years;
+    p.startDate = Dates::format(proposal.start);
+    p.endDate = Dates::format(proposal.end);
+    p.amount = proposal.amount;
+    p.payee = CurrentUserName;
+    p.lookedUpPaidUp = house.paidUp;
+    return p;
 }
 
 QString save(const Payment &payment)

@@ -15,6 +15,8 @@ namespace ChargeLogic {
 // more than the count of every UCharge row stamped with that date (whatever its flag),
 // padded to four digits (five from the ten-thousandth charge on).
 QString myNum();
+// The receipt number of the sequence-th payment stamped with that charging date.
+QString receiptNumber(const QDate &chargingDate, int sequence);
 
 // The house that the look-up shows.
 struct House {
@@ -70,6 +72,11 @@ struct Payment {
     // for it in the meantime), so that no period is charged twice.
     std::optional<QString> lookedUpPaidUp;
 };
+
+// The payment of a looked-up house for a number of years as the proposal gives it, taken
+// under the login's charging date by the logged-in operator, guarded by the paid-up date
+// the look-up showed. The caller adds the payment method and the remark.
+Payment paymentFor(const House &house, const QString &years, const Proposal &proposal);
 
 // Stores the payment: in one transaction that takes the write lock first, makes the
 // receipt number, inserts the UCharge row (amount in capital numerals of its absolute

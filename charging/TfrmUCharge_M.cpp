@@ -1,7 +1,7 @@
 #include "charging/TfrmUCharge_M.h"
 #include "output/TfrmDMP.h"
 #include "widgets/Guard.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QMenu>
 

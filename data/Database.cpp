@@ -354,6 +354,7 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
         m_path = path;
         try {
             configure(key, kdfIter);
+            m_key = key;
             return;
         } catch (const DbError &e) {
             close();
@@ -366,6 +367,16 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
             throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
         }
     }
+}
+
+std::unique_ptr<Database> Database::openReader() const
+{
+    if (!m_db)
+        throw DbError(QStringLiteral("数据库未连接"), QString());
+    auto reader = std::make_unique<Database>();
+    reader->open(m_path, m_key);
+    reader->exec(QStringLiteral("PRAGMA query_only = ON"));
+    return reader;
 }
 
 void Database::configure(const QString &key, int kdfIter)
@@ -604,11 +615,6 @@ void Statement::bind(int index, qint64 value)
 {
     if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)
         m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
-}
-
-void Statement::bindNull(int index)
-{
-    sqlite3_bind_null(m_stmt, index);
 }
 
 void Statement::run()

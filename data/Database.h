@@ -81,6 +81,10 @@ public:
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
+    // A second connection to the same file that refuses every write: for a list that
+    // keeps its statement open while the operator scrolls, so that this connection's
+    // statements are not held to that list's read snapshot. Throws DbError as open() does.
+    std::unique_ptr<Database> openReader() const;
 
     void exec(const QString &sql);                  // statement(s) without a result
     // The single statements of a text, in order, each with its closing ";" (blanks and
@@ -113,6 +117,8 @@ private:
 
     sqlite3 *m_db = nullptr;
     QString m_path;
+    // Kept for openReader(): the program's own key, not an operator's secret.
+    QString m_key;
 };
 
 // RAII transaction guard. Takes the write lock at once (BEGIN IMMEDIATE) so that the
@@ -140,7 +146,6 @@ public:
     void bind(int index, const QString &text);
     void bind(int index, double value);
     void bind(int index, qint64 value);
-    void bindNull(int index);
     // Runs the statement to its end and resets it for the next bindings.
     void run();
     // Runs a query and tells whether it yields at least one row; resets it for the next

@@ -17,18 +17,18 @@ QString insertUser(const QString &name, const QString &remark, const QString &)
 
 const RefLists::ListConfig &users()
 {
-    static const RefLists::ListConfig s{QStringLiteral("SUser"),
-                                  QStringLiteral("用户设置"),
-                                  QStringLiteral("用户列表信息"),
-                                  QStringLiteral("用户信息"),
-                                  QStringLiteral("用  户  名："),
-                                  QStringLiteral("用户名"),
-                                  QStringLiteral("SELECT theName AS 用户名, Remark AS 备注, ") + QStringLiteral("ID ")
-                                      + QStringLiteral("FROM SUser "),
-                                  {0, 280, -1},
-                                  QStringLiteral("用户名 保存成功！"),
-                                  false,
-                                  &insertUser};
+    static const RefLists::ListConfig s{
+        .table = QStringLiteral("SUser"),
+        .caption = QStringLiteral("用户设置"),
+        .listGroup = QStringLiteral("用户列表信息"),
+        .entryGroup = QStringLiteral("用户信息"),
+        .nameLabel = QStringLiteral("用  户  名："),
+        .nameField = QStringLiteral("用户名"),
+        .listStatement = QStringLiteral("SELECT theName AS 用户名, Remark AS 备注, ") + QStringLiteral("ID ") + QStringLiteral("FROM SUser "),
+        .widths = {0, 280, -1},
+        .savedMessage = QStringLiteral("用户名 保存成功！"),
+        .insertStatement = &insertUser,
+    };
     return s;
 }
 

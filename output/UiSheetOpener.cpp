@@ -3,7 +3,7 @@
 #include "data/TfrmDM.h"
 #include "widgets/BrowseWindow.h"
 #include "widgets/Guard.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 #include "widgets/Seams.h"
 
 #include <QDateTime>

@@ -8,11 +8,6 @@
 
 namespace OwnerImport {
 
-namespace {
-// Rows written per transaction: one commit per batch instead of one per house.
-constexpr int BatchSize = 2000;
-}
-
 const QStringList &headings()
 {
     static const QStringList h{QStringLiteral("房号"), QStringLiteral("面积"), QStringLiteral("房屋用途"),
@@ -34,7 +29,7 @@ QString doneMessage(int added)
     return QStringLiteral("成功导入业主数据 %1 条！").arg(added);
 }
 
-int run(const Sheet &sheet, const QString &area)
+int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch)
 {
     if (sheet.rows.isEmpty())
         return 0;
@@ -75,6 +70,8 @@ int run(const Sheet &sheet, const QString &area)
         tx.reset();
         committed = added;
         inBatch = 0;
+        if (afterBatch)
+            afterBatch(committed);
     };
 
     // The statement of entering a house by hand, as text: what SqlText holds for the last

@@ -1,13 +1,18 @@
 #pragma once
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Adds the houses of a sheet to one residential area: every row with a room number that
 // is not yet a live house of the area becomes a UHouse row stamped with the login state
 // (ChargeDate, CurrentUserName). The statements are those of entering owners by hand.
 namespace OwnerImport {
+
+// Rows written per transaction: one commit per batch instead of one per house. Between
+// two batches the import holds no lock, so another copy of the program can take a payment.
+constexpr int BatchSize = 2000;
 
 // The eight column titles the import reads, in the order of UHouse's columns.
 const QStringList &headings();
@@ -20,8 +25,9 @@ QString clean(const QString &text);
 // missing title when the sheet lacks one (nothing written), and naming the sheet row,
 // the reason and the count added before it when the database refuses a row (the rows
 // before it stay stored). Rows are written in batches inside transactions; the result is
-// the same as writing them one by one.
-int run(const Sheet &sheet, const QString &area);
+// the same as writing them one by one. afterBatch, when given, is called after each
+// batch is committed with the number of houses stored so far.
+int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch = {});
 
 // The message of a finished import: "成功导入业主数据 N 条！".
 QString doneMessage(int added);

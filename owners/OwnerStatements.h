@@ -1,5 +1,5 @@
 #pragma once
-#include "owners/BrowseCriteria.h"
+#include "browse/BrowseCriteria.h"
 
 #include <QString>
 #include <QVector>

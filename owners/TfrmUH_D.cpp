@@ -1,8 +1,8 @@
 #include "owners/TfrmUH_D.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetModel.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetModel.h"
+#include "sheets/SheetReader.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
 

@@ -3,7 +3,7 @@
 #include "owners/TfrmUH_M1.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QMenu>
 #include <QPointer>

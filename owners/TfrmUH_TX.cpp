@@ -4,7 +4,7 @@
 #include "owners/ArrearsStatements.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QBoxLayout>
 #include <QLineEdit>

@@ -34,52 +34,53 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
 
 const ListConfig &areas()
 {
-    static const ListConfig s{QStringLiteral("SArea"),
-                        QStringLiteral("小区设置"),
-                        QStringLiteral("小区列表信息"),
-                        QStringLiteral("小区信息"),
-                        QStringLiteral("小区名称："),
-                        QStringLiteral("小区名称"),
-                        QStringLiteral("SELECT theName AS 小区名称, Remark AS 备注, ") + QStringLiteral("ID ")
-                            + QStringLiteral("FROM SArea "),
-                        {0, 280, -1},
-                        QStringLiteral("小区信息 保存成功！"),
-                        false,
-                        &insertArea};
+    static const ListConfig s{
+        .table = QStringLiteral("SArea"),
+        .caption = QStringLiteral("小区设置"),
+        .listGroup = QStringLiteral("小区列表信息"),
+        .entryGroup = QStringLiteral("小区信息"),
+        .nameLabel = QStringLiteral("小区名称："),
+        .nameField = QStringLiteral("小区名称"),
+        .listStatement = QStringLiteral("SELECT theName AS 小区名称, Remark AS 备注, ") + QStringLiteral("ID ") + QStringLiteral("FROM SArea "),
+        .widths = {0, 280, -1},
+        .savedMessage = QStringLiteral("小区信息 保存成功！"),
+        .insertStatement = &insertArea,
+    };
     return s;
 }
 
 const ListConfig &methods()
 {
-    static const ListConfig s{QStringLiteral("SMType"),
-                        QStringLiteral("收款方式设置"),
-                        QStringLiteral("收款方式列表信息"),
-                        QStringLiteral("收款方式信息"),
-                        QStringLiteral("收款方式："),
-                        QStringLiteral("收款方式"),
-                        QStringLiteral("SELECT theName AS 收款方式, Remark AS 备注, ") + QStringLiteral("ID ")
-                            + QStringLiteral("FROM SMType "),
-                        {0, 280, -1},
-                        QStringLiteral("收款方式 保存成功！"),
-                        false,
-                        &insertMethod};
+    static const ListConfig s{
+        .table = QStringLiteral("SMType"),
+        .caption = QStringLiteral("收款方式设置"),
+        .listGroup = QStringLiteral("收款方式列表信息"),
+        .entryGroup = QStringLiteral("收款方式信息"),
+        .nameLabel = QStringLiteral("收款方式："),
+        .nameField = QStringLiteral("收款方式"),
+        .listStatement = QStringLiteral("SELECT theName AS 收款方式, Remark AS 备注, ") + QStringLiteral("ID ") + QStringLiteral("FROM SMType "),
+        .widths = {0, 280, -1},
+        .savedMessage = QStringLiteral("收款方式 保存成功！"),
+        .insertStatement = &insertMethod,
+    };
     return s;
 }
 
 const ListConfig &prices()
 {
-    static const ListConfig s{QStringLiteral("SPrice"),
-                        QStringLiteral("单价设置"),
-                        QStringLiteral("单价列表信息"),
-                        QStringLiteral("单价信息"),
-                        QStringLiteral("房屋用途："),
-                        QStringLiteral("房屋用途"),
-                        QStringLiteral("SELECT theName AS 房屋用途, thePrice AS 单价, ")
-                            + QStringLiteral("Remark AS 备注, ID ") + QStringLiteral("FROM SPrice "),
-                        {0, 80, 200, -1},
-                        QStringLiteral("单价信息 保存成功！"),
-                        true,
-                        &insertPrice};
+    static const ListConfig s{
+        .table = QStringLiteral("SPrice"),
+        .caption = QStringLiteral("单价设置"),
+        .listGroup = QStringLiteral("单价列表信息"),
+        .entryGroup = QStringLiteral("单价信息"),
+        .nameLabel = QStringLiteral("房屋用途："),
+        .nameField = QStringLiteral("房屋用途"),
+        .listStatement = QStringLiteral("SELECT theName AS 房屋用途, thePrice AS 单价, ") + QStringLiteral("Remark AS 备注, ID ") + QStringLiteral("FROM SPrice "),
+        .widths = {0, 80, 200, -1},
+        .savedMessage = QStringLiteral("单价信息 保存成功！"),
+        .hasPrice = true,
+        .insertStatement = &insertPrice,
+    };
     return s;
 }
 

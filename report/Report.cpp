@@ -1,5 +1,6 @@
 #include "report/Report.h"
 #include "report/ReportPresenter.h"
+#include "data/AppIdentity.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
 #include "data/OutputFile.h"
@@ -236,7 +237,7 @@ void PreparedReport::writePdf(QIODevice *out) const
     QPdfWriter writer(out);
     writer.setResolution(1200);
     writer.setTitle(layout.pageSize().name());
-    writer.setCreator(QStringLiteral("澄岳供热收费管理软件"));
+    writer.setCreator(QString::fromUtf8(AppTitle));
     applyLayout(writer);
     QPainter painter;
     if (!painter.begin(&writer))

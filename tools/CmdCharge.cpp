@@ -79,21 +79,8 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!proposal.hasPeriod)
         return fail(err, QStringLiteral("该业主的到期日期为空或不是有效的日期，无法推算收费期间，请在收费录入窗口中手工选择起始日期和截至日期！"));
 
-    ChargeLogic::Payment p;
-    p.houseId = h.id;
-    p.chargingDate = ChargeDate;
-    p.area = h.area;
-    p.room = h.room;
-    p.floorArea = h.floorArea;
-    p.unitPrice = h.unitPrice;
-    p.owner = h.owner;
-    p.years = years;
-    p.startDate = Dates::format(proposal.start);
-    p.endDate = Dates::format(proposal.end);
-    p.amount = proposal.amount;
+    ChargeLogic::Payment p = ChargeLogic::paymentFor(h, years, proposal);
     p.paymentMethod = method;
-    p.payee = CurrentUserName;
-    p.lookedUpPaidUp = h.paidUp;
     const QString number = ChargeLogic::save(p);
     out << number << '\n';
     return 0;

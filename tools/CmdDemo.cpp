@@ -1,7 +1,7 @@
 // demo: fills a new or empty database with a realistic fee office.
 #include "tools/AdminCommand.h"
 #include "data/Database.h"
-#include "data/DemoData.h"
+#include "demo/DemoData.h"
 #include "data/Numbers.h"
 #include "data/Dates.h"
 #include "data/Schema.h"

@@ -4,7 +4,7 @@
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 
 #include <QDate>
 

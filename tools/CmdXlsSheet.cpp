@@ -1,7 +1,7 @@
 // xls-sheet: the helper in which the program reads an Excel 97-2003 workbook, so that a
 // damaged file that upsets the reading library ends this process, not the program.
 #include "tools/AdminCommand.h"
-#include "owners/SheetFormats.h"
+#include "sheets/SheetFormats.h"
 
 #include <QFile>
 #include <cstdio>

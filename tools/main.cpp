@@ -1,4 +1,5 @@
 #include "tools/AdminCommand.h"
+#include "data/AppIdentity.h"
 #include "data/DbError.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
@@ -61,7 +62,7 @@ void openProgramDatabase(const QString &path)
 
 static void printHelp(QTextStream &out)
 {
-    out << "chengyue-admin: 澄岳供热收费管理软件 的管理工具\n\n";
+    out << "chengyue-admin: " << QString::fromUtf8(AppTitle) << " 的管理工具\n\n";
     out << "用法: chengyue-admin <命令> [选项]\n";
     out << "--db PATH 默认为程序旁的 Data/db.edb。\n\n命令:\n";
     for (const AdminCommand &c : adminCommands()) {

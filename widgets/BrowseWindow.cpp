@@ -1,10 +1,9 @@
 #include "widgets/BrowseWindow.h"
-#include "data/Schema.h"
+#include "browse/QueryModel.h"
 #include "data/TfrmDM.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -154,6 +153,7 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
 
     // Middle band: the grid, read-only, whole rows, a row indicator, resizable columns.
     ADOQuery1 = new QueryModel(this);
+    m_query = std::make_unique<BrowseQuery>(*ADOQuery1);
     DBGrid1 = new QTableView(this);
     DBGrid1->setModel(ADOQuery1);
     DBGrid1->setItemDelegate(new RowColourDelegate(this, DBGrid1));
@@ -217,31 +217,7 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     });
 }
 
-BrowseWindow::~BrowseWindow()
-{
-    // The list's statement goes before the connection it runs on.
-    ADOQuery1->close();
-}
-
-Database &BrowseWindow::reader()
-{
-    // A list read as the grid scrolls keeps its statement open between events. On the
-    // shared connection that open statement would hold one read snapshot for every other
-    // statement of the program: they would not see what another copy of the program
-    // stores meanwhile, and their writes would fail at once as "database is locked". So
-    // the grid reads through a connection of its own to the same file, opened on the
-    // first "查询" and kept for the window's life.
-    Database &shared = frmDM().db(); // reports a missing or unreadable file as usual
-    if (!m_reader || m_readerPath != shared.path()) {
-        ADOQuery1->close();
-        m_reader.reset();
-        auto db = std::make_unique<Database>();
-        db->open(shared.path(), QString::fromUtf8(Schema::DatabaseKey));
-        m_reader = std::move(db);
-        m_readerPath = shared.path();
-    }
-    return *m_reader;
-}
+BrowseWindow::~BrowseWindow() = default;
 
 bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
 {
@@ -352,7 +328,8 @@ void BrowseWindow::refresh()
     const QString list = SqlText;
     // A refused statement leaves the list closed and the grid empty; the footer keeps
     // its texts, since nothing below runs.
-    ADOQuery1->open(reader(), list);
+    // frmDM().db() reports a missing or unreadable file as usual.
+    m_query->openList(frmDM().db(), list);
     applyColumns();
     if (ADOQuery1->rowCount() > 0) {
         int first = 0;
@@ -362,12 +339,12 @@ void BrowseWindow::refresh()
     }
     DBGrid1->scrollToTop();
 
-    Label1->setText(QStringLiteral("记录：") + frmDM().db().scalar(countSql(list)));
+    Label1->setText(QStringLiteral("记录：") + m_query->count(frmDM().db(), countSql(list)));
 
     if (m_setup.sums.isEmpty())
         return;
     SqlText = totalsSql();
-    ADOQuery2 = frmDM().query(SqlText);
+    ADOQuery2 = m_query->totals(frmDM().db(), SqlText);
     for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i) {
         const BrowseFooterSum &s = m_setup.sums.at(i);
         QString v = ADOQuery2.isEmpty() ? QString() : ADOQuery2.at(0, s.alias);

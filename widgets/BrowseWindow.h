@@ -1,6 +1,7 @@
 #pragma once
+#include "browse/BrowseCriteria.h"
+#include "browse/BrowseQuery.h"
 #include "data/Database.h"
-#include "owners/BrowseCriteria.h"
 
 #include <QColor>
 #include <QStringList>
@@ -138,8 +139,6 @@ protected:
     QString buildWhere() const;
 
 private:
-    // The connection the grid reads its list through (see refresh()).
-    Database &reader();
     void refresh();
     void applyColumns();
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -154,6 +153,5 @@ private:
     QLabel *m_labels[8];
     QBoxLayout *m_extras;
     bool m_popupAttached = false;
-    std::unique_ptr<Database> m_reader;
-    QString m_readerPath;
+    std::unique_ptr<BrowseQuery> m_query;
 };

@@ -7,10 +7,11 @@
 
 class QWidget;
 
-// The default error handler: a failure ends the handler where it stands and is shown in
-// the error box; nothing crosses into Qt's event loop. Returns false when it failed.
+// The text with a full stop at its end unless it already ends in one.
 QString withFullStop(const QString &text);
 
+// The default error handler: a failure ends the handler where it stands and is shown in
+// the error box; nothing crosses into Qt's event loop. Returns false when it failed.
 template <class F>
 bool guard(QWidget *parent, F &&handler)
 {

@@ -1,10 +1,11 @@
 #pragma once
+#include "data/AppIdentity.h"
+
 #include <QString>
 #include <QUrl>
 
 class QWidget;
 
-inline const char AppTitle[] = "澄岳供热收费管理软件";
 inline QString appTitle() { return QString::fromUtf8(AppTitle); }
 
 // Every box the program shows to the operator goes through here, so that tests can
@@ -48,4 +49,3 @@ void showError(QWidget *parent, const QString &text, const QString &detail = {})
 bool confirmDelete(QWidget *parent);
 void quitProgram();
 
-inline const char HomePage[] = "https://www.chengyue-heating.cn/";

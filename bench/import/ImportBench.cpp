@@ -6,7 +6,7 @@
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 
 #include <QCoreApplication>
 #include <QDate>

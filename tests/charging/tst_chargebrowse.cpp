@@ -9,10 +9,11 @@
 #include "owners/TfrmUH_TX.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/report/ReportProbe.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -67,18 +68,6 @@ QStringList listed(const BrowseWindow &w, const QString &column = QStringLiteral
         r << w.ADOQuery1->value(i, column);
     return r;
 }
-
-class RecordingOpener : public SheetOpener {
-public:
-    RecordingOpener() { setSheetOpener(this); }
-    ~RecordingOpener() override { setSheetOpener(nullptr); }
-    QStringList opened;
-    bool open(const QString &path) override
-    {
-        opened << path;
-        return true;
-    }
-};
 
 // Keeps every workbook of a test in its own temporary folder.
 struct ExportFolder {

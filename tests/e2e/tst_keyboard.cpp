@@ -25,7 +25,7 @@
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>

@@ -14,21 +14,22 @@
 #include "operators/TfrmLogin.h"
 #include "output/TfrmDMP.h"
 #include "output/UiSheetOpener.h"
-#include "owners/SheetModel.h"
+#include "sheets/SheetModel.h"
 #include "owners/TfrmUH_D.h"
 #include "owners/TfrmUH_In.h"
 #include "owners/TfrmUH_Q.h"
 #include "owners/TfrmUH_TX.h"
 #include "reference/TfrmRefList.h"
 #include "tests/output/XlsxProbe.h"
-#include "tests/owners/ImportFiles.h"
+#include "tests/support/ImportFiles.h"
 #include "tests/report/ReportProbe.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 #include "widgets/RowsModel.h"
 
 #include <QAction>
@@ -59,46 +60,6 @@ const QString Method = QStringLiteral("微信支付");
 const QString Purpose = QStringLiteral("住宅");
 const QString Price = QStringLiteral("23.5");
 const QString Unit = QStringLiteral("澄岳供热有限公司");
-
-// Modal dialogs opened by the menu run the script the test gave for the next one, in
-// place of waiting for a person; a dialog the script leaves open is closed as "退出" would.
-class ScriptedDialogs : public DialogRunner {
-public:
-    ScriptedDialogs() { setDialogRunner(this); }
-    ~ScriptedDialogs() override { setDialogRunner(nullptr); }
-
-    std::function<void(QDialog *)> next;
-    int opened = 0;
-    bool closedItself = false; // the dialog was closed by the script's own work
-
-    int run(QDialog *dialog) override
-    {
-        ++opened;
-        QPointer<QDialog> d(dialog);
-        dialog->show();
-        QApplication::setActiveWindow(dialog);
-        auto script = std::move(next);
-        next = nullptr;
-        if (script)
-            script(dialog);
-        closedItself = !d || !d->isVisible();
-        if (d && d->isVisible())
-            d->close();
-        return d ? d->result() : QDialog::Accepted;
-    }
-};
-
-class RecordingOpener : public SheetOpener {
-public:
-    RecordingOpener() { setSheetOpener(this); }
-    ~RecordingOpener() override { setSheetOpener(nullptr); }
-    QStringList opened;
-    bool open(const QString &path) override
-    {
-        opened << path;
-        return true;
-    }
-};
 
 // What pdftotext reads from the receipt, in reading order.
 QString pdfText(const QString &path)

@@ -6,8 +6,8 @@
 #include "data/DbError.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
-#include "owners/SheetFormats.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetFormats.h"
+#include "sheets/SheetReader.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,6 +5,7 @@
 #include "operators/TfrmSMRX.h"
 #include "operators/TfrmUser.h"
 #include "reference/TfrmSDept.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
@@ -44,24 +45,6 @@ private slots:
 };
 
 namespace {
-
-void showAndWait(QWidget *w)
-{
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
-}
-
-// Records the boxes already shown when the program is told to end.
-struct QuitAfterMessage : QuitRecorder {
-    explicit QuitAfterMessage(const MessageRecorder &r) : rec(r) {}
-    const MessageRecorder &rec;
-    QStringList textsAtQuit;
-    void quit() override
-    {
-        ++count;
-        textsAtQuit = rec.texts();
-    }
-};
 
 int rowOf(TfrmUser &w, const QString &name)
 {

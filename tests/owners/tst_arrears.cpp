@@ -6,7 +6,7 @@
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -7,12 +7,13 @@
 #include "owners/TfrmUH_M.h"
 #include "owners/TfrmUH_M1.h"
 #include "owners/TfrmUH_Q.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -74,28 +75,6 @@ QStringList rooms(BrowseWindow &w)
         r << w.ADOQuery1->value(i, QStringLiteral("房号"));
     return r;
 }
-
-// The receipt preview of a payment taken in a test: nothing shown.
-class NoPreview : public ReportPresenter {
-public:
-    void present(const report::PreparedReport &) override {}
-};
-
-// Works the modify dialog through its handlers in place of a person.
-class ScriptedDialogs : public DialogRunner {
-public:
-    ScriptedDialogs() { setDialogRunner(this); }
-    ~ScriptedDialogs() override { setDialogRunner(nullptr); }
-    std::function<void(TfrmUH_M1 &)> script;
-    int runs = 0;
-    int run(QDialog *dialog) override
-    {
-        ++runs;
-        if (auto *m1 = qobject_cast<TfrmUH_M1 *>(dialog); m1 && script)
-            script(*m1);
-        return dialog->result();
-    }
-};
 
 } // namespace
 
@@ -321,7 +300,7 @@ void TestOwnerBrowse::emptyResultFooterAndPopupDoNothing()
     QCOMPARE(w->currentRow(), -1);
     w->M1Click();
     w->D1Click();
-    QCOMPARE(dialogs.runs, 0);
+    QCOMPARE(dialogs.opened, 0);
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '是'")), 1);
     delete w;
@@ -466,7 +445,7 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
     QCOMPARE(w1->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien"));
 
     // Opened on the current row, with the house's own stored price (25, not 住宅's 28).
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         QCOMPARE(d.parent(), w1);
         QCOMPARE(d.Opener.data(), w1);
         QCOMPARE(d.HouseId, db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")));
@@ -481,9 +460,9 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
         QCOMPARE(d.Edit6->text(), QStringLiteral("车库"));
         d.Edit4->setText(QStringLiteral("赵六"));
         d.BitBtn1Click();
-    };
+    });
     w1->M1Click();
-    QCOMPARE(dialogs.runs, 1);
+    QCOMPARE(dialogs.opened, 1);
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("25"));
     QCOMPARE(w1->currentValue(QStringLiteral("业主名称")), QStringLiteral("赵六"));
@@ -493,13 +472,13 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
 
     // Picking a purpose takes its current price; opened from the second window.
     rec.clear();
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         QCOMPARE(d.Opener.data(), w2);
         d.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
         d.DBLookupComboBox2Click();
         QCOMPARE(d.Edit3->text(), QStringLiteral("28"));
         d.BitBtn1Click();
-    };
+    });
     w2->M1Click();
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("28"));
     QCOMPARE(w2->currentValue(QStringLiteral("单价")), QStringLiteral("28"));
@@ -509,10 +488,10 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
 
     // Left with "退出": nothing written, nothing refreshed.
     rec.clear();
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         d.Edit4->setText(QStringLiteral("不存"));
         d.BitBtn2->click();
-    };
+    });
     w1->M1Click();
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theName = '不存'")), 0);
@@ -559,10 +538,10 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
 
     // Modify from the old row, save unchanged: the dialog shows the stored date, so the
     // payment stays.
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         QCOMPARE(d.DateTimePicker1->date(), QDate(2024, 4, 10));
         d.BitBtn1Click();
-    };
+    });
     list->M1Click();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), paid);
@@ -571,13 +550,12 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
     // leaves the dialog open; nothing is written.
     rec.clear();
     bool stillOpen = false;
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         d.Edit6->setText(QStringLiteral("新备注"));
         db.exec(QStringLiteral("UPDATE UHouse SET EndDate = '2025-04-10' WHERE theNum = '1-101'"));
         d.BitBtn1Click();
-        stillOpen = d.result() != QDialog::Accepted;
-        d.reject();
-    };
+        stillOpen = d.isVisible();
+    });
     list->M1Click();
     QVERIFY(stillOpen);
     QCOMPARE(rec.errors(), 1);
@@ -587,22 +565,21 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
 
     // Deleted meanwhile: refused as well.
     rec.clear();
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         db.exec(QStringLiteral("UPDATE UHouse SET theDel = '是' WHERE theNum = '1-101'"));
         d.BitBtn1Click();
         db.exec(QStringLiteral("UPDATE UHouse SET theDel = '否' WHERE theNum = '1-101'"));
-        d.reject();
-    };
+    });
     list->M1Click();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("打开修改窗口后，该业主已被删除，本次修改没有保存！")});
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101' AND theDel = '否'")), 1);
 
     // A change of 到期日期 the operator means is saved.
     rec.clear();
-    dialogs.script = [&](TfrmUH_M1 &d) {
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
         d.DateTimePicker1->setDate(QDate(2023, 12, 31));
         d.BitBtn1Click();
-    };
+    });
     list->M1Click();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2023-12-31"));

@@ -1,10 +1,10 @@
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetModel.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetModel.h"
+#include "sheets/SheetReader.h"
 #include "owners/TfrmUH_D.h"
-#include "tests/owners/ImportFiles.h"
+#include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
 

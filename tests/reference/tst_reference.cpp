@@ -2,6 +2,7 @@
 #include "reference/RefLists.h"
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/RangeSpinBox.h"
@@ -92,24 +93,6 @@ void typeInto(QLineEdit *edit, const QString &text)
     ev.setCommitString(text);
     QCoreApplication::sendEvent(edit, &ev);
 }
-
-void showAndWait(QWidget *w)
-{
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
-}
-
-// Records the boxes already shown when the program is told to end.
-struct QuitAfterMessage : QuitRecorder {
-    explicit QuitAfterMessage(const MessageRecorder &r) : rec(r) {}
-    const MessageRecorder &rec;
-    QStringList textsAtQuit;
-    void quit() override
-    {
-        ++count;
-        textsAtQuit = rec.texts();
-    }
-};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The database file itself: missing, not a database, empty, wrongly keyed, in a folder that
 // cannot be written, on a full disk. Each gives a clear message, and neither the program
 // nor the admin tool ever writes into a file that is not its database.
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
 #include "charging/TfrmUCharge_In.h"
@@ -41,11 +42,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
-class NoPreview : public ReportPresenter {
-public:
-    void present(const report::PreparedReport &) override {}
-};
 
 // Files of the folder, so that a test can see that nothing was made beside them.
 QStringList filesIn(const QString &dir)

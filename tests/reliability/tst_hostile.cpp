@@ -20,7 +20,7 @@
 #include "operators/TfrmUser.h"
 #include "output/TfrmDMP.h"
 #include "owners/OwnerImport.h"
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 #include "owners/TfrmUH_D.h"
 #include "owners/TfrmUH_In.h"
 #include "owners/TfrmUH_M.h"
@@ -33,9 +33,9 @@
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 #include "widgets/RowsModel.h"
-#include "owners/SheetModel.h"
+#include "sheets/SheetModel.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -66,7 +66,6 @@ cat "$work/A.err" "$work/B.err" | head -3 >&2
 check "phase 1 failures" 0 "$e1"
 check "phase 1 payments stored" "$p1" "$(sql "SELECT COUNT(*) FROM UCharge WHERE theDate = '$cdate'")"
 cat "$work/A.ok" "$work/B.ok" >"$work/reported"
-locked1=$(locked)
 
 # 2. The same four houses, charged by both copies at once.
 end=$(( $(date +%s) + secs ))

@@ -1,4 +1,4 @@
-#include "data/DemoData.h"
+#include "demo/DemoData.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
 #include "data/TfrmDM.h"

@@ -1,4 +1,5 @@
-#include "data/DemoData.h"
+#include "demo/DemoData.h"
+#include "charging/ChargeLogic.h"
 #include "data/Database.h"
 #include "data/Dates.h"
 #include "data/NumToChar.h"
@@ -228,10 +229,14 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             }
             ++seq;
             House &h = houses[p.house];
-            const QString number = day.toString(QStringLiteral("yyMMdd")) + QStringLiteral("%1").arg(seq, 4, 10, QLatin1Char('0'));
-            const double money = Numbers::roundTo(p.years * h.floor * h.price, 2);
-            const QDate from = h.endDate.addDays(1);
-            const QDate to = h.endDate.addYears(p.years);
+            // Numbered, priced and dated by charge entry's own rules; only the writing is
+            // done in bulk, a season per transaction.
+            const QString number = ChargeLogic::receiptNumber(day, seq);
+            const ChargeLogic::Proposal proposal = ChargeLogic::propose(
+                QString::number(p.years), Numbers::plain(h.floor), Numbers::plain(h.price), Dates::format(h.endDate));
+            const double money = Numbers::toDouble(proposal.amount);
+            const QDate from = proposal.start;
+            const QDate to = proposal.end;
             insPay.bind(1, h.id);
             insPay.bind(2, number);
             insPay.bind(3, Dates::format(day));

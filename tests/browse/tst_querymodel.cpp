@@ -1,7 +1,7 @@
 #include "data/TfrmDM.h"
-#include "owners/BrowseCriteria.h"
+#include "browse/BrowseCriteria.h"
 #include "tests/support/TestSupport.h"
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QScrollBar>

@@ -1,6 +1,6 @@
-#include "owners/SheetReader.h"
-#include "owners/SheetFormats.h"
-#include "owners/ZipXml.h"
+#include "sheets/SheetReader.h"
+#include "sheets/SheetFormats.h"
+#include "sheets/ZipXml.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
 
@@ -331,17 +331,6 @@ Format detect(const QString &path)
         throw AppError(SheetFormats::unreadableMessage(
             path, QStringLiteral("文件名是 .%1，但内容是文本，不是工作簿").arg(info.suffix())));
     return Format::Csv;
-}
-
-QString formatName(Format format)
-{
-    switch (format) {
-    case Format::Xls: return QStringLiteral("Excel 97-2003 工作簿");
-    case Format::Xlsx: return QStringLiteral("Excel 工作簿");
-    case Format::Ods: return QStringLiteral("OpenDocument 电子表格");
-    case Format::Csv: return QStringLiteral("CSV 文本");
-    }
-    return {};
 }
 
 Sheet read(const QString &path)

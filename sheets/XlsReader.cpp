@@ -1,7 +1,7 @@
 // Excel 97-2003 workbooks (BIFF in an OLE2 container), read with FreeXL. FreeXL already
 // tells date cells from numbers by their format and gives them as "yyyy-mm-dd". It runs
 // in a helper process: see readXls in SheetFormats.h.
-#include "owners/SheetFormats.h"
+#include "sheets/SheetFormats.h"
 #include "data/DbError.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "owners/BrowseCriteria.h"
+#include "browse/BrowseCriteria.h"
 #include "data/Sql.h"
 
 namespace Browse {

@@ -1,4 +1,4 @@
-#include "widgets/QueryModel.h"
+#include "browse/QueryModel.h"
 #include "data/Database.h"
 
 QueryModel::QueryModel(QObject *parent)

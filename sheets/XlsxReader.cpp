@@ -2,8 +2,8 @@
 // that every writer's dialect is understood: shared or inline strings (written by
 // spreadsheets saving in constant memory), absolute or relative part names, date
 // formats given by built-in id or by their own format code.
-#include "owners/SheetFormats.h"
-#include "owners/ZipXml.h"
+#include "sheets/SheetFormats.h"
+#include "sheets/ZipXml.h"
 #include "data/DbError.h"
 
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "owners/ZipXml.h"
+#include "sheets/ZipXml.h"
 #include "data/DbError.h"
 
 #include <QDir>

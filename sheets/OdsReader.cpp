@@ -1,8 +1,8 @@
 // OpenDocument spreadsheets: the sheet is a table in content.xml, read with a streaming
 // XML parser. Rows and cells may be repeated; long runs of empty ones (to the end of the
 // sheet) are counted, never made.
-#include "owners/SheetFormats.h"
-#include "owners/ZipXml.h"
+#include "sheets/SheetFormats.h"
+#include "sheets/ZipXml.h"
 #include "data/DbError.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "owners/SheetModel.h"
+#include "sheets/SheetModel.h"
 
 SheetModel::SheetModel(QObject *parent)
     : QAbstractTableModel(parent)

@@ -84,7 +84,6 @@ inline const char SheetName[] = "Sheet1";
 
 // Throws AppError when the file cannot be read or is of no known kind.
 Format detect(const QString &path);
-QString formatName(Format format);
 // Throws AppError with a message for the operator: unreadable or damaged file, no sheet
 // "Sheet1", a sheet without a title row, a file beyond the limits above or beyond the
 // memory of the machine.

@@ -1,6 +1,6 @@
 #include "data/DbError.h"
-#include "owners/SheetReader.h"
-#include "tests/owners/ImportFiles.h"
+#include "sheets/SheetReader.h"
+#include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #pragma once
-#include "owners/SheetReader.h"
+#include "sheets/SheetReader.h"
 
 #include <QAbstractTableModel>
 

@@ -1,7 +1,7 @@
 // A comma-separated text file is read as the sheet itself. Spreadsheet programs save it
 // as UTF-8 (often with a byte-order mark) or, in Chinese settings, as GBK: the encoding
 // is told from the bytes.
-#include "owners/SheetFormats.h"
+#include "sheets/SheetFormats.h"
 #include "data/DbError.h"
 
 #include <QFile>

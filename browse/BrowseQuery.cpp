@@ -1,0 +1,33 @@
+#include "browse/BrowseQuery.h"
+#include "browse/QueryModel.h"
+
+BrowseQuery::~BrowseQuery()
+{
+    m_model.close();
+}
+
+Database &BrowseQuery::reader(Database &shared)
+{
+    if (!m_reader || m_readerPath != shared.path()) {
+        m_model.close();
+        m_reader.reset();
+        m_reader = shared.openReader();
+        m_readerPath = shared.path();
+    }
+    return *m_reader;
+}
+
+void BrowseQuery::openList(Database &shared, const QString &list)
+{
+    m_model.open(reader(shared), list);
+}
+
+QString BrowseQuery::count(Database &shared, const QString &countStatement) const
+{
+    return shared.scalar(countStatement);
+}
+
+Rows BrowseQuery::totals(Database &shared, const QString &totalsStatement) const
+{
+    return shared.select(totalsStatement);
+}

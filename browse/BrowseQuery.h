@@ -1,0 +1,41 @@
+#pragma once
+#include "data/Database.h"
+
+#include <QString>
+#include <memory>
+
+class QueryModel;
+
+// The statements behind a browse window's "查询": the list into the grid's model, the
+// exact row count and the footer's totals.
+//
+// The list keeps its statement open while the grid reads rows as they are shown. On the
+// program's shared connection that open statement would hold one read snapshot for every
+// other statement of the program: they would not see what another copy of the program
+// stores meanwhile, and their writes would fail at once as "database is locked". So the
+// list reads through a reader connection that the shared connection hands out, opened at
+// the first list and kept while the database file stays the same. The count and the
+// totals run on the shared connection.
+class BrowseQuery {
+public:
+    explicit BrowseQuery(QueryModel &model) : m_model(model) {}
+    // The list's statement goes before the connection it runs on.
+    ~BrowseQuery();
+    BrowseQuery(const BrowseQuery &) = delete;
+    BrowseQuery &operator=(const BrowseQuery &) = delete;
+
+    // Opens the list in the model. A refused statement leaves the model closed and empty
+    // and throws the DbError.
+    void openList(Database &shared, const QString &list);
+    // The number of rows of the whole list, by its count statement.
+    QString count(Database &shared, const QString &countStatement) const;
+    // The totals row (none when the statement yields none).
+    Rows totals(Database &shared, const QString &totalsStatement) const;
+
+private:
+    Database &reader(Database &shared);
+
+    QueryModel &m_model;
+    std::unique_ptr<Database> m_reader;
+    QString m_readerPath;
+};
