@@ -533,12 +533,12 @@ Row importRow(Context &c)
             sqlite3_prepare_v2(h, "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
                                   "Remark, theDel, theDate, UName) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?)", -1, &ins, nullptr);
             int n = 0;
-            for (const QStringList &row : sheet.rows) {
+            for (int r = 0; r < sheet.rowCount(); ++r) {
                 if (n % 2000 == 0)
                     c.bare->exec(QStringLiteral("BEGIN IMMEDIATE"));
                 QByteArray v[8];
                 for (int k = 0; k < 8; ++k)
-                    v[k] = row.at(col[k]).toUtf8();
+                    v[k] = sheet.cell(r, col[k]).toUtf8();
                 sqlite3_bind_text(check, 1, a.constData(), int(a.size()), SQLITE_STATIC);
                 sqlite3_bind_text(check, 2, v[0].constData(), int(v[0].size()), SQLITE_STATIC);
                 const bool dup = sqlite3_step(check) == SQLITE_ROW;

@@ -31,6 +31,15 @@ QString checkedDate(const QString &label, const QString &text)
 
 } // namespace
 
+void checkAmount(double amount, const QString &shown)
+{
+    // The receipt writes the amount in capitals up to 9,999,999,999,999.99 yuan; an
+    // overflowing product is no amount at all.
+    if (!std::isfinite(amount) || std::fabs(amount) >= MaxAmount)
+        throw AppError(QStringLiteral("收款金额超出范围（%1）：收据的大写金额最多写到万亿元，请检查面积、单价和收费年数")
+                           .arg(shown));
+}
+
 QString myNum()
 {
     const QDate date = Dates::parse(ChargeDate);
@@ -86,9 +95,10 @@ Proposal propose(const QString &yearsText, const QString &floorAreaText, const Q
     const QString area = floorAreaText.isEmpty() ? QStringLiteral("0") : floorAreaText;
     const QString price = unitPriceText.isEmpty() ? QStringLiteral("0") : unitPriceText;
 
-    const double amount = Numbers::toDouble(years) * Numbers::toDouble(area) * Numbers::toDouble(price);
+    const double amount = Numbers::roundTo(Numbers::toDouble(years) * Numbers::toDouble(area) * Numbers::toDouble(price), 2);
+    checkAmount(amount, QStringLiteral("面积 %1 × 单价 %2 × %3 年").arg(area, price, years));
     Proposal p;
-    p.amount = Numbers::plain(Numbers::roundTo(amount, 2));
+    p.amount = Numbers::plain(amount);
     const QDate paidUp = paidUpDate(paidUpText);
     if (paidUp.isValid()) {
         const qint64 n = Numbers::toInt(years);
@@ -105,7 +115,9 @@ Proposal propose(const QString &yearsText, const QString &floorAreaText, const Q
 QString roundToYuan(const QString &amountText)
 {
     const QString t = amountText.isEmpty() ? QStringLiteral("0") : amountText;
-    return Numbers::plain(Numbers::roundTo(Numbers::toDouble(t), 0));
+    const double amount = Numbers::roundTo(Numbers::toDouble(t), 0);
+    checkAmount(amount, t);
+    return Numbers::plain(amount);
 }
 
 Payment paymentFor(const House &house, const QString &years, const Proposal &proposal)
@@ -139,8 +151,7 @@ QString save(const Payment &payment)
     const QString startDate = checkedDate(QStringLiteral("起始日期"), payment.startDate);
     const QString endDate = checkedDate(QStringLiteral("截至日期"), payment.endDate);
     const double money = Numbers::toDouble(amount);
-    if (std::fabs(money) >= 1e13)
-        throw AppError(QStringLiteral("收款金额 “%1” 超出范围").arg(amount));
+    checkAmount(money, amount);
     const QString capitals = NumToChar(std::fabs(money));
 
     // A file the start-up check found damaged takes no payment until a backup is restored:

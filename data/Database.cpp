@@ -8,7 +8,12 @@
 #include <QFileInfo>
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -62,14 +67,17 @@ void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 }
 
 // Used by the schema's CHECK constraints: a value belongs in a number column only when
-// it is a number or a text that reads completely as one ('12..5' and '' do not).
+// it is a finite number or a text that reads completely as one ('12..5', '' and '1e999'
+// do not; a literal 1e999 arrives here already made infinite).
 void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     switch (sqlite3_value_type(argv[0])) {
     case SQLITE_NULL:
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
         sqlite3_result_int(ctx, 1);
+        return;
+    case SQLITE_FLOAT:
+        sqlite3_result_int(ctx, std::isfinite(sqlite3_value_double(argv[0])) ? 1 : 0);
         return;
     default: {
         const QString t = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
@@ -243,7 +251,13 @@ void sumFinal(sqlite3_context *ctx)
             sqlite3_result_int64(ctx, st->intSum);
         return;
     }
-    sqlite3_result_double(ctx, static_cast<double>(st->sum + st->comp));
+    const double total = static_cast<double>(st->sum + st->comp);
+    // A total beyond what a double holds would read as a number it is not.
+    if (!std::isfinite(total)) {
+        sqlite3_result_error(ctx, "合计超出范围", -1);
+        return;
+    }
+    sqlite3_result_double(ctx, total);
 }
 
 } // namespace
@@ -354,15 +368,43 @@ void Database::open(const QString &path, const QString &key)
     openHandle(fi.absoluteFilePath(), key, false);
 }
 
-void Database::create(const QString &path, const QString &key)
+void Database::create(const QString &path, const QString &key, int mode)
 {
     close();
     const QFileInfo fi(path);
-    if (fi.exists())
-        throw DbError(QStringLiteral("数据库文件已经存在，不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    const QString shown = QDir::toNativeSeparators(fi.absoluteFilePath());
+    if (fi.exists() || fi.isSymLink())
+        throw DbError(QStringLiteral("数据库文件已经存在（或是一个链接），不会覆盖：%1").arg(shown), QString());
     if (!fi.absoluteDir().exists())
         throw DbError(QStringLiteral("数据库文件夹不存在：%1").arg(QDir::toNativeSeparators(fi.absolutePath())), QString());
-    openHandle(fi.absoluteFilePath(), key, true);
+    // Journal files left beside a new file (or links planted there) would be taken for its own.
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
+        const QFileInfo journal(fi.absoluteFilePath() + QLatin1String(suffix));
+        if (journal.exists() || journal.isSymLink())
+            throw DbError(QStringLiteral("数据库文件旁已有 %1，不会创建新的数据库文件").arg(QDir::toNativeSeparators(journal.absoluteFilePath())),
+                          QString());
+    }
+    // Made here, exclusively and without following a link (another account may have put
+    // one in its place a moment ago); the engine then opens this empty file as a new
+    // database. Its journal files take the file's permissions.
+    const QByteArray name = QFile::encodeName(fi.absoluteFilePath());
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode < 0 ? 0666 : mode);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EEXIST || error == ELOOP)
+            throw DbError(QStringLiteral("数据库文件已经存在（或是一个链接），不会覆盖：%1").arg(shown), QString());
+        throw DbError(QStringLiteral("无法创建数据库文件 %1：%2").arg(shown, QString::fromLocal8Bit(std::strerror(error))), QString());
+    }
+    const bool modeSet = mode < 0 || ::fchmod(fd, mode_t(mode)) == 0;
+    ::close(fd);
+    try {
+        if (!modeSet)
+            throw DbError(QStringLiteral("无法设置数据库文件 %1 的权限").arg(shown), QString());
+        openHandle(fi.absoluteFilePath(), key, true);
+    } catch (...) {
+        ::unlink(name.constData());
+        throw;
+    }
 }
 
 void Database::openHandle(const QString &path, const QString &key, bool create)
@@ -370,7 +412,7 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
     // A file made before the key derivation was shortened opens with the engine's old
     // default; a new file always gets the short one.
     for (const int kdfIter : {KdfIter, LegacyKdfIter}) {
-        openRaw(path, create);
+        openRaw(path);
         try {
             configure(key, kdfIter);
             m_key = key;
@@ -387,7 +429,7 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
         try {
             while (Schema::upgradeStep(*this)) {
                 close();
-                openRaw(path, false);
+                openRaw(path);
                 configure(key, kdfIter);
             }
         } catch (const DbError &e) {
@@ -401,10 +443,11 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
     }
 }
 
-void Database::openRaw(const QString &path, bool create)
+void Database::openRaw(const QString &path)
 {
     const QByteArray p = path.toUtf8();
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // Never created here: a new file was made by create(), empty, without following a link.
+    const int flags = SQLITE_OPEN_READWRITE;
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -525,6 +568,52 @@ void Database::exec(const QString &sql)
             fail(sql, frc != SQLITE_OK ? frc : rc);
         p = tail;
     }
+}
+
+namespace {
+// True when the text holds more than blanks, comments and semicolons.
+bool holdsStatement(const QByteArray &s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char c = s.at(i);
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == ';')
+            continue;
+        if (c == '-' && i + 1 < s.size() && s.at(i + 1) == '-') {
+            while (i < s.size() && s.at(i) != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < s.size() && s.at(i + 1) == '*') {
+            const qsizetype end = s.indexOf("*/", i + 2);
+            if (end < 0)
+                return false;
+            i = end + 1;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+} // namespace
+
+QStringList Database::splitStatements(const QString &sql)
+{
+    QStringList out;
+    const QByteArray s = sql.toUtf8();
+    qsizetype start = 0;
+    auto add = [&](qsizetype end) {
+        const QByteArray piece = s.mid(start, end - start);
+        if (holdsStatement(piece))
+            out << QString::fromUtf8(piece).trimmed();
+        start = end;
+    };
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        // A ";" inside quotes, a comment or a trigger's body ends nothing.
+        if (s.at(i) == ';' && sqlite3_complete(s.mid(start, i + 1 - start).constData()))
+            add(i + 1);
+    }
+    add(s.size());
+    return out;
 }
 
 Rows Database::select(const QString &sql)

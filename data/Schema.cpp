@@ -244,14 +244,14 @@ void initialize(Database &db, const QString &operatorName)
     tx.commit();
 }
 
-void createFile(const QString &path, const QString &operatorName)
+void createFile(const QString &path, const QString &operatorName, int mode)
 {
     const QFileInfo fi(path);
-    if (fi.exists())
-        throw DbError(QStringLiteral("数据库文件已经存在，不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    if (fi.exists() || fi.isSymLink())
+        throw DbError(QStringLiteral("数据库文件已经存在（或是一个链接），不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
     QDir().mkpath(fi.absolutePath());
     Database db;
-    db.create(fi.absoluteFilePath(), QString::fromUtf8(DatabaseKey));
+    db.create(fi.absoluteFilePath(), QString::fromUtf8(DatabaseKey), mode);
     try {
         initialize(db, operatorName);
     } catch (...) {
@@ -270,17 +270,19 @@ bool createOnFirstStart(const QString &path)
     const QString note = fi.absoluteDir().filePath(QStringLiteral("first-start"));
     if (!QFileInfo::exists(note))
         return false;
+    if (fi.isSymLink())
+        throw DbError(QStringLiteral("数据库文件的位置上有一个链接（%1 → %2），程序不会通过它创建数据库，请删除该链接后重新启动程序")
+                          .arg(QDir::toNativeSeparators(fi.absoluteFilePath()), QDir::toNativeSeparators(fi.symLinkTarget())),
+                      QString());
     if (fi.exists()) {
         // Installed again over a folder in use: the note must not outlive the file it
         // was meant for, or a lost file would later be replaced by an empty one.
         QFile::remove(note);
         return false;
     }
-    createFile(path);
-    // Every operator account of the machine works on the one file (the engine gives its
-    // journal files the same permissions).
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
-                                    | QFile::ReadOther | QFile::WriteOther);
+    // The program's users share the file through their group; the engine gives its
+    // journal files the same permissions.
+    createFile(path, QString::fromUtf8(DefaultOperator), 0660);
     QFile::remove(note);
     return true;
 }

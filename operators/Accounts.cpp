@@ -1,4 +1,5 @@
 #include "operators/Accounts.h"
+#include "data/DbError.h"
 #include "data/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/Sql.h"
@@ -50,6 +51,9 @@ void setPassword(const QString &name, const QString &password)
     SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + PasswordHash::make(password)
         + QStringLiteral("' WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
     frmDM().myESQL(SqlText);
+    // The operator deleted or renamed since the login: no password was changed.
+    if (frmDM().db().changes() == 0)
+        throw AppError(QStringLiteral("操作员“%1”已不存在（可能已被删除或改名），密码没有修改！").arg(name));
 }
 
 void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
@@ -59,6 +63,8 @@ void saveDefaults(const QString &userId, const QString &paymentMethod, const QSt
         + Sql::esc(houseType) + QStringLiteral("', theAN = '") + Sql::esc(areaName) + QStringLiteral("' ")
         + QStringLiteral("WHERE (ID = ") + Sql::id(userId) + QStringLiteral(")");
     frmDM().myESQL(SqlText);
+    if (frmDM().db().changes() == 0)
+        throw AppError(QStringLiteral("当前操作员已不存在（可能已被删除），默认项 没有保存！"));
 }
 
 } // namespace Accounts

@@ -127,10 +127,8 @@ void setSheetOpener(SheetOpener *opener) { g_opener = opener ? opener : &g_deskt
 
 QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals)
 {
-    const QString folder = exportFolder();
-    if (!QDir().mkpath(folder))
-        throw AppError(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(folder)));
-    const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime());
+    const QString folder = privateExportFolder();
+    const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime(), unpredictableTag());
     const ExportResult result = writeExportWorkbook(path, layout, list, totals, UnitName);
     SqlText = result.bodyRange;
     if (!sheetOpener().open(path))

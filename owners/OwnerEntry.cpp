@@ -6,6 +6,8 @@
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 
+#include <optional>
+
 namespace OwnerEntry {
 
 Field firstEmpty(const House &h)
@@ -83,11 +85,59 @@ bool add(const House &h)
     return true;
 }
 
-void update(const QString &houseId, const House &h)
+namespace {
+std::optional<House> stored(const QString &id)
+{
+    const Rows r = frmDM().query(QStringLiteral("SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, "
+                                                "thePhone, Remark FROM UHouse WHERE (ID = ")
+                                 + id + QStringLiteral(") AND (theDel = '否')"));
+    if (r.isEmpty())
+        return std::nullopt;
+    const QStringList &v = r.row(0);
+    return House{v.at(0), v.at(1), v.at(2), v.at(3), v.at(4), v.at(5), v.at(6), v.at(7), v.at(8)};
+}
+
+// "到期日期 由 2024-04-10 变为 2025-04-10、业主名称 由 张三 变为 李四"
+QString differences(const House &before, const House &now)
+{
+    const struct {
+        const char *label;
+        QString House::*field;
+    } fields[] = {
+        {"小区名称", &House::area},  {"房号", &House::room},      {"面积", &House::floorArea},
+        {"房屋用途", &House::purpose}, {"单价", &House::price},     {"到期日期", &House::endDate},
+        {"业主名称", &House::owner},  {"手机号码", &House::phone}, {"备注", &House::remark},
+    };
+    QStringList out;
+    for (const auto &f : fields) {
+        if (before.*f.field != now.*f.field)
+            out << QStringLiteral("%1 由“%2”变为“%3”").arg(QString::fromUtf8(f.label), before.*f.field, now.*f.field);
+    }
+    return out.join(QStringLiteral("、"));
+}
+} // namespace
+
+House load(const QString &houseId)
+{
+    const std::optional<House> h = stored(Sql::id(houseId));
+    if (!h)
+        throw AppError(QStringLiteral("该业主已被删除！"));
+    return *h;
+}
+
+void update(const QString &houseId, const House &h, const House &asOpened)
 {
     const QString id = Sql::id(houseId);
     const QString floorArea = Sql::number(h.floorArea, QStringLiteral("面积"));
     const QString price = Sql::number(h.price, QStringLiteral("单价"));
+    Transaction tx(frmDM().db());
+    const std::optional<House> now = stored(id);
+    if (!now)
+        throw AppError(QStringLiteral("打开修改窗口后，该业主已被删除，本次修改没有保存！"));
+    const QString changed = differences(asOpened, *now);
+    if (!changed.isEmpty())
+        throw AppError(QStringLiteral("打开修改窗口后，该业主的信息已被修改（%1，可能刚收过费），本次修改没有保存。请退出后重新打开修改窗口！")
+                           .arg(changed));
     SqlText = QStringLiteral("UPDATE UHouse SET AName = '") + Sql::esc(h.area) + QStringLiteral("', theNum = '")
         + Sql::esc(h.room) + QStringLiteral("', theArea = ") + floorArea + QStringLiteral(", ");
     SqlText += QStringLiteral("HType = '") + Sql::esc(h.purpose) + QStringLiteral("', thePrice = ") + price
@@ -96,6 +146,7 @@ void update(const QString &houseId, const House &h)
         + Sql::esc(h.phone) + QStringLiteral("', Remark = '") + Sql::esc(h.remark) + QStringLiteral("' ");
     SqlText += QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
     frmDM().myESQL(SqlText);
+    tx.commit();
 }
 
 void markDeleted(const QString &id)

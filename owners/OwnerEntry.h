@@ -46,9 +46,17 @@ bool roomTaken(const QString &area, const QString &room);
 // the same room in between.
 bool add(const House &house);
 
+// House houseId as it is stored now (numbers in plain form). Throws AppError when no
+// live house has that ID.
+House load(const QString &houseId);
+
 // Writes the boxes of the modify dialog back to house houseId. Floor area and price go
 // in as number literals; a text that is no number is refused before anything is written.
-void update(const QString &houseId, const House &house);
+// asOpened is the house as load gave it when the dialog opened: when anyone changed or
+// deleted the house since (a payment moves its paid-up date), the change is refused with
+// a message naming what changed, so that an old copy never undoes a payment. The check
+// and the update hold the write lock together.
+void update(const QString &houseId, const House &house, const House &asOpened);
 
 // Marks house id deleted.
 void markDeleted(const QString &id);

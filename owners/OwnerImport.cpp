@@ -106,9 +106,8 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     bool any = false;
 
     for (int r = 0; r < sheet.rowCount(); ++r) {
-        const QStringList &row = sheet.rows.at(r);
         for (int i = 0; i < 8; ++i)
-            v[i] = row.at(column[size_t(i)]);
+            v[i] = sheet.cell(r, column[size_t(i)]);
         if (v[0].isEmpty())
             continue;
         // The room number is compared as it will be stored, so that importing the same

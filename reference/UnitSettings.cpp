@@ -1,5 +1,6 @@
 #include "reference/UnitSettings.h"
 #include "data/Dates.h"
+#include "data/DbError.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
@@ -30,6 +31,9 @@ void save(const QString &name, const Period &period)
         + QString::number(period.endMonth) + QStringLiteral(", theED = ") + QString::number(period.endDay)
         + QStringLiteral(" ") + QStringLiteral("WHERE (ID = 1)");
     frmDM().myESQL(SqlText);
+    // The unit's row gone (a damaged or hand-edited file): saying "saved" would be a lie.
+    if (frmDM().db().changes() == 0)
+        throw AppError(QStringLiteral("数据库中没有使用单位的记录，使用单位 没有保存！"));
 }
 
 } // namespace UnitSettings

@@ -3,6 +3,7 @@
 #include "data/AppIdentity.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
+#include "data/OutputFile.h"
 
 #include <QDir>
 #include <QFont>
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -339,12 +339,9 @@ void PreparedReport::writePdf(QIODevice *out) const
 
 void PreparedReport::writePdf(const QString &path) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    writePdf(&file);
-    if (!file.commit())
-        throw AppError(QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    OutputFile file(path);
+    writePdf(&file.file());
+    file.commit();
 }
 
 } // namespace report

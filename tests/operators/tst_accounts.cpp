@@ -5,6 +5,7 @@
 #include "operators/TfrmCPass.h"
 #include "operators/TfrmSMRX.h"
 #include "operators/TfrmUser.h"
+#include "reference/TfrmSDept.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
@@ -40,6 +41,8 @@ private slots:
     void defaultsOfOneOperatorOnly();
     void defaultsExitSavesNothing();
     void defaultsRefusedStatement();
+    void saveOfNoRowIsNoSuccess_data();
+    void saveOfNoRowIsNoSuccess();
 };
 
 namespace {
@@ -456,6 +459,53 @@ void TestAccounts::defaultsRefusedStatement()
     w.BitBtn1Click();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(quit.count, 0);
+}
+
+void TestAccounts::saveOfNoRowIsNoSuccess_data()
+{
+    QTest::addColumn<QString>("removed"); // the statement that takes the row away after the login
+    QTest::addColumn<int>("save");        // 0 使用单位, 1 默认项, 2 new password
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unit row gone") << "DELETE FROM SDept" << 0 << "数据库中没有使用单位的记录，使用单位 没有保存！";
+    QTest::newRow("operator gone, defaults") << "DELETE FROM SUser" << 1 << "当前操作员已不存在（可能已被删除），默认项 没有保存！";
+    QTest::newRow("operator renamed, password") << "UPDATE SUser SET theName = '新名'" << 2
+                                                << "操作员“管理员”已不存在（可能已被删除或改名），密码没有修改！";
+}
+
+// Such saves once showed their success message and ended the program, saving nothing.
+void TestAccounts::saveOfNoRowIsNoSuccess()
+{
+    QFETCH(QString, removed);
+    QFETCH(int, save);
+    QFETCH(QString, message);
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.login();
+    db.exec(removed);
+    if (save == 0) {
+        TfrmSDept w;
+        showAndWait(&w);
+        w.Edit1->setText(QStringLiteral("热力公司"));
+        w.BitBtn1Click();
+        QVERIFY(w.isVisible());
+    } else if (save == 1) {
+        TfrmSMRX w;
+        showAndWait(&w);
+        w.BitBtn1Click();
+        QVERIFY(w.isVisible());
+    } else {
+        try {
+            Accounts::setPassword(CurrentUserName, QStringLiteral("n"));
+            QFAIL("no error");
+        } catch (const AppError &e) {
+            QCOMPARE(e.message(), message);
+        }
+        return;
+    }
+    QCOMPARE(rec.texts(), QStringList{message});
+    QCOMPARE(rec.errors(), 1);
     QCOMPARE(quit.count, 0);
 }
 

@@ -400,7 +400,7 @@ void TestOwnerEntry::modifyWritesBareNumbersWithoutDuplicateCheck()
     QCOMPARE(w.windowTitle(), QStringLiteral("业主修改"));
     QCOMPARE(w.PriceUnit->text(), QStringLiteral("元/平方米"));
     QVERIFY(!w.findChild<QCheckBox *>());
-    w.HouseId = db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-102'"));
+    w.load(db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-102'")));
     fill(w, QStringLiteral("1-101")); // the room number of the other live house
     w.Edit4->setText(QStringLiteral("李四'"));
     w.BitBtn1Click();
@@ -424,7 +424,7 @@ void TestOwnerEntry::modifyRefusesNoNumber()
     MessageRecorder rec;
     TfrmUH_M1 w;
     w.show();
-    w.HouseId = db.scalar(QStringLiteral("SELECT ID FROM UHouse"));
+    w.load(db.scalar(QStringLiteral("SELECT ID FROM UHouse")));
     fill(w);
     w.Edit3->setText(QStringLiteral("2..5"));
     w.BitBtn1Click();

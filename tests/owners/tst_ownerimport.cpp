@@ -14,6 +14,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <limits>
+
 using namespace ImportFiles;
 
 class TestOwnerImport : public QObject {
@@ -29,6 +31,8 @@ private slots:
     void refusedRowKeepsTheRowsBefore_data();
     void refusedRowKeepsTheRowsBefore();
     void nulInACellIsRefusedAtItsRow();
+    void impossibleNumbersAreRefused_data();
+    void impossibleNumbersAreRefused();
     void lastStatementIsTheLastHouseAdded();
 
     void windowOpensEmpty();
@@ -268,9 +272,9 @@ void TestOwnerImport::refusedRowKeepsTheRowsBefore()
     for (int i = 0; i < rows; ++i) {
         // Every tenth room repeats an earlier one: duplicates are not counted as added.
         const int room = i % 10 == 9 ? i - 1 : i;
-        sheet.rows << QStringList{QStringLiteral("R%1").arg(room), i == badRow ? QStringLiteral("八十") : QStringLiteral("50"),
-                                  QStringLiteral("住宅"), QStringLiteral("22"), QString(), QString(), QString(), QString()};
-        sheet.sheetRows << i + 2;
+        sheet.addRow({QStringLiteral("R%1").arg(room), i == badRow ? QStringLiteral("八十") : QStringLiteral("50"),
+                      QStringLiteral("住宅"), QStringLiteral("22"), QString(), QString(), QString(), QString()},
+                     i + 2);
     }
     const int before = badRow - badRow / 10;
     try {
@@ -287,16 +291,37 @@ void TestOwnerImport::refusedRowKeepsTheRowsBefore()
     QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = 'R%1'").arg(badRow + 1)), 0);
 }
 
+void TestOwnerImport::impossibleNumbersAreRefused_data()
+{
+    QTest::addColumn<QVariant>("area"); // the 面积 cell of the second house, as written to the file
+    QTest::newRow("infinite number cell") << QVariant(std::numeric_limits<double>::infinity());
+    QTest::newRow("NaN number cell") << QVariant(std::numeric_limits<double>::quiet_NaN());
+    QTest::newRow("text beyond double") << QVariant(QStringLiteral("1e999"));
+}
+
+// Such a cell was once stored as infinity or 0 and blanked every total of the lists.
+void TestOwnerImport::impossibleNumbersAreRefused()
+{
+    QFETCH(QVariant, area);
+    ImportDb d;
+    try {
+        OwnerImport::run(sheetOf(m_dir, {headingRow(), house(QStringLiteral("1-101")), house(QStringLiteral("1-102"), area)}), East);
+        QFAIL("no error");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("工作表第 3 行（房号 1-102）无法导入：面积 不是有效的数字")), qPrintable(e.message()));
+    }
+    QCOMPARE(d.houses(), 1);
+    QCOMPARE(d.db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")), QStringLiteral("50"));
+}
+
 namespace {
 Sheet memorySheet(const QList<QStringList> &rows)
 {
     Sheet sheet;
     for (const QVariant &h : headingRow())
         sheet.headings << h.toString();
-    for (const QStringList &r : rows) {
-        sheet.rows << r;
-        sheet.sheetRows << int(sheet.rows.size()) + 1;
-    }
+    for (const QStringList &r : rows)
+        sheet.addRow(r, int(sheet.rows.size()) + 2);
     return sheet;
 }
 } // namespace

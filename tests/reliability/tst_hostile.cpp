@@ -365,7 +365,7 @@ void TestHostile::ownerModify()
     const QString id = addHouse(QStringLiteral("阳光小区"), QStringLiteral("1-102"), QStringLiteral("乙"), {}, {});
     Q_UNUSED(other);
     TfrmUH_M1 w;
-    w.HouseId = id;
+    w.load(id);
     w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
     w.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
     w.Edit2->setText(QStringLiteral("80"));
@@ -554,11 +554,11 @@ void TestHostile::exportRoundTrip()
     // Row 1 is the title; row 2 the headings, then the house and the totals row.
     const Sheet sheet = SheetReader::read(keep.opened.first());
     QCOMPARE(sheet.rowCount(), 3);
-    const QStringList &headings = sheet.rows.at(0);
+    const QStringList headings = sheet.row(0);
     const int room = int(headings.indexOf(QStringLiteral("房号"))), phone = int(headings.indexOf(QStringLiteral("手机号码")));
     const int owner = int(headings.indexOf(QStringLiteral("业主名称"))), remark = int(headings.indexOf(QStringLiteral("备注")));
     QVERIFY(room >= 0 && phone >= 0 && owner >= 0 && remark >= 0);
-    const QStringList &row = sheet.rows.at(1);
+    const QStringList row = sheet.row(1);
     QCOMPARE(shown(row.at(room)), shown(value));
     QCOMPARE(row.at(room), value);
     QCOMPARE(row.at(phone), value);

@@ -14,6 +14,8 @@ private slots:
     void initCreatesAndRefuses();
     void sqlPrintsTabSeparated();
     void sqlEngineErrorToStderr();
+    void sqlRunsEveryStatementOrNone_data();
+    void sqlRunsEveryStatementOrNone();
     void capitals_data();
     void capitals();
     void help();
@@ -67,6 +69,49 @@ void TestAdmin::sqlEngineErrorToStderr()
     QVERIFY(runAdmin({"sql", "--db", dir.filePath(QStringLiteral("missing.edb")), "SELECT 1"}, &out, &err) != 0);
     QVERIFY(err.contains(QStringLiteral("找不到数据库文件")));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("missing.edb"))));
+}
+
+void TestAdmin::sqlRunsEveryStatementOrNone_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");       // contained in the error output
+    QTest::addColumn<QString>("areas");     // SArea afterwards
+    // The second statement was once dropped without a word.
+    QTest::newRow("two inserts") << "INSERT INTO SArea (theName) VALUES ('a'); INSERT INTO SArea (theName) VALUES ('b')"
+                                 << 0 << "" << "" << "a,b";
+    QTest::newRow("rows of the last that has some")
+        << "INSERT INTO SArea (theName) VALUES ('a'); SELECT theName FROM SArea; INSERT INTO SArea (theName) VALUES ('b');"
+        << 0 << "theName\na\n" << "" << "a,b";
+    QTest::newRow("rows of the very last") << "INSERT INTO SArea (theName) VALUES ('a');\n-- check\nSELECT count(*) AS n FROM SArea"
+                                           << 0 << "n\n1\n" << "" << "a";
+    QTest::newRow("semicolons in text and comments") << "INSERT INTO SArea (theName) VALUES ('x;y'); /* ; */ -- ;\n"
+                                                     << 0 << "" << "" << "x;y";
+    QTest::newRow("second fails: none stored")
+        << "INSERT INTO SArea (theName) VALUES ('a'); INSERT INTO SPrice (theName, thePrice) VALUES ('x', '12..5'); "
+           "INSERT INTO SArea (theName) VALUES ('b')"
+        << 1 << "" << "第 2 条语句出错，全部语句都没有执行" << "";
+    QTest::newRow("syntax error in the last") << "INSERT INTO SArea (theName) VALUES ('a'); SELEC 1" << 1 << ""
+                                              << "SELEC 1" << "";
+}
+
+void TestAdmin::sqlRunsEveryStatementOrNone()
+{
+    QFETCH(QString, batch);
+    QFETCH(int, exit);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QString, areas);
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("db.edb"));
+    QCOMPARE(runAdmin({"init", "--db", db}), 0);
+    QString o, e;
+    QCOMPARE(runAdmin({"sql", "--db", db, batch}, &o, &e), exit);
+    QCOMPARE(o, out);
+    QVERIFY2(e.contains(err), qPrintable(e));
+    QCOMPARE(runAdmin({"sql", "--db", db, "SELECT group_concat(theName) AS a FROM (SELECT theName FROM SArea ORDER BY ID)"}, &o, &e), 0);
+    QCOMPARE(o, QStringLiteral("a\n") + areas + QStringLiteral("\n"));
 }
 
 void TestAdmin::capitals_data()
