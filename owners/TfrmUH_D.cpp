@@ -121,9 +121,9 @@ void TfrmUH_D::Button1Click()
 
 void TfrmUH_D::openWorkbook(const QString &path)
 {
-    // The old preview goes first: a workbook that fails to open leaves it empty.
+    // The old preview goes first: a workbook that fails to open leaves it empty, and the
+    // caption as it was (it changes only when a sheet is shown).
     DataSource1->clear();
-    GroupBox2->setTitle(QStringLiteral("EXCEL数据"));
     Sheet sheet;
     {
         WaitCursor wait;
@@ -152,11 +152,12 @@ void TfrmUH_D::BitBtn1Click()
             return;
         }
         int added = 0;
+        int notDates = 0;
         {
             WaitCursor wait;
-            added = OwnerImport::run(DataSource1->sheet(), area, m_fileName);
+            added = OwnerImport::run(DataSource1->sheet(), area, {}, &notDates, m_fileName);
         }
-        showInfo(this, OwnerImport::doneMessage(added));
+        showInfo(this, OwnerImport::doneMessage(added, notDates));
         accept();
     });
 }

@@ -31,6 +31,19 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
         + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("', '") + Sql::esc(price) + QStringLiteral("') ");
 }
 
+// An area that live houses use stays: without it no list, look-up or charge could pick
+// them. Another row of the same name would still reach them.
+QString areaInUse(const QString &id)
+{
+    const QString n = frmDM().db().scalar(
+        QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否') AND AName = (SELECT theName FROM SArea WHERE ID = %1) "
+                       "AND NOT EXISTS (SELECT 1 FROM SArea a WHERE a.ID <> %1 AND a.theName = UHouse.AName)")
+            .arg(Sql::id(id)));
+    if (n.toInt() == 0)
+        return {};
+    return QStringLiteral("该小区下还有 %1 户业主，不能删除！").arg(n);
+}
+
 } // namespace
 
 const ListConfig &areas()
@@ -46,6 +59,7 @@ const ListConfig &areas()
         .widths = {0, 280, -1},
         .savedMessage = QStringLiteral("小区信息 保存成功！"),
         .insertStatement = &insertArea,
+        .deleteRefusal = &areaInUse,
     };
     return s;
 }
@@ -112,11 +126,14 @@ QString rowWord(const ListConfig &config)
 }
 } // namespace
 
-void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
+bool add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
 {
-    SqlText = config.insertStatement(name, remark, price);
+    // The duplicate check, the insert and its record under one write lock.
     Database &db = frmDM().db();
     Transaction tx(db);
+    if (exists(config, name))
+        return false;
+    SqlText = config.insertStatement(name, remark, price);
     frmDM().myESQL(SqlText);
     QString what = config.nameField + QStringLiteral(" ") + name;
     if (config.hasPrice)
@@ -124,24 +141,31 @@ void add(const ListConfig &config, const QString &name, const QString &remark, c
                                                       + QString::number(db.lastInsertId()) + QStringLiteral(")"));
     ChangeLog::record({QStringLiteral("新增") + rowWord(config), config.table, QString::number(db.lastInsertId()), {}, {}, what});
     tx.commit();
+    return true;
+}
+
+QString deleteRefusal(const ListConfig &config, const QString &id)
+{
+    return config.deleteRefusal ? config.deleteRefusal(id) : QString();
 }
 
 void remove(const ListConfig &config, const QString &id)
 {
-    // The ID goes in bare, so it must be the whole number read from the list.
-    const qint64 n = Numbers::toInt(id);
-    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
-        + QStringLiteral(")");
     Database &db = frmDM().db();
     Transaction tx(db);
-    const Rows row = db.select(QStringLiteral("SELECT * FROM ") + config.table + QStringLiteral(" WHERE (ID = ")
-                               + QString::number(n) + QStringLiteral(")"));
+    const QString refusal = deleteRefusal(config, id);
+    if (!refusal.isEmpty())
+        throw AppError(refusal);
+    const QString n = Sql::id(id);
+    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n + QStringLiteral(")");
+    const Rows row = db.select(QStringLiteral("SELECT * FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n
+                               + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
     if (!row.isEmpty()) {
         QString what = config.nameField + QStringLiteral(" ") + row.at(0, QStringLiteral("theName"));
         if (config.hasPrice)
             what += QStringLiteral("，单价 ") + row.at(0, QStringLiteral("thePrice"));
-        ChangeLog::record({QStringLiteral("删除") + rowWord(config), config.table, QString::number(n), {}, {}, what});
+        ChangeLog::record({QStringLiteral("删除") + rowWord(config), config.table, n, {}, {}, what});
     }
     tx.commit();
 }

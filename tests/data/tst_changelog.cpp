@@ -112,13 +112,13 @@ void TestChangeLog::act(const QString &action)
         h.floorArea = QStringLiteral("95.5");
         h.price = QStringLiteral("22");
         h.purpose = QStringLiteral("商业");
-        OwnerEntry::update(id, h);
+        OwnerEntry::update(id, h, OwnerEntry::load(id));
     } else if (action == QLatin1String("delete house")) {
         OwnerEntry::markDeleted(id);
     } else if (action == QLatin1String("import")) {
         QCOMPARE(OwnerImport::run(sheetOf({{"2-1", "80", "住宅", "20", "2024-04-10", "李四", "", ""},
                                            {"2-2", "90", "住宅", "20", "2024-04-10", "王五", "", ""}}),
-                                  Area, QStringLiteral("业主.xlsx")),
+                                  Area, {}, nullptr, QStringLiteral("业主.xlsx")),
                  2);
     } else if (action == QLatin1String("charge")) {
         chargeOnce(QStringLiteral("1-101"));
@@ -197,7 +197,7 @@ void TestChangeLog::refusedChangeLeavesNoRecord()
         } else if (action == QLatin1String("modify bad")) {
             House h = house(QStringLiteral("1-101"));
             h.floorArea = QStringLiteral("90.5.5");
-            OwnerEntry::update(id, h);
+            OwnerEntry::update(id, h, OwnerEntry::load(id));
         } else if (action == QLatin1String("charge bad")) {
             chargeOnce(QStringLiteral("1-101"), QStringLiteral("12..5"));
         } else if (action == QLatin1String("void refused")) {
@@ -209,7 +209,7 @@ void TestChangeLog::refusedChangeLeavesNoRecord()
             s.headings = {QStringLiteral("房号")};
             s.rows << QStringList{QStringLiteral("3-1")};
             s.sheetRows << 2;
-            OwnerImport::run(s, Area, QStringLiteral("x.xlsx"));
+            OwnerImport::run(s, Area, {}, nullptr, QStringLiteral("x.xlsx"));
         }
     } catch (const AppError &) {
     }
