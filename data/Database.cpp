@@ -1,7 +1,12 @@
 #include "data/Database.h"
 #include "data/DatabaseEngine.h"
 #include "data/PgEngine.h"
+#include "data/Schema.h"
 #include "data/SqliteEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <sqlite3.h>
 
 // ---------------------------------------------------------------- Rows
 
@@ -108,22 +113,42 @@ bool Database::isServer() const
 void Database::open(const QString &location, const QString &key)
 {
     close();
-    if (isServerUrl(location))
+    if (isServerUrl(location)) {
         m_engine = PgEngine::connect(location);
-    else
-        m_engine = SqliteEngine::open(location, key);
-    m_path = location;
+        m_path = location;
+        m_key = key;
+        return;
+    }
+    const QString path = QFileInfo(location).absoluteFilePath();
+    m_engine = SqliteEngine::open(path, key);
+    m_path = path;
     m_key = key;
+    // A file of an earlier program takes the current form before anything reads it;
+    // after each step the connection reads the new form afresh.
+    try {
+        while (Schema::upgradeStep(*this)) {
+            m_engine.reset();
+            m_engine = SqliteEngine::open(path, key);
+        }
+    } catch (const DbError &e) {
+        close();
+        if (e.code() == 0)
+            throw; // already in the operator's words (a newer program's file)
+        throw DbError(QStringLiteral("无法升级数据库文件 %1（文件保持原样）：%2").arg(QDir::toNativeSeparators(path), e.message()),
+                      e.statement(), e.code());
+    }
 }
 
-void Database::create(const QString &location, const QString &key)
+void Database::create(const QString &location, const QString &key, int mode)
 {
     close();
-    if (isServerUrl(location))
+    if (isServerUrl(location)) {
         m_engine = PgEngine::connect(location);
-    else
-        m_engine = SqliteEngine::create(location, key);
-    m_path = location;
+        m_path = location;
+    } else {
+        m_path = QFileInfo(location).absoluteFilePath();
+        m_engine = SqliteEngine::create(m_path, key, mode);
+    }
     m_key = key;
 }
 
@@ -147,6 +172,52 @@ DatabaseEngine &Database::engineOrFail(const QString &sql) const
 void Database::exec(const QString &sql)
 {
     engineOrFail(sql).exec(sql);
+}
+
+namespace {
+// True when the text holds more than blanks, comments and semicolons.
+bool holdsStatement(const QByteArray &s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char c = s.at(i);
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == ';')
+            continue;
+        if (c == '-' && i + 1 < s.size() && s.at(i + 1) == '-') {
+            while (i < s.size() && s.at(i) != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < s.size() && s.at(i + 1) == '*') {
+            const qsizetype end = s.indexOf("*/", i + 2);
+            if (end < 0)
+                return false;
+            i = end + 1;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+} // namespace
+
+QStringList Database::splitStatements(const QString &sql)
+{
+    QStringList out;
+    const QByteArray s = sql.toUtf8();
+    qsizetype start = 0;
+    auto add = [&](qsizetype end) {
+        const QByteArray piece = s.mid(start, end - start);
+        if (holdsStatement(piece))
+            out << QString::fromUtf8(piece).trimmed();
+        start = end;
+    };
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        // A ";" inside quotes, a comment or a trigger's body ends nothing.
+        if (s.at(i) == ';' && sqlite3_complete(s.mid(start, i + 1 - start).constData()))
+            add(i + 1);
+    }
+    add(s.size());
+    return out;
 }
 
 Rows Database::select(const QString &sql)

@@ -11,6 +11,11 @@ class CursorEngine;
 class StatementEngine;
 class BulkLoadEngine;
 
+// Registers the program's text comparison on a connection of the engine: the collation
+// Schema::TextCollation and LIKE, both without regard to letter case for every letter.
+// Every connection to a database file needs them (the benchmark's bare engine too).
+void registerCaseFolding(sqlite3 *db);
+
 // A result read completely into memory, with a current row as the screens expect of a
 // query object. Columns are found by name without regard to letter case; every value is
 // text, null reading as the empty text.
@@ -81,10 +86,14 @@ public:
     // Opens an existing encrypted file, or connects to a server (the key is the file's
     // only). Throws DbError with a message that says what is wrong and where (missing
     // file, wrong key, not a database; server unreachable, login refused, no database).
+    // A file of an earlier program is brought to the current schema first.
     void open(const QString &location, const QString &key);
-    // Creates a new encrypted file; refuses an existing one. On a server: connects to an
-    // existing (empty) database.
-    void create(const QString &location, const QString &key);
+    // Creates a new encrypted file; refuses an existing one, a link in its place or
+    // journal files left beside it, never creating anything through a link. mode is the
+    // file's exact permissions (its write-ahead log and shared-memory files get the same);
+    // -1 leaves them to the process's umask. On a server: connects to an existing (empty)
+    // database.
+    void create(const QString &location, const QString &key, int mode = -1);
     void close();
     bool isOpen() const { return m_engine != nullptr; }
     bool isServer() const;
@@ -95,6 +104,9 @@ public:
     std::unique_ptr<Database> openReader() const;
 
     void exec(const QString &sql);                  // statement(s) without a result
+    // The single statements of a text, in order, each with its closing ";" (blanks and
+    // comments between them dropped), as the engine's own tokenizer ends them.
+    static QStringList splitStatements(const QString &sql);
     Rows select(const QString &sql);                // whole result in memory
     std::unique_ptr<Cursor> cursor(const QString &sql);
     int count(const QString &sql);                  // rows of a SELECT's result
@@ -146,6 +158,7 @@ class Transaction {
 public:
     explicit Transaction(Database &db);
     ~Transaction();
+    // A copy would roll back or commit the one transaction twice.
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
     void commit();

@@ -520,6 +520,8 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
     if (primary.isEmpty())
         primary = firstLine(QString::fromUtf8(PQresultErrorMessage(res)));
     QString message = primary;
+    // A refused number is told in the operator's words alone; the server's stay in the detail.
+    QString detail;
     if ((state == QLatin1String("22P02") || state == QLatin1String("22003")) && t) {
         // A text that is no number, or a number beyond double precision, for a number
         // column: the file's number check names the column in the operator's words.
@@ -532,13 +534,17 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
                     column = PgDialect::columnOfParameter(t->text, i + 1);
         }
         const QString label = Schema::serverNumberLabel(column);
-        if (!label.isEmpty())
-            message = QStringLiteral("CHECK constraint failed: %1 不是有效的数字").arg(label);
+        if (!label.isEmpty()) {
+            message = QStringLiteral("%1 不是有效的数字").arg(label);
+            detail = primary;
+        }
     } else if (state == QLatin1String("23514")) {
         const QString constraint = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_CONSTRAINT_NAME));
         const QString label = Schema::serverNumberLabel(constraint.section(QLatin1Char('_'), 0, 0));
-        if (constraint.endsWith(QLatin1String("_number")) && !label.isEmpty())
-            message = QStringLiteral("CHECK constraint failed: %1 不是有效的数字").arg(label);
+        if (constraint.endsWith(QLatin1String("_number")) && !label.isEmpty()) {
+            message = QStringLiteral("%1 不是有效的数字").arg(label);
+            detail = primary;
+        }
     } else if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001")) {
         message = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试（%1）").arg(primary);
     } else if (state == QLatin1String("53100")) {
@@ -551,7 +557,7 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         message = namesAsWritten(primary, t);
     }
     PQclear(res);
-    throw DbError(message, sql);
+    throw DbError(message, sql, 0, detail);
 }
 
 PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int nParams, const char *const *values,

@@ -11,7 +11,9 @@ class SqliteEngine : public DatabaseEngine {
 public:
     ~SqliteEngine() override;
     static std::unique_ptr<SqliteEngine> open(const QString &path, const QString &key);
-    static std::unique_ptr<SqliteEngine> create(const QString &path, const QString &key);
+    // See Database::create: made exclusively, never through a link; mode -1 leaves the
+    // permissions to the umask.
+    static std::unique_ptr<SqliteEngine> create(const QString &path, const QString &key, int mode = -1);
 
     bool isServer() const override { return false; }
     void exec(const QString &sql) override;
@@ -39,6 +41,8 @@ public:
 private:
     explicit SqliteEngine(sqlite3 *db) : m_db(db) {}
     static std::unique_ptr<SqliteEngine> openHandle(const QString &path, const QString &key, bool create);
+    static sqlite3 *openRaw(const QString &path);
+    static DbError openError(const QString &path, const DbError &e);
     void configure(const QString &key, int kdfIter);
 
     sqlite3 *m_db;

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -120,15 +121,16 @@ void TfrmUH_D::Button1Click()
 
 void TfrmUH_D::openWorkbook(const QString &path)
 {
-    // The old preview goes first: a workbook that fails to open leaves it empty.
+    // The old preview goes first: a workbook that fails to open leaves it empty, and the
+    // caption as it was (it changes only when a sheet is shown).
     DataSource1->clear();
-    GroupBox2->setTitle(QStringLiteral("EXCEL数据"));
     Sheet sheet;
     {
         WaitCursor wait;
         sheet = SheetReader::read(path);
     }
     DataSource1->setSheet(std::move(sheet));
+    m_fileName = QFileInfo(path).fileName();
     // The widths fit the eight titles in their usual order; a narrower sheet simply has
     // fewer columns to size.
     static const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
@@ -150,11 +152,12 @@ void TfrmUH_D::BitBtn1Click()
             return;
         }
         int added = 0;
+        int notDates = 0;
         {
             WaitCursor wait;
-            added = OwnerImport::run(DataSource1->sheet(), area);
+            added = OwnerImport::run(DataSource1->sheet(), area, {}, &notDates, m_fileName);
         }
-        showInfo(this, OwnerImport::doneMessage(added));
+        showInfo(this, OwnerImport::doneMessage(added, notDates));
         accept();
     });
 }

@@ -219,6 +219,18 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
 
 BrowseWindow::~BrowseWindow() = default;
 
+void BrowseWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            sub->close();
+        else
+            close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {

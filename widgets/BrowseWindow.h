@@ -137,6 +137,8 @@ protected:
 
     // myWhere as the ticks and inputs stand now.
     QString buildWhere() const;
+    // Esc that no box used closes the window, as it closes a dialog.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void refresh();
