@@ -80,6 +80,12 @@ void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
 // BusyTimeoutMs. The engine's own timeout sleeps up to 100 ms between tries and so
 // keeps missing the moment between two transactions of a copy that writes batch after
 // batch (an import), until it gives up with "database is locked".
+Database::LockWaitObserver &lockWaitObserver()
+{
+    static Database::LockWaitObserver observer;
+    return observer;
+}
+
 int busyWait(void *, int tries)
 {
     thread_local std::chrono::steady_clock::time_point since;
@@ -88,6 +94,11 @@ int busyWait(void *, int tries)
         since = now;
     else if (now - since >= std::chrono::milliseconds(Database::BusyTimeoutMs))
         return 0;
+    if (const auto &observer = lockWaitObserver()) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - since).count();
+        if (!observer(int(waited)))
+            return 0;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
 }
@@ -248,6 +259,20 @@ bool Cursor::next()
 QString Cursor::text(int column) const
 {
     return columnText(m_stmt, column);
+}
+
+QVariant Cursor::value(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_stmt, column));
+    default:
+        return QVariant(columnText(m_stmt, column));
+    }
 }
 
 // ---------------------------------------------------------------- Database
@@ -460,6 +485,22 @@ QString Database::scalar(const QString &sql)
     if (c.next() && c.columnCount() > 0)
         return c.text(0);
     return {};
+}
+
+void Database::setLockWaitObserver(LockWaitObserver observer)
+{
+    lockWaitObserver() = std::move(observer);
+}
+
+void Database::interrupt()
+{
+    if (m_db)
+        sqlite3_interrupt(m_db);
+}
+
+bool Database::isInterruption(const DbError &e) const
+{
+    return (e.code() & 0xff) == SQLITE_INTERRUPT;
 }
 
 qint64 Database::lastInsertId() const

@@ -2,7 +2,9 @@
 #include "data/DbError.h"
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -52,6 +54,9 @@ public:
     // Moves to the next row; false at the end. Throws DbError when the engine fails.
     bool next();
     QString text(int column) const;
+    // The value as the engine holds it: qint64, double, QString, or null; for keys that
+    // are spliced back into a statement and must compare exactly equal.
+    QVariant value(int column) const;
     int columnCount() const { return int(m_columns.size()); }
 
 private:
@@ -91,11 +96,27 @@ public:
     qint64 lastInsertId() const;
     int changes() const;
 
+    // Stops the statement running on this connection, from any thread, while the
+    // connection stays open: it fails with a DbError that isInterruption() recognises. A
+    // call while no statement runs may be lost, so a canceller repeats it until the
+    // worker has stopped.
+    void interrupt();
+    bool isInterruption(const DbError &e) const;
+    // Whether the engine sorts nulls before every value in ascending order (the file does;
+    // a server may sort them after), so that lists read by key agree with ORDER BY.
+    bool nullsSortLow() const { return true; }
+
     sqlite3 *handle() const { return m_db; }
     [[noreturn]] void fail(const QString &sql, int rc) const;
 
     // Milliseconds a writer waits for another copy of the program to release its lock.
     static constexpr int BusyTimeoutMs = 15000;
+    // Told, on the waiting thread and about every millisecond, how long a statement has
+    // waited for another copy's lock so far; false gives up the wait (the statement then
+    // fails as busy, and its transaction stores nothing). The window uses it to say that
+    // it waits for another desk and to let the operator give up.
+    using LockWaitObserver = std::function<bool(int waitedMs)>;
+    static void setLockWaitObserver(LockWaitObserver observer);
     // Rounds of key derivation from the key text. The key is the program's own constant,
     // not an operator's secret, so the engine's slow default (64,000 rounds, some 55 ms of
     // every start before the login window can list its operators) protects nothing here.

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <map>
 
 // One sheet of a workbook as the import sees it: the first row gives the column titles,
@@ -55,7 +56,8 @@ inline const char SheetName[] = "Sheet1";
 Format detect(const QString &path);
 // Throws AppError with a message for the operator: unreadable or damaged file, no sheet
 // "Sheet1", a sheet without a title row.
-Sheet read(const QString &path);
+// stop, when given, is watched while a helper process reads an .xls file (see readXls).
+Sheet read(const QString &path, const std::atomic<bool> *stop = nullptr);
 
 // Cell texts shared by the readers.
 // A number in its general decimal form: 1201, 88.56, never 1201.0 or an exponent.
