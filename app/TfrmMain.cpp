@@ -1,9 +1,14 @@
 #include "app/TfrmMain.h"
+#include "charging/DayCloseWindow.h"
+#include "data/Backup.h"
 #include "charging/TfrmUCharge_In.h"
 #include "charging/TfrmUCharge_M.h"
 #include "charging/TfrmUCharge_Q.h"
+#include "charging/VoidDialog.h"
+#include "charging/VoidQueryWindow.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
+#include "operators/ChangeLogWindow.h"
 #include "operators/Login.h"
 #include "operators/TfrmCPass.h"
 #include "operators/TfrmSMRX.h"
@@ -16,6 +21,7 @@
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
 #include "report/UiReportPreview.h"
+#include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
 
@@ -24,11 +30,17 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QThread>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
+#include <QWindowStateChangeEvent>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -100,7 +112,7 @@ TfrmMain::TfrmMain(QWidget *parent)
 {
     initResources();
     setWindowTitle(appTitle());
-    resize(1000, 618);
+    resize(RestoredSize);
 
     MdiArea = new BackgroundMdiArea(this);
     setCentralWidget(MdiArea);
@@ -124,12 +136,21 @@ TfrmMain::TfrmMain(QWidget *parent)
     addMenu(QStringLiteral("文件【&F】"), {{"使用单位", &TfrmMain::N6Click},
                                           {"用户设置", &TfrmMain::U1Click},
                                           {"修改密码", &TfrmMain::N5Click},
+                                          {"操作记录", &TfrmMain::changeLogClick},
+                                          {nullptr, nullptr},
+                                          {"备份数据", &TfrmMain::BackupClick},
+                                          {"恢复数据", &TfrmMain::RestoreClick},
                                           {nullptr, nullptr},
                                           {"退出", &TfrmMain::N8Click}});
     addMenu(QStringLiteral("收费【&I】"), {{"收费录入", &TfrmMain::N16Click},
                                           {"收费管理", &TfrmMain::N19Click},
-                                          {"收费查询", &TfrmMain::N23Click}});
-    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click}});
+                                          {"收费查询", &TfrmMain::N23Click},
+                                          {nullptr, nullptr},
+                                          {"收费作废", &TfrmMain::voidClick},
+                                          {"作废查询", &TfrmMain::voidQueryClick},
+                                          {"收费日报", &TfrmMain::dayCloseClick}});
+    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click},
+                                          {"收费统计", &TfrmMain::SeasonStatisticsClick}});
     addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &TfrmMain::N3Click},
                                               {"单价设置", &TfrmMain::N4Click},
                                               {"小区设置", &TfrmMain::N9Click},
@@ -190,8 +211,17 @@ TfrmMain::TfrmMain(QWidget *parent)
             StatusPanels[i]->setFixedWidth(widths[i]);
         statusBar()->addWidget(StatusPanels[i], widths[i] ? 0 : 1);
     }
+    BackupStatus = new QLabel(this);
+    statusBar()->addPermanentWidget(BackupStatus);
 
     FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    // The day's copy finishes before the program goes: a copy cut off is no copy.
+    if (m_dailyBackup)
+        m_dailyBackup->wait();
 }
 
 void TfrmMain::FormCreate()
@@ -216,6 +246,31 @@ void TfrmMain::FormShow()
     StatusPanels[2]->setText(CurrentUserName);
     StatusPanels[4]->setText(ChargeDate);
     guard(this, [] { Login::readUnit(); });
+}
+
+void TfrmMain::showMaximizedOn(QScreen *screen)
+{
+    // Filling the screen first: where no window manager maximises, this is what shows.
+    if (screen)
+        setGeometry(screen->availableGeometry());
+    showMaximized();
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+    const Qt::WindowStates full = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if ((change->oldState() & full) && windowState() == Qt::WindowNoState) {
+        // The size kept for "restore" would be the whole screen, with the title bar
+        // out of reach: restore to the program's own size, centred.
+        QRect r(QPoint(), RestoredSize);
+        if (QScreen *s = screen())
+            r.moveCenter(s->availableGeometry().center());
+        setGeometry(r);
+    }
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -280,6 +335,11 @@ void TfrmMain::N16Click()
 void TfrmMain::N19Click() { addChild(new TfrmUCharge_M); }
 void TfrmMain::N23Click() { addChild(new TfrmUCharge_Q); }
 void TfrmMain::N20Click() { addChild(new TfrmUH_TX); }
+void TfrmMain::SeasonStatisticsClick()
+{
+    ensurePrintPreview(); // "打印" shows the page in the preview
+    addChild(new SeasonStatisticsWindow);
+}
 void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
 void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
 void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }
@@ -288,3 +348,129 @@ void TfrmMain::N11Click() { runDialog(new TfrmUH_In(this)); }
 void TfrmMain::N12Click() { runDialog(new TfrmUH_D(this)); }
 void TfrmMain::N13Click() { addChild(new TfrmUH_M); }
 void TfrmMain::N24Click() { addChild(new TfrmUH_Q); }
+void TfrmMain::voidClick() { runDialog(new VoidDialog(this)); }
+void TfrmMain::voidQueryClick() { addChild(new VoidQueryWindow); }
+void TfrmMain::dayCloseClick()
+{
+    ensurePrintPreview(); // "打印" shows the close in the preview
+    addChild(new DayCloseWindow);
+}
+void TfrmMain::changeLogClick() { addChild(new ChangeLogWindow); }
+
+// ---------------------------------------------------------------- backups
+
+namespace {
+
+TfrmMain::BackupChooser &backupChooser()
+{
+    static TfrmMain::BackupChooser c;
+    return c;
+}
+
+QString chooseBackup(QWidget *parent, const QString &folder)
+{
+    if (backupChooser())
+        return backupChooser()(parent, folder);
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("选择要恢复的备份"), folder,
+                                        QStringLiteral("数据库备份 (*.edb *.edb.*);;所有文件 (*)"));
+}
+
+struct DailyOutcome {
+    QString path;
+    QString error;
+};
+
+} // namespace
+
+void TfrmMain::setBackupChooser(BackupChooser chooser) { backupChooser() = std::move(chooser); }
+
+bool TfrmMain::dailyBackupRunning() const { return m_dailyBackup != nullptr; }
+
+void TfrmMain::startDailyBackup()
+{
+    const QString dbPath = frmDM().databasePath();
+    if (m_dailyBackup || dbPath.isEmpty() || Backup::isServerDatabase(dbPath)
+        || !Backup::dueToday(Backup::folderFor(dbPath)))
+        return;
+    BackupStatus->setText(QStringLiteral("正在备份今天的数据…"));
+    auto outcome = std::make_shared<DailyOutcome>();
+    // Its own connections, on a thread of its own: the operator works on meanwhile.
+    m_dailyBackup = QThread::create([dbPath, outcome] {
+        try {
+            outcome->path = Backup::takeDaily(dbPath).path;
+        } catch (const AppError &e) {
+            outcome->error = e.message();
+        } catch (const std::exception &e) {
+            outcome->error = QString::fromLocal8Bit(e.what());
+        }
+    });
+    connect(m_dailyBackup, &QThread::finished, this, [this, outcome] {
+        m_dailyBackup->deleteLater();
+        m_dailyBackup = nullptr;
+        if (outcome->error.isEmpty()) {
+            BackupStatus->setText(QStringLiteral("今天的数据已备份：%1").arg(QFileInfo(outcome->path).fileName()));
+            return;
+        }
+        BackupStatus->setText(QStringLiteral("今天的自动备份没有完成"));
+        showError(this, withFullStop(QStringLiteral("今天的自动备份没有完成：%1。可以继续工作；请告诉维护人员，或用 文件 → 备份数据 再试一次")
+                                         .arg(outcome->error)));
+    });
+    m_dailyBackup->start(QThread::LowPriority);
+}
+
+void TfrmMain::BackupClick()
+{
+    guard(this, [&] {
+        const QString dbPath = frmDM().databasePath();
+        if (Backup::isServerDatabase(dbPath)) {
+            showInfo(this, Backup::serverDatabaseMessage() + QStringLiteral("。"));
+            return;
+        }
+        const QString out = QDir(Backup::folderFor(dbPath)).filePath(Backup::fileNameFor(Backup::now()));
+        QProgressDialog progress(QStringLiteral("正在备份数据…"), QString(), 0, 100, this);
+        progress.setWindowTitle(appTitle());
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(300);
+        progress.setValue(0);
+        const Backup::Contents c = Backup::copy(dbPath, out, [&](int done, int total) {
+            progress.setMaximum(total);
+            progress.setValue(done);
+        });
+        progress.close();
+        BackupStatus->setText(QStringLiteral("数据已备份：%1").arg(QFileInfo(out).fileName()));
+        showInfo(this, QStringLiteral("数据已备份到 %1。\n业主 %2 户，收费 %3 笔，最后收据号 %4。")
+                           .arg(QDir::toNativeSeparators(out), QString::number(c.houses), QString::number(c.payments),
+                                c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt));
+    });
+}
+
+void TfrmMain::RestoreClick()
+{
+    guard(this, [&] {
+        const QString dbPath = frmDM().databasePath();
+        if (Backup::isServerDatabase(dbPath)) {
+            showInfo(this, Backup::serverDatabaseMessage() + QStringLiteral("。"));
+            return;
+        }
+        const QString chosen = chooseBackup(this, Backup::folderFor(dbPath));
+        if (chosen.isEmpty())
+            return;
+        // A damaged or foreign file is refused here, before anything is asked.
+        const Backup::Contents c = Backup::inspect(chosen);
+        const QString text = QStringLiteral("备份文件：%1\n备份时间：%2\n业主：%3 户\n收费：%4 笔\n最后收据号：%5\n\n"
+                                            "恢复后，现在的数据将被这个备份替换（现在的数据库文件另存在它旁边），程序随后退出。"
+                                            "请先关闭其他电脑上的收费程序。\n确认要恢复吗？")
+                                 .arg(QDir::toNativeSeparators(chosen), c.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                      QString::number(c.houses), QString::number(c.payments),
+                                      c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt);
+        if (!messages().question(this, QStringLiteral("恢复数据"), text, false))
+            return;
+        if (m_dailyBackup)
+            m_dailyBackup->wait();
+        frmDM().closeConnection();
+        const QString kept = Backup::restore(dbPath, chosen);
+        showInfo(this, QStringLiteral("数据已恢复。原来的数据库文件保存为 %1。\n请重新打开软件！").arg(QDir::toNativeSeparators(kept)));
+        // Every window and the login state were read from the replaced data.
+        quitProgram();
+    });
+}

@@ -1,10 +1,14 @@
 #pragma once
 #include <QMainWindow>
 
+#include <functional>
+
 class QMdiArea;
 class QLabel;
 class QToolBar;
 class QMdiSubWindow;
+class QThread;
+class QScreen;
 
 // The frame of the program: menu, tool bar, the area for the browse screens and the
 // status bar. Every screen is opened from here; each choice makes a new instance.
@@ -12,13 +16,29 @@ class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
 
     QMdiArea *MdiArea;
     QToolBar *ToolBar1;
     QLabel *StatusPanels[5];
+    QLabel *BackupStatus; // the day's automatic backup, at the right of the status bar
+
+    // Picks the copy to restore, starting in the backup folder; "" when cancelled. Tests
+    // put their own here; nullptr restores the file dialog.
+    using BackupChooser = std::function<QString(QWidget *parent, const QString &folder)>;
+    static void setBackupChooser(BackupChooser chooser);
+
+    // The first login of a day copies the database in the background (nothing happens
+    // when today's copy exists). True while that copy is being made.
+    void startDailyBackup();
+    bool dailyBackupRunning() const;
 
     // Shows a browse screen as a maximised child window released when closed.
     QMdiSubWindow *addChild(QWidget *screen);
+    // The start after the login: maximised on that screen; "restore" gives RestoredSize
+    // centred on it, also where no window manager keeps a size of its own to restore.
+    void showMaximizedOn(QScreen *screen);
+    static constexpr QSize RestoredSize{1000, 618};
     // Finds a menu action by its caption (without "&"), for tests and the tool bar.
     QAction *action(const QString &caption) const;
 
@@ -29,10 +49,13 @@ public slots:
     void U1Click();  // 用户设置
     void N5Click();  // 修改密码
     void N8Click();  // 退出
+    void BackupClick();  // 备份数据
+    void RestoreClick(); // 恢复数据
     void N16Click(); // 收费录入
     void N19Click(); // 收费管理
     void N23Click(); // 收费查询
     void N20Click(); // 欠费提醒
+    void SeasonStatisticsClick(); // 收费统计
     void N3Click();  // 收款方式
     void N4Click();  // 单价设置
     void N9Click();  // 小区设置
@@ -42,15 +65,21 @@ public slots:
     void N13Click(); // 业主管理
     void N24Click(); // 业主查询
     void H2Click();  // 帮助
+    void voidClick();      // 收费作废
+    void voidQueryClick(); // 作废查询
+    void dayCloseClick();  // 收费日报
+    void changeLogClick(); // 操作记录
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Runs a modal dialog made by the factory; the dialog is released when it closes.
     void runDialog(QDialog *dialog);
     bool m_shown = false;
+    QThread *m_dailyBackup = nullptr;
 };
 
 // The folder beside the program file that holds Data/db.edb.

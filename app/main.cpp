@@ -32,10 +32,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     TfrmLogin login;
     QObject::connect(&login, &TfrmLogin::loggedIn, &mainWindow, [&] {
-        // Maximised; also where no window manager maximises for us.
-        if (QScreen *screen = login.screen())
-            mainWindow.setGeometry(screen->availableGeometry());
-        mainWindow.showMaximized();
+        mainWindow.showMaximizedOn(login.screen());
+        mainWindow.startDailyBackup();
     });
     login.show();
     return app.exec();

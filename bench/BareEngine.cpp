@@ -1,4 +1,5 @@
 #include "bench/BareEngine.h"
+#include "data/Database.h"
 
 #include <sqlite3.h>
 #include <limits>
@@ -88,6 +89,8 @@ BareEngine::BareEngine(const QString &path, const QString &key)
     sqlite3_busy_timeout(m_db, 15000);
     exec(QStringLiteral("PRAGMA cache_size = -16384; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; "
                         "PRAGMA temp_store = MEMORY"));
+    // Text columns name the program's collation: the same comparison as the program's.
+    registerCaseFolding(m_db);
     sqlite3_create_function_v2(m_db, "DateDiff", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, dateDiff, nullptr,
                                nullptr, nullptr);
     sqlite3_create_function_v2(m_db, "cy_isnumber", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, isNumber,

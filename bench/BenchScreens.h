@@ -22,6 +22,9 @@ Row ownerQuery(Hooks &h);
 Row chargeQuery(Hooks &h, const QString &db);
 Row arrears(Hooks &h);
 Row scrolling(Hooks &h, const QString &db);
+// The 收费统计 window filled for the current season (table and charts), against the bare
+// engine running the same statements; and the longest pause of the window meanwhile.
+Row seasonStatistics(Hooks &h);
 
 // The charge query narrowed to payments from `from` to `to`, then its "Excel" button: the
 // export as the operator makes it (the grid reads the rest of its rows, the workbook is

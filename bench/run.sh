@@ -3,7 +3,7 @@
 # district's database and owner sheet in bench/data/ when they are missing, then measures
 # and prints the table (Markdown) on standard output; progress goes to standard error.
 #
-#   bench/run.sh [--runs N] [--only owners,charges,arrears,scroll,save,lookup,import,export,start]
+#   bench/run.sh [--runs N] [--only owners,charges,arrears,scroll,stats,save,lookup,import,export,check,backup,start]
 #   bench/run.sh --install-peers ...   also installs the Debian peers (python3-openpyxl,
 #                                      python3-xlsxwriter) measured beside the program
 set -euo pipefail

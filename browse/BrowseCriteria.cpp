@@ -9,21 +9,10 @@ QString clause(const BrowseCriterion &criterion, const QString &text, const QStr
     case BrowseCriterion::Lookup:
         return QStringLiteral("AND (") + criterion.column + QStringLiteral(" = '") + Sql::esc(text)
             + QStringLiteral("') ");
-    case BrowseCriterion::Text: {
-        // A "%" or "_" that the operator typed is looked for as itself, not as a wildcard:
-        // "50%" finds "50%" and not every text with "50" in it.
-        if (!text.contains(QLatin1Char('%')) && !text.contains(QLatin1Char('_')))
-            return QStringLiteral("AND (") + criterion.column + QStringLiteral(" LIKE '%") + Sql::esc(text)
-                + QStringLiteral("%') ");
-        QString literal;
-        for (const QChar c : text) {
-            if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
-                literal += QLatin1Char('\\');
-            literal += c;
-        }
-        return QStringLiteral("AND (") + criterion.column + QStringLiteral(" LIKE '%") + Sql::esc(literal)
-            + QStringLiteral("%' ESCAPE '\\') ");
-    }
+    case BrowseCriterion::Text:
+        // "%" and "_" keep their wildcard meaning: operators type "张%3" or "1_01" on purpose.
+        return QStringLiteral("AND (") + criterion.column + QStringLiteral(" LIKE '%") + Sql::esc(text)
+            + QStringLiteral("%') ");
     case BrowseCriterion::DateRange:
         return QStringLiteral(" AND (") + criterion.column + QStringLiteral(" Between '") + Sql::esc(text)
             + QStringLiteral("' AND '") + Sql::esc(to) + QStringLiteral("') ");

@@ -30,7 +30,7 @@ namespace Browse {
 
 // The clause of one ticked criterion, its values with their quotes doubled:
 //   Lookup    "AND (AName = 'x') "
-//   Text      "AND (theNum LIKE '%x%') ", with " ESCAPE '\'" when x holds "%" or "_"
+//   Text      "AND (theNum LIKE '%x%') " ("%" and "_" in x act as wildcards)
 //   DateRange " AND (myDate Between 'a' AND 'b') "
 QString clause(const BrowseCriterion &criterion, const QString &text, const QString &to = {});
 

@@ -1,4 +1,5 @@
 #include "charging/ChargeLogic.h"
+#include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
 #include "data/NumToChar.h"
@@ -12,14 +13,6 @@
 namespace ChargeLogic {
 
 namespace {
-
-// A value spliced bare into a statement must be a number, or it could change the statement.
-QString checkedNumber(const QString &label, const QString &text)
-{
-    if (!Numbers::isNumber(text))
-        throw AppError(QStringLiteral("%1 “%2” 不是有效的数字").arg(label, text));
-    return text;
-}
 
 QString checkedWhole(const QString &label, const QString &text)
 {
@@ -38,6 +31,15 @@ QString checkedDate(const QString &label, const QString &text)
 }
 
 } // namespace
+
+void checkAmount(double amount, const QString &shown)
+{
+    // The receipt writes the amount in capitals up to 9,999,999,999,999.99 yuan; an
+    // overflowing product is no amount at all.
+    if (!std::isfinite(amount) || std::fabs(amount) >= MaxAmount)
+        throw AppError(QStringLiteral("收款金额超出范围（%1）：收据的大写金额最多写到万亿元，请检查面积、单价和收费年数")
+                           .arg(shown));
+}
 
 QString myNum()
 {
@@ -94,9 +96,10 @@ Proposal propose(const QString &yearsText, const QString &floorAreaText, const Q
     const QString area = floorAreaText.isEmpty() ? QStringLiteral("0") : floorAreaText;
     const QString price = unitPriceText.isEmpty() ? QStringLiteral("0") : unitPriceText;
 
-    const double amount = Numbers::toDouble(years) * Numbers::toDouble(area) * Numbers::toDouble(price);
+    const double amount = Numbers::roundTo(Numbers::toDouble(years) * Numbers::toDouble(area) * Numbers::toDouble(price), 2);
+    checkAmount(amount, QStringLiteral("面积 %1 × 单价 %2 × %3 年").arg(area, price, years));
     Proposal p;
-    p.amount = Numbers::plain(Numbers::roundTo(amount, 2));
+    p.amount = Numbers::plain(amount);
     const QDate paidUp = paidUpDate(paidUpText);
     if (paidUp.isValid()) {
         const qint64 n = Numbers::toInt(years);
@@ -113,7 +116,9 @@ Proposal propose(const QString &yearsText, const QString &floorAreaText, const Q
 QString roundToYuan(const QString &amountText)
 {
     const QString t = amountText.isEmpty() ? QStringLiteral("0") : amountText;
-    return Numbers::plain(Numbers::roundTo(Numbers::toDouble(t), 0));
+    const double amount = Numbers::roundTo(Numbers::toDouble(t), 0);
+    checkAmount(amount, t);
+    return Numbers::plain(amount);
 }
 
 Payment paymentFor(const House &house, const QString &years, const Proposal &proposal)
@@ -138,18 +143,22 @@ Payment paymentFor(const House &house, const QString &years, const Proposal &pro
 QString save(const Payment &payment)
 {
     // Every value is checked before anything is written, so a bad one stores nothing.
-    const QString houseId = checkedWhole(QStringLiteral("业主编号"), payment.houseId);
-    const QString floorArea = checkedNumber(QStringLiteral("面积"), payment.floorArea);
-    const QString unitPrice = checkedNumber(QStringLiteral("单价"), payment.unitPrice);
+    const QString houseId = Sql::id(payment.houseId);
+    const QString floorArea = Sql::number(payment.floorArea, QStringLiteral("面积"));
+    const QString unitPrice = Sql::number(payment.unitPrice, QStringLiteral("单价"));
     const QString years = checkedWhole(QStringLiteral("收费年数"), payment.years);
-    const QString amount = checkedNumber(QStringLiteral("收款金额"), payment.amount);
+    const QString amount = Sql::number(payment.amount, QStringLiteral("收款金额"));
     const QString chargingDate = checkedDate(QStringLiteral("收费日期"), payment.chargingDate);
     const QString startDate = checkedDate(QStringLiteral("起始日期"), payment.startDate);
     const QString endDate = checkedDate(QStringLiteral("截至日期"), payment.endDate);
     const double money = Numbers::toDouble(amount);
-    if (std::fabs(money) >= 1e13)
-        throw AppError(QStringLiteral("收款金额 “%1” 超出范围").arg(amount));
+    checkAmount(money, amount);
     const QString capitals = NumToChar(std::fabs(money));
+
+    // A file the start-up check found damaged takes no payment until a backup is restored:
+    // what is written into it now may be lost with it.
+    if (const QString damage = frmDM().refusesPayments(); !damage.isEmpty())
+        throw AppError(damage);
 
     Database &db = frmDM().db();
     // The count, the insert and the update hold the write lock together: another copy of
@@ -167,6 +176,11 @@ QString save(const Payment &payment)
             throw AppError(QStringLiteral("该业主的到期日期已由 %1 变为 %2（可能刚在另一台电脑上收过费），本次收费没有保存，请重新录入房号！")
                                .arg(*payment.lookedUpPaidUp, now.at(0, 0)));
     }
+    QString paidUpBefore;
+    if (payment.lookedUpPaidUp)
+        paidUpBefore = *payment.lookedUpPaidUp;
+    else
+        paidUpBefore = db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")"));
     const QString number = myNum();
 
     SqlText = QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, ");
@@ -182,6 +196,7 @@ QString save(const Payment &payment)
         + Sql::esc(payment.payee) + QStringLiteral("', '") + Sql::esc(payment.remark) + QStringLiteral("', '否', '")
         + Sql::esc(ChargeDate) + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("') ");
     frmDM().myESQL(SqlText);
+    const QString chargeId = QString::number(db.lastInsertId());
 
     SqlText = QStringLiteral("UPDATE UHouse SET EndDate = '") + endDate + QStringLiteral("' ");
     SqlText += QStringLiteral("WHERE (ID = ") + houseId + QStringLiteral(")");
@@ -190,6 +205,10 @@ QString save(const Payment &payment)
     if (db.changes() == 0)
         throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
 
+    ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentStored), QStringLiteral("UCharge"), chargeId, payment.area,
+                       payment.room,
+                       QStringLiteral("单号 %1，金额 %2，收费年数 %3，期间 %4 至 %5，到期日期：%6 → %7")
+                           .arg(number, amount, years, startDate, endDate, paidUpBefore, endDate)});
     tx.commit();
     return number;
 }

@@ -45,6 +45,12 @@ QDate paidUpDate(const QString &paidUpText);
 // Throws AppError when the text is no number.
 QString roundToYuan(const QString &amountText);
 
+// Amounts from 10^13 yuan on cannot be written in capitals.
+inline constexpr double MaxAmount = 1e13;
+// Throws AppError when amount is no finite number below MaxAmount; shown names what was
+// computed or typed.
+void checkAmount(double amount, const QString &shown);
+
 // What a save stores: the house and the texts of the entry boxes, dates as "yyyy-mm-dd".
 struct Payment {
     QString houseId;       // UHouse.ID

@@ -1,12 +1,19 @@
 #include "data/Database.h"
+#include "data/CaseFold.h"
 #include "data/Numbers.h"
 #include "data/Dates.h"
+#include "data/Schema.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -60,20 +67,71 @@ void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 }
 
 // Used by the schema's CHECK constraints: a value belongs in a number column only when
-// it is a number or a text that reads completely as one ('12..5' and '' do not).
+// it is a finite number or a text that reads completely as one ('12..5', '' and '1e999'
+// do not; a literal 1e999 arrives here already made infinite).
 void isNumberFunc(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     switch (sqlite3_value_type(argv[0])) {
     case SQLITE_NULL:
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
         sqlite3_result_int(ctx, 1);
+        return;
+    case SQLITE_FLOAT:
+        sqlite3_result_int(ctx, std::isfinite(sqlite3_value_double(argv[0])) ? 1 : 0);
         return;
     default: {
         const QString t = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
         sqlite3_result_int(ctx, Numbers::isNumber(t) ? 1 : 0);
     }
     }
+}
+
+// The collation of every text column: equal and ordered without regard to letter case,
+// for every letter (CaseFold).
+int caseFoldCollate(void *, int aBytes, const void *a, int bBytes, const void *b)
+{
+    return CaseFold::compareUtf8(static_cast<const char *>(a), aBytes, static_cast<const char *>(b), bBytes);
+}
+
+// X LIKE Y [ESCAPE Z] as like(Y, X[, Z]), with the same folding as the collation, so that
+// "=" and LIKE agree. The compiled pattern is kept while the statement runs with it.
+void likeFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    char32_t escape = 0;
+    if (argc == 3) {
+        if (sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        const QString e = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2])),
+                                            sqlite3_value_bytes(argv[2]));
+        const QList<uint> ucs4 = e.toUcs4();
+        if (ucs4.size() != 1) {
+            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        escape = ucs4.first();
+    }
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    auto *pattern = static_cast<CaseFold::LikePattern *>(sqlite3_get_auxdata(ctx, 0));
+    if (!pattern || pattern->escape() != escape) {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        pattern = new CaseFold::LikePattern(p, sqlite3_value_bytes(argv[0]), escape);
+        sqlite3_set_auxdata(ctx, 0, pattern, [](void *d) { delete static_cast<CaseFold::LikePattern *>(d); });
+        // The engine may drop the pattern at once; ask again for what it kept.
+        pattern = static_cast<CaseFold::LikePattern *>(sqlite3_get_auxdata(ctx, 0));
+        if (!pattern) {
+            const CaseFold::LikePattern once(p, sqlite3_value_bytes(argv[0]), escape);
+            const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+            sqlite3_result_int(ctx, once.matches(t, sqlite3_value_bytes(argv[1])) ? 1 : 0);
+            return;
+        }
+    }
+    const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    sqlite3_result_int(ctx, pattern->matches(t, sqlite3_value_bytes(argv[1])) ? 1 : 0);
 }
 
 // While another copy holds the write lock: try again every millisecond, for at most
@@ -141,6 +199,17 @@ QString engineMessage(int rc, const QString &engine)
     return plain + QStringLiteral("（") + engine + QStringLiteral("）");
 }
 
+// Every refusal of the engine becomes an error here, for every screen and the admin tool.
+// A refused value (a number column's CHECK, named after the column in the operator's
+// words) is told in those words alone; the engine's sentence stays in the detail.
+DbError engineError(int rc, const QString &engine, const QString &sql)
+{
+    static const QString checkFailed = QStringLiteral("CHECK constraint failed: ");
+    if ((rc & 0xff) == SQLITE_CONSTRAINT && engine.startsWith(checkFailed))
+        return DbError(engine.mid(checkFailed.size()), sql, rc, engine);
+    return DbError(engineMessage(rc, engine), sql, rc);
+}
+
 // SUM without the noise of binary fractions: 100,000 areas of two decimals summed one by
 // one in double precision read back as 10257412.2099999 instead of 10257412.21. The sum is
 // kept in extended precision with compensation, so it lands on the nearest double. Whole
@@ -193,10 +262,25 @@ void sumFinal(sqlite3_context *ctx)
             sqlite3_result_int64(ctx, st->intSum);
         return;
     }
-    sqlite3_result_double(ctx, static_cast<double>(st->sum + st->comp));
+    const double total = static_cast<double>(st->sum + st->comp);
+    // A total beyond what a double holds would read as a number it is not.
+    if (!std::isfinite(total)) {
+        sqlite3_result_error(ctx, "合计超出范围", -1);
+        return;
+    }
+    sqlite3_result_double(ctx, total);
 }
 
 } // namespace
+
+void registerCaseFolding(sqlite3 *db)
+{
+    sqlite3_create_collation_v2(db, Schema::TextCollation, SQLITE_UTF8, nullptr, caseFoldCollate, nullptr);
+    sqlite3_create_function_v2(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunc, nullptr,
+                               nullptr, nullptr);
+    sqlite3_create_function_v2(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunc, nullptr,
+                               nullptr, nullptr);
+}
 
 // ---------------------------------------------------------------- Rows
 
@@ -252,7 +336,7 @@ bool Cursor::next()
         return true;
     m_done = true;
     if (rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql, rc);
+        throw engineError(rc, QString::fromUtf8(sqlite3_errmsg(m_db)), m_sql);
     return false;
 }
 
@@ -297,7 +381,10 @@ void Database::open(const QString &path, const QString &key)
     close();
     const QFileInfo fi(path);
     if (!fi.exists())
-        throw DbError(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+        throw DbError(QStringLiteral("找不到数据库文件：%1。新建数据库文件可以用管理工具：chengyue-admin init --db %1"
+                                     "（新安装的程序第一次启动时会自动建立）")
+                          .arg(QDir::toNativeSeparators(fi.absoluteFilePath())),
+                      QString());
     if (!fi.isFile())
         throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
     // The engine would take an empty file for a new database and write one into it.
@@ -306,15 +393,43 @@ void Database::open(const QString &path, const QString &key)
     openHandle(fi.absoluteFilePath(), key, false);
 }
 
-void Database::create(const QString &path, const QString &key)
+void Database::create(const QString &path, const QString &key, int mode)
 {
     close();
     const QFileInfo fi(path);
-    if (fi.exists())
-        throw DbError(QStringLiteral("数据库文件已经存在，不会覆盖：%1").arg(QDir::toNativeSeparators(fi.absoluteFilePath())), QString());
+    const QString shown = QDir::toNativeSeparators(fi.absoluteFilePath());
+    if (fi.exists() || fi.isSymLink())
+        throw DbError(QStringLiteral("数据库文件已经存在（或是一个链接），不会覆盖：%1").arg(shown), QString());
     if (!fi.absoluteDir().exists())
         throw DbError(QStringLiteral("数据库文件夹不存在：%1").arg(QDir::toNativeSeparators(fi.absolutePath())), QString());
-    openHandle(fi.absoluteFilePath(), key, true);
+    // Journal files left beside a new file (or links planted there) would be taken for its own.
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
+        const QFileInfo journal(fi.absoluteFilePath() + QLatin1String(suffix));
+        if (journal.exists() || journal.isSymLink())
+            throw DbError(QStringLiteral("数据库文件旁已有 %1，不会创建新的数据库文件").arg(QDir::toNativeSeparators(journal.absoluteFilePath())),
+                          QString());
+    }
+    // Made here, exclusively and without following a link (another account may have put
+    // one in its place a moment ago); the engine then opens this empty file as a new
+    // database. Its journal files take the file's permissions.
+    const QByteArray name = QFile::encodeName(fi.absoluteFilePath());
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode < 0 ? 0666 : mode);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EEXIST || error == ELOOP)
+            throw DbError(QStringLiteral("数据库文件已经存在（或是一个链接），不会覆盖：%1").arg(shown), QString());
+        throw DbError(QStringLiteral("无法创建数据库文件 %1：%2").arg(shown, QString::fromLocal8Bit(std::strerror(error))), QString());
+    }
+    const bool modeSet = mode < 0 || ::fchmod(fd, mode_t(mode)) == 0;
+    ::close(fd);
+    try {
+        if (!modeSet)
+            throw DbError(QStringLiteral("无法设置数据库文件 %1 的权限").arg(shown), QString());
+        openHandle(fi.absoluteFilePath(), key, true);
+    } catch (...) {
+        ::unlink(name.constData());
+        throw;
+    }
 }
 
 void Database::openHandle(const QString &path, const QString &key, bool create)
@@ -322,33 +437,61 @@ void Database::openHandle(const QString &path, const QString &key, bool create)
     // A file made before the key derivation was shortened opens with the engine's old
     // default; a new file always gets the short one.
     for (const int kdfIter : {KdfIter, LegacyKdfIter}) {
-        const QByteArray p = path.toUtf8();
-        int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-        sqlite3 *db = nullptr;
-        int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
-        if (rc != SQLITE_OK) {
-            const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
-            if (db)
-                sqlite3_close_v2(db);
-            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
-        }
-        m_db = db;
-        m_path = path;
+        openRaw(path);
         try {
             configure(key, kdfIter);
             m_key = key;
-            return;
         } catch (const DbError &e) {
             close();
             if (e.code() == SQLITE_NOTADB && !create && kdfIter != LegacyKdfIter)
                 continue;
-            if (e.code() == SQLITE_NOTADB)
-                throw DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
-            if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
-                throw DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
-            throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+            throw openError(path, e);
         }
+        if (create)
+            return;
+        // A file of an earlier program takes the current form before anything reads it;
+        // after each step the connection reads the new form afresh.
+        try {
+            while (Schema::upgradeStep(*this)) {
+                close();
+                openRaw(path);
+                configure(key, kdfIter);
+            }
+        } catch (const DbError &e) {
+            close();
+            if (e.code() == 0)
+                throw; // already in the operator's words (a newer program's file)
+            throw DbError(QStringLiteral("无法升级数据库文件 %1（文件保持原样）：%2").arg(QDir::toNativeSeparators(path), e.message()),
+                          e.statement(), e.code());
+        }
+        return;
     }
+}
+
+void Database::openRaw(const QString &path)
+{
+    const QByteArray p = path.toUtf8();
+    // Never created here: a new file was made by create(), empty, without following a link.
+    const int flags = SQLITE_OPEN_READWRITE;
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
+        if (db)
+            sqlite3_close_v2(db);
+        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
+    }
+    m_db = db;
+    m_path = path;
+}
+
+DbError Database::openError(const QString &path, const DbError &e)
+{
+    if (e.code() == SQLITE_NOTADB)
+        return DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
+    if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
+        return DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+    return DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
 }
 
 std::unique_ptr<Database> Database::openReader() const
@@ -373,6 +516,7 @@ void Database::configure(const QString &key, int kdfIter)
     exec(QStringLiteral("PRAGMA kdf_iter = %1").arg(kdfIter));
     sqlite3_busy_handler(m_db, busyWait, nullptr);
     sqlite3_extended_result_codes(m_db, 0);
+    registerCaseFolding(m_db);
     // A read of the schema proves the key: with a wrong one the engine says "not a database".
     scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     exec(QStringLiteral("PRAGMA cache_size = -16384"));
@@ -390,7 +534,7 @@ void Database::configure(const QString &key, int kdfIter)
 
 void Database::fail(const QString &sql, int rc) const
 {
-    throw DbError(engineMessage(rc, QString::fromUtf8(sqlite3_errmsg(m_db))), sql, rc);
+    throw engineError(rc, QString::fromUtf8(sqlite3_errmsg(m_db)), sql);
 }
 
 // The engine reads a statement only up to a NUL character: a value holding one (pasted,
@@ -449,6 +593,52 @@ void Database::exec(const QString &sql)
             fail(sql, frc != SQLITE_OK ? frc : rc);
         p = tail;
     }
+}
+
+namespace {
+// True when the text holds more than blanks, comments and semicolons.
+bool holdsStatement(const QByteArray &s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char c = s.at(i);
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == ';')
+            continue;
+        if (c == '-' && i + 1 < s.size() && s.at(i + 1) == '-') {
+            while (i < s.size() && s.at(i) != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < s.size() && s.at(i + 1) == '*') {
+            const qsizetype end = s.indexOf("*/", i + 2);
+            if (end < 0)
+                return false;
+            i = end + 1;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+} // namespace
+
+QStringList Database::splitStatements(const QString &sql)
+{
+    QStringList out;
+    const QByteArray s = sql.toUtf8();
+    qsizetype start = 0;
+    auto add = [&](qsizetype end) {
+        const QByteArray piece = s.mid(start, end - start);
+        if (holdsStatement(piece))
+            out << QString::fromUtf8(piece).trimmed();
+        start = end;
+    };
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        // A ";" inside quotes, a comment or a trigger's body ends nothing.
+        if (s.at(i) == ';' && sqlite3_complete(s.mid(start, i + 1 - start).constData()))
+            add(i + 1);
+    }
+    add(s.size());
+    return out;
 }
 
 Rows Database::select(const QString &sql)
@@ -579,7 +769,7 @@ void Statement::run()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     if (rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, message), m_sql, rc);
+        throw engineError(rc, message, m_sql);
 }
 
 bool Statement::hasRow()
@@ -589,6 +779,6 @@ bool Statement::hasRow()
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DbError(engineMessage(rc, message), m_sql, rc);
+        throw engineError(rc, message, m_sql);
     return rc == SQLITE_ROW;
 }

@@ -10,6 +10,11 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// Registers the program's text comparison on a connection of the engine: the collation
+// Schema::TextCollation and LIKE, both without regard to letter case for every letter.
+// Every connection to a database file needs them (the benchmark's bare engine too).
+void registerCaseFolding(sqlite3 *db);
+
 // A result read completely into memory, with a current row as the screens expect of a
 // query object. Columns are found by name without regard to letter case; every value is
 // text, null reading as the empty text.
@@ -78,8 +83,11 @@ public:
     // Opens an existing encrypted file. Throws DbError with a message that says what is
     // wrong and where (missing file, wrong key, not a database).
     void open(const QString &path, const QString &key);
-    // Creates a new encrypted file; refuses an existing one.
-    void create(const QString &path, const QString &key);
+    // Creates a new encrypted file; refuses an existing one, a link in its place or
+    // journal files left beside it, never creating anything through a link. mode is the
+    // file's exact permissions (its write-ahead log and shared-memory files get the same);
+    // -1 leaves them to the process's umask.
+    void create(const QString &path, const QString &key, int mode = -1);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
@@ -89,6 +97,9 @@ public:
     std::unique_ptr<Database> openReader() const;
 
     void exec(const QString &sql);                  // statement(s) without a result
+    // The single statements of a text, in order, each with its closing ";" (blanks and
+    // comments between them dropped), as the engine's own tokenizer ends them.
+    static QStringList splitStatements(const QString &sql);
     Rows select(const QString &sql);                // whole result in memory
     std::unique_ptr<Cursor> cursor(const QString &sql);
     int count(const QString &sql);                  // rows of a SELECT's result
@@ -126,6 +137,8 @@ public:
 
 private:
     void openHandle(const QString &path, const QString &key, bool create);
+    void openRaw(const QString &path);
+    static DbError openError(const QString &path, const DbError &e);
     void configure(const QString &key, int kdfIter);
     friend class Statement;
     sqlite3_stmt *prepare(const QString &sql, const char **tail = nullptr);
@@ -142,6 +155,9 @@ class Transaction {
 public:
     explicit Transaction(Database &db);
     ~Transaction();
+    // A copy would roll back or commit the one transaction twice.
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
     void commit();
 
 private:

@@ -14,6 +14,15 @@ QDate tryParse(const QString &text)
     return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
 }
 
+QDate fromUsualForm(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})\\s*$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return {};
+    return QDate(m.captured(1).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+}
+
 QDate parse(const QString &text)
 {
     const QDate d = tryParse(text);

@@ -16,13 +16,16 @@ private:
     QString m_detail;
 };
 
+// The detail shown for support is the statement, unless the message is the operator's
+// reading of the engine's words: then those words, and the statement stays out of sight.
 class DbError : public AppError {
 public:
-    DbError(const QString &message, const QString &statement, int code = 0)
-        : AppError(message, statement), m_code(code) {}
-    const QString &statement() const { return detail(); }
+    DbError(const QString &message, const QString &statement, int code = 0, const QString &detail = QString())
+        : AppError(message, detail.isNull() ? statement : detail), m_statement(statement), m_code(code) {}
+    const QString &statement() const { return m_statement; }
     int code() const { return m_code; }
 
 private:
+    QString m_statement;
     int m_code;
 };

@@ -22,7 +22,13 @@ const QRegularExpression &intPattern()
 
 bool isNumber(const QString &text)
 {
-    return numberPattern().match(text).hasMatch();
+    // "1e999" has the shape of a number but no finite value: it would be stored as
+    // infinity and poison every amount and total computed from it.
+    if (!numberPattern().match(text).hasMatch())
+        return false;
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(v);
 }
 
 double toDouble(const QString &text)
@@ -49,8 +55,11 @@ qint64 toInt(const QString &text)
 
 QString plain(double value)
 {
-    if (!std::isfinite(value))
-        return QStringLiteral("0");
+    // Never shown as a number: a value that is no finite number must not read as 0.
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     if (value == 0)
         return QStringLiteral("0");
     const double a = std::fabs(value);

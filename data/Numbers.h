@@ -4,14 +4,16 @@
 // Number texts as the fee office reads and writes them: plain decimals, no separators.
 namespace Numbers {
 
-// True when the text reads completely as a decimal number ("12.5", ".5", " 3 ").
+// True when the text reads completely as a finite decimal number ("12.5", ".5", " 3 ";
+// not "1e999").
 bool isNumber(const QString &text);
 // Reads a number; throws AppError ("“x” 不是有效的数字") for any other text.
 double toDouble(const QString &text);
 // Reads a whole number; throws AppError for any other text.
 qint64 toInt(const QString &text);
 // At most 15 significant digits, trailing zeros dropped, no point for whole numbers,
-// never an exponent: 1500, 1234.5, 87.25.
+// never an exponent: 1500, 1234.5, 87.25. A value that is no finite number reads "NaN",
+// "INF" or "-INF", which no number box or column accepts.
 QString plain(double value);
 // Rounds to the given number of decimals; exact halves go to the even neighbour
 // (1234.5 -> 1234, 1235.5 -> 1236 for 0 decimals).

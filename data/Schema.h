@@ -1,26 +1,54 @@
 #pragma once
 #include <QString>
+#include <functional>
 
 class Database;
 
 namespace Schema {
 
-inline constexpr int Version = 1;
+// The form of a database file is its schema version, kept in the file's header (the
+// engine's user_version). Files of earlier programs are brought up to Version when they
+// are opened, one step at a time, each step in one transaction together with its new
+// number: a step that is interrupted leaves the file in the form it had.
+//   1  the tables as first numbered (text compared without case for a–z only)
+//   2  text compared without case for every letter (collation TextCollation)
+//   3  the voids of payments (UVoid) and the record of changes (ULog)
+// To change the schema: change the statements of a new file, raise Version and add the
+// step from the previous version in Schema.cpp; the schema test checks that a file of
+// version 1 upgrades to exactly what a new file is. A server engine creates the same
+// tables at Version with its own types for text compared without case.
+inline constexpr int Version = 3;
+inline constexpr char TextCollation[] = "CASEFOLD";
 inline const char DatabaseKey[] = "kqt472";
 inline const char InitialPassword[] = "580913";
 inline const char DefaultOperator[] = "管理员";
 
 // Creates the eight tables, their indexes and the single rows of SDept and SZD, and the
-// first operator, in one transaction on a new, empty database.
+// first operator (its initial password stored as a hash), in one transaction on a new, empty database.
 void initialize(Database &db, const QString &operatorName = QString::fromUtf8(DefaultOperator));
 
+// Runs the next upgrade step on a file of an earlier version. Returns false when there is
+// nothing to do (the file is at Version, or holds no tables at all); true when a step
+// changed the file, after which the connection must be opened again (it still holds the
+// old form in memory) and this called again. Throws DbError for a file made by a newer
+// program, or when a step fails (the file then stays as it was).
+bool upgradeStep(Database &db);
+
+// Tests only: runs inside every upgrade step's transaction after its changes, before the
+// new version is committed; throwing from it stands for the program being killed there.
+void setUpgradeInterruption(std::function<void()> hook);
+
 // Creates a new database file at path with the program's key and initialises it.
-// Refuses an existing file (DbError) and never touches it.
-void createFile(const QString &path, const QString &operatorName = QString::fromUtf8(DefaultOperator));
+// Refuses an existing file or a link in its place (DbError) and never touches it. mode as
+// for Database::create.
+void createFile(const QString &path, const QString &operatorName = QString::fromUtf8(DefaultOperator), int mode = -1);
 
 // On a new installation the Data folder holds the note "first-start": then, and only
 // then, a missing database file is created (and the note removed). Returns true when it
 // created the file. Anywhere else a missing file stays an error for the login to report.
+// The file is made 0660: the installation's Data folder belongs to the group of the
+// program's users (setgid), so every member works on it and nobody else can. A link in
+// its place is refused (DbError) and the note kept.
 bool createOnFirstStart(const QString &path);
 
 } // namespace Schema

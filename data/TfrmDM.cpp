@@ -1,4 +1,10 @@
 #include "data/TfrmDM.h"
+#include "data/Backup.h"
+#include "data/PasswordHash.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
 
 QString SqlText;
 QString CurrentUserName;
@@ -42,9 +48,11 @@ TfrmDM::TfrmDM()
 
 void TfrmDM::setConnection(const QString &path, const QString &key)
 {
+    waitForCheck();
     m_db.close();
     m_path = path;
     m_key = key;
+    m_damage.clear();
 }
 
 Database &TfrmDM::db()
@@ -53,12 +61,83 @@ Database &TfrmDM::db()
         if (m_path.isEmpty())
             throw DbError(QStringLiteral("数据库连接未设置"), QString());
         m_db.open(m_path, m_key);
+        // A file written by an older program may still hold passwords in clear; they are
+        // hashed as soon as the file is opened. A file that cannot be written keeps them
+        // until the operator's next login on a writable one.
+        try {
+            PasswordHash::hashClearPasswords(m_db);
+        } catch (const AppError &) {
+        }
     }
     return m_db;
 }
 
+namespace {
+
+// The words for the operator about a damaged file: what is wrong and which copy to restore.
+QString damageMessage(const QString &path, const Backup::CheckResult &r)
+{
+    const QString latest = Backup::latest(Backup::folderFor(path));
+    const QString restoreWhat = latest.isEmpty()
+        ? QStringLiteral("请维护人员用最近的备份恢复数据（Data/Backup 中没有备份）")
+        : QStringLiteral("请用 文件 → 恢复数据 恢复最近的备份 %1").arg(QDir::toNativeSeparators(latest));
+    return QStringLiteral("数据库文件 %1 已损坏%2。%3；在恢复之前可以查看列表，但不能收费")
+        .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),
+             r.damagedTables.isEmpty() ? QString()
+                                       : QStringLiteral("（损坏的表：%1）").arg(r.damagedTables.join(QStringLiteral("、"))),
+             restoreWhat);
+}
+
+} // namespace
+
+void TfrmDM::startCheck()
+{
+    waitForCheck();
+    // A server checks its own storage.
+    if (!m_db.isOpen() || Backup::isServerDatabase(m_path))
+        return;
+    const QString path = m_path;
+    const QString key = m_key;
+    auto outcome = std::make_shared<QString>();
+    m_checkOutcome = outcome;
+    m_check = QThread::create([path, key, outcome] {
+        try {
+            Database db;
+            db.open(path, key);
+            const Backup::CheckResult r = Backup::check(db, true);
+            if (!r.whole)
+                *outcome = damageMessage(path, r);
+        } catch (const AppError &e) {
+            // A file that opened a moment ago and now does not is reported where it is used.
+            Q_UNUSED(e);
+        }
+    });
+    connect(m_check, &QThread::finished, this, &TfrmDM::waitForCheck);
+    m_check->start();
+}
+
+void TfrmDM::waitForCheck()
+{
+    if (!m_check)
+        return;
+    m_check->wait();
+    m_check->deleteLater();
+    m_check = nullptr;
+    m_damage = *m_checkOutcome;
+    m_checkOutcome.reset();
+    if (!m_damage.isEmpty())
+        emit damageFound(m_damage);
+}
+
+QString TfrmDM::refusesPayments()
+{
+    waitForCheck();
+    return m_damage;
+}
+
 void TfrmDM::closeConnection()
 {
+    waitForCheck();
     m_db.close();
 }
 

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QStringListModel>
 
+#include <memory>
+
 // The statement being built: every operation assigns it from scratch before it runs.
 extern QString SqlText;
 
@@ -49,6 +51,16 @@ public:
     // The open database, opening it on first use; throws DbError when it cannot open.
     Database &db();
     void closeConnection();
+    bool isOpen() const { return m_db.isOpen(); }
+
+    // The start-up check of the file (the engine's quick check), on a connection of its
+    // own in the background: at district scale it takes longer than the start may wait,
+    // and it is done long before the operator has typed the password. damageFound is
+    // emitted when it finds the file damaged. Nothing happens while no file is open.
+    void startCheck();
+    // Why payments are refused (the words for the operator, naming the backup to
+    // restore), or "" while the file is whole. Waits for a running start-up check.
+    QString refusesPayments();
 
     // Row count of a SELECT's whole result.
     int myRetC(const QString &sql);
@@ -65,13 +77,20 @@ public:
 
     static QString NumToChar(double amount) { return ::NumToChar(amount); }
 
+signals:
+    void damageFound(const QString &message);
+
 private:
     TfrmDM();
+    void waitForCheck();
     LookupList *refill(LookupList *list);
 
     Database m_db;
     QString m_path;
     QString m_key;
+    QString m_damage;
+    class QThread *m_check = nullptr;
+    std::shared_ptr<QString> m_checkOutcome;
     LookupList *m_users;
     LookupList *m_methods;
     LookupList *m_prices;

@@ -4,6 +4,8 @@
 #include "data/Dates.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
+#include "data/Schema.h"
 #include "data/Sql.h"
 
 #include <QHash>
@@ -108,8 +110,9 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             const QString name = QString::fromUtf8(op);
             if (db.count(QStringLiteral("SELECT ID FROM SUser WHERE theName = %1").arg(Sql::quote(name))) == 0)
                 db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) "
-                                       "VALUES (%1, '580913', '收费员', %2, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET %3))")
-                            .arg(Sql::quote(name), Sql::quote(QString::fromUtf8(kMethods[k + 1])), QString::number(k + 1)));
+                                       "VALUES (%1, %4, '收费员', %2, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET %3))")
+                            .arg(Sql::quote(name), Sql::quote(QString::fromUtf8(kMethods[k + 1])), QString::number(k + 1),
+                                 Sql::quote(PasswordHash::make(QString::fromUtf8(Schema::InitialPassword)))));
             payees << name;
             ++k;
         }

@@ -1,5 +1,7 @@
 #include "operators/Accounts.h"
+#include "data/DbError.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
@@ -8,9 +10,10 @@ namespace Accounts {
 namespace {
 QString insertUser(const QString &name, const QString &remark, const QString &)
 {
+    // The initial password is stored as a hash like every other.
     return QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('") + Sql::esc(name)
-        + QStringLiteral("', '") + QString::fromUtf8(InitialPassword) + QStringLiteral("', '") + Sql::esc(remark)
-        + QStringLiteral("') ");
+        + QStringLiteral("', '") + PasswordHash::make(QString::fromUtf8(InitialPassword)) + QStringLiteral("', '")
+        + Sql::esc(remark) + QStringLiteral("') ");
 }
 } // namespace
 
@@ -33,27 +36,35 @@ const RefLists::ListConfig &users()
 
 bool passwordMatches(const QString &name, const QString &password)
 {
-    SqlText = QStringLiteral("SELECT ID ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
-        + Sql::esc(name) + QStringLiteral("') AND (thePass = '") + Sql::esc(password) + QStringLiteral("')");
-    return frmDM().myRetC(SqlText) > 0;
+    SqlText = QStringLiteral("SELECT thePass ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
+        + Sql::esc(name) + QStringLiteral("') AND (thePass IS NOT NULL)");
+    const Rows rows = frmDM().query(SqlText);
+    for (int r = 0; r < rows.rowCount(); ++r)
+        if (PasswordHash::matches(rows.at(r, 0), password))
+            return true;
+    return false;
 }
 
 void setPassword(const QString &name, const QString &password)
 {
-    SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + Sql::esc(password) + QStringLiteral("' WHERE (theName = '")
-        + Sql::esc(name) + QStringLiteral("') ");
+    // The hash holds only the characters base64 uses and "$": nothing to escape.
+    SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + PasswordHash::make(password)
+        + QStringLiteral("' WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
     frmDM().myESQL(SqlText);
+    // The operator deleted or renamed since the login: no password was changed.
+    if (frmDM().db().changes() == 0)
+        throw AppError(QStringLiteral("操作员“%1”已不存在（可能已被删除或改名），密码没有修改！").arg(name));
 }
 
 void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
                   const QString &areaName)
 {
-    // The ID goes in bare: it must be the whole number the login read.
-    const qint64 id = Numbers::toInt(userId);
     SqlText = QStringLiteral("UPDATE SUser SET theMT = '") + Sql::esc(paymentMethod) + QStringLiteral("', theHT = '")
         + Sql::esc(houseType) + QStringLiteral("', theAN = '") + Sql::esc(areaName) + QStringLiteral("' ")
-        + QStringLiteral("WHERE (ID = ") + QString::number(id) + QStringLiteral(")");
+        + QStringLiteral("WHERE (ID = ") + Sql::id(userId) + QStringLiteral(")");
     frmDM().myESQL(SqlText);
+    if (frmDM().db().changes() == 0)
+        throw AppError(QStringLiteral("当前操作员已不存在（可能已被删除），默认项 没有保存！"));
 }
 
 } // namespace Accounts

@@ -12,9 +12,9 @@ inline const char InitialPassword[] = "580913";
 // The operator list as a name list: added with the initial password, refused by name.
 const RefLists::ListConfig &users();
 
-// True when the operator's password is this one (the database ignores letter case).
+// True when the operator's password is this one, without regard to letter case.
 bool passwordMatches(const QString &name, const QString &password);
-// Sets the password of the operator of that name.
+// Sets the password of the operator of that name (stored as a salted hash).
 void setPassword(const QString &name, const QString &password);
 
 // Stores the three default items of the operator with that ID (the ID of the login state).

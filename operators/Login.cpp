@@ -1,25 +1,59 @@
 #include "operators/Login.h"
 #include "data/Dates.h"
+#include "data/PasswordHash.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
 namespace Login {
 
+QDate firstChargeDate() { return QDate(2000, 1, 1); }
+QDate lastChargeDate() { return QDate(2099, 12, 31); }
+
+QString chargeDateRefusal(const QDate &date)
+{
+    if (date.isValid() && date >= firstChargeDate() && date <= lastChargeDate())
+        return {};
+    return QStringLiteral("收费日期 须在 %1 至 %2 之间，请重新选择！")
+        .arg(Dates::format(firstChargeDate()), Dates::format(lastChargeDate()));
+}
+
 bool tryLogin(const QString &name, const QString &password, const QDate &chargeDate)
 {
-    SqlText = QStringLiteral("SELECT ID, theName, theMT, theHT, theAN ");
+    // The stored passwords are hashes: the database finds the operator by name, the
+    // program compares the password (letter case folded, as the database folds it).
+    SqlText = QStringLiteral("SELECT ID, theName, thePass, theMT, theHT, theAN ");
     SqlText += QStringLiteral("FROM SUser ");
     SqlText += QStringLiteral("WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
-    SqlText += QStringLiteral("AND (thePass = '") + Sql::esc(password) + QStringLiteral("') ");
-    const Rows rows = frmDM().query(SqlText);
-    if (rows.rowCount() != 1)
+    SqlText += QStringLiteral("AND (thePass IS NOT NULL) ");
+    Rows rows = frmDM().query(SqlText);
+    int found = -1;
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        if (!PasswordHash::matches(rows.at(r, QStringLiteral("thePass")), password))
+            continue;
+        if (found >= 0)
+            return false; // two operators answer to this name and password
+        found = r;
+    }
+    if (found < 0)
         return false;
+    rows.setCurrent(found);
     CurrentUserName = rows.value(QStringLiteral("theName"));
     CurrentUserId = rows.value(QStringLiteral("ID"));
     ChargeDate = Dates::format(chargeDate);
     DefaultPaymentMethod = rows.value(QStringLiteral("theMT"));
     DefaultHouseType = rows.value(QStringLiteral("theHT"));
     DefaultAreaName = rows.value(QStringLiteral("theAN"));
+    const QString stored = rows.value(QStringLiteral("thePass"));
+    if (!PasswordHash::isHash(stored)) {
+        // A password an older program kept in clear is stored as a hash from now on. A
+        // file that cannot be written still lets the operator in; the next login tries again.
+        try {
+            frmDM().db().exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (ID = %2) AND (thePass = %3)")
+                                  .arg(Sql::quote(PasswordHash::make(password)), QString::number(CurrentUserId.toLongLong()),
+                                       Sql::quote(stored)));
+        } catch (const AppError &) {
+        }
+    }
     return true;
 }
 

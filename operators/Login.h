@@ -6,6 +6,13 @@ namespace Login {
 
 // Checks name and password in SUser (the database compares, ignoring letter case).
 // On exactly one matching row fills the login state and returns true.
+// The charging dates a login may take: receipt numbers carry the date as "yymmdd", so a
+// date of another century would repeat the numbers of this one.
+QDate firstChargeDate();
+QDate lastChargeDate();
+// Empty when the date may be a charging date, otherwise the message that refuses it.
+QString chargeDateRefusal(const QDate &date);
+
 bool tryLogin(const QString &name, const QString &password, const QDate &chargeDate);
 
 // Reads the using unit's row of SDept into the login state (unit name and period).

@@ -104,7 +104,9 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     setTabOrder(DBLookupComboBox1, Edit1);
     setTabOrder(Edit1, DateTimePicker1);
 
-    // FormCreate: the picker starts at the computer's date.
+    // FormCreate: the picker starts at the computer's date, within the charging dates a
+    // receipt number can tell apart.
+    DateTimePicker1->setDateRange(Login::firstChargeDate(), Login::lastChargeDate());
     DateTimePicker1->setDateQuietly(QDate::currentDate());
 
     connect(DBLookupComboBox1, &LookupCombo::picked, this, &TfrmLogin::DBLookupComboBox1Click);
@@ -125,6 +127,15 @@ void TfrmLogin::FormShow()
 {
     // The program's first statement: it opens the database file.
     guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
+    // A damaged file is told as soon as the check finds it, before anyone takes a payment
+    // into it; the check runs while the operator logs in.
+    connect(&frmDM(), &TfrmDM::damageFound, this, &TfrmLogin::showDamage, Qt::UniqueConnection);
+    frmDM().startCheck();
+}
+
+void TfrmLogin::showDamage(const QString &message)
+{
+    showError(this, withFullStop(message));
 }
 
 void TfrmLogin::DBLookupComboBox1Click()
@@ -138,6 +149,11 @@ void TfrmLogin::BitBtn1Click()
         if (DBLookupComboBox1->text().isEmpty()) {
             showInfo(this, QStringLiteral("用户名 不能为空！"));
             DBLookupComboBox1->setFocus();
+            return;
+        }
+        if (const QString refusal = Login::chargeDateRefusal(DateTimePicker1->date()); !refusal.isEmpty()) {
+            showInfo(this, refusal);
+            DateTimePicker1->setFocus();
             return;
         }
         if (!Login::tryLogin(DBLookupComboBox1->text(), Edit1->text(), DateTimePicker1->date())) {

@@ -29,6 +29,8 @@ public slots:
     void DBLookupComboBox1Click();
     void BitBtn1Click();
     void reject() override;
+    // The start-up check found the file damaged.
+    void showDamage(const QString &message);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -23,5 +23,5 @@ bool TfrmUser::mayDelete(int row)
         showInfo(this, QStringLiteral("不能删除当前登录的用户！"));
         return false;
     }
-    return true;
+    return TfrmRefList::mayDelete(row);
 }

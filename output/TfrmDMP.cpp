@@ -36,7 +36,7 @@ void TfrmDMP::PrintDept()
 void TfrmDMP::PrintZD(const QString &id)
 {
     SqlText = QStringLiteral("select * from SZD");
-    SqlText += QStringLiteral(" Where (theID = ") + Sql::esc(id) + QStringLiteral(") ");
+    SqlText += QStringLiteral(" Where (theID = ") + Sql::id(id) + QStringLiteral(") ");
     openQuery(ADOQ_ZD);
 }
 

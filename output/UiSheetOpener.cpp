@@ -10,7 +10,10 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
@@ -34,6 +37,50 @@ public:
 
 DesktopSheetOpener g_desktop;
 SheetOpener *g_opener = &g_desktop;
+
+SaveLocationChooser &saveChooser()
+{
+    static SaveLocationChooser chooser;
+    return chooser;
+}
+
+QString chooseSaveLocation(const QString &suggestedName)
+{
+    if (saveChooser())
+        return saveChooser()(suggestedName);
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("保存工作簿"),
+                                        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                            .filePath(suggestedName),
+                                        QStringLiteral("Excel文件(*.xlsx)"));
+}
+
+// No program can show the workbook (an office computer without a spreadsheet program):
+// after the usual message the operator may keep it where they choose; otherwise it goes.
+QString keepUnshownWorkbook(const QString &path)
+{
+    showError(QApplication::activeWindow(), withFullStop(QString::fromUtf8(NoSpreadsheetProgram)));
+    QString target;
+    if (messages().question(QApplication::activeWindow(), QStringLiteral("保存工作簿"),
+                            QStringLiteral("没有找到可以打开工作簿的程序。要把工作簿保存到您选择的位置吗？"), true))
+        target = chooseSaveLocation(QFileInfo(path).fileName());
+    if (target.isEmpty()) {
+        QFile::remove(path);
+        return {};
+    }
+    if (!target.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive))
+        target += QStringLiteral(".xlsx");
+    // The file dialog has asked before replacing an existing file.
+    if (QFileInfo(target).absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
+        QFile::remove(target);
+        if (!QFile::copy(path, target)) {
+            QFile::remove(path);
+            throw AppError(QStringLiteral("无法把工作簿保存到 %1").arg(QDir::toNativeSeparators(target)));
+        }
+        QFile::remove(path);
+    }
+    showInfo(QApplication::activeWindow(), QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(target)));
+    return target;
+}
 
 } // namespace
 
@@ -74,21 +121,19 @@ bool startSpreadsheetProgram(const QString &path)
 #endif
 }
 
+void setSaveLocationChooser(SaveLocationChooser chooser) { saveChooser() = std::move(chooser); }
+
 SheetOpener &sheetOpener() { return *g_opener; }
 void setSheetOpener(SheetOpener *opener) { g_opener = opener ? opener : &g_desktop; }
 
 QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals)
 {
-    const QString folder = exportFolder();
-    if (!QDir().mkpath(folder))
-        throw AppError(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(folder)));
-    const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime());
+    const QString folder = privateExportFolder();
+    const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime(), unpredictableTag());
     const ExportResult result = writeExportWorkbook(path, layout, list, totals, UnitName);
     SqlText = result.bodyRange;
-    if (!sheetOpener().open(path)) {
-        QFile::remove(path);
-        throw AppError(QString::fromUtf8(NoSpreadsheetProgram));
-    }
+    if (!sheetOpener().open(path))
+        return keepUnshownWorkbook(path);
     return path;
 }
 

@@ -2,6 +2,7 @@
 #include "output/XlsxExport.h"
 
 #include <QString>
+#include <functional>
 
 class BrowseWindow;
 class QueryModel;
@@ -25,11 +26,18 @@ bool startSpreadsheetProgram(const QString &path);
 
 inline const char NoSpreadsheetProgram[] = "无法创建Xls文件，请确认是否安装EXCEL";
 
+// Asks where a workbook that no program could show is to be kept (a file dialog); empty
+// when the operator cancels. Tests install their own; an empty function restores the dialog.
+using SaveLocationChooser = std::function<QString(const QString &suggestedName)>;
+void setSaveLocationChooser(SaveLocationChooser chooser);
+
 // The "Excel" button of a browse screen: writes the list and its totals row to a new
 // workbook in the export folder, named by the title and the time, and opens it unsaved
 // for the operator. Every call makes another workbook. Leaves the ruled range in SqlText.
-// Throws AppError (shown by the screen's guard) when the workbook cannot be written or
-// no spreadsheet program can be started; the file is then removed. Returns the file.
+// Throws AppError (shown by the screen's guard) when the workbook cannot be written.
+// When no spreadsheet program can be started, says so and offers to save the workbook
+// where the operator chooses; the workbook is never left behind in the export folder.
+// Returns where the workbook is (empty when the operator kept none).
 QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals);
 
 // The rows of a browse grid's list query, from the first to the last.

@@ -16,10 +16,8 @@ QString list(const QDate &reference, const QString &myWhere);
 // One row: "面积" and "欠费金额", the sums over the same houses.
 QString totals(const QDate &reference, const QString &myWhere);
 
-// The default reference date: the end of the charging period in the calendar year of the
-// charging date. When the period end forms no date in that year (31 April, 29 February of
-// a common year), the last day of that month is taken and problem says so; when the month
-// is no month at all, the charging date itself.
+// The default reference date: UnitSettings::periodEnd, with a message when it had to be
+// fitted.
 struct ReferenceDefault {
     QDate date;
     QString problem; // empty when the period end is a date of that year

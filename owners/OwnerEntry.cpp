@@ -1,9 +1,13 @@
 #include "owners/OwnerEntry.h"
+#include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerStatements.h"
+#include "reference/UnitSettings.h"
+
+#include <optional>
 
 namespace OwnerEntry {
 
@@ -34,31 +38,13 @@ QString emptyMessage(Field field)
 
 PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QString &endDay)
 {
-    QDate charge = Dates::tryParse(chargeDate);
-    if (!charge.isValid())
-        charge = QDate::currentDate();
-    const QString year = QString::number(charge.year()).rightJustified(4, QLatin1Char('0'));
-    const QDate d = Dates::tryParse(year + QLatin1Char('-') + endMonth + QLatin1Char('-') + endDay);
-    if (d.isValid())
-        return {d, {}};
-
-    // The settings allow a day that the month lacks in this year (2-29, 2-31, 4-31): the
-    // last day of that month is the nearest paid-up date that exists.
-    bool monthOk = false;
-    bool dayOk = false;
-    const int month = endMonth.trimmed().toInt(&monthOk);
-    const int day = endDay.trimmed().toInt(&dayOk);
-    PeriodEnd r;
-    if (monthOk && dayOk && month >= 1 && month <= 12 && day >= 1) {
-        const QDate first(charge.year(), month, 1);
-        r.date = QDate(charge.year(), month, qMin(day, first.daysInMonth()));
-    } else {
-        r.date = charge;
-    }
-    r.problem = QStringLiteral("收费期间的截止日期“%1月%2日”在 %3 年不是有效的日期，到期日期暂设为 %4，可以修改。"
-                               "请在“使用单位”中改正收费期间。")
-                    .arg(endMonth, endDay, year, Dates::format(r.date));
-    return r;
+    const UnitSettings::PeriodEnd end = UnitSettings::periodEnd(chargeDate, endMonth, endDay);
+    if (!end.fitted)
+        return {end.date, {}};
+    const QString year = QString::number(end.date.year()).rightJustified(4, QLatin1Char('0'));
+    return {end.date, QStringLiteral("收费期间的截止日期“%1月%2日”在 %3 年不是有效的日期，到期日期暂设为 %4，可以修改。"
+                                     "请在“使用单位”中改正收费期间。")
+                          .arg(endMonth, endDay, year, Dates::format(end.date))};
 }
 
 QString priceOf(const QString &purpose)
@@ -96,30 +82,67 @@ bool add(const House &h)
         + Sql::esc(h.remark) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate) + QStringLiteral("', '")
         + Sql::esc(CurrentUserName) + QStringLiteral("')");
     frmDM().myESQL(SqlText);
+    ChangeLog::record({QString::fromUtf8(ChangeLog::HouseAdded), QStringLiteral("UHouse"),
+                       QString::number(frmDM().db().lastInsertId()), h.area, h.room,
+                       QStringLiteral("面积 %1，房屋用途 %2，单价 %3，到期日期 %4，业主名称 %5")
+                           .arg(h.floorArea, h.purpose, h.price, h.endDate, h.owner)});
     tx.commit();
     return true;
 }
 
 namespace {
-// A value spliced bare must be a number literal and nothing else.
-QString numberLiteral(const QString &text, const char *field)
+std::optional<House> stored(const QString &id)
 {
-    if (!Numbers::isNumber(text))
-        throw AppError(QString::fromUtf8(field) + QStringLiteral(" 不是有效的数字：“") + text + QStringLiteral("”"));
-    return text;
+    const Rows r = frmDM().query(QStringLiteral("SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, "
+                                                "thePhone, Remark FROM UHouse WHERE (ID = ")
+                                 + id + QStringLiteral(") AND (theDel = '否')"));
+    if (r.isEmpty())
+        return std::nullopt;
+    const QStringList &v = r.row(0);
+    return House{v.at(0), v.at(1), v.at(2), v.at(3), v.at(4), v.at(5), v.at(6), v.at(7), v.at(8)};
 }
 
-QString idLiteral(const QString &id)
+// "到期日期 由 2024-04-10 变为 2025-04-10、业主名称 由 张三 变为 李四"
+QString differences(const House &before, const House &now)
 {
-    return QString::number(Numbers::toInt(id));
+    const struct {
+        const char *label;
+        QString House::*field;
+    } fields[] = {
+        {"小区名称", &House::area},  {"房号", &House::room},      {"面积", &House::floorArea},
+        {"房屋用途", &House::purpose}, {"单价", &House::price},     {"到期日期", &House::endDate},
+        {"业主名称", &House::owner},  {"手机号码", &House::phone}, {"备注", &House::remark},
+    };
+    QStringList out;
+    for (const auto &f : fields) {
+        if (before.*f.field != now.*f.field)
+            out << QStringLiteral("%1 由“%2”变为“%3”").arg(QString::fromUtf8(f.label), before.*f.field, now.*f.field);
+    }
+    return out.join(QStringLiteral("、"));
 }
 } // namespace
 
-void update(const QString &houseId, const House &h)
+House load(const QString &houseId)
 {
-    const QString id = idLiteral(houseId);
-    const QString floorArea = numberLiteral(h.floorArea, "面积");
-    const QString price = numberLiteral(h.price, "单价");
+    const std::optional<House> h = stored(Sql::id(houseId));
+    if (!h)
+        throw AppError(QStringLiteral("该业主已被删除！"));
+    return *h;
+}
+
+void update(const QString &houseId, const House &h, const House &asOpened)
+{
+    const QString id = Sql::id(houseId);
+    const QString floorArea = Sql::number(h.floorArea, QStringLiteral("面积"));
+    const QString price = Sql::number(h.price, QStringLiteral("单价"));
+    Transaction tx(frmDM().db());
+    const std::optional<House> now = stored(id);
+    if (!now)
+        throw AppError(QStringLiteral("打开修改窗口后，该业主已被删除，本次修改没有保存！"));
+    const QString changed = differences(asOpened, *now);
+    if (!changed.isEmpty())
+        throw AppError(QStringLiteral("打开修改窗口后，该业主的信息已被修改（%1，可能刚收过费），本次修改没有保存。请退出后重新打开修改窗口！")
+                           .arg(changed));
     SqlText = QStringLiteral("UPDATE UHouse SET AName = '") + Sql::esc(h.area) + QStringLiteral("', theNum = '")
         + Sql::esc(h.room) + QStringLiteral("', theArea = ") + floorArea + QStringLiteral(", ");
     SqlText += QStringLiteral("HType = '") + Sql::esc(h.purpose) + QStringLiteral("', thePrice = ") + price
@@ -127,13 +150,41 @@ void update(const QString &houseId, const House &h)
     SqlText += QStringLiteral("theName = '") + Sql::esc(h.owner) + QStringLiteral("', thePhone = '")
         + Sql::esc(h.phone) + QStringLiteral("', Remark = '") + Sql::esc(h.remark) + QStringLiteral("' ");
     SqlText += QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
+
+    // The check, the update and its record under one lock, so that the record names exactly
+    // what this save changed.
+    Database &db = frmDM().db();
+    const Rows before = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
+    if (!before.isEmpty()) {
+        const Rows after = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
+        QVector<ChangeLog::FieldChange> fields;
+        static const char *const columns[][2] = {{"AName", "小区名称"}, {"theNum", "房号"},    {"theArea", "面积"},
+                                                 {"HType", "房屋用途"}, {"thePrice", "单价"}, {"EndDate", "到期日期"},
+                                                 {"theName", "业主名称"}, {"thePhone", "手机号码"}, {"Remark", "备注"}};
+        for (const auto &c : columns)
+            fields.append({QString::fromUtf8(c[1]), before.at(0, QString::fromLatin1(c[0])),
+                           after.at(0, QString::fromLatin1(c[0]))});
+        const QString change = ChangeLog::describe(fields);
+        if (!change.isEmpty())
+            ChangeLog::record({QString::fromUtf8(ChangeLog::HouseModified), QStringLiteral("UHouse"), id,
+                               before.at(0, QStringLiteral("AName")), before.at(0, QStringLiteral("theNum")), change});
+    }
+    tx.commit();
 }
 
 void markDeleted(const QString &id)
 {
-    SqlText = OwnerStatements::markDeleted(idLiteral(id));
+    const QString n = Sql::id(id);
+    SqlText = OwnerStatements::markDeleted(n);
+    Database &db = frmDM().db();
+    Transaction tx(db);
+    const Rows house = db.select(QStringLiteral("SELECT AName, theNum, theDel FROM UHouse WHERE (ID = ") + n + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
+    if (!house.isEmpty() && house.at(0, 2) == QStringLiteral("否"))
+        ChangeLog::record({QString::fromUtf8(ChangeLog::HouseDeleted), QStringLiteral("UHouse"), n, house.at(0, 0),
+                           house.at(0, 1), QStringLiteral("标记为删除")});
+    tx.commit();
 }
 
 } // namespace OwnerEntry

@@ -26,10 +26,8 @@ Field firstEmpty(const House &house);
 // "小区名称 不能为空！" ... "业主名称 不能为空！"; the purpose is named "房屋类别".
 QString emptyMessage(Field field);
 
-// The end of the charging period in the year of a charging date. When the month and day
-// of the using unit's settings form no date in that year, date still holds one the
-// operator can work with (the last day of that month, or the charging date itself when the
-// month is no month) and problem says so, naming where the period is set.
+// The default paid-up date: UnitSettings::periodEnd, with a message naming where the
+// period is set when it had to be fitted.
 struct PeriodEnd {
     QDate date;
     QString problem;
@@ -48,9 +46,17 @@ bool roomTaken(const QString &area, const QString &room);
 // the same room in between.
 bool add(const House &house);
 
+// House houseId as it is stored now (numbers in plain form). Throws AppError when no
+// live house has that ID.
+House load(const QString &houseId);
+
 // Writes the boxes of the modify dialog back to house houseId. Floor area and price go
 // in as number literals; a text that is no number is refused before anything is written.
-void update(const QString &houseId, const House &house);
+// asOpened is the house as load gave it when the dialog opened: when anyone changed or
+// deleted the house since (a payment moves its paid-up date), the change is refused with
+// a message naming what changed, so that an old copy never undoes a payment. The check
+// and the update hold the write lock together.
+void update(const QString &houseId, const House &house, const House &asOpened);
 
 // Marks house id deleted.
 void markDeleted(const QString &id);

@@ -1,4 +1,6 @@
 #include "owners/OwnerImport.h"
+#include "data/ChangeLog.h"
+#include "data/Dates.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
@@ -24,13 +26,19 @@ QString clean(const QString &text)
     return s;
 }
 
-QString doneMessage(int added)
+QString doneMessage(int added, int notDates)
 {
-    return QStringLiteral("成功导入业主数据 %1 条！").arg(added);
+    QString m = QStringLiteral("成功导入业主数据 %1 条！").arg(added);
+    if (notDates > 0)
+        m += QStringLiteral("其中 %1 条到期日期不是日期，欠费提醒无法判断这些业主是否欠费，请在业主管理中改正。").arg(notDates);
+    return m;
 }
 
-int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch)
+int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch, int *notDates,
+        const QString &fileName)
 {
+    if (notDates)
+        *notDates = 0;
     if (sheet.rows.isEmpty())
         return 0;
     std::array<int, 8> column{};
@@ -60,8 +68,20 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             throw storeFailed(e);
         }
     };
+    // Each batch carries its own record in its own transaction: what a batch stores is
+    // never without its record, also when a later batch fails or the import is killed.
+    // An import of up to BatchSize houses (the usual sheet) gives one record.
+    auto recordBatch = [&] {
+        if (added == committed)
+            return;
+        QString what = QStringLiteral("文件 %1，小区 %2：导入业主 %3 条").arg(fileName, area).arg(added - committed);
+        if (committed > 0 || added >= BatchSize)
+            what += QStringLiteral("（本次导入的第 %1–%2 条）").arg(committed + 1).arg(added);
+        ChangeLog::record({QString::fromUtf8(ChangeLog::HousesImported), QStringLiteral("UHouse"), {}, area, {}, what});
+    };
     auto commit = [&] {
         try {
+            recordBatch();
             tx->commit();
         } catch (const DbError &e) {
             tx.reset();
@@ -100,9 +120,8 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     bool any = false;
 
     for (int r = 0; r < sheet.rowCount(); ++r) {
-        const QStringList &row = sheet.rows.at(r);
         for (int i = 0; i < 8; ++i)
-            v[i] = row.at(column[size_t(i)]);
+            v[i] = sheet.cell(r, column[size_t(i)]);
         if (v[0].isEmpty())
             continue;
         // The room number is compared as it will be stored, so that importing the same
@@ -116,6 +135,13 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
         check.bind(2, room);
         if (check.hasRow())
             continue;
+        // The arrears list compares paid-up dates as text: a date in a usual form is stored
+        // in the program's form; any other text as given, and counted for the operator.
+        const QDate paidUp = Dates::fromUsualForm(v[4]);
+        if (paidUp.isValid())
+            v[4] = Dates::format(paidUp);
+        else if (!v[4].trimmed().isEmpty() && notDates)
+            ++*notDates;
         try {
             bool nul = storedArea.contains(QChar(0)) || storedUser.contains(QChar(0));
             for (int i = 0; i < 8 && !nul; ++i)
@@ -138,6 +164,7 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             // the engine have given up the whole transaction, only earlier batches stayed.
             int kept = added;
             try {
+                recordBatch();
                 tx->commit();
             } catch (const DbError &) {
                 kept = committed;

@@ -26,10 +26,15 @@ QString clean(const QString &text);
 // the reason and the count added before it when the database refuses a row (the rows
 // before it stay stored). Rows are written in batches inside transactions; the result is
 // the same as writing them one by one. afterBatch, when given, is called after each
-// batch is committed with the number of houses stored so far.
-int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch = {});
+// batch is committed with the number of houses stored so far. Each batch stores its
+// change record (the workbook's file name, the area and the count) in its own transaction.
+// 到期日期 in a usual date form is stored as "yyyy-mm-dd"; notDates (if given) receives how
+// many added houses have a 到期日期 that is no date (stored as given; empty ones not counted).
+int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch = {},
+        int *notDates = nullptr, const QString &fileName = QString());
 
-// The message of a finished import: "成功导入业主数据 N 条！".
-QString doneMessage(int added);
+// The message of a finished import: "成功导入业主数据 N 条！", then how many of them have a
+// 到期日期 that is no date, when there are any.
+QString doneMessage(int added, int notDates = 0);
 
 } // namespace OwnerImport

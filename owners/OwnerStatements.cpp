@@ -1,4 +1,5 @@
 #include "owners/OwnerStatements.h"
+#include "data/Sql.h"
 #include "data/TfrmDM.h"
 
 namespace OwnerStatements {
@@ -56,7 +57,7 @@ QString count(const QString &myWhere)
 QString markDeleted(const QString &id)
 {
     return QStringLiteral("UPDATE UHouse SET theDel = '是' ")
-        + QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
+        + QStringLiteral("WHERE (ID = ") + Sql::id(id) + QStringLiteral(")");
 }
 
 } // namespace OwnerStatements

@@ -130,9 +130,9 @@ void TfrmUH_D::Button1Click()
 
 void TfrmUH_D::openWorkbook(const QString &path)
 {
-    // The old preview goes first: a workbook that fails to open leaves it empty.
+    // The old preview goes first: a workbook that fails to open leaves it empty, and the
+    // caption as it was (it changes only when a sheet is shown).
     DataSource1->clear();
-    GroupBox2->setTitle(QStringLiteral("EXCEL数据"));
     // The workbook is read on a thread of its own (a large one takes seconds, an .xls its
     // helper process), while the window answers and offers "取消".
     struct Reading {
@@ -162,6 +162,7 @@ void TfrmUH_D::openWorkbook(const QString &path)
     if (!reading->error.isEmpty())
         throw AppError(reading->error);
     DataSource1->setSheet(std::move(reading->sheet));
+    m_fileName = QFileInfo(path).fileName();
     // The widths fit the eight titles in their usual order; a narrower sheet simply has
     // fewer columns to size.
     static const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
@@ -185,16 +186,20 @@ void TfrmUH_D::BitBtn1Click()
         const Sheet &sheet = DataSource1->sheet();
         LongAction action(this, QStringLiteral("正在导入 %1 行…").arg(sheet.rowCount()), sheet.rowCount());
         int stored = 0;
+        int notDates = 0;
         try {
             // Between two batches the window answers; "取消" stops after the batch just
             // stored, so no house is half stored and the same sheet adds the rest later.
-            const int added = OwnerImport::run(sheet, area, [&](int n) {
-                stored = n;
-                action.setLabel(QStringLiteral("正在导入：已导入 %1 条").arg(n));
-                if (!action.step(n))
-                    throw ActionCancelled{};
-            });
-            showInfo(this, OwnerImport::doneMessage(added));
+            const int added = OwnerImport::run(
+                sheet, area,
+                [&](int n) {
+                    stored = n;
+                    action.setLabel(QStringLiteral("正在导入：已导入 %1 条").arg(n));
+                    if (!action.step(n))
+                        throw ActionCancelled{};
+                },
+                &notDates, m_fileName);
+            showInfo(this, OwnerImport::doneMessage(added, notDates));
         } catch (const ActionCancelled &) {
             showInfo(this, cancelledMessage(stored));
             return;

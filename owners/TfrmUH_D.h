@@ -42,4 +42,5 @@ public slots:
 private:
     // Opens a chosen workbook into the preview.
     void openWorkbook(const QString &path);
+    QString m_fileName; // of the workbook in the preview, for the change record
 };

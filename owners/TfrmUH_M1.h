@@ -3,22 +3,34 @@
 
 #include <QPointer>
 
+#include <optional>
+
 class BrowseWindow;
 
-// "业主修改": changes one house. Its opener fills the boxes from the selected row, with
-// the house's stored price; picking a purpose looks the current price up.
+// "业主修改": changes one house. The boxes show the house as it is stored when the dialog
+// opens (not the list's copy, which may be old); picking a purpose looks the current
+// price up.
 class TfrmUH_M1 : public TfrmUH_Edit {
     Q_OBJECT
 public:
     explicit TfrmUH_M1(QWidget *parent = nullptr);
+
+    // Fills the boxes with house houseId as stored now and remembers it, so that the save
+    // can tell whether anyone changed the house in between. Throws AppError when the
+    // house is gone.
+    void load(const QString &houseId);
 
     // The ID of the house being changed, as text.
     QString HouseId;
     // The management window refreshed after a save; only that one.
     QPointer<BrowseWindow> Opener;
 
+private:
+    std::optional<House> m_asOpened;
+
 public slots:
     // The same checks as entry, no duplicate check; writes the house, reports, refreshes
-    // the opener and closes.
+    // the opener and closes. A house changed by anyone since load is not written: the
+    // message says what changed and the dialog stays open.
     void BitBtn1Click() override;
 };

@@ -1,4 +1,5 @@
 #include "reference/RefLists.h"
+#include "data/ChangeLog.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
@@ -30,6 +31,19 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
         + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("', '") + Sql::esc(price) + QStringLiteral("') ");
 }
 
+// An area that live houses use stays: without it no list, look-up or charge could pick
+// them. Another row of the same name would still reach them.
+QString areaInUse(const QString &id)
+{
+    const QString n = frmDM().db().scalar(
+        QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否') AND AName = (SELECT theName FROM SArea WHERE ID = %1) "
+                       "AND NOT EXISTS (SELECT 1 FROM SArea a WHERE a.ID <> %1 AND a.theName = UHouse.AName)")
+            .arg(Sql::id(id)));
+    if (n.toInt() == 0)
+        return {};
+    return QStringLiteral("该小区下还有 %1 户业主，不能删除！").arg(n);
+}
+
 } // namespace
 
 const ListConfig &areas()
@@ -45,6 +59,7 @@ const ListConfig &areas()
         .widths = {0, 280, -1},
         .savedMessage = QStringLiteral("小区信息 保存成功！"),
         .insertStatement = &insertArea,
+        .deleteRefusal = &areaInUse,
     };
     return s;
 }
@@ -97,19 +112,62 @@ bool exists(const ListConfig &config, const QString &name)
     return frmDM().myRetC(SqlText) > 0;
 }
 
-void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
+namespace {
+// What the change record calls a row of each list.
+QString rowWord(const ListConfig &config)
 {
+    if (config.table == QLatin1String("SUser"))
+        return QStringLiteral("操作员");
+    if (config.table == QLatin1String("SPrice"))
+        return QStringLiteral("单价");
+    if (config.table == QLatin1String("SArea"))
+        return QStringLiteral("小区");
+    return QStringLiteral("收款方式");
+}
+} // namespace
+
+bool add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
+{
+    // The duplicate check, the insert and its record under one write lock.
+    Database &db = frmDM().db();
+    Transaction tx(db);
+    if (exists(config, name))
+        return false;
     SqlText = config.insertStatement(name, remark, price);
     frmDM().myESQL(SqlText);
+    QString what = config.nameField + QStringLiteral(" ") + name;
+    if (config.hasPrice)
+        what += QStringLiteral("，单价 ") + db.scalar(QStringLiteral("SELECT thePrice FROM SPrice WHERE (ID = ")
+                                                      + QString::number(db.lastInsertId()) + QStringLiteral(")"));
+    ChangeLog::record({QStringLiteral("新增") + rowWord(config), config.table, QString::number(db.lastInsertId()), {}, {}, what});
+    tx.commit();
+    return true;
+}
+
+QString deleteRefusal(const ListConfig &config, const QString &id)
+{
+    return config.deleteRefusal ? config.deleteRefusal(id) : QString();
 }
 
 void remove(const ListConfig &config, const QString &id)
 {
-    // The ID goes in bare, so it must be the whole number read from the list.
-    const qint64 n = Numbers::toInt(id);
-    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + QString::number(n)
-        + QStringLiteral(")");
+    Database &db = frmDM().db();
+    Transaction tx(db);
+    const QString refusal = deleteRefusal(config, id);
+    if (!refusal.isEmpty())
+        throw AppError(refusal);
+    const QString n = Sql::id(id);
+    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n + QStringLiteral(")");
+    const Rows row = db.select(QStringLiteral("SELECT * FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n
+                               + QStringLiteral(")"));
     frmDM().myESQL(SqlText);
+    if (!row.isEmpty()) {
+        QString what = config.nameField + QStringLiteral(" ") + row.at(0, QStringLiteral("theName"));
+        if (config.hasPrice)
+            what += QStringLiteral("，单价 ") + row.at(0, QStringLiteral("thePrice"));
+        ChangeLog::record({QStringLiteral("删除") + rowWord(config), config.table, n, {}, {}, what});
+    }
+    tx.commit();
 }
 
 QString emptyNameMessage(const ListConfig &config) { return config.nameField + QStringLiteral(" 不能为空！"); }

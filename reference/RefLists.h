@@ -21,6 +21,8 @@ struct ListConfig {
     bool hasPrice = false; // a price box between name and remark
     // The add statement for a name, remark and price typed by the operator.
     QString (*insertStatement)(const QString &name, const QString &remark, const QString &price) = nullptr;
+    // Why the row with that ID may not be deleted, or empty when it may.
+    QString (*deleteRefusal)(const QString &id) = nullptr;
 };
 
 const ListConfig &areas();   // SArea, "小区设置"
@@ -31,9 +33,14 @@ const ListConfig &prices();  // SPrice, "单价设置"
 Rows list(const ListConfig &config);
 // True when a row of that name exists; the database ignores letter case.
 bool exists(const ListConfig &config, const QString &name);
-// Adds a row; a price that is not a number is refused by the database (DbError).
-void add(const ListConfig &config, const QString &name, const QString &remark, const QString &price = {});
-// Removes the row with that ID for good. id must be the ID text read from the list.
+// Adds a row unless one of that name exists (then false, nothing written); the check and
+// the insert hold the write lock together, so two copies of the program cannot both add
+// the name. A price that is not a number is refused by the database (DbError).
+bool add(const ListConfig &config, const QString &name, const QString &remark, const QString &price = {});
+// Why the row may not be deleted ("该小区下还有 N 户业主，不能删除！"), or empty.
+QString deleteRefusal(const ListConfig &config, const QString &id);
+// Removes the row with that ID for good, unless deleteRefusal says no (AppError, nothing
+// removed). id must be the ID text read from the list.
 void remove(const ListConfig &config, const QString &id);
 
 // The messages of the name check.

@@ -138,12 +138,11 @@ void TfrmRefList::BitBtn1Click()
             Edit3->setFocus();
             return;
         }
-        if (RefLists::exists(m_config, Edit1->text())) {
+        if (!RefLists::add(m_config, Edit1->text(), Edit2->text(), Edit3 ? Edit3->text() : QString())) {
             showInfo(this, RefLists::duplicateMessage(m_config));
             Edit1->setFocus();
             return;
         }
-        RefLists::add(m_config, Edit1->text(), Edit2->text(), Edit3 ? Edit3->text() : QString());
         showInfo(this, m_config.savedMessage);
         Edit1->clear();
         Edit2->clear();
@@ -154,7 +153,14 @@ void TfrmRefList::BitBtn1Click()
     });
 }
 
-bool TfrmRefList::mayDelete(int) { return true; }
+bool TfrmRefList::mayDelete(int row)
+{
+    const QString refusal = RefLists::deleteRefusal(m_config, DataSource1->rows().at(row, QStringLiteral("ID")));
+    if (refusal.isEmpty())
+        return true;
+    showInfo(this, refusal);
+    return false;
+}
 
 void TfrmRefList::D1Click()
 {

@@ -1,8 +1,27 @@
 #include "reference/UnitSettings.h"
+#include "data/Dates.h"
+#include "data/DbError.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
 namespace UnitSettings {
+
+PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QString &endDay)
+{
+    QDate charging = Dates::tryParse(chargeDate);
+    if (!charging.isValid())
+        charging = QDate::currentDate();
+    bool monthOk = false;
+    bool dayOk = false;
+    const int month = endMonth.trimmed().toInt(&monthOk);
+    const int day = endDay.trimmed().toInt(&dayOk);
+    if (!monthOk || month < 1 || month > 12)
+        return {charging, true};
+    const int lastDay = QDate(charging.year(), month, 1).daysInMonth();
+    if (dayOk && day >= 1 && day <= lastDay)
+        return {QDate(charging.year(), month, day), false};
+    return {QDate(charging.year(), month, lastDay), true};
+}
 
 void save(const QString &name, const Period &period)
 {
@@ -12,6 +31,9 @@ void save(const QString &name, const Period &period)
         + QString::number(period.endMonth) + QStringLiteral(", theED = ") + QString::number(period.endDay)
         + QStringLiteral(" ") + QStringLiteral("WHERE (ID = 1)");
     frmDM().myESQL(SqlText);
+    // The unit's row gone (a damaged or hand-edited file): saying "saved" would be a lie.
+    if (frmDM().db().changes() == 0)
+        throw AppError(QStringLiteral("数据库中没有使用单位的记录，使用单位 没有保存！"));
 }
 
 } // namespace UnitSettings

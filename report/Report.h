@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMarginsF>
 #include <QPageLayout>
+#include <QImage>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -40,12 +41,21 @@ struct TextBox {
     bool clip = true;
     // printf-style number format for the fields ("%2.2f"); empty prints values as they are.
     QString format;
+    int page = 0; // from 0; a design of one page leaves it
 };
 
 struct Line {
     QPointF from; // mm
     QPointF to;
     double width = PxMm;
+    int page = 0;
+};
+
+// A picture (a chart) scaled into its box, keeping its shape, centred.
+struct Picture {
+    QRectF rect; // mm
+    QImage image;
+    int page = 0;
 };
 
 // A name under which a query's result is visible to the design ("frxDB_CNF"). The data
@@ -65,10 +75,15 @@ public:
 
     QPageLayout layout;
     QString fileName;
+    // What the page is, to the operator: the preview's "保存为PDF" offers it as file name.
+    QString documentName = QStringLiteral("收据");
     QList<Text> texts;
     QList<Line> lines;
+    QList<Picture> pictures;
 
-    bool isEmpty() const { return texts.isEmpty() && lines.isEmpty(); }
+    bool isEmpty() const { return texts.isEmpty() && lines.isEmpty() && pictures.isEmpty(); }
+    // The pages the items are spread over (at least one).
+    int pageCount() const;
     // The final text of a named box; an empty text for an unknown name.
     QString text(const QString &boxName) const;
     const Text *find(const QString &boxName) const;
@@ -78,11 +93,18 @@ public:
     // Paints the page. The painter's origin is the top-left corner of the printable area
     // (a device set up by applyLayout, not in full-page mode); millimetres are turned into
     // device units by the device's resolution.
-    void paint(QPainter &painter) const;
-    // Writes the page as a one-page PDF; throws AppError when the file cannot be written.
+    void paint(QPainter &painter, int page = 0) const;
+    // Paints every page, starting a new one on the printer or PDF writer between them.
+    void paintAll(QPainter &painter, QPagedPaintDevice &device) const;
+    // Writes the pages as a PDF; throws AppError when the file cannot be written.
     void writePdf(const QString &path) const;
     void writePdf(QIODevice *device) const;
 };
+
+// A report of several pages of one layout (the day close): the pages in order, each
+// painted as above, in one PDF.
+void writePdf(const QList<PreparedReport> &pages, QIODevice *device);
+void writePdf(const QList<PreparedReport> &pages, const QString &path);
 
 class Report {
 public:
@@ -91,8 +113,10 @@ public:
     QSizeF paperSize{210, 297}; // mm
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     QMarginsF margins{10, 10, 10, 10}; // mm
+    QString documentName = QStringLiteral("收据"); // see PreparedReport::documentName
     QList<TextBox> texts;
     QList<Line> lines;
+    QList<Picture> pictures;
 
     // The report's file-name property. A plain value: nothing is read from or written to it.
     QString fileName() const { return m_fileName; }

@@ -11,6 +11,12 @@ public:
     // Shows the prepared page; returns when the operator is done with it. Throws AppError
     // when the page cannot be shown.
     virtual void present(const report::PreparedReport &page) = 0;
+    // Shows a report of several pages. By default each page is presented in turn.
+    virtual void presentPages(const QList<report::PreparedReport> &pages)
+    {
+        for (const report::PreparedReport &page : pages)
+            present(page);
+    }
 };
 
 // Writes every presented page to one PDF file, replacing it.
@@ -18,6 +24,7 @@ class PdfFilePresenter : public ReportPresenter {
 public:
     explicit PdfFilePresenter(QString path) : m_path(std::move(path)) {}
     void present(const report::PreparedReport &page) override { page.writePdf(m_path); }
+    void presentPages(const QList<report::PreparedReport> &pages) override { report::writePdf(pages, m_path); }
     const QString &path() const { return m_path; }
 
 private:

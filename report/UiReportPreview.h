@@ -9,6 +9,7 @@ class UiReportPreview : public ReportPresenter {
 public:
     explicit UiReportPreview(QWidget *parent = nullptr) : m_parent(parent) {}
     void present(const report::PreparedReport &page) override;
+    void presentPages(const QList<report::PreparedReport> &pages) override;
 
 private:
     QWidget *m_parent;

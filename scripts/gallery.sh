@@ -110,6 +110,9 @@ fi
 number=$(admin sql --db "$db" "SELECT theNum FROM UCharge WHERE theDel = '否' ORDER BY ID DESC LIMIT 1" | tail -1)
 admin receipt --db "$db" "$number" --pdf "$work/receipt.pdf" >/dev/null
 pdftoppm -r 144 -aaVector no -png -singlefile "$work/receipt.pdf" "$out/receipt"
+# The printed season statistics, as the admin tool writes the page the preview shows.
+admin stats --db "$db" --pdf "$work/season-statistics.pdf" >/dev/null
+pdftoppm -r 110 -png -singlefile "$work/season-statistics.pdf" "$out/season-statistics-print"
 
 # ------------------------------------------------------------------ the program under Xvfb
 disp=90
@@ -219,6 +222,16 @@ keys $(printf 'Tab %.0s' $(seq 12)); keys Up; keys Return; settle 1.5
 screen arrears.png
 keys ctrl+F4
 
+# Season statistics: the season of the charging date with its table and three charts;
+# "打印" (Tab from the season picker past "统计") shows the page in the print preview.
+menu m 1
+settle 3
+screen season-statistics.png
+keys Tab Tab space; settle 2.5
+screen season-statistics-preview.png
+keys Escape; settle 1
+focus "$(main)"; keys ctrl+F4
+
 # Charge management over the last month; the pop-up's "打印 &P" shows the receipt again.
 menu i 1
 keys Return; settle 1.5
@@ -253,8 +266,54 @@ keys BackSpace; typing 2
 shot "$w" charge-entry.png
 keys Escape
 
-# The exit question; Enter answers Yes and the program ends.
+# The office's accounts. Another desk (the admin tool) takes two payments, voids one of
+# them and imports the new owners' workbook, so that the void query, the day close and
+# the change record have something of today to show.
+for room2 in $(admin sql --db "$db" "SELECT theNum FROM UHouse WHERE AName = (SELECT theAN FROM SUser WHERE theName = '管理员') AND EndDate < '$today' ORDER BY theNum LIMIT 2 OFFSET 1" | tail -n +2); do
+    admin charge --db "$db" --area "$(admin sql --db "$db" "SELECT theAN FROM SUser WHERE theName = '管理员'" | tail -1)" \
+        --room "$room2" --years 3 --charge-date "$today" --operator 管理员 >/dev/null
+done
+voided=$(admin sql --db "$db" "SELECT theNum FROM UCharge WHERE theDel = '否' ORDER BY ID DESC LIMIT 1" | tail -1)
+kept=$(admin sql --db "$db" "SELECT theNum FROM UCharge WHERE theDel = '否' ORDER BY ID DESC LIMIT 1 OFFSET 1" | tail -1)
+admin void --db "$db" "$voided" --reason "收费年数录错，应为1年" --operator 管理员 >/dev/null
+admin import --db "$db" "$book" --area "$(admin sql --db "$db" "SELECT theName FROM SArea ORDER BY ID LIMIT 1" | tail -1)" \
+    --charge-date "$today" --operator 管理员 >/dev/null
+
+# 收费作废: a receipt number typed, Enter shows the payment, the reason typed.
+menu i 3
+w=$(window "收费作废")
+typing "$kept"; keys Return; settle 0.6
+typing "重复收费"
+shot "$w" void-dialog.png
+keys Escape
+
+# 作废查询 of the last month: Enter runs "查询".
+menu i 4
+keys Return; settle 1.5
+screen void-query.png
+keys ctrl+F4
+
+# 收费日报 of today; Ctrl+P shows it in the print preview.
+menu i 5
+settle 1
+screen dayclose.png
+keys ctrl+p; settle 2
+screen dayclose-preview.png
+keys Escape; settle 1
+focus "$(main)"; keys ctrl+F4
+
+# 操作记录 of the last month.
 menu f 3
+keys Return; settle 1.5
+screen change-record.png
+keys ctrl+F4
+
+# The day close of today as the admin tool prints it.
+admin dayclose --db "$db" --date "$today" --pdf "$work/dayclose.pdf" >/dev/null
+pdftoppm -r 110 -aaVector no -png -singlefile "$work/dayclose.pdf" "$out/dayclose-pdf"
+
+# The exit question; Enter answers Yes and the program ends.
+menu f 4
 settle 0.6
 w=$(window "确认退出"); shot "$w" exit-question.png
 keys Return

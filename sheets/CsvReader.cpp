@@ -55,14 +55,18 @@ Sheet readCsv(const QString &path)
 
     // Fields in double quotes may hold separators, line breaks and doubled quotes.
     SheetBuilder builder;
-    int row = 0;
-    int column = 0;
+    qint64 row = 0;
+    qint64 column = 0;
     QString field;
     bool quoted = false;
     bool wasQuoted = false;
+    int line = 1;      // the line of the file, counting breaks inside quotes too
+    int quoteLine = 0; // where the open quote began
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar ch = text.at(i);
+        if (ch == QLatin1Char('\n'))
+            ++line;
         if (quoted) {
             if (ch == QLatin1Char('"')) {
                 if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
@@ -79,13 +83,16 @@ Sheet readCsv(const QString &path)
         if (ch == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
             quoted = true;
             wasQuoted = true;
+            quoteLine = line;
         } else if (ch == sep) {
             builder.setCell(row, column++, field);
             field.clear();
             wasQuoted = false;
         } else if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
-            if (ch == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+            if (ch == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n')) {
                 ++i;
+                ++line;
+            }
             builder.setCell(row, column, field);
             field.clear();
             wasQuoted = false;
@@ -95,6 +102,9 @@ Sheet readCsv(const QString &path)
             field += ch;
         }
     }
+    // The rest of the file swallowed into one field would import without a word.
+    if (quoted)
+        throw AppError(unreadableMessage(path, QStringLiteral("第 %1 行的引号没有结束").arg(quoteLine)));
     builder.setCell(row, column, field);
     return builder.finish(QFileInfo(path).fileName());
 }

@@ -5,19 +5,21 @@
 #include "sheets/ZipXml.h"
 #include "data/DbError.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-constexpr int MaxRows = 1 << 20;
-constexpr int MaxColumns = 1 << 14;
+using SheetLimits::MaxColumns;
+using SheetLimits::MaxRows;
 
-int repeatCount(const char **a, std::string_view attribute)
+// A repeat count as written; more than a sheet's rows is as good as that many.
+qint64 repeatCount(const char **a, std::string_view attribute)
 {
     const char *v = xmlAttribute(a, attribute);
-    const long n = v ? std::atol(v) : 1;
-    return n < 1 ? 1 : int(std::min<long>(n, MaxRows));
+    const long long n = v ? std::atoll(v) : 1;
+    return n < 1 ? 1 : std::min<long long>(n, MaxRows + 1);
 }
 
 // "PT12H30M05S" -> "12:30:05".
@@ -75,7 +77,7 @@ public:
             m_column = 0;
             m_rowCells.clear();
         } else if (name == "table-cell" || name == "covered-table-cell") {
-            m_cellRepeat = std::min(repeatCount(a, "number-columns-repeated"), MaxColumns);
+            m_cellRepeat = std::min<qint64>(repeatCount(a, "number-columns-repeated"), MaxColumns + 1);
             m_cellValue = cellValue(a);
             m_cellText.clear();
             m_paragraphs = 0;
@@ -89,12 +91,20 @@ public:
                         m_cellText += '\n';
                     m_inParagraph = true;
                 } else if (name == "s" && m_inParagraph) {
+                    // Spaces are counted, not written: a count past a cell's limit is refused
+                    // before it is made.
                     const char *c = xmlAttribute(a, "c");
-                    m_cellText.append(size_t(c ? std::max(1, std::atoi(c)) : 1), ' ');
+                    const long long n = c ? std::max(1LL, std::atoll(c)) : 1;
+                    if (n > SheetLimits::MaxCellChars)
+                        SheetLimits::cellTooLong(m_row, m_column);
+                    m_cellText.append(size_t(n), ' ');
+                    checkLength();
                 } else if (name == "tab" && m_inParagraph) {
                     m_cellText += '\t';
+                    checkLength();
                 } else if (name == "line-break" && m_inParagraph) {
                     m_cellText += '\n';
+                    checkLength();
                 }
             }
         }
@@ -115,19 +125,29 @@ public:
             if (text.isNull())
                 text = QString::fromUtf8(m_cellText.data(), qsizetype(m_cellText.size()));
             if (!text.isEmpty()) {
-                for (int i = 0; i < m_cellRepeat && m_column + i < MaxColumns; ++i)
-                    m_rowCells.append({m_column + i, text});
+                SheetLimits::checkCellText(text, m_row, m_column);
+                // Each repeat is a cell of the row; one beyond the last column is refused
+                // by the builder, by name.
+                for (qint64 i = 0; i < m_cellRepeat; ++i) {
+                    if (m_column + i >= MaxColumns) {
+                        m_builder.setCell(m_row, m_column + i, text);
+                        break;
+                    }
+                    m_rowCells.append({int(m_column + i), text});
+                }
             }
-            m_column += m_cellRepeat;
+            m_column = std::min<qint64>(m_column + m_cellRepeat, MaxColumns + 1);
             m_inCell = false;
         } else if (name == "table-row") {
-            // Empty rows only move the row counter, however often they repeat.
+            // Empty rows only move the row counter, however often they repeat; the cells
+            // of a repeated row with text count against the sheet's limits as often.
             if (!m_rowCells.isEmpty()) {
-                for (int r = 0; r < m_rowRepeat && m_row + r < MaxRows; ++r)
+                m_builder.expectCells(qint64(m_rowCells.size()) * m_rowRepeat, m_row, m_rowCells.first().first);
+                for (qint64 r = 0; r < m_rowRepeat; ++r)
                     for (const auto &[column, text] : m_rowCells)
                         m_builder.setCell(m_row + r, column, text);
             }
-            m_row = std::min(m_row + m_rowRepeat, MaxRows);
+            m_row = std::min<qint64>(m_row + m_rowRepeat, MaxRows + 1);
         } else if (name == "annotation") {
             --m_skip;
         } else if (name == "p" || name == "h") {
@@ -137,11 +157,20 @@ public:
 
     void text(std::string_view piece) override
     {
-        if (m_inParagraph && m_skip == 0)
+        if (m_inParagraph && m_skip == 0) {
             m_cellText.append(piece);
+            checkLength();
+        }
     }
 
 private:
+    // Bytes, at most four per character: an overlong cell stops before it is all held.
+    void checkLength() const
+    {
+        if (qint64(m_cellText.size()) / 4 > SheetLimits::MaxCellChars)
+            SheetLimits::cellTooLong(m_row, m_column);
+    }
+
     // The cell's value by its type; a null text when the shown text is the value.
     static QString cellValue(const char **a)
     {
@@ -176,11 +205,11 @@ private:
     SheetBuilder &m_builder;
     int m_tableDepth = 0;
     bool m_inTarget = false;
-    int m_row = 0;
-    int m_rowRepeat = 1;
-    int m_column = 0;
+    qint64 m_row = 0;
+    qint64 m_rowRepeat = 1;
+    qint64 m_column = 0;
     QList<QPair<int, QString>> m_rowCells;
-    int m_cellRepeat = 1;
+    qint64 m_cellRepeat = 1;
     QString m_cellValue;
     std::string m_cellText;
     int m_paragraphs = 0;

@@ -27,7 +27,7 @@ QVariant SheetModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return m_sheet.rows.at(index.row()).at(index.column());
+        return m_sheet.cell(index.row(), index.column());
     return {};
 }
 

@@ -12,47 +12,126 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <stdexcept>
+
+// ---------------------------------------------------------------- Sheet
+
+QString Sheet::cell(int row, int column) const
+{
+    const SheetRow &r = rows.at(row);
+    const auto it = std::lower_bound(r.begin(), r.end(), column,
+                                     [](const QPair<int, QString> &c, int col) { return c.first < col; });
+    return it != r.end() && it->first == column ? it->second : QString();
+}
+
+QStringList Sheet::row(int r) const
+{
+    QStringList out(columnCount());
+    for (const auto &[column, text] : rows.at(r))
+        if (column < out.size())
+            out[column] = text;
+    return out;
+}
+
+void Sheet::addRow(const QStringList &cells, int sheetRow)
+{
+    SheetRow r;
+    for (int c = 0; c < cells.size(); ++c)
+        if (!cells.at(c).isEmpty())
+            r.append({c, cells.at(c)});
+    rows.append(r);
+    sheetRows.append(sheetRow);
+}
+
+// ---------------------------------------------------------------- limits
+
+namespace SheetLimits {
+
+QString cellName(qint64 row, qint64 column)
+{
+    return QStringLiteral("第 %1 行第 %2 列").arg(row).arg(column);
+}
+
+void cellTooLong(qint64 row, qint64 column)
+{
+    throw AppError(QStringLiteral("%1的单元格超过 %2 个字符，超出电子表格的限制")
+                       .arg(cellName(row + 1, column + 1))
+                       .arg(MaxCellChars));
+}
+
+void checkCellText(const QString &text, qint64 row, qint64 column)
+{
+    if (text.size() > MaxCellChars)
+        cellTooLong(row, column);
+}
+
+} // namespace SheetLimits
 
 // ---------------------------------------------------------------- SheetBuilder
 
-void SheetBuilder::setCell(int row, int column, const QString &text)
+namespace {
+[[noreturn]] void tooManyCells(qint64 row, qint64 column)
 {
+    throw AppError(QStringLiteral("工作表中有内容的单元格超过 %1 个（到%2为止），无法导入")
+                       .arg(SheetLimits::MaxCells)
+                       .arg(SheetLimits::cellName(row + 1, column + 1)));
+}
+} // namespace
+
+void SheetBuilder::expectCells(qint64 cells, qint64 row, qint64 column) const
+{
+    if (cells > SheetLimits::MaxCells - m_cells)
+        tooManyCells(row, column);
+}
+
+void SheetBuilder::setCell(qint64 row, qint64 column, const QString &text)
+{
+    using namespace SheetLimits;
     if (text.isEmpty() || row < 0 || column < 0)
         return;
+    if (row >= MaxRows)
+        throw AppError(QStringLiteral("%1有内容，超出电子表格的最大行数 %2").arg(cellName(row + 1, column + 1)).arg(MaxRows));
+    if (column >= MaxColumns)
+        throw AppError(QStringLiteral("%1有内容，超出电子表格的最大列数 %2").arg(cellName(row + 1, column + 1)).arg(MaxColumns));
+    checkCellText(text, row, column);
     if (!m_last || row != m_lastRow) {
-        m_last = &m_rows[row]; // a map's elements stay where they are as it grows
-        m_lastRow = row;
-        if (m_last->isEmpty())
-            m_last->reserve(m_widest);
+        m_last = &m_rows[int(row)]; // a map's elements stay where they are as it grows
+        m_lastRow = int(row);
     }
-    QStringList &r = *m_last;
-    if (r.size() <= column) {
-        r.resize(column + 1);
-        m_widest = std::max(m_widest, column + 1);
+    SheetRow &r = *m_last;
+    const int col = int(column);
+    if (r.isEmpty() || r.last().first < col) {
+        if (++m_cells > MaxCells)
+            tooManyCells(row, column);
+        r.append({col, text});
+        return;
     }
-    r[column] = text;
+    // A cell given again or out of order: kept in column order, the last text winning.
+    const auto it = std::lower_bound(r.begin(), r.end(), col, [](const QPair<int, QString> &c, int k) { return c.first < k; });
+    if (it != r.end() && it->first == col) {
+        it->second = text;
+    } else {
+        if (++m_cells > MaxCells)
+            tooManyCells(row, column);
+        r.insert(it, {col, text});
+    }
 }
 
 Sheet SheetBuilder::finish(const QString &sheetName) const
 {
     const auto first = m_rows.find(0);
-    const bool hasTitles = first != m_rows.end()
-        && std::any_of(first->second.begin(), first->second.end(), [](const QString &s) { return !s.isEmpty(); });
-    if (!hasTitles)
+    if (first == m_rows.end() || first->second.isEmpty())
         throw AppError(QStringLiteral("工作表 %1 没有标题行：第一行是空的").arg(sheetName));
 
     int width = 0;
-    for (const auto &[row, cells] : m_rows) {
-        for (int c = int(cells.size()) - 1; c >= 0; --c) {
-            if (!cells.at(c).isEmpty()) {
-                width = std::max(width, c + 1);
-                break;
-            }
-        }
-    }
+    for (const auto &[row, cells] : m_rows)
+        if (!cells.isEmpty())
+            width = std::max(width, cells.last().first + 1);
     Sheet sheet;
-    sheet.headings = first->second;
-    sheet.headings.resize(width);
+    sheet.headings = QStringList(width);
+    for (const auto &[column, text] : first->second)
+        sheet.headings[column] = text;
     // A column without a title is named after its position, as the spreadsheet
     // providers do, so that the preview can still show it.
     for (int c = 0; c < width; ++c) {
@@ -62,11 +141,9 @@ Sheet SheetBuilder::finish(const QString &sheetName) const
     sheet.rows.reserve(int(m_rows.size()));
     sheet.sheetRows.reserve(int(m_rows.size()));
     for (auto it = std::next(first); it != m_rows.end(); ++it) {
-        QStringList cells = it->second;
-        if (std::all_of(cells.begin(), cells.end(), [](const QString &s) { return s.isEmpty(); }))
+        if (it->second.isEmpty())
             continue;
-        cells.resize(width);
-        sheet.rows.append(cells);
+        sheet.rows.append(it->second);
         sheet.sheetRows.append(it->first + 1);
     }
     return sheet;
@@ -108,7 +185,8 @@ QString storedNumberText(const QString &stored)
         return stored;
     bool ok = false;
     const double number = stored.trimmed().toDouble(&ok);
-    return ok ? numberText(number) : stored;
+    // "INF", "NaN" or "1e999" stay as written: no number column takes them.
+    return ok && std::isfinite(number) ? numberText(number) : stored;
 }
 
 QString serialDateText(double serial, bool date1904, bool timeOnly)
@@ -212,8 +290,13 @@ Format detect(const QString &path)
     const QFileInfo info(path);
     if (!info.exists())
         throw AppError(QStringLiteral("找不到文件 %1").arg(QDir::toNativeSeparators(path)));
+    // Opening a pipe would wait for a writer that never comes.
+    if (info.isDir())
+        throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("这是文件夹，不是工作簿")));
+    if (!info.isFile())
+        throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("这不是普通文件，不是工作簿")));
     QFile f(path);
-    if (!info.isFile() || !f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly))
         throw AppError(SheetFormats::unreadableMessage(path, f.errorString()));
     const QByteArray head = f.read(64 * 1024);
     if (head.isEmpty())
@@ -237,16 +320,33 @@ Format detect(const QString &path)
     }
     if (head.contains('\0'))
         throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("不是 Excel、OpenDocument 电子表格或 CSV 文件")));
+    // A web page saved under a workbook's name (some systems "export to Excel" so) would
+    // read as a sheet of one heading and no rows: nothing imported, reported as success.
+    const QByteArray start = head.startsWith("\xEF\xBB\xBF") ? head.mid(3).trimmed() : head.trimmed();
+    if (start.startsWith('<'))
+        throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("这是网页（HTML）或 XML 文件，不是工作簿")));
+    static const QStringList workbookSuffixes{QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("xlsm"),
+                                              QStringLiteral("ods"), QStringLiteral("et")};
+    if (workbookSuffixes.contains(info.suffix().toLower()))
+        throw AppError(SheetFormats::unreadableMessage(
+            path, QStringLiteral("文件名是 .%1，但内容是文本，不是工作簿").arg(info.suffix())));
     return Format::Csv;
 }
 
 Sheet read(const QString &path, const std::atomic<bool> *stop)
 {
-    switch (detect(path)) {
-    case Format::Xls: return SheetFormats::readXls(path, stop);
-    case Format::Xlsx: return SheetFormats::readXlsx(path);
-    case Format::Ods: return SheetFormats::readOds(path);
-    case Format::Csv: return SheetFormats::readCsv(path);
+    try {
+        switch (detect(path)) {
+        case Format::Xls: return SheetFormats::readXls(path, stop);
+        case Format::Xlsx: return SheetFormats::readXlsx(path);
+        case Format::Ods: return SheetFormats::readOds(path);
+        case Format::Csv: return SheetFormats::readCsv(path);
+        }
+    } catch (const std::bad_alloc &) {
+        // What was read so far is released on the way here; the program goes on.
+        throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("文件太大，本机内存不足，无法读取")));
+    } catch (const std::length_error &) {
+        throw AppError(SheetFormats::unreadableMessage(path, QStringLiteral("文件太大，无法读取")));
     }
     return {};
 }

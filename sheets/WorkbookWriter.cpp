@@ -3,16 +3,22 @@
 #include "data/Dates.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
+#include "data/OutputFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 
 int ExportRowSource::fieldIndex(const QString &name) const
@@ -79,16 +85,13 @@ QString exportFooter()
 
 namespace {
 
-// A workbook left unfinished by a failure is closed and its file removed: no half list
-// is ever presented.
+// A workbook left unfinished by a failure is closed; its temporary file goes with the
+// OutputFile, so no half list is ever presented and the target stays as it was.
 struct WorkbookDiscarder {
-    QString path;
     void operator()(lxw_workbook *wb) const
     {
-        if (wb) {
+        if (wb)
             workbook_close(wb);
-            QFile::remove(path);
-        }
     }
 };
 
@@ -176,7 +179,8 @@ ExportResult writeExportWorkbook(const QString &path, const ExportLayout &layout
         if (!layout.columns.at(c).totalField.isEmpty() && totals.rowCount() > 0)
             sums[c] = totals.at(0, layout.columns.at(c).totalField);
 
-    const QByteArray fileName = QFile::encodeName(path);
+    OutputFile file(path);
+    const QByteArray fileName = QFile::encodeName(file.writerPath());
     const QByteArray tmpDir = QFile::encodeName(QFileInfo(path).absolutePath());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -185,7 +189,7 @@ ExportResult writeExportWorkbook(const QString &path, const ExportLayout &layout
     lxw_workbook *wb = workbook_new_opt(fileName.constData(), &options);
     if (!wb)
         throw AppError(QStringLiteral("无法创建工作簿 %1").arg(QDir::toNativeSeparators(path)));
-    std::unique_ptr<lxw_workbook, WorkbookDiscarder> closer(wb, WorkbookDiscarder{path});
+    std::unique_ptr<lxw_workbook, WorkbookDiscarder> closer(wb);
 
     lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
     if (!ws)
@@ -271,14 +275,13 @@ ExportResult writeExportWorkbook(const QString &path, const ExportLayout &layout
 
     closer.release();
     const lxw_error err = workbook_close(wb);
-    if (err != LXW_NO_ERROR) {
-        QFile::remove(path);
+    if (err != LXW_NO_ERROR)
         out.fail(err);
-    }
+    file.commit();
     return result;
 }
 
-QString newExportPath(const QString &folder, const QString &title, const QDateTime &when)
+QString newExportPath(const QString &folder, const QString &title, const QDateTime &when, const QString &tag)
 {
     static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]"));
     QString base = title;
@@ -287,6 +290,8 @@ QString newExportPath(const QString &folder, const QString &title, const QDateTi
     if (base.isEmpty())
         base = QStringLiteral("报表");
     base += QLatin1Char(' ') + when.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+    if (!tag.isEmpty())
+        base += QLatin1Char(' ') + tag;
     const QDir dir(folder);
     QString path = dir.filePath(base + QStringLiteral(".xlsx"));
     for (int n = 2; QFileInfo::exists(path); ++n)
@@ -296,5 +301,33 @@ QString newExportPath(const QString &folder, const QString &title, const QDateTi
 
 QString exportFolder()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(QStringLiteral("chengyue-export"));
+    // One folder per account: the lists hold owners' names and phone numbers.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+        .filePath(QStringLiteral("chengyue-export-%1").arg(::getuid()));
+}
+
+QString privateExportFolder()
+{
+    const QString folder = exportFolder();
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        throw AppError(QStringLiteral("无法创建文件夹 %1：%2").arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno))));
+    // A folder made by another account (or a link planted in its place) in the shared
+    // temporary place is never used.
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        throw AppError(QStringLiteral("文件夹 %1 不属于当前用户，不能在其中保存工作簿，请删除它后重试")
+                           .arg(QDir::toNativeSeparators(folder)));
+    if ((st.st_mode & 07777) != 0700 && ::chmod(name.constData(), 0700) != 0)
+        throw AppError(QStringLiteral("无法设置文件夹 %1 的权限").arg(QDir::toNativeSeparators(folder)));
+    return folder;
+}
+
+QString unpredictableTag()
+{
+    static const char letters[] = "abcdefghijkmnpqrstuvwxyz23456789";
+    QString tag;
+    for (int i = 0; i < 6; ++i)
+        tag += QLatin1Char(letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))]);
+    return tag;
 }

@@ -94,8 +94,15 @@ QString exportFooter();
 ExportResult writeExportWorkbook(const QString &path, const ExportLayout &layout, ExportRowSource &list,
                                  const Rows &totals, const QString &unitName);
 
-// A new file name in folder for a workbook with this title made at this time; never the
-// name of an existing file. Characters that no file name may hold become "_".
-QString newExportPath(const QString &folder, const QString &title, const QDateTime &when);
-// Where the screens put their workbooks: a folder of the system's temporary place.
+// A new file name in folder for a workbook with this title made at this time (and tag,
+// when given); never the name of an existing file. Characters that no file name may hold
+// become "_".
+QString newExportPath(const QString &folder, const QString &title, const QDateTime &when, const QString &tag = {});
+// Where the screens put their workbooks: a folder of the account's own in the system's
+// temporary place.
 QString exportFolder();
+// exportFolder, made if needed, owned by this account and private to it (0700). Throws
+// AppError when another account's folder (or a link) is in its place.
+QString privateExportFolder();
+// Six random letters and digits, so that a workbook's name cannot be guessed.
+QString unpredictableTag();

@@ -14,6 +14,8 @@
 
 #include <freexl.h>
 
+#include <new>
+
 namespace {
 
 class XlsHandle {
@@ -100,6 +102,8 @@ void writeXlsResult(QIODevice *out, const QString &path)
         ds << ResultMagic << qint32(1) << sheet.headings << sheet.rows << sheet.sheetRows;
     } catch (const AppError &e) {
         ds << ResultMagic << qint32(0) << e.message();
+    } catch (const std::bad_alloc &) {
+        ds << ResultMagic << qint32(0) << unreadableMessage(path, QStringLiteral("文件太大，本机内存不足，无法读取"));
     }
 }
 
@@ -146,8 +150,13 @@ Sheet readXls(const QString &path, const std::atomic<bool> *stop)
         ds >> sheet.headings >> sheet.rows >> sheet.sheetRows;
     bool whole = ds.status() == QDataStream::Ok && magic == ResultMagic && ok == 1
         && sheet.rows.size() == sheet.sheetRows.size();
-    for (int r = 0; whole && r < sheet.rowCount(); ++r)
-        whole = sheet.rows.at(r).size() == sheet.columnCount();
+    for (int r = 0; whole && r < sheet.rowCount(); ++r) {
+        int previous = -1;
+        for (const auto &cell : sheet.rows.at(r)) {
+            whole = whole && cell.first > previous && cell.first < sheet.columnCount();
+            previous = cell.first;
+        }
+    }
     if (!whole)
         throw AppError(unreadableMessage(path, QStringLiteral("读取程序的结果不完整")));
     return sheet;

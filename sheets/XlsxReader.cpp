@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QVector>
 
+#include <algorithm>
+
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -151,7 +153,12 @@ public:
     void end(std::string_view name) override
     {
         if (name == "si") {
-            strings << decodeXstring(QString::fromUtf8(m_current.data(), qsizetype(m_current.size())));
+            if (strings.size() >= SheetLimits::MaxCells)
+                throw AppError(QStringLiteral("共享字符串超过 %1 个，无法读取").arg(SheetLimits::MaxCells));
+            QString text = decodeXstring(QString::fromUtf8(m_current.data(), qsizetype(m_current.size())));
+            checkSharedLength(text.size());
+            strings << text;
+            m_current.clear();
             m_inItem = false;
         } else if (name == "rPh") {
             --m_skip;
@@ -161,11 +168,23 @@ public:
     }
     void text(std::string_view piece) override
     {
-        if (m_inText)
-            m_current.append(piece);
+        if (!m_inText)
+            return;
+        m_current.append(piece);
+        // Bytes, at most four per character: a string past the limit stops here, before
+        // a gigabyte of it is held.
+        checkSharedLength(qsizetype(m_current.size() / 4));
     }
 
 private:
+    void checkSharedLength(qsizetype chars) const
+    {
+        if (chars > SheetLimits::MaxCellChars)
+            throw AppError(QStringLiteral("共享字符串第 %1 项超过 %2 个字符，超出电子表格的限制")
+                               .arg(strings.size() + 1)
+                               .arg(SheetLimits::MaxCellChars));
+    }
+
     std::string m_current;
     bool m_inItem = false;
     bool m_inText = false;
@@ -229,36 +248,43 @@ private:
     bool m_inCellXfs = false;
 };
 
-// "B12" -> column 1, row 11; parts that are missing stay -1.
-void parseReference(const char *ref, int &column, int &row)
+// "B12" -> column 1, row 11; parts that are missing stay -1. A reference beyond the
+// sheet's limits gives that limit (or more), so that the cell is refused by name.
+void parseReference(const char *ref, qint64 &column, qint64 &row)
 {
     column = -1;
     row = -1;
     if (!ref)
         return;
-    int c = 0;
+    constexpr qint64 cap = qint64(1) << 40;
+    qint64 c = 0;
     const char *p = ref;
     bool letters = false;
     while (*p && ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'))) {
-        c = c * 26 + (*p & 0x1F);
-        if (c > 1 << 20)
-            return;
+        c = std::min(c * 26 + (*p & 0x1F), cap);
         letters = true;
         ++p;
     }
     if (letters)
         column = c - 1;
-    int r = 0;
+    qint64 r = 0;
     bool digits = false;
     while (*p >= '0' && *p <= '9') {
-        r = r * 10 + (*p - '0');
-        if (r > 1 << 22)
-            return;
+        r = std::min(r * 10 + (*p - '0'), cap);
         digits = true;
         ++p;
     }
     if (digits && r > 0)
         row = r - 1;
+}
+
+// The number of a <row r="…"> attribute, from 1; 0 when absent or no number.
+qint64 rowNumber(const char *text)
+{
+    qint64 r = 0;
+    for (const char *p = text; p && *p >= '0' && *p <= '9'; ++p)
+        r = std::min(r * 10 + (*p - '0'), qint64(1) << 40);
+    return r;
 }
 
 class WorksheetHandler : public XmlHandler {
@@ -271,14 +297,12 @@ public:
     void start(std::string_view name, const char **a) override
     {
         if (name == "row") {
-            int row = -1;
-            if (const char *r = xmlAttribute(a, "r"))
-                row = std::atoi(r) - 1;
+            const qint64 row = rowNumber(xmlAttribute(a, "r")) - 1;
             m_row = row >= 0 ? row : m_row + 1;
             m_column = 0;
         } else if (name == "c") {
-            int col = -1;
-            int row = -1;
+            qint64 col = -1;
+            qint64 row = -1;
             parseReference(xmlAttribute(a, "r"), col, row);
             if (row >= 0)
                 m_row = row;
@@ -322,6 +346,11 @@ public:
             m_value.append(piece);
         else if (m_inInline)
             m_inline.append(piece);
+        else
+            return;
+        // Bytes, at most four per character: an overlong cell stops here.
+        if (qint64(m_value.size() + m_inline.size()) / 4 > SheetLimits::MaxCellChars)
+            SheetLimits::cellTooLong(m_row, m_cellColumn);
     }
 
 private:
@@ -372,9 +401,9 @@ private:
     const QStringList &m_shared;
     const std::vector<DateKind> &m_kinds;
     bool m_date1904;
-    int m_row = -1;
-    int m_column = 0;
-    int m_cellColumn = 0;
+    qint64 m_row = -1;
+    qint64 m_column = 0;
+    qint64 m_cellColumn = 0;
     std::string m_type;
     int m_style = 0;
     std::string m_value;

@@ -8,6 +8,7 @@
 #include <zip.h>
 
 #include <cstring>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -21,19 +22,61 @@ std::string_view localName(const char *name)
     return cut == std::string_view::npos ? n : n.substr(cut + 1);
 }
 
+QString damaged(const QString &path, const std::string &part, const QString &why)
+{
+    return QStringLiteral("文件 %1 已损坏，无法读取（%2：%3）")
+        .arg(QDir::toNativeSeparators(path), QString::fromStdString(part), why);
+}
+
+// What the callbacks share. An exception must not cross the parser's C code: it is kept,
+// the parser stopped, and thrown again once the parser has returned.
+struct ParseContext {
+    XmlHandler *handler;
+    XML_Parser parser;
+    QString path;
+    std::string part;
+    int depth = 0;
+    std::exception_ptr failure;
+};
+
+// Sheets nest a handful of elements; ten million nested tags (a few kilobytes zipped)
+// would only grow the parser's own stack.
+constexpr int MaxDepth = 256;
+
+template <typename F>
+void guarded(void *data, F f)
+{
+    auto *c = static_cast<ParseContext *>(data);
+    if (c->failure)
+        return;
+    try {
+        f(*c);
+    } catch (...) {
+        c->failure = std::current_exception();
+        XML_StopParser(c->parser, XML_FALSE);
+    }
+}
+
 void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **attributes)
 {
-    static_cast<XmlHandler *>(data)->start(localName(name), attributes);
+    guarded(data, [&](ParseContext &c) {
+        if (++c.depth > MaxDepth)
+            throw AppError(damaged(c.path, c.part, QStringLiteral("XML 元素嵌套超过 %1 层").arg(MaxDepth)));
+        c.handler->start(localName(name), attributes);
+    });
 }
 
 void XMLCALL onEnd(void *data, const XML_Char *name)
 {
-    static_cast<XmlHandler *>(data)->end(localName(name));
+    guarded(data, [&](ParseContext &c) {
+        --c.depth;
+        c.handler->end(localName(name));
+    });
 }
 
 void XMLCALL onText(void *data, const XML_Char *s, int len)
 {
-    static_cast<XmlHandler *>(data)->text(std::string_view(s, size_t(len)));
+    guarded(data, [&](ParseContext &c) { c.handler->text(std::string_view(s, size_t(len))); });
 }
 
 struct ParserFree {
@@ -43,11 +86,6 @@ struct ZipFileClose {
     void operator()(zip_file_t *f) const { zip_fclose(f); }
 };
 
-QString damaged(const QString &path, const std::string &part, const QString &why)
-{
-    return QStringLiteral("文件 %1 已损坏，无法读取（%2：%3）")
-        .arg(QDir::toNativeSeparators(path), QString::fromStdString(part), why);
-}
 
 } // namespace
 
@@ -120,7 +158,8 @@ void ZipArchive::parse(const std::string &name, XmlHandler &handler) const
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreateNS(nullptr, NsSeparator));
     if (!parser)
         throw std::bad_alloc();
-    XML_SetUserData(parser.get(), &handler);
+    ParseContext context{&handler, parser.get(), m_path, name};
+    XML_SetUserData(parser.get(), &context);
     XML_SetElementHandler(parser.get(), onStart, onEnd);
     XML_SetCharacterDataHandler(parser.get(), onText);
     // Big sheets are read in pieces: the whole part is never held in memory.
@@ -133,6 +172,8 @@ void ZipArchive::parse(const std::string &name, XmlHandler &handler) const
         if (n < 0)
             throw AppError(damaged(m_path, name, QString::fromUtf8(zip_file_strerror(f.get()))));
         if (XML_ParseBuffer(parser.get(), int(n), n == 0) != XML_STATUS_OK) {
+            if (context.failure)
+                std::rethrow_exception(context.failure);
             const QString why = QStringLiteral("第 %1 行，%2")
                                     .arg(XML_GetCurrentLineNumber(parser.get()))
                                     .arg(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser.get()))));

@@ -3,9 +3,25 @@
 #include "data/Database.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 
+#include <optional>
+
 namespace {
+
+// Column names, then one line per row, tab-separated; the names also for no rows.
+template <typename Line>
+void printRows(Cursor &cursor, Line line)
+{
+    line(cursor.columns().join(QLatin1Char('\t')));
+    while (cursor.next()) {
+        QStringList row;
+        for (int i = 0; i < cursor.columnCount(); ++i)
+            row << cursor.text(i);
+        line(row.join(QLatin1Char('\t')));
+    }
+}
 
 int runInit(const QStringList &args, QTextStream &out, QTextStream &err)
 {
@@ -37,20 +53,49 @@ int runSql(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     Database db;
     db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
-    auto cursor = db.cursor(a.positional().first());
-    bool header = false;
-    while (cursor->next()) {
-        if (!header) {
-            out << cursor->columns().join(QLatin1Char('\t')) << '\n';
-            header = true;
-        }
-        QStringList row;
-        for (int i = 0; i < cursor->columnCount(); ++i)
-            row << cursor->text(i);
-        out << row.join(QLatin1Char('\t')) << '\n';
+    // Passwords an older program kept in clear are hashed before anything is shown.
+    try {
+        PasswordHash::hashClearPasswords(db);
+    } catch (const AppError &) {
     }
-    if (!header && cursor->columnCount() > 0)
-        out << cursor->columns().join(QLatin1Char('\t')) << '\n';
+    const QStringList statements = Database::splitStatements(a.positional().first());
+    if (statements.isEmpty()) {
+        err << "没有要执行的语句\n";
+        return 2;
+    }
+    // Several statements are one change: all of them or none.
+    std::optional<Transaction> tx;
+    if (statements.size() > 1)
+        tx.emplace(db);
+    // The rows of the last statement that returns any; the very last is printed as it is read.
+    QStringList lines;
+    for (qsizetype i = 0; i < statements.size(); ++i) {
+        const bool last = i + 1 == statements.size();
+        try {
+            auto cursor = db.cursor(statements.at(i));
+            if (cursor->columnCount() == 0) {
+                while (cursor->next()) {
+                }
+                continue;
+            }
+            lines.clear();
+            if (last && !tx) {
+                printRows(*cursor, [&](const QString &line) { out << line << '\n'; });
+                return 0;
+            }
+            printRows(*cursor, [&](const QString &line) { lines << line; });
+        } catch (const AppError &e) {
+            if (statements.size() == 1)
+                throw;
+            throw AppError(QStringLiteral("第 %1 条语句出错，全部语句都没有执行：%2\n%3")
+                               .arg(i + 1)
+                               .arg(e.message(), statements.at(i)));
+        }
+    }
+    if (tx)
+        tx->commit();
+    for (const QString &line : lines)
+        out << line << '\n';
     return 0;
 }
 
@@ -73,7 +118,8 @@ AdminCommandRegistrar r1({QStringLiteral("init"), QStringLiteral("--db PATH [--o
                           QStringLiteral("新建数据库文件（含全部表、使用单位、收据标签和第一个操作员，初始密码 580913）；已有文件时拒绝并退出"),
                           runInit});
 AdminCommandRegistrar r2({QStringLiteral("sql"), QStringLiteral("--db PATH STATEMENT"),
-                          QStringLiteral("按程序的方式执行一条语句；结果以制表符分隔输出，首行为列名"), runSql});
+                          QStringLiteral("按程序的方式执行语句；多条语句（以分号隔开）在一个事务中全部执行或全部不执行；"
+                                         "输出最后一条有结果的语句的结果，以制表符分隔，首行为列名"), runSql});
 AdminCommandRegistrar r3({QStringLiteral("capitals"), QStringLiteral("AMOUNT"),
                           QStringLiteral("输出金额的中文大写（0 输出空行）"), runCapitals});
 

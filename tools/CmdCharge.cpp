@@ -2,6 +2,7 @@
 // the look-up, the proposal for the years, the receipt number, the insert and the paid-up
 // date, all in one transaction. No receipt preview; the receipt number is printed.
 #include "tools/AdminCommand.h"
+#include "operators/Login.h"
 #include "charging/ChargeLogic.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
@@ -41,6 +42,10 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
         return fail(err, QStringLiteral("收费年数 不能为空，请重新录入！"));
     const QDate date = a.has(QStringLiteral("charge-date")) ? Dates::parse(a.value(QStringLiteral("charge-date")))
                                                             : QDate::currentDate();
+    if (const QString refusal = Login::chargeDateRefusal(date); !refusal.isEmpty()) {
+        err << refusal << '\n';
+        return 2;
+    }
 
     openProgramDatabase(a.dbPath());
     Database &db = frmDM().db();

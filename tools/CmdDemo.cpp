@@ -1,5 +1,6 @@
 // demo: fills a new or empty database with a realistic fee office.
 #include "tools/AdminCommand.h"
+#include "operators/Login.h"
 #include "data/Database.h"
 #include "demo/DemoData.h"
 #include "data/Numbers.h"
@@ -25,8 +26,13 @@ int runDemo(const QStringList &args, QTextStream &out, QTextStream &err)
     o.areas = int(Numbers::toInt(a.value(QStringLiteral("areas"), QStringLiteral("0"))));
     o.seed = quint32(Numbers::toInt(a.value(QStringLiteral("seed"), QStringLiteral("20241010"))));
     o.payShare = Numbers::toDouble(a.value(QStringLiteral("pay-share"), QStringLiteral("0.85")));
-    if (a.has(QStringLiteral("charge-date")))
+    if (a.has(QStringLiteral("charge-date"))) {
         o.chargeDate = Dates::parse(a.value(QStringLiteral("charge-date")));
+        if (const QString refusal = Login::chargeDateRefusal(o.chargeDate); !refusal.isEmpty()) {
+            err << refusal << '\n';
+            return 2;
+        }
+    }
     o.progress = [&](const QString &s) { out << s << '\n'; out.flush(); };
 
     const QString path = a.dbPath();

@@ -1,5 +1,6 @@
 // import: the owner import of the program, from the command line.
 #include "tools/AdminCommand.h"
+#include "operators/Login.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
@@ -7,6 +8,8 @@
 #include "sheets/SheetReader.h"
 
 #include <QDate>
+
+#include <QFileInfo>
 
 namespace {
 
@@ -29,6 +32,10 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     const QDate date = a.has(QStringLiteral("charge-date")) ? Dates::parse(a.value(QStringLiteral("charge-date")))
                                                             : QDate::currentDate();
+    if (const QString refusal = Login::chargeDateRefusal(date); !refusal.isEmpty()) {
+        err << refusal << '\n';
+        return 2;
+    }
     // Read the workbook first: a file that cannot be read touches no database.
     const Sheet sheet = SheetReader::read(a.positional().first());
 
@@ -52,7 +59,9 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
     CurrentUserName = op;
     ChargeDate = Dates::format(date);
 
-    out << OwnerImport::doneMessage(OwnerImport::run(sheet, area)) << '\n';
+    int notDates = 0;
+    const int added = OwnerImport::run(sheet, area, {}, &notDates, QFileInfo(a.positional().first()).fileName());
+    out << OwnerImport::doneMessage(added, notDates) << '\n';
     return 0;
 }
 

@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
+#include <QApplication>
 #include <unistd.h>
 #include <QDir>
 #include <cstdio>
@@ -74,7 +74,8 @@ static void printHelp(QTextStream &out)
 int main(int argc, char *argv[])
 {
     // A GUI application that never opens a window: the receipt command lays its text out
-    // with the system's fonts, which needs one, also where no display is available.
+    // with the system's fonts, and the stats command draws its chart with Qt Charts (a
+    // graphics-view widget), which need one, also where no display is available.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Outside a desktop session Qt warns about the missing runtime folder on standard
     // error, which scripts read for the tool's own messages; a private one silences it.
@@ -84,7 +85,7 @@ int main(int argc, char *argv[])
         QFile::setPermissions(QString::fromUtf8(dir), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", dir);
     }
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);

@@ -256,6 +256,18 @@ BrowseWindow::~BrowseWindow()
     m_figures->cancel();
 }
 
+void BrowseWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            sub->close();
+        else
+            close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
@@ -353,6 +365,11 @@ void BrowseWindow::sortByColumn(int column, Qt::SortOrder order)
 QColor BrowseWindow::rowTextColour(int) const
 {
     return {};
+}
+
+QVector<ListKey> BrowseWindow::listOrder() const
+{
+    return {{QStringLiteral("ID"), true, true}};
 }
 
 QString BrowseWindow::countSql(const QString &list) const

@@ -140,8 +140,9 @@ protected:
     // which reads every listed column; a screen gives a count over its own FROM and WHERE
     // (myWhere included) to have it at index speed.
     virtual QString countSql(const QString &list) const;
-    // The list's order by captions, the last key unique (see ListKey).
-    virtual QVector<ListKey> listOrder() const = 0;
+    // The list's order by captions, the last key unique (see ListKey); by default the
+    // newest row first, by ID.
+    virtual QVector<ListKey> listOrder() const;
     // What myWhere begins with at "查询" (the arrears reminder's date clause).
     virtual QString whereStart() const { return {}; }
     // The after-query step: attaches the pop-up menu, enables "Excel".
@@ -155,6 +156,8 @@ protected:
 
     // myWhere as the ticks and inputs stand now.
     QString buildWhere() const;
+    // Esc that no box used closes the window, as it closes a dialog.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void refresh();

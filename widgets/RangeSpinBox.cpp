@@ -1,5 +1,7 @@
 #include "widgets/RangeSpinBox.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QRegularExpression>
 
 namespace {
@@ -29,6 +31,20 @@ int RangeSpinBox::settle(const QString &text) const
     if (!ok) // too many digits: beyond either bound
         return text.trimmed().startsWith(QLatin1Char('-')) ? minimum() : maximum();
     return int(qBound(qlonglong(minimum()), v, qlonglong(maximum())));
+}
+
+void RangeSpinBox::keyPressEvent(QKeyEvent *event)
+{
+    const QString typed = event->text();
+    const bool character = !typed.isEmpty() && typed.at(0).isPrint()
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (character && !signsAndDigitsOnly(typed)) {
+        QApplication::beep();
+        emit keyRefused();
+        event->accept();
+        return;
+    }
+    QSpinBox::keyPressEvent(event);
 }
 
 int RangeSpinBox::settledValue()

@@ -14,7 +14,13 @@ public:
     // The value a text settles to in this box's range.
     int settle(const QString &text) const;
 
+signals:
+    // A typed character the box does not take (anything but digits, signs and blanks);
+    // the box beeps, as the operator expects of a refused key.
+    void keyRefused();
+
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     QValidator::State validate(QString &input, int &pos) const override;
     void fixup(QString &input) const override;
     int valueFromText(const QString &text) const override;

@@ -1,12 +1,18 @@
 #include "app/TfrmMain.h"
+#include "data/Backup.h"
 #include "data/TfrmDM.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
 #include <QProcess>
 #include <QTest>
 #include <QToolBar>
@@ -19,8 +25,12 @@ private slots:
     void exitQuestion();
     void menusAndToolBar();
     void helpOpensHomePage();
+    void dailyBackupInBackground();
+    void backupAndRestoreFromMenu();
     void databaseBesideProgram();
     void adminFindsDatabaseFromAnotherDirectory();
+    void restoreGivesProgramSizeCentred();
+    void escClosesChildWindow();
 };
 
 void TestMainWindow::firstShowFillsStatusBarAndUnit()
@@ -106,6 +116,96 @@ void TestMainWindow::menusAndToolBar()
     QCOMPARE(rec.entries.size(), 0);
 }
 
+void TestMainWindow::dailyBackupInBackground()
+{
+    TestDb db;
+    db.login();
+    MessageRecorder rec;
+    Backup::setClock([] { return QDateTime(QDate(2026, 12, 1), QTime(7, 45, 0)); });
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    w.startDailyBackup();
+    QVERIFY(w.dailyBackupRunning());
+    QCOMPARE(w.BackupStatus->text(), QStringLiteral("正在备份今天的数据…"));
+    // The operator works on meanwhile.
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.dailyBackupRunning(), 30000);
+    QCOMPARE(w.BackupStatus->text(), QStringLiteral("今天的数据已备份：db-20261201-074500.edb"));
+    QCOMPARE(rec.entries.size(), 0);
+    // A second login the same day takes none.
+    w.startDailyBackup();
+    QVERIFY(!w.dailyBackupRunning());
+    // A copy that cannot be written is told once; work goes on.
+    Backup::setClock([] { return QDateTime(QDate(2026, 12, 2), QTime(7, 45, 0)); });
+    QFile blocker(QDir(Backup::folderFor(db.path())).filePath(QStringLiteral("db-20261202-074500.edb.part")));
+    QVERIFY(QDir().mkpath(blocker.fileName())); // a folder where the working file would go
+    w.startDailyBackup();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.dailyBackupRunning(), 30000);
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY2(rec.last().startsWith(QStringLiteral("今天的自动备份没有完成")), qPrintable(rec.last()));
+    QCOMPARE(w.BackupStatus->text(), QStringLiteral("今天的自动备份没有完成"));
+    Backup::setClock(nullptr);
+}
+
+void TestMainWindow::backupAndRestoreFromMenu()
+{
+    TestDb db;
+    db.login();
+    MessageRecorder rec;
+    QuitRecorder quit;
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '1-101', '否')"));
+    w.action(QStringLiteral("备份数据"))->trigger();
+    QCOMPARE(rec.errors(), 0);
+    QVERIFY2(rec.last().startsWith(QStringLiteral("数据已备份到 ")) && rec.last().contains(QStringLiteral("业主 1 户")),
+             qPrintable(rec.last()));
+    const QString copy = Backup::latest(Backup::folderFor(db.path()));
+    QVERIFY(!copy.isEmpty());
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '1-102', '否')"));
+
+    // Restore: the copy is described, the question answered No changes nothing.
+    QString offered;
+    TfrmMain::setBackupChooser([&](QWidget *, const QString &folder) {
+        offered = folder;
+        return copy;
+    });
+    rec.clear();
+    rec.answers << false;
+    w.action(QStringLiteral("恢复数据"))->trigger();
+    QCOMPARE(offered, Backup::folderFor(db.path()));
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().caption, QStringLiteral("恢复数据"));
+    QVERIFY2(rec.entries.first().text.contains(QStringLiteral("业主：1 户")), qPrintable(rec.entries.first().text));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 2);
+    QCOMPARE(quit.count, 0);
+
+    // Yes: the copy's data is back, the replaced file kept, and the program ends.
+    rec.clear();
+    w.action(QStringLiteral("恢复数据"))->trigger();
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(rec.entries.size(), 2);
+    QVERIFY2(rec.last().startsWith(QStringLiteral("数据已恢复。原来的数据库文件保存为 ")), qPrintable(rec.last()));
+    QCOMPARE(quit.count, 1);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 1);
+    QCOMPARE(QDir(QFileInfo(db.path()).path()).entryList({QStringLiteral("db.edb.replaced-*")}, QDir::Files).size(), 1);
+
+    // A damaged copy is refused before anything is asked.
+    QFile bad(QDir(db.dir()).filePath(QStringLiteral("bad.edb")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray(4096, 'x'));
+    bad.close();
+    TfrmMain::setBackupChooser([&](QWidget *, const QString &) { return bad.fileName(); });
+    rec.clear();
+    w.action(QStringLiteral("恢复数据"))->trigger();
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY(rec.last().contains(QStringLiteral("不是本程序数据库的备份")));
+    QCOMPARE(quit.count, 1);
+    TfrmMain::setBackupChooser(nullptr);
+}
+
 void TestMainWindow::helpOpensHomePage()
 {
     TfrmMain w;
@@ -139,6 +239,43 @@ void TestMainWindow::adminFindsDatabaseFromAnotherDirectory()
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("theName\n管理员\n"));
+}
+
+void TestMainWindow::restoreGivesProgramSizeCentred()
+{
+    TestDb db;
+    db.login();
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    QScreen *screen = QGuiApplication::primaryScreen();
+    w.showMaximizedOn(screen);
+    QVERIFY(w.isMaximized());
+    w.showNormal();
+    QRect expected(QPoint(), QSize(1000, 618));
+    expected.moveCenter(screen->availableGeometry().center());
+    QTRY_COMPARE(w.geometry(), expected);
+    // Maximised and restored again: the same.
+    w.showMaximized();
+    QTRY_VERIFY(w.isMaximized());
+    w.showNormal();
+    QTRY_COMPARE(w.geometry(), expected);
+}
+
+void TestMainWindow::escClosesChildWindow()
+{
+    TestDb db;
+    db.login();
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    for (auto open : {&TfrmMain::N24Click, &TfrmMain::N19Click, &TfrmMain::N20Click}) {
+        (w.*open)();
+        QCOMPARE(w.MdiArea->subWindowList().size(), 1);
+        auto *box = w.MdiArea->subWindowList().first()->findChild<QLineEdit *>();
+        QVERIFY(box);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_COMPARE(w.MdiArea->subWindowList().size(), 0);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,8 @@
 #include "data/Dates.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
+#include "data/PasswordHash.h"
+#include "data/OutputFile.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <limits>
 
 class TestData : public QObject {
     Q_OBJECT
@@ -45,6 +48,9 @@ private slots:
     void indexesServeTheSearches();
     void transactionRollsBack();
     void firstStartCreatesOnlyOnNewInstallation();
+    void firstStartRefusesPlantedLinks_data();
+    void firstStartRefusesPlantedLinks();
+    void outputFileReplacesTheTargetOnlyWhenComplete();
 };
 
 void TestData::numToChar_data()
@@ -90,6 +96,9 @@ void TestData::plainNumbers_data()
     QTest::newRow("negative") << -12.5 << "-12.5";
     QTest::newRow("zero") << 0.0 << "0";
     QTest::newRow("large") << 123456789012.5 << "123456789012.5";
+    // Never 0: such a value must not pass for an amount.
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "INF";
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "NaN";
 }
 
 void TestData::plainNumbers()
@@ -135,6 +144,11 @@ void TestData::numberTexts_data()
     QTest::newRow("minus") << "-" << false;
     QTest::newRow("minus after digit") << "1-" << false;
     QTest::newRow("letters") << "abc" << false;
+    QTest::newRow("beyond double") << "1e999" << false;
+    QTest::newRow("negative beyond double") << "-1e999" << false;
+    QTest::newRow("inf") << "inf" << false;
+    QTest::newRow("nan") << "NaN" << false;
+    QTest::newRow("large but finite") << "1e308" << true;
 }
 
 void TestData::numberTexts()
@@ -206,6 +220,12 @@ void TestData::numberColumnsRefuseText_data()
     QTest::newRow("two points") << "'12..5'" << false;
     QTest::newRow("empty text") << "''" << false;
     QTest::newRow("letters") << "'abc'" << false;
+    // Infinity once went in and read back as 0.
+    QTest::newRow("text beyond double") << "'1e999'" << false;
+    QTest::newRow("literal beyond double") << "1e999" << false;
+    QTest::newRow("negative literal beyond double") << "-1e999" << false;
+    QTest::newRow("text INF") << "'INF'" << false;
+    QTest::newRow("text NaN") << "'NaN'" << false;
 }
 
 void TestData::numberColumnsRefuseText()
@@ -232,6 +252,9 @@ void TestData::numbersReadBackPlain()
     QCOMPARE(rows.at(1, QStringLiteral("单价")), QStringLiteral("100"));
     QCOMPARE(rows.at(2, QStringLiteral("单价")), QStringLiteral("23.45"));
     QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(thePrice) FROM SPrice")), QStringLiteral("125.95"));
+    // Two finite values whose total no double holds: an error, not a blank or 0.
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('d', 1e308), ('e', 1e308)"));
+    QVERIFY_THROWS_EXCEPTION(DbError, db.scalar(QStringLiteral("SELECT SUM(thePrice) FROM SPrice")));
 }
 
 void TestData::sumOverNoRowsIsEmpty()
@@ -310,7 +333,9 @@ void TestData::initialFile()
     for (int i = 1; i <= 17; ++i)
         QVERIFY2(!zd.value(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'))).isEmpty(), qPrintable(QString::number(i)));
     QCOMPARE(zd.value(QStringLiteral("F03")), QStringLiteral("收款人："));
-    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser")), QStringLiteral("580913"));
+    // The first operator's initial password, stored as its hash.
+    QVERIFY(PasswordHash::matches(db.scalar(QStringLiteral("SELECT thePass FROM SUser")), QStringLiteral("580913")));
+    QVERIFY(PasswordHash::isHash(db.scalar(QStringLiteral("SELECT thePass FROM SUser"))));
     QCOMPARE(db.scalar(QStringLiteral("SELECT theMT FROM SUser")), QString());
 }
 
@@ -433,7 +458,9 @@ void TestData::firstStartCreatesOnlyOnNewInstallation()
     QVERIFY(Schema::createOnFirstStart(path));
     QVERIFY(QFileInfo::exists(path));
     QVERIFY(!note.exists());
-    QVERIFY(QFileInfo(path).permissions() & QFile::WriteOther);
+    // Read and written by the owner and the group of the program's users, nobody else.
+    QCOMPARE(QFileInfo(path).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
+                                                | QFile::ReadGroup | QFile::WriteGroup);
     // A note put back beside a file in use (installed again) is removed, the file kept.
     QVERIFY(note.open(QIODevice::WriteOnly));
     note.close();
@@ -444,6 +471,83 @@ void TestData::firstStartCreatesOnlyOnNewInstallation()
     Database d;
     d.open(path, QStringLiteral("kqt472"));
     QCOMPARE(d.scalar(QStringLiteral("SELECT theName FROM SUser")), QStringLiteral("管理员"));
+}
+
+void TestData::firstStartRefusesPlantedLinks_data()
+{
+    QTest::addColumn<QString>("linkName");  // what is planted in Data/
+    QTest::addColumn<bool>("targetExists"); // whether the link points at an existing file
+    QTest::newRow("database, dangling") << "db.edb" << false;
+    QTest::newRow("database, to a file") << "db.edb" << true;
+    QTest::newRow("write-ahead log") << "db.edb-wal" << false;
+    QTest::newRow("shared memory") << "db.edb-shm" << true;
+}
+
+// Another account could once have the first start create the database (writable by
+// everyone) wherever its link pointed.
+void TestData::firstStartRefusesPlantedLinks()
+{
+    QFETCH(QString, linkName);
+    QFETCH(bool, targetExists);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("Data"));
+    const QString path = dir.filePath(QStringLiteral("Data/db.edb"));
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    if (targetExists) {
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::WriteOnly));
+        v.write("keep");
+    }
+    QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("Data/") + linkName)));
+    QFile note(dir.filePath(QStringLiteral("Data/first-start")));
+    QVERIFY(note.open(QIODevice::WriteOnly));
+    note.close();
+    QVERIFY_THROWS_EXCEPTION(DbError, Schema::createOnFirstStart(path));
+    QCOMPARE(QFileInfo::exists(victim), targetExists);
+    if (targetExists) {
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::ReadOnly));
+        QCOMPARE(v.readAll(), QByteArray("keep"));
+    }
+    QVERIFY(note.exists()); // still a new installation once the link is gone
+    if (linkName != QLatin1String("db.edb"))
+        QVERIFY(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink()); // nothing half made
+}
+
+void TestData::outputFileReplacesTheTargetOnlyWhenComplete()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("out.pdf"));
+    const QString victim = dir.filePath(QStringLiteral("db.edb"));
+    const auto write = [](const QString &p, const QByteArray &b) {
+        QFile f(p);
+        return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
+    };
+    const auto read = [](const QString &p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QVERIFY(write(victim, "database"));
+    QVERIFY(QFile::link(victim, target));
+    {
+        // Abandoned halfway: the link (and what it points at) stays as it was.
+        OutputFile f(target);
+        f.file().write("half");
+    }
+    QVERIFY(QFileInfo(target).isSymLink());
+    {
+        OutputFile f(target);
+        f.file().write("new");
+        f.commit();
+    }
+    QCOMPARE(read(victim), QByteArray("database"));
+    QVERIFY(!QFileInfo(target).isSymLink());
+    QCOMPARE(read(target), QByteArray("new"));
+    QCOMPARE(QFileInfo(target).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // nothing left behind
+    // A folder where the file should go is refused by name.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.pdf")));
+    QVERIFY_THROWS_EXCEPTION(AppError, OutputFile(dir.filePath(QStringLiteral("folder.pdf"))));
 }
 
 QTEST_MAIN(TestData)

@@ -60,10 +60,15 @@ inline void readSheet(Sheet (*reader)(const QString &), const QString &path)
         for (const QString &h : sheet.headings)
             chars += h.size();
         for (int r = 0; r < sheet.rowCount(); ++r) {
-            if (sheet.rows.at(r).size() != sheet.columnCount())
-                __builtin_trap(); // every row is as wide as the titles
-            for (const QString &c : sheet.rows.at(r))
-                chars += c.size();
+            int previous = -1;
+            for (const auto &[column, text] : sheet.rows.at(r)) {
+                // Cells in column order, within the titles, never empty, never over a cell's limit.
+                if (column <= previous || column >= sheet.columnCount() || text.isEmpty()
+                    || text.size() > SheetLimits::MaxCellChars)
+                    __builtin_trap();
+                previous = column;
+                chars += text.size();
+            }
         }
         (void)chars;
     } catch (const AppError &) {

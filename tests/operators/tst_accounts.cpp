@@ -1,9 +1,11 @@
+#include "data/PasswordHash.h"
 #include "data/TfrmDM.h"
 #include "operators/Accounts.h"
 #include "operators/Login.h"
 #include "operators/TfrmCPass.h"
 #include "operators/TfrmSMRX.h"
 #include "operators/TfrmUser.h"
+#include "reference/TfrmSDept.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
@@ -39,6 +41,8 @@ private slots:
     void defaultsOfOneOperatorOnly();
     void defaultsExitSavesNothing();
     void defaultsRefusedStatement();
+    void saveOfNoRowIsNoSuccess_data();
+    void saveOfNoRowIsNoSuccess();
 };
 
 namespace {
@@ -102,9 +106,14 @@ void TestAccounts::addOperator()
     w.Edit1->setText(QStringLiteral("Zhang"));
     w.BitBtn1Click();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 保存成功！")});
-    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass || '|' || Remark || '|' || IFNULL(theMT, 'null') FROM SUser "
+    QCOMPARE(db.scalar(QStringLiteral("SELECT Remark || '|' || IFNULL(theMT, 'null') FROM SUser "
                                       "WHERE theName = 'Zhang'")),
-             QStringLiteral("580913|白班|null"));
+             QStringLiteral("白班|null"));
+    // The initial password is stored as a hash of its own (salted: not the first operator's).
+    const QString stored = db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = 'Zhang'"));
+    QVERIFY(PasswordHash::isHash(stored));
+    QVERIFY(PasswordHash::matches(stored, QStringLiteral("580913")));
+    QVERIFY(stored != db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '管理员'")));
     QCOMPARE(w.Edit1->text(), QString());
     QCOMPARE(w.Edit2->text(), QString());
     QCOMPARE(focusIn(&w), w.Edit1);
@@ -267,25 +276,27 @@ void TestAccounts::passwordChanged_data()
 {
     QTest::addColumn<QString>("oldTyped");
     QTest::addColumn<QString>("newTyped");
-    QTest::addColumn<QString>("statement");
-    QTest::newRow("plain") << "Secret1" << "abc123"
-                           << "UPDATE SUser SET thePass = 'abc123' WHERE (theName = '管理员') ";
-    QTest::newRow("only letter case differs") << "SECRET1" << "secret1"
-                                              << "UPDATE SUser SET thePass = 'secret1' WHERE (theName = '管理员') ";
-    QTest::newRow("quote") << "Secret1" << "a'b" << "UPDATE SUser SET thePass = 'a''b' WHERE (theName = '管理员') ";
-    QTest::newRow("empty new") << "Secret1" << "" << "UPDATE SUser SET thePass = '' WHERE (theName = '管理员') ";
+    QTest::addColumn<bool>("storedHashed"); // the old password as an earlier change left it
+    QTest::newRow("plain") << "Secret1" << "abc123" << true;
+    QTest::newRow("only letter case differs") << "SECRET1" << "secret1" << true;
+    QTest::newRow("quote") << "Secret1" << "a'b" << true;
+    QTest::newRow("empty new") << "Secret1" << "" << true;
+    QTest::newRow("old kept in clear") << "secret1" << "新密码Ｘ" << false;
 }
 
 void TestAccounts::passwordChanged()
 {
     QFETCH(QString, oldTyped);
     QFETCH(QString, newTyped);
-    QFETCH(QString, statement);
+    QFETCH(bool, storedHashed);
     TestDb db;
     MessageRecorder rec;
     QuitAfterMessage quit(rec);
     db.login();
-    db.exec(QStringLiteral("UPDATE SUser SET thePass = 'Secret1'"));
+    if (storedHashed)
+        Accounts::setPassword(QStringLiteral("管理员"), QStringLiteral("Secret1"));
+    else
+        db.exec(QStringLiteral("UPDATE SUser SET thePass = 'Secret1'"));
     db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('其他', 'Secret1')"));
     TfrmCPass w;
     showAndWait(&w);
@@ -294,14 +305,21 @@ void TestAccounts::passwordChanged()
     w.Edit3->setText(newTyped);
 
     w.BitBtn1Click();
-    QCOMPARE(SqlText, statement);
+    // The statement carries the hash, never the typed text.
+    QVERIFY2(SqlText.startsWith(QStringLiteral("UPDATE SUser SET thePass = 'pbkdf2-sha256$"))
+                 && SqlText.endsWith(QStringLiteral("' WHERE (theName = '管理员') ")),
+             qPrintable(SqlText));
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("密码修改成功，请重新打开软件！")});
     QCOMPARE(quit.count, 1);
     QCOMPARE(quit.textsAtQuit, rec.texts()); // the program ends after the message, asking nothing
-    QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '管理员'")), newTyped);
+    const QString stored = db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '管理员'"));
+    QVERIFY(PasswordHash::isHash(stored));
+    QVERIFY(PasswordHash::matches(stored, newTyped));
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '其他'")), QStringLiteral("Secret1"));
-    // The new password opens the next run.
+    // The new password opens the next run, the old one no longer does.
     resetLoginState();
+    if (oldTyped.toCaseFolded() != newTyped.toCaseFolded())
+        QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), oldTyped, QDate(2024, 10, 11)));
     QVERIFY(Login::tryLogin(QStringLiteral("管理员"), newTyped, QDate(2024, 10, 11)));
 }
 
@@ -441,6 +459,53 @@ void TestAccounts::defaultsRefusedStatement()
     w.BitBtn1Click();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(quit.count, 0);
+}
+
+void TestAccounts::saveOfNoRowIsNoSuccess_data()
+{
+    QTest::addColumn<QString>("removed"); // the statement that takes the row away after the login
+    QTest::addColumn<int>("save");        // 0 使用单位, 1 默认项, 2 new password
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unit row gone") << "DELETE FROM SDept" << 0 << "数据库中没有使用单位的记录，使用单位 没有保存！";
+    QTest::newRow("operator gone, defaults") << "DELETE FROM SUser" << 1 << "当前操作员已不存在（可能已被删除），默认项 没有保存！";
+    QTest::newRow("operator renamed, password") << "UPDATE SUser SET theName = '新名'" << 2
+                                                << "操作员“管理员”已不存在（可能已被删除或改名），密码没有修改！";
+}
+
+// Such saves once showed their success message and ended the program, saving nothing.
+void TestAccounts::saveOfNoRowIsNoSuccess()
+{
+    QFETCH(QString, removed);
+    QFETCH(int, save);
+    QFETCH(QString, message);
+    TestDb db;
+    MessageRecorder rec;
+    QuitRecorder quit;
+    db.login();
+    db.exec(removed);
+    if (save == 0) {
+        TfrmSDept w;
+        showAndWait(&w);
+        w.Edit1->setText(QStringLiteral("热力公司"));
+        w.BitBtn1Click();
+        QVERIFY(w.isVisible());
+    } else if (save == 1) {
+        TfrmSMRX w;
+        showAndWait(&w);
+        w.BitBtn1Click();
+        QVERIFY(w.isVisible());
+    } else {
+        try {
+            Accounts::setPassword(CurrentUserName, QStringLiteral("n"));
+            QFAIL("no error");
+        } catch (const AppError &e) {
+            QCOMPARE(e.message(), message);
+        }
+        return;
+    }
+    QCOMPARE(rec.texts(), QStringList{message});
+    QCOMPARE(rec.errors(), 1);
     QCOMPARE(quit.count, 0);
 }
 

@@ -1,5 +1,8 @@
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
+#include "operators/Accounts.h"
 #include "data/TfrmDM.h"
+#include "operators/Login.h"
 #include "operators/TfrmLogin.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
@@ -14,10 +17,15 @@ class TestLogin : public QObject {
     Q_OBJECT
 private slots:
     void emptyNameIsRefused();
+    void chargeDateWithinOneCentury_data();
+    void chargeDateWithinOneCentury();
     void wrongPassword_data();
     void wrongPassword();
     void successFillsLoginState();
     void passwordIgnoresLetterCase();
+    void hashedPasswordLetterCase_data();
+    void hashedPasswordLetterCase();
+    void clearPasswordUpgradedAtLogin();
     void enterInPasswordBoxPressesLogin();
     void passwordShowsAt();
     void closingEndsProgram();
@@ -117,6 +125,73 @@ void TestLogin::passwordIgnoresLetterCase()
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
 }
 
+void TestLogin::hashedPasswordLetterCase_data()
+{
+    QTest::addColumn<QString>("set");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("ASCII, same") << "Secret1" << "Secret1" << true;
+    QTest::newRow("ASCII, capitals") << "secret1" << "SECRET1" << true;
+    QTest::newRow("ASCII, mixed") << "SeCrEt1" << "sEcReT1" << true;
+    QTest::newRow("full-width, capitals") << "ｍｉｍａ" << "ＭＩＭＡ" << true;
+    QTest::newRow("full-width, mixed") << "Ａｂ密码" << "ａＢ密码" << true;
+    QTest::newRow("full-width is not ASCII") << "ＡＢＣ" << "abc" << false;
+    QTest::newRow("one letter more") << "secret1" << "secret12" << false;
+    QTest::newRow("empty against set") << "secret1" << "" << false;
+}
+
+void TestLogin::hashedPasswordLetterCase()
+{
+    QFETCH(QString, set);
+    QFETCH(QString, typed);
+    QFETCH(bool, opens);
+    LoginFixture f;
+    Accounts::setPassword(QStringLiteral("张三"), set);
+    const QString stored = f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '张三'"));
+    QVERIFY(PasswordHash::isHash(stored));
+    QVERIFY(!stored.contains(set));
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("张三"));
+    f.w.Edit1->setText(typed);
+    f.w.BitBtn1Click();
+    if (opens) {
+        QCOMPARE(f.rec.entries.size(), 0);
+        QCOMPARE(CurrentUserName, QStringLiteral("张三"));
+        QVERIFY(!f.w.isVisible());
+    } else {
+        // The same message and focus as ever.
+        QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
+        QCOMPARE(f.w.focusWidget(), f.w.Edit1);
+        QCOMPARE(f.w.Edit1->text(), typed);
+        QVERIFY(CurrentUserName.isEmpty());
+    }
+}
+
+void TestLogin::clearPasswordUpgradedAtLogin()
+{
+    LoginFixture f; // 管理员's password was written in clear, as an older program kept it
+    QCOMPARE(f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1")), QStringLiteral("secret"));
+    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    f.w.Edit1->setText(QStringLiteral("wrong"));
+    f.w.BitBtn1Click();
+    QCOMPARE(f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1")), QStringLiteral("secret"));
+    f.w.Edit1->setText(QStringLiteral("Secret"));
+    f.w.BitBtn1Click();
+    QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+    const QString stored = f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1"));
+    QVERIFY(PasswordHash::isHash(stored));
+    // The upgraded password still opens, in any letter case; another does not.
+    resetLoginState();
+    QVERIFY(Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("SECRET"), QDate(2024, 10, 10)));
+    QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("secret2"), QDate(2024, 10, 10)));
+    // A file still holding clear passwords has them hashed when the program opens it.
+    f.db.exec(QStringLiteral("UPDATE SUser SET thePass = '580913' WHERE theName = '张三'"));
+    frmDM().closeConnection();
+    QString out;
+    QCOMPARE(runAdmin({"sql", "--db", f.db.path(), "SELECT thePass FROM SUser"}, &out), 0);
+    QVERIFY2(!out.contains(QStringLiteral("580913")) && !out.contains(QStringLiteral("secret"), Qt::CaseInsensitive), qPrintable(out));
+    QCOMPARE(out.count(QStringLiteral("pbkdf2-sha256$")), 2);
+}
+
 void TestLogin::enterInPasswordBoxPressesLogin()
 {
     LoginFixture f;
@@ -160,6 +235,9 @@ void TestLogin::missingFileGivesClearErrorAndEmptyList()
     w.show();
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("找不到数据库文件")) && rec.last().contains(path), qPrintable(rec.last()));
+    // and how to make one
+    QVERIFY2(rec.last().contains(QStringLiteral("chengyue-admin init --db")) && rec.last().contains(QStringLiteral("第一次启动")),
+             qPrintable(rec.last()));
     QCOMPARE(w.DBLookupComboBox1->count(), 0);
     rec.clear();
     w.Edit1->setText(QStringLiteral("580913"));
@@ -180,6 +258,40 @@ void TestLogin::wrongKeyGivesClearError()
     QVERIFY2(rec.last().contains(QStringLiteral("密码错误")), qPrintable(rec.last()));
     QCOMPARE(w.DBLookupComboBox1->count(), 0);
     frmDM().closeConnection();
+}
+
+// Receipt numbers carry "yymmdd": the charging date stays within 2000-2099, in the login
+// window's picker and in the admin tool.
+void TestLogin::chargeDateWithinOneCentury_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("first day") << QDate(2000, 1, 1) << true;
+    QTest::newRow("last day") << QDate(2099, 12, 31) << true;
+    QTest::newRow("a slip of the keyboard") << QDate(5809, 1, 10) << false;
+    QTest::newRow("the century before") << QDate(1999, 12, 31) << false;
+    QTest::newRow("the century after") << QDate(2100, 1, 1) << false;
+}
+
+void TestLogin::chargeDateWithinOneCentury()
+{
+    QFETCH(QDate, date);
+    QFETCH(bool, allowed);
+    QCOMPARE(Login::chargeDateRefusal(date).isEmpty(), allowed);
+    TestDb db;
+    TfrmLogin w;
+    QCOMPARE(w.DateTimePicker1->minimumDate(), QDate(2000, 1, 1));
+    QCOMPARE(w.DateTimePicker1->maximumDate(), QDate(2099, 12, 31));
+    QString out, err;
+    const int rc = runAdmin({"charge", "--db", db.path(), "--area", "x", "--room", "1", "--years", "1",
+                             "--charge-date", date.toString(Qt::ISODate)},
+                            &out, &err);
+    if (allowed) {
+        QVERIFY2(!err.contains(QStringLiteral("收费日期")), qPrintable(err));
+    } else {
+        QCOMPARE(rc, 2);
+        QCOMPARE(err.trimmed(), QStringLiteral("收费日期 须在 2000-01-01 至 2099-12-31 之间，请重新选择！"));
+    }
 }
 
 QTEST_MAIN(TestLogin)

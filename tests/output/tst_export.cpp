@@ -11,8 +11,11 @@
 #include "widgets/Guard.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -103,6 +106,9 @@ private slots:
     void listLackingAField();
     void unwritableFile();
     void exportFileNames();
+    void outputReplacesNeverFollows_data();
+    void outputReplacesNeverFollows();
+    void screensExportPrivately();
     void presentOpensEachWorkbook();
     void spreadsheetProgram();
     void noSpreadsheetProgram();
@@ -434,6 +440,99 @@ struct Environment {
 
 } // namespace
 
+void TestExport::outputReplacesNeverFollows_data()
+{
+    QTest::addColumn<QString>("atTarget"); // what stands at the target before: "link" or "workbook"
+    QTest::addColumn<bool>("fails");       // the export fails halfway (a field the list lacks)
+    QTest::newRow("link to another file") << "link" << false;
+    QTest::newRow("link, failed export") << "link" << true;
+    QTest::newRow("read-only workbook, failed export") << "workbook" << true;
+    QTest::newRow("read-only workbook replaced") << "workbook" << false;
+}
+
+// The path was once written seconds after it was checked: a link put there in between had
+// the database overwritten, and a failed export deleted the workbook it was to replace.
+void TestExport::outputReplacesNeverFollows()
+{
+    QFETCH(QString, atTarget);
+    QFETCH(bool, fails);
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("db.edb"));
+    const QString path = dir.filePath(QStringLiteral("x.xlsx"));
+    const QByteArray before = atTarget == QLatin1String("link") ? QByteArray("database") : QByteArray("PK\x03\x04 old");
+    QFile f(atTarget == QLatin1String("link") ? victim : path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(before);
+    f.close();
+    if (atTarget == QLatin1String("link"))
+        QVERIFY(QFile::link(victim, path));
+    else
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+
+    const ExportLayout layout = fails ? ExportLayouts::arrears() : ExportLayouts::ownerQuery();
+    Rows list = listFor(ExportLayouts::ownerQuery(), 2);
+    RowsExportSource source(list);
+    bool failed = false;
+    try {
+        writeExportWorkbook(path, layout, source, totalsFor(layout, 2), Unit);
+    } catch (const AppError &) {
+        failed = true;
+    }
+    QCOMPARE(failed, fails);
+    const auto bytes = [](const QString &p) {
+        QFile file(p);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    if (atTarget == QLatin1String("link")) {
+        QCOMPARE(bytes(victim), before); // never written through the link
+        QCOMPARE(QFileInfo(path).isSymLink(), fails);
+    }
+    if (fails) {
+        QCOMPARE(bytes(atTarget == QLatin1String("link") ? victim : path), before);
+    } else {
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QVERIFY(bytes(path).startsWith("PK\x03\x04"));
+        QVERIFY(bytes(path).size() > 1000);
+        QCOMPARE(QFileInfo(path).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+    }
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), atTarget == QLatin1String("link") ? 2 : 1);
+}
+
+// The screens' workbooks hold owners' names and phone numbers: a folder of the account's
+// own, files only it can read, names nobody can guess. Another account's folder in its
+// place is refused.
+void TestExport::screensExportPrivately()
+{
+    QTemporaryDir tmp;
+    Environment tmpDir("TMPDIR", tmp.path());
+    const ExportLayout layout = ExportLayouts::ownerQuery();
+    Rows list = listFor(layout, 1);
+    // A folder left open to everybody by an older version is closed.
+    QVERIFY(QDir().mkpath(exportFolder()));
+    QVERIFY(QFile::setPermissions(exportFolder(), QFileDevice::Permissions(0x7777)));
+    RowsExportSource source(list);
+    const QString written = presentExport(layout, source, totalsFor(layout, 1));
+    QCOMPARE(QFileInfo(written).absolutePath(), exportFolder());
+    QCOMPARE(QFileInfo(exportFolder()).permissions(),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser
+                 | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    QCOMPARE(QFileInfo(written).permissions(),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    static const QRegularExpression name(QStringLiteral("^业主报表 \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d [a-z2-9]{6}\\.xlsx$"));
+    QVERIFY2(name.match(QFileInfo(written).fileName()).hasMatch(), qPrintable(written));
+    RowsExportSource again(list);
+    QVERIFY(QFileInfo(presentExport(layout, again, totalsFor(layout, 1))).fileName() != QFileInfo(written).fileName());
+
+    // A link planted where the folder goes.
+    QVERIFY(QDir(exportFolder()).removeRecursively());
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile::link(elsewhere.path(), exportFolder()));
+    RowsExportSource third(list);
+    QVERIFY_THROWS_EXCEPTION(AppError, presentExport(layout, third, totalsFor(layout, 1)));
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList());
+}
+
 // A spreadsheet program found by name is started on the new workbook; a headless run
 // starts none and keeps the workbook.
 void TestExport::spreadsheetProgram()
@@ -482,15 +581,38 @@ void TestExport::noSpreadsheetProgram()
     ScreenOpener screen;
     const ExportLayout layout = ExportLayouts::ownerQuery();
     Rows list = listFor(layout, 1);
+    QTemporaryDir chosen;
+    QStringList suggested;
+    setSaveLocationChooser([&](const QString &name) {
+        suggested << name;
+        return chosen.filePath(QStringLiteral("业主"));
+    });
+    const auto restore = qScopeGuard([] { setSaveLocationChooser({}); });
+
+    // The usual message, then the offer to keep it: kept where the operator chose.
     RowsExportSource source(list);
-    const bool ok = guard(nullptr, [&] { presentExport(layout, source, totalsFor(layout, 1)); });
-    QVERIFY(!ok);
-    QCOMPARE(boxes.entries.size(), 1);
-    QCOMPARE(boxes.entries.first().kind, QStringLiteral("error"));
-    // Shown by the default error handler, which ends the text with a full stop.
-    QCOMPARE(boxes.last(), withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
-    // No workbook is left behind.
+    QString kept;
+    QVERIFY(guard(nullptr, [&] { kept = presentExport(layout, source, totalsFor(layout, 1)); }));
+    QCOMPARE(boxes.entries.size(), 3);
+    QCOMPARE(boxes.entries.at(0).kind, QStringLiteral("error"));
+    QCOMPARE(boxes.entries.at(0).text, withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
+    QCOMPARE(boxes.entries.at(1).kind, QStringLiteral("question"));
+    QCOMPARE(suggested.size(), 1);
+    QVERIFY(suggested.first().endsWith(QStringLiteral(".xlsx")));
+    QCOMPARE(kept, chosen.filePath(QStringLiteral("业主.xlsx")));
+    QCOMPARE(boxes.entries.at(2).text, QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(kept)));
+    QVERIFY(QFileInfo(kept).size() > 0);
     QVERIFY(exportFolder().startsWith(tmp.path()));
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
+
+    // Declined: no workbook is left behind anywhere.
+    boxes.clear();
+    boxes.answers = {false};
+    RowsExportSource again(list);
+    QVERIFY(guard(nullptr, [&] { kept = presentExport(layout, again, totalsFor(layout, 1)); }));
+    QCOMPARE(kept, QString());
+    QCOMPARE(boxes.entries.size(), 2);
+    QCOMPARE(suggested.size(), 1);
     QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
 }
 

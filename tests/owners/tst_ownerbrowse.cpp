@@ -1,4 +1,7 @@
 #include "app/TfrmMain.h"
+#include "charging/TfrmUCharge_In.h"
+#include "output/TfrmDMP.h"
+#include "report/ReportPresenter.h"
 #include "data/TfrmDM.h"
 #include "owners/OwnerEntry.h"
 #include "owners/TfrmUH_M.h"
@@ -41,6 +44,7 @@ private slots:
     void refusedStatement();
     void popupAndExcelEnabling();
     void modifyKeepsOrRepricesAndRefreshesOnlyItsOpener();
+    void staleModifyNeverUndoesAPayment();
     void largeListOpensLazilyWithExactFooter();
     void listBeingReadHoldsNothingBack();
     void menuOpensChildWindows();
@@ -155,6 +159,15 @@ void TestOwnerBrowse::criteriaClauses_data()
         << "AND (AName = '幸福家园') AND (theNum LIKE '%1%') AND (HType = '住宅') AND (theName LIKE '%Brien%') "
            "AND (thePhone LIKE '%%') AND (Remark LIKE '%库%') "
         << QStringList{"1-101"} << "65.25";
+    // "%" and "_" typed into a text criterion are the statement's wildcards.
+    QTest::newRow("wildcard %: every text") << n << "%" << n << n << n << n << "AND (theNum LIKE '%%%') "
+                                            << QStringList{"1-101", "10", "9"} << "245.75";
+    QTest::newRow("wildcard _: one character each") << n << "__" << n << n << n << n << "AND (theNum LIKE '%__%') "
+                                                    << QStringList{"1-101", "10"} << "165.25";
+    QTest::newRow("wildcards % and _ together") << n << "1_1%1" << n << n << n << n
+                                                << "AND (theNum LIKE '%1_1%1%') " << QStringList{"1-101"} << "65.25";
+    QTest::newRow("wildcard beside a doubled quote")
+        << n << n << n << "o'_r%n" << n << n << "AND (theName LIKE '%o''_r%n%') " << QStringList{"1-101"} << "65.25";
     QTest::newRow("a deleted house is never listed") << n << "1-102" << n << n << n << n
                                                      << "AND (theNum LIKE '%1-102%') " << QStringList{} << "0";
 }
@@ -490,8 +503,8 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
     w2->M1Click();
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("28"));
     QCOMPARE(w2->currentValue(QStringLiteral("单价")), QStringLiteral("28"));
-    // The dialog writes back what it showed: the second window's row, read before the change.
-    QCOMPARE(w2->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien"));
+    // The dialog showed the house as stored, not the second window's older row.
+    QCOMPARE(w2->currentValue(QStringLiteral("业主名称")), QStringLiteral("赵六"));
     QCOMPARE(w1->currentValue(QStringLiteral("单价")), QStringLiteral("25"));
 
     // Left with "退出": nothing written, nothing refreshed.
@@ -511,6 +524,88 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(gone.isNull());
     delete w2;
+}
+
+// A list row older than a payment once wrote the old paid-up date back, and the next
+// payment covered the same period again.
+void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
+{
+    TestDb db;
+    seed(db);
+    db.exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('现金')"));
+    MessageRecorder rec;
+    ScriptedDialogs dialogs;
+    NoPreview preview;
+    frmDMP().setPresenter(&preview);
+    auto *list = new TfrmUH_M;
+    list->show();
+    list->BitBtn1Click();
+    QCOMPARE(list->currentValue(QStringLiteral("房号")), QStringLiteral("1-101"));
+    QCOMPARE(list->currentValue(QStringLiteral("到期日期")), QStringLiteral("2023-04-10"));
+
+    // A payment for that house at the charge entry, while the list stays open and old.
+    {
+        TfrmUCharge_In charge;
+        charge.show();
+        charge.DBLookupComboBox1->setKeyValue(QStringLiteral("幸福家园"));
+        charge.Edit1->setText(QStringLiteral("1-101"));
+        charge.Edit1KeyPress(13);
+        charge.BitBtn1Click();
+    }
+    const QString paid = QStringLiteral("2024-04-10");
+    QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), paid);
+    QCOMPARE(list->currentValue(QStringLiteral("到期日期")), QStringLiteral("2023-04-10"));
+    rec.clear();
+
+    // Modify from the old row, save unchanged: the dialog shows the stored date, so the
+    // payment stays.
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
+        QCOMPARE(d.DateTimePicker1->date(), QDate(2024, 4, 10));
+        d.BitBtn1Click();
+    });
+    list->M1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
+    QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), paid);
+
+    // A payment taken while the dialog is open: the save is refused, names the change and
+    // leaves the dialog open; nothing is written.
+    rec.clear();
+    bool stillOpen = false;
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
+        d.Edit6->setText(QStringLiteral("新备注"));
+        db.exec(QStringLiteral("UPDATE UHouse SET EndDate = '2025-04-10' WHERE theNum = '1-101'"));
+        d.BitBtn1Click();
+        stillOpen = d.isVisible();
+    });
+    list->M1Click();
+    QVERIFY(stillOpen);
+    QCOMPARE(rec.errors(), 1);
+    QVERIFY2(rec.last().contains(QStringLiteral("到期日期 由“2024-04-10”变为“2025-04-10”")), qPrintable(rec.last()));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate || Remark FROM UHouse WHERE theNum = '1-101'")),
+             QStringLiteral("2025-04-10车库"));
+
+    // Deleted meanwhile: refused as well.
+    rec.clear();
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
+        db.exec(QStringLiteral("UPDATE UHouse SET theDel = '是' WHERE theNum = '1-101'"));
+        d.BitBtn1Click();
+        db.exec(QStringLiteral("UPDATE UHouse SET theDel = '否' WHERE theNum = '1-101'"));
+    });
+    list->M1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("打开修改窗口后，该业主已被删除，本次修改没有保存！")});
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101' AND theDel = '否'")), 1);
+
+    // A change of 到期日期 the operator means is saved.
+    rec.clear();
+    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
+        d.DateTimePicker1->setDate(QDate(2023, 12, 31));
+        d.BitBtn1Click();
+    });
+    list->M1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
+    QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2023-12-31"));
+    frmDMP().setPresenter(nullptr);
+    delete list;
 }
 
 void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()

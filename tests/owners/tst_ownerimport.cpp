@@ -14,6 +14,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <limits>
+
 using namespace ImportFiles;
 
 class TestOwnerImport : public QObject {
@@ -22,11 +24,15 @@ private slots:
     void addsNewRoomsOnly_data();
     void addsNewRoomsOnly();
     void storesValuesAsEnteredByHand();
+    void paidUpDatesInUsualForms_data();
+    void paidUpDatesInUsualForms();
     void missingHeadingWritesNothing_data();
     void missingHeadingWritesNothing();
     void refusedRowKeepsTheRowsBefore_data();
     void refusedRowKeepsTheRowsBefore();
     void nulInACellIsRefusedAtItsRow();
+    void impossibleNumbersAreRefused_data();
+    void impossibleNumbersAreRefused();
     void lastStatementIsTheLastHouseAdded();
     void cancelledImportKeepsWholeBatches();
 
@@ -163,6 +169,46 @@ void TestOwnerImport::addsNewRoomsOnly()
     QCOMPARE(OwnerImport::run(sheet, East), 0);
 }
 
+// 到期日期 as a text cell: a date in a usual form is stored in the program's form, so the
+// arrears list's text comparison sees it; anything else is kept as given and counted.
+void TestOwnerImport::paidUpDatesInUsualForms_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("notDates");
+    QTest::newRow("program's form kept") << "2024-04-05" << "2024-04-05" << 0;
+    QTest::newRow("one-digit month and day") << "2024-4-5" << "2024-04-05" << 0;
+    QTest::newRow("slashes") << "2024/4/5" << "2024-04-05" << 0;
+    QTest::newRow("points, two digits") << "2024.10.31" << "2024-10-31" << 0;
+    QTest::newRow("blanks around") << " 2024/12/1 " << "2024-12-01" << 0;
+    QTest::newRow("29 Feb of a leap year") << "2024/2/29" << "2024-02-29" << 0;
+    QTest::newRow("29 Feb of a common year") << "2023/2/29" << "2023/2/29" << 1;
+    QTest::newRow("month 13") << "2024-13-1" << "2024-13-1" << 1;
+    QTest::newRow("mixed separators") << "2024-4/5" << "2024-4/5" << 1;
+    QTest::newRow("two-digit year") << "24-4-5" << "24-4-5" << 1;
+    QTest::newRow("Chinese words") << "2024年4月5日" << "2024年4月5日" << 1;
+    QTest::newRow("a word") << "明年" << "明年" << 1;
+    QTest::newRow("empty: not counted") << "" << "" << 0;
+}
+
+void TestOwnerImport::paidUpDatesInUsualForms()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(int, notDates);
+    ImportDb d;
+    Row dated = house(QStringLiteral("1-101"));
+    dated[4] = typed;
+    const QList<Row> rows{headingRow(), dated, house(QStringLiteral("1-102"))};
+    int counted = -1;
+    QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East, {}, &counted), 2);
+    QCOMPARE(counted, notDates);
+    QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), stored);
+    QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-102'")),
+             QStringLiteral("2024-10-31"));
+    QCOMPARE(OwnerImport::doneMessage(2, counted).contains(QStringLiteral("其中 1 条到期日期不是日期")), notDates == 1);
+}
+
 void TestOwnerImport::storesValuesAsEnteredByHand()
 {
     ImportDb d;
@@ -227,9 +273,9 @@ void TestOwnerImport::refusedRowKeepsTheRowsBefore()
     for (int i = 0; i < rows; ++i) {
         // Every tenth room repeats an earlier one: duplicates are not counted as added.
         const int room = i % 10 == 9 ? i - 1 : i;
-        sheet.rows << QStringList{QStringLiteral("R%1").arg(room), i == badRow ? QStringLiteral("八十") : QStringLiteral("50"),
-                                  QStringLiteral("住宅"), QStringLiteral("22"), QString(), QString(), QString(), QString()};
-        sheet.sheetRows << i + 2;
+        sheet.addRow({QStringLiteral("R%1").arg(room), i == badRow ? QStringLiteral("八十") : QStringLiteral("50"),
+                      QStringLiteral("住宅"), QStringLiteral("22"), QString(), QString(), QString(), QString()},
+                     i + 2);
     }
     const int before = badRow - badRow / 10;
     try {
@@ -246,16 +292,37 @@ void TestOwnerImport::refusedRowKeepsTheRowsBefore()
     QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = 'R%1'").arg(badRow + 1)), 0);
 }
 
+void TestOwnerImport::impossibleNumbersAreRefused_data()
+{
+    QTest::addColumn<QVariant>("area"); // the 面积 cell of the second house, as written to the file
+    QTest::newRow("infinite number cell") << QVariant(std::numeric_limits<double>::infinity());
+    QTest::newRow("NaN number cell") << QVariant(std::numeric_limits<double>::quiet_NaN());
+    QTest::newRow("text beyond double") << QVariant(QStringLiteral("1e999"));
+}
+
+// Such a cell was once stored as infinity or 0 and blanked every total of the lists.
+void TestOwnerImport::impossibleNumbersAreRefused()
+{
+    QFETCH(QVariant, area);
+    ImportDb d;
+    try {
+        OwnerImport::run(sheetOf(m_dir, {headingRow(), house(QStringLiteral("1-101")), house(QStringLiteral("1-102"), area)}), East);
+        QFAIL("no error");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("工作表第 3 行（房号 1-102）无法导入：面积 不是有效的数字")), qPrintable(e.message()));
+    }
+    QCOMPARE(d.houses(), 1);
+    QCOMPARE(d.db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")), QStringLiteral("50"));
+}
+
 namespace {
 Sheet memorySheet(const QList<QStringList> &rows)
 {
     Sheet sheet;
     for (const QVariant &h : headingRow())
         sheet.headings << h.toString();
-    for (const QStringList &r : rows) {
-        sheet.rows << r;
-        sheet.sheetRows << int(sheet.rows.size()) + 1;
-    }
+    for (const QStringList &r : rows)
+        sheet.addRow(r, int(sheet.rows.size()) + 2);
     return sheet;
 }
 } // namespace
@@ -374,7 +441,7 @@ void TestOwnerImport::emptySheetsAndFailedOpens()
     QVERIFY(f.rec.last().contains(QStringLiteral("中没有名为 Sheet1 的工作表")));
     QVERIFY(f.rec.last().endsWith(QStringLiteral("。")));
     QCOMPARE(f.w.DataSource1->rowCount(), 0);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据"));
+    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
     QVERIFY(f.w.BitBtn1->isEnabled());
 }
 

@@ -2,6 +2,7 @@
 #include "reference/RefLists.h"
 #include "reference/TfrmRefList.h"
 #include "reference/TfrmSDept.h"
+#include "reference/UnitSettings.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -50,6 +52,10 @@ private slots:
     void unitPeriodNotNumbers();
     void unitRefusedStatementKeepsRunning();
     void unitExitSavesNothing();
+    void periodEnd_data();
+    void periodEnd();
+    void areaOfLiveHousesIsKept();
+    void unitSpinBoxBeepsOnRefusedKey();
 };
 
 namespace {
@@ -594,6 +600,95 @@ void TestReference::unitExitSavesNothing()
     QCOMPARE(db.scalar(QStringLiteral("SELECT theName || theBM || theBD || theEM || theED FROM SDept")), before);
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(quit.count, 0);
+}
+
+
+// The one period-end rule behind the new house's paid-up date and the arrears reminder.
+void TestReference::periodEnd_data()
+{
+    QTest::addColumn<QString>("chargeDate");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("fitted");
+    QTest::newRow("a date of the charging year") << "2023-11-20" << "3" << "15" << QDate(2023, 3, 15) << false;
+    QTest::newRow("leading zero and blanks") << "2024-01-05" << " 04 " << "010" << QDate(2024, 4, 10) << false;
+    QTest::newRow("29 Feb, leap year") << "2024-10-10" << "2" << "29" << QDate(2024, 2, 29) << false;
+    QTest::newRow("29 Feb, common year: month's end") << "2023-10-10" << "2" << "29" << QDate(2023, 2, 28) << true;
+    QTest::newRow("31 April: month's end") << "2023-10-10" << "4" << "31" << QDate(2023, 4, 30) << true;
+    QTest::newRow("day empty: month's end") << "2023-10-10" << "2" << "" << QDate(2023, 2, 28) << true;
+    QTest::newRow("day no number: month's end") << "2023-10-10" << "4" << "x" << QDate(2023, 4, 30) << true;
+    QTest::newRow("day 0: month's end") << "2023-10-10" << "4" << "0" << QDate(2023, 4, 30) << true;
+    QTest::newRow("month 13: charging date") << "2023-10-10" << "13" << "5" << QDate(2023, 10, 10) << true;
+    QTest::newRow("month empty: charging date") << "2023-10-10" << "" << "10" << QDate(2023, 10, 10) << true;
+    QTest::newRow("nothing set: charging date") << "2023-10-10" << "" << "" << QDate(2023, 10, 10) << true;
+    QTest::newRow("no charging date: this year")
+        << "" << "4" << "10" << QDate(QDate::currentDate().year(), 4, 10) << false;
+}
+
+void TestReference::periodEnd()
+{
+    QFETCH(QString, chargeDate);
+    QFETCH(QString, month);
+    QFETCH(QString, day);
+    QFETCH(QDate, date);
+    QFETCH(bool, fitted);
+    const UnitSettings::PeriodEnd end = UnitSettings::periodEnd(chargeDate, month, day);
+    QCOMPARE(end.date, date);
+    QCOMPARE(end.fitted, fitted);
+}
+
+// Deleting an area that live houses use would leave them unreachable: refused, saying how
+// many; a payment method in use may go (payments keep their own copy of its name).
+void TestReference::areaOfLiveHousesIsKept()
+{
+    TestDb db;
+    MessageRecorder rec;
+    insertRow(db, QStringLiteral("area"), QStringLiteral("阳光小区"));
+    insertRow(db, QStringLiteral("method"), QStringLiteral("现金"));
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES "
+                           "('阳光小区', '1', 1, 1, '否'), ('阳光小区', '2', 1, 1, '否'), ('阳光小区', '3', 1, 1, '是')"));
+    TfrmSArea w;
+    showAndWait(&w);
+    rec.answers = {true};
+    w.D1Click();
+    QCOMPARE(rec.texts(), QStringList{QStringLiteral("该小区下还有 2 户业主，不能删除！")});
+    QCOMPARE(rec.entries.first().kind, QStringLiteral("info"));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 1);
+    // The logic refuses it too (another copy may have added a house since the question).
+    QVERIFY_THROWS_EXCEPTION(AppError, RefLists::remove(RefLists::areas(), db.scalar(QStringLiteral("SELECT ID FROM SArea"))));
+
+    // Once its houses are gone, it goes.
+    db.exec(QStringLiteral("UPDATE UHouse SET theDel = '是'"));
+    rec.clear();
+    rec.answers = {true};
+    w.D1Click();
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
+
+    db.exec(QStringLiteral("UPDATE UHouse SET theDel = '否'"));
+    TfrmMType methods;
+    showAndWait(&methods);
+    rec.clear();
+    rec.answers = {true};
+    methods.D1Click();
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SMType")), 0);
+}
+
+void TestReference::unitSpinBoxBeepsOnRefusedKey()
+{
+    TestDb db;
+    MessageRecorder rec;
+    db.login();
+    TfrmSDept w;
+    showAndWait(&w);
+    w.SpinEdit1->setFocus();
+    w.SpinEdit1->selectAll();
+    QSignalSpy refused(w.SpinEdit1, &RangeSpinBox::keyRefused);
+    QTest::keyClicks(w.SpinEdit1, QStringLiteral("1a2.-"));
+    QCOMPARE(refused.count(), 2);
+    QCOMPARE(w.SpinEdit1->text(), QStringLiteral("12-"));
 }
 
 QTEST_MAIN(TestReference)

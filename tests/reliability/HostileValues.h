@@ -6,6 +6,7 @@
 
 #include <QChar>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -47,6 +48,25 @@ inline QStringList decoys()
     return {QStringLiteral("普通"), QStringLiteral("50元"), QStringLiteral("axb"), QStringLiteral("几号"),
             QStringLiteral("O"), QStringLiteral("x"), QStringLiteral("101"), QStringLiteral("ab"),
             QStringLiteral("e"), QStringLiteral("a")};
+}
+
+// What "text LIKE '%value%'" gives: "%" any run of characters, "_" one character, letter
+// case ignored; every other character stands for itself.
+inline bool likeAnyPart(const QString &text, const QString &value)
+{
+    QString pattern, literal;
+    for (const QChar c : value) {
+        if (c != QLatin1Char('%') && c != QLatin1Char('_')) {
+            literal += c;
+            continue;
+        }
+        pattern += QRegularExpression::escape(literal) + (c == QLatin1Char('%') ? QStringLiteral(".*") : QStringLiteral("."));
+        literal.clear();
+    }
+    pattern += QRegularExpression::escape(literal);
+    const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption
+                                             | QRegularExpression::DotMatchesEverythingOption);
+    return re.match(text).hasMatch();
 }
 
 // Every row of every table, as text, so that a test can see exactly what changed.

@@ -163,10 +163,9 @@ void TestTwoCopies::chargeGetsInBetweenImportBatches()
     sheet.headings = OwnerImport::headings();
     const int rows = OwnerImport::BatchSize + 10;
     for (int i = 1; i <= rows; ++i) {
-        sheet.rows << QStringList{QStringLiteral("B-%1").arg(i), QStringLiteral("80"), QStringLiteral("住宅"),
-                                  QStringLiteral("2.5"), QStringLiteral("2024-04-10"), QStringLiteral("某"),
-                                  QStringLiteral("1"), QString()};
-        sheet.sheetRows << i + 1;
+        sheet.addRow({QStringLiteral("B-%1").arg(i), QStringLiteral("80"), QStringLiteral("住宅"), QStringLiteral("2.5"),
+                      QStringLiteral("2024-04-10"), QStringLiteral("某"), QStringLiteral("1"), QString()},
+                     i + 1);
     }
     m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('大区', '')"));
 

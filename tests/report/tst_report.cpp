@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPicture>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +21,7 @@ private slots:
     void showReportPreparesAfresh();
     void pdfPageAndPositions();
     void longTextWrapsAndIsCutAtTheBox();
+    void previewShowsBoldAsPrinted();
 };
 
 namespace {
@@ -218,4 +220,46 @@ void TestReport::longTextWrapsAndIsCutAtTheBox()
 }
 
 QTEST_MAIN(TestReport)
+// The print preview records each page into a picture and shows it scaled; a bold title
+// of the Chinese font (which has no bold face) must look as heavy there as on paper.
+void TestReport::previewShowsBoldAsPrinted()
+{
+    const auto ink = [](bool bold, bool asPreview) {
+        report::TextBox box;
+        box.name = QStringLiteral("title1");
+        box.rect = QRectF(5, 0, 190, 8);
+        box.pointSize = 18;
+        box.bold = bold;
+        box.hAlign = Qt::AlignHCenter;
+        report::PreparedReport page;
+        page.texts.append({box, QStringLiteral("澄岳供热有限公司")});
+        QImage image(800, 80, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.scale(0.9, 0.9);
+        if (asPreview) {
+            QPicture picture;
+            QPainter recorder(&picture);
+            page.paint(recorder);
+            recorder.end();
+            painter.drawPicture(0, 0, picture);
+        } else {
+            page.paint(painter);
+        }
+        painter.end();
+        qint64 sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                sum += 255 - qGray(image.pixel(x, y));
+        return double(sum);
+    };
+    const double printed = ink(true, false) / ink(false, false);
+    const double previewed = ink(true, true) / ink(false, true);
+    QVERIFY2(printed > 1.2, qPrintable(QString::number(printed)));
+    // Outlines filled and thickened come out a little heavier than the engine's glyphs,
+    // never as light as regular text.
+    QVERIFY2(previewed > 1.3 && previewed < printed * 1.4,
+             qPrintable(QStringLiteral("printed %1, previewed %2").arg(printed).arg(previewed)));
+}
+
 #include "tst_report.moc"

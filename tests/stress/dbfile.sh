@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The database file on a read-only mount and on a full disk (small tmpfs), worked by the
 # admin tool through the program's data layer: each failure gives a clear message, nothing
-# is half stored, the file stays whole and is never truncated. Needs root (mount); skips
+# is half stored, the file stays whole and is never truncated. Then the program's first
+# start refusing a link planted where its database goes. Needs root (mount); skips
 # cleanly without it. Bounded (a few seconds); removes its mounts and folders.
 #
 #   ADMIN=build/bin/chengyue-admin tests/stress/dbfile.sh
@@ -123,5 +124,26 @@ msg=$( (trap '' XFSZ; ulimit -f 40; "$ADMIN" demo --db "$lim/db2.edb" --houses 4
 set -e
 check "a file size limit gives a clear message" $(grep -q '磁盘空间不足\|读写数据库文件时出错\|文件大小' <<<"$msg"; echo $?) "$msg"
 check "the existing file was not touched by the limited run" $([ "$(stat -c %s "$lim/db.edb")" = "$size" ]; echo $?) "size changed"
+
+echo "dbfile: first start with a planted link"
+# The program's first start on a new installation, with a link planted in the Data folder
+# (as another account could where the folder was open to everybody): nothing is created
+# through it, and the first start is kept for when the link is gone.
+inst=$work/inst
+mkdir -p "$inst/Data"
+cp "$(dirname "$ADMIN")/chengyue" "$inst/"
+touch "$inst/Data/first-start"
+start() { (cd "$inst" && timeout 8 ./chengyue -platform offscreen >/dev/null 2>&1) || true; }
+for planted in db.edb db.edb-wal; do
+  ln -s "$work/victim-$planted" "$inst/Data/$planted"
+  start
+  check "the first start creates nothing through a link at $planted" $([ ! -e "$work/victim-$planted" ]; echo $?) "$(ls -l "$work")"
+  check "the link at $planted and the first-start note stay, no database half made" \
+    $([ -L "$inst/Data/$planted" ] && [ -e "$inst/Data/first-start" ] && { [ $planted = db.edb ] || [ ! -e "$inst/Data/db.edb" ]; }; echo $?) \
+    "$(ls -la "$inst/Data")"
+  rm "$inst/Data/$planted"
+done
+start
+check "without the link the first start makes the database, 0660" $([ "$(stat -c %a "$inst/Data/db.edb" 2>/dev/null)" = 660 ] && [ ! -e "$inst/Data/first-start" ]; echo $?) "$(ls -la "$inst/Data")"
 
 [ "$failures" -eq 0 ] && echo "dbfile: all checks passed" || { echo "dbfile: $failures checks FAILED"; exit 1; }

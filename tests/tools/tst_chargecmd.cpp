@@ -32,7 +32,8 @@ void TestChargeCommand::init()
     m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('微信', '')"));
     m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, theMT) VALUES ('王丽', '580913', '微信')"));
     m_db->exec(QStringLiteral("UPDATE SUser SET theMT = '现金' WHERE ID = 1"));
-    for (const char *row : {"'1-101', 100, 2, '2024-04-10'", "'1-102', 88.5, 2.5, '2024-02-29'", "'1-103', 80, 2, ''"})
+    for (const char *row : {"'1-101', 100, 2, '2024-04-10'", "'1-102', 88.5, 2.5, '2024-02-29'", "'1-103', 80, 2, ''",
+                            "'1-104', 1e308, 10, '2024-04-10'", "'1-105', 1e12, 10, '2024-04-10'"})
         m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, HType, theName, "
                                   "thePhone, Remark, theDel, theDate, UName) VALUES ('阳光小区', %1, '住宅', '张三', "
                                   "'', '', '否', '2024-10-10', '管理员')")
@@ -81,6 +82,11 @@ void TestChargeCommand::refusals_data()
                                         << "不是有效的数字";
     QTest::newRow("years empty") << QStringList{"--area", "阳光小区", "--room", "1-101", "--years", ""}
                                  << "收费年数 不能为空，请重新录入！";
+    // An overflowing product once became a receipt for 0 yuan that moved the date a year on.
+    QTest::newRow("amount overflows") << QStringList{"--area", "阳光小区", "--room", "1-104", "--years", "1"}
+                                      << "收款金额超出范围";
+    QTest::newRow("amount beyond capitals") << QStringList{"--area", "阳光小区", "--room", "1-105", "--years", "1"}
+                                            << "收款金额超出范围";
     QTest::newRow("no paid-up date") << QStringList{"--area", "阳光小区", "--room", "1-103", "--years", "1"} << "到期日期为空";
     QTest::newRow("unknown method") << QStringList{"--area", "阳光小区", "--room", "1-101", "--years", "1", "--method", "刷脸"}
                                     << "不在收款方式列表中";

@@ -1,0 +1,171 @@
+#include "charging/DayClose.h"
+#include "data/Dates.h"
+#include "data/DbError.h"
+#include "data/NumToChar.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+#include <QMap>
+#include <cmath>
+
+namespace DayClose {
+
+namespace {
+
+// Receipt numbers in the order they were given: by charging date, then by sequence (a
+// five-digit sequence comes after every four-digit one of its date).
+struct NumberKey {
+    QString date;
+    int length = 0;
+    QString number;
+    bool operator<(const NumberKey &o) const
+    {
+        if (date != o.date)
+            return date < o.date;
+        if (length != o.length)
+            return length < o.length;
+        return number < o.number;
+    }
+};
+
+QString money(const QString &text)
+{
+    return text.isEmpty() ? QStringLiteral("0") : Numbers::plain(Numbers::roundTo(Numbers::toDouble(text), 2));
+}
+
+} // namespace
+
+QString Report::periodText() const
+{
+    const QString from = Dates::format(criteria.from);
+    const QString to = Dates::format(criteria.to);
+    return from == to ? from : from + QStringLiteral(" 至 ") + to;
+}
+
+QString Report::operatorText() const
+{
+    return criteria.operatorName.isEmpty() ? QStringLiteral("全部") : criteria.operatorName;
+}
+
+Report build(const Criteria &criteria)
+{
+    if (!criteria.from.isValid() || !criteria.to.isValid())
+        throw AppError(QStringLiteral("收费日期 不是有效的日期"));
+    if (criteria.to < criteria.from)
+        throw AppError(QStringLiteral("结束日期 %1 早于开始日期 %2，请重新选择！")
+                           .arg(Dates::format(criteria.to), Dates::format(criteria.from)));
+    Report r;
+    r.criteria = criteria;
+    QString where = QStringLiteral("WHERE (theDate Between ") + Sql::quote(Dates::format(criteria.from))
+        + QStringLiteral(" AND ") + Sql::quote(Dates::format(criteria.to)) + QStringLiteral(") ");
+    if (!criteria.operatorName.isEmpty())
+        where += QStringLiteral("AND (UName = ") + Sql::quote(criteria.operatorName) + QStringLiteral(") ");
+    Database &db = frmDM().db();
+
+    // Count and amount per operator and method; the sums come from the engine, which adds
+    // without binary noise.
+    const Rows groups = db.select(QStringLiteral("SELECT UName, MType, COUNT(*) AS n, SUM(theMoney) AS amount FROM UCharge ")
+                                  + where + QStringLiteral("GROUP BY UName, MType ORDER BY UName, MType"));
+    // First and last number per group, per date and number length (see NumberKey).
+    const Rows ends = db.select(QStringLiteral("SELECT UName, MType, theDate, LENGTH(theNum) AS len, MIN(theNum) AS lo, "
+                                               "MAX(theNum) AS hi FROM UCharge ")
+                                + where + QStringLiteral("GROUP BY UName, MType, theDate, LENGTH(theNum)"));
+    QMap<QPair<QString, QString>, QPair<NumberKey, NumberKey>> range;
+    for (int i = 0; i < ends.rowCount(); ++i) {
+        const QPair<QString, QString> g(ends.at(i, 0), ends.at(i, 1));
+        const NumberKey lo{ends.at(i, 2), ends.at(i, 3).toInt(), ends.at(i, 4)};
+        const NumberKey hi{ends.at(i, 2), ends.at(i, 3).toInt(), ends.at(i, 5)};
+        auto it = range.find(g);
+        if (it == range.end()) {
+            range.insert(g, {lo, hi});
+        } else {
+            if (lo < it->first)
+                it->first = lo;
+            if (it->second < hi)
+                it->second = hi;
+        }
+    }
+    for (int i = 0; i < groups.rowCount(); ++i) {
+        Line l;
+        l.operatorName = groups.at(i, 0);
+        l.method = groups.at(i, 1);
+        l.count = groups.at(i, 2).toInt();
+        l.amount = money(groups.at(i, 3));
+        const auto ends = range.value({l.operatorName, l.method});
+        l.firstNumber = ends.first.number;
+        l.lastNumber = ends.second.number;
+        r.lines << l;
+    }
+    const Rows taken = db.select(QStringLiteral("SELECT COUNT(*), SUM(theMoney) FROM UCharge ") + where);
+    r.paymentCount = taken.at(0, 0).toInt();
+    r.paymentTotal = money(taken.at(0, 1));
+
+    const Rows voids = db.select(QStringLiteral("SELECT theTime, UName, theNum, myDate, AName, HNum, HName, MType, theMoney, "
+                                                "Reason FROM UVoid ")
+                                 + where + QStringLiteral("ORDER BY ID"));
+    for (int i = 0; i < voids.rowCount(); ++i) {
+        Void v;
+        v.time = voids.at(i, 0);
+        v.operatorName = voids.at(i, 1);
+        v.number = voids.at(i, 2);
+        v.paymentDate = voids.at(i, 3);
+        v.area = voids.at(i, 4);
+        v.room = voids.at(i, 5);
+        v.owner = voids.at(i, 6);
+        v.method = voids.at(i, 7);
+        v.amount = money(voids.at(i, 8));
+        v.reason = voids.at(i, 9);
+        r.voids << v;
+    }
+    const Rows voided = db.select(QStringLiteral("SELECT COUNT(*), SUM(theMoney) FROM UVoid ") + where);
+    r.voidCount = voided.at(0, 0).toInt();
+    r.voidTotal = money(voided.at(0, 1));
+
+    const double net = Numbers::roundTo(Numbers::toDouble(r.paymentTotal) - Numbers::toDouble(r.voidTotal), 2);
+    r.net = Numbers::plain(net);
+    if (std::fabs(net) < 1e13)
+        r.netInWords = (net < 0 ? QStringLiteral("负") : QString()) + NumToChar(std::fabs(net));
+    return r;
+}
+
+Rows asRows(const Report &report)
+{
+    const QStringList columns{QStringLiteral("类别"),     QStringLiteral("收费员"),   QStringLiteral("收款方式"),
+                              QStringLiteral("笔数"),     QStringLiteral("起始单号"), QStringLiteral("结束单号"),
+                              QStringLiteral("金额"),     QStringLiteral("说明")};
+    QVector<QStringList> rows;
+    for (const Line &l : report.lines)
+        rows << QStringList{QStringLiteral("收款"), l.operatorName, l.method, QString::number(l.count), l.firstNumber,
+                            l.lastNumber, l.amount, QString()};
+    for (const Void &v : report.voids) {
+        const QString amount = Numbers::plain(0.0 - Numbers::toDouble(v.amount));
+        rows << QStringList{QStringLiteral("作废"), v.operatorName, v.method, QStringLiteral("1"), v.number, v.number, amount,
+                            QStringLiteral("%1 %2 %3，%4 作废：%5").arg(v.area, v.room, v.owner, v.time, v.reason)};
+    }
+    return Rows(columns, rows);
+}
+
+Rows totalsRow(const Report &report)
+{
+    return Rows({QStringLiteral("金额")}, {{report.net}});
+}
+
+QString asText(const Report &report)
+{
+    QString t;
+    t += QStringLiteral("收费日报  收费日期 %1  收费员 %2\n\n").arg(report.periodText(), report.operatorText());
+    t += QStringLiteral("收费员\t收款方式\t笔数\t起始单号\t结束单号\t金额\n");
+    for (const Line &l : report.lines)
+        t += QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+                 .arg(l.operatorName, l.method, QString::number(l.count), l.firstNumber, l.lastNumber, l.amount);
+    t += QStringLiteral("收款合计\t\t%1\t\t\t%2\n\n").arg(report.paymentCount).arg(report.paymentTotal);
+    t += QStringLiteral("作废时间\t作废人\t单号\t房屋\t金额\t原因\n");
+    for (const Void &v : report.voids)
+        t += QStringLiteral("%1\t%2\t%3\t%4 %5\t%6\t%7\n").arg(v.time, v.operatorName, v.number, v.area, v.room, v.amount, v.reason);
+    t += QStringLiteral("作废合计\t\t%1\t\t%2\n\n").arg(report.voidCount).arg(report.voidTotal);
+    t += QStringLiteral("实收合计\t%1\t%2\n").arg(report.net, report.netInWords);
+    return t;
+}
+
+} // namespace DayClose

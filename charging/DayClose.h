@@ -1,0 +1,74 @@
+#pragma once
+#include "data/Database.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+// The day's close (收费日报): what the operators took under a charging date (or a range of
+// them), by operator and payment method, with the voids made in the same days, for the
+// cashier to hand over with the cash.
+//
+// A payment counts on the charging date it was numbered under (theDate), whatever became
+// of it later: a close printed once stays true. A void counts on the charging date under
+// which it was made and is taken off: 实收 = 收款 − 作废. The operator is the one logged in
+// when the payment was stored or voided (UName).
+namespace DayClose {
+
+struct Criteria {
+    QDate from;
+    QDate to;
+    QString operatorName; // empty: all operators
+};
+
+// One operator and payment method.
+struct Line {
+    QString operatorName;
+    QString method;
+    int count = 0;
+    QString firstNumber; // the earliest receipt number of the group
+    QString lastNumber;  // the latest
+    QString amount;      // plain number text
+};
+
+struct Void {
+    QString time;          // when it was voided
+    QString operatorName;  // who voided it
+    QString number;        // the receipt voided
+    QString paymentDate;
+    QString area, room, owner;
+    QString method;
+    QString amount;
+    QString reason;
+};
+
+struct Report {
+    Criteria criteria;
+    QVector<Line> lines;
+    QVector<Void> voids;
+    int paymentCount = 0;
+    QString paymentTotal = QStringLiteral("0");
+    int voidCount = 0;
+    QString voidTotal = QStringLiteral("0");
+    QString net = QStringLiteral("0");  // paymentTotal − voidTotal
+    QString netInWords;                 // capital numerals, "负" in front of a negative net
+
+    // "2024-10-10", or "2024-10-01 至 2024-10-10".
+    QString periodText() const;
+    // The operator, or "全部".
+    QString operatorText() const;
+};
+
+// Builds the close. Throws AppError for a range whose end comes before its start.
+Report build(const Criteria &criteria);
+
+// The close as one list (the payment lines, then the voids with negative amounts) with
+// the columns 类别, 收费员, 收款方式, 笔数, 起始单号, 结束单号, 金额, 说明, and its totals row
+// ("金额": the net); for the grid and the workbook.
+Rows asRows(const Report &report);
+Rows totalsRow(const Report &report);
+
+// The close as plain text, for the admin tool.
+QString asText(const Report &report);
+
+} // namespace DayClose

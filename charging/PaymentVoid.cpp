@@ -1,0 +1,157 @@
+#include "charging/PaymentVoid.h"
+#include "data/ChangeLog.h"
+#include "data/Dates.h"
+#include "data/DbError.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "data/TfrmDM.h"
+
+#include <QDateTime>
+
+namespace PaymentVoid {
+
+namespace {
+
+Payment paymentAt(const Rows &rows, int r)
+{
+    Payment p;
+    p.id = rows.at(r, QStringLiteral("ID"));
+    p.houseId = rows.at(r, QStringLiteral("HID"));
+    p.number = rows.at(r, QStringLiteral("theNum"));
+    p.paymentDate = rows.at(r, QStringLiteral("myDate"));
+    p.area = rows.at(r, QStringLiteral("AName"));
+    p.room = rows.at(r, QStringLiteral("HNum"));
+    p.owner = rows.at(r, QStringLiteral("HName"));
+    p.years = rows.at(r, QStringLiteral("theCount"));
+    p.startDate = rows.at(r, QStringLiteral("QSDate"));
+    p.endDate = rows.at(r, QStringLiteral("JZDate"));
+    p.amount = rows.at(r, QStringLiteral("theMoney"));
+    p.method = rows.at(r, QStringLiteral("MType"));
+    p.payee = rows.at(r, QStringLiteral("theSKR"));
+    p.flag = rows.at(r, QStringLiteral("theDel"));
+    p.chargingDate = rows.at(r, QStringLiteral("theDate"));
+    return p;
+}
+
+QString receiptText(const QString &number) { return QStringLiteral("收据 ") + number; }
+
+} // namespace
+
+Payment find(const QString &number)
+{
+    const QString n = number.trimmed();
+    if (n.isEmpty())
+        throw AppError(QStringLiteral("收据单号 不能为空！"));
+    const Rows rows = frmDM().db().select(QStringLiteral("SELECT * FROM UCharge WHERE (theNum = ") + Sql::quote(n)
+                                          + QStringLiteral(") ORDER BY ID"));
+    if (rows.isEmpty())
+        throw AppError(QStringLiteral("收据单号 %1 不存在，请重新录入！").arg(n));
+    if (rows.rowCount() > 1)
+        throw AppError(QStringLiteral("有 %1 笔收费使用同一收据单号 %2，无法确定要作废哪一笔，请联系系统维护人员")
+                           .arg(rows.rowCount())
+                           .arg(n));
+    return paymentAt(rows, 0);
+}
+
+Rows paymentsOf(const QString &chargingDate)
+{
+    return frmDM().db().select(
+        QStringLiteral("SELECT theNum AS 单号, HNum AS 房号, HName AS 业主名称, theMoney AS 收款金额, "
+                       "theSKR AS 收款人 FROM UCharge WHERE (theDel = '否') AND (theDate = ")
+        + Sql::quote(chargingDate) + QStringLiteral(") ORDER BY ID DESC"));
+}
+
+Result check(const QString &number)
+{
+    Result r;
+    r.payment = find(number);
+    const Payment &p = r.payment;
+    if (p.flag != QStringLiteral("否"))
+        throw AppError(receiptText(p.number) + QStringLiteral(" 已经作废，不能再次作废！"));
+
+    Database &db = frmDM().db();
+    // The IDs go in bare: they must be the whole numbers the engine gave.
+    r.payment.id = QString::number(Numbers::toInt(p.id));
+    r.payment.houseId = QString::number(Numbers::toInt(p.houseId));
+    const Rows house = db.select(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + p.houseId + QStringLiteral(")"));
+    if (house.isEmpty())
+        throw AppError(receiptText(p.number) + QStringLiteral(" 所收费的房屋已不存在，无法退回到期日期，不能作废"));
+    r.paidUpBefore = house.at(0, 0);
+
+    if (r.paidUpBefore != p.endDate) {
+        // A later payment of the house moved the paid-up date on: that one goes first.
+        const Rows later = db.select(QStringLiteral("SELECT theNum, JZDate FROM UCharge WHERE (HID = ") + p.houseId
+                                     + QStringLiteral(") AND (theDel = '否') AND (ID > ") + p.id
+                                     + QStringLiteral(") ORDER BY ID DESC"));
+        if (!later.isEmpty())
+            throw AppError(QStringLiteral("%1 不是该户最近的一笔收费，请先作废其后的收据 %2（截止日期 %3）")
+                               .arg(receiptText(p.number), later.at(0, 0), later.at(0, 1)));
+        throw AppError(QStringLiteral("该户的到期日期 %1 已不是%2 的截止日期 %3（到期日期已在业主管理中修改过），不能作废")
+                           .arg(r.paidUpBefore, receiptText(p.number), p.endDate));
+    }
+    const QDate start = Dates::tryParse(p.startDate);
+    if (!start.isValid())
+        throw AppError(QStringLiteral("%1 的起始日期“%2”不是有效的日期，无法退回到期日期，不能作废")
+                           .arg(receiptText(p.number), p.startDate));
+    r.paidUpAfter = Dates::format(start.addDays(-1));
+    return r;
+}
+
+Result run(const QString &number, const QString &reason)
+{
+    if (reason.trimmed().isEmpty())
+        throw AppError(QStringLiteral("作废原因 不能为空！"));
+    Database &db = frmDM().db();
+    // The checks and the writes hold the write lock together: a payment another copy of
+    // the program takes for the same house meanwhile either comes before (and the void is
+    // refused) or after (and is itself refused, the paid-up date having moved).
+    Transaction tx(db);
+    const Result r = check(number);
+    const Payment &p = r.payment;
+
+    db.exec(QStringLiteral("UPDATE UCharge SET theDel = '是' WHERE (ID = ") + p.id + QStringLiteral(") AND (theDel = '否')"));
+    if (db.changes() != 1)
+        throw AppError(receiptText(p.number) + QStringLiteral(" 已经作废，不能再次作废！"));
+    db.exec(QStringLiteral("UPDATE UHouse SET EndDate = ") + Sql::quote(r.paidUpAfter) + QStringLiteral(" WHERE (ID = ")
+            + p.houseId + QStringLiteral(")"));
+
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString amount = Numbers::plain(Numbers::toDouble(p.amount.isEmpty() ? QStringLiteral("0") : p.amount));
+    db.exec(QStringLiteral("INSERT INTO UVoid (CID, HID, theNum, myDate, AName, HNum, HName, theMoney, MType, theSKR, "
+                           "OldEndDate, NewEndDate, Reason, theTime, theDate, UName) VALUES (")
+            + p.id + QStringLiteral(", ") + p.houseId + QStringLiteral(", ") + Sql::quote(p.number) + QStringLiteral(", ")
+            + Sql::quote(p.paymentDate) + QStringLiteral(", ") + Sql::quote(p.area) + QStringLiteral(", ")
+            + Sql::quote(p.room) + QStringLiteral(", ") + Sql::quote(p.owner) + QStringLiteral(", ") + amount
+            + QStringLiteral(", ") + Sql::quote(p.method) + QStringLiteral(", ") + Sql::quote(p.payee)
+            + QStringLiteral(", ") + Sql::quote(r.paidUpBefore) + QStringLiteral(", ") + Sql::quote(r.paidUpAfter)
+            + QStringLiteral(", ") + Sql::quote(reason.trimmed()) + QStringLiteral(", ") + Sql::quote(now)
+            + QStringLiteral(", ") + Sql::quote(ChargeDate) + QStringLiteral(", ") + Sql::quote(CurrentUserName)
+            + QStringLiteral(")"));
+
+    ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentVoided), QStringLiteral("UCharge"), p.id, p.area, p.room,
+                       QStringLiteral("单号 %1，金额 %2，到期日期：%3 → %4，原因：%5")
+                           .arg(p.number, amount, r.paidUpBefore, r.paidUpAfter, reason.trimmed())});
+    tx.commit();
+    return r;
+}
+
+QString list(const QString &myWhere)
+{
+    return QStringLiteral("SELECT theNum AS 单号, theTime AS 作废时间, UName AS 作废人, Reason AS 作废原因, ")
+        + QStringLiteral("myDate AS 收费日期, AName AS 小区名称, HNum AS 房号, HName AS 业主名称, ")
+        + QStringLiteral("theMoney AS 收款金额, MType AS 收款方式, theSKR AS 收款人, ")
+        + QStringLiteral("OldEndDate AS 原到期日期, NewEndDate AS 退回到期日期, ID FROM UVoid WHERE (1 = 1) ") + myWhere
+        + QStringLiteral("ORDER BY ID DESC ");
+}
+
+QString count(const QString &myWhere)
+{
+    return QStringLiteral("SELECT COUNT(*) FROM UVoid WHERE (1 = 1) ") + myWhere;
+}
+
+QString totals(const QString &myWhere)
+{
+    return QStringLiteral("SELECT SUM(theMoney) AS 作废金额 FROM UVoid WHERE (1 = 1) ") + myWhere;
+}
+
+} // namespace PaymentVoid

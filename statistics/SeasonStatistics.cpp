@@ -1,0 +1,316 @@
+#include "statistics/SeasonStatistics.h"
+#include "data/Database.h"
+#include "data/Dates.h"
+#include "data/DbError.h"
+#include "data/Numbers.h"
+#include "data/Sql.h"
+#include "owners/ArrearsStatements.h"
+
+#include <QHash>
+#include <QMap>
+#include <algorithm>
+#include <cmath>
+
+namespace SeasonStatistics {
+
+namespace {
+
+int wholeSetting(const QString &text, int low, int high, const QString &what)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || v < low || v > high)
+        throw AppError(QStringLiteral("使用单位的收费周期设置有误：%1“%2”不是 %3 到 %4 之间的整数，请在 文件 → 使用单位 中改正")
+                           .arg(what, text, QString::number(low), QString::number(high)));
+    return v;
+}
+
+// The day of the month, or the month's last day when the month is shorter.
+QDate clampedDate(int year, int month, int day)
+{
+    const QDate first(year, month, 1);
+    return first.addDays(qMin(day, first.daysInMonth()) - 1);
+}
+
+// A paid-up date that the arrears reminder can judge: "yyyy-mm-dd".
+const char kDateForm[] = "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'";
+
+QString housesByArea(const Season &s)
+{
+    const QString e = Sql::quote(Dates::format(s.end));
+    const QString paid = QStringLiteral("(EndDate >= %1 AND EndDate GLOB %2)").arg(e, QString::fromLatin1(kDateForm));
+    const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
+    return QStringLiteral("SELECT AName, COUNT(*) AS houses, SUM(theArea) AS floorArea, ")
+        + QStringLiteral("SUM(CASE WHEN %1 THEN 1 ELSE 0 END) AS paid, ").arg(paid)
+        + QStringLiteral("SUM(CASE WHEN %1 THEN theArea END) AS paidArea, ").arg(paid)
+        + QStringLiteral("SUM(CASE WHEN %1 THEN 1 ELSE 0 END) AS behind, ").arg(behind)
+        + QStringLiteral("SUM(CASE WHEN %1 THEN theArea END) AS behindArea, ").arg(behind)
+        // The arrears reminder's amount: calendar years owed times area times unit price.
+        + QStringLiteral("SUM(CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END) AS owed ")
+              .arg(behind, e)
+        + QStringLiteral("FROM UHouse WHERE (theDel = '否') GROUP BY AName");
+}
+
+// One row per day, area and payment method: the season's payments are read once, and
+// the area, day and method figures are all gathered from these rows.
+QString paymentsByDayAreaMethod(const Season &s)
+{
+    return QStringLiteral("SELECT myDate, AName, MType, COUNT(*) AS payments, SUM(theMoney) AS taken FROM UCharge "
+                          "WHERE (theDel = '否') AND (myDate >= %1) AND (myDate <= %2) "
+                          "GROUP BY myDate, AName, MType")
+        .arg(Sql::quote(Dates::format(s.begin)), Sql::quote(Dates::format(s.end)));
+}
+
+QString areaList() { return QStringLiteral("SELECT theName FROM SArea"); }
+
+QString arrearsTotals(const Season &s)
+{
+    return ArrearsStatements::totals(s.end, ArrearsStatements::dateClause(s.end));
+}
+
+// Sums and counts read back from the engine: a plain number, or empty for no rows.
+double number(const QString &text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0.0;
+}
+
+// Sums many two-decimal amounts without the drift of binary fractions.
+struct Sum {
+    long double sum = 0;
+    long double comp = 0;
+    void add(double v)
+    {
+        const long double t = sum + v;
+        comp += std::fabs(double(sum)) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
+        sum = t;
+    }
+    double value() const { return double(sum + comp); }
+};
+
+} // namespace
+
+Period periodFromTexts(const QString &beginMonth, const QString &beginDay, const QString &endMonth,
+                       const QString &endDay)
+{
+    Period p;
+    p.beginMonth = wholeSetting(beginMonth, 1, 12, QStringLiteral("开始月份"));
+    p.beginDay = wholeSetting(beginDay, 1, 31, QStringLiteral("开始日"));
+    p.endMonth = wholeSetting(endMonth, 1, 12, QStringLiteral("截止月份"));
+    p.endDay = wholeSetting(endDay, 1, 31, QStringLiteral("截止日"));
+    return p;
+}
+
+QString Season::caption() const
+{
+    return QStringLiteral("%1—%2采暖季").arg(year).arg(year + 1);
+}
+
+Season seasonOf(int year, const Period &period)
+{
+    Season s;
+    s.year = year;
+    s.begin = clampedDate(year, period.beginMonth, period.beginDay);
+    s.end = clampedDate(year + 1, period.endMonth, period.endDay);
+    return s;
+}
+
+Season seasonHolding(const QDate &date, const Period &period)
+{
+    // A season starts in its own year and ends in the next, so only the season of the
+    // year before and the one of the date's year can hold it.
+    const Season before = seasonOf(date.year() - 1, period);
+    if (before.contains(date))
+        return before;
+    const Season current = seasonOf(date.year(), period);
+    if (current.contains(date) || date < current.begin)
+        return current;
+    return seasonOf(date.year() + 1, period);
+}
+
+double AreaFigures::houseRate() const
+{
+    return houses > 0 ? 100.0 * paidHouses / houses : -1.0;
+}
+
+double AreaFigures::areaRate() const
+{
+    return floorArea > 0 ? 100.0 * paidArea / floorArea : -1.0;
+}
+
+QStringList statements(const Season &season)
+{
+    return {areaList(), housesByArea(season), arrearsTotals(season), paymentsByDayAreaMethod(season)};
+}
+
+Figures compute(Database &db, const Season &season)
+{
+    Figures f;
+    f.season = season;
+
+    // Areas by name without letter case, as the database groups them.
+    QMap<QString, AreaFigures> areas;
+    auto areaOf = [&areas](const QString &name) -> AreaFigures & {
+        const QString key = name.toCaseFolded();
+        auto it = areas.find(key);
+        if (it == areas.end()) {
+            it = areas.insert(key, AreaFigures{});
+            it->area = name;
+        }
+        return *it;
+    };
+
+    const Rows listed = db.select(areaList());
+    for (int r = 0; r < listed.rowCount(); ++r)
+        areaOf(listed.at(r, 0));
+
+    Sum floorArea, paidArea, behindArea, owed;
+    const Rows houses = db.select(housesByArea(season));
+    for (int r = 0; r < houses.rowCount(); ++r) {
+        AreaFigures &a = areaOf(houses.at(r, 0));
+        a.houses = houses.at(r, 1).toInt();
+        a.floorArea = number(houses.at(r, 2));
+        a.paidHouses = houses.at(r, 3).toInt();
+        a.paidArea = number(houses.at(r, 4));
+        a.behindHouses = houses.at(r, 5).toInt();
+        a.behindArea = number(houses.at(r, 6));
+        a.owed = number(houses.at(r, 7));
+        a.undatedHouses = a.houses - a.paidHouses - a.behindHouses;
+        f.office.houses += a.houses;
+        f.office.paidHouses += a.paidHouses;
+        f.office.behindHouses += a.behindHouses;
+        f.office.undatedHouses += a.undatedHouses;
+        floorArea.add(a.floorArea);
+        paidArea.add(a.paidArea);
+        behindArea.add(a.behindArea);
+    }
+    f.office.floorArea = floorArea.value();
+    f.office.paidArea = paidArea.value();
+    f.office.behindArea = behindArea.value();
+    // The office's arrears are the arrears reminder's own total at the season's end.
+    const Rows arrears = db.select(arrearsTotals(season));
+    f.office.owed = arrears.rowCount() > 0 ? number(arrears.at(0, QStringLiteral("欠费金额"))) : 0.0;
+
+    // Tens of thousands of rows at district scale: each area, method and day is looked up
+    // by the row's own text, and a day's text is read as a date once.
+    QMap<QDate, QPair<Sum, int>> days;
+    QHash<QString, QPair<AreaFigures *, Sum>> areaRows;
+    QHash<QString, int> methodIndex;
+    QVector<QPair<Sum, MethodTaking>> methods;
+    Sum taken;
+    QString lastDayText;
+    QPair<Sum, int> *day = nullptr;
+    auto cursor = db.cursor(paymentsByDayAreaMethod(season));
+    while (cursor->next()) {
+        const QString dayText = cursor->text(0);
+        if (dayText != lastDayText || !day) {
+            lastDayText = dayText;
+            const QDate d = Dates::tryParse(dayText);
+            day = d.isValid() ? &days[d] : nullptr;
+            if (!day)
+                lastDayText.clear();
+        }
+        const int count = cursor->text(3).toInt();
+        const double amount = number(cursor->text(4));
+        const QString areaText = cursor->text(1);
+        auto a = areaRows.find(areaText);
+        if (a == areaRows.end())
+            a = areaRows.insert(areaText, {&areaOf(areaText), Sum{}});
+        a->first->payments += count;
+        a->second.add(amount);
+        f.office.payments += count;
+        taken.add(amount);
+        if (day) {
+            day->first.add(amount);
+            day->second += count;
+        }
+        const QString method = cursor->text(2);
+        auto it = methodIndex.find(method);
+        if (it == methodIndex.end()) {
+            // Methods that differ only in letter case are one, as the database compares them.
+            int found = -1;
+            for (int i = 0; i < methods.size(); ++i)
+                if (methods.at(i).second.method.compare(method, Qt::CaseInsensitive) == 0)
+                    found = i;
+            if (found < 0) {
+                found = int(methods.size());
+                methods.append({Sum{}, MethodTaking{method, 0, 0}});
+            }
+            it = methodIndex.insert(method, found);
+        }
+        methods[*it].first.add(amount);
+        methods[*it].second.payments += count;
+    }
+    f.office.taken = taken.value();
+    f.office.area = QStringLiteral("合计");
+
+    // Several spellings of one area (letter case) add up in the same figures.
+    QHash<AreaFigures *, Sum> areaTaken;
+    for (auto it = areaRows.begin(); it != areaRows.end(); ++it)
+        areaTaken[it->first].add(it->second.value());
+    for (auto it = areas.begin(); it != areas.end(); ++it) {
+        it->taken = areaTaken.value(&*it).value();
+        f.areas.append(*it);
+    }
+    // In the order of the program's other lists (ORDER BY AName), whatever the machine's locale.
+    std::sort(f.areas.begin(), f.areas.end(), [](const AreaFigures &a, const AreaFigures &b) {
+        return a.area.compare(b.area, Qt::CaseInsensitive) < 0;
+    });
+    for (auto it = days.begin(); it != days.end(); ++it)
+        f.days.append(DayTaking{it.key(), it->first.value(), it->second});
+    for (auto &m : methods) {
+        m.second.amount = m.first.value();
+        f.methods.append(m.second);
+    }
+    std::stable_sort(f.methods.begin(), f.methods.end(),
+                     [](const MethodTaking &a, const MethodTaking &b) { return a.amount > b.amount; });
+    return f;
+}
+
+QString formatRate(double rate)
+{
+    if (rate < 0)
+        return QStringLiteral("—");
+    return QString::number(rate, 'f', 1) + QLatin1Char('%');
+}
+
+QString formatMoney(double amount)
+{
+    return QString::number(Numbers::roundTo(amount, 2), 'f', 2);
+}
+
+QStringList tableHeadings()
+{
+    return {QStringLiteral("小区名称"), QStringLiteral("户数"),       QStringLiteral("面积"),
+            QStringLiteral("已交户数"), QStringLiteral("已交面积"),   QStringLiteral("欠费户数"),
+            QStringLiteral("欠费面积"), QStringLiteral("欠费金额"),   QStringLiteral("收款金额"),
+            QStringLiteral("收款笔数"), QStringLiteral("户数收费率"), QStringLiteral("面积收费率")};
+}
+
+QStringList tableCells(const AreaFigures &a)
+{
+    return {a.area,
+            QString::number(a.houses),
+            Numbers::plain(Numbers::roundTo(a.floorArea, 2)),
+            QString::number(a.paidHouses),
+            Numbers::plain(Numbers::roundTo(a.paidArea, 2)),
+            QString::number(a.behindHouses),
+            Numbers::plain(Numbers::roundTo(a.behindArea, 2)),
+            formatMoney(a.owed),
+            formatMoney(a.taken),
+            QString::number(a.payments),
+            formatRate(a.houseRate()),
+            formatRate(a.areaRate())};
+}
+
+QString tableText(const Figures &figures)
+{
+    QString out = tableHeadings().join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const AreaFigures &a : figures.areas)
+        out += tableCells(a).join(QLatin1Char('\t')) + QLatin1Char('\n');
+    out += tableCells(figures.office).join(QLatin1Char('\t')) + QLatin1Char('\n');
+    return out;
+}
+
+} // namespace SeasonStatistics

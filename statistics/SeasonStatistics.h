@@ -1,0 +1,101 @@
+#pragma once
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+class Database;
+
+// How far the collection of a heating season has come, for the whole office and area by
+// area: the figures of the statistics window, its print, its workbook and the admin
+// tool's stats command. Logic only; the charts are drawn by SeasonCharts.
+namespace SeasonStatistics {
+
+// The using unit's charging period as whole numbers: from begin month/day of one year to
+// end month/day of the next.
+struct Period {
+    int beginMonth = 10;
+    int beginDay = 10;
+    int endMonth = 4;
+    int endDay = 10;
+};
+
+// Reads the period as the login state holds it (texts). Throws AppError naming the
+// setting when a month is no month or a day no day of any month.
+Period periodFromTexts(const QString &beginMonth, const QString &beginDay, const QString &endMonth,
+                       const QString &endDay);
+
+// Season Y runs from Y-begin to (Y+1)-end, both days included. A day past the end of its
+// month (31 April, 29 February of a common year) is the month's last day.
+struct Season {
+    int year = 0;
+    QDate begin;
+    QDate end;
+    bool isValid() const { return begin.isValid() && end.isValid(); }
+    bool contains(const QDate &d) const { return d >= begin && d <= end; }
+    QString caption() const; // "2024—2025采暖季"
+};
+
+Season seasonOf(int year, const Period &period);
+// The season holding the date; a date between two seasons gives the next one.
+Season seasonHolding(const QDate &date, const Period &period);
+
+// The figures of one area, or of the whole office.
+struct AreaFigures {
+    QString area;
+    int houses = 0;          // live houses
+    double floorArea = 0;
+    int paidHouses = 0;      // paid up to the season's end or later
+    double paidArea = 0;
+    int behindHouses = 0;    // paid-up date before the season's end
+    double behindArea = 0;
+    double owed = 0;         // at the season's end, as the arrears reminder counts it
+    int undatedHouses = 0;   // paid-up date that is no date: neither paid nor behind
+    double taken = 0;        // live payments whose payment date lies in the season
+    int payments = 0;
+
+    // Percentages, one decimal when shown; negative when there is nothing to divide by.
+    double houseRate() const;
+    double areaRate() const;
+};
+
+struct DayTaking {
+    QDate day;
+    double amount = 0;
+    int payments = 0;
+};
+
+struct MethodTaking {
+    QString method;
+    double amount = 0;
+    int payments = 0;
+};
+
+struct Figures {
+    Season season;
+    QVector<AreaFigures> areas; // every area of the list, of a live house or of a payment, by name
+    AreaFigures office;         // the whole office; area "合计"
+    QVector<DayTaking> days;    // days with payments, in date order
+    QVector<MethodTaking> methods; // by amount, largest first
+};
+
+// The statements, for the benchmark's bare engine to run as they are.
+QStringList statements(const Season &season);
+
+// Runs the statements on db and gathers the figures. Throws DbError when one is refused.
+Figures compute(Database &db, const Season &season);
+
+// "87.5%"; "—" when there is nothing to divide by.
+QString formatRate(double rate);
+// Amounts with two decimals, areas as stored, both without separators.
+QString formatMoney(double amount);
+
+// The table as text, one line per area and the office's line last, tab-separated with a
+// heading line (the admin tool's output).
+QString tableText(const Figures &figures);
+
+// The table's column headings, in the order of the window, the print and the workbook.
+QStringList tableHeadings();
+// One area's cells, as shown.
+QStringList tableCells(const AreaFigures &a);
+
+} // namespace SeasonStatistics

@@ -1,0 +1,287 @@
+#include "statistics/SeasonStatisticsWindow.h"
+#include "data/Database.h"
+#include "data/Dates.h"
+#include "data/TfrmDM.h"
+#include "output/TfrmDMP.h"
+#include "output/UiSheetOpener.h"
+#include "report/ReportPresenter.h"
+#include "statistics/SeasonCharts.h"
+#include "statistics/SeasonPrint.h"
+#include "statistics/SeasonWorkbook.h"
+#include "widgets/Guard.h"
+
+#include <QBoxLayout>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+using namespace SeasonStatistics;
+
+SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
+    : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("收费统计"));
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(14);
+    setFont(f);
+
+    SeasonBox = new QComboBox(this);
+    SeasonBox->setObjectName(QStringLiteral("SeasonBox"));
+    RefreshButton = new QPushButton(QStringLiteral("统计"), this);
+    PrintButton = new QPushButton(QStringLiteral("打印"), this);
+    ExcelButton = new QPushButton(QStringLiteral("Excel"), this);
+    CloseButton = new QPushButton(QStringLiteral("退出"), this);
+    StatusLabel = new QLabel(this);
+    PrintButton->setEnabled(false);
+    ExcelButton->setEnabled(false);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("采暖季："), this));
+    top->addWidget(SeasonBox);
+    top->addWidget(RefreshButton);
+    top->addWidget(PrintButton);
+    top->addWidget(ExcelButton);
+    top->addWidget(CloseButton);
+    top->addSpacing(12);
+    top->addWidget(StatusLabel, 1);
+
+    const QStringList headings = tableHeadings();
+    Table = new QTableWidget(0, int(headings.size()), this);
+    Table->setHorizontalHeaderLabels(headings);
+    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Table->verticalHeader()->setVisible(false);
+    Table->verticalHeader()->setDefaultSectionSize(22);
+    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+
+    auto makeView = [this](const char *name) {
+        auto *v = new QChartView(this);
+        v->setObjectName(QString::fromLatin1(name));
+        v->setRenderHint(QPainter::Antialiasing);
+        v->setMinimumSize(240, 200);
+        return v;
+    };
+    RateView = makeView("RateView");
+    DailyView = makeView("DailyView");
+    MethodView = makeView("MethodView");
+    auto *charts = new QSplitter(Qt::Horizontal, this);
+    charts->addWidget(RateView);
+    charts->addWidget(DailyView);
+    charts->addWidget(MethodView);
+    charts->setStretchFactor(0, 4);
+    charts->setStretchFactor(1, 4);
+    charts->setStretchFactor(2, 3);
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(Table);
+    split->addWidget(charts);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    split->setSizes({260, 420}); // the charts get the larger part from the start
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(split, 1);
+
+    connect(RefreshButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::RefreshClick);
+    connect(PrintButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::PrintClick);
+    connect(ExcelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::ExcelClick);
+    connect(CloseButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::CloseClick);
+    connect(&m_watcher, &QFutureWatcher<Outcome>::finished, this, &SeasonStatisticsWindow::computed);
+
+    // The season that holds the charging date, a few before it and the next one.
+    m_periodOk = guard(this, [this] {
+        m_period = periodFromTexts(PeriodBeginMonth, PeriodBeginDay, PeriodEndMonth, PeriodEndDay);
+    });
+    if (!m_periodOk) {
+        SeasonBox->setEnabled(false);
+        RefreshButton->setEnabled(false);
+        StatusLabel->setText(QStringLiteral("收费周期设置有误，无法统计"));
+        return;
+    }
+    QDate charging = Dates::tryParse(ChargeDate);
+    if (!charging.isValid())
+        charging = QDate::currentDate();
+    const Season current = seasonHolding(charging, m_period);
+    for (int y = current.year - 5; y <= current.year + 1; ++y)
+        SeasonBox->addItem(seasonOf(y, m_period).caption(), y);
+    SeasonBox->setCurrentIndex(SeasonBox->findData(current.year));
+    connect(SeasonBox, &QComboBox::currentIndexChanged, this, &SeasonStatisticsWindow::RefreshClick);
+    RefreshClick();
+}
+
+SeasonStatisticsWindow::~SeasonStatisticsWindow()
+{
+    // The worker holds only its own connection and copies; it is left to finish and its
+    // result is dropped.
+    disconnect(&m_watcher, nullptr, this, nullptr);
+}
+
+Season SeasonStatisticsWindow::season() const
+{
+    return seasonOf(SeasonBox->currentData().toInt(), m_period);
+}
+
+void SeasonStatisticsWindow::RefreshClick()
+{
+    if (!m_periodOk)
+        return;
+    ++m_request;
+    m_chartsPending = false; // charts of older figures stop being drawn
+    if (m_watcher.isRunning()) {
+        m_pending = true; // computed() starts the latest request when this one is done
+        return;
+    }
+    // The worker reads through a connection of its own, handed out by the data module (a
+    // missing or unreadable file is reported here, as everywhere else). It stays open for
+    // the window's next season, so the pages it has read are at hand again; one
+    // computation at a time uses it.
+    if (!m_reader && !guard(this, [this] { m_reader = std::shared_ptr<Database>(frmDM().db().openReader()); }))
+        return;
+    const Season s = season();
+    m_running = m_request;
+    m_pending = false;
+    StatusLabel->setText(QStringLiteral("正在统计 %1 …").arg(s.caption()));
+    RefreshButton->setEnabled(false);
+    m_watcher.setFuture(QtConcurrent::run([s, reader = m_reader]() {
+        Outcome o;
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            o.figures = compute(*reader, s);
+        } catch (const AppError &e) {
+            o.error = e.message();
+            o.detail = e.detail();
+        } catch (const std::exception &e) {
+            o.error = QString::fromLocal8Bit(e.what());
+        }
+        o.seconds = timer.elapsed() / 1000.0;
+        return o;
+    }));
+}
+
+void SeasonStatisticsWindow::computed()
+{
+    const Outcome o = m_watcher.result();
+    RefreshButton->setEnabled(true);
+    if (m_pending || m_running != m_request) {
+        RefreshClick(); // the season changed meanwhile: these figures are not the ones asked for
+        return;
+    }
+    if (!o.error.isEmpty()) {
+        StatusLabel->setText(QStringLiteral("统计失败"));
+        showError(this, withFullStop(o.error), o.detail);
+        emit figuresShown();
+        return;
+    }
+    m_figures = o.figures;
+    m_hasFigures = true;
+    m_seconds = o.seconds;
+    QString status = QStringLiteral("%1 至 %2，用时 %3 秒")
+                         .arg(Dates::format(m_figures.season.begin), Dates::format(m_figures.season.end),
+                              QString::number(o.seconds, 'f', 2));
+    if (m_figures.office.undatedHouses > 0)
+        status += QStringLiteral("；另有 %1 户的到期日期不是日期，未计入已交或欠费").arg(m_figures.office.undatedHouses);
+    StatusLabel->setText(status);
+    PrintButton->setEnabled(true);
+    ExcelButton->setEnabled(true);
+    showFigures();
+}
+
+void SeasonStatisticsWindow::showFigures()
+{
+    Table->setRowCount(0);
+    Table->setRowCount(int(m_figures.areas.size()) + 1);
+    auto fill = [this](int row, const AreaFigures &a, bool bold) {
+        const QStringList cells = tableCells(a);
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells.at(c));
+            item->setTextAlignment((c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+            if (bold) {
+                QFont f = item->font();
+                f.setBold(true);
+                item->setFont(f);
+            }
+            Table->setItem(row, c, item);
+        }
+    };
+    for (int i = 0; i < m_figures.areas.size(); ++i)
+        fill(i, m_figures.areas.at(i), false);
+    fill(int(m_figures.areas.size()), m_figures.office, true);
+    m_chartsPending = true;
+    setCharts(0);
+}
+
+void SeasonStatisticsWindow::setCharts(int next)
+{
+    // One chart per turn of the event loop, the window answering between them; the old
+    // chart of a view goes in a later turn too. figuresShown follows the last chart.
+    QChartView *views[3] = {RateView, DailyView, MethodView};
+    QChart *(*makers[3])(const Figures &) = {&SeasonCharts::rateChart, &SeasonCharts::dailyChart,
+                                             &SeasonCharts::methodChart};
+    if (next >= 3) {
+        m_chartsPending = false;
+        emit figuresShown();
+        return;
+    }
+    QChart *old = views[next]->chart();
+    views[next]->setChart(makers[next](m_figures));
+    old->deleteLater();
+    const int generation = m_request;
+    QTimer::singleShot(0, this, [this, next, generation] {
+        if (generation == m_request)
+            setCharts(next + 1);
+    });
+}
+
+void SeasonStatisticsWindow::PrintClick()
+{
+    guard(this, [this] {
+        if (!m_hasFigures)
+            throw AppError(QStringLiteral("请先统计"));
+        ReportPresenter *presenter = frmDMP().presenter();
+        if (!presenter)
+            throw AppError(QStringLiteral("没有可用的打印预览"));
+        const report::Report page = SeasonPrint::design(m_figures, UnitName);
+        presenter->present(page.prepare());
+    });
+}
+
+void SeasonStatisticsWindow::ExcelClick()
+{
+    guard(this, [this] {
+        if (!m_hasFigures)
+            throw AppError(QStringLiteral("请先统计"));
+        const QString folder = exportFolder();
+        if (!QDir().mkpath(folder))
+            throw AppError(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(folder)));
+        const QString path = newExportPath(folder, UnitName + QStringLiteral("收费统计 ") + m_figures.season.caption(),
+                                           QDateTime::currentDateTime());
+        SeasonWorkbook::write(path, m_figures, UnitName);
+        if (!sheetOpener().open(path)) {
+            QFile::remove(path);
+            throw AppError(QString::fromUtf8(NoSpreadsheetProgram));
+        }
+    });
+}
+
+void SeasonStatisticsWindow::CloseClick()
+{
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        sub->close();
+    else
+        close();
+}

@@ -1,0 +1,336 @@
+// The day close: its lines and totals against sums the test keeps itself (payments of
+// several operators, methods and days, voids the same day and later), the order of
+// receipt numbers, the printed pages, the window and the admin command.
+#include "charging/ChargeLogic.h"
+#include "charging/DayClose.h"
+#include "charging/DayCloseWindow.h"
+#include "charging/PaymentVoid.h"
+#include "data/NumToChar.h"
+#include "data/Numbers.h"
+#include "data/TfrmDM.h"
+#include "output/DayCloseReport.h"
+#include "output/TfrmDMP.h"
+#include "tests/report/ReportProbe.h"
+#include "tests/support/TestSupport.h"
+#include "widgets/DatePicker.h"
+#include "widgets/RowsModel.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMap>
+#include <QTest>
+#include <memory>
+
+class TestDayClose : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void totalsAgainstIndependentSums_data();
+    void totalsAgainstIndependentSums();
+    void receiptNumbersInTheirOrder();
+    void rangeEndingBeforeItStarts();
+    void printedPages();
+    void window();
+    void adminCommand();
+
+private:
+    struct Taken {
+        QString op, method, date, number;
+        qint64 cents;
+        bool voided = false;
+        QString voidDate, voidOp;
+    };
+    void takePayments();
+    std::unique_ptr<TestDb> m_db;
+    QList<Taken> m_taken;
+};
+
+namespace {
+const QString Area = QStringLiteral("幸福小区");
+
+void loginAs(const QString &name, const QString &date)
+{
+    CurrentUserName = name;
+    ChargeDate = date;
+}
+
+QString pay(const QString &room, int years, const QString &method, const QString &amount)
+{
+    const ChargeLogic::House h = ChargeLogic::houseAt(ChargeLogic::lookUpHouse(Area, room));
+    const auto p = ChargeLogic::propose(QString::number(years), h.floorArea, h.unitPrice, h.paidUp);
+    ChargeLogic::Payment pay;
+    pay.houseId = h.id;
+    pay.chargingDate = ChargeDate;
+    pay.area = h.area;
+    pay.room = h.room;
+    pay.floorArea = h.floorArea;
+    pay.unitPrice = h.unitPrice;
+    pay.owner = h.owner;
+    pay.years = QString::number(years);
+    pay.startDate = p.start.toString(Qt::ISODate);
+    pay.endDate = p.end.toString(Qt::ISODate);
+    pay.amount = amount;
+    pay.paymentMethod = method;
+    pay.payee = CurrentUserName;
+    pay.lookedUpPaidUp = h.paidUp;
+    return ChargeLogic::save(pay);
+}
+
+QString yuan(qint64 cents) { return Numbers::plain(double(cents) / 100.0); }
+} // namespace
+
+void TestDayClose::init()
+{
+    m_db = std::make_unique<TestDb>();
+    m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('幸福小区', '')"));
+    m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('李收费', '580913', '')"));
+    for (int i = 1; i <= 12; ++i)
+        m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
+                                  "Remark, theDel, theDate, UName) VALUES ('幸福小区', '%1', 87.35, '住宅', 21.3, '2024-04-10', "
+                                  "'业主%1', '', '', '否', '2024-01-01', '管理员')")
+                       .arg(i));
+    m_db->login(QDate(2024, 10, 10));
+    m_taken.clear();
+}
+
+void TestDayClose::cleanup() { m_db.reset(); }
+
+// Payments on three days by two operators in two methods, amounts with cents that binary
+// fractions cannot hold; one voided the same day, one the day after, one never.
+void TestDayClose::takePayments()
+{
+    struct Plan {
+        const char *op, *method, *date;
+        int room;
+        const char *amount;
+    };
+    const Plan plan[] = {
+        {"管理员", "现金", "2024-10-09", 1, "1860.56"},  {"管理员", "现金", "2024-10-09", 2, "0.1"},
+        {"李收费", "银行卡", "2024-10-09", 3, "0.2"},    {"管理员", "现金", "2024-10-10", 4, "1860.56"},
+        {"管理员", "银行卡", "2024-10-10", 5, "3721.12"}, {"李收费", "现金", "2024-10-10", 6, "0.7"},
+        {"李收费", "现金", "2024-10-10", 7, "1234.01"},   {"管理员", "现金", "2024-10-10", 8, "99999.99"},
+        {"李收费", "银行卡", "2024-10-11", 9, "1860.56"}, {"管理员", "现金", "2024-10-11", 10, "0.3"},
+    };
+    for (const Plan &p : plan) {
+        loginAs(QString::fromUtf8(p.op), QString::fromUtf8(p.date));
+        Taken t{QString::fromUtf8(p.op), QString::fromUtf8(p.method), QString::fromUtf8(p.date),
+                pay(QString::number(p.room), 1, QString::fromUtf8(p.method), QString::fromUtf8(p.amount)),
+                qRound64(QString::fromUtf8(p.amount).toDouble() * 100)};
+        m_taken << t;
+    }
+    // Voided the same day by its own operator, and a payment of the 9th voided on the 10th.
+    auto voidIt = [&](int index, const char *op, const char *date) {
+        loginAs(QString::fromUtf8(op), QString::fromUtf8(date));
+        PaymentVoid::run(m_taken[index].number, QStringLiteral("录错"));
+        m_taken[index].voided = true;
+        m_taken[index].voidDate = QString::fromUtf8(date);
+        m_taken[index].voidOp = QString::fromUtf8(op);
+    };
+    voidIt(6, "李收费", "2024-10-10");
+    voidIt(0, "管理员", "2024-10-10");
+    loginAs(QStringLiteral("管理员"), QStringLiteral("2024-10-10"));
+}
+
+void TestDayClose::totalsAgainstIndependentSums_data()
+{
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<QString>("op");
+    QTest::newRow("one day, all") << QDate(2024, 10, 10) << QDate(2024, 10, 10) << "";
+    QTest::newRow("one day, one operator") << QDate(2024, 10, 10) << QDate(2024, 10, 10) << "李收费";
+    QTest::newRow("the day before the voids") << QDate(2024, 10, 9) << QDate(2024, 10, 9) << "";
+    QTest::newRow("three days") << QDate(2024, 10, 9) << QDate(2024, 10, 11) << "";
+    QTest::newRow("three days, one operator") << QDate(2024, 10, 8) << QDate(2024, 10, 12) << "管理员";
+    QTest::newRow("no payments") << QDate(2024, 11, 1) << QDate(2024, 11, 30) << "";
+}
+
+void TestDayClose::totalsAgainstIndependentSums()
+{
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(QString, op);
+    takePayments();
+    const DayClose::Report r = DayClose::build({from, to, op});
+
+    const auto inRange = [&](const QString &d) {
+        const QDate date = QDate::fromString(d, Qt::ISODate);
+        return date >= from && date <= to;
+    };
+    QMap<QString, QPair<int, qint64>> lines; // "operator|method" -> count, cents
+    QMap<QString, QStringList> numbers;
+    qint64 paid = 0, voided = 0;
+    int paidCount = 0, voidCount = 0;
+    for (const Taken &t : m_taken) {
+        if (inRange(t.date) && (op.isEmpty() || t.op == op)) {
+            auto &l = lines[t.op + QLatin1Char('|') + t.method];
+            ++l.first;
+            l.second += t.cents;
+            numbers[t.op + QLatin1Char('|') + t.method] << t.number;
+            paid += t.cents;
+            ++paidCount;
+        }
+        if (t.voided && inRange(t.voidDate) && (op.isEmpty() || t.voidOp == op)) {
+            voided += t.cents;
+            ++voidCount;
+        }
+    }
+    QCOMPARE(r.lines.size(), lines.size());
+    for (const DayClose::Line &l : r.lines) {
+        const QString key = l.operatorName + QLatin1Char('|') + l.method;
+        QVERIFY2(lines.contains(key), qPrintable(key));
+        QCOMPARE(l.count, lines[key].first);
+        QCOMPARE(l.amount, yuan(lines[key].second));
+        QCOMPARE(l.firstNumber, numbers[key].first());
+        QCOMPARE(l.lastNumber, numbers[key].last());
+    }
+    QCOMPARE(r.paymentCount, paidCount);
+    QCOMPARE(r.paymentTotal, yuan(paid));
+    QCOMPARE(r.voids.size(), voidCount);
+    QCOMPARE(r.voidCount, voidCount);
+    QCOMPARE(r.voidTotal, yuan(voided));
+    QCOMPARE(r.net, yuan(paid - voided));
+    QCOMPARE(r.netInWords, NumToChar(double(paid - voided) / 100.0));
+    // The list of the grid and the workbook: the lines, then the voids taken off.
+    const Rows rows = DayClose::asRows(r);
+    QCOMPARE(rows.rowCount(), int(lines.size()) + voidCount);
+    QCOMPARE(DayClose::totalsRow(r).at(0, QStringLiteral("金额")), r.net);
+}
+
+void TestDayClose::receiptNumbersInTheirOrder()
+{
+    // The ten-thousandth payment of a date has five digits and comes after 9999; a later
+    // date comes after both.
+    for (const char *n : {"24100910000", "2410099999", "2410100001", "2410090001"})
+        m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, MType, theMoney, theDel, UName) VALUES "
+                                  "(1, '%1', '20%2-%3-%4', '现金', 1, '否', '管理员')")
+                       .arg(QString::fromUtf8(n), QString::fromUtf8(n).mid(0, 2), QString::fromUtf8(n).mid(2, 2),
+                            QString::fromUtf8(n).mid(4, 2)));
+    DayClose::Report r = DayClose::build({QDate(2024, 10, 9), QDate(2024, 10, 9), {}});
+    QCOMPARE(r.lines.size(), 1);
+    QCOMPARE(r.lines[0].firstNumber, QStringLiteral("2410090001"));
+    QCOMPARE(r.lines[0].lastNumber, QStringLiteral("24100910000"));
+    r = DayClose::build({QDate(2024, 10, 9), QDate(2024, 10, 10), {}});
+    QCOMPARE(r.lines[0].lastNumber, QStringLiteral("2410100001"));
+    QCOMPARE(r.lines[0].count, 4);
+}
+
+void TestDayClose::rangeEndingBeforeItStarts()
+{
+    try {
+        DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 9), {}});
+        QFAIL("accepted");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("结束日期 2024-10-09 早于开始日期 2024-10-10，请重新选择！"));
+    }
+}
+
+void TestDayClose::printedPages()
+{
+    // Enough payments of one day for more than one page.
+    m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
+    for (int i = 0; i < 60; ++i)
+        m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, MType, theMoney, theDel, UName) VALUES "
+                                  "(1, '241010%1', '2024-10-10', '方式%2', 10.5, '否', '操作员%3')")
+                       .arg(i + 1, 4, 10, QLatin1Char('0'))
+                       .arg(i % 3)
+                       .arg(i / 3, 2, 10, QLatin1Char('0')));
+    const DayClose::Report r = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
+    const auto pages = DayCloseReport::pages(r, QStringLiteral("澄岳供热有限公司"), QDateTime(QDate(2024, 10, 10), QTime(17, 30)));
+    QVERIFY(pages.size() >= 2);
+    for (int i = 0; i < pages.size(); ++i) {
+        QCOMPARE(pages[i].layout.pageSize().size(QPageSize::Millimeter).toSize(), QSize(210, 297));
+        QCOMPARE(pages[i].layout.orientation(), QPageLayout::Portrait);
+        QCOMPARE(pages[i].text(QStringLiteral("pageNumber")), QStringLiteral("第 %1 页  共 %2 页").arg(i + 1).arg(pages.size()));
+    }
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("dayclose.pdf"));
+    report::writePdf(pages, path);
+    const PdfPage first = readPdfWords(path);
+    QVERIFY2(first.ok, qPrintable(first.error));
+    QVERIFY(first.texts().contains(QStringLiteral("澄岳供热有限公司")));
+    QVERIFY(first.texts().contains(QStringLiteral("2410100001")));
+    // The last page carries the totals and the signature lines.
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(pages.size()), path, QStringLiteral("-")});
+    QVERIFY(p.waitForFinished(30000));
+    const QString last = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(last.contains(QStringLiteral("实收合计：630.00 元")), qPrintable(last));
+    QVERIFY(last.contains(QStringLiteral("陆佰叁拾元整")));
+    QVERIFY(last.contains(QStringLiteral("收费员（签字）")) && last.contains(QStringLiteral("复核人（签字）")));
+}
+
+void TestDayClose::window()
+{
+    takePayments();
+    MessageRecorder rec;
+    CapturePresenter presenter;
+    frmDMP().setPresenter(&presenter);
+    DayCloseWindow w;
+    QCOMPARE(w.fromPicker->date(), QDate(2024, 10, 10));
+    QCOMPARE(w.toPicker->date(), QDate(2024, 10, 10));
+    QCOMPARE(w.operatorBox->currentText(), QStringLiteral("全部"));
+    w.queryClick();
+    QCOMPARE(rec.errors(), 0);
+    const DayClose::Report expected = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
+    QCOMPARE(w.rows->rowCount(), DayClose::asRows(expected).rowCount());
+    QVERIFY(w.totalsLabel->text().contains(QStringLiteral("实收合计：") + expected.net));
+    QCOMPARE(w.wordsLabel->text(), QStringLiteral("实收合计大写：") + expected.netInWords);
+
+    w.operatorBox->setCurrentText(QStringLiteral("李收费"));
+    w.printClick();
+    frmDMP().setPresenter(nullptr);
+    QCOMPARE(presenter.pages.size(), 1);
+    QCOMPARE(presenter.last().text(QStringLiteral("pageNumber")), QStringLiteral("第 1 页  共 1 页"));
+    QCOMPARE(w.shown().criteria.operatorName, QStringLiteral("李收费"));
+
+    w.toPicker->setDate(QDate(2024, 10, 1));
+    w.queryClick();
+    QCOMPARE(rec.last(), QStringLiteral("结束日期 2024-10-01 早于开始日期 2024-10-10，请重新选择！"));
+}
+
+void TestDayClose::adminCommand()
+{
+    takePayments();
+    frmDM().closeConnection();
+    const DayClose::Report r = DayClose::build({QDate(2024, 10, 9), QDate(2024, 10, 11), {}});
+    frmDM().closeConnection();
+    QString out, err;
+    QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
+                       QStringLiteral("2024-10-09"), QStringLiteral("--to"), QStringLiteral("2024-10-11")},
+                      &out, &err),
+             0);
+    QCOMPARE(out.trimmed(), DayClose::asText(r).trimmed());
+    const QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("close.pdf"));
+    const QString xlsx = dir.filePath(QStringLiteral("close.xlsx"));
+    QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
+                       QStringLiteral("2024-10-10"), QStringLiteral("--pdf"), pdf},
+                      &out, &err),
+             0);
+    QFile f(pdf);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.read(5), QByteArray("%PDF-"));
+    QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
+                       QStringLiteral("2024-10-10"), QStringLiteral("--operator"), QStringLiteral("李收费"),
+                       QStringLiteral("--out"), xlsx},
+                      &out, &err),
+             0);
+    QVERIFY2(out.contains(QStringLiteral("已导出 2 行")), qPrintable(out)); // one line, one void
+    // Refusals: a range ending before it starts, an output that is not a PDF.
+    QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
+                       QStringLiteral("2024-10-10"), QStringLiteral("--to"), QStringLiteral("2024-10-09")},
+                      &out, &err),
+             1);
+    QCOMPARE(err.trimmed(), QStringLiteral("结束日期 2024-10-09 早于开始日期 2024-10-10，请重新选择！"));
+    QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
+                       QStringLiteral("2024-10-10"), QStringLiteral("--pdf"), m_db->path()},
+                      &out, &err),
+             1);
+    QVERIFY(err.contains(QStringLiteral("不会覆盖")));
+}
+
+QTEST_MAIN(TestDayClose)
+#include "tst_dayclose.moc"

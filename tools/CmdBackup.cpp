@@ -1,0 +1,160 @@
+// backup, restore, check and passwd: keeping the file whole and letting operators back in.
+#include "tools/AdminCommand.h"
+#include "data/Backup.h"
+#include "data/Database.h"
+#include "data/PasswordHash.h"
+#include "data/Schema.h"
+#include "data/Sql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+QString native(const QString &path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
+
+void printContents(QTextStream &out, const Backup::Contents &c)
+{
+    out << "备份时间：" << c.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << '\n'
+        << "业主：" << c.houses << " 户，收费：" << c.payments << " 笔，最后收据号："
+        << (c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt) << '\n';
+}
+
+int runBackup(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("out")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    if (Backup::isServerDatabase(a.dbPath())) {
+        out << Backup::serverDatabaseMessage() << "。\n";
+        return 0;
+    }
+    if (!a.has(QStringLiteral("out"))) {
+        err << "用法: chengyue-admin backup --db PATH --out FILE\n";
+        return 2;
+    }
+    const QString target = a.value(QStringLiteral("out"));
+    const Backup::Contents c = Backup::copy(a.dbPath(), target);
+    out << "已备份到 " << native(target) << "（已检查：完整，行数与数据库一致）\n";
+    printContents(out, c);
+    return 0;
+}
+
+int runRestore(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("from")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    if (Backup::isServerDatabase(a.dbPath())) {
+        out << Backup::serverDatabaseMessage() << "。\n";
+        return 0;
+    }
+    if (!a.has(QStringLiteral("from"))) {
+        err << "用法: chengyue-admin restore --db PATH --from FILE\n";
+        return 2;
+    }
+    const QString from = a.value(QStringLiteral("from"));
+    const Backup::Contents c = Backup::inspect(from);
+    const QString kept = Backup::restore(a.dbPath(), from);
+    out << "已从 " << native(from) << " 恢复 " << native(a.dbPath()) << '\n';
+    printContents(out, c);
+    if (!kept.isEmpty())
+        out << "原数据库文件保存为 " << native(kept) << '\n';
+    return 0;
+}
+
+int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const AdminArgs a(args, {QStringLiteral("db")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    if (Backup::isServerDatabase(a.dbPath())) {
+        out << Backup::serverDatabaseMessage() << "。\n";
+        return 0;
+    }
+    Database db;
+    db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
+    const Backup::CheckResult r = Backup::check(db, false);
+    if (r.whole) {
+        out << native(a.dbPath()) << "：完整\n";
+        return 0;
+    }
+    err << native(a.dbPath()) << "：已损坏\n";
+    if (!r.damagedTables.isEmpty())
+        err << "损坏的表：" << r.damagedTables.join(QStringLiteral("、")) << '\n';
+    for (const QString &p : r.problems.mid(0, 20))
+        err << "  " << p << '\n';
+    const QString latest = Backup::latest(Backup::folderFor(a.dbPath()));
+    if (!latest.isEmpty())
+        err << "最近的备份：" << native(latest) << "（chengyue-admin restore --db " << native(a.dbPath()) << " --from "
+            << native(latest) << "）\n";
+    return 1;
+}
+
+// The byte count the password box of the login window limits (GBK: two for a Chinese
+// character).
+int gbkBytes(const QString &text)
+{
+    int n = 0;
+    for (const QChar c : text)
+        n += c.unicode() < 0x80 ? 1 : 2;
+    return n;
+}
+
+int runPasswd(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("operator")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    const QString name = a.value(QStringLiteral("operator"));
+    if (name.isEmpty()) {
+        err << "用法: chengyue-admin passwd --db PATH --operator NAME（新密码从标准输入读一行）\n";
+        return 2;
+    }
+    Database db;
+    db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
+    if (db.count(QStringLiteral("SELECT ID FROM SUser WHERE (theName = %1)").arg(Sql::quote(name))) == 0) {
+        err << "操作员 " << name << " 不存在\n";
+        return 1;
+    }
+    std::string line;
+    if (!std::getline(std::cin, line)) {
+        err << "没有从标准输入读到新密码\n";
+        return 2;
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    const QString password = QString::fromStdString(line);
+    if (gbkBytes(password) > 12) {
+        err << "新密码 超过 12 个字节（登录窗口的密码框最多输入 12 个字节）\n";
+        return 2;
+    }
+    db.exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (theName = %2)")
+                .arg(Sql::quote(PasswordHash::make(password)), Sql::quote(name)));
+    out << "操作员 " << name << " 的密码已修改\n";
+    return 0;
+}
+
+AdminCommandRegistrar r1({QStringLiteral("backup"), QStringLiteral("--db PATH --out FILE"),
+                          QStringLiteral("在程序使用中也能做的一致备份（加密同原文件），做完后检查备份；服务器数据库请用 pg_dump"),
+                          runBackup});
+AdminCommandRegistrar r2({QStringLiteral("restore"), QStringLiteral("--db PATH --from FILE"),
+                          QStringLiteral("用备份恢复数据库（先检查备份，损坏的或别的程序的文件拒绝；原文件另存在旁边）；请先关闭所有收费程序"),
+                          runRestore});
+AdminCommandRegistrar r3({QStringLiteral("check"), QStringLiteral("--db PATH"),
+                          QStringLiteral("完整性检查；完整时退出码为 0，损坏时说出损坏的表和最近的备份"), runCheck});
+AdminCommandRegistrar r4({QStringLiteral("passwd"), QStringLiteral("--db PATH --operator NAME"),
+                          QStringLiteral("设置操作员的密码（从标准输入读一行），用于忘记密码的操作员"), runPasswd});
+
+} // namespace
