@@ -1,6 +1,7 @@
 #include "app/TfrmMain.h"
 #include "operators/TfrmLogin.h"
 #include "report/UiReportPreview.h"
+#include "widgets/LockWaitWindow.h"
 #include "widgets/Seams.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
 
     // The print module shows every receipt (charge entry, reprint) in the print preview.
     ensurePrintPreview();
+    installLockWaitWindow();
     TfrmMain mainWindow;
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     TfrmLogin login;

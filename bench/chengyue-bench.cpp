@@ -55,10 +55,22 @@ void say(const QString &text)
 
 // The district of the issue: 100,000 houses in 100 areas, ten seasons and this one of
 // payments (every house pays each season), the office's "today" at the end of January.
+// --scale 10 gives ten times that district (1,000,000 houses, ~10,000,000 payments) in
+// files of its own beside today's.
 const QDate DistrictToday(2025, 1, 31);
 constexpr int DistrictHouses = 100000;
+int g_scale = 1;
 
-QString districtDb(const QString &dir) { return QDir(dir).filePath(QStringLiteral("district.edb")); }
+QString scaled(const QString &name)
+{
+    if (g_scale == 1)
+        return name;
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return name.left(dot) + QStringLiteral("-x%1").arg(g_scale) + name.mid(dot);
+}
+QString districtDb(const QString &dir) { return QDir(dir).filePath(scaled(QStringLiteral("district.edb"))); }
+// The owner sheet stays at 100,000 rows: the import's time per row is compared across
+// scales, into a district that is ten times larger.
 QString ownerSheet(const QString &dir) { return QDir(dir).filePath(QStringLiteral("owners-100k.xlsx")); }
 
 const QString Key = QString::fromUtf8(Schema::DatabaseKey);
@@ -112,7 +124,10 @@ int generate(const QString &dir)
     QDir().mkpath(dir);
     const QString db = districtDb(dir);
     if (!QFileInfo::exists(db)) {
-        say(QStringLiteral("generating %1 (100,000 houses, ~1,000,000 payments)").arg(db));
+        say(QStringLiteral("generating %1 (%2 houses, ~%3 payments)")
+                .arg(db)
+                .arg(DistrictHouses * g_scale)
+                .arg(qint64(DistrictHouses) * 10 * g_scale));
         const QString part = db + QStringLiteral(".part");
         for (const char *suffix : {"", "-wal", "-shm"})
             QFile::remove(part + QLatin1String(suffix));
@@ -121,9 +136,9 @@ int generate(const QString &dir)
             Database d;
             d.open(part, Key);
             DemoOptions o;
-            o.houses = DistrictHouses;
+            o.houses = DistrictHouses * g_scale;
             o.years = 11;
-            o.areas = 100;
+            o.areas = 100 * g_scale;
             o.payShare = 1.0;
             o.chargeDate = DistrictToday;
             o.progress = [](const QString &s) { say(s); };
@@ -758,8 +773,12 @@ int main(int argc, char *argv[])
     QCommandLineOption dbOpt(QStringLiteral("db"), QStringLiteral("database (children)"), QStringLiteral("path"));
     QCommandLineOption rowsOpt(QStringLiteral("rows"), QStringLiteral("rows (children)"), QStringLiteral("n"));
     QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("output (children)"), QStringLiteral("path"));
-    cl.addOptions({dirOpt, runsOpt, onlyOpt, dbOpt, rowsOpt, outOpt});
+    QCommandLineOption scaleOpt(QStringLiteral("scale"),
+                                QStringLiteral("1: today's district (100,000 houses); 10: ten times it"),
+                                QStringLiteral("n"), QStringLiteral("1"));
+    cl.addOptions({dirOpt, runsOpt, onlyOpt, dbOpt, rowsOpt, outOpt, scaleOpt});
     cl.process(app);
+    g_scale = std::max(1, cl.value(scaleOpt).toInt());
     const QString mode = cl.positionalArguments().value(0, QStringLiteral("run"));
     try {
         if (mode == QLatin1String("generate"))

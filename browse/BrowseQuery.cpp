@@ -22,6 +22,11 @@ void BrowseQuery::openList(Database &shared, const QString &list)
     m_model.open(reader(shared), list);
 }
 
+void BrowseQuery::openKeyed(Database &shared, const KeyedList &list)
+{
+    m_model.openKeyed(reader(shared), list);
+}
+
 QString BrowseQuery::count(Database &shared, const QString &countStatement) const
 {
     return shared.scalar(countStatement);

@@ -1,4 +1,5 @@
 #pragma once
+#include "browse/ListKeys.h"
 #include "data/Database.h"
 
 #include <QString>
@@ -14,8 +15,8 @@ class QueryModel;
 // other statement of the program: they would not see what another copy of the program
 // stores meanwhile, and their writes would fail at once as "database is locked". So the
 // list reads through a reader connection that the shared connection hands out, opened at
-// the first list and kept while the database file stays the same. The count and the
-// totals run on the shared connection.
+// the first list and kept while the database file stays the same. The browse windows
+// count and total on a third connection, in the background (ListFigures).
 class BrowseQuery {
 public:
     explicit BrowseQuery(QueryModel &model) : m_model(model) {}
@@ -27,14 +28,16 @@ public:
     // Opens the list in the model. A refused statement leaves the model closed and empty
     // and throws the DbError.
     void openList(Database &shared, const QString &list);
+    // Opens a keyed list (read page by page by its keys) on the reader connection.
+    void openKeyed(Database &shared, const KeyedList &list);
+    // The reader connection of the list (opened when needed).
+    Database &reader(Database &shared);
     // The number of rows of the whole list, by its count statement.
     QString count(Database &shared, const QString &countStatement) const;
     // The totals row (none when the statement yields none).
     Rows totals(Database &shared, const QString &totalsStatement) const;
 
 private:
-    Database &reader(Database &shared);
-
     QueryModel &m_model;
     std::unique_ptr<Database> m_reader;
     QString m_readerPath;

@@ -1,6 +1,9 @@
 #include "browse/QueryModel.h"
 #include "data/Database.h"
 
+#include <QMetaObject>
+#include <climits>
+
 QueryModel::QueryModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -27,6 +30,153 @@ void QueryModel::open(Database &db, const QString &sql)
     endResetModel();
 }
 
+void QueryModel::openKeyed(Database &db, const KeyedList &list)
+{
+    beginResetModel();
+    clearState();
+    try {
+        m_keyed = true;
+        m_list = list;
+        m_db = &db;
+        m_sql = list.ordered();
+        auto cursor = db.cursor(list.page({}, true, BatchSize));
+        m_columns = cursor->columns();
+        for (const ListKey &k : list.keys) {
+            const int c = columnIndex(k.column);
+            if (c < 0)
+                throw AppError(QStringLiteral("列表中没有排序字段“%1”").arg(k.column));
+            m_keyColumns.push_back(c);
+        }
+        m_open = true;
+        QVariantList first, last;
+        Page page = readInto(*cursor, &first, &last);
+        m_rows = page.rows;
+        if (page.rows > 0) {
+            m_pageStarts.push_back(first);
+            m_frontier = last;
+            m_pages.emplace(0, std::move(page));
+        }
+        m_complete = m_rows < BatchSize;
+    } catch (...) {
+        clearState();
+        endResetModel();
+        throw;
+    }
+    endResetModel();
+}
+
+QueryModel::Page QueryModel::readInto(Cursor &cursor, QVariantList *first, QVariantList *last) const
+{
+    Page page;
+    const int cols = int(m_columns.size());
+    while (page.rows < BatchSize && cursor.next()) {
+        QVariantList keys;
+        for (int c : m_keyColumns)
+            keys << cursor.value(c);
+        if (page.rows == 0 && first)
+            *first = keys;
+        if (last)
+            *last = keys;
+        for (int c = 0; c < cols; ++c) {
+            page.text += cursor.text(c).toUtf8();
+            page.cellEnd.push_back(quint32(page.text.size()));
+        }
+        ++page.rows;
+    }
+    page.used = ++m_useClock;
+    return page;
+}
+
+int QueryModel::readFrontier()
+{
+    auto cursor = m_db->cursor(m_list.page(m_frontier, false, BatchSize));
+    QVariantList first, last;
+    Page page = readInto(*cursor, &first, &last);
+    const int n = page.rows;
+    if (n < BatchSize)
+        m_complete = true;
+    if (n > 0) {
+        const int p = int(m_pageStarts.size());
+        m_pageStarts.push_back(first);
+        m_frontier = last;
+        m_pages[p] = std::move(page);
+        letPagesGo(p);
+    }
+    return n;
+}
+
+void QueryModel::letPagesGo(int keep) const
+{
+    while (int(m_pages.size()) > MaxPages) {
+        auto oldest = m_pages.end();
+        for (auto it = m_pages.begin(); it != m_pages.end(); ++it)
+            if (it->first != keep && (oldest == m_pages.end() || it->second.used < oldest->second.used))
+                oldest = it;
+        if (oldest == m_pages.end())
+            return;
+        m_pages.erase(oldest);
+    }
+}
+
+const QueryModel::Page *QueryModel::pageFor(int row) const
+{
+    const int p = row / BatchSize;
+    auto it = m_pages.find(p);
+    if (it != m_pages.end()) {
+        it->second.used = ++m_useClock;
+        return &it->second;
+    }
+    if (m_pageFailed || !m_db || p >= int(m_pageStarts.size()))
+        return nullptr;
+    try {
+        auto cursor = m_db->cursor(m_list.page(m_pageStarts[size_t(p)], true, BatchSize));
+        Page page = readInto(*cursor, nullptr, nullptr);
+        auto inserted = m_pages.emplace(p, std::move(page)).first;
+        letPagesGo(p);
+        return &inserted->second;
+    } catch (const AppError &e) {
+        // Asked while the grid paints: the failure is told once, after the paint.
+        m_pageFailed = true;
+        auto *self = const_cast<QueryModel *>(this);
+        const QString message = e.message(), detail = e.detail();
+        QMetaObject::invokeMethod(self, [self, message, detail] { emit self->fetchFailed(message, detail); },
+                                  Qt::QueuedConnection);
+        return nullptr;
+    }
+}
+
+void QueryModel::setPageStarts(const std::vector<QVariantList> &starts, qint64 rows)
+{
+    if (!m_keyed || !m_open)
+        return;
+    const int total = int(qMin<qint64>(rows, INT_MAX - BatchSize));
+    if (total > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, total - 1);
+        m_pageStarts = starts;
+        m_rows = total;
+        m_complete = true;
+        endInsertRows();
+    } else if (total < m_rows) {
+        // Rows went away since the first pages were read (another desk deleted them).
+        beginRemoveRows(QModelIndex(), total, m_rows - 1);
+        m_pageStarts = starts;
+        m_pages.clear();
+        m_rows = total;
+        m_complete = true;
+        endRemoveRows();
+    } else {
+        m_pageStarts = starts;
+        m_complete = true;
+    }
+}
+
+QString QueryModel::orderedStatement() const
+{
+    if (!m_open)
+        return {};
+    return m_keyed ? m_list.ordered() : m_sql;
+}
+
 void QueryModel::close()
 {
     beginResetModel();
@@ -48,6 +198,15 @@ void QueryModel::clearState()
     m_text.clear();
     m_rowStart.clear();
     m_cellEnd.clear();
+    m_keyed = false;
+    m_list = {};
+    m_db = nullptr;
+    m_keyColumns.clear();
+    m_pages.clear();
+    m_pageFailed = false;
+    m_pageStarts.clear();
+    m_frontier.clear();
+    m_complete = false;
 }
 
 int QueryModel::readRows(int n)
@@ -92,6 +251,15 @@ QString QueryModel::text(int row, int column) const
 {
     if (row < 0 || row >= m_rows || column < 0 || column >= m_columns.size())
         return {};
+    if (m_keyed) {
+        const Page *page = pageFor(row);
+        const int local = row % BatchSize;
+        if (!page || local >= page->rows)
+            return {};
+        const size_t cell = size_t(local) * size_t(m_columns.size()) + size_t(column);
+        const quint32 begin = cell == 0 ? 0 : page->cellEnd[cell - 1];
+        return QString::fromUtf8(page->text.constData() + begin, page->cellEnd[cell] - begin);
+    }
     const size_t cols = size_t(m_columns.size());
     const size_t cell = size_t(row) * cols + size_t(column);
     const qint64 base = m_rowStart[size_t(row)];
@@ -112,7 +280,7 @@ QString QueryModel::value(int row, const QString &name) const
 
 void QueryModel::fetchAll()
 {
-    while (m_cursor)
+    while (canFetchMore())
         fetchMore();
 }
 
@@ -157,11 +325,32 @@ Qt::ItemFlags QueryModel::flags(const QModelIndex &index) const
 
 bool QueryModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && m_cursor != nullptr;
+    if (parent.isValid())
+        return false;
+    return m_keyed ? m_open && !m_complete : m_cursor != nullptr;
 }
 
 void QueryModel::fetchMore(const QModelIndex &parent)
 {
+    if (m_keyed) {
+        if (parent.isValid() || !canFetchMore())
+            return;
+        const int before = m_rows;
+        int n = 0;
+        try {
+            n = readFrontier();
+        } catch (const AppError &e) {
+            m_complete = true;
+            emit fetchFailed(e.message(), e.detail());
+            return;
+        }
+        if (n > 0) {
+            beginInsertRows(QModelIndex(), before, before + n - 1);
+            m_rows = before + n;
+            endInsertRows();
+        }
+        return;
+    }
     if (parent.isValid() || !m_cursor)
         return;
     // Read into the store first, then announce the rows: the view sees whole batches.

@@ -1,6 +1,9 @@
 #pragma once
+#include "browse/ListKeys.h"
+
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -14,6 +17,12 @@ class Database;
 //
 // The open cursor belongs to the model: open() releases the previous one first, close()
 // and the destructor release it.
+//
+// A keyed list (openKeyed) holds a window of pages instead: it reads a page of rows by the
+// keys of the row it starts at, keeps the first keys of every page it has seen, and lets
+// the least recently used pages go, so memory stays flat however far the operator
+// scrolls. Once the keys of every page are known (setPageStarts, read in the background)
+// the model has every row of the list and the view can jump straight to the end.
 class QueryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -26,11 +35,23 @@ public:
     // Runs a statement and reads its first rows. A statement the engine refuses leaves
     // the model closed and empty, and the DbError goes to the caller.
     void open(Database &db, const QString &sql);
+    // Opens a keyed list on db (which must outlive the list) and reads its first page.
+    void openKeyed(Database &db, const KeyedList &list);
+    bool isKeyed() const { return m_keyed; }
+    const KeyedList &keyedList() const { return m_list; }
+    // The first keys of every page of the keyed list and its length, from a reading of
+    // its keys alone; the list then holds that many rows.
+    void setPageStarts(const std::vector<QVariantList> &starts, qint64 rows);
+    // Pages kept in memory at most.
+    static constexpr int MaxPages = 12;
+    int pagesHeld() const { return int(m_pages.size()); }
     // Empties the model and releases the cursor.
     void close();
     bool isOpen() const { return m_open; }
     // The statement of the open query; empty when closed.
     QString statement() const { return m_open ? m_sql : QString(); }
+    // The statement that reads every row in the grid's order from the first.
+    QString orderedStatement() const;
 
     const QStringList &columns() const { return m_columns; }
     // The column of that name regardless of letter case, or -1.
@@ -38,8 +59,8 @@ public:
     // A fetched row's value as text; throws AppError for an unknown column or row.
     QString value(int row, const QString &name) const;
     QString text(int row, int column) const;
-    // True once every row of the result has been read.
-    bool atEnd() const { return !m_cursor; }
+    // True once every row of the result has been read (a keyed list: once its length is known).
+    bool atEnd() const { return m_keyed ? m_complete : !m_cursor; }
     // Reads every remaining row (for a caller that must walk the whole list).
     void fetchAll();
 
@@ -58,7 +79,18 @@ signals:
     void fetchFailed(const QString &message, const QString &detail);
 
 private:
+    struct Page {
+        QByteArray text;               // every cell's UTF-8 text back to back
+        std::vector<quint32> cellEnd;  // each cell's end in text
+        int rows = 0;
+        quint64 used = 0;              // for letting the least recently used go
+    };
     void clearState();
+    // The page holding row of a keyed list, read when absent; nullptr when it cannot be read.
+    const Page *pageFor(int row) const;
+    int readFrontier();
+    Page readInto(Cursor &cursor, QVariantList *firstKey, QVariantList *lastKey) const;
+    void letPagesGo(int keep) const;
     // Reads up to n rows into the store; returns how many. Throws DbError.
     int readRows(int n);
 
@@ -72,4 +104,16 @@ private:
     QByteArray m_text;
     std::vector<qint64> m_rowStart;
     std::vector<quint32> m_cellEnd;
+
+    // The keyed list.
+    bool m_keyed = false;
+    KeyedList m_list;
+    Database *m_db = nullptr;
+    std::vector<int> m_keyColumns;
+    mutable std::map<int, Page> m_pages;
+    mutable quint64 m_useClock = 0;
+    mutable bool m_pageFailed = false;
+    std::vector<QVariantList> m_pageStarts; // first keys of pages 0, 1, ...
+    QVariantList m_frontier;                // keys of the last row read forwards
+    bool m_complete = false;
 };

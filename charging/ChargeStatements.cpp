@@ -33,6 +33,11 @@ QString list(const QString &myWhere)
         + QStringLiteral("ORDER BY ID DESC ");
 }
 
+QVector<ListKey> order()
+{
+    return {{QStringLiteral("ID"), true, true}};
+}
+
 QString totals(const QString &myWhere)
 {
     return QStringLiteral("SELECT SUM(theMoney) AS 收款金额 ")

@@ -1,5 +1,6 @@
 #pragma once
 #include "browse/BrowseCriteria.h"
+#include "browse/ListKeys.h"
 
 #include <QDate>
 #include <QString>
@@ -17,6 +18,8 @@ constexpr int DateRangeCriterion = 1;
 
 // The live payments narrowed by myWhere, the most recently stored first.
 QString list(const QString &myWhere);
+// The list's order by its captions, the last key unique: the newest payment first.
+QVector<ListKey> order();
 // One row: "收款金额", the sum of the amounts of the same payments.
 QString totals(const QString &myWhere);
 // The row count of the list, over the same rows without reading them.

@@ -66,4 +66,5 @@ void TfrmUCharge_Browse::Edit4Change() { CheckBox8->setChecked(true); }
 
 QString TfrmUCharge_Browse::listSql() const { return ChargeStatements::list(myWhere); }
 QString TfrmUCharge_Browse::totalsSql() const { return ChargeStatements::totals(myWhere); }
+QVector<ListKey> TfrmUCharge_Browse::listOrder() const { return ChargeStatements::order(); }
 QString TfrmUCharge_Browse::countSql(const QString &) const { return ChargeStatements::count(myWhere); }

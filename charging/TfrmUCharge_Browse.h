@@ -40,4 +40,5 @@ protected:
     QString listSql() const override;
     QString totalsSql() const override;
     QString countSql(const QString &list) const override;
+    QVector<ListKey> listOrder() const override;
 };

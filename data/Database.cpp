@@ -80,6 +80,11 @@ void refuseNul(const QString &sql)
     }
 }
 
+QVariant Cursor::value(int column) const
+{
+    return m_impl->value(column);
+}
+
 // ---------------------------------------------------------------- Database
 
 Database::Database() = default;
@@ -239,6 +244,41 @@ QString Database::scalar(const QString &sql)
 {
     const Rows r = select(sql);
     return r.rowCount() > 0 && !r.columns().isEmpty() ? r.at(0, 0) : QString();
+}
+
+namespace {
+Database::LockWaitObserver &lockWaitObserver()
+{
+    static Database::LockWaitObserver observer;
+    return observer;
+}
+} // namespace
+
+void Database::setLockWaitObserver(LockWaitObserver observer)
+{
+    lockWaitObserver() = std::move(observer);
+}
+
+bool Database::keepWaiting(int waitedMs)
+{
+    const LockWaitObserver &observer = lockWaitObserver();
+    return !observer || observer(waitedMs);
+}
+
+void Database::interrupt()
+{
+    if (m_engine)
+        m_engine->interrupt();
+}
+
+bool Database::isInterruption(const DbError &e) const
+{
+    return m_engine ? m_engine->isInterruption(e) : false;
+}
+
+bool Database::nullsSortLow() const
+{
+    return m_engine ? m_engine->nullsSortLow() : true;
 }
 
 qint64 Database::lastInsertId() const

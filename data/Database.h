@@ -2,7 +2,9 @@
 #include "data/DbError.h"
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -61,6 +63,9 @@ public:
     bool next();
     QString text(int column) const;
     bool isNull(int column) const;
+    // The value as the engine holds it: qint64, double, QString, or null; for keys that
+    // are spliced back into a statement and must compare exactly equal.
+    QVariant value(int column) const;
     int columnCount() const { return int(columns().size()); }
 
 private:
@@ -130,8 +135,26 @@ public:
     sqlite3 *handle() const;
     DatabaseEngine *engine() const { return m_engine.get(); }
 
+    // Stops the statement running on this connection, from any thread, while the
+    // connection stays open: it fails with a DbError that isInterruption() recognises. A
+    // call while no statement runs may be lost, so a canceller repeats it until the
+    // worker has stopped.
+    void interrupt();
+    bool isInterruption(const DbError &e) const;
+    // Whether the engine sorts nulls before every value in ascending order (the file does;
+    // a server sorts them after), so that lists read by key agree with ORDER BY.
+    bool nullsSortLow() const;
+
     // Milliseconds a writer waits for another copy of the program to release its lock.
     static constexpr int BusyTimeoutMs = 15000;
+    // Told, on the waiting thread and about every millisecond, how long a statement has
+    // waited for another copy's lock so far; false gives up the wait (the statement then
+    // fails as busy, and its transaction stores nothing). The window uses it to say that
+    // it waits for another desk and to let the operator give up.
+    using LockWaitObserver = std::function<bool(int waitedMs)>;
+    static void setLockWaitObserver(LockWaitObserver observer);
+    // For the engines' waits: false when the observer gave the wait up.
+    static bool keepWaiting(int waitedMs);
     // Rounds of key derivation from the key text. The key is the program's own constant,
     // not an operator's secret, so the engine's slow default (64,000 rounds, some 55 ms of
     // every start before the login window can list its operators) protects nothing here.

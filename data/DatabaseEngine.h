@@ -16,6 +16,8 @@ public:
     virtual bool next() = 0;
     virtual QString text(int column) const = 0;
     virtual bool isNull(int column) const = 0;
+    // See Cursor::value.
+    virtual QVariant value(int column) const = 0;
 };
 
 class BulkLoadEngine {
@@ -59,6 +61,10 @@ public:
     virtual std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) = 0;
     // After rows were loaded with their IDs: new rows get IDs past them.
     virtual void moveIdsPast(const QString &table, const QString &idColumn) = 0;
+    // See Database::interrupt, isInterruption and nullsSortLow.
+    virtual void interrupt() = 0;
+    virtual bool isInterruption(const DbError &e) const = 0;
+    virtual bool nullsSortLow() const = 0;
 };
 
 // Neither engine can store or search for a NUL character: a statement holding one is

@@ -157,6 +157,24 @@ public:
 
     QString text(int column) const override { return valueText(m_batch, m_row, column); }
     bool isNull(int column) const override { return PQgetisnull(m_batch, m_row, column); }
+    QVariant value(int column) const override
+    {
+        if (PQgetisnull(m_batch, m_row, column))
+            return {};
+        const QString t = valueText(m_batch, m_row, column);
+        switch (PQftype(m_batch, column)) {
+        case 20: // int8
+        case 21: // int2
+        case 23: // int4
+            return QVariant(t.toLongLong());
+        case 700: // float4
+        case 701: // float8
+        case 1700: // numeric
+            return QVariant(t.toDouble());
+        default:
+            return QVariant(t);
+        }
+    }
 
     // Reads what is left into memory and closes the server's cursor, so that the
     // connection can end the cursors' transaction before it writes.
@@ -545,6 +563,9 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
             message = QStringLiteral("%1 不是有效的数字").arg(label);
             detail = primary;
         }
+    } else if (state == QLatin1String("57014")) {
+        PQclear(res);
+        throw DbError(QStringLiteral("查询已取消"), sql, QueryCanceled, primary);
     } else if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001")) {
         message = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试（%1）").arg(primary);
     } else if (state == QLatin1String("53100")) {
@@ -830,4 +851,21 @@ void PgEngine::makeReadOnly()
 {
     m_readOnly = true;
     simple(QStringLiteral("SET default_transaction_read_only = on"));
+}
+
+void PgEngine::interrupt()
+{
+    // The server is asked over a connection of its own to stop what this one runs.
+    if (!m_conn)
+        return;
+    if (PGcancel *cancel = PQgetCancel(m_conn)) {
+        char error[256];
+        PQcancel(cancel, error, int(sizeof error));
+        PQfreeCancel(cancel);
+    }
+}
+
+bool PgEngine::isInterruption(const DbError &e) const
+{
+    return e.code() == QueryCanceled;
 }

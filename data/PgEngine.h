@@ -41,8 +41,13 @@ public:
     void makeReadOnly() override;
     std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) override;
     void moveIdsPast(const QString &table, const QString &idColumn) override;
+    void interrupt() override;
+    bool isInterruption(const DbError &e) const override;
+    bool nullsSortLow() const override { return false; }
 
     PGconn *handle() const { return m_conn; }
+    // The code of a DbError for a statement the server cancelled (SQLSTATE 57014).
+    static constexpr int QueryCanceled = 57014;
     const QString &shown() const { return m_shown; }
 
     // For the cursor and prepared statements of this connection.

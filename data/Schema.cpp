@@ -144,7 +144,6 @@ CREATE TABLE IF NOT EXISTS ULog (
   theChange TEXT COLLATE CASEFOLD
 );
 CREATE INDEX IF NOT EXISTS ULog_theTime ON ULog (theTime COLLATE CASEFOLD);
-CREATE INDEX IF NOT EXISTS UCharge_HID ON UCharge (HID);
 )SQL";
 
 std::function<void()> &interruption()
@@ -214,9 +213,16 @@ void foldTextColumns(Database &db)
 }
 
 // 2 -> 3: the voids and the change record.
+// A house's payments, for the void's "latest payment" check.
+const char *const kPaymentsByHouse = "CREATE INDEX IF NOT EXISTS UCharge_HID ON UCharge (HID)";
+
 void addAccountTables(Database &db)
 {
     db.exec(QString::fromUtf8(kAccountTables));
+    // A file of tables that are not the program's has no payments to index; it is told
+    // as such by whoever reads it, not by the upgrade.
+    if (db.count(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'UCharge'")) > 0)
+        db.exec(QString::fromLatin1(kPaymentsByHouse));
 }
 
 struct Step {
@@ -502,6 +508,7 @@ void createTables(Database &db, const QString &operatorName)
     } else {
         db.exec(QString::fromUtf8(kTables));
         db.exec(QString::fromUtf8(kAccountTables));
+        db.exec(QString::fromLatin1(kPaymentsByHouse));
     }
     insertSeedRows(db, operatorName);
     db.setSchemaVersion(Version);

@@ -148,6 +148,9 @@ int busyWait(void *, int tries)
         since = now;
     else if (now - since >= std::chrono::milliseconds(Database::BusyTimeoutMs))
         return 0;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - since).count();
+    if (!Database::keepWaiting(int(waited)))
+        return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
 }
@@ -306,6 +309,19 @@ public:
 
     QString text(int column) const override { return columnText(m_stmt, column); }
     bool isNull(int column) const override { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+    QVariant value(int column) const override
+    {
+        switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_NULL:
+            return {};
+        case SQLITE_INTEGER:
+            return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+        case SQLITE_FLOAT:
+            return QVariant(sqlite3_column_double(m_stmt, column));
+        default:
+            return QVariant(columnText(m_stmt, column));
+        }
+    }
 
 private:
     sqlite3 *m_db;
@@ -674,4 +690,15 @@ void SqliteEngine::moveIdsPast(const QString &, const QString &)
 void SqliteEngine::makeReadOnly()
 {
     exec(QStringLiteral("PRAGMA query_only = ON"));
+}
+
+void SqliteEngine::interrupt()
+{
+    if (m_db)
+        sqlite3_interrupt(m_db);
+}
+
+bool SqliteEngine::isInterruption(const DbError &e) const
+{
+    return (e.code() & 0xff) == SQLITE_INTERRUPT;
 }

@@ -33,6 +33,9 @@ public:
     void makeReadOnly() override;
     std::unique_ptr<BulkLoadEngine> bulkLoad(const QString &table, const QStringList &columns) override;
     void moveIdsPast(const QString &table, const QString &idColumn) override;
+    void interrupt() override;
+    bool isInterruption(const DbError &e) const override;
+    bool nullsSortLow() const override { return true; }
 
     sqlite3 *handle() const { return m_db; }
     sqlite3_stmt *compile(const QString &sql, const char **tail = nullptr);

@@ -4,6 +4,7 @@
 #include "widgets/BrowseWindow.h"
 #include "widgets/Guard.h"
 #include "browse/QueryModel.h"
+#include "widgets/LongAction.h"
 #include "widgets/Seams.h"
 
 #include <QDateTime>
@@ -148,17 +149,53 @@ bool QueryModelExportSource::next()
 
 QString QueryModelExportSource::value(int field) const { return m_model.text(m_row, field); }
 
+namespace {
+
+// The list's rows with a progress window: "取消" ends the walk, and with it the workbook.
+class ProgressExportSource : public ExportRowSource {
+public:
+    ProgressExportSource(ExportRowSource &rows, LongAction &action) : m_rows(rows), m_action(action) {}
+    QStringList fieldNames() const override { return m_rows.fieldNames(); }
+    bool next() override
+    {
+        if (!m_action.step(++m_done))
+            throw ActionCancelled{};
+        return m_rows.next();
+    }
+    QString value(int field) const override { return m_rows.value(field); }
+
+private:
+    ExportRowSource &m_rows;
+    LongAction &m_action;
+    qint64 m_done = 0;
+};
+
+} // namespace
+
 void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
 {
     guard(window, [&] {
         QueryModel &list = *window->ADOQuery1;
         if (!list.isOpen())
             throw AppError(QStringLiteral("列表没有打开，请重新查询"));
-        // The grid reads its rows as it scrolls; the workbook takes all of them, the same
-        // rows the footer's totals were summed over.
-        list.fetchAll();
-        QueryModelExportSource source(list);
-        presentExport(layout, source, window->totals());
+        LongAction action(window, QStringLiteral("正在统计列表…"));
+        // The totals row needs the footer's figures; they may still be counted.
+        if (!action.waitUntil([window] { return window->figuresDone(); }))
+            return;
+        if (!list.atEnd())
+            throw AppError(QStringLiteral("列表没有统计完成，请重新查询"));
+        action.setLabel(QStringLiteral("正在导出 %1 行…").arg(list.rowCount()));
+        action.setTotal(list.rowCount());
+        // The workbook takes every row of the list, the same rows the footer's totals
+        // were summed over, read once from the first in the grid's order.
+        auto cursor = window->listCursor();
+        CursorExportSource rows(*cursor);
+        ProgressExportSource source(rows, action);
+        try {
+            presentExport(layout, source, window->totals());
+        } catch (const ActionCancelled &) {
+            return; // the half-written workbook is removed by the writer
+        }
         if (list.rowCount() > 0) {
             const QModelIndex current = window->DBGrid1->currentIndex();
             window->DBGrid1->setCurrentIndex(list.index(list.rowCount() - 1, current.isValid() ? current.column() : 0));

@@ -34,6 +34,11 @@ QString list(const QString &myWhere)
         + QStringLiteral("ORDER BY AName, theNum ");
 }
 
+QVector<ListKey> order()
+{
+    return {{QStringLiteral("小区名称")}, {QStringLiteral("房号")}, {QStringLiteral("ID"), false, true}};
+}
+
 QString totals(const QString &myWhere)
 {
     return QStringLiteral("SELECT SUM(theArea) AS 面积 ")

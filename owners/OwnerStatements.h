@@ -1,5 +1,6 @@
 #pragma once
 #include "browse/BrowseCriteria.h"
+#include "browse/ListKeys.h"
 
 #include <QString>
 #include <QVector>
@@ -17,6 +18,9 @@ QString leadingColumns();
 
 // The owner list of the live houses narrowed by myWhere, by area name and room number.
 QString list(const QString &myWhere);
+// The order of every owner list (the arrears reminder's too) by its captions: area,
+// room, and the ID last so that two houses of one room keep one order.
+QVector<ListKey> order();
 // One row: "面积", the total floor area of the same houses.
 QString totals(const QString &myWhere);
 // The number of houses the list holds: the same FROM and WHERE, counted without reading

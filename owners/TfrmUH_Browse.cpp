@@ -49,6 +49,11 @@ QString TfrmUH_Browse::totalsSql() const
     return OwnerStatements::totals(myWhere);
 }
 
+QVector<ListKey> TfrmUH_Browse::listOrder() const
+{
+    return OwnerStatements::order();
+}
+
 QString TfrmUH_Browse::countSql(const QString &) const
 {
     return OwnerStatements::count(myWhere);

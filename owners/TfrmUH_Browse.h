@@ -36,4 +36,5 @@ protected:
     QString listSql() const override;
     QString totalsSql() const override;
     QString countSql(const QString &list) const override;
+    QVector<ListKey> listOrder() const override;
 };

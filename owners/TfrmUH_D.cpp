@@ -4,6 +4,7 @@
 #include "sheets/SheetModel.h"
 #include "sheets/SheetReader.h"
 #include "widgets/Guard.h"
+#include "widgets/LongAction.h"
 #include "widgets/LookupCombo.h"
 
 #include <QApplication>
@@ -16,6 +17,9 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -43,6 +47,11 @@ struct WaitCursor {
 void TfrmUH_D::setFileChooser(FileChooser c)
 {
     chooser() = std::move(c);
+}
+
+QString TfrmUH_D::cancelledMessage(int added)
+{
+    return QStringLiteral("导入已取消，已成功导入业主数据 %1 条。再次导入同一文件将补上其余的业主。").arg(added);
 }
 
 QString TfrmUH_D::fileFilter()
@@ -124,12 +133,35 @@ void TfrmUH_D::openWorkbook(const QString &path)
     // The old preview goes first: a workbook that fails to open leaves it empty, and the
     // caption as it was (it changes only when a sheet is shown).
     DataSource1->clear();
-    Sheet sheet;
+    // The workbook is read on a thread of its own (a large one takes seconds, an .xls its
+    // helper process), while the window answers and offers "取消".
+    struct Reading {
+        std::atomic<bool> stop{false};
+        std::atomic<bool> done{false};
+        Sheet sheet;
+        QString error;
+    };
+    auto reading = std::make_shared<Reading>();
+    std::thread([reading, path] {
+        try {
+            reading->sheet = SheetReader::read(path, &reading->stop);
+        } catch (const AppError &e) {
+            reading->error = e.message();
+        } catch (const std::exception &e) {
+            reading->error = QString::fromLocal8Bit(e.what());
+        }
+        reading->done = true;
+    }).detach();
     {
-        WaitCursor wait;
-        sheet = SheetReader::read(path);
+        LongAction action(this, QStringLiteral("正在读取 %1 …").arg(QFileInfo(path).fileName()));
+        if (!action.waitUntil([&] { return reading->done.load(); })) {
+            reading->stop = true; // the helper ends; any other reader finishes unheard
+            return;
+        }
     }
-    DataSource1->setSheet(std::move(sheet));
+    if (!reading->error.isEmpty())
+        throw AppError(reading->error);
+    DataSource1->setSheet(std::move(reading->sheet));
     m_fileName = QFileInfo(path).fileName();
     // The widths fit the eight titles in their usual order; a narrower sheet simply has
     // fewer columns to size.
@@ -151,13 +183,27 @@ void TfrmUH_D::BitBtn1Click()
             DBLookupComboBox1->setFocus();
             return;
         }
-        int added = 0;
+        const Sheet &sheet = DataSource1->sheet();
+        LongAction action(this, QStringLiteral("正在导入 %1 行…").arg(sheet.rowCount()), sheet.rowCount());
+        int stored = 0;
         int notDates = 0;
-        {
-            WaitCursor wait;
-            added = OwnerImport::run(DataSource1->sheet(), area, {}, &notDates, m_fileName);
+        try {
+            // Between two batches the window answers; "取消" stops after the batch just
+            // stored, so no house is half stored and the same sheet adds the rest later.
+            const int added = OwnerImport::run(
+                sheet, area,
+                [&](int n) {
+                    stored = n;
+                    action.setLabel(QStringLiteral("正在导入：已导入 %1 条").arg(n));
+                    if (!action.step(n))
+                        throw ActionCancelled{};
+                },
+                &notDates, m_fileName);
+            showInfo(this, OwnerImport::doneMessage(added, notDates));
+        } catch (const ActionCancelled &) {
+            showInfo(this, cancelledMessage(stored));
+            return;
         }
-        showInfo(this, OwnerImport::doneMessage(added, notDates));
         accept();
     });
 }

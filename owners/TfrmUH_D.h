@@ -22,6 +22,9 @@ public:
     using FileChooser = std::function<QString(QWidget *parent, const QString &filter)>;
     static void setFileChooser(FileChooser chooser);
     static QString fileFilter();
+    // What a cancelled import says: how many houses were added, and that the same sheet
+    // adds the rest.
+    static QString cancelledMessage(int added);
 
     QGroupBox *GroupBox2;
     QTableView *DBGrid1;

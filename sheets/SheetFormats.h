@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include "sheets/SheetReader.h"
 
 class QIODevice;
@@ -14,7 +15,8 @@ Sheet readOds(const QString &path);
 // "xls-sheet" command beside the program): such a file costs a message, not the program.
 // readXlsHere reads in this process (the helper itself, and where no helper is found);
 // writeXlsResult is the helper's answer on its standard output.
-Sheet readXls(const QString &path);
+// stop, when given and set from another thread, ends the helper at once (AppError).
+Sheet readXls(const QString &path, const std::atomic<bool> *stop = nullptr);
 Sheet readXlsHere(const QString &path);
 void writeXlsResult(QIODevice *out, const QString &path);
 Sheet readCsv(const QString &path);

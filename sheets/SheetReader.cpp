@@ -333,11 +333,11 @@ Format detect(const QString &path)
     return Format::Csv;
 }
 
-Sheet read(const QString &path)
+Sheet read(const QString &path, const std::atomic<bool> *stop)
 {
     try {
         switch (detect(path)) {
-        case Format::Xls: return SheetFormats::readXls(path);
+        case Format::Xls: return SheetFormats::readXls(path, stop);
         case Format::Xlsx: return SheetFormats::readXlsx(path);
         case Format::Ods: return SheetFormats::readOds(path);
         case Format::Csv: return SheetFormats::readCsv(path);

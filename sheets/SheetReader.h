@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <map>
 
 // The non-empty cells of one sheet row: (column, text), columns rising.
@@ -86,8 +87,9 @@ inline const char SheetName[] = "Sheet1";
 Format detect(const QString &path);
 // Throws AppError with a message for the operator: unreadable or damaged file, no sheet
 // "Sheet1", a sheet without a title row, a file beyond the limits above or beyond the
-// memory of the machine.
-Sheet read(const QString &path);
+// memory of the machine. stop, when given, is watched while a helper process reads an
+// .xls file (see readXls).
+Sheet read(const QString &path, const std::atomic<bool> *stop = nullptr);
 
 // Cell texts shared by the readers.
 // A number in its general decimal form: 1201, 88.56, never 1201.0 or an exponent.

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QProcess>
 
 #include <freexl.h>
@@ -106,7 +107,7 @@ void writeXlsResult(QIODevice *out, const QString &path)
     }
 }
 
-Sheet readXls(const QString &path)
+Sheet readXls(const QString &path, const std::atomic<bool> *stop)
 {
     const QString helper = helperProgram();
     if (helper.isEmpty())
@@ -116,10 +117,19 @@ Sheet readXls(const QString &path)
     p.start(helper, {QStringLiteral("xls-sheet"), QFileInfo(path).absoluteFilePath()});
     if (!p.waitForStarted())
         throw AppError(unreadableMessage(path, QStringLiteral("无法启动读取程序 %1").arg(QDir::toNativeSeparators(helper))));
-    if (!p.waitForFinished(HelperTimeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        throw AppError(unreadableMessage(path, QStringLiteral("读取超时，文件可能已损坏")));
+    // Waited for in short steps, so that the operator's "取消" ends the helper at once.
+    QElapsedTimer waited;
+    waited.start();
+    while (!p.waitForFinished(100)) {
+        const bool stopped = stop && stop->load();
+        if (stopped || waited.elapsed() >= HelperTimeoutMs || p.state() == QProcess::NotRunning) {
+            if (p.state() == QProcess::NotRunning)
+                break;
+            p.kill();
+            p.waitForFinished();
+            throw AppError(stopped ? QStringLiteral("已取消读取 %1").arg(QDir::toNativeSeparators(path))
+                                   : unreadableMessage(path, QStringLiteral("读取超时，文件可能已损坏")));
+        }
     }
     const QByteArray answer = p.readAllStandardOutput();
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)

@@ -1,4 +1,5 @@
 #include "widgets/BrowseWindow.h"
+#include "browse/ListFigures.h"
 #include "browse/QueryModel.h"
 #include "data/TfrmDM.h"
 #include "widgets/DatePicker.h"
@@ -6,6 +7,8 @@
 #include "widgets/LookupCombo.h"
 
 #include <QCheckBox>
+#include <QEventLoop>
+#include <QTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -173,6 +176,36 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     connect(ADOQuery1, &QueryModel::fetchFailed, this, [this](const QString &message, const QString &detail) {
         showError(this, withFullStop(message), detail);
     });
+    QHeaderView *heading = DBGrid1->horizontalHeader();
+    heading->setSectionsClickable(true);
+    heading->setSortIndicatorShown(false);
+    connect(heading, &QHeaderView::sectionClicked, this, [this, heading](int section) {
+        const bool same = heading->isSortIndicatorShown() && heading->sortIndicatorSection() == section;
+        const Qt::SortOrder order = same && heading->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                               : Qt::AscendingOrder;
+        sortByColumn(section, order);
+    });
+
+    m_figures = new ListFigures(this);
+    connect(m_figures, &ListFigures::countReady, this, [this](const QString &count) {
+        m_countPending = false;
+        Label1->setText(QStringLiteral("记录：") + count);
+    });
+    connect(m_figures, &ListFigures::totalsReady, this, [this](const Rows &totals) {
+        m_totalsPending = false;
+        fillTotals(totals);
+    });
+    connect(m_figures, &ListFigures::pageStartsReady, ADOQuery1, &QueryModel::setPageStarts);
+    connect(m_figures, &ListFigures::failed, this, [this](const QString &message, const QString &detail) {
+        // The footer does not go on saying it counts.
+        if (m_countPending)
+            Label1->setText(QStringLiteral("记录："));
+        if (m_totalsPending)
+            for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i)
+                m_labels[i + 1]->setText(m_setup.sums.at(i).prefix);
+        m_countPending = m_totalsPending = false;
+        showError(this, withFullStop(message), detail);
+    });
 
     // Bottom band: Label1..Label8 at fixed places, left to right. They are placed, not laid
     // out, so that a narrow main window clips the last ones instead of growing the window.
@@ -217,7 +250,11 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     });
 }
 
-BrowseWindow::~BrowseWindow() = default;
+BrowseWindow::~BrowseWindow()
+{
+    // The background statements stop before the window's list and connections go.
+    m_figures->cancel();
+}
 
 void BrowseWindow::keyPressEvent(QKeyEvent *event)
 {
@@ -283,12 +320,56 @@ QString BrowseWindow::currentValue(const QString &caption) const
 
 QString BrowseWindow::lastListStatement() const
 {
-    return ADOQuery1->statement();
+    return ADOQuery1->isOpen() ? m_lastList : QString();
+}
+
+bool BrowseWindow::figuresDone() const
+{
+    return m_figures->isDone();
+}
+
+bool BrowseWindow::waitForFigures(int timeoutMs)
+{
+    if (m_figures->isDone())
+        return true;
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    connect(m_figures, &ListFigures::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return m_figures->isDone();
+}
+
+std::unique_ptr<Cursor> BrowseWindow::listCursor()
+{
+    if (!ADOQuery1->isOpen())
+        throw AppError(QStringLiteral("列表没有打开，请重新查询"));
+    return m_query->reader(frmDM().db()).cursor(ADOQuery1->orderedStatement());
+}
+
+void BrowseWindow::sortByColumn(int column, Qt::SortOrder order)
+{
+    if (!ADOQuery1->isOpen() || column < 0 || column >= ADOQuery1->columnCount())
+        return;
+    const QString caption = ADOQuery1->columns().at(column);
+    const bool descending = order == Qt::DescendingOrder;
+    const bool byId = caption.compare(QStringLiteral("ID"), Qt::CaseInsensitive) == 0;
+    m_sortKeys = {ListKey{caption, descending, byId}};
+    if (!byId)
+        m_sortKeys << ListKey{QStringLiteral("ID"), descending, true};
+    DBGrid1->horizontalHeader()->setSortIndicatorShown(true);
+    DBGrid1->horizontalHeader()->setSortIndicator(column, order);
+    // The count and the sums do not change with the order: kept when they have arrived.
+    guard(this, [&] { openList(m_countPending || m_totalsPending || !m_figures->isDone()); });
 }
 
 QColor BrowseWindow::rowTextColour(int) const
 {
     return {};
+}
+
+QVector<ListKey> BrowseWindow::listOrder() const
+{
+    return {{QStringLiteral("ID"), true, true}};
 }
 
 QString BrowseWindow::countSql(const QString &list) const
@@ -336,12 +417,22 @@ bool BrowseWindow::myRef()
 
 void BrowseWindow::refresh()
 {
+    openList(true);
+}
+
+void BrowseWindow::openList(bool countAndTotals)
+{
     SqlText = listSql();
     const QString list = SqlText;
+    Database &db = frmDM().db(); // reports a missing or unreadable file as usual
+    KeyedList keyed;
+    keyed.base = KeyedList::withoutOrder(list);
+    keyed.keys = m_sortKeys.isEmpty() ? listOrder() : m_sortKeys;
+    keyed.nullsSortLow = db.nullsSortLow();
     // A refused statement leaves the list closed and the grid empty; the footer keeps
     // its texts, since nothing below runs.
-    // frmDM().db() reports a missing or unreadable file as usual.
-    m_query->openList(frmDM().db(), list);
+    m_query->openKeyed(db, keyed);
+    m_lastList = list;
     applyColumns();
     if (ADOQuery1->rowCount() > 0) {
         int first = 0;
@@ -351,12 +442,36 @@ void BrowseWindow::refresh()
     }
     DBGrid1->scrollToTop();
 
-    Label1->setText(QStringLiteral("记录：") + m_query->count(frmDM().db(), countSql(list)));
-
-    if (m_setup.sums.isEmpty())
+    ListFigures::Request request;
+    request.pageSize = QueryModel::BatchSize;
+    if (!ADOQuery1->atEnd())
+        request.keys = keyed;
+    if (countAndTotals) {
+        request.count = countSql(list);
+        if (!m_setup.sums.isEmpty())
+            request.totals = SqlText = totalsSql();
+        showPendingFooter();
+    } else if (request.keys.isValid()) {
+        m_figures->cancel();
+    }
+    if (request.count.isEmpty() && request.totals.isEmpty() && !request.keys.isValid())
         return;
-    SqlText = totalsSql();
-    ADOQuery2 = m_query->totals(frmDM().db(), SqlText);
+    m_figures->start(db, request);
+}
+
+void BrowseWindow::showPendingFooter()
+{
+    m_figures->cancel();
+    m_countPending = true;
+    m_totalsPending = !m_setup.sums.isEmpty();
+    Label1->setText(QStringLiteral("记录：统计中…"));
+    for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i)
+        m_labels[i + 1]->setText(m_setup.sums.at(i).prefix + QStringLiteral("统计中…"));
+}
+
+void BrowseWindow::fillTotals(const Rows &totals)
+{
+    ADOQuery2 = totals;
     for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i) {
         const BrowseFooterSum &s = m_setup.sums.at(i);
         QString v = ADOQuery2.isEmpty() ? QString() : ADOQuery2.at(0, s.alias);

@@ -20,6 +20,7 @@ class QMenu;
 class QPushButton;
 class QTableView;
 class QueryModel;
+class ListFigures;
 
 // A grid column that gets a fixed width after every run of the list query.
 struct BrowseColumnWidth {
@@ -53,6 +54,12 @@ struct BrowseSetup {
 // after-query step (the pop-up menu is attached, "Excel" enabled). myRef repeats the
 // criteria kept in myWhere. A refused statement is shown in the error box and leaves the
 // grid empty, the footer as it was, myWhere as built, and skips the after-query step.
+//
+// The grid shows the first rows at once and reads further pages by their keys as the
+// operator scrolls. The footer's count and sums, and the keys of every page, come from a
+// background thread (ListFigures); the footer says "统计中…" until they arrive. A new
+// "查询", a sort or closing the window stops them. A click on a column heading orders the
+// list by that column (again: the other way), the ID breaking ties.
 //
 // A screen supplies its statements (listSql, totalsSql, optionally countSql and
 // whereStart), and optionally a pop-up menu (setGridPopup), extra widgets above the
@@ -93,6 +100,15 @@ public:
     // For the export: the list statement whose rows the grid shows (empty when the last
     // list was refused), to be run again from the first row; and the totals row.
     QString lastListStatement() const;
+    // True once the footer's figures of the last list have arrived (or failed).
+    bool figuresDone() const;
+    // Waits, running the event loop, until the figures have arrived; false on timeout.
+    bool waitForFigures(int timeoutMs = 60000);
+    ListFigures *figures() const { return m_figures; }
+    // A cursor over every row of the list in the grid's order, on the list's connection.
+    std::unique_ptr<Cursor> listCursor();
+    // Orders the list by a grid column (the heading's click).
+    void sortByColumn(int column, Qt::SortOrder order);
     const Rows &totals() const { return ADOQuery2; }
 
     // The text colour of a row, asked whenever a cell is painted; an invalid colour keeps
@@ -124,6 +140,9 @@ protected:
     // which reads every listed column; a screen gives a count over its own FROM and WHERE
     // (myWhere included) to have it at index speed.
     virtual QString countSql(const QString &list) const;
+    // The list's order by captions, the last key unique (see ListKey); by default the
+    // newest row first, by ID.
+    virtual QVector<ListKey> listOrder() const;
     // What myWhere begins with at "查询" (the arrears reminder's date clause).
     virtual QString whereStart() const { return {}; }
     // The after-query step: attaches the pop-up menu, enables "Excel".
@@ -142,6 +161,11 @@ protected:
 
 private:
     void refresh();
+    // Opens the list in the grid with the current order; starts the figures (count and
+    // totals only when asked: a sort keeps those it has).
+    void openList(bool countAndTotals);
+    void showPendingFooter();
+    void fillTotals(const Rows &totals);
     void applyColumns();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -156,4 +180,9 @@ private:
     QBoxLayout *m_extras;
     bool m_popupAttached = false;
     std::unique_ptr<BrowseQuery> m_query;
+    ListFigures *m_figures;
+    QVector<ListKey> m_sortKeys; // a heading's order; empty: the screen's own
+    QString m_lastList;
+    bool m_countPending = false;
+    bool m_totalsPending = false;
 };

@@ -1,6 +1,7 @@
 #include "data/TfrmDM.h"
 #include "browse/BrowseCriteria.h"
 #include "tests/support/TestSupport.h"
+#include "browse/ListFigures.h"
 #include "browse/QueryModel.h"
 
 #include <QAbstractItemModelTester>
@@ -20,6 +21,10 @@ private slots:
     void refusedStatementLeavesItEmpty();
     void failureWhileFetchingKeepsRowsRead();
     void valuesByCaption();
+    void keyedReadingMatchesFullRead_data();
+    void keyedReadingMatchesFullRead();
+    void figuresArriveInTheBackground();
+    void cancelStopsARunningStatement();
 };
 
 namespace {
@@ -148,6 +153,165 @@ void TestQueryModel::valuesByCaption()
     QVERIFY_THROWS_EXCEPTION(AppError, model.value(0, QStringLiteral("单价")));
     QVERIFY_THROWS_EXCEPTION(AppError, model.value(3, QStringLiteral("房号")));
     QCOMPARE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable, Qt::ItemFlags());
+}
+
+namespace {
+// 1,000 houses with duplicates and nulls in the columns a heading may order by.
+const QString kKeyedBase = QStringLiteral(
+    "SELECT AName AS 小区名称, theNum AS 房号, theArea AS 面积, Remark AS 备注, ID FROM UHouse "
+    "WHERE (theDel = '否') ");
+
+void addKeyedHouses(TestDb &db)
+{
+    addHouses(db, 1000);
+    db.exec(QStringLiteral("UPDATE UHouse SET Remark = CASE ID % 3 WHEN 0 THEN NULL WHEN 1 THEN '' ELSE 'b' || (ID % 5) END, "
+                           "theArea = (ID % 7) / 3.0"));
+    // Two houses of one room, and a lower-case area name among upper-case ones.
+    db.exec(QStringLiteral("UPDATE UHouse SET theNum = '000002' WHERE ID = 500"));
+    db.exec(QStringLiteral("UPDATE UHouse SET AName = 'a05' WHERE ID = 605"));
+    db.exec(QStringLiteral("UPDATE UHouse SET theDel = '是' WHERE ID = 700"));
+}
+
+QStringList ids(Database &db, const QString &sql)
+{
+    const Rows rows = db.select(sql);
+    QStringList r;
+    for (int i = 0; i < rows.rowCount(); ++i)
+        r << rows.at(i, QStringLiteral("ID"));
+    return r;
+}
+
+std::vector<QVariantList> pageStartsOf(ListFigures &figures, const KeyedList &list, qint64 *rows)
+{
+    QSignalSpy starts(&figures, &ListFigures::pageStartsReady);
+    ListFigures::Request request;
+    request.keys = list;
+    figures.start(frmDM().db(), request);
+    if (!starts.wait(30000))
+        return {};
+    *rows = starts.first().at(1).toLongLong();
+    return starts.first().at(0).value<std::vector<QVariantList>>();
+}
+} // namespace
+
+
+void TestQueryModel::keyedReadingMatchesFullRead_data()
+{
+    QTest::addColumn<QVector<ListKey>>("keys");
+    QTest::newRow("area, room, ID") << QVector<ListKey>{{QStringLiteral("小区名称")}, {QStringLiteral("房号")},
+                                                         {QStringLiteral("ID"), false, true}};
+    QTest::newRow("newest first") << QVector<ListKey>{{QStringLiteral("ID"), true, true}};
+    QTest::newRow("remark with nulls, ascending")
+        << QVector<ListKey>{{QStringLiteral("备注")}, {QStringLiteral("ID"), false, true}};
+    QTest::newRow("remark with nulls, descending")
+        << QVector<ListKey>{{QStringLiteral("备注"), true}, {QStringLiteral("ID"), true, true}};
+    QTest::newRow("fractional area, descending")
+        << QVector<ListKey>{{QStringLiteral("面积"), true}, {QStringLiteral("ID"), true, true}};
+}
+
+// The grid reads a keyed list page by page: forwards as it scrolls, and anywhere once the
+// keys of every page are known. Both give the rows of a full read, in its order, at the
+// start, the middle and the end, keeping only a few pages.
+void TestQueryModel::keyedReadingMatchesFullRead()
+{
+    QFETCH(QVector<ListKey>, keys);
+    TestDb db;
+    addKeyedHouses(db);
+    KeyedList list{kKeyedBase, keys, frmDM().db().nullsSortLow()};
+    const QStringList expected = ids(frmDM().db(), list.ordered());
+    QCOMPARE(expected.size(), 999);
+    auto reader = frmDM().db().openReader();
+
+    QueryModel forwards;
+    forwards.openKeyed(*reader, list);
+    QCOMPARE(forwards.rowCount(), QueryModel::BatchSize);
+    forwards.fetchAll();
+    QStringList got;
+    for (int r = 0; r < forwards.rowCount(); ++r)
+        got << forwards.value(r, QStringLiteral("ID"));
+    QCOMPARE(got, expected);
+    QVERIFY(forwards.pagesHeld() <= QueryModel::MaxPages);
+
+    QueryModel jumping;
+    QAbstractItemModelTester tester(&jumping, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    tester.setUseFetchMore(false); // see passesModelTester
+    jumping.openKeyed(*reader, list);
+    ListFigures figures;
+    qint64 rows = 0;
+    const auto starts = pageStartsOf(figures, list, &rows);
+    QCOMPARE(rows, qint64(999));
+    QCOMPARE(int(starts.size()), 4);
+    jumping.setPageStarts(starts, rows);
+    QCOMPARE(jumping.rowCount(), 999);
+    QVERIFY(!jumping.canFetchMore());
+    for (int r : {998, 997, 0, 1, 499, 500, 511, 512, 255, 256, 768, 767})
+        QCOMPARE(jumping.value(r, QStringLiteral("ID")), expected.at(r));
+    QCOMPARE(jumping.value(998, QStringLiteral("备注")),
+             frmDM().db().scalar(QStringLiteral("SELECT Remark FROM UHouse WHERE ID = ") + expected.at(998)));
+}
+
+// The footer's figures: count, totals and page keys arrive as signals from their own
+// connection, in that order, and the request is done.
+void TestQueryModel::figuresArriveInTheBackground()
+{
+    TestDb db;
+    addKeyedHouses(db);
+    ListFigures figures;
+    QSignalSpy count(&figures, &ListFigures::countReady);
+    QSignalSpy totals(&figures, &ListFigures::totalsReady);
+    QSignalSpy finished(&figures, &ListFigures::finished);
+    ListFigures::Request request;
+    request.count = QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否')");
+    request.totals = QStringLiteral("SELECT SUM(ID) AS s FROM UHouse WHERE (theDel = '否')");
+    figures.start(frmDM().db(), request);
+    QVERIFY(finished.wait(30000));
+    QVERIFY(figures.isDone());
+    QCOMPARE(count.size(), 1);
+    QCOMPARE(count.first().at(0).toString(), QStringLiteral("999"));
+    QCOMPARE(totals.first().at(0).value<Rows>().at(0, QStringLiteral("s")), QString::number(500500 - 700));
+    QVERIFY(figures.connection() != &frmDM().db());
+
+    // A refused statement is reported, and the request ends.
+    request.totals = QStringLiteral("SELECT SUM(x) FROM NoSuchTable");
+    QSignalSpy failed(&figures, &ListFigures::failed);
+    figures.start(frmDM().db(), request);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed.first().at(1).toString().contains(QStringLiteral("NoSuchTable")));
+}
+
+// Cancelling stops a statement that would run for minutes; nothing of it is reported, and
+// the next request runs on the same connection.
+void TestQueryModel::cancelStopsARunningStatement()
+{
+    TestDb db;
+    addHouses(db, 10);
+    ListFigures figures;
+    QSignalSpy count(&figures, &ListFigures::countReady);
+    QSignalSpy failed(&figures, &ListFigures::failed);
+    ListFigures::Request endless;
+    endless.count = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000000000) "
+                                   "SELECT COUNT(*) FROM n");
+    figures.start(frmDM().db(), endless);
+    QTest::qWait(50);
+    QVERIFY(figures.isRunning());
+    figures.cancel();
+    QVERIFY(!figures.isRunning());
+    QCoreApplication::processEvents();
+    QCOMPARE(count.size(), 0);
+    QCOMPARE(failed.size(), 0);
+
+    // A new request cancels the running one: only the new one's figures arrive.
+    figures.start(frmDM().db(), endless);
+    QTest::qWait(20);
+    ListFigures::Request quick;
+    quick.count = QStringLiteral("SELECT COUNT(*) FROM UHouse");
+    QSignalSpy finished(&figures, &ListFigures::finished);
+    figures.start(frmDM().db(), quick);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(count.size(), 1);
+    QCOMPARE(count.first().at(0).toString(), QStringLiteral("10"));
+    QCOMPARE(failed.size(), 0);
 }
 
 QTEST_MAIN(TestQueryModel)

@@ -116,6 +116,7 @@ void TestChargeBrowse::opens()
         QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-09-10"));
         QCOMPARE(w->DateTimePicker2->text(), QStringLiteral("2024-10-10"));
         QCOMPARE(w->ADOQuery1->rowCount(), 0);
+        QVERIFY(w->waitForFigures());
         QCOMPARE(w->Label1->text(), QString());
         QCOMPARE(w->BitBtn3 != nullptr, screen == 1);
         if (w->BitBtn3)
@@ -238,6 +239,7 @@ void TestChargeBrowse::criteria()
     QCOMPARE(boxes.entries.size(), 0);
     QCOMPARE(w.myWhere, where);
     QCOMPARE(listed(w), receipts);
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label1->text(), QStringLiteral("记录：%1").arg(receipts.size()));
     QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：") + total);
     QVERIFY(w.BitBtn3->isEnabled()); // also when the list is empty
@@ -252,6 +254,7 @@ void TestChargeBrowse::refusedStatementKeepsFooter()
     MessageRecorder boxes;
     TfrmUCharge_Q w;
     w.BitBtn1Click();
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：9487.5"));
     try {
         db.exec(QStringLiteral("DROP TABLE UCharge"));
@@ -261,6 +264,7 @@ void TestChargeBrowse::refusedStatementKeepsFooter()
     w.BitBtn1Click();
     QCOMPARE(boxes.errors(), 1);
     QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：9487.5"));
     // "Excel" on the refused list says so and makes no workbook.
     ExportFolder folder;

@@ -312,6 +312,7 @@ void TestVoid::voidQuery()
     QCOMPARE(w.ADOQuery1->rowCount(), 2);
     QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("单号")), QStringLiteral("2410100002"));
     QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("作废原因")), QStringLiteral("多收"));
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label1->text(), QStringLiteral("记录：2"));
     QCOMPARE(w.Label2->text(), QStringLiteral("作废金额：6000"));
     QVERIFY(w.BitBtn3->isEnabled());
@@ -331,6 +332,7 @@ void TestVoid::voidQuery()
     w.edit(1)->setText(QStringLiteral("0001"));
     w.BitBtn1Click();
     QCOMPARE(w.ADOQuery1->rowCount(), 1);
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label2->text(), QStringLiteral("作废金额：2000"));
     // The date range is the date of the void.
     w.checkBox(1)->setChecked(false);

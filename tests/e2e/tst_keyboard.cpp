@@ -290,6 +290,7 @@ void TestKeyboard::browseScreens()
         TfrmUH_Q w;
         checkScreen(&w, {w.DBLookupComboBox1, w.Edit1, w.DBLookupComboBox2, w.Edit2, w.Edit3, w.Edit4},
                     {w.BitBtn1, w.BitBtn3, w.BitBtn2, w.DBGrid1});
+        QVERIFY(w.waitForFigures());
         QCOMPARE(w.Label1->text(), QStringLiteral("记录：1"));
     }
     {

@@ -451,6 +451,7 @@ void TestWorkday::reprintFromChargeManagement()
     QVERIFY(w->CheckBox5->isChecked());
     QTest::keyClick(w->Edit3, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QCOMPARE(w->Label2->text(), QStringLiteral("收款金额：4159.5"));
     QCOMPARE(column(w->ADOQuery1, QStringLiteral("单号")), QStringList{m_receiptNumber});
@@ -483,10 +484,12 @@ void TestWorkday::arrearsReminder()
     w->DateTimePicker1->setFocus();
     QTest::keyClick(w->DateTimePicker1, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QCOMPARE(column(w->ADOQuery1, QStringLiteral("业主名称")), QStringList{QStringLiteral("周海燕")});
     QCOMPARE(column(w->ADOQuery1, QStringLiteral("欠费年数")), QStringList{QStringLiteral("1")});
     QCOMPARE(column(w->ADOQuery1, QStringLiteral("欠费金额")), QStringList{QStringLiteral("1504")});
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：64"));
     QCOMPARE(w->Label3->text(), QStringLiteral("欠费金额：1504"));
     QCOMPARE(w->rowTextColour(0), QColor(255, 0, 0));
@@ -515,6 +518,7 @@ void TestWorkday::exportChargeQuery()
     w->DateTimePicker1Change();
     QVERIFY(w->CheckBox2->isChecked());
     w->BitBtn1->click();
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QVERIFY(w->BitBtn3->isEnabled());
     w->BitBtn3->click();
@@ -595,6 +599,7 @@ void TestWorkday::importThreeOwners()
     pick(q->DBLookupComboBox1, Area);
     QVERIFY(q->CheckBox1->isChecked());
     QTest::keyClick(q->DBLookupComboBox1, Qt::Key_Return);
+    QVERIFY(q->waitForFigures());
     QCOMPARE(q->Label1->text(), QStringLiteral("记录：5"));
     QCOMPARE(q->Label2->text(), QStringLiteral("面积：439.2"));
     QCOMPARE(column(q->ADOQuery1, QStringLiteral("房号")),
@@ -666,6 +671,7 @@ void TestWorkday::logInWithNewPassword()
     QVERIFY(m);
     m->CheckBox2->setChecked(false);
     m->BitBtn1->click();
+    QVERIFY(m->waitForFigures());
     QCOMPARE(m->Label1->text(), QStringLiteral("记录：1"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '否'")), 5);
 

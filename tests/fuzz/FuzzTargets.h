@@ -84,7 +84,7 @@ inline void csv(const uint8_t *data, size_t size)
 // with it by fuzz.sh), so that a fault of FreeXL's ends the helper with a message here.
 inline void xls(const uint8_t *data, size_t size)
 {
-    readSheet(&SheetFormats::readXls, writeScratch(".xls", data, size));
+    readSheet([](const QString &p) { return SheetFormats::readXls(p); }, writeScratch(".xls", data, size));
 }
 
 // FreeXL itself, in this process: what it finds are FreeXL's own faults, which the program
@@ -107,7 +107,7 @@ inline void ods(const uint8_t *data, size_t size)
 // Any file through the detection, as the import window opens it.
 inline void anyFile(const uint8_t *data, size_t size)
 {
-    readSheet(&SheetReader::read, writeScratch(".bin", data, size));
+    readSheet([](const QString &p) { return SheetReader::read(p); }, writeScratch(".bin", data, size));
 }
 
 // The parts of a container, separated in the input by this line; a mutated zip seldom

@@ -189,6 +189,7 @@ void TestArrears::dateClauseAlwaysLeads()
     QVERIFY(w.DBGrid1->isColumnHidden(11));
     QCOMPARE(w.DBGrid1->columnWidth(9), 60);
     QCOMPARE(w.DBGrid1->columnWidth(10), 80);
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label1->text(), QStringLiteral("记录：4"));
     QCOMPARE(w.Label2->text(), QStringLiteral("面积：300"));
     QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：6500"));
@@ -201,12 +202,14 @@ void TestArrears::dateClauseAlwaysLeads()
     w.BitBtn1Click();
     QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '2024-03-15') AND (AName = '阳光小区') AND (theNum LIKE '%010%') "));
     QCOMPARE(column(w, QStringLiteral("房号")), (QStringList{"0101", "0102", "0103"}));
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：6500"));
 
     // Nothing in arrears: every footer figure 0.
     w.DateTimePicker1->setDate(QDate(2000, 1, 1));
     w.BitBtn1Click();
     QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label1->text() + w.Label2->text() + w.Label3->text(), QStringLiteral("记录：0面积：0欠费金额：0"));
 }
 
@@ -240,6 +243,7 @@ void TestArrears::yearsOwed()
     QCOMPARE(boxes.entries.size(), 0);
     QCOMPARE(column(w, QStringLiteral("欠费年数")), years.isEmpty() ? QStringList() : QStringList{years});
     QCOMPARE(column(w, QStringLiteral("欠费金额")), amount.isEmpty() ? QStringList() : QStringList{amount});
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：") + (amount.isEmpty() ? QStringLiteral("0") : amount));
     if (!years.isEmpty())
         QCOMPARE(redRooms(w), QStringList{"0101"}); // listed rows are red, owing 0 years or more
@@ -265,12 +269,14 @@ void TestArrears::colouringFollowsThePicker()
     QCOMPARE(redPixels(w, row0201), 0);
     w.DBGrid1->setCurrentIndex(w.ADOQuery1->index(row0101, 0));
 
+    QVERIFY(w.waitForFigures());
     const QString footer = w.Label1->text() + w.Label2->text() + w.Label3->text();
     w.DateTimePicker1->setDate(QDate(2024, 1, 5));
     QCOMPARE(redRooms(w), (QStringList{"0101", "0103"}));
     QCOMPARE(redPixels(w, row0102), 0);
     QVERIFY(redPixels(w, row0101) > 20); // the current row keeps its highlight and its red text
     // The figures stay those of the query.
+    QVERIFY(w.waitForFigures());
     QCOMPARE(w.Label1->text() + w.Label2->text() + w.Label3->text(), footer);
     QCOMPARE(column(w, QStringLiteral("欠费年数")), (QStringList{"", "1", "0", "3"}));
 

@@ -48,6 +48,8 @@ private slots:
     void largeListOpensLazilyWithExactFooter();
     void listBeingReadHoldsNothingBack();
     void menuOpensChildWindows();
+    void footerWaitsForTheBackgroundFigures();
+    void headingSortsTheList();
 };
 
 namespace {
@@ -203,6 +205,7 @@ void TestOwnerBrowse::criteriaClauses()
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(w->myWhere, where);
     QCOMPARE(::rooms(*w), rooms);
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：%1").arg(rooms.size()));
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：") + areaTotal);
     QCOMPARE(w->Label3->text(), QString());
@@ -256,6 +259,7 @@ void TestOwnerBrowse::enterRunsTheQuery()
     w->Edit1->setFocus();
     QTest::keyClicks(w->Edit1, QStringLiteral("9"));
     QTest::keyClick(w->Edit1, Qt::Key_Return);
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QVERIFY(w->BitBtn3->isEnabled());
     delete w;
@@ -304,6 +308,7 @@ void TestOwnerBrowse::emptyResultFooterAndPopupDoNothing()
     w->BitBtn1Click();
     QCOMPARE(w->ADOQuery1->rowCount(), 0);
     QCOMPARE(w->ADOQuery1->columnCount(), 10); // the captions still stand
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：0"));
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：0"));
     QCOMPARE(w->currentRow(), -1);
@@ -347,6 +352,7 @@ void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
     QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') AND (AName = '阳光小区') "));
     QCOMPARE(w->myWhere, QStringLiteral("AND (AName = '阳光小区') "));
     QCOMPARE(rooms(*w), QStringList({"10"}));
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：100"));
     // The row stays in the table, marked; other lists read only live rows.
@@ -371,13 +377,16 @@ void TestOwnerBrowse::refusedStatement()
     w->BitBtn1Click();
     QCOMPARE(rec.errors(), 1);
     QVERIFY(rec.last().contains(QStringLiteral("UHouse")));
-    QVERIFY(rec.entries.last().detail.startsWith(QStringLiteral("SELECT AName AS 小区名称")));
+    // The detail names the statement run: the list read by its keys.
+    QVERIFY(rec.entries.last().detail.contains(QStringLiteral("(SELECT AName AS 小区名称")));
     QCOMPARE(w->myWhere, QStringLiteral("AND (theNum LIKE '%9%') "));
     QVERIFY(!w->BitBtn3->isEnabled());
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QString());
 
     db.exec(QStringLiteral("ALTER TABLE UHouseAway RENAME TO UHouse"));
     w->BitBtn1Click();
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：80.5"));
     QVERIFY(w->BitBtn3->isEnabled());
@@ -390,6 +399,7 @@ void TestOwnerBrowse::refusedStatement()
     QCOMPARE(w->ADOQuery1->rowCount(), 0);
     QVERIFY(!w->ADOQuery1->isOpen());
     QCOMPARE(w->lastListStatement(), QString());
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：80.5"));
     QCOMPARE(w->myWhere, QStringLiteral("AND (theNum LIKE '%9%') AND (theName LIKE '%张%') "));
@@ -429,12 +439,14 @@ void TestOwnerBrowse::popupAndExcelEnabling()
     QVERIFY(q->BitBtn3->isEnabled());
     q->Edit2->setText(QStringLiteral("nobody"));
     q->BitBtn1Click(); // no rows: stays enabled
+    QVERIFY(q->waitForFigures());
     QCOMPARE(q->Label1->text(), QStringLiteral("记录：0"));
     QVERIFY(q->BitBtn3->isEnabled());
     QTest::mouseClick(q->BitBtn3, Qt::LeftButton);
     QCOMPARE(requests, 1);
     // The export reads the list of the last "查询" and its totals.
     QVERIFY(q->lastListStatement().contains(QStringLiteral("AND (theName LIKE '%nobody%') ")));
+    QVERIFY(q->waitForFigures());
     QCOMPARE(q->totals().columns(), QStringList{QStringLiteral("面积")});
     delete q;
 }
@@ -610,9 +622,11 @@ void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()
     w->show();
     w->BitBtn1Click();
     QCOMPARE(w->ADOQuery1->rowCount(), QueryModel::BatchSize);
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：90000"));
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
                                                             "SELECT SUM(theArea) FROM UHouse WHERE theDel = '否'")));
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label2->text(), QStringLiteral("面积：4535000"));
     // Scrolling reads further rows as they come into view.
     w->DBGrid1->scrollToBottom();
@@ -631,7 +645,8 @@ void TestOwnerBrowse::listBeingReadHoldsNothingBack()
     MessageRecorder rec;
     auto *w = new TfrmUH_M;
     w->BitBtn1Click();
-    QVERIFY(w->ADOQuery1->canFetchMore()); // the list is still being read
+    QVERIFY(w->waitForFigures());
+    QCOMPARE(w->ADOQuery1->rowCount(), 1000); // its length known, its pages read as shown
 
     // Another copy of the program stores a house meanwhile.
     Database other;
@@ -644,10 +659,12 @@ void TestOwnerBrowse::listBeingReadHoldsNothingBack()
             QStringLiteral("25"), QStringLiteral("2025-04-10"), QStringLiteral("王五"), {}, {}};
     QVERIFY(OwnerEntry::add(h));
     QCOMPARE(rec.entries.size(), 0);
-    // The grid goes on reading its own list.
-    w->ADOQuery1->fetchAll();
+    // The grid goes on reading its own list by the keys of its pages.
+    QCOMPARE(w->ADOQuery1->value(999, QStringLiteral("房号")), QStringLiteral("999"));
+    QCOMPARE(w->ADOQuery1->value(0, QStringLiteral("房号")), QStringLiteral("1"));
     QCOMPARE(w->ADOQuery1->rowCount(), 1000);
     w->BitBtn1Click();
+    QVERIFY(w->waitForFigures());
     QCOMPARE(w->Label1->text(), QStringLiteral("记录：1002"));
     delete w;
 }
@@ -675,7 +692,9 @@ void TestOwnerBrowse::menuOpensChildWindows()
     first->Edit1->setText(QStringLiteral("9"));
     first->BitBtn1Click();
     second->BitBtn1Click();
+    QVERIFY(first->waitForFigures());
     QCOMPARE(first->Label1->text(), QStringLiteral("记录：1"));
+    QVERIFY(second->waitForFigures());
     QCOMPARE(second->Label1->text(), QStringLiteral("记录：3"));
     // "退出" closes the child window and releases it.
     QPointer<QMdiSubWindow> sub(subs.at(0));
@@ -685,6 +704,96 @@ void TestOwnerBrowse::menuOpensChildWindows()
     QVERIFY(screen.isNull());
     QVERIFY(sub.isNull());
     QCOMPARE(main.MdiArea->subWindowList().size(), 2);
+}
+
+namespace {
+void addManyHouses(TestDb &db, int n)
+{
+    db.exec(QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel) "
+                "SELECT printf('小区%02d', i % 7), printf('%05d', i), 50 + (i % 4) * 0.25, '住宅', 25, '2024-10-10', "
+                "'业主' || (i % 13), '', CASE WHEN i % 5 = 0 THEN NULL ELSE 'r' || (i % 3) END, '否' FROM n")
+                .arg(n));
+}
+
+QStringList column(BrowseWindow &w, const QString &caption, const QList<int> &rows)
+{
+    QStringList r;
+    for (int row : rows)
+        r << w.ADOQuery1->value(row, caption);
+    return r;
+}
+} // namespace
+
+// "查询" shows its first rows at once and says the footer is being counted; the figures
+// follow from the background. A second "查询" before they arrive cancels them: the footer
+// then holds the second list's figures, never the first's.
+void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
+{
+    TestDb db;
+    addManyHouses(db, 3000);
+    db.login();
+    MessageRecorder rec;
+    TfrmUH_Q w;
+    w.BitBtn1Click();
+    QCOMPARE(w.ADOQuery1->rowCount(), QueryModel::BatchSize);
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：统计中…"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("面积：统计中…"));
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：3000"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")));
+    QCOMPARE(w.ADOQuery1->rowCount(), 3000); // every page's keys have arrived as well
+
+    w.BitBtn1Click();
+    w.Edit1->setText(QStringLiteral("001"));
+    w.BitBtn1Click(); // the first one's figures are cancelled
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：统计中…"));
+    QVERIFY(w.waitForFigures());
+    QCoreApplication::processEvents();
+    const int rooms = db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum LIKE '%001%'"));
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：%1").arg(rooms));
+    QCOMPARE(w.Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
+                                                        "SELECT SUM(theArea) FROM UHouse WHERE theNum LIKE '%001%'")));
+    QCOMPARE(w.ADOQuery1->rowCount(), rooms);
+    QCOMPARE(rec.entries.size(), 0);
+}
+
+// A click on a heading orders the list by that column, a second click the other way; the
+// grid then reads the same rows in the same order as the whole list read with that order,
+// at the start, the middle and the end, and the next "查询" keeps the order.
+void TestOwnerBrowse::headingSortsTheList()
+{
+    TestDb db;
+    addManyHouses(db, 2000);
+    db.login();
+    MessageRecorder rec;
+    TfrmUH_Q w;
+    w.BitBtn1Click();
+    QVERIFY(w.waitForFigures());
+    const int remark = w.ADOQuery1->columnIndex(QStringLiteral("备注"));
+    const QList<int> rows{0, 1, 999, 1000, 1998, 1999};
+    auto expected = [&](const QString &order) {
+        const Rows all = frmDM().db().select(QStringLiteral("SELECT ID FROM UHouse ORDER BY ") + order);
+        QStringList r;
+        for (int row : rows)
+            r << all.at(row, 0);
+        return r;
+    };
+    w.DBGrid1->horizontalHeader()->sectionClicked(remark);
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(w.ADOQuery1->rowCount(), 2000);
+    QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark, ID")));
+    QCOMPARE(w.currentRow(), 0);
+    w.DBGrid1->horizontalHeader()->sectionClicked(remark);
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark DESC, ID DESC")));
+    QCOMPARE(w.DBGrid1->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    w.BitBtn1Click();
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark DESC, ID DESC")));
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：2000"));
+    QCOMPARE(rec.entries.size(), 0);
 }
 
 QTEST_MAIN(TestOwnerBrowse)

@@ -34,6 +34,7 @@ private slots:
     void impossibleNumbersAreRefused_data();
     void impossibleNumbersAreRefused();
     void lastStatementIsTheLastHouseAdded();
+    void cancelledImportKeepsWholeBatches();
 
     void windowOpensEmpty();
     void openShowsThePreview();
@@ -356,6 +357,35 @@ void TestOwnerImport::lastStatementIsTheLastHouseAdded()
     QCOMPARE(SqlText, QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, "
                                      "thePhone, Remark, theDel, theDate, UName) VALUES ('东区', 'R2', '60', '住宅', "
                                      "'22', '', '李四', '', '', '否', '2024-10-10', '管理员')"));
+}
+
+// The import window's "取消" throws from the batch hook: the import stops after the batch
+// just stored, its count is what the database holds, and the same sheet adds the rest.
+void TestOwnerImport::cancelledImportKeepsWholeBatches()
+{
+    ImportDb d;
+    QList<QStringList> rows;
+    const int n = OwnerImport::BatchSize * 2 + 500;
+    for (int i = 0; i < n; ++i)
+        rows << QStringList{QString::number(i), "50", "住宅", "22", "", "业主", "", ""};
+    const Sheet sheet = memorySheet(rows);
+    struct Cancelled {};
+    int stored = -1;
+    try {
+        OwnerImport::run(sheet, East, [&](int added) {
+            stored = added;
+            throw Cancelled{};
+        });
+        QFAIL("not cancelled");
+    } catch (const Cancelled &) {
+    }
+    QCOMPARE(stored, OwnerImport::BatchSize);
+    QCOMPARE(d.houses(), OwnerImport::BatchSize);
+    QCOMPARE(TfrmUH_D::cancelledMessage(stored),
+             QStringLiteral("导入已取消，已成功导入业主数据 2000 条。再次导入同一文件将补上其余的业主。"));
+    // Nothing is left locked or half written: the next import adds exactly the rest.
+    QCOMPARE(OwnerImport::run(sheet, East), n - OwnerImport::BatchSize);
+    QCOMPARE(d.houses(), n);
 }
 
 void TestOwnerImport::windowOpensEmpty()

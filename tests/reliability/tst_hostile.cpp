@@ -446,6 +446,7 @@ void TestHostile::ownerFilters()
             expected.sort();
             got.sort();
             QCOMPARE(got, expected);
+            QVERIFY(w->waitForFigures());
             QCOMPARE(w->label(1)->text(), QStringLiteral("记录：%1").arg(expected.size()));
         }
     }

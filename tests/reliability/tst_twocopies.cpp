@@ -32,6 +32,7 @@ private slots:
     void houseChargedByOtherCopyMeanwhile();
     void houseDeletedByOtherCopyMeanwhile();
     void chargeGetsInBetweenImportBatches();
+    void givingUpTheWaitStoresNothing();
 
 private:
     // The other copy: its own connection to the same file.
@@ -184,6 +185,44 @@ void TestTwoCopies::chargeGetsInBetweenImportBatches()
     QCOMPARE(added, rows);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '大区'")), rows);
+}
+
+// The window's "放弃" while another copy holds the lock: the wait is told from the start,
+// giving up ends it with the busy message, and the house is not stored.
+void TestTwoCopies::givingUpTheWaitStoresNothing()
+{
+    std::atomic<bool> locked{false}, release{false};
+    std::thread holder([&, db = other()] {
+        db->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        db->exec(QStringLiteral("UPDATE SDept SET F1 = F1 WHERE ID = 1"));
+        locked = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        db->exec(QStringLiteral("COMMIT"));
+    });
+    while (!locked)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int longest = -1;
+    Database::setLockWaitObserver([&](int waitedMs) {
+        longest = qMax(longest, waitedMs);
+        return waitedMs < 600;
+    });
+    MessageRecorder rec;
+    House h{QStringLiteral("阳光小区"), QStringLiteral("1-102"), QStringLiteral("90"), QStringLiteral("住宅"),
+            QStringLiteral("2"), QStringLiteral("2025-04-10"), QStringLiteral("李四"), {}, {}};
+    bool added = true;
+    try {
+        added = OwnerEntry::add(h);
+    } catch (const DbError &e) {
+        added = false;
+        QVERIFY2(e.message().contains(QStringLiteral("另一台电脑")), qPrintable(e.message()));
+    }
+    Database::setLockWaitObserver({});
+    release = true;
+    holder.join();
+    QVERIFY(!added);
+    QVERIFY(longest >= 600 && longest < Database::BusyTimeoutMs);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-102'")), 0);
 }
 
 QTEST_MAIN(TestTwoCopies)

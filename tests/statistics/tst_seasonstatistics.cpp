@@ -255,10 +255,10 @@ void TestSeasonStatistics::workbookReadBack()
 
     const Sheet sheet = SheetReader::read(path);
     QCOMPARE(sheet.headings.first(), QStringLiteral("澄岳供热有限公司收费统计 2024—2025采暖季"));
-    QStringList headingRow;
+    QStringList firstRow;
     for (int c = 0; c < tableHeadings().size(); ++c)
-        headingRow << sheet.cell(0, c);
-    QCOMPARE(headingRow, tableHeadings());
+        firstRow << sheet.cell(0, c);
+    QCOMPARE(firstRow, tableHeadings());
     QCOMPARE(sheet.rowCount(), 1 + 3 + 1);
     QCOMPARE(sheet.cell(1, 0), QStringLiteral("东区"));
     QCOMPARE(sheet.cell(1, 7), QStringLiteral("5350"));
