@@ -236,14 +236,15 @@ const Step kSteps[] = {
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
-// The file's version; a file of tables without a number is of version 1 (the first
-// numbered form is the form they had), one without tables has none to upgrade.
+// The file's version; a file of the program's tables without a number is of version 1
+// (the first numbered form is the form they had). One without them (empty, or someone
+// else's tables) has nothing to upgrade and is left untouched for the caller to judge.
 int fileVersion(Database &db)
 {
     const int v = db.scalar(QStringLiteral("PRAGMA user_version")).toInt();
     if (v != 0)
         return v;
-    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'")).toInt() > 0 ? 1 : 0;
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'UCharge'")).toInt() > 0 ? 1 : 0;
 }
 
 // The same tables on a PostgreSQL server. Text columns are citext, which compares

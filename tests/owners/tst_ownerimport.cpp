@@ -315,8 +315,10 @@ void TestOwnerImport::impossibleNumbersAreRefused()
     } catch (const DbError &e) {
         QVERIFY2(e.message().startsWith(QStringLiteral("工作表第 3 行（房号 1-102）无法导入：面积 不是有效的数字")), qPrintable(e.message()));
     }
-    QCOMPARE(d.houses(), 1);
-    QCOMPARE(d.db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")), QStringLiteral("50"));
+    // A refused row ends the server's whole transaction, the first house's batch with it.
+    QCOMPARE(d.houses(), TestDb::onServer() ? 0 : 1);
+    if (!TestDb::onServer())
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")), QStringLiteral("50"));
 }
 
 namespace {
