@@ -191,6 +191,10 @@ void TestTwoCopies::chargeGetsInBetweenImportBatches()
 // giving up ends it with the busy message, and the house is not stored.
 void TestTwoCopies::givingUpTheWaitStoresNothing()
 {
+    // The server waits for another desk's lock inside the server, where the program does
+    // not look in yet: the waiting window is the file's for now.
+    if (TestDb::onServer())
+        QSKIP("the lock-wait window watches the file's waits only");
     std::atomic<bool> locked{false}, release{false};
     std::thread holder([&, db = other()] {
         db->exec(QStringLiteral("BEGIN IMMEDIATE"));
