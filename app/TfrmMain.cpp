@@ -213,8 +213,6 @@ TfrmMain::TfrmMain(QWidget *parent)
     }
     BackupStatus = new QLabel(this);
     statusBar()->addPermanentWidget(BackupStatus);
-
-    FormCreate();
 }
 
 TfrmMain::~TfrmMain()
@@ -226,11 +224,24 @@ TfrmMain::~TfrmMain()
 
 void TfrmMain::FormCreate()
 {
+    connectProgramDatabase(this);
+}
+
+void TfrmMain::connectProgramDatabase(QWidget *parent)
+{
     // The database file beside the program (or the office's server named beside it),
     // opened on the first statement of the run.
     frmDM().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
     // A new installation makes its empty database on the first start.
-    guard(this, [] { Schema::createOnFirstStart(programDatabasePath()); });
+    guard(parent, [] { Schema::createOnFirstStart(programDatabasePath()); });
+}
+
+QIcon TfrmMain::programIcon()
+{
+    initResources();
+    // Read with its format named: a picture of unknown kind would make Qt load every
+    // image plugin to find out.
+    return QIcon(QPixmap(QStringLiteral(":/images/icon.png"), "PNG"));
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
