@@ -88,6 +88,7 @@ private:
     // Runs a modal dialog made by the factory; the dialog is released when it closes.
     void runDialog(QDialog *dialog);
     bool m_shown = false;
+    bool m_longAction = false; // a backup or restore runs (its progress window answers)
     QThread *m_dailyBackup = nullptr;
 };
 
