@@ -34,10 +34,12 @@ public:
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;
         }
+        // The frame begins below the title, as the platform style's does.
+        const int titleHeight = qMax(pixelMetric(PM_ExclusiveIndicatorHeight), option->fontMetrics.height()) + 3;
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        const QRectF r = QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5);
-        painter->setPen(option->palette.window().color().darker(140));
+        const QRectF r = QRectF(option->rect.adjusted(0, titleHeight, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->setPen(option->palette.window().color().darker(125));
         painter->setBrush(QColor(0, 0, 0, 8));
         painter->drawRoundedRect(r, 3, 3);
         painter->setPen(QColor(255, 255, 255, 110));
