@@ -434,6 +434,29 @@ void TfrmMain::startDailyBackup()
 namespace {
 
 // The progress window follows a copy, check or restore through its control.
+// While a copy or a restore runs, the menus, the tool bar and the open windows take no
+// input: the progress window shows only after half a second, and the window answers
+// (repaints, timers) meanwhile.
+class FrameAtRest {
+public:
+    explicit FrameAtRest(TfrmMain *w)
+        : m_parts{w->menuBar(), w->ToolBar1, w->MdiArea}
+    {
+        for (QWidget *p : m_parts)
+            p->setEnabled(false);
+    }
+    ~FrameAtRest()
+    {
+        for (QWidget *p : m_parts)
+            p->setEnabled(true);
+    }
+    FrameAtRest(const FrameAtRest &) = delete;
+    FrameAtRest &operator=(const FrameAtRest &) = delete;
+
+private:
+    QWidget *m_parts[3];
+};
+
 LongAction::Follow followOf(Backup::Control &control)
 {
     LongAction::Follow f;
@@ -463,6 +486,7 @@ void TfrmMain::BackupClick()
         // Copied and checked on a thread of its own: the check reads the whole copy again.
         Backup::Contents c;
         try {
+            FrameAtRest atRest(this);
             Backup::Control control;
             LongAction action(this, QStringLiteral("正在备份数据…"));
             action.runOffThread([&] { c = Backup::copy(dbPath, out, control); }, followOf(control));
@@ -495,6 +519,7 @@ void TfrmMain::RestoreClick()
         // A damaged or foreign file is refused here, before anything is asked.
         Backup::Contents c;
         try {
+            FrameAtRest atRest(this);
             Backup::Control control;
             LongAction action(this, QStringLiteral("正在检查备份文件…"));
             action.runOffThread([&] { c = Backup::inspect(chosen, control); }, followOf(control));
@@ -514,6 +539,7 @@ void TfrmMain::RestoreClick()
         frmDM().closeConnection();
         QString kept;
         try {
+            FrameAtRest atRest(this);
             Backup::Control control;
             LongAction action(this, QStringLiteral("正在恢复数据…"));
             action.runOffThread([&] { kept = Backup::restore(dbPath, chosen, control); }, followOf(control));
