@@ -88,6 +88,9 @@ QMap<QString, qint64> rowCounts(Database &db)
     return counts;
 }
 
+// A megabyte of 4 KiB pages between two looks at the progress and at 取消.
+constexpr int PagesPerStep = 256;
+
 // Runs the engine's page copy from one open database into another, in steps so that the
 // caller can show progress and stop it. A stopped copy is rolled back in the target, which
 // stays as it was. The caller holds the snapshot (a read transaction on src).
@@ -107,7 +110,7 @@ void copyPages(Database &src, Database &dst, Control &control)
             sqlite3_backup_finish(b);
             throw Cancelled();
         }
-        rc = sqlite3_backup_step(b, 1024);
+        rc = sqlite3_backup_step(b, PagesPerStep);
         const int total = sqlite3_backup_pagecount(b);
         control.setProgress(total - sqlite3_backup_remaining(b), total);
         if (rc == SQLITE_OK)
