@@ -74,6 +74,9 @@ private:
     PgEngine(PGconn *conn, QString url);
     void setUpSession();
     void simple(const QString &sql);
+    PGresult *runPipelined(const PgDialect::Translated &t, int nParams, const char *const *values, const char *prepared);
+    PGresult *runGuardedText(const PgDialect::Translated &t);
+    void waitForWriters();
     QString lostMessage() const;
 
     PGconn *m_conn;
