@@ -32,6 +32,26 @@ QString heldData(Database &db)
     return {};
 }
 
+// The target's indexes of the copied tables (not their primary keys), as the statements
+// that make them again. Dropped before the rows go in and made again after them, in the
+// same transaction: an index built once over sorted rows takes a fraction of the time of
+// one kept up row by row over a million payments.
+QStringList dropIndexes(Database &db)
+{
+    const Rows indexes = db.isServer()
+        ? db.select(QStringLiteral("SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema() "
+                                   "AND indexname NOT IN (SELECT conname FROM pg_constraint)"))
+        : db.select(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL"));
+    QStringList remake;
+    for (int i = 0; i < indexes.rowCount(); ++i) {
+        QString name = indexes.at(i, 0);
+        name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        db.exec(QStringLiteral("DROP INDEX \"%1\"").arg(name));
+        remake << indexes.at(i, 1);
+    }
+    return remake;
+}
+
 int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     const AdminArgs a(args, {QStringLiteral("from"), QStringLiteral("to")});
@@ -77,6 +97,9 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
         // The rows init stored make way for the source's own.
         for (const char *t : {"SUser", "SDept", "SZD"})
             target.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));
+        if (target.isServer())
+            target.exec(QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'"));
+        const QStringList indexes = dropIndexes(target);
 
         for (const CopiedTable &t : kCopied) {
             const QString table = QLatin1String(t.name);
@@ -104,6 +127,10 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
             out << table << '\t' << n << '\n';
             copied += n;
         }
+        if (!indexes.isEmpty())
+            err << "正在重建索引……\n" << Qt::flush;
+        for (const QString &index : indexes)
+            target.exec(index);
         tx.commit();
     } catch (...) {
         target.close();
