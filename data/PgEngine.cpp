@@ -496,6 +496,10 @@ QString PgEngine::lostMessage() const
 
 PGconn *PgEngine::usable(const QString &sql)
 {
+    // The waiting window lets the window's events run while this connection waits for the
+    // writers' lock; a statement from one of them cannot go in between.
+    if (m_waiting)
+        throw DbError(QStringLiteral("正在等待另一台电脑上的程序保存完毕，请稍后再试"), sql);
     if (PQstatus(m_conn) == CONNECTION_OK)
         return m_conn;
     if (m_lostInTransaction)
@@ -899,14 +903,24 @@ void PgEngine::waitForWriters()
     QElapsedTimer waited;
     waited.start();
     bool gaveUp = false;
+    m_waiting = true;
     while (PQconsumeInput(m_conn) == 1 && PQisBusy(m_conn)) {
-        if (!gaveUp && !Database::keepWaiting(int(waited.elapsed()))) {
-            gaveUp = true;
-            interrupt();
+        if (!gaveUp) {
+            bool keep = true;
+            try {
+                keep = Database::keepWaiting(int(waited.elapsed()));
+            } catch (...) {
+                keep = false;
+            }
+            if (!keep) {
+                gaveUp = true;
+                interrupt();
+            }
         }
         pollfd socket{PQsocket(m_conn), POLLIN, 0};
         ::poll(&socket, 1, 1);
     }
+    m_waiting = false;
     PGresult *res = PQgetResult(m_conn);
     // A lock granted just as the operator gave up is given back: nothing is written.
     if (gaveUp && res && PQresultStatus(res) == PGRES_TUPLES_OK) {

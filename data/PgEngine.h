@@ -86,6 +86,7 @@ private:
     bool m_cursorTransaction = false;
     bool m_lostInTransaction = false;
     bool m_readOnly = false;
+    bool m_waiting = false;
     QSet<PgCursor *> m_cursors;
     int m_changes = 0;
     int m_generation = 0;

@@ -7,6 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 struct CopiedTable {
@@ -51,6 +57,97 @@ QStringList dropIndexes(Database &db)
     }
     return remake;
 }
+
+// The rows of one table read on a thread of their own while the target stores the rows
+// read before them: reading the source (a server's cursor, or the file's decryption) and
+// storing into the target (COPY, or the file's inserts) take about as long as each other.
+class TableReader {
+public:
+    struct Batch {
+        QVector<QStringList> values;
+        QVector<QVector<bool>> nulls;
+    };
+
+    explicit TableReader(Cursor &rows)
+        : m_thread([this, &rows] { read(rows); })
+    {
+    }
+    ~TableReader()
+    {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    // The next rows in order; false at the end. Rethrows what the reading failed with.
+    bool next(Batch &batch)
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_changed.wait(hold, [this] { return !m_ready.empty() || m_done; });
+        if (m_ready.empty()) {
+            if (m_error)
+                std::rethrow_exception(m_error);
+            return false;
+        }
+        batch = std::move(m_ready.front());
+        m_ready.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr int BatchRows = 2048;
+    static constexpr size_t MaxBatches = 8;
+
+    void read(Cursor &rows)
+    {
+        try {
+            const int columns = rows.columnCount();
+            Batch batch;
+            bool more = true;
+            while (more) {
+                more = rows.next();
+                if (more) {
+                    QStringList values;
+                    QVector<bool> nulls(columns);
+                    values.reserve(columns);
+                    for (int c = 0; c < columns; ++c) {
+                        nulls[c] = rows.isNull(c);
+                        values << rows.text(c);
+                    }
+                    batch.values << values;
+                    batch.nulls << nulls;
+                }
+                if (batch.values.size() == BatchRows || (!more && !batch.values.isEmpty())) {
+                    std::unique_lock<std::mutex> hold(m_lock);
+                    m_changed.wait(hold, [this] { return m_ready.size() < MaxBatches || m_stop; });
+                    if (m_stop)
+                        return;
+                    m_ready.push_back(std::move(batch));
+                    batch = Batch();
+                    m_changed.notify_all();
+                }
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_done = true;
+        m_changed.notify_all();
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_ready;
+    bool m_done = false;
+    bool m_stop = false;
+    std::exception_ptr m_error;
+    std::thread m_thread;
+};
 
 int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
 {
@@ -97,8 +194,9 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
         // The rows init stored make way for the source's own.
         for (const char *t : {"SUser", "SDept", "SZD"})
             target.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));
-        if (target.isServer())
-            target.exec(QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'"));
+        // Room to sort an index in memory when it is made again.
+        target.exec(target.isServer() ? QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'")
+                                      : QStringLiteral("PRAGMA cache_size = -262144"));
         const QStringList indexes = dropIndexes(target);
 
         for (const CopiedTable &t : kCopied) {
@@ -107,18 +205,17 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
             auto rows = source.cursor(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, QLatin1String(t.id)));
             const QStringList columns = rows->columns();
             BulkLoad load(target, table, columns);
-            QStringList values;
-            QVector<bool> nulls(columns.size());
             qint64 n = 0;
-            while (rows->next()) {
-                values.clear();
-                for (int c = 0; c < columns.size(); ++c) {
-                    nulls[c] = rows->isNull(c);
-                    values << rows->text(c);
+            {
+                TableReader reader(*rows);
+                TableReader::Batch batch;
+                while (reader.next(batch)) {
+                    for (int r = 0; r < batch.values.size(); ++r) {
+                        load.add(batch.values.at(r), batch.nulls.at(r));
+                        if (++n % 100000 == 0)
+                            err << table << "：" << n << " / " << total << " 行\n" << Qt::flush;
+                    }
                 }
-                load.add(values, nulls);
-                if (++n % 100000 == 0)
-                    err << table << "：" << n << " / " << total << " 行\n" << Qt::flush;
             }
             load.finish();
             target.moveIdsPast(table, QLatin1String(t.id));
