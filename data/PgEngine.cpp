@@ -7,6 +7,7 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -539,6 +540,7 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         m_cursorTransaction = false;
         throw DbError(lostMessage(), sql);
     }
+    const int shift = std::exchange(m_positionShift, 0);
     const QString state = QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE));
     QString primary = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
     if (primary.isEmpty())
@@ -551,7 +553,7 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         // column: the file's number check names the column in the operator's words.
         QString column;
         if (const char *pos = PQresultErrorField(res, PG_DIAG_STATEMENT_POSITION))
-            column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt());
+            column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt() - shift);
         if (column.isEmpty() && params) {
             for (int i = 0; i < params->size() && column.isEmpty(); ++i)
                 if (primary.contains(QLatin1Char('"') + QString::fromUtf8(params->at(i)) + QLatin1Char('"')))
@@ -596,6 +598,7 @@ PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int 
 {
     PGconn *c = usable(sql);
     refuseNul(sql);
+    m_positionShift = 0;
     // Inside a transaction a failed statement would end the whole transaction on the
     // server, where the file refuses only that statement and keeps the rest (an import
     // keeps the rows before a refused one; an open list keeps reading): each statement
@@ -616,8 +619,10 @@ PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int 
         res = runGuardedText(t);
     }
     const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
-    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY)
+    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY) {
+        m_positionShift = 0;
         return res;
+    }
     if (guarded && PQstatus(m_conn) == CONNECTION_OK)
         PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT cy_statement; RELEASE SAVEPOINT cy_statement"));
     failWith(res, sql, &t, params);
@@ -680,8 +685,11 @@ PGresult *PgEngine::runPipelined(const PgDialect::Translated &t, int nParams, co
 // its release. Returns the last statement's result, or the failure.
 PGresult *PgEngine::runGuardedText(const PgDialect::Translated &t)
 {
-    // A line comment at the end of the text must not swallow the release.
-    const QByteArray text = "SAVEPOINT cy_statement;\n" + t.text.toUtf8() + "\n;RELEASE SAVEPOINT cy_statement";
+    // A line comment at the end of the text must not swallow the release. The server
+    // counts an error's position from the start of what it was sent.
+    static const QByteArray before = "SAVEPOINT cy_statement;\n";
+    m_positionShift = int(before.size());
+    const QByteArray text = before + t.text.toUtf8() + "\n;RELEASE SAVEPOINT cy_statement";
     if (PQsendQuery(m_conn, text.constData()) != 1)
         return nullptr;
     PGresult *previous = nullptr;

@@ -87,6 +87,8 @@ private:
     bool m_lostInTransaction = false;
     bool m_readOnly = false;
     bool m_waiting = false;
+    // Characters sent before the statement's own text (its savepoint).
+    int m_positionShift = 0;
     QSet<PgCursor *> m_cursors;
     int m_changes = 0;
     int m_generation = 0;
