@@ -2,6 +2,8 @@
 #include <QDate>
 #include <QString>
 
+class Database;
+
 // The arrears reminder: the owners whose paid-up date lies before a reference date, with
 // the years and the amount they owe at that date. Its export and the admin tool build
 // their statements here too. The owner criteria are those of OwnerStatements::criteria().
@@ -15,6 +17,13 @@ QString dateClause(const QDate &reference);
 QString list(const QDate &reference, const QString &myWhere);
 // One row: "面积" and "欠费金额", the sums over the same houses.
 QString totals(const QDate &reference, const QString &myWhere);
+
+// Refuses (AppError) a list in which the arrears of a house cannot be computed or reach
+// ChargeLogic::MaxAmount (10^13 yuan, more than a receipt can write), naming the first
+// such houses by area and room with their figures, so that the operator can correct them
+// in the owner management. The list would show them as no amount at all, and its totals
+// would fail or mean nothing. Same FROM and WHERE as list(); runs on db.
+void checkAmounts(Database &db, const QDate &reference, const QString &myWhere);
 
 // The default reference date: UnitSettings::periodEnd, with a message when it had to be
 // fitted.

@@ -60,4 +60,11 @@ QColor TfrmUH_TX::rowTextColour(int row) const
     return ArrearsStatements::isOverdue(ADOQuery1->text(row, c), reference()) ? QColor(255, 0, 0) : QColor();
 }
 
+void TfrmUH_TX::BitBtn1Click()
+{
+    if (!guard(this, [&] { ArrearsStatements::checkAmounts(frmDM().db(), reference(), buildWhere()); }))
+        return;
+    TfrmUH_Browse::BitBtn1Click();
+}
+
 void TfrmUH_TX::BitBtn3Click() { exportBrowseList(this, ExportLayouts::arrears()); }

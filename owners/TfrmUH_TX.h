@@ -20,6 +20,9 @@ public:
     QColor rowTextColour(int row) const override;
 
 public slots:
+    // "查询": refuses, naming the houses, a list in which an amount owed cannot be
+    // computed or is beyond what a receipt can write; otherwise as every list.
+    void BitBtn1Click() override;
     // "Excel": the listed owners with their arrears and totals to a new workbook "业主报表".
     void BitBtn3Click() override;
 

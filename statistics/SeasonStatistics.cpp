@@ -146,6 +146,9 @@ QStringList statements(const Season &season)
 
 Figures compute(Database &db, const Season &season)
 {
+    // An amount owed that no receipt could write is refused as the arrears reminder refuses
+    // it, before any sum over it fails or means nothing.
+    ArrearsStatements::checkAmounts(db, season.end, ArrearsStatements::dateClause(season.end));
     Figures f;
     f.season = season;
 

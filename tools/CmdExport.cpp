@@ -69,6 +69,7 @@ int runExport(const QStringList &args, QTextStream &out, QTextStream &err)
         }
         layout = ExportLayouts::arrears();
         const QString myWhere = ArrearsStatements::dateClause(reference);
+        ArrearsStatements::checkAmounts(frmDM().db(), reference, myWhere);
         listSql = ArrearsStatements::list(reference, myWhere);
         totalsSql = ArrearsStatements::totals(reference, myWhere);
     }
