@@ -4,10 +4,12 @@
 #include "owners/ArrearsStatements.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
+#include "browse/ListFigures.h"
 #include "browse/QueryModel.h"
 
 #include <QBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QLabel>
 #include <QTableView>
 
@@ -35,6 +37,8 @@ TfrmUH_TX::TfrmUH_TX(QWidget *parent)
     // reaches it after the criteria, before the buttons.
     DateTimePicker1->installEventFilter(this);
     setTabOrder(Edit4, DateTimePicker1);
+    // The check runs with the totals, off the window's thread, over the same houses.
+    connect(figures(), &ListFigures::totalsReady, this, &TfrmUH_TX::refuseImpossibleAmounts);
     // Moving the picker recolours the rows at once; the figures wait for "查询".
     connect(DateTimePicker1, &DatePicker::dateChanged, DBGrid1->viewport(), qOverload<>(&QWidget::update));
 
@@ -60,11 +64,20 @@ QColor TfrmUH_TX::rowTextColour(int row) const
     return ArrearsStatements::isOverdue(ADOQuery1->text(row, c), reference()) ? QColor(255, 0, 0) : QColor();
 }
 
-void TfrmUH_TX::BitBtn1Click()
+void TfrmUH_TX::refuseImpossibleAmounts(const Rows &totals)
 {
-    if (!guard(this, [&] { ArrearsStatements::checkAmounts(frmDM().db(), reference(), buildWhere()); }))
+    if (totals.isEmpty() || totals.at(0, QString::fromUtf8(ArrearsStatements::OutOfRangeHouses)).toDouble() <= 0)
         return;
-    TfrmUH_Browse::BitBtn1Click();
+    guard(this, [&] {
+        try {
+            ArrearsStatements::checkAmounts(frmDM().db(), reference(), myWhere);
+        } catch (const AppError &) {
+            ADOQuery1->close();
+            BitBtn3->setEnabled(false);
+            Label3->setText(QStringLiteral("欠费金额："));
+            throw;
+        }
+    });
 }
 
 void TfrmUH_TX::BitBtn3Click() { exportBrowseList(this, ExportLayouts::arrears()); }

@@ -20,9 +20,6 @@ public:
     QColor rowTextColour(int row) const override;
 
 public slots:
-    // "查询": refuses, naming the houses, a list in which an amount owed cannot be
-    // computed or is beyond what a receipt can write; otherwise as every list.
-    void BitBtn1Click() override;
     // "Excel": the listed owners with their arrears and totals to a new workbook "业主报表".
     void BitBtn3Click() override;
 
@@ -33,4 +30,7 @@ protected:
 
 private:
     QDate reference() const;
+    // When the totals count houses whose amount no receipt can write, the list (which
+    // shows no amount for them) is closed and the operator told which houses to correct.
+    void refuseImpossibleAmounts(const Rows &totals);
 };
