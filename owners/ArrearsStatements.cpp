@@ -92,6 +92,12 @@ void checkAmounts(Database &db, const QDate &reference, const QString &myWhere)
                        .arg(houses));
 }
 
+void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &myWhere)
+{
+    if (!totals.isEmpty() && totals.at(0, QString::fromUtf8(OutOfRangeHouses)).toDouble() > 0)
+        checkAmounts(db, reference, myWhere);
+}
+
 ReferenceDefault defaultReference(const QString &chargeDate, const QString &periodEndMonth,
                                   const QString &periodEndDay)
 {

@@ -3,6 +3,7 @@
 #include <QString>
 
 class Database;
+class Rows;
 
 // The arrears reminder: the owners whose paid-up date lies before a reference date, with
 // the years and the amount they owe at that date. Its export and the admin tool build
@@ -27,6 +28,9 @@ inline constexpr char OutOfRangeHouses[] = "超限户数";
 // such houses by area and room with their figures, so that the operator can correct them
 // in the owner management. Same FROM and WHERE as list(); runs on db.
 void checkAmounts(Database &db, const QDate &reference, const QString &myWhere);
+// The same refusal when totals (a row of totals() with that reference and myWhere) count
+// such houses; nothing more is read otherwise.
+void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &myWhere);
 
 // The default reference date: UnitSettings::periodEnd, with a message when it had to be
 // fitted.

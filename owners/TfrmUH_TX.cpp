@@ -66,11 +66,9 @@ QColor TfrmUH_TX::rowTextColour(int row) const
 
 void TfrmUH_TX::refuseImpossibleAmounts(const Rows &totals)
 {
-    if (totals.isEmpty() || totals.at(0, QString::fromUtf8(ArrearsStatements::OutOfRangeHouses)).toDouble() <= 0)
-        return;
     guard(this, [&] {
         try {
-            ArrearsStatements::checkAmounts(frmDM().db(), reference(), myWhere);
+            ArrearsStatements::checkAmounts(frmDM().db(), totals, reference(), myWhere);
         } catch (const AppError &) {
             ADOQuery1->close();
             BitBtn3->setEnabled(false);

@@ -373,7 +373,7 @@ void TestArrears::amountsNoReceiptCanWrite()
         QCOMPARE(w.ADOQuery1->rowCount(), 0);
         QVERIFY(!w.BitBtn3->isEnabled());
         QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额："));
-        // The admin tool's export is refused alike.
+        // Asked directly, as the admin tool's export and the season figures ask it: the same refusal.
         QVERIFY_THROWS_EXCEPTION(AppError, ArrearsStatements::checkAmounts(frmDM().db(), QDate(2024, 3, 15),
                                                                           ArrearsStatements::dateClause(QDate(2024, 3, 15))));
         return;
