@@ -6,7 +6,6 @@
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 
-
 namespace ArrearsStatements {
 
 QString dateClause(const QDate &reference)

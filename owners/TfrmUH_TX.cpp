@@ -53,7 +53,11 @@ TfrmUH_TX::TfrmUH_TX(QWidget *parent)
 QDate TfrmUH_TX::reference() const { return DateTimePicker1->date(); }
 
 QString TfrmUH_TX::whereStart() const { return ArrearsStatements::dateClause(reference()); }
-QString TfrmUH_TX::listSql() const { return ArrearsStatements::list(reference(), myWhere); }
+QString TfrmUH_TX::listSql() const
+{
+    m_listedReference = reference();
+    return ArrearsStatements::list(m_listedReference, myWhere);
+}
 QString TfrmUH_TX::totalsSql() const { return ArrearsStatements::totals(reference(), myWhere); }
 
 QColor TfrmUH_TX::rowTextColour(int row) const
@@ -68,7 +72,7 @@ void TfrmUH_TX::refuseImpossibleAmounts(const Rows &totals)
 {
     guard(this, [&] {
         try {
-            ArrearsStatements::checkAmounts(frmDM().db(), totals, reference(), myWhere);
+            ArrearsStatements::checkAmounts(frmDM().db(), totals, m_listedReference, myWhere);
         } catch (const AppError &) {
             ADOQuery1->close();
             BitBtn3->setEnabled(false);
