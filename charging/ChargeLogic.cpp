@@ -41,6 +41,22 @@ void checkAmount(double amount, const QString &shown)
                            .arg(shown));
 }
 
+QString shortFigure(const QString &text)
+{
+    const double v = text.toDouble();
+    return std::fabs(v) >= 1e15 ? QString::number(v, 'g', 6) : text.trimmed();
+}
+
+void checkYearFee(const QString &floorArea, const QString &unitPrice)
+{
+    if (!Numbers::isNumber(floorArea) || !Numbers::isNumber(unitPrice))
+        return;
+    const double fee = Numbers::toDouble(floorArea) * Numbers::toDouble(unitPrice);
+    if (!std::isfinite(fee) || std::fabs(fee) >= MaxAmount)
+        throw AppError(QStringLiteral("一年的费用超出范围（面积 %1 × 单价 %2）：收据的大写金额最多写到万亿元，请检查面积和单价")
+                           .arg(shortFigure(floorArea), shortFigure(unitPrice)));
+}
+
 QString myNum()
 {
     const QDate date = Dates::parse(ChargeDate);

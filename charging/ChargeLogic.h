@@ -50,6 +50,13 @@ inline constexpr double MaxAmount = 1e13;
 // Throws AppError when amount is no finite number below MaxAmount; shown names what was
 // computed or typed.
 void checkAmount(double amount, const QString &shown);
+// A figure for a message: the text as given, trimmed, unless it would be hundreds of
+// digits long (a huge number in plain form): then in exponent form, "1e+200".
+QString shortFigure(const QString &text);
+// Refuses (AppError) a house whose fee for one year, area times unit price, is no finite
+// amount below MaxAmount: no payment could ever be taken for it. A text that is no number
+// is left to the number check of its column, which names it.
+void checkYearFee(const QString &floorArea, const QString &unitPrice);
 
 // What a save stores: the house and the texts of the entry boxes, dates as "yyyy-mm-dd".
 struct Payment {

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <cmath>
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -44,6 +45,28 @@ QString valueText(const PGresult *res, int row, int col)
     default:
         return QString::fromUtf8(v, len);
     }
+}
+
+// Sums are summed exactly as numeric, so a total can lie beyond what a double holds; it
+// would read as 0. Such a result is refused, as the file refuses that total. (A total
+// below the smallest double is no such case: it reads as the 0 it nearly is.)
+bool sumBeyondDouble(const PGresult *res)
+{
+    const int rows = PQntuples(res);
+    for (int c = 0, n = PQnfields(res); c < n; ++c) {
+        if (PQftype(res, c) != 1700)
+            continue;
+        for (int r = 0; r < rows; ++r) {
+            if (PQgetisnull(res, r, c))
+                continue;
+            const QByteArray text = QByteArray::fromRawData(PQgetvalue(res, r, c), PQgetlength(res, r, c));
+            bool ok = false;
+            const double v = text.toDouble(&ok);
+            if ((!ok || !std::isfinite(v)) && !text.startsWith("0.") && !text.startsWith("-0."))
+                return true;
+        }
+    }
+    return false;
 }
 
 QStringList columnNames(const PGresult *res, const PgDialect::Translated &t)
@@ -567,6 +590,10 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         if (!label.isEmpty()) {
             message = QStringLiteral("%1 不是有效的数字").arg(label);
             detail = primary;
+        } else if (state == QLatin1String("22003")) {
+            // A computation whose result no double holds (a product of two huge numbers).
+            message = QStringLiteral("数值超出范围，无法计算");
+            detail = primary;
         }
     } else if (state == QLatin1String("23514")) {
         const QString constraint = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_CONSTRAINT_NAME));
@@ -621,6 +648,10 @@ PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int 
     const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY) {
         m_positionShift = 0;
+        if (s == PGRES_TUPLES_OK && sumBeyondDouble(res)) {
+            PQclear(res);
+            throw DbError(QStringLiteral("合计超出范围"), sql);
+        }
         return res;
     }
     if (guarded && PQstatus(m_conn) == CONNECTION_OK)

@@ -1,5 +1,8 @@
 #include "owners/ArrearsStatements.h"
+#include "charging/ChargeLogic.h"
 #include "data/Dates.h"
+#include "data/DbError.h"
+#include "data/Database.h"
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 
@@ -10,13 +13,46 @@ QString dateClause(const QDate &reference)
     return QStringLiteral("AND (EndDate < '") + Dates::format(reference) + QStringLiteral("') ");
 }
 
+namespace {
+
+QString yearsOwed(const QString &reference)
+{
+    return QStringLiteral("DateDiff('yyyy', EndDate, '") + reference + QStringLiteral("')");
+}
+
+// True for a house whose amount owed no receipt can write: 10^13 yuan or more
+// (ChargeLogic::MaxAmount), or beyond double precision. The product is formed only where
+// it cannot overflow (the server refuses an overflowing product, the file makes it
+// infinite), and the years (the costly part) only for the rare house whose area times
+// price reaches 10^9: under ten thousand years nothing less reaches 10^13. A factor from
+// 10^100 with the other not below 10^-80 makes a year's fee of 10^20 or more: such a
+// house is out of range whatever its years.
+QString outOfRange(const QString &years)
+{
+    return QStringLiteral("(CASE WHEN ABS(theArea) >= 1e100 OR ABS(thePrice) >= 1e100 THEN "
+                          "CASE WHEN ABS(theArea) >= 1e-80 AND ABS(thePrice) >= 1e-80 THEN 1e100 "
+                          "ELSE ABS(%1 * theArea * thePrice) END "
+                          "WHEN ABS(theArea * thePrice) < 1e9 THEN 0 "
+                          "ELSE ABS(%1 * theArea * thePrice) END >= 1e13)")
+        .arg(years);
+}
+
+// The amount owed; none for a house out of range, whose amount could only read as INF, 0
+// or an error.
+QString amountOwed(const QString &years)
+{
+    return QStringLiteral("CASE WHEN %1 THEN NULL ELSE %2 * theArea * thePrice END").arg(outOfRange(years), years);
+}
+
+} // namespace
+
 QString list(const QDate &reference, const QString &myWhere)
 {
-    const QString d = Dates::format(reference);
+    const QString years = yearsOwed(Dates::format(reference));
     return OwnerStatements::leadingColumns()
         + QStringLiteral("Remark AS 备注, ")
-        + QStringLiteral("DateDiff('yyyy', EndDate, '") + d + QStringLiteral("') AS 欠费年数, ")
-        + QStringLiteral("DateDiff('yyyy', EndDate, '") + d + QStringLiteral("') * theArea * thePrice AS 欠费金额, ")
+        + years + QStringLiteral(" AS 欠费年数, ")
+        + amountOwed(years) + QStringLiteral(" AS 欠费金额, ")
         + QStringLiteral("ID FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
         + myWhere
@@ -25,12 +61,40 @@ QString list(const QDate &reference, const QString &myWhere)
 
 QString totals(const QDate &reference, const QString &myWhere)
 {
-    const QString d = Dates::format(reference);
+    const QString years = yearsOwed(Dates::format(reference));
     return QStringLiteral("SELECT SUM(theArea) AS 面积, ")
-        + QStringLiteral("SUM(DateDiff('yyyy', EndDate, '") + d + QStringLiteral("') * theArea * thePrice) AS 欠费金额 ")
+        + QStringLiteral("SUM(") + amountOwed(years) + QStringLiteral(") AS 欠费金额, ")
+        + QStringLiteral("SUM(CASE WHEN ") + outOfRange(years) + QStringLiteral(" THEN 1 ELSE 0 END) AS ")
+        + QString::fromUtf8(OutOfRangeHouses) + QLatin1Char(' ')
         + QStringLiteral("FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
         + myWhere;
+}
+
+void checkAmounts(Database &db, const QDate &reference, const QString &myWhere)
+{
+    const QString years = yearsOwed(Dates::format(reference));
+    const Rows rows = db.select(QStringLiteral("SELECT AName, theNum, theArea, thePrice, ") + years
+                                + QStringLiteral(" AS 欠费年数 FROM UHouse WHERE (theDel = '否') ") + myWhere
+                                + QStringLiteral("AND ") + outOfRange(years) + QStringLiteral(" ORDER BY AName, theNum "));
+    if (rows.isEmpty())
+        return;
+    QStringList named;
+    for (int r = 0; r < rows.rowCount() && r < 5; ++r)
+        named << QStringLiteral("%1 %2（面积 %3 × 单价 %4 × %5 年）")
+                     .arg(rows.at(r, 0), rows.at(r, 1), ChargeLogic::shortFigure(rows.at(r, 2)),
+                          ChargeLogic::shortFigure(rows.at(r, 3)), rows.at(r, 4));
+    QString houses = named.join(QStringLiteral("、"));
+    if (rows.rowCount() > named.size())
+        houses += QStringLiteral(" 等 %1 户").arg(rows.rowCount());
+    throw AppError(QStringLiteral("欠费金额超出范围：%1。收据的大写金额最多写到万亿元，请在业主管理中检查这些业主的面积和单价")
+                       .arg(houses));
+}
+
+void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &myWhere)
+{
+    if (!totals.isEmpty() && totals.at(0, QString::fromUtf8(OutOfRangeHouses)).toDouble() > 0)
+        checkAmounts(db, reference, myWhere);
 }
 
 ReferenceDefault defaultReference(const QString &chargeDate, const QString &periodEndMonth,

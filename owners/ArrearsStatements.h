@@ -2,6 +2,9 @@
 #include <QDate>
 #include <QString>
 
+class Database;
+class Rows;
+
 // The arrears reminder: the owners whose paid-up date lies before a reference date, with
 // the years and the amount they owe at that date. Its export and the admin tool build
 // their statements here too. The owner criteria are those of OwnerStatements::criteria().
@@ -11,10 +14,23 @@ namespace ArrearsStatements {
 QString dateClause(const QDate &reference);
 
 // The owner list plus "欠费年数" (calendar years from the paid-up date to the reference
-// date) and "欠费金额" (those years times area times unit price), by area and room.
+// date) and "欠费金额" (those years times area times unit price), by area and room. A
+// house whose amount no receipt can write (10^13 yuan or more, or beyond double
+// precision) has no amount here, and counts in the totals' OutOfRangeHouses instead: such
+// a list is not to be shown (checkAmounts names the houses).
 QString list(const QDate &reference, const QString &myWhere);
-// One row: "面积" and "欠费金额", the sums over the same houses.
+// One row: "面积" and "欠费金额", the sums over the same houses, and OutOfRangeHouses.
 QString totals(const QDate &reference, const QString &myWhere);
+inline constexpr char OutOfRangeHouses[] = "超限户数";
+
+// Refuses (AppError) a list in which the arrears of a house cannot be computed or reach
+// 10^13 yuan (ChargeLogic::MaxAmount, more than a receipt can write), naming the first
+// such houses by area and room with their figures, so that the operator can correct them
+// in the owner management. Same FROM and WHERE as list(); runs on db.
+void checkAmounts(Database &db, const QDate &reference, const QString &myWhere);
+// The same refusal when totals (a row of totals() with that reference and myWhere) count
+// such houses; nothing more is read otherwise.
+void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &myWhere);
 
 // The default reference date: UnitSettings::periodEnd, with a message when it had to be
 // fitted.

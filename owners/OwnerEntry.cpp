@@ -1,4 +1,5 @@
 #include "owners/OwnerEntry.h"
+#include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/Numbers.h"
@@ -68,6 +69,7 @@ bool roomTaken(const QString &area, const QString &room)
 
 bool add(const House &h)
 {
+    ChargeLogic::checkYearFee(h.floorArea, h.price);
     Transaction tx(frmDM().db());
     if (roomTaken(h.area, h.room))
         return false;
@@ -135,6 +137,7 @@ void update(const QString &houseId, const House &h, const House &asOpened)
     const QString id = Sql::id(houseId);
     const QString floorArea = Sql::number(h.floorArea, QStringLiteral("面积"));
     const QString price = Sql::number(h.price, QStringLiteral("单价"));
+    ChargeLogic::checkYearFee(h.floorArea, h.price);
     Transaction tx(frmDM().db());
     const std::optional<House> now = stored(id);
     if (!now)

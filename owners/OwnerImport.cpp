@@ -1,4 +1,5 @@
 #include "owners/OwnerImport.h"
+#include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
@@ -150,6 +151,12 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
                 // The data layer refuses a statement holding a NUL, with its own message.
                 SqlText = insertText(v);
                 frmDM().myESQL(SqlText);
+            }
+            try {
+                ChargeLogic::checkYearFee(clean(v[1]), clean(v[3]));
+            } catch (const AppError &e) {
+                // Told and kept like a value the database refuses.
+                throw DbError(e.message(), insertText(v));
             }
             insert.bind(1, storedName);
             insert.bind(2, room);

@@ -4,10 +4,12 @@
 #include "owners/ArrearsStatements.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
+#include "browse/ListFigures.h"
 #include "browse/QueryModel.h"
 
 #include <QBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QLabel>
 #include <QTableView>
 
@@ -35,6 +37,8 @@ TfrmUH_TX::TfrmUH_TX(QWidget *parent)
     // reaches it after the criteria, before the buttons.
     DateTimePicker1->installEventFilter(this);
     setTabOrder(Edit4, DateTimePicker1);
+    // The check runs with the totals, off the window's thread, over the same houses.
+    connect(figures(), &ListFigures::totalsReady, this, &TfrmUH_TX::refuseImpossibleAmounts);
     // Moving the picker recolours the rows at once; the figures wait for "查询".
     connect(DateTimePicker1, &DatePicker::dateChanged, DBGrid1->viewport(), qOverload<>(&QWidget::update));
 
@@ -49,7 +53,11 @@ TfrmUH_TX::TfrmUH_TX(QWidget *parent)
 QDate TfrmUH_TX::reference() const { return DateTimePicker1->date(); }
 
 QString TfrmUH_TX::whereStart() const { return ArrearsStatements::dateClause(reference()); }
-QString TfrmUH_TX::listSql() const { return ArrearsStatements::list(reference(), myWhere); }
+QString TfrmUH_TX::listSql() const
+{
+    m_listedReference = reference();
+    return ArrearsStatements::list(m_listedReference, myWhere);
+}
 QString TfrmUH_TX::totalsSql() const { return ArrearsStatements::totals(reference(), myWhere); }
 
 QColor TfrmUH_TX::rowTextColour(int row) const
@@ -58,6 +66,20 @@ QColor TfrmUH_TX::rowTextColour(int row) const
     if (c < 0 || row < 0 || row >= ADOQuery1->rowCount())
         return {};
     return ArrearsStatements::isOverdue(ADOQuery1->text(row, c), reference()) ? QColor(255, 0, 0) : QColor();
+}
+
+void TfrmUH_TX::refuseImpossibleAmounts(const Rows &totals)
+{
+    guard(this, [&] {
+        try {
+            ArrearsStatements::checkAmounts(frmDM().db(), totals, m_listedReference, myWhere);
+        } catch (const AppError &) {
+            ADOQuery1->close();
+            BitBtn3->setEnabled(false);
+            Label3->setText(QStringLiteral("欠费金额："));
+            throw;
+        }
+    });
 }
 
 void TfrmUH_TX::BitBtn3Click() { exportBrowseList(this, ExportLayouts::arrears()); }

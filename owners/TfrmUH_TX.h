@@ -30,4 +30,9 @@ protected:
 
 private:
     QDate reference() const;
+    // When the totals count houses whose amount no receipt can write, the list (which
+    // shows no amount for them) is closed and the operator told which houses to correct.
+    void refuseImpossibleAmounts(const Rows &totals);
+    // The reference date of the list last asked for (the picker may have moved since).
+    mutable QDate m_listedReference;
 };

@@ -4,6 +4,7 @@
 #include "data/DbError.h"
 #include "data/Numbers.h"
 #include "data/OutputFile.h"
+#include "sheets/WorkbookLook.h"
 
 #include <QDir>
 #include <QFile>
@@ -196,49 +197,20 @@ ExportResult writeExportWorkbook(const QString &path, const ExportLayout &layout
         throw AppError(QStringLiteral("无法创建工作簿 %1").arg(QDir::toNativeSeparators(path)));
     SheetWriter out(wb, ws, path);
 
-    const QString title = unitName + layout.titleWord;
-    const QByteArray titleUtf8 = title.toUtf8();
-    lxw_doc_properties props{};
-    props.title = const_cast<char *>(titleUtf8.constData());
-    workbook_set_properties(wb, &props);
-
-    // Formats are fixed when a cell is written (rows go out in order and are not revisited),
-    // so every cell of the ruled part gets its border and 9 point size from its own format.
-    auto bodyFormat = [wb]() {
-        lxw_format *f = workbook_add_format(wb);
-        format_set_border(f, LXW_BORDER_THIN);
-        format_set_font_size(f, 9);
-        return f;
-    };
-    lxw_format *titleFmt = workbook_add_format(wb);
-    format_set_font_name(titleFmt, "宋体");
-    format_set_font_size(titleFmt, 16);
-    format_set_bold(titleFmt);
-    format_set_align(titleFmt, LXW_ALIGN_CENTER);
-    format_set_align(titleFmt, LXW_ALIGN_VERTICAL_CENTER);
-    lxw_format *headingFmt = bodyFormat();
-    format_set_bold(headingFmt);
-    format_set_align(headingFmt, LXW_ALIGN_CENTER);
-    format_set_align(headingFmt, LXW_ALIGN_VERTICAL_CENTER);
-    lxw_format *centredFmt = bodyFormat();
-    format_set_align(centredFmt, LXW_ALIGN_CENTER);
-    lxw_format *plainFmt = bodyFormat();
-    // A text cell whose format is text stays text when the operator edits it later.
-    lxw_format *textFmt = bodyFormat();
-    format_set_num_format(textFmt, "@");
-    lxw_format *dateFmt = bodyFormat();
-    format_set_num_format(dateFmt, "yyyy-mm-dd");
-
-    worksheet_set_landscape(ws);
-    const QByteArray footer = exportFooter().toUtf8();
-    out.check(worksheet_set_footer(ws, footer.constData()));
     out.check(worksheet_set_column(ws, 0, 0, 4, nullptr));
-    out.check(worksheet_set_row(ws, 0, 20.25, nullptr)); // room for the 16 point title
-
-    // Row 1: the title merged over every column. Row 2: the headings.
-    out.check(worksheet_merge_range(ws, 0, 0, 0, lxw_col_t(ncols - 1), titleUtf8.constData(), titleFmt));
-    for (int c = 0; c < ncols; ++c)
-        out.text(1, c, layout.columns.at(c).heading, headingFmt);
+    const WorkbookLook look(wb, unitName + layout.titleWord);
+    QStringList headings;
+    for (const ExportColumn &column : layout.columns)
+        headings << column.heading;
+    out.check(look.startSheet(ws, headings));
+    lxw_format *centredFmt = look.ruled();
+    format_set_align(centredFmt, LXW_ALIGN_CENTER);
+    lxw_format *plainFmt = look.ruled();
+    // A text cell whose format is text stays text when the operator edits it later.
+    lxw_format *textFmt = look.ruled();
+    format_set_num_format(textFmt, "@");
+    lxw_format *dateFmt = look.ruled();
+    format_set_num_format(dateFmt, "yyyy-mm-dd");
 
     // Rows from 3 (index 2), one per listed row, then the totals row.
     int row = 2;

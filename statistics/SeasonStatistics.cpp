@@ -146,6 +146,11 @@ QStringList statements(const Season &season)
 
 Figures compute(Database &db, const Season &season)
 {
+    // The office's arrears are the arrears reminder's own total at the season's end, read
+    // first: an amount owed that no receipt could write is refused as the reminder refuses
+    // it, before the sums below fail on it or mean nothing.
+    const Rows arrears = db.select(arrearsTotals(season));
+    ArrearsStatements::checkAmounts(db, arrears, season.end, ArrearsStatements::dateClause(season.end));
     Figures f;
     f.season = season;
 
@@ -188,8 +193,6 @@ Figures compute(Database &db, const Season &season)
     f.office.floorArea = floorArea.value();
     f.office.paidArea = paidArea.value();
     f.office.behindArea = behindArea.value();
-    // The office's arrears are the arrears reminder's own total at the season's end.
-    const Rows arrears = db.select(arrearsTotals(season));
     f.office.owed = arrears.rowCount() > 0 ? number(arrears.at(0, QStringLiteral("欠费金额"))) : 0.0;
 
     // Tens of thousands of rows at district scale: each area, method and day is looked up

@@ -1,6 +1,6 @@
 #include "statistics/SeasonWorkbook.h"
 #include "data/DbError.h"
-#include "sheets/WorkbookWriter.h"
+#include "sheets/WorkbookLook.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,51 +44,21 @@ void write(const QString &path, const SeasonStatistics::Figures &figures, const 
     if (!ws)
         throw AppError(QStringLiteral("无法创建工作簿 %1").arg(QDir::toNativeSeparators(path)));
 
-    const QString title = unitName + QStringLiteral("收费统计 ") + figures.season.caption();
-    const QByteArray titleUtf8 = title.toUtf8();
-    lxw_doc_properties props{};
-    props.title = const_cast<char *>(titleUtf8.constData());
-    workbook_set_properties(wb, &props);
-
-    auto bodyFormat = [wb]() {
-        lxw_format *f = workbook_add_format(wb);
-        format_set_border(f, LXW_BORDER_THIN);
-        format_set_font_size(f, 9);
-        return f;
-    };
-    lxw_format *titleFmt = workbook_add_format(wb);
-    format_set_font_name(titleFmt, "宋体");
-    format_set_font_size(titleFmt, 16);
-    format_set_bold(titleFmt);
-    format_set_align(titleFmt, LXW_ALIGN_CENTER);
-    format_set_align(titleFmt, LXW_ALIGN_VERTICAL_CENTER);
-    lxw_format *headingFmt = bodyFormat();
-    format_set_bold(headingFmt);
-    format_set_align(headingFmt, LXW_ALIGN_CENTER);
-    lxw_format *textFmt = bodyFormat();
-    format_set_num_format(textFmt, "@");
-    lxw_format *countFmt = bodyFormat();
-    lxw_format *moneyFmt = bodyFormat();
-    format_set_num_format(moneyFmt, "0.00");
-    lxw_format *areaFmt = bodyFormat();
-    format_set_num_format(areaFmt, "0.##");
-    lxw_format *rateFmt = bodyFormat();
-    format_set_num_format(rateFmt, "0.0%");
-    lxw_format *noneFmt = bodyFormat();
-    format_set_align(noneFmt, LXW_ALIGN_CENTER);
-
-    worksheet_set_landscape(ws);
-    const QByteArray footer = exportFooter().toUtf8();
-    check(worksheet_set_footer(ws, footer.constData()));
     check(worksheet_set_column(ws, 0, 0, 16, nullptr));
     check(worksheet_set_column(ws, 1, 11, 11, nullptr));
-    check(worksheet_set_row(ws, 0, 20.25, nullptr));
-
-    const QStringList headings = tableHeadings();
-    const int ncols = int(headings.size());
-    check(worksheet_merge_range(ws, 0, 0, 0, lxw_col_t(ncols - 1), titleUtf8.constData(), titleFmt));
-    for (int c = 0; c < ncols; ++c)
-        check(worksheet_write_string(ws, 1, lxw_col_t(c), headings.at(c).toUtf8().constData(), headingFmt));
+    const WorkbookLook look(wb, unitName + QStringLiteral("收费统计 ") + figures.season.caption());
+    check(look.startSheet(ws, tableHeadings()));
+    lxw_format *textFmt = look.ruled();
+    format_set_num_format(textFmt, "@");
+    lxw_format *countFmt = look.ruled();
+    lxw_format *moneyFmt = look.ruled();
+    format_set_num_format(moneyFmt, "0.00");
+    lxw_format *areaFmt = look.ruled();
+    format_set_num_format(areaFmt, "0.##");
+    lxw_format *rateFmt = look.ruled();
+    format_set_num_format(rateFmt, "0.0%");
+    lxw_format *noneFmt = look.ruled();
+    format_set_align(noneFmt, LXW_ALIGN_CENTER);
 
     auto writeRow = [&](int row, const AreaFigures &a) {
         const lxw_row_t r = lxw_row_t(row);

@@ -23,21 +23,41 @@ void printContents(QTextStream &out, const Backup::Contents &c)
         << (c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt) << '\n';
 }
 
+// The arguments of backup, restore and check, which work on the database file: --db and
+// the command's own option (none for check). A server database is sent to the server's
+// own tools (exit 0); an error in the arguments or a missing option ends with exit 2.
+struct FileCommandArgs {
+    AdminArgs args;
+    int exitNow = -1; // 0 or more: the command ends here with this status
+};
+
+FileCommandArgs fileCommandArgs(const QStringList &args, const QString &option, const char *usage, QTextStream &out,
+                                QTextStream &err)
+{
+    QStringList options{QStringLiteral("db")};
+    if (!option.isEmpty())
+        options << option;
+    FileCommandArgs r{AdminArgs(args, options)};
+    if (!r.args.ok()) {
+        err << r.args.error() << '\n';
+        r.exitNow = 2;
+    } else if (Backup::isServerDatabase(r.args.dbPath())) {
+        out << Backup::serverDatabaseMessage() << "。\n";
+        r.exitNow = 0;
+    } else if (!option.isEmpty() && !r.args.has(option)) {
+        err << usage << '\n';
+        r.exitNow = 2;
+    }
+    return r;
+}
+
 int runBackup(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("out")});
-    if (!a.ok()) {
-        err << a.error() << '\n';
-        return 2;
-    }
-    if (Backup::isServerDatabase(a.dbPath())) {
-        out << Backup::serverDatabaseMessage() << "。\n";
-        return 0;
-    }
-    if (!a.has(QStringLiteral("out"))) {
-        err << "用法: chengyue-admin backup --db PATH --out FILE\n";
-        return 2;
-    }
+    const FileCommandArgs f =
+        fileCommandArgs(args, QStringLiteral("out"), "用法: chengyue-admin backup --db PATH --out FILE", out, err);
+    if (f.exitNow >= 0)
+        return f.exitNow;
+    const AdminArgs &a = f.args;
     const QString target = a.value(QStringLiteral("out"));
     const Backup::Contents c = Backup::copy(a.dbPath(), target);
     out << "已备份到 " << native(target) << "（已检查：完整，行数与数据库一致）\n";
@@ -47,19 +67,11 @@ int runBackup(const QStringList &args, QTextStream &out, QTextStream &err)
 
 int runRestore(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("from")});
-    if (!a.ok()) {
-        err << a.error() << '\n';
-        return 2;
-    }
-    if (Backup::isServerDatabase(a.dbPath())) {
-        out << Backup::serverDatabaseMessage() << "。\n";
-        return 0;
-    }
-    if (!a.has(QStringLiteral("from"))) {
-        err << "用法: chengyue-admin restore --db PATH --from FILE\n";
-        return 2;
-    }
+    const FileCommandArgs f =
+        fileCommandArgs(args, QStringLiteral("from"), "用法: chengyue-admin restore --db PATH --from FILE", out, err);
+    if (f.exitNow >= 0)
+        return f.exitNow;
+    const AdminArgs &a = f.args;
     const QString from = a.value(QStringLiteral("from"));
     const Backup::Contents c = Backup::inspect(from);
     const QString kept = Backup::restore(a.dbPath(), from);
@@ -72,15 +84,10 @@ int runRestore(const QStringList &args, QTextStream &out, QTextStream &err)
 
 int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db")});
-    if (!a.ok()) {
-        err << a.error() << '\n';
-        return 2;
-    }
-    if (Backup::isServerDatabase(a.dbPath())) {
-        out << Backup::serverDatabaseMessage() << "。\n";
-        return 0;
-    }
+    const FileCommandArgs f = fileCommandArgs(args, {}, nullptr, out, err);
+    if (f.exitNow >= 0)
+        return f.exitNow;
+    const AdminArgs &a = f.args;
     Database db;
     db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
     const Backup::CheckResult r = Backup::check(db, false);

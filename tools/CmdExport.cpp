@@ -76,6 +76,8 @@ int runExport(const QStringList &args, QTextStream &out, QTextStream &err)
     // The totals first, then the list walked once through a cursor: memory stays flat
     // however long the list.
     const Rows totals = frmDM().query(totalsSql);
+    if (which == QLatin1String("arrears"))
+        ArrearsStatements::checkAmounts(frmDM().db(), totals, reference, ArrearsStatements::dateClause(reference));
     auto cursor = frmDM().db().cursor(listSql);
     CursorExportSource source(*cursor);
     const QString path = QDir::current().absoluteFilePath(a.value(QStringLiteral("out")));

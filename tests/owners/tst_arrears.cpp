@@ -1,3 +1,4 @@
+#include "data/Numbers.h"
 #include "data/TfrmDM.h"
 #include "output/UiSheetOpener.h"
 #include "owners/ArrearsStatements.h"
@@ -102,6 +103,9 @@ private slots:
     void yearsOwed();
     void colouringFollowsThePicker();
     void excel();
+    void amountsNoReceiptCanWrite_data();
+    void amountsNoReceiptCanWrite();
+    void totalBeyondDoubleIsAnError();
 };
 
 void TestArrears::opens()
@@ -327,6 +331,78 @@ void TestArrears::excel()
     QCOMPARE(x.text(QStringLiteral("D7")), QStringLiteral("300"));
     QCOMPARE(x.text(QStringLiteral("L7")), QStringLiteral("6500"));
     QCOMPARE(x.lastRow, 7);
+}
+
+void TestArrears::amountsNoReceiptCanWrite_data()
+{
+    // A house of an old file (before such values were refused) beside the usual ones,
+    // three calendar years behind at the reference date.
+    QTest::addColumn<QString>("area");
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<QString>("refusal"); // empty: listed with this amount
+    QTest::addColumn<QString>("amount");
+    QTest::newRow("product beyond double") << "1e200" << "1e200" << "面积 1e+200 × 单价 1e+200 × 3 年" << "";
+    QTest::newRow("from 10^13 yuan") << "1000000" << "4000000" << "面积 1000000 × 单价 4000000 × 3 年" << "";
+    QTest::newRow("negative beyond 10^13") << "-1000000" << "4000000" << "面积 -1000000 × 单价 4000000 × 3 年" << "";
+    QTest::newRow("just below 10^13") << "1000000" << "3333333" << "" << "9999999000000";
+    QTest::newRow("huge price, tiny area") << "1e-200" << "1e200" << "" << "3";
+}
+
+// Such an amount once showed as INF (the server refused the whole list in its own words)
+// and broke the totals; now the list goes when its totals arrive, naming the house to
+// correct.
+void TestArrears::amountsNoReceiptCanWrite()
+{
+    QFETCH(QString, area);
+    QFETCH(QString, price);
+    QFETCH(QString, refusal);
+    QFETCH(QString, amount);
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    addHouses(db);
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0105"), area, price, QStringLiteral("2021-03-14"));
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    w.BitBtn1Click();
+    if (!refusal.isEmpty()) {
+        QVERIFY(w.waitForFigures());
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("欠费金额超出范围：阳光小区 0105（%1）。收据的大写金额最多写到万亿元，"
+                                                           "请在业主管理中检查这些业主的面积和单价。").arg(refusal)});
+        QVERIFY(!w.ADOQuery1->isOpen());
+        QCOMPARE(w.ADOQuery1->rowCount(), 0);
+        QVERIFY(!w.BitBtn3->isEnabled());
+        QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额："));
+        // Asked directly, as the admin tool's export and the season figures ask it: the same refusal.
+        QVERIFY_THROWS_EXCEPTION(AppError, ArrearsStatements::checkAmounts(frmDM().db(), QDate(2024, 3, 15),
+                                                                          ArrearsStatements::dateClause(QDate(2024, 3, 15))));
+        return;
+    }
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(column(w, QStringLiteral("欠费金额")), (QStringList{"", "2000", "0", "4500", amount}));
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(boxes.entries.size(), 0);
+    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：") + Numbers::plain(6500 + amount.toDouble()));
+}
+
+// Two houses whose areas no double can add: the footer says so in the program's words on
+// both engines (the server sums exactly and is refused on reading), the list stays.
+void TestArrears::totalBeyondDoubleIsAnError()
+{
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0101"), QStringLiteral("1e308"), QStringLiteral("0"),
+             QStringLiteral("2023-12-31"));
+    addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0102"), QStringLiteral("1e308"), QStringLiteral("0"),
+             QStringLiteral("2023-12-31"));
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    w.BitBtn1Click();
+    QCOMPARE(column(w, QStringLiteral("欠费金额")), (QStringList{"0", "0"}));
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("合计超出范围。")});
+    QCOMPARE(w.Label2->text(), QStringLiteral("面积："));
 }
 
 QTEST_MAIN(TestArrears)

@@ -2,6 +2,7 @@
 #include "owners/OwnerEntry.h"
 #include "owners/TfrmUH_In.h"
 #include "owners/TfrmUH_M1.h"
+#include "data/Numbers.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
@@ -32,6 +33,8 @@ private slots:
     void periodEndWithoutDateTellsOnce();
     void modifyWritesBareNumbersWithoutDuplicateCheck();
     void modifyRefusesNoNumber();
+    void yearFeeNoReceiptCanWrite_data();
+    void yearFeeNoReceiptCanWrite();
 };
 
 namespace {
@@ -433,6 +436,59 @@ void TestOwnerEntry::modifyRefusesNoNumber()
     QCOMPARE(rec.last(), QStringLiteral("单价 “2..5” 不是有效的数字。"));
     QVERIFY(w.isVisible());
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse")), QStringLiteral("20"));
+}
+
+void TestOwnerEntry::yearFeeNoReceiptCanWrite_data()
+{
+    QTest::addColumn<QString>("area");
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<QString>("shown"); // the figures as the refusal names them; empty: stored
+    // The boxes take 8 and 6 characters: 10^13 is within their reach.
+    QTest::newRow("just below 10^13") << "9999999" << "999999" << "";
+    QTest::newRow("10^13 exactly") << "20000000" << "500000" << "面积 20000000 × 单价 500000";
+    QTest::newRow("widest boxes") << "99999999" << "999999" << "面积 99999999 × 单价 999999";
+    // An old file's house, loaded into the modify dialog as stored.
+    QTest::newRow("product beyond double") << "1e200" << "1e200" << "面积 1e+200 × 单价 1e+200";
+}
+
+// A house whose single year's fee no receipt can write (it once made every amount and
+// total of it INF or 0) is refused by entry and modify alike, the window kept as it was.
+void TestOwnerEntry::yearFeeNoReceiptCanWrite()
+{
+    QFETCH(QString, area);
+    QFETCH(QString, price);
+    QFETCH(QString, shown);
+    TestDb db;
+    seed(db);
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
+                           "VALUES ('阳光小区', '2-201', 80, '住宅', 20, '2025-04-10', '李四', '否')"));
+    MessageRecorder rec;
+    for (int dialog = 0; dialog < 2; ++dialog) {
+        std::unique_ptr<TfrmUH_Edit> w;
+        if (dialog == 0) {
+            w = std::make_unique<TfrmUH_In>();
+        } else {
+            auto m = std::make_unique<TfrmUH_M1>();
+            m->load(db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '2-201'")));
+            w = std::move(m);
+        }
+        w->show();
+        fill(*w, dialog == 0 ? QStringLiteral("1-101") : QStringLiteral("2-201"));
+        w->Edit2->setText(area);
+        w->Edit3->setText(price);
+        rec.clear();
+        w->BitBtn1Click();
+        if (shown.isEmpty()) {
+            QCOMPARE(rec.errors(), 0);
+            continue;
+        }
+        QCOMPARE(rec.texts(), QStringList{QStringLiteral("一年的费用超出范围（%1）：收据的大写金额最多写到万亿元，请检查面积和单价。").arg(shown)});
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->Edit2->text(), area);
+    }
+    const QString stored = shown.isEmpty() ? Numbers::plain(Numbers::toDouble(area)) : QStringLiteral("80");
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")), shown.isEmpty() ? 1 : 0);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theArea FROM UHouse WHERE theNum = '2-201'")), stored);
 }
 
 QTEST_MAIN(TestOwnerEntry)

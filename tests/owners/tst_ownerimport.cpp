@@ -297,21 +297,27 @@ void TestOwnerImport::refusedRowKeepsTheRowsBefore()
 void TestOwnerImport::impossibleNumbersAreRefused_data()
 {
     QTest::addColumn<QVariant>("area"); // the 面积 cell of the second house, as written to the file
-    QTest::newRow("infinite number cell") << QVariant(std::numeric_limits<double>::infinity());
-    QTest::newRow("NaN number cell") << QVariant(std::numeric_limits<double>::quiet_NaN());
-    QTest::newRow("text beyond double") << QVariant(QStringLiteral("1e999"));
+    QTest::addColumn<QString>("why");   // at a unit price of 22
+    const QString noNumber = QStringLiteral("面积 不是有效的数字");
+    QTest::newRow("infinite number cell") << QVariant(std::numeric_limits<double>::infinity()) << noNumber;
+    QTest::newRow("NaN number cell") << QVariant(std::numeric_limits<double>::quiet_NaN()) << noNumber;
+    QTest::newRow("text beyond double") << QVariant(QStringLiteral("1e999")) << noNumber;
+    QTest::newRow("year's fee from 10^13") << QVariant(1e12)
+                                           << QStringLiteral("一年的费用超出范围（面积 1000000000000 × 单价 22）");
+    QTest::newRow("year's fee beyond double") << QVariant(1e307) << QStringLiteral("一年的费用超出范围（面积 1e+307 × 单价 22）");
 }
 
 // Such a cell was once stored as infinity or 0 and blanked every total of the lists.
 void TestOwnerImport::impossibleNumbersAreRefused()
 {
     QFETCH(QVariant, area);
+    QFETCH(QString, why);
     ImportDb d;
     try {
         OwnerImport::run(sheetOf(m_dir, {headingRow(), house(QStringLiteral("1-101")), house(QStringLiteral("1-102"), area)}), East);
         QFAIL("no error");
     } catch (const DbError &e) {
-        QVERIFY2(e.message().startsWith(QStringLiteral("工作表第 3 行（房号 1-102）无法导入：面积 不是有效的数字")), qPrintable(e.message()));
+        QVERIFY2(e.message().startsWith(QStringLiteral("工作表第 3 行（房号 1-102）无法导入：") + why), qPrintable(e.message()));
     }
     QCOMPARE(d.houses(), 1);
     QCOMPARE(d.db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")), QStringLiteral("50"));

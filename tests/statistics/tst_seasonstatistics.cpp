@@ -62,6 +62,7 @@ private slots:
     void periodRefused();
     void fixtureFigures();
     void otherSeason();
+    void amountNoReceiptCanWriteIsRefused();
     void arrearsAgreeAtScale();
     void workbookReadBack();
     void adminCommand();
@@ -213,6 +214,22 @@ void TestSeasonStatistics::otherSeason()
     QVERIFY(f.days.isEmpty());
     const Figures next = compute(frmDM().db(), seasonOf(2025, period(10, 10, 4, 10)));
     QCOMPARE(next.office.taken, 0.0); // 2025-04-11 lies between the 2024 and 2025 seasons
+}
+
+// An old file's house whose arrears overflow once made the office's sums fail or read 0.
+void TestSeasonStatistics::amountNoReceiptCanWriteIsRefused()
+{
+    TestDb db;
+    fillStatisticsFixture(db);
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
+                           "VALUES ('东区', '9-901', 1e200, '住宅', 1e200, '2020-04-10', '王五', '否')"));
+    try {
+        compute(frmDM().db(), seasonOf(2024, period(10, 10, 4, 10)));
+        QFAIL("no error");
+    } catch (const AppError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("欠费金额超出范围：东区 9-901（面积 1e+200 × 单价 1e+200 × 5 年）")),
+                 qPrintable(e.message()));
+    }
 }
 
 void TestSeasonStatistics::arrearsAgreeAtScale()

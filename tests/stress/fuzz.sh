@@ -15,6 +15,9 @@ targets=${FUZZ_TARGETS:-$(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')}
 # The admin tool is the helper in which .xls files are read (fuzz_xls, fuzz_any).
 cmake --build $bd --target $targets chengyue-admin >/dev/null
 mkdir -p $bd/crashes
+# Crashing inputs of earlier runs stay; the table counts this run's.
+started=$bd/crashes/.run-started
+touch "$started"
 printf '%-22s %12s %8s\n' target executions crashes
 for t in $targets; do
   corpus=$bd/corpus/$t
@@ -50,7 +53,7 @@ for t in $targets; do
   set -e
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
   [ -n "$execs" ] || execs=$(grep -Eo '#[0-9]+' "$log" | tail -1 | tr -d '#')
-  crashes=$(ls $bd/crashes/$t | wc -l)
+  crashes=$(find $bd/crashes/$t -type f -newer "$started" | wc -l)
   printf '%-22s %12s %8s\n' "$t" "${execs:-?}" "$crashes"
   rm -f /dev/shm/cy-fuzz-* "${TMPDIR:-/tmp}"/cy-fuzz-*
 done
