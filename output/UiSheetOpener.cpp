@@ -20,6 +20,9 @@
 #include <QTableView>
 #include <QUrl>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 class DesktopSheetOpener : public SheetOpener {
@@ -163,6 +166,25 @@ public:
         return m_rows.next();
     }
     QString value(int field) const override { return m_rows.value(field); }
+    void whileFinishing(const std::function<void()> &work) override
+    {
+        m_action.setLabel(QStringLiteral("正在保存工作簿…"));
+        m_action.setTotal(0);
+        std::atomic<bool> done{false};
+        std::thread packer([&] {
+            work();
+            done = true;
+            // Wakes the window's loop, which may be waiting for its next event.
+            QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+        });
+        // "取消" meanwhile: the packing is not stopped halfway, its workbook is not kept.
+        const bool kept = m_action.waitUntil([&] { return done.load(); });
+        while (!done.load())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        packer.join();
+        if (!kept)
+            throw ActionCancelled{};
+    }
 
 private:
     ExportRowSource &m_rows;
