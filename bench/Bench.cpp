@@ -37,13 +37,19 @@ void PauseProbe::start()
     if (m_timer)
         killTimer(m_timer);
     m_longest = 0;
+    m_longestAt = 0;
     m_since.start();
+    m_started.start();
     m_timer = startTimer(IntervalMs, Qt::PreciseTimer);
 }
 
 void PauseProbe::tick()
 {
-    m_longest = std::max(m_longest, double(m_since.nsecsElapsed()) / 1e6 - IntervalMs);
+    const double gap = double(m_since.nsecsElapsed()) / 1e6 - IntervalMs;
+    if (gap > m_longest) {
+        m_longest = gap;
+        m_longestAt = double(m_started.nsecsElapsed()) / 1e6 - gap - IntervalMs;
+    }
     m_since.restart();
 }
 
@@ -79,6 +85,9 @@ double runUntil(const std::function<void()> &action, const std::function<bool()>
     probe.stop();
     if (pause)
         *pause = probe.longest();
+    if (qEnvironmentVariableIsSet("BENCH_PAUSES"))
+        QTextStream(stderr) << "longest pause " << probe.longest() << " ms at " << probe.longestAt() << " ms of "
+                            << elapsed << " ms\n";
     return elapsed;
 }
 

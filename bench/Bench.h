@@ -55,14 +55,16 @@ public:
     // Stops ticking and counts the gap since the last tick.
     void stop();
     double longest() const { return m_longest; }
+    // When the longest pause began, in milliseconds after start().
+    double longestAt() const { return m_longestAt; }
 
 protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
     void tick();
-    QElapsedTimer m_since;
-    double m_longest = 0;
+    QElapsedTimer m_since, m_started;
+    double m_longest = 0, m_longestAt = 0;
     int m_timer = 0;
 };
 

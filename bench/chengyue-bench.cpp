@@ -557,7 +557,7 @@ Row importRow(Context &c)
         r.verdict = c.fileImport > 0 && why.isEmpty() ? Verdict::Meets : Verdict::Misses;
         r.note = why.join(QStringLiteral("; "));
         c.details << QStringLiteral("import on the server: %1 runs through the window (read off its thread, written in "
-                                    "batches of 2,000)").arg(runs);
+                                    "batches of %2)").arg(runs).arg(OwnerImport::BatchSize);
         return r;
     }
     c.fileImport = p;
@@ -582,7 +582,7 @@ Row importRow(Context &c)
                                   "Remark, theDel, theDate, UName) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?)", -1, &ins, nullptr);
             int n = 0;
             for (int r = 0; r < sheet.rowCount(); ++r) {
-                if (n % 2000 == 0)
+                if (n % OwnerImport::BatchSize == 0)
                     c.bare->exec(QStringLiteral("BEGIN IMMEDIATE"));
                 QByteArray v[8];
                 for (int k = 0; k < 8; ++k)
@@ -601,10 +601,10 @@ Row importRow(Context &c)
                         throw std::runtime_error(sqlite3_errmsg(h));
                     sqlite3_reset(ins);
                 }
-                if (++n % 2000 == 0)
+                if (++n % OwnerImport::BatchSize == 0)
                     c.bare->exec(QStringLiteral("COMMIT"));
             }
-            if (n % 2000 != 0)
+            if (n % OwnerImport::BatchSize != 0)
                 c.bare->exec(QStringLiteral("COMMIT"));
             sqlite3_finalize(check);
             sqlite3_finalize(ins);
@@ -617,9 +617,9 @@ Row importRow(Context &c)
     r.verdict = why.isEmpty() ? Verdict::Meets : Verdict::Misses;
     r.note = why.join(QStringLiteral("; "));
     c.details << QStringLiteral("import: %1 runs through the window (\"打开\" reads the sheet off the window's thread, "
-                                "\"导入\" writes in batches of 2,000 with progress); the sheet alone reads in %2, the bare "
+                                "\"导入\" writes in batches of %4 with progress); the sheet alone reads in %2, the bare "
                                 "engine writes the same rows (duplicate check each) in %3")
-                     .arg(runs).arg(ms(readMs), ms(median(bareWrite)));
+                     .arg(runs).arg(ms(readMs), ms(median(bareWrite))).arg(OwnerImport::BatchSize);
     return r;
 }
 
