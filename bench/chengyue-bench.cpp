@@ -733,7 +733,6 @@ int run(const QString &dataDir, int runs, const QStringList &only, const QString
     c.dataDir = dataDir;
     c.tmp = tmp.path();
     c.runs = runs;
-    c.server = server;
     // The working copy lies where the program copy of the start-up probe looks for its
     // database, so that the start-up row opens the district too.
     const QString startData = QDir(QStringLiteral(BENCH_START_DIR)).filePath(QStringLiteral("Data"));
@@ -808,6 +807,7 @@ int run(const QString &dataDir, int runs, const QStringList &only, const QString
         frmDM().closeConnection();
         frmDM().setConnection(server, Key);
         login();
+        c.server = server;
         BarePg pg(server);
         c.floor = &pg;
         screens(server);
