@@ -24,6 +24,7 @@
 #include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
+#include "widgets/LongAction.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,7 +33,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProgressDialog>
+#include <QScopeGuard>
 #include <QThread>
 #include <QLabel>
 #include <QMdiArea>
@@ -213,8 +214,6 @@ TfrmMain::TfrmMain(QWidget *parent)
     }
     BackupStatus = new QLabel(this);
     statusBar()->addPermanentWidget(BackupStatus);
-
-    FormCreate();
 }
 
 TfrmMain::~TfrmMain()
@@ -226,11 +225,24 @@ TfrmMain::~TfrmMain()
 
 void TfrmMain::FormCreate()
 {
+    connectProgramDatabase(this);
+}
+
+void TfrmMain::connectProgramDatabase(QWidget *parent)
+{
     // The database file beside the program (or the office's server named beside it),
     // opened on the first statement of the run.
     frmDM().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
     // A new installation makes its empty database on the first start.
-    guard(this, [] { Schema::createOnFirstStart(programDatabasePath()); });
+    guard(parent, [] { Schema::createOnFirstStart(programDatabasePath()); });
+}
+
+QIcon TfrmMain::programIcon()
+{
+    initResources();
+    // Read with its format named: a picture of unknown kind would make Qt load every
+    // image plugin to find out.
+    return QIcon(QPixmap(QStringLiteral(":/images/icon.png"), "PNG"));
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -419,8 +431,51 @@ void TfrmMain::startDailyBackup()
     m_dailyBackup->start(QThread::LowPriority);
 }
 
+namespace {
+
+// The progress window follows a copy, check or restore through its control.
+// While a copy or a restore runs, the menus, the tool bar and the open windows take no
+// input: the progress window shows only after half a second, and the window answers
+// (repaints, timers) meanwhile.
+class FrameAtRest {
+public:
+    explicit FrameAtRest(TfrmMain *w)
+        : m_parts{w->menuBar(), w->ToolBar1, w->MdiArea}
+    {
+        for (QWidget *p : m_parts)
+            p->setEnabled(false);
+    }
+    ~FrameAtRest()
+    {
+        for (QWidget *p : m_parts)
+            p->setEnabled(true);
+    }
+    FrameAtRest(const FrameAtRest &) = delete;
+    FrameAtRest &operator=(const FrameAtRest &) = delete;
+
+private:
+    QWidget *m_parts[3];
+};
+
+LongAction::Follow followOf(Backup::Control &control)
+{
+    LongAction::Follow f;
+    f.label = [&control] { return control.stage(); };
+    f.done = [&control] { return qint64(control.done()); };
+    f.total = [&control] { return qint64(control.total()); };
+    f.stoppable = [&control] { return control.stoppable(); };
+    f.stop = [&control] { control.stop(); };
+    return f;
+}
+
+} // namespace
+
 void TfrmMain::BackupClick()
 {
+    if (m_longAction)
+        return; // the menu answers while a copy is made; one at a time
+    m_longAction = true;
+    const auto done = qScopeGuard([this] { m_longAction = false; });
     guard(this, [&] {
         const QString dbPath = frmDM().databasePath();
         if (Backup::isServerDatabase(dbPath)) {
@@ -428,16 +483,17 @@ void TfrmMain::BackupClick()
             return;
         }
         const QString out = QDir(Backup::folderFor(dbPath)).filePath(Backup::fileNameFor(Backup::now()));
-        QProgressDialog progress(QStringLiteral("正在备份数据…"), QString(), 0, 100, this);
-        progress.setWindowTitle(appTitle());
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(300);
-        progress.setValue(0);
-        const Backup::Contents c = Backup::copy(dbPath, out, [&](int done, int total) {
-            progress.setMaximum(total);
-            progress.setValue(done);
-        });
-        progress.close();
+        // Copied and checked on a thread of its own: the check reads the whole copy again.
+        Backup::Contents c;
+        try {
+            FrameAtRest atRest(this);
+            Backup::Control control;
+            LongAction action(this, QStringLiteral("正在备份数据…"));
+            action.runOffThread([&] { c = Backup::copy(dbPath, out, control); }, followOf(control));
+        } catch (const Backup::Cancelled &) {
+            BackupStatus->setText(QStringLiteral("备份已取消，没有保存备份"));
+            return;
+        }
         BackupStatus->setText(QStringLiteral("数据已备份：%1").arg(QFileInfo(out).fileName()));
         showInfo(this, QStringLiteral("数据已备份到 %1。\n业主 %2 户，收费 %3 笔，最后收据号 %4。")
                            .arg(QDir::toNativeSeparators(out), QString::number(c.houses), QString::number(c.payments),
@@ -447,6 +503,10 @@ void TfrmMain::BackupClick()
 
 void TfrmMain::RestoreClick()
 {
+    if (m_longAction)
+        return;
+    m_longAction = true;
+    const auto done = qScopeGuard([this] { m_longAction = false; });
     guard(this, [&] {
         const QString dbPath = frmDM().databasePath();
         if (Backup::isServerDatabase(dbPath)) {
@@ -457,7 +517,15 @@ void TfrmMain::RestoreClick()
         if (chosen.isEmpty())
             return;
         // A damaged or foreign file is refused here, before anything is asked.
-        const Backup::Contents c = Backup::inspect(chosen);
+        Backup::Contents c;
+        try {
+            FrameAtRest atRest(this);
+            Backup::Control control;
+            LongAction action(this, QStringLiteral("正在检查备份文件…"));
+            action.runOffThread([&] { c = Backup::inspect(chosen, control); }, followOf(control));
+        } catch (const Backup::Cancelled &) {
+            return;
+        }
         const QString text = QStringLiteral("备份文件：%1\n备份时间：%2\n业主：%3 户\n收费：%4 笔\n最后收据号：%5\n\n"
                                             "恢复后，现在的数据将被这个备份替换（现在的数据库文件另存在它旁边），程序随后退出。"
                                             "请先关闭其他电脑上的收费程序。\n确认要恢复吗？")
@@ -469,7 +537,17 @@ void TfrmMain::RestoreClick()
         if (m_dailyBackup)
             m_dailyBackup->wait();
         frmDM().closeConnection();
-        const QString kept = Backup::restore(dbPath, chosen);
+        QString kept;
+        try {
+            FrameAtRest atRest(this);
+            Backup::Control control;
+            LongAction action(this, QStringLiteral("正在恢复数据…"));
+            action.runOffThread([&] { kept = Backup::restore(dbPath, chosen, control); }, followOf(control));
+        } catch (const Backup::Cancelled &) {
+            // The database was left as it was; the next statement opens it again.
+            showInfo(this, QStringLiteral("恢复已取消，数据没有改变。"));
+            return;
+        }
         showInfo(this, QStringLiteral("数据已恢复。原来的数据库文件保存为 %1。\n请重新打开软件！").arg(QDir::toNativeSeparators(kept)));
         // Every window and the login state were read from the replaced data.
         quitProgram();

@@ -42,6 +42,15 @@ public:
     // Finds a menu action by its caption (without "&"), for tests and the tool bar.
     QAction *action(const QString &caption) const;
 
+    // Points the data module at the program's database (the file beside the program or
+    // the server named beside it) and makes the file on a new installation's first start.
+    // Nothing is opened: the login window's first statement opens it. Errors go to the
+    // error box. The program calls it before the login window; the main window itself is
+    // built only after the login.
+    static void connectProgramDatabase(QWidget *parent = nullptr);
+    // The program's icon (read from the resources the first time).
+    static QIcon programIcon();
+
 public slots:
     void FormCreate();
     void FormShow();
@@ -79,6 +88,7 @@ private:
     // Runs a modal dialog made by the factory; the dialog is released when it closes.
     void runDialog(QDialog *dialog);
     bool m_shown = false;
+    bool m_longAction = false; // a backup or restore runs (its progress window answers)
     QThread *m_dailyBackup = nullptr;
 };
 

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QTranslator>
 
+#include <memory>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -25,16 +27,27 @@ int main(int argc, char *argv[])
     font.setPixelSize(14);
     QApplication::setFont(font);
 
-    // The print module shows every receipt (charge entry, reprint) in the print preview.
-    ensurePrintPreview();
     installLockWaitWindow();
-    TfrmMain mainWindow;
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
+    TfrmMain::connectProgramDatabase();
+
+    // Only the login window stands between the start and the operator: the database is
+    // opened once it is drawn, the program's icon and the print preview follow, and the
+    // main window with its menus and pictures is built when an operator has logged in.
     TfrmLogin login;
-    QObject::connect(&login, &TfrmLogin::loggedIn, &mainWindow, [&] {
-        mainWindow.showMaximizedOn(login.screen());
-        mainWindow.startDailyBackup();
+    std::unique_ptr<TfrmMain> mainWindow;
+    QObject::connect(&login, &TfrmLogin::opened, &login, [] {
+        QApplication::setWindowIcon(TfrmMain::programIcon());
+        // The print module shows every receipt (charge entry, reprint) in the print preview.
+        ensurePrintPreview();
     });
-    login.show();
-    return app.exec();
+    QObject::connect(&login, &TfrmLogin::loggedIn, &login, [&] {
+        if (!mainWindow)
+            mainWindow = std::make_unique<TfrmMain>();
+        mainWindow->showMaximizedOn(login.screen());
+        mainWindow->startDailyBackup();
+    });
+    login.showBeforeOpening();
+    const int rc = app.exec();
+    mainWindow.reset();
+    return rc;
 }

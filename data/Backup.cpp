@@ -24,6 +24,28 @@ Clock &clockSlot()
     return c;
 }
 
+std::function<void()> &checkHook()
+{
+    static std::function<void()> h;
+    return h;
+}
+
+// The connection a stop interrupts, for as long as this lives.
+class Watching {
+public:
+    Watching(Control &control, Database &db)
+        : m_control(control)
+    {
+        m_control.watch(&db);
+    }
+    ~Watching() { m_control.watch(nullptr); }
+    Watching(const Watching &) = delete;
+    Watching &operator=(const Watching &) = delete;
+
+private:
+    Control &m_control;
+};
+
 QString key() { return QString::fromUtf8(Schema::DatabaseKey); }
 QString native(const QString &path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
 
@@ -66,9 +88,13 @@ QMap<QString, qint64> rowCounts(Database &db)
     return counts;
 }
 
+// A megabyte of 4 KiB pages between two looks at the progress and at 取消.
+constexpr int PagesPerStep = 256;
+
 // Runs the engine's page copy from one open database into another, in steps so that the
-// caller can show progress. The caller holds the snapshot (a read transaction on src).
-void copyPages(Database &src, Database &dst, const Progress &progress)
+// caller can show progress and stop it. A stopped copy is rolled back in the target, which
+// stays as it was. The caller holds the snapshot (a read transaction on src).
+void copyPages(Database &src, Database &dst, Control &control)
 {
     // The engine's page copy exists for database files only.
     if (!src.handle() || !dst.handle())
@@ -80,11 +106,13 @@ void copyPages(Database &src, Database &dst, const Progress &progress)
     int rc;
     const auto since = std::chrono::steady_clock::now();
     for (;;) {
-        rc = sqlite3_backup_step(b, 1024);
-        if (progress) {
-            const int total = sqlite3_backup_pagecount(b);
-            progress(total - sqlite3_backup_remaining(b), total);
+        if (control.stopRequested()) {
+            sqlite3_backup_finish(b);
+            throw Cancelled();
         }
+        rc = sqlite3_backup_step(b, PagesPerStep);
+        const int total = sqlite3_backup_pagecount(b);
+        control.setProgress(total - sqlite3_backup_remaining(b), total);
         if (rc == SQLITE_OK)
             continue;
         // The target is a live file another copy is writing to: wait for its lock.
@@ -111,7 +139,7 @@ void removeWithJournals(const QString &path)
 
 // The pages of the file at dbPath as they are at one moment, into a new file at outPath.
 // Returns the row counts of that moment.
-QMap<QString, qint64> snapshot(const QString &dbPath, const QString &outPath, const Progress &progress)
+QMap<QString, qint64> snapshot(const QString &dbPath, const QString &outPath, Control &control)
 {
     Database src;
     src.open(dbPath, key());
@@ -122,8 +150,13 @@ QMap<QString, qint64> snapshot(const QString &dbPath, const QString &outPath, co
         // One read transaction over the counting and the copying: both see the same
         // moment, whatever other copies of the program write meanwhile.
         src.exec(QStringLiteral("BEGIN"));
-        const QMap<QString, qint64> counts = rowCounts(src);
-        copyPages(src, dst, progress);
+        QMap<QString, qint64> counts;
+        {
+            Watching watching(control, src);
+            counts = rowCounts(src);
+        }
+        control.throwIfStopped();
+        copyPages(src, dst, control);
         src.exec(QStringLiteral("COMMIT"));
         dst.close();
         return counts;
@@ -156,16 +189,18 @@ QString keptName(const QString &dbPath)
 // Keeps the file about to be replaced: a consistent copy while it can be read, else the
 // file and its write-ahead log as they lie on disk (a damaged file cannot be copied page
 // by page, and is exactly the one someone may want to look at later).
-QString keepReplaced(const QString &dbPath)
+QString keepReplaced(const QString &dbPath, Control &control)
 {
     const QString kept = keptName(dbPath);
     if (QFileInfo::exists(kept))
         throw AppError(QStringLiteral("文件已经存在，不会覆盖：%1").arg(native(kept)));
     try {
-        snapshot(dbPath, kept, {});
+        snapshot(dbPath, kept, control);
         return kept;
     } catch (const AppError &) {
         removeWithJournals(kept);
+        if (control.stopRequested())
+            throw Cancelled();
     }
     if (!QFile::copy(dbPath, kept))
         throw AppError(QStringLiteral("无法保留原数据库文件（复制到 %1 失败），没有恢复").arg(native(kept)));
@@ -175,6 +210,53 @@ QString keepReplaced(const QString &dbPath)
 }
 
 } // namespace
+
+void Control::stop()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_stoppable)
+        return;
+    m_stop = true;
+    if (m_watched)
+        m_watched->interrupt();
+}
+
+QString Control::stage() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_stage;
+}
+
+void Control::setStage(const QString &words, bool stoppable)
+{
+    QMutexLocker lock(&m_mutex);
+    m_stage = words;
+    m_stoppable = stoppable;
+    m_done = 0;
+    m_total = 0;
+}
+
+void Control::setProgress(int done, int total)
+{
+    m_total = total;
+    m_done = done;
+    if (m_progress)
+        m_progress(done, total);
+}
+
+void Control::throwIfStopped() const
+{
+    if (m_stop)
+        throw Cancelled();
+}
+
+void Control::watch(Database *db)
+{
+    QMutexLocker lock(&m_mutex);
+    m_watched = db;
+}
+
+void setCheckHook(std::function<void()> hook) { checkHook() = std::move(hook); }
 
 bool isServerDatabase(const QString &location)
 {
@@ -266,6 +348,12 @@ CheckResult check(Database &db, bool quick)
 
 Contents inspect(const QString &copyPath)
 {
+    Control control;
+    return inspect(copyPath, control);
+}
+
+Contents inspect(const QString &copyPath, Control &control)
+{
     if (!QFileInfo(copyPath).isFile())
         throw AppError(QStringLiteral("找不到备份文件：%1").arg(native(copyPath)));
     Database db;
@@ -274,7 +362,10 @@ Contents inspect(const QString &copyPath)
     } catch (const DbError &e) {
         throw AppError(QStringLiteral("%1 不是本程序数据库的备份，或者已损坏，不能使用（%2）").arg(native(copyPath), e.message()));
     }
+    Watching watching(control, db);
     const CheckResult r = check(db, false);
+    // A stopped check reads as a damaged file; it is none.
+    control.throwIfStopped();
     if (!r.whole)
         throw AppError(QStringLiteral("备份文件 %1 已损坏，不能使用（%2）")
                            .arg(native(copyPath), r.damagedTables.isEmpty() ? r.problems.value(0)
@@ -283,10 +374,22 @@ Contents inspect(const QString &copyPath)
     for (const char *t : {"SUser", "SDept", "SArea", "SPrice", "SMType", "UHouse", "UCharge"})
         if (!tables.contains(QString::fromLatin1(t), Qt::CaseInsensitive))
             throw AppError(QStringLiteral("%1 不是本程序数据库的备份（没有表 %2），不能使用").arg(native(copyPath), QString::fromLatin1(t)));
-    return contentsOf(db, copyPath);
+    try {
+        return contentsOf(db, copyPath);
+    } catch (const AppError &) {
+        control.throwIfStopped();
+        throw;
+    }
 }
 
 Contents copy(const QString &dbPath, const QString &outPath, const Progress &progress)
+{
+    Control control;
+    control.onProgress(progress);
+    return copy(dbPath, outPath, control);
+}
+
+Contents copy(const QString &dbPath, const QString &outPath, Control &control)
 {
     if (isServerDatabase(dbPath))
         throw AppError(serverDatabaseMessage());
@@ -299,21 +402,39 @@ Contents copy(const QString &dbPath, const QString &outPath, const Progress &pro
     // so that a copy under a copy's name is always whole.
     const QString part = out.absoluteFilePath() + QStringLiteral(".part");
     QMap<QString, qint64> counts;
+    control.setStage(QStringLiteral("正在复制数据…"));
     try {
-        counts = snapshot(dbPath, part, progress);
+        counts = snapshot(dbPath, part, control);
+    } catch (const Cancelled &) {
+        throw;
     } catch (const AppError &e) {
+        control.throwIfStopped();
         throw AppError(QStringLiteral("备份没有完成：%1").arg(e.message()), e.detail());
     }
+    // The check of the copy reads every page again: as long as the copying, or longer.
+    control.setStage(QStringLiteral("正在检查备份…"));
     Contents c;
     try {
-        c = inspect(part);
+        if (checkHook())
+            checkHook()();
+        control.throwIfStopped();
+        c = inspect(part, control);
+    } catch (const Cancelled &) {
+        removeWithJournals(part);
+        throw;
     } catch (const AppError &e) {
         removeWithJournals(part);
+        control.throwIfStopped();
         throw AppError(QStringLiteral("备份的检查没有通过，没有保存备份：%1").arg(e.message()));
     }
     if (c.rows != counts) {
         removeWithJournals(part);
         throw AppError(QStringLiteral("备份的检查没有通过（备份的行数与数据库不一致），没有保存备份"));
+    }
+    // The last moment to stop: after the rename the copy is made.
+    if (control.stopRequested()) {
+        removeWithJournals(part);
+        throw Cancelled();
     }
     if (!QFile::rename(part, out.absoluteFilePath())) {
         removeWithJournals(part);
@@ -327,16 +448,33 @@ Contents copy(const QString &dbPath, const QString &outPath, const Progress &pro
 
 QString restore(const QString &dbPath, const QString &copyPath)
 {
+    Control control;
+    return restore(dbPath, copyPath, control);
+}
+
+QString restore(const QString &dbPath, const QString &copyPath, Control &control)
+{
     if (isServerDatabase(dbPath))
         throw AppError(serverDatabaseMessage());
     const QString target = QFileInfo(dbPath).absoluteFilePath();
     if (QFileInfo(copyPath).absoluteFilePath() == target)
         throw AppError(QStringLiteral("备份文件就是数据库文件本身，不能恢复"));
-    const Contents wanted = inspect(copyPath);
+    control.setStage(QStringLiteral("正在检查备份文件…"));
+    const Contents wanted = inspect(copyPath, control);
 
+    control.setStage(QStringLiteral("正在保留现在的数据…"));
     QString kept;
     if (QFileInfo::exists(target))
-        kept = keepReplaced(target);
+        kept = keepReplaced(target, control);
+    // A stop from here on removes the kept file again: the database is as it was.
+    const auto stopped = [&] {
+        if (!kept.isEmpty())
+            removeWithJournals(kept);
+        return Cancelled();
+    };
+    if (control.stopRequested())
+        throw stopped();
+    control.setStage(QStringLiteral("正在恢复数据…"));
 
     // The engine writes the copy's pages into the live file under its write lock, so a copy
     // of the program that still has it open sees either the old or the restored data. A
@@ -350,9 +488,13 @@ QString restore(const QString &dbPath, const QString &copyPath)
             src.open(copyPath, key());
             src.exec(QStringLiteral("BEGIN"));
             src.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-            copyPages(src, dst, {});
+            copyPages(src, dst, control);
+            // The pages are in: from here the restore finishes whatever is asked.
+            control.setStage(QStringLiteral("正在检查恢复的数据…"), false);
             src.exec(QStringLiteral("COMMIT"));
             inPlace = true;
+        } catch (const Cancelled &) {
+            throw stopped();
         } catch (const AppError &) {
             inPlace = false;
         }
@@ -362,6 +504,11 @@ QString restore(const QString &dbPath, const QString &copyPath)
         removeWithJournals(incoming);
         if (!QFile::copy(copyPath, incoming))
             throw AppError(QStringLiteral("无法写入 %1，没有恢复（原文件保存在 %2）").arg(native(incoming), native(kept)));
+        control.setStage(QStringLiteral("正在检查恢复的数据…"), false);
+        if (control.stopRequested()) {
+            removeWithJournals(incoming);
+            throw stopped();
+        }
         // The log of the replaced file belongs to it alone; applied to the restored one it
         // would mix the two.
         removeWithJournals(target);

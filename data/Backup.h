@@ -1,9 +1,13 @@
 #pragma once
+#include "data/DbError.h"
+
 #include <QDateTime>
 #include <QMap>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class Database;
@@ -43,6 +47,52 @@ struct CheckResult {
 // Pages copied so far and in all.
 using Progress = std::function<void(int done, int total)>;
 
+// Thrown when the operator stopped a copy, a check or a restore; everything is as it was
+// before it began.
+class Cancelled : public AppError {
+public:
+    Cancelled() : AppError(QStringLiteral("已取消")) {}
+};
+
+// Lets the window follow a copy, a check or a restore that runs on another thread, and
+// stop it. A stop removes what was being written (the copy, the kept file) and leaves the
+// database as it was; once the restored pages are in place the restore can no longer stop.
+class Control {
+public:
+    // From the window's thread. stop() also interrupts the statement running; a stop that
+    // comes between two statements is seen at the next, so the window repeats it until
+    // the work has ended.
+    void stop();
+    bool stopRequested() const { return m_stop; }
+    bool stoppable() const { return m_stoppable; }
+    QString stage() const;
+    int done() const { return m_done; }
+    int total() const { return m_total; } // 0 while the end is not known
+
+    // From the working thread.
+    void setStage(const QString &words, bool stoppable = true);
+    void setProgress(int done, int total);
+    // Throws Cancelled when a stop was asked for.
+    void throwIfStopped() const;
+    // The connection a stop interrupts while a long statement runs on it; nullptr when none.
+    void watch(Database *db);
+    // Also told every step of a page copy, on the working thread.
+    void onProgress(std::function<void(int done, int total)> progress) { m_progress = std::move(progress); }
+
+private:
+    mutable QMutex m_mutex;
+    QString m_stage;
+    Database *m_watched = nullptr;
+    std::atomic_bool m_stop{false};
+    std::atomic_bool m_stoppable{true};
+    std::atomic_int m_done{0};
+    std::atomic_int m_total{0};
+    std::function<void(int, int)> m_progress;
+};
+
+// For tests: called on the working thread when the check of a new copy begins.
+void setCheckHook(std::function<void()> hook);
+
 // Data/Backup beside the database file.
 QString folderFor(const QString &dbPath);
 // db-yyyyMMdd-HHmmss.edb
@@ -55,16 +105,23 @@ QString latest(const QString &folder);
 // engine's integrity check and every table's row count equal to the source's at the
 // snapshot. The copy appears under outPath only when it passed. Throws AppError.
 Contents copy(const QString &dbPath, const QString &outPath, const Progress &progress = {});
+// The same, followed and stoppable through control: a stopped copy leaves no file behind
+// (nor does a failed one) and throws Cancelled.
+Contents copy(const QString &dbPath, const QString &outPath, Control &control);
 
 // Opens a copy with the program's key and checks it whole and of this program's kind;
 // throws AppError saying what is wrong. Returns what it holds.
 Contents inspect(const QString &copyPath);
+Contents inspect(const QString &copyPath, Control &control);
 
 // Puts the copy in place of the file at dbPath: the copy is checked first (a damaged or
 // foreign one is refused and nothing changes), the replaced file is kept beside the
 // database under a name with the time, and the restored file is checked. Returns the
 // path of the kept file. Other copies of the program should be closed.
 QString restore(const QString &dbPath, const QString &copyPath);
+// The same, followed through control; stoppable until the restored pages are in place (the
+// kept file is then removed again and the database is as it was).
+QString restore(const QString &dbPath, const QString &copyPath, Control &control);
 
 // Keeps the newest copy of each of the last `daily` days and of the last `monthly` months
 // that have copies, removes the other copies of the folder (files of other names are

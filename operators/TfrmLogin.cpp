@@ -14,10 +14,41 @@
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOption>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
+
+// The frame of the "软件登录" group drawn as lines: the platform style draws it from a
+// picture, and reading that picture loads every image plugin Qt has, which would hold up
+// the program's first window.
+class GroupFrameStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // The frame begins below the title, as the platform style's does.
+        const int titleHeight = qMax(pixelMetric(PM_ExclusiveIndicatorHeight), option->fontMetrics.height()) + 3;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        const QRectF r = QRectF(option->rect.adjusted(0, titleHeight, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->setPen(option->palette.window().color().darker(125));
+        painter->setBrush(QColor(0, 0, 0, 8));
+        painter->drawRoundedRect(r, 3, 3);
+        painter->setPen(QColor(255, 255, 255, 110));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(r.adjusted(1, 1, -1, -1), 2, 2);
+        painter->restore();
+    }
+};
+
 // A static banner in place of a web page: the program works the same without it.
 QPixmap bannerPixmap()
 {
@@ -52,6 +83,9 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     WebBanner->setScaledContents(true);
 
     auto *group = new QGroupBox(QStringLiteral("软件登录"), this);
+    auto *frameStyle = new GroupFrameStyle;
+    frameStyle->setParent(group);
+    group->setStyle(frameStyle);
     auto *grid = new QGridLayout(group);
     QFont bold(QStringLiteral("Arial"));
     bold.setPixelSize(12);
@@ -114,17 +148,47 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
 }
 
+void TfrmLogin::showBeforeOpening()
+{
+    m_openAfterPaint = true;
+    show();
+}
+
 void TfrmLogin::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (!m_openAfterPaint) {
         FormShow();
+        return;
     }
+    // Should the window never be drawn (a minimised start), the database opens anyway.
+    QTimer::singleShot(OpenWithoutPaintMs, this, &TfrmLogin::openNow);
+}
+
+void TfrmLogin::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    if (m_openAfterPaint && !m_openScheduled) {
+        // Right after this paint has reached the screen.
+        m_openScheduled = true;
+        QTimer::singleShot(0, this, &TfrmLogin::openNow);
+    }
+}
+
+void TfrmLogin::openNow()
+{
+    if (m_opened)
+        return;
+    FormShow();
+    emit opened();
 }
 
 void TfrmLogin::FormShow()
 {
+    m_opened = true;
     // The program's first statement: it opens the database file.
     guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
     // A damaged file is told as soon as the check finds it, before anyone takes a payment
@@ -145,6 +209,8 @@ void TfrmLogin::DBLookupComboBox1Click()
 
 void TfrmLogin::BitBtn1Click()
 {
+    if (m_openAfterPaint)
+        openNow(); // a login faster than the first paint still finds the operators read
     guard(this, [&] {
         if (DBLookupComboBox1->text().isEmpty()) {
             showInfo(this, QStringLiteral("用户名 不能为空！"));

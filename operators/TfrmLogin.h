@@ -20,9 +20,21 @@ public:
     QPushButton *BitBtn2;
     QLabel *WebBanner;
 
+    // The program's start: shows the window and opens the database only after the window
+    // has been drawn, so that the key derivation and the first statement do not hold up
+    // the first sight of the program. show() opens it before the window is drawn.
+    void showBeforeOpening();
+    // True once the window has read its operators (or reported why it could not).
+    bool isOpened() const { return m_opened; }
+    // The longest a start waits for the first paint before opening the database.
+    static constexpr int OpenWithoutPaintMs = 200;
+
 signals:
     // A login succeeded; the window has hidden itself.
     void loggedIn();
+    // After showBeforeOpening: the database was opened and the operators listed (or the
+    // error shown).
+    void opened();
 
 public slots:
     void FormShow();
@@ -34,9 +46,15 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void openNow();
+
     bool m_loggedIn = false;
     bool m_shown = false;
+    bool m_openAfterPaint = false;
+    bool m_openScheduled = false;
+    bool m_opened = false;
 };

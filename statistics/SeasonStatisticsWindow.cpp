@@ -44,6 +44,8 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
     PrintButton = new QPushButton(QStringLiteral("打印"), this);
     ExcelButton = new QPushButton(QStringLiteral("Excel"), this);
     CloseButton = new QPushButton(QStringLiteral("退出"), this);
+    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton->setVisible(false);
     StatusLabel = new QLabel(this);
     PrintButton->setEnabled(false);
     ExcelButton->setEnabled(false);
@@ -55,6 +57,7 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
     top->addWidget(PrintButton);
     top->addWidget(ExcelButton);
     top->addWidget(CloseButton);
+    top->addWidget(CancelButton);
     top->addSpacing(12);
     top->addWidget(StatusLabel, 1);
 
@@ -100,6 +103,7 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
     connect(PrintButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::PrintClick);
     connect(ExcelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::ExcelClick);
     connect(CloseButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::CloseClick);
+    connect(CancelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::CancelClick);
     connect(&m_watcher, &QFutureWatcher<Outcome>::finished, this, &SeasonStatisticsWindow::computed);
 
     // The season that holds the charging date, a few before it and the next one.
@@ -156,6 +160,8 @@ void SeasonStatisticsWindow::RefreshClick()
     m_pending = false;
     StatusLabel->setText(QStringLiteral("正在统计 %1 …").arg(s.caption()));
     RefreshButton->setEnabled(false);
+    m_cancelled = false;
+    CancelButton->setVisible(true);
     m_watcher.setFuture(QtConcurrent::run([s, reader = m_reader]() {
         Outcome o;
         QElapsedTimer timer;
@@ -177,6 +183,15 @@ void SeasonStatisticsWindow::computed()
 {
     const Outcome o = m_watcher.result();
     RefreshButton->setEnabled(true);
+    CancelButton->setVisible(false);
+    if (m_cancelled && !o.error.isEmpty()) {
+        // Stopped by the operator: not a failure, and the figures shown before stay.
+        m_cancelled = false;
+        StatusLabel->setText(QStringLiteral("统计已取消"));
+        emit figuresShown();
+        return;
+    }
+    m_cancelled = false;
     if (m_pending || m_running != m_request) {
         RefreshClick(); // the season changed meanwhile: these figures are not the ones asked for
         return;
@@ -222,13 +237,21 @@ void SeasonStatisticsWindow::showFigures()
         fill(i, m_figures.areas.at(i), false);
     fill(int(m_figures.areas.size()), m_figures.office, true);
     m_chartsPending = true;
-    setCharts(0);
+    // The charts begin in the next turn: the table is laid out and painted first.
+    const int generation = m_request;
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation == m_request)
+            setCharts(0);
+    });
 }
 
 void SeasonStatisticsWindow::setCharts(int next)
 {
-    // One chart per turn of the event loop, the window answering between them; the old
-    // chart of a view goes in a later turn too. figuresShown follows the last chart.
+    // Each chart in two turns of the event loop, the window answering between them: the
+    // chart is made and laid out at its view's size first (with a hundred areas the
+    // rate chart's names take most of the time), then put into its view, which then only
+    // paints it. The old chart of a view goes in a later turn too. figuresShown follows
+    // the last chart.
     QChartView *views[3] = {RateView, DailyView, MethodView};
     QChart *(*makers[3])(const Figures &) = {&SeasonCharts::rateChart, &SeasonCharts::dailyChart,
                                              &SeasonCharts::methodChart};
@@ -237,13 +260,24 @@ void SeasonStatisticsWindow::setCharts(int next)
         emit figuresShown();
         return;
     }
-    QChart *old = views[next]->chart();
-    views[next]->setChart(makers[next](m_figures));
-    old->deleteLater();
     const int generation = m_request;
-    QTimer::singleShot(0, this, [this, next, generation] {
-        if (generation == m_request)
-            setCharts(next + 1);
+    QChartView *view = views[next];
+    QChart *chart = makers[next](m_figures);
+    chart->setParent(this); // released with the window should it close before the next turn
+    chart->resize(view->viewport()->size());
+    QTimer::singleShot(0, this, [this, next, generation, view, chart] {
+        if (generation != m_request) {
+            chart->deleteLater(); // newer figures are on their way
+            return;
+        }
+        QChart *old = view->chart();
+        chart->setParent(nullptr);
+        view->setChart(chart);
+        old->deleteLater();
+        QTimer::singleShot(0, this, [this, next, generation] {
+            if (generation == m_request)
+                setCharts(next + 1);
+        });
     });
 }
 
@@ -276,6 +310,29 @@ void SeasonStatisticsWindow::ExcelClick()
             throw AppError(QString::fromUtf8(NoSpreadsheetProgram));
         }
     });
+}
+
+void SeasonStatisticsWindow::CancelClick()
+{
+    if (!m_watcher.isRunning())
+        return;
+    m_cancelled = true;
+    m_pending = false; // a season chosen meanwhile is not computed either
+    StatusLabel->setText(QStringLiteral("正在取消…"));
+    // An interrupt that comes between two statements is lost: repeated until the worker
+    // has stopped.
+    auto *repeat = new QTimer(this);
+    repeat->setInterval(20);
+    const auto interrupt = [this, repeat] {
+        if (!m_watcher.isRunning() || !m_reader) {
+            repeat->deleteLater();
+            return;
+        }
+        m_reader->interrupt();
+    };
+    connect(repeat, &QTimer::timeout, this, interrupt);
+    repeat->start();
+    interrupt();
 }
 
 void SeasonStatisticsWindow::CloseClick()

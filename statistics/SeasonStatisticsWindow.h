@@ -29,6 +29,7 @@ public:
     QPushButton *PrintButton;   // "打印"
     QPushButton *ExcelButton;   // "Excel"
     QPushButton *CloseButton;   // "退出"
+    QPushButton *CancelButton;  // "取消": stops the computation running (shown while it runs)
     QLabel *StatusLabel;
     QTableWidget *Table;
     QChartView *RateView;
@@ -53,6 +54,8 @@ public slots:
     // "Excel": the table with its chart in a new workbook, opened in the spreadsheet program.
     void ExcelClick();
     void CloseClick();
+    // "取消": the running statements are interrupted; the figures shown stay as they were.
+    void CancelClick();
 
 signals:
     // A computation finished and its figures are shown, charts included (or its error was).
@@ -81,4 +84,5 @@ private:
     int m_request = 0;      // the latest request; older results are dropped
     int m_running = 0;      // the request being computed
     bool m_pending = false; // a request came while another ran
+    bool m_cancelled = false; // 取消 was pressed for the running computation
 };

@@ -2,8 +2,13 @@
 #include "widgets/Seams.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QProgressDialog>
+#include <QThread>
 #include <QTimer>
+
+#include <exception>
+#include <memory>
 
 LongAction::LongAction(QWidget *parent, const QString &label, qint64 total)
     : m_dialog(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, parent))
@@ -61,4 +66,51 @@ bool LongAction::waitUntil(const std::function<bool()> &ready)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+void LongAction::runOffThread(const std::function<void()> &work, const Follow &follow)
+{
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> thread(QThread::create([&work, &failure] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    const auto show = [&] {
+        if (follow.label) {
+            const QString label = follow.label();
+            if (!label.isEmpty() && label != m_dialog->labelText())
+                setLabel(label);
+        }
+        const qint64 total = follow.total ? follow.total() : 0;
+        if (total != m_total)
+            setTotal(total);
+        if (total > 0 && follow.done)
+            m_dialog->setValue(int(qMin<qint64>(1000, follow.done() * 1000 / total)));
+        const bool stoppable = !follow.stoppable || follow.stoppable();
+        if (stoppable != m_cancelShown) {
+            m_cancelShown = stoppable;
+            m_dialog->setCancelButtonText(stoppable ? QStringLiteral("取消") : QString());
+        }
+        if (m_dialog->wasCanceled() && follow.stop)
+            follow.stop();
+    };
+    QTimer tick;
+    tick.setInterval(EventIntervalMs);
+    QObject::connect(&tick, &QTimer::timeout, &loop, show);
+    // 取消 is passed on at once, not only at the next tick.
+    QObject::connect(m_dialog, &QProgressDialog::canceled, &loop, show);
+    tick.start();
+    thread->start();
+    loop.exec();
+    while (!thread->wait(EventIntervalMs)) {
+        if (follow.stop)
+            follow.stop();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }

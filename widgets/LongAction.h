@@ -26,6 +26,19 @@ public:
     // Runs events until ready() holds or the operator cancels; true when ready.
     bool waitUntil(const std::function<bool()> &ready);
 
+    // How the window follows work done on another thread; every part may be left empty.
+    struct Follow {
+        std::function<QString()> label;
+        std::function<qint64()> done;
+        std::function<qint64()> total;     // 0: no known end
+        std::function<bool()> stoppable;   // false hides "取消" (the work must finish now)
+        std::function<void()> stop;        // asked again and again once "取消" was pressed
+    };
+    // Runs work on a thread of its own while the window answers, showing its progress every
+    // 50 ms, and returns when the work has ended; what the work threw is thrown here. When
+    // the window's event loop is ended (the program quits), the work is stopped and waited for.
+    void runOffThread(const std::function<void()> &work, const Follow &follow);
+
     // The time between two runs of the events.
     static constexpr int EventIntervalMs = 50;
 
@@ -33,6 +46,7 @@ private:
     QProgressDialog *m_dialog;
     QElapsedTimer m_sinceEvents;
     qint64 m_total = 0;
+    bool m_cancelShown = true;
 };
 
 // Thrown by an action's loop when the operator cancelled it; the action's caller stops

@@ -14,6 +14,11 @@
 #include <QMdiSubWindow>
 #include <QScreen>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QTimer>
 #include <QTest>
 #include <QToolBar>
 
@@ -27,6 +32,7 @@ private slots:
     void helpOpensHomePage();
     void dailyBackupInBackground();
     void backupAndRestoreFromMenu();
+    void cancelledBackupLeavesNothing();
     void databaseBesideProgram();
     void adminFindsDatabaseFromAnotherDirectory();
     void restoreGivesProgramSizeCentred();
@@ -204,6 +210,68 @@ void TestMainWindow::backupAndRestoreFromMenu()
     QVERIFY(rec.last().contains(QStringLiteral("不是本程序数据库的备份")));
     QCOMPARE(quit.count, 1);
     TfrmMain::setBackupChooser(nullptr);
+}
+
+// The copy is checked on a thread of its own: the window's timers run while the check
+// waits (here, held by the test until a timer of the window's thread has fired), and 取消
+// then leaves no file and the earlier copies as they were.
+void TestMainWindow::cancelledBackupLeavesNothing()
+{
+    TestDb db;
+    db.login();
+    MessageRecorder rec;
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    const QString folder = Backup::folderFor(db.path());
+    Backup::setClock([] { return QDateTime(QDate(2026, 11, 30), QTime(8, 0, 0)); });
+    Backup::copy(db.path(), QDir(folder).filePath(Backup::fileNameFor(Backup::now())));
+    const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(before.size(), 1);
+    Backup::setClock([] { return QDateTime(QDate(2026, 12, 1), QTime(9, 30, 0)); });
+
+    QSemaphore checking, goOn;
+    Backup::setCheckHook([&] {
+        checking.release();
+        goOn.acquire();
+    });
+    const auto restore = qScopeGuard([] {
+        Backup::setCheckHook(nullptr);
+        Backup::setClock(nullptr);
+    });
+    bool firedDuringCheck = false;
+    QTimer timer;
+    timer.setInterval(1);
+    connect(&timer, &QTimer::timeout, &w, [&] {
+        if (!checking.tryAcquire())
+            return;
+        firedDuringCheck = true;
+        // The operator presses 取消 in the progress window.
+        auto *progress = w.findChild<QProgressDialog *>();
+        QVERIFY(progress);
+        QPushButton *cancel = nullptr;
+        for (QPushButton *b : progress->findChildren<QPushButton *>())
+            if (b->text() == QStringLiteral("取消"))
+                cancel = b;
+        QVERIFY(cancel);
+        cancel->click();
+        goOn.release();
+        timer.stop();
+    });
+    timer.start();
+    w.action(QStringLiteral("备份数据"))->trigger();
+    QVERIFY(firedDuringCheck);
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(rec.entries.size(), 0);
+    QCOMPARE(w.BackupStatus->text(), QStringLiteral("备份已取消，没有保存备份"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);
+
+    // The next copy is made as usual.
+    Backup::setCheckHook(nullptr);
+    w.action(QStringLiteral("备份数据"))->trigger();
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{before.first(), Backup::fileNameFor(Backup::now())}));
 }
 
 void TestMainWindow::helpOpensHomePage()

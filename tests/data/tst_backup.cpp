@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -25,6 +26,8 @@ private slots:
     void restoreRefusesBadCopies_data();
     void restoreRefusesBadCopies();
     void restoreKeepsReplacedFile();
+    void stoppedMidwayLeavesAllAsItWas_data();
+    void stoppedMidwayLeavesAllAsItWas();
     void flippedByteIsFoundAndPaymentsRefused();
     void serverDatabaseIsLeftToItsServer();
 };
@@ -267,6 +270,62 @@ void TestBackup::restoreKeepsReplacedFile()
     otherDesk.close();
     frmDM().closeConnection();
     QCOMPARE(countIn(db.path(), QStringLiteral("SELECT count(*) FROM UCharge WHERE theNum = 'after'")), 0);
+}
+
+// 取消 while pages are being copied: the copy leaves no file; the restore rolls back its
+// pages, removes the file it kept and leaves the database as it was.
+void TestBackup::stoppedMidwayLeavesAllAsItWas_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("stage");
+    QTest::newRow("backup, copying") << "copy" << "正在复制数据…";
+    QTest::newRow("restore, keeping the current data") << "restore" << "正在保留现在的数据…";
+    QTest::newRow("restore, putting the copy in place") << "restore" << "正在恢复数据…";
+}
+
+void TestBackup::stoppedMidwayLeavesAllAsItWas()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, stage);
+    TestDb db;
+    fillOffice(db, 100);
+    // Some megabytes, so that the pages are copied in several steps.
+    db.exec(QStringLiteral("CREATE TABLE Filler (x BLOB)"));
+    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                           "INSERT INTO Filler SELECT randomblob(1000) FROM n"));
+    const QString copy = QDir(db.dir()).filePath(QStringLiteral("copy.edb"));
+    Backup::copy(db.path(), copy);
+    db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDel) VALUES (1, 'after', '否')"));
+    const qint64 payments = db.count(QStringLiteral("SELECT ID FROM UCharge"));
+    frmDM().closeConnection();
+    const QString dataDir = QFileInfo(db.path()).absolutePath();
+    const QStringList filesBefore = QDir(dataDir).entryList(QDir::Files | QDir::Hidden);
+    const QString out = QDir(db.dir()).filePath(QStringLiteral("Backup/db-20261201-093000.edb"));
+
+    Backup::Control control;
+    int steps = 0;
+    control.onProgress([&](int, int) {
+        if (control.stage() == stage && ++steps == 1)
+            control.stop(); // pressed while the first megabyte of this stage is copied
+    });
+    try {
+        if (action == QLatin1String("copy"))
+            Backup::copy(db.path(), out, control);
+        else
+            Backup::restore(db.path(), copy, control);
+        QFAIL("not stopped");
+    } catch (const Backup::Cancelled &) {
+    }
+    QCOMPARE(steps, 1);
+    QCOMPARE(QDir(dataDir).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    QVERIFY(!QFileInfo::exists(out) && !QFileInfo::exists(out + QStringLiteral(".part")));
+    QCOMPARE(countIn(db.path(), QStringLiteral("SELECT count(*) FROM UCharge")), payments);
+    QCOMPARE(countIn(db.path(), QStringLiteral("SELECT count(*) FROM UCharge WHERE theNum = 'after'")), 1);
+    // And the same restore, not stopped, goes through.
+    if (action == QLatin1String("restore")) {
+        Backup::restore(db.path(), copy);
+        QCOMPARE(countIn(db.path(), QStringLiteral("SELECT count(*) FROM UCharge")), payments - 1);
+    }
 }
 
 void TestBackup::flippedByteIsFoundAndPaymentsRefused()

@@ -1,4 +1,5 @@
 #include "data/PasswordHash.h"
+#include "data/PgClientLoader.h"
 #include "data/Schema.h"
 #include "operators/Accounts.h"
 #include "data/TfrmDM.h"
@@ -11,6 +12,7 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestLogin : public QObject {
@@ -31,6 +33,8 @@ private slots:
     void closingEndsProgram();
     void missingFileGivesClearErrorAndEmptyList();
     void wrongKeyGivesClearError();
+    void startDrawsWindowBeforeOpening_data();
+    void startDrawsWindowBeforeOpening();
 };
 
 namespace {
@@ -257,6 +261,47 @@ void TestLogin::wrongKeyGivesClearError()
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("密码错误")), qPrintable(rec.last()));
     QCOMPARE(w.DBLookupComboBox1->count(), 0);
+    frmDM().closeConnection();
+}
+
+// The program's start: the window is drawn before the database is opened, then the
+// operators are listed, or the error is shown as on an ordinary show.
+void TestLogin::startDrawsWindowBeforeOpening_data()
+{
+    QTest::addColumn<bool>("fileThere");
+    QTest::newRow("database file") << true;
+    QTest::newRow("missing file") << false;
+}
+
+void TestLogin::startDrawsWindowBeforeOpening()
+{
+    QFETCH(bool, fileThere);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.edb"));
+    if (fileThere)
+        Schema::createFile(path);
+    resetLoginState();
+    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    MessageRecorder rec;
+    TfrmLogin w;
+    QSignalSpy opened(&w, &TfrmLogin::opened);
+    w.showBeforeOpening();
+    QVERIFY(!w.isOpened());
+    QVERIFY(!frmDM().isOpen());
+    QCOMPARE(rec.entries.size(), 0);
+    QVERIFY(opened.wait(5000));
+    QCOMPARE(opened.count(), 1);
+    QVERIFY(w.isOpened());
+    if (fileThere) {
+        QCOMPARE(rec.entries.size(), 0);
+        QCOMPARE(w.DBLookupComboBox1->count(), 1);
+        // A file's start never loads the server's client library.
+        if (!TestDb::onServer())
+            QVERIFY(!PgClientLoader::isLoaded());
+    } else {
+        QCOMPARE(rec.errors(), 1);
+        QVERIFY2(rec.last().contains(QStringLiteral("找不到数据库文件")), qPrintable(rec.last()));
+    }
     frmDM().closeConnection();
 }
 
