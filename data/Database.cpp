@@ -122,6 +122,15 @@ void Database::open(const QString &location, const QString &key)
         m_engine = PgEngine::connect(location);
         m_path = location;
         m_key = key;
+        // A server database of an earlier program takes the current form on this same
+        // connection; the refusals are already in the operator's words.
+        try {
+            while (Schema::upgradeStep(*this)) {
+            }
+        } catch (...) {
+            close();
+            throw;
+        }
         return;
     }
     const QString path = QFileInfo(location).absoluteFilePath();

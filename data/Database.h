@@ -91,7 +91,8 @@ public:
     // Opens an existing encrypted file, or connects to a server (the key is the file's
     // only). Throws DbError with a message that says what is wrong and where (missing
     // file, wrong key, not a database; server unreachable, login refused, no database).
-    // A file of an earlier program is brought to the current schema first.
+    // A file or server database of an earlier program is brought to the current schema
+    // first; one of a newer program is refused.
     void open(const QString &location, const QString &key);
     // Creates a new encrypted file; refuses an existing one, a link in its place or
     // journal files left beside it, never creating anything through a link. mode is the

@@ -2,6 +2,7 @@
 #include "data/Schema.h"
 
 #include <QSet>
+#include <charconv>
 #include <QVector>
 
 namespace PgDialect {
@@ -309,6 +310,32 @@ QString columnOfParameter(const QString &text, int n)
     for (int i = 0; i < t.size(); ++i)
         if (t.at(i).kind == Kind::Param && t.at(i).text == name)
             return columnForToken(t, i);
+    return {};
+}
+
+QString columnOfOverflowingNumber(const QString &text)
+{
+    const QVector<Token> t = tokenize(text);
+    for (int i = 0; i < t.size(); ++i) {
+        const QString &word = t.at(i).text;
+        if (t.at(i).kind != Kind::Other || word.isEmpty() || !(word.at(0).isDigit() || word.at(0) == QLatin1Char('.')))
+            continue;
+        // An exponent with its sign is read as three tokens: 1e, +, 999.
+        QString number = word;
+        if ((word.endsWith(QLatin1Char('e')) || word.endsWith(QLatin1Char('E'))) && i + 2 < t.size()
+            && (isChar(t, i + 1, '+') || isChar(t, i + 1, '-')))
+            number += t.at(i + 1).text + t.at(i + 2).text;
+        // Beyond double precision either way (1e999, 1e-999), as the server refuses it.
+        const QByteArray latin = number.toLatin1();
+        double value = 0;
+        const auto [end, error] = std::from_chars(latin.constData(), latin.constData() + latin.size(), value);
+        if (error != std::errc::result_out_of_range || end != latin.constData() + latin.size())
+            continue;
+        // A sign before the number belongs to the value.
+        const int before = previousSignificant(t, i);
+        const int valueToken = isChar(t, before, '-') || isChar(t, before, '+') ? before : i;
+        return columnForToken(t, valueToken);
+    }
     return {};
 }
 

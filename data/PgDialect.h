@@ -32,5 +32,8 @@ QString columnName(const Translated &t, const QString &serverName);
 QString columnAtPosition(const QString &text, int position);
 // The same for the placeholder $n.
 QString columnOfParameter(const QString &text, int n);
+// The same for the first number written in the text that lies beyond double precision
+// (1e999, -1e+999, 1e-999); empty when there is none.
+QString columnOfOverflowingNumber(const QString &text);
 
 } // namespace PgDialect

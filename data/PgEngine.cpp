@@ -2,9 +2,12 @@
 #include "data/Numbers.h"
 #include "data/Schema.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -494,6 +497,10 @@ QString PgEngine::lostMessage() const
 
 PGconn *PgEngine::usable(const QString &sql)
 {
+    // The waiting window lets the window's events run while this connection waits for the
+    // writers' lock; a statement from one of them cannot go in between.
+    if (m_waiting)
+        throw DbError(QStringLiteral("正在等待另一台电脑上的程序保存完毕，请稍后再试"), sql);
     if (PQstatus(m_conn) == CONNECTION_OK)
         return m_conn;
     if (m_lostInTransaction)
@@ -533,6 +540,7 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         m_cursorTransaction = false;
         throw DbError(lostMessage(), sql);
     }
+    const int shift = std::exchange(m_positionShift, 0);
     const QString state = QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE));
     QString primary = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
     if (primary.isEmpty())
@@ -545,12 +553,16 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         // column: the file's number check names the column in the operator's words.
         QString column;
         if (const char *pos = PQresultErrorField(res, PG_DIAG_STATEMENT_POSITION))
-            column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt());
+            column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt() - shift);
         if (column.isEmpty() && params) {
             for (int i = 0; i < params->size() && column.isEmpty(); ++i)
                 if (primary.contains(QLatin1Char('"') + QString::fromUtf8(params->at(i)) + QLatin1Char('"')))
                     column = PgDialect::columnOfParameter(t->text, i + 1);
         }
+        // A number written into the statement beyond double precision is refused when it
+        // is stored, without a position: the column is the one that number is written for.
+        if (column.isEmpty() && state == QLatin1String("22003"))
+            column = PgDialect::columnOfOverflowingNumber(t->text);
         const QString label = Schema::serverNumberLabel(column);
         if (!label.isEmpty()) {
             message = QStringLiteral("%1 不是有效的数字").arg(label);
@@ -586,28 +598,125 @@ PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int 
 {
     PGconn *c = usable(sql);
     refuseNul(sql);
-    // A statement that fails inside the cursors' transaction would end it for the open
-    // lists too: it runs under a savepoint of its own.
-    const bool guarded = m_cursorTransaction && !m_inTransaction && !t.text.startsWith(QLatin1String("FETCH "))
+    m_positionShift = 0;
+    // Inside a transaction a failed statement would end the whole transaction on the
+    // server, where the file refuses only that statement and keeps the rest (an import
+    // keeps the rows before a refused one; an open list keeps reading): each statement
+    // runs under a savepoint of its own.
+    const bool guarded = inTransaction() && !t.text.startsWith(QLatin1String("FETCH "))
         && !t.text.startsWith(QLatin1String("CLOSE "));
-    if (guarded)
-        simple(QStringLiteral("SAVEPOINT cy_statement"));
     PGresult *res;
-    if (prepared)
-        res = PQexecPrepared(c, prepared, nParams, values, nullptr, nullptr, 0);
-    else if (nParams > 0 || t.read)
-        res = PQexecParams(c, t.text.toUtf8().constData(), nParams, nullptr, values, nullptr, nullptr, 0);
-    else
-        res = PQexec(c, t.text.toUtf8().constData());
+    if (!guarded) {
+        if (prepared)
+            res = PQexecPrepared(c, prepared, nParams, values, nullptr, nullptr, 0);
+        else if (nParams > 0 || t.read)
+            res = PQexecParams(c, t.text.toUtf8().constData(), nParams, nullptr, values, nullptr, nullptr, 0);
+        else
+            res = PQexec(c, t.text.toUtf8().constData());
+    } else if (prepared || nParams > 0 || t.read) {
+        res = runPipelined(t, nParams, values, prepared);
+    } else {
+        res = runGuardedText(t);
+    }
     const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY) {
-        if (guarded)
-            simple(QStringLiteral("RELEASE SAVEPOINT cy_statement"));
+        m_positionShift = 0;
         return res;
     }
     if (guarded && PQstatus(m_conn) == CONNECTION_OK)
         PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT cy_statement; RELEASE SAVEPOINT cy_statement"));
     failWith(res, sql, &t, params);
+}
+
+namespace {
+bool failed(const PGresult *res)
+{
+    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    return s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK && s != PGRES_EMPTY_QUERY;
+}
+} // namespace
+
+// The savepoint, the statement and its release sent together, so that the guard costs
+// no round trip of its own. Returns the statement's result, or the first failure.
+PGresult *PgEngine::runPipelined(const PgDialect::Translated &t, int nParams, const char *const *values, const char *prepared)
+{
+    PGconn *c = m_conn;
+    if (PQenterPipelineMode(c) != 1)
+        return nullptr;
+    bool sent = PQsendQueryParams(c, "SAVEPOINT cy_statement", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    if (sent)
+        sent = prepared ? PQsendQueryPrepared(c, prepared, nParams, values, nullptr, nullptr, 0) == 1
+                        : PQsendQueryParams(c, t.text.toUtf8().constData(), nParams, nullptr, values, nullptr, nullptr, 0) == 1;
+    if (sent)
+        sent = PQsendQueryParams(c, "RELEASE SAVEPOINT cy_statement", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    if (sent)
+        sent = PQpipelineSync(c) == 1;
+    PGresult *results[3] = {nullptr, nullptr, nullptr};
+    bool synced = false;
+    if (sent) {
+        for (PGresult *&r : results) {
+            r = PQgetResult(c);
+            if (!r)
+                break;
+            // Each query's results end with a null.
+            while (PGresult *more = PQgetResult(c))
+                PQclear(more);
+        }
+        if (results[2]) {
+            PGresult *sync = PQgetResult(c);
+            synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+            PQclear(sync);
+        }
+    }
+    if (!synced || PQexitPipelineMode(c) != 1) {
+        // The connection broke on the way: the transaction is gone with it.
+        for (PGresult *r : results)
+            PQclear(r);
+        return nullptr;
+    }
+    PGresult *answer = failed(results[0]) ? results[0] : results[1];
+    for (PGresult *r : results)
+        if (r != answer)
+            PQclear(r);
+    return answer;
+}
+
+// A text of one or more statements through the simple protocol, between a savepoint and
+// its release. Returns the last statement's result, or the failure.
+PGresult *PgEngine::runGuardedText(const PgDialect::Translated &t)
+{
+    // A line comment at the end of the text must not swallow the release. The server
+    // counts an error's position from the start of what it was sent.
+    static const QByteArray before = "SAVEPOINT cy_statement;\n";
+    m_positionShift = int(before.size());
+    const QByteArray text = before + t.text.toUtf8() + "\n;RELEASE SAVEPOINT cy_statement";
+    if (PQsendQuery(m_conn, text.constData()) != 1)
+        return nullptr;
+    PGresult *previous = nullptr;
+    PGresult *last = nullptr;
+    PGresult *failure = nullptr;
+    while (PGresult *r = PQgetResult(m_conn)) {
+        if (failed(r) && !failure) {
+            failure = r;
+            continue;
+        }
+        // An empty statement (the text's own closing ";") answers nothing to keep.
+        if (PQresultStatus(r) == PGRES_EMPTY_QUERY) {
+            PQclear(r);
+            continue;
+        }
+        PQclear(previous);
+        previous = last;
+        last = r;
+    }
+    if (failure) {
+        PQclear(previous);
+        PQclear(last);
+        return failure;
+    }
+    // The last result is the release; the one before it the statement's.
+    PQclear(last);
+    return previous;
 }
 
 void PgEngine::setChanges(PGresult *res)
@@ -760,7 +869,9 @@ void PgEngine::beginWrite()
 {
     endCursorTransaction();
     usable(QStringLiteral("BEGIN"));
-    const QString sql = QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(WritersLockKey);
+    // Taken at once when no other desk writes; else waited for below, where the waiting
+    // can be watched and given up.
+    const QString sql = QStringLiteral("BEGIN; SELECT pg_try_advisory_xact_lock(%1)").arg(WritersLockKey);
     PGresult *res = PQexec(m_conn, sql.toUtf8().constData());
     const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (s != PGRES_TUPLES_OK) {
@@ -768,8 +879,67 @@ void PgEngine::beginWrite()
             PQclear(PQexec(m_conn, "ROLLBACK"));
         failWith(res, sql, nullptr);
     }
+    const bool taken = PQgetvalue(res, 0, 0)[0] == 't';
     PQclear(res);
+    if (!taken)
+        waitForWriters();
     m_inTransaction = true;
+}
+
+// Another desk holds the writers' lock: the wait runs on the server while this desk
+// looks at its socket every millisecond and tells the lock-wait observer how long it has
+// waited, as the file's engine does between its tries. Given up, the server is asked to
+// cancel the wait and the transaction is rolled back; the server's lock timeout ends a
+// wait nobody gives up.
+void PgEngine::waitForWriters()
+{
+    const QString sql = QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(WritersLockKey);
+    auto abandon = [&](PGresult *res, bool gaveUp) {
+        const bool cancelled = gaveUp && PQstatus(m_conn) == CONNECTION_OK;
+        while (PGresult *more = PQgetResult(m_conn))
+            PQclear(more);
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+        if (cancelled) {
+            PQclear(res);
+            throw DbError(QStringLiteral("数据库正被另一台电脑上的程序占用，已放弃等待，本次操作没有完成"), sql);
+        }
+        failWith(res, sql, nullptr);
+    };
+    if (PQsendQuery(m_conn, sql.toUtf8().constData()) != 1)
+        abandon(nullptr, false);
+    QElapsedTimer waited;
+    waited.start();
+    bool gaveUp = false;
+    m_waiting = true;
+    while (PQconsumeInput(m_conn) == 1 && PQisBusy(m_conn)) {
+        if (!gaveUp) {
+            bool keep = true;
+            try {
+                keep = Database::keepWaiting(int(waited.elapsed()));
+            } catch (...) {
+                keep = false;
+            }
+            if (!keep) {
+                gaveUp = true;
+                interrupt();
+            }
+        }
+        pollfd socket{PQsocket(m_conn), POLLIN, 0};
+        ::poll(&socket, 1, 1);
+    }
+    m_waiting = false;
+    PGresult *res = PQgetResult(m_conn);
+    // A lock granted just as the operator gave up is given back: nothing is written.
+    if (gaveUp && res && PQresultStatus(res) == PGRES_TUPLES_OK) {
+        PQclear(res);
+        res = PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR);
+    }
+    if (!res || PQresultStatus(res) != PGRES_TUPLES_OK)
+        abandon(res, gaveUp);
+    PQclear(res);
+    while (PGresult *more = PQgetResult(m_conn))
+        PQclear(more);
 }
 
 void PgEngine::commit()

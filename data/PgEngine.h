@@ -74,6 +74,9 @@ private:
     PgEngine(PGconn *conn, QString url);
     void setUpSession();
     void simple(const QString &sql);
+    PGresult *runPipelined(const PgDialect::Translated &t, int nParams, const char *const *values, const char *prepared);
+    PGresult *runGuardedText(const PgDialect::Translated &t);
+    void waitForWriters();
     QString lostMessage() const;
 
     PGconn *m_conn;
@@ -83,6 +86,9 @@ private:
     bool m_cursorTransaction = false;
     bool m_lostInTransaction = false;
     bool m_readOnly = false;
+    bool m_waiting = false;
+    // Characters sent before the statement's own text (its savepoint).
+    int m_positionShift = 0;
     QSet<PgCursor *> m_cursors;
     int m_changes = 0;
     int m_generation = 0;

@@ -16,7 +16,8 @@ namespace Schema {
 // To change the schema: change the statements of a new file, raise Version and add the
 // step from the previous version in Schema.cpp; the schema test checks that a file of
 // version 1 upgrades to exactly what a new file is. A server engine creates the same
-// tables at Version with its own types for text compared without case.
+// tables at Version with its own types for text compared without case, keeps its version
+// in the table cy_schema and has upgrade steps of its own from version 2.
 inline constexpr int Version = 3;
 inline constexpr char TextCollation[] = "CASEFOLD";
 inline const char DatabaseKey[] = "kqt472";
@@ -40,11 +41,12 @@ QString serverColumnSpelling(const QString &lower);
 // What initialize does, inside the caller's transaction.
 void createTables(Database &db, const QString &operatorName = QString::fromUtf8(DefaultOperator));
 
-// Runs the next upgrade step on a file of an earlier version. Returns false when there is
-// nothing to do (the file is at Version, or holds no tables at all); true when a step
-// changed the file, after which the connection must be opened again (it still holds the
-// old form in memory) and this called again. Throws DbError for a file made by a newer
-// program, or when a step fails (the file then stays as it was).
+// Runs the next upgrade step on a file (or server database) of an earlier version.
+// Returns false when there is nothing to do (it is at Version, or holds no tables at all);
+// true when a step changed it, after which a file's connection must be opened again (it
+// still holds the old form in memory) and this called again. Throws DbError for a
+// database made by a newer program, or when a step fails (the database then stays as it
+// was).
 bool upgradeStep(Database &db);
 
 // Tests only: runs inside every upgrade step's transaction after its changes, before the

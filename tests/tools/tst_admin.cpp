@@ -1,3 +1,4 @@
+#include "data/Database.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
@@ -20,6 +21,7 @@ private slots:
     void capitals();
     void help();
     void passwdSetsHashedPassword();
+    void copyKeepsEveryRowAndId();
 };
 
 void TestAdmin::initCreatesAndRefuses()
@@ -172,6 +174,81 @@ void TestAdmin::passwdSetsHashedPassword()
     frmDM().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
     QVERIFY(Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("forgot1"), QDate(2024, 10, 10)));
     QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("580913"), QDate(2024, 10, 10)));
+}
+
+namespace {
+const char *const kEveryTable[] = {"SUser", "SArea", "SMType", "SPrice", "SDept", "SZD", "UHouse", "UCharge", "UVoid", "ULog"};
+
+// Every row of every table, in ID order, and the names of the indexes.
+QStringList contents(const QString &location)
+{
+    Database db;
+    db.open(location, QString::fromUtf8(Schema::DatabaseKey));
+    QStringList all;
+    for (const char *table : kEveryTable) {
+        const Rows r = db.select(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(QLatin1String(table)));
+        all << QLatin1String(table) + QLatin1Char(':') + r.columns().join(QLatin1Char(',')).toLower();
+        for (int i = 0; i < r.rowCount(); ++i)
+            all << r.row(i).join(QChar(0x1f));
+    }
+    const Rows indexes = db.select(db.isServer()
+        ? QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND indexname NOT LIKE '%pkey' ORDER BY 1")
+        : QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY 1"));
+    for (int i = 0; i < indexes.rowCount(); ++i)
+        all << QStringLiteral("index ") + indexes.at(i, 0);
+    return all;
+}
+} // namespace
+
+// The office moved to a file and back onto a new database of the engine under test: every
+// table whole with its IDs (gaps too), texts as they were, the indexes made again, new
+// rows numbered after the copied ones; a target that holds data is refused untouched.
+void TestAdmin::copyKeepsEveryRowAndId()
+{
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', NULL)"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice, Remark) VALUES ('住宅', 22.5, '')"));
+    for (const char *room : {"1-101", "1-102", "1-103"})
+        db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
+                               "Remark, theDel, theDate, UName) VALUES ('阳光小区', '%1', 89.5, '住宅', 22.5, '2025-04-10', "
+                               "'O''Brien', '', 'tab\there\nnew line \\ back', '否', '2024-10-10', '管理员')").arg(QLatin1String(room)));
+    db.exec(QStringLiteral("DELETE FROM UHouse WHERE theNum = '1-102'"));
+    db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, theCount, QSDate, JZDate, "
+                           "theMoney, theDX, MType, theSKR, Remark, theDel, theDate, UName) VALUES (3, 'SF20241010001', "
+                           "'2024-10-10', '阳光小区', '1-103', 89.5, 22.5, 'O''Brien', 1, '2024-04-10', '2025-04-10', 2013.75, "
+                           "'贰仟零壹拾叁元柒角伍分', '现金', '管理员', '', '否', '2024-10-10', '管理员')"));
+    db.exec(QStringLiteral("INSERT INTO UVoid (CID, HID, theNum, myDate, AName, HNum, HName, theMoney, MType, theSKR, OldEndDate, "
+                           "NewEndDate, Reason, theTime, theDate, UName) VALUES (1, 3, 'SF20241010001', '2024-10-10', '阳光小区', "
+                           "'1-103', 'O''Brien', 2013.75, '现金', '管理员', '2025-04-10', '2024-04-10', '录错', "
+                           "'2024-10-10 09:30:00', '2024-10-10', '管理员')"));
+    db.exec(QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, theChange) VALUES "
+                           "('2024-10-10 09:30:00', '管理员', '2024-10-10', '作废收费', 'UCharge', 1, '阳光小区', '1-103', '录错')"));
+    const QString from = db.path();
+    frmDM().closeConnection();
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("moved.edb"));
+    const QString again = TestDb::onServer() ? TestDb::newServerDatabase() : dir.filePath(QStringLiteral("again.edb"));
+    QString out, err;
+    QCOMPARE(runAdmin({"copy", "--from", from, "--to", file}, &out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("UHouse\t2")), qPrintable(out));
+    QCOMPARE(runAdmin({"copy", "--from", file, "--to", again}, &out, &err), 0);
+    const QStringList original = contents(from);
+    QCOMPARE(contents(file), original);
+    QCOMPARE(contents(again), original);
+
+    // New rows come after the copied IDs.
+    QCOMPARE(runAdmin({"sql", "--db", again, "INSERT INTO UHouse (AName, theNum, theDel) VALUES ('阳光小区', '1-104', '否')"}, &out, &err), 0);
+    QCOMPARE(runAdmin({"sql", "--db", again, "SELECT MAX(ID) AS biggest FROM UHouse"}, &out, &err), 0);
+    QCOMPARE(out, QStringLiteral("biggest\n4\n"));
+
+    // A target with data is refused and left as it was.
+    const QStringList before = contents(again);
+    QVERIFY(runAdmin({"copy", "--from", file, "--to", again}, &out, &err) != 0);
+    QVERIFY2(err.contains(QStringLiteral("已有数据")), qPrintable(err));
+    QCOMPARE(contents(again), before);
+    if (TestDb::onServer())
+        TestDb::dropServerDatabase(again);
 }
 
 QTEST_MAIN(TestAdmin)
