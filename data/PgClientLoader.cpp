@@ -297,4 +297,67 @@ void PQfreemem(void *ptr)
     real(ptr);
 }
 
+// Sending without waiting (the server engine's pipelined statements and its watched waits).
+int PQsendQuery(PGconn *conn, const char *query)
+{
+    PG_REAL(PQsendQuery);
+    return real(conn, query);
+}
+
+int PQsendQueryParams(PGconn *conn, const char *command, int nParams, const Oid *paramTypes,
+                      const char *const *paramValues, const int *paramLengths, const int *paramFormats, int resultFormat)
+{
+    PG_REAL(PQsendQueryParams);
+    return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
+}
+
+int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const char *const *paramValues,
+                        const int *paramLengths, const int *paramFormats, int resultFormat)
+{
+    PG_REAL(PQsendQueryPrepared);
+    return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
+}
+
+int PQsocket(const PGconn *conn)
+{
+    PG_REAL(PQsocket);
+    return real(conn);
+}
+
+int PQconsumeInput(PGconn *conn)
+{
+    PG_REAL(PQconsumeInput);
+    return real(conn);
+}
+
+int PQisBusy(PGconn *conn)
+{
+    PG_REAL(PQisBusy);
+    return real(conn);
+}
+
+int PQenterPipelineMode(PGconn *conn)
+{
+    PG_REAL(PQenterPipelineMode);
+    return real(conn);
+}
+
+int PQexitPipelineMode(PGconn *conn)
+{
+    PG_REAL(PQexitPipelineMode);
+    return real(conn);
+}
+
+int PQpipelineSync(PGconn *conn)
+{
+    PG_REAL(PQpipelineSync);
+    return real(conn);
+}
+
+PGresult *PQmakeEmptyPGresult(PGconn *conn, ExecStatusType status)
+{
+    PG_REAL(PQmakeEmptyPGresult);
+    return real(conn, status);
+}
+
 } // extern "C"
