@@ -297,7 +297,14 @@ void PQfreemem(void *ptr)
     real(ptr);
 }
 
-// Sending without waiting (the server engine's pipelined statements and its watched waits).
+// Asynchronous sending, for the writers' lock waited for while the window answers and for
+// a statement sent in one trip with its savepoint.
+int PQsocket(const PGconn *conn)
+{
+    PG_REAL(PQsocket);
+    return real(conn);
+}
+
 int PQsendQuery(PGconn *conn, const char *query)
 {
     PG_REAL(PQsendQuery);
@@ -305,7 +312,8 @@ int PQsendQuery(PGconn *conn, const char *query)
 }
 
 int PQsendQueryParams(PGconn *conn, const char *command, int nParams, const Oid *paramTypes,
-                      const char *const *paramValues, const int *paramLengths, const int *paramFormats, int resultFormat)
+                      const char *const *paramValues, const int *paramLengths, const int *paramFormats,
+                      int resultFormat)
 {
     PG_REAL(PQsendQueryParams);
     return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
@@ -318,21 +326,15 @@ int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const c
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
 
-int PQsocket(const PGconn *conn)
+int PQisBusy(PGconn *conn)
 {
-    PG_REAL(PQsocket);
+    PG_REAL(PQisBusy);
     return real(conn);
 }
 
 int PQconsumeInput(PGconn *conn)
 {
     PG_REAL(PQconsumeInput);
-    return real(conn);
-}
-
-int PQisBusy(PGconn *conn)
-{
-    PG_REAL(PQisBusy);
     return real(conn);
 }
 
