@@ -1,4 +1,6 @@
 #pragma once
+#include "bench/Bench.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,10 +11,10 @@ struct sqlite3;
 // WAL), with nothing of the program in between. DateDiff is registered as a plain C
 // function with the same meaning, so the floor of a statement that uses it is the
 // engine's, not Qt's.
-class BareEngine {
+class BareEngine : public Bench::Floor {
 public:
     BareEngine(const QString &path, const QString &key);
-    ~BareEngine();
+    ~BareEngine() override;
     BareEngine(const BareEngine &) = delete;
     BareEngine &operator=(const BareEngine &) = delete;
 
@@ -20,13 +22,15 @@ public:
 
     // Runs a statement to its end, reading every column of every row as text (what a
     // grid or a sheet needs of it). Returns the rows stepped. Throws std::runtime_error.
-    long long readAll(const QString &sql);
+    long long readAll(const QString &sql) override;
     // Steps at most n rows of a statement, every column read as text.
-    long long readFirst(const QString &sql, long long n);
+    long long readFirst(const QString &sql, long long n) override;
     // First column of the first row as text.
-    QString scalar(const QString &sql);
+    QString scalar(const QString &sql) override;
     // Runs statements without a result.
-    void exec(const QString &sql);
+    void exec(const QString &sql) override;
+    QString name() const override { return QStringLiteral("bare engine"); }
+    void beginReceipt(const QString &) override { exec(QStringLiteral("BEGIN IMMEDIATE")); }
 
 private:
     sqlite3 *m_db = nullptr;

@@ -1,7 +1,10 @@
 #include "bench/Bench.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
+#include <QTimerEvent>
+#include <stdexcept>
 #include <cstdio>
 
 namespace Bench {
@@ -19,6 +22,73 @@ double procStatusMiB(const char *field)
         }
     }
     return -1;
+}
+
+PauseProbe::PauseProbe() = default;
+
+PauseProbe::~PauseProbe()
+{
+    if (m_timer)
+        killTimer(m_timer);
+}
+
+void PauseProbe::start()
+{
+    if (m_timer)
+        killTimer(m_timer);
+    m_longest = 0;
+    m_longestAt = 0;
+    m_since.start();
+    m_started.start();
+    m_timer = startTimer(IntervalMs, Qt::PreciseTimer);
+}
+
+void PauseProbe::tick()
+{
+    const double gap = double(m_since.nsecsElapsed()) / 1e6 - IntervalMs;
+    if (gap > m_longest) {
+        m_longest = gap;
+        m_longestAt = double(m_started.nsecsElapsed()) / 1e6 - gap - IntervalMs;
+    }
+    m_since.restart();
+}
+
+void PauseProbe::stop()
+{
+    if (!m_timer)
+        return;
+    tick();
+    killTimer(m_timer);
+    m_timer = 0;
+}
+
+void PauseProbe::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_timer)
+        tick();
+}
+
+double runUntil(const std::function<void()> &action, const std::function<bool()> &done, double *pause, int timeoutMs)
+{
+    PauseProbe probe;
+    QElapsedTimer t;
+    probe.start();
+    t.start();
+    action();
+    // The probe's own ticks wake the loop at least every few milliseconds.
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            throw std::runtime_error("the action did not finish in time");
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double elapsed = double(t.nsecsElapsed()) / 1e6;
+    probe.stop();
+    if (pause)
+        *pause = probe.longest();
+    if (qEnvironmentVariableIsSet("BENCH_PAUSES"))
+        QTextStream(stderr) << "longest pause " << probe.longest() << " ms at " << probe.longestAt() << " ms of "
+                            << elapsed << " ms\n";
+    return elapsed;
 }
 
 QString ms(double v)
@@ -39,11 +109,12 @@ QString ratio(double program, double floor)
     return QString::number(program / floor, 'f', 2) + QStringLiteral("×");
 }
 
-void printTable(const QVector<Row> &rows, const QStringList &details)
+void printTable(const QVector<Row> &rows, const QStringList &details, const QString &heading)
 {
     QTextStream out(stdout);
-    out << "| operation at full scale | program | floor (same run) | ratio | must reach | result |\n";
-    out << "|---|---|---|---|---|---|\n";
+    out << heading << "\n\n";
+    out << "| operation | program | floor (same run) | ratio | longest pause | must reach | result |\n";
+    out << "|---|---|---|---|---|---|---|\n";
     for (const Row &r : rows) {
         QString verdict;
         switch (r.verdict) {
@@ -59,7 +130,8 @@ void printTable(const QVector<Row> &rows, const QStringList &details)
         }
         out << "| " << r.operation << " | " << (r.program.isEmpty() ? QStringLiteral("—") : r.program) << " | "
             << (r.floor.isEmpty() ? QStringLiteral("—") : r.floor) << " | "
-            << (r.ratio.isEmpty() ? QStringLiteral("—") : r.ratio) << " | " << r.goal << " | " << verdict << " |\n";
+            << (r.ratio.isEmpty() ? QStringLiteral("—") : r.ratio) << " | "
+            << (r.pause.isEmpty() ? QStringLiteral("—") : r.pause) << " | " << r.goal << " | " << verdict << " |\n";
     }
     out << "\n";
     for (const Row &r : rows)

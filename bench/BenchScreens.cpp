@@ -1,34 +1,39 @@
 #include "bench/BenchScreens.h"
-#include "bench/BareEngine.h"
 
+#include "browse/ListFigures.h"
+#include "browse/ListKeys.h"
+#include "browse/QueryModel.h"
 #include "charging/TfrmUCharge_Q.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
 #include "output/UiSheetOpener.h"
+#include "owners/TfrmUH_D.h"
 #include "owners/TfrmUH_Q.h"
 #include "owners/TfrmUH_TX.h"
 #include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DatePicker.h"
-#include "browse/QueryModel.h"
+#include "widgets/LookupCombo.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QChartView>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QTimer>
-#include <QEventLoop>
-#include <QFile>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMap>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTextStream>
+#include <QTimer>
 
+#include <memory>
 #include <stdexcept>
 
 using namespace Bench;
@@ -37,73 +42,148 @@ namespace BenchScreens {
 
 namespace {
 
-// The figures of the last grid child (listing memory and scrolling come from one run).
-QMap<QString, double> lastGrid;
+constexpr int ActionTimeoutMs = 1800000;
 
-// "查询" until the grid has painted its first rows and the footer shows its texts.
-double queryAndPaint(BrowseWindow &w)
+bool footerFilled(const BrowseWindow &w)
 {
-    return timeMs([&] {
-        w.BitBtn1Click();
-        QCoreApplication::processEvents();
-        w.DBGrid1->viewport()->repaint();
-        w.Label1->repaint();
-        w.Label2->repaint();
-    });
+    for (int i = 1; i <= 8; ++i)
+        if (w.label(i)->text().contains(QStringLiteral("统计中")))
+            return false;
+    return true;
 }
 
-struct Floors {
-    double full = 0;    // the list statement to its end, then the totals statement
-    double program = 0; // the program's own statements: first batch, count, totals
+void waitFor(const std::function<bool()> &done, const QElapsedTimer &since)
+{
+    while (!done()) {
+        if (since.elapsed() > ActionTimeoutMs)
+            throw std::runtime_error("the window did not finish in time");
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+struct ListRun {
+    double first = 0;  // the first rows painted
+    double footer = 0; // "记录：" and the sums painted
+    double done = 0;   // the background work over (the keys of every page)
+    double pause = 0;  // the longest pause of the window meanwhile
 };
 
-// One screen against the bare engine, alternately, on the statements the screen ran.
-Row compare(Hooks &h, BrowseWindow &w, const QString &operation, const QString &goal, const QString &footerKey)
+// One action of a list window (a "查询", a heading's click), from the press until its first
+// rows are painted, its footer is filled and its background work is over, the event loop
+// turning meanwhile as it does for the operator.
+ListRun listAction(BrowseWindow &w, const std::function<void()> &press)
+{
+    ListRun r;
+    PauseProbe probe;
+    QElapsedTimer t;
+    probe.start();
+    t.start();
+    press();
+    QCoreApplication::processEvents();
+    w.DBGrid1->viewport()->repaint();
+    r.first = double(t.nsecsElapsed()) / 1e6;
+    waitFor([&] { return footerFilled(w); }, t);
+    for (int i = 1; i <= 8; ++i)
+        w.label(i)->repaint();
+    r.footer = double(t.nsecsElapsed()) / 1e6;
+    waitFor([&] { return w.figuresDone(); }, t);
+    r.done = double(t.nsecsElapsed()) / 1e6;
+    probe.stop();
+    r.pause = probe.longest();
+    return r;
+}
+
+QString listGoal()
+{
+    return QStringLiteral("first rows ≤ 200 ms, page read ≤ 2× floor; footer ≤ 2× floor; no pause > 100 ms");
+}
+
+// The program's own reading of the list's first page, on a connection of its own as the
+// window's reader: what the floor's first page is compared with (the window's first rows
+// also include laying out and painting the grid).
+double pageRead(const KeyedList &list)
+{
+    static std::unique_ptr<Database> reader;
+    static QString readerOf;
+    if (!reader || readerOf != frmDM().db().path()) {
+        reader = frmDM().db().openReader();
+        readerOf = frmDM().db().path();
+    }
+    return timeMs([&] { QueryModel::readFirstPage(*reader, list); });
+}
+
+// Which of the list goals a row misses, in words; empty when it meets them all.
+QString listMisses(double first, double page, double floorFirst, double footer, double floorFooter, double pause)
+{
+    QStringList why;
+    if (first > 200)
+        why << QStringLiteral("first rows over 200 ms");
+    if (page > 2 * floorFirst)
+        why << QStringLiteral("page read over 2× the floor");
+    if (footer > 2 * floorFooter)
+        why << QStringLiteral("footer over 2× the floor");
+    if (pause > 100)
+        why << QStringLiteral("a pause over 100 ms");
+    return why.join(QStringLiteral("; "));
+}
+
+// "查询" of one list screen against the floor running the statements the screen ran: the
+// list's first page, then its count and totals.
+Row compare(Hooks &h, BrowseWindow &w, const QString &operation, const QString &footerKey)
 {
     Row r;
     r.operation = operation;
-    r.goal = goal;
+    r.goal = listGoal();
     w.resize(1280, 800);
     w.show();
     QCoreApplication::processEvents();
-    queryAndPaint(w); // warm: the file's pages in the system's cache for both
+    auto press = [&] { w.BitBtn1Click(); };
+    listAction(w, press); // warm: the data in the caches for both
     const QString list = w.lastListStatement();
-    const QString totals = SqlText;
-    const QString count = QStringLiteral("SELECT COUNT(*) FROM (") + list + QStringLiteral(")");
-    h.bare->readAll(list);
+    const ListFigures::Request request = w.figures()->lastRequest();
+    h.floor->readFirst(list, QueryModel::BatchSize);
 
-    QVector<double> prog, full, own;
+    QVector<double> first, page, footer, done, floorFirst, floorPage, floorFigures;
+    double pause = 0;
     for (int i = 0; i < *h.runs; ++i) {
-        prog << queryAndPaint(w);
-        full << timeMs([&] {
-            h.bare->readAll(list);
-            h.bare->readAll(totals);
-        });
-        own << timeMs([&] {
-            h.bare->readFirst(list, QueryModel::BatchSize);
-            h.bare->readAll(count);
-            h.bare->readAll(totals);
+        const ListRun run = listAction(w, press);
+        first << run.first;
+        footer << run.footer;
+        done << run.done;
+        pause = std::max(pause, run.pause);
+        page << pageRead(w.ADOQuery1->keyedList());
+        floorFirst << timeMs([&] { h.floor->readFirst(list, QueryModel::BatchSize); });
+        floorPage << timeMs([&] { h.floor->readAll(w.ADOQuery1->keyedList().page({}, true, QueryModel::BatchSize)); });
+        floorFigures << timeMs([&] {
+            h.floor->scalar(request.count);
+            if (!request.totals.isEmpty())
+                h.floor->readAll(request.totals);
         });
     }
     // The footer must be exact: the whole list's count and sum.
-    const QString n = h.bare->scalar(count);
-    const QString sum = frmDM().query(totals).at(0, 0);
+    const QString n = h.floor->scalar(request.count);
+    const QString sum = request.totals.isEmpty() ? QString() : frmDM().query(request.totals).at(0, 0);
     const bool exact = w.Label1->text() == QStringLiteral("记录：") + n
-        && w.Label2->text().endsWith(QStringLiteral("：") + sum) && w.ADOQuery1->rowCount() > 0;
-    const double p = median(prog), f = median(full);
-    r.program = ms(p);
-    r.floor = ms(f);
-    r.ratio = ratio(p, f);
-    r.verdict = exact && p <= 2 * f ? Verdict::Meets : Verdict::Misses;
+        && (sum.isEmpty() || w.Label2->text().endsWith(QStringLiteral("：") + sum)) && w.ADOQuery1->rowCount() > 0;
+    const double p1 = median(first), pr = median(page), f1 = median(floorFirst);
+    const double p2 = median(footer), f2 = f1 + median(floorFigures);
+    r.program = QStringLiteral("first rows %1 (page read %2); footer %3").arg(ms(p1), ms(pr), ms(p2));
+    r.floor = QStringLiteral("first page %1; + count and totals %2").arg(ms(f1), ms(f2));
+    r.ratio = QStringLiteral("%1; %2").arg(ratio(pr, f1), ratio(p2, f2));
+    r.pause = ms(pause);
+    const QString misses = listMisses(p1, pr, f1, p2, f2, pause);
+    r.verdict = exact && misses.isEmpty() ? Verdict::Meets : Verdict::Misses;
     if (!exact)
         r.note = QStringLiteral("footer not exact: %1 / %2, expected %3 rows and %4").arg(w.Label1->text(), w.Label2->text(), n, sum);
-    *h.details << QStringLiteral("%1: %2 rows listed (\"%3\", \"%4\"); the grid holds %5 rows after the first paint; "
-                                 "the bare engine takes %6 for the program's own statements (first %7 rows, count, %8)")
-                      .arg(footerKey, n, w.Label1->text(), w.Label2->text())
-                      .arg(w.ADOQuery1->rowCount())
-                      .arg(ms(median(own)))
+    else if (!misses.isEmpty())
+        r.note = misses;
+    *h.details << QStringLiteral("%1: %2 rows listed (\"%3\", \"%4\"); the keys of every page arrive %5 after \"查询\" "
+                                 "(the window answers meanwhile); the floor (%6) runs the list statement for its first "
+                                 "%7 rows, then the window's count and totals statements; the floor reads the "
+                                 "window's own page statement (the list wrapped, ordered by its keys, LIMIT) in %8")
+                      .arg(footerKey, n, w.Label1->text(), w.Label2->text(), ms(median(done)), h.floor->name())
                       .arg(QueryModel::BatchSize)
-                      .arg(QStringLiteral("totals"));
+                      .arg(ms(median(floorPage)));
     return r;
 }
 
@@ -113,7 +193,7 @@ QMap<QString, double> child(const QString &mode, const QString &db)
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
     p.start(QCoreApplication::applicationFilePath(), {mode, QStringLiteral("--db"), db});
-    if (!p.waitForFinished(1800000) || p.exitCode() != 0)
+    if (!p.waitForFinished(ActionTimeoutMs) || p.exitCode() != 0)
         throw std::runtime_error(mode.toStdString() + " failed: " + p.readAllStandardError().toStdString());
     QMap<QString, double> out;
     for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -121,76 +201,102 @@ QMap<QString, double> child(const QString &mode, const QString &db)
     return out;
 }
 
+QString thousands(qint64 n)
+{
+    return QStringLiteral("%L1").arg(n);
+}
+
 } // namespace
 
 Row ownerQuery(Hooks &h)
 {
     TfrmUH_Q w;
-    return compare(h, w, QStringLiteral("owner query, no criteria, 100,000 houses: first rows, \"记录：\" and \"面积：\" exact"),
-                   QStringLiteral("≤ 2× bare engine"), QStringLiteral("owner query"));
+    return compare(h, w,
+                   QStringLiteral("owner query, no criteria, %1 houses").arg(thousands(qint64(100000) * h.scale)),
+                   QStringLiteral("owner query"));
 }
 
-Row chargeQuery(Hooks &h, const QString &db)
+Row chargeQuery(Hooks &h)
 {
     TfrmUCharge_Q w;
-    Row r = compare(h, w,
-                    QStringLiteral("charge query, no criteria, 1,000,000 payments: first rows, count and sum"),
-                    QStringLiteral("≤ 2× bare engine; ≤ 300 MB resident"), QStringLiteral("charge query"));
-    const auto m = child(QStringLiteral("child-grid"), db);
-    const double listed = m.value(QStringLiteral("rss-listed"));
-    r.program += QStringLiteral(", %1 MiB").arg(listed, 0, 'f', 0);
-    if (listed > 300 && r.verdict == Verdict::Meets)
-        r.verdict = Verdict::Misses;
-    *h.details << QStringLiteral("charge query memory (whole program, fresh process, VmRSS): %1 MiB after login, "
-                                 "%2 MiB while the 1,000,000 payments are listed, %3 MiB after scrolling to the last row "
-                                 "(every row then read into the grid)")
-                      .arg(m.value(QStringLiteral("rss-login")), 0, 'f', 0)
-                      .arg(listed, 0, 'f', 0)
-                      .arg(m.value(QStringLiteral("rss-bottom")), 0, 'f', 0);
-    lastGrid = m;
-    return r;
+    return compare(h, w,
+                   QStringLiteral("charge query, no criteria, ~%1 payments").arg(thousands(qint64(1000000) * h.scale)),
+                   QStringLiteral("charge query"));
 }
 
 Row arrears(Hooks &h)
 {
     TfrmUH_TX w;
     // A reference date two seasons ahead: every house of the district owes, so the
-    // reminder lists all 100,000 with their years and amounts.
+    // reminder lists them all with their years and amounts.
     w.DateTimePicker1->setDateQuietly(QDate(2027, 4, 10));
-    return compare(h, w, QStringLiteral("arrears reminder over 100,000 houses (all listed, years and amount each)"),
-                   QStringLiteral("≤ 2× bare engine"), QStringLiteral("arrears"));
+    return compare(h, w,
+                   QStringLiteral("arrears reminder over %1 houses (all listed)").arg(thousands(qint64(100000) * h.scale)),
+                   QStringLiteral("arrears"));
+}
+
+Row sorting(Hooks &h)
+{
+    Row r;
+    r.operation = QStringLiteral("charge query ordered by a click on the heading 业主名称 (each way in turn)");
+    r.goal = QStringLiteral("first rows ≤ 200 ms, page read ≤ 2× floor; no pause > 100 ms");
+    TfrmUCharge_Q w;
+    w.resize(1280, 800);
+    w.show();
+    QCoreApplication::processEvents();
+    listAction(w, [&] { w.BitBtn1Click(); });
+    const int column = w.ADOQuery1->columnIndex(QStringLiteral("业主名称"));
+    if (column < 0)
+        throw std::runtime_error("the charge query has no column 业主名称");
+    QHeaderView *heading = w.DBGrid1->horizontalHeader();
+    auto click = [&] { emit heading->sectionClicked(column); };
+    listAction(w, click); // warm
+    QVector<double> first, page, done, floorFirst;
+    double pause = 0;
+    for (int i = 0; i < *h.runs; ++i) {
+        const ListRun run = listAction(w, click);
+        first << run.first;
+        done << run.done;
+        pause = std::max(pause, run.pause);
+        const KeyedList keyed = w.ADOQuery1->keyedList();
+        page << pageRead(keyed);
+        // The first page in that order: "ORDER BY 业主名称, ID LIMIT 256", as the window asks it.
+        floorFirst << timeMs([&] { h.floor->readAll(keyed.page({}, true, QueryModel::BatchSize)); });
+    }
+    const double p = median(first), pr = median(page), f = median(floorFirst);
+    r.program = QStringLiteral("first rows %1 (page read %2)").arg(ms(p), ms(pr));
+    r.floor = QStringLiteral("first page %1").arg(ms(f));
+    r.ratio = ratio(pr, f);
+    r.pause = ms(pause);
+    const QString misses = listMisses(p, pr, f, 0, 1, pause);
+    r.verdict = misses.isEmpty() ? Verdict::Meets : Verdict::Misses;
+    r.note = misses;
+    *h.details << QStringLiteral("sort: the list read again in the heading's order (ID breaking ties), the count and "
+                                 "sums kept; the keys of every page in the new order arrive %1 after the click; the "
+                                 "floor reads the first %2 rows of the same ordered statement")
+                      .arg(ms(median(done)))
+                      .arg(QueryModel::BatchSize);
+    return r;
 }
 
 Row seasonStatistics(Hooks &h)
 {
     Row r;
-    r.operation = QStringLiteral("season statistics, 100,000 houses and 1,000,000 payments: table and three charts filled");
-    r.goal = QStringLiteral("< 1 s; ≤ 2× bare engine; no pause > 100 ms");
+    r.operation = QStringLiteral("season statistics: table and three charts filled");
+    r.goal = QStringLiteral("< 1 s; ≤ 2× floor; no pause > 100 ms");
     SeasonStatisticsWindow w;
     w.resize(1280, 800);
     w.show();
-    // From "统计" until the table and the charts are painted with the new figures. The event
-    // loop waits meanwhile (no busy loop taking a core from the worker); a timer ticking
-    // every 10 ms measures how long the window ever goes without turning its loop.
-    double longestPause = 0;
+    // From "统计" until the table and the charts are painted with the new figures.
+    double pause = 0;
     auto fill = [&] {
-        return timeMs([&] {
-            QEventLoop loop;
-            auto c = QObject::connect(&w, &SeasonStatisticsWindow::figuresShown, &loop, &QEventLoop::quit);
-            QElapsedTimer since;
-            QTimer tick;
-            tick.setInterval(10);
-            QObject::connect(&tick, &QTimer::timeout, [&] {
-                longestPause = std::max(longestPause, double(since.nsecsElapsed()) / 1e6 - 10);
-                since.restart();
-            });
-            since.start();
-            tick.start();
-            w.RefreshClick();
-            loop.exec();
-            tick.stop();
-            longestPause = std::max(longestPause, double(since.nsecsElapsed()) / 1e6 - 10);
-            QObject::disconnect(c);
+        bool shown = false;
+        auto c = QObject::connect(&w, &SeasonStatisticsWindow::figuresShown, [&] { shown = true; });
+        double p = 0;
+        const double t = runUntil([&] { w.RefreshClick(); }, [&] { return shown; }, &p);
+        QObject::disconnect(c);
+        pause = std::max(pause, p);
+        return t + timeMs([&] {
             w.Table->viewport()->repaint();
             w.RateView->viewport()->repaint();
             w.DailyView->viewport()->repaint();
@@ -198,7 +304,7 @@ Row seasonStatistics(Hooks &h)
         });
     };
     fill(); // warm, as the other rows
-    longestPause = 0;
+    pause = 0;
     const QStringList statements = SeasonStatistics::statements(w.season());
     QVector<double> prog, floor, worker;
     for (int i = 0; i < *h.runs; ++i) {
@@ -206,41 +312,63 @@ Row seasonStatistics(Hooks &h)
         worker << w.computeSeconds() * 1000;
         floor << timeMs([&] {
             for (const QString &s : statements)
-                h.bare->readAll(s);
+                h.floor->readAll(s);
         });
     }
     const double p = median(prog), f = median(floor);
     r.program = ms(p);
     r.floor = ms(f);
     r.ratio = ratio(p, f);
-    r.verdict = p < 1000 && p <= 2 * f && longestPause <= 100 ? Verdict::Meets : Verdict::Misses;
+    r.pause = ms(pause);
+    r.verdict = p < 1000 && p <= 2 * f && pause <= 100 ? Verdict::Meets : Verdict::Misses;
+    QStringList why;
+    if (p >= 1000)
+        why << QStringLiteral("over 1 s");
+    if (p > 2 * f)
+        why << QStringLiteral("over 2× the floor");
+    if (pause > 100)
+        why << QStringLiteral("a pause over 100 ms");
+    r.note = why.join(QStringLiteral("; "));
     const auto &o = w.figures().office;
     *h.details << QStringLiteral("season statistics: %1, %2 houses, %3 payments in the season over %4 areas; "
-                                 "the worker's statements take %6 of it; longest pause of the window while computing %5")
+                                 "the worker's statements take %5 of it")
                       .arg(w.figures().season.caption())
                       .arg(o.houses)
                       .arg(o.payments)
                       .arg(w.figures().areas.size())
-                      .arg(ms(longestPause), ms(median(worker)));
+                      .arg(ms(median(worker)));
     return r;
 }
 
 Row scrolling(Hooks &h, const QString &db)
 {
     Row r;
-    r.operation = QStringLiteral("scrolling the 1,000,000-row charge grid from top to bottom");
-    r.goal = QStringLiteral("no pause over 100 ms");
-    const auto m = lastGrid.isEmpty() ? child(QStringLiteral("child-grid"), db) : lastGrid;
+    r.operation = QStringLiteral("charge grid dragged to its end and to 100 places over the whole list");
+    r.goal = QStringLiteral("no pause > 100 ms; resident memory after ≤ 1.2× before");
+    const auto m = child(QStringLiteral("child-grid"), db);
     const double longest = m.value(QStringLiteral("longest-pause"));
-    r.program = QStringLiteral("longest pause %1").arg(ms(longest));
-    r.floor = QStringLiteral("—");
-    r.verdict = longest <= 100 ? Verdict::Meets : Verdict::Misses;
-    *h.details << QStringLiteral("scrolling: %1 steps to the last row (each drags the scroll bar to its end and paints), "
-                                 "median step %2, 99th percentile %3, %4 in all; %5 rows in the grid at the end")
+    const double before = m.value(QStringLiteral("rss-before")), after = m.value(QStringLiteral("rss-after"));
+    r.program = QStringLiteral("%1 → %2 MiB").arg(before, 0, 'f', 0).arg(after, 0, 'f', 0);
+    r.ratio = ratio(after, before);
+    r.pause = ms(longest);
+    QStringList why;
+    if (longest > 100)
+        why << QStringLiteral("a pause over 100 ms");
+    if (after > 1.2 * before)
+        why << QStringLiteral("memory grows by more than a fifth");
+    r.verdict = why.isEmpty() ? Verdict::Meets : Verdict::Misses;
+    r.note = why.join(QStringLiteral("; "));
+    *h.details << QStringLiteral("scrolling (fresh process, whole program's VmRSS): %1 MiB after login, %2 MiB with the "
+                                 "first rows listed, %3 MiB once the page keys of all %4 rows arrived, %5 MiB after "
+                                 "%6 jumps (the end first); median jump %7; the grid holds %8 pages at the end")
+                      .arg(m.value(QStringLiteral("rss-login")), 0, 'f', 0)
+                      .arg(m.value(QStringLiteral("rss-listed")), 0, 'f', 0)
+                      .arg(before, 0, 'f', 0)
+                      .arg(thousands(qint64(m.value(QStringLiteral("rows")))))
+                      .arg(after, 0, 'f', 0)
                       .arg(m.value(QStringLiteral("steps")))
-                      .arg(ms(m.value(QStringLiteral("median-pause"))), ms(m.value(QStringLiteral("p99-pause"))),
-                           ms(m.value(QStringLiteral("total"))))
-                      .arg(m.value(QStringLiteral("rows")), 0, 'f', 0);
+                      .arg(ms(m.value(QStringLiteral("median-step"))))
+                      .arg(m.value(QStringLiteral("pages")));
     return r;
 }
 
@@ -256,11 +384,12 @@ public:
 };
 } // namespace
 
-QVector<double> chargeExport(const QDate &from, const QDate &to, int runs, int *rows)
+QVector<double> chargeExport(const QDate &from, const QDate &to, int runs, double *pause, int *rows)
 {
     DiscardingOpener opener;
     setSheetOpener(&opener);
     QVector<double> times;
+    *pause = 0;
     for (int i = 0; i < runs; ++i) {
         TfrmUCharge_Q w;
         w.resize(1280, 800);
@@ -268,11 +397,45 @@ QVector<double> chargeExport(const QDate &from, const QDate &to, int runs, int *
         w.checkBox(2)->setChecked(true);
         w.datePicker(1)->setDateQuietly(from);
         w.datePicker(2)->setDateQuietly(to);
-        queryAndPaint(w);
-        times << timeMs([&] { w.BitBtn3Click(); });
+        listAction(w, [&] { w.BitBtn1Click(); });
+        double p = 0;
+        times << runUntil([&] { w.BitBtn3Click(); }, [] { return true; }, &p);
+        *pause = std::max(*pause, p);
         *rows = w.ADOQuery1->rowCount();
     }
     setSheetOpener(nullptr);
+    return times;
+}
+
+QVector<double> ownerImport(const QString &sheet, const QString &area, int runs, double *pause, int *added)
+{
+    if (frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE theName = '") + area + QStringLiteral("'")) == 0)
+        frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('") + area + QStringLiteral("', '')"));
+    TfrmUH_D::setFileChooser([sheet](QWidget *, const QString &) { return sheet; });
+    QVector<double> times;
+    *pause = 0;
+    for (int i = 0; i < runs; ++i) {
+        frmDM().myESQL(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+        TfrmUH_D w;
+        w.show();
+        double p = 0;
+        times << runUntil(
+            [&] {
+                QElapsedTimer t;
+                t.start();
+                w.Button1Click();
+                const double read = double(t.nsecsElapsed()) / 1e6;
+                w.DBLookupComboBox1->setKeyValue(area);
+                w.BitBtn1Click();
+                if (qEnvironmentVariableIsSet("BENCH_PAUSES"))
+                    QTextStream(stderr) << "import: sheet in the window after " << read << " ms\n";
+            },
+            [] { return true; }, &p);
+        *pause = std::max(*pause, p);
+        *added = frmDM().myRetC(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+    }
+    frmDM().myESQL(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+    TfrmUH_D::setFileChooser(nullptr);
     return times;
 }
 
@@ -290,36 +453,41 @@ int childGrid(const QString &db)
     w.resize(1280, 800);
     w.show();
     QCoreApplication::processEvents();
-    queryAndPaint(w);
+    QElapsedTimer t;
+    t.start();
+    w.BitBtn1Click();
+    QCoreApplication::processEvents();
+    w.DBGrid1->viewport()->repaint();
     out << "rss-listed " << residentMiB() << "\n";
+    waitFor([&] { return w.figuresDone(); }, t);
+    QCoreApplication::processEvents();
+    out << "rss-before " << residentMiB() << "\n";
     out.flush();
 
-    // Top to bottom as an operator drags the scroll bar's thumb to the end again and again:
-    // each step reaches the end of what is read, the grid reads the next rows and paints.
+    // The thumb dragged to the end, then to a hundred places from the bottom to the top;
+    // each step paints the rows there, read by their keys.
     QScrollBar *bar = w.DBGrid1->verticalScrollBar();
-    QVector<double> pauses;
-    QElapsedTimer all;
-    all.start();
-    int stuck = 0;
-    while (stuck < 3) {
-        const int before = w.ADOQuery1->rowCount();
-        pauses << timeMs([&] {
-            bar->setValue(bar->maximum());
+    QVector<int> places{bar->maximum()};
+    for (int i = 99; i >= 0; --i)
+        places << int(qint64(bar->maximum()) * i / 100);
+    PauseProbe probe;
+    probe.start();
+    QVector<double> steps;
+    for (const int place : places)
+        steps << timeMs([&] {
+            bar->setValue(place);
             QCoreApplication::processEvents();
             w.DBGrid1->viewport()->repaint();
         });
-        stuck = w.ADOQuery1->rowCount() == before && !w.ADOQuery1->canFetchMore() ? stuck + 1 : 0;
-    }
-    const double total = double(all.nsecsElapsed()) / 1e6;
-    QVector<double> sorted = pauses;
-    std::sort(sorted.begin(), sorted.end());
+    // Let the loop turn once more, so that the last step's gap is counted.
+    QCoreApplication::processEvents();
+    probe.stop();
     out << "rows " << w.ADOQuery1->rowCount() << "\n";
-    out << "steps " << pauses.size() << "\n";
-    out << "longest-pause " << maxOf(pauses) << "\n";
-    out << "median-pause " << median(pauses) << "\n";
-    out << "p99-pause " << sorted.at(int(sorted.size() * 0.99)) << "\n";
-    out << "total " << total << "\n";
-    out << "rss-bottom " << residentMiB() << "\n";
+    out << "pages " << w.ADOQuery1->pagesHeld() << "\n";
+    out << "steps " << steps.size() << "\n";
+    out << "longest-pause " << std::max(probe.longest(), maxOf(steps)) << "\n";
+    out << "median-step " << median(steps) << "\n";
+    out << "rss-after " << residentMiB() << "\n";
     return 0;
 }
 

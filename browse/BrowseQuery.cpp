@@ -27,6 +27,16 @@ void BrowseQuery::openKeyed(Database &shared, const KeyedList &list)
     m_model.openKeyed(reader(shared), list);
 }
 
+void BrowseQuery::openKeyed(Database &shared, const KeyedList &list, QueryModel::FirstPage first)
+{
+    m_model.openKeyed(reader(shared), list, std::move(first));
+}
+
+void BrowseQuery::closeList()
+{
+    m_model.close();
+}
+
 QString BrowseQuery::count(Database &shared, const QString &countStatement) const
 {
     return shared.scalar(countStatement);

@@ -1,11 +1,10 @@
 #pragma once
 #include "browse/ListKeys.h"
+#include "browse/QueryModel.h"
 #include "data/Database.h"
 
 #include <QString>
 #include <memory>
-
-class QueryModel;
 
 // The statements behind a browse window's "查询": the list into the grid's model, the
 // exact row count and the footer's totals.
@@ -30,6 +29,10 @@ public:
     void openList(Database &shared, const QString &list);
     // Opens a keyed list (read page by page by its keys) on the reader connection.
     void openKeyed(Database &shared, const KeyedList &list);
+    // The same with its first page already read on the reader connection.
+    void openKeyed(Database &shared, const KeyedList &list, QueryModel::FirstPage first);
+    // Closes the list, so that the reader connection is free for another thread.
+    void closeList();
     // The reader connection of the list (opened when needed).
     Database &reader(Database &shared);
     // The number of rows of the whole list, by its count statement.

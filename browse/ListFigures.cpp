@@ -37,6 +37,7 @@ void ListFigures::start(Database &shared, const Request &request)
         m_db = shared.openReader();
         m_path = shared.path();
     }
+    m_request = request;
     m_cancelled = false;
     m_done = false;
     m_running = true;

@@ -37,6 +37,8 @@ public:
     bool isDone() const { return m_done; }
     // The path of the connection the figures run on (for tests: another copy's view).
     Database *connection() const { return m_db.get(); }
+    // The statements of the last request (the benchmark runs them on the bare engine).
+    const Request &lastRequest() const { return m_request; }
 
 signals:
     void countReady(const QString &count);
@@ -51,6 +53,7 @@ private:
     template <typename F> void post(quint64 generation, F &&f);
 
     std::unique_ptr<Database> m_db;
+    Request m_request;
     QString m_path;
     std::thread m_thread;
     std::atomic<bool> m_running{false};

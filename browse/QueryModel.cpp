@@ -32,46 +32,59 @@ void QueryModel::open(Database &db, const QString &sql)
 
 void QueryModel::openKeyed(Database &db, const KeyedList &list)
 {
+    // The old list's statements go before the new one runs on the same connection.
+    close();
+    openKeyed(db, list, readFirstPage(db, list));
+}
+
+QueryModel::FirstPage QueryModel::readFirstPage(Database &db, const KeyedList &list)
+{
+    FirstPage f;
+    auto cursor = db.cursor(list.page({}, true, BatchSize));
+    f.columns = cursor->columns();
+    for (const ListKey &k : list.keys) {
+        int c = -1;
+        for (int i = 0; i < f.columns.size() && c < 0; ++i)
+            if (f.columns.at(i).compare(k.column, Qt::CaseInsensitive) == 0)
+                c = i;
+        if (c < 0)
+            throw AppError(QStringLiteral("列表中没有排序字段“%1”").arg(k.column));
+        f.keyColumns.push_back(c);
+    }
+    f.page = readPage(*cursor, int(f.columns.size()), f.keyColumns, &f.first, &f.last);
+    return f;
+}
+
+void QueryModel::openKeyed(Database &db, const KeyedList &list, FirstPage first)
+{
     beginResetModel();
     clearState();
-    try {
-        m_keyed = true;
-        m_list = list;
-        m_db = &db;
-        m_sql = list.ordered();
-        auto cursor = db.cursor(list.page({}, true, BatchSize));
-        m_columns = cursor->columns();
-        for (const ListKey &k : list.keys) {
-            const int c = columnIndex(k.column);
-            if (c < 0)
-                throw AppError(QStringLiteral("列表中没有排序字段“%1”").arg(k.column));
-            m_keyColumns.push_back(c);
-        }
-        m_open = true;
-        QVariantList first, last;
-        Page page = readInto(*cursor, &first, &last);
-        m_rows = page.rows;
-        if (page.rows > 0) {
-            m_pageStarts.push_back(first);
-            m_frontier = last;
-            m_pages.emplace(0, std::move(page));
-        }
-        m_complete = m_rows < BatchSize;
-    } catch (...) {
-        clearState();
-        endResetModel();
-        throw;
+    m_keyed = true;
+    m_list = list;
+    m_db = &db;
+    m_sql = list.ordered();
+    m_columns = std::move(first.columns);
+    m_keyColumns = std::move(first.keyColumns);
+    m_open = true;
+    Page page = std::move(first.page);
+    page.used = ++m_useClock;
+    m_rows = page.rows;
+    if (page.rows > 0) {
+        m_pageStarts.push_back(first.first);
+        m_frontier = first.last;
+        m_pages.emplace(0, std::move(page));
     }
+    m_complete = m_rows < BatchSize;
     endResetModel();
 }
 
-QueryModel::Page QueryModel::readInto(Cursor &cursor, QVariantList *first, QVariantList *last) const
+QueryModel::Page QueryModel::readPage(Cursor &cursor, int cols, const std::vector<int> &keyColumns, QVariantList *first,
+                                      QVariantList *last)
 {
     Page page;
-    const int cols = int(m_columns.size());
     while (page.rows < BatchSize && cursor.next()) {
         QVariantList keys;
-        for (int c : m_keyColumns)
+        for (int c : keyColumns)
             keys << cursor.value(c);
         if (page.rows == 0 && first)
             *first = keys;
@@ -83,6 +96,12 @@ QueryModel::Page QueryModel::readInto(Cursor &cursor, QVariantList *first, QVari
         }
         ++page.rows;
     }
+    return page;
+}
+
+QueryModel::Page QueryModel::readInto(Cursor &cursor, QVariantList *first, QVariantList *last) const
+{
+    Page page = readPage(cursor, int(m_columns.size()), m_keyColumns, first, last);
     page.used = ++m_useClock;
     return page;
 }

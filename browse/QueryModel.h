@@ -37,6 +37,28 @@ public:
     void open(Database &db, const QString &sql);
     // Opens a keyed list on db (which must outlive the list) and reads its first page.
     void openKeyed(Database &db, const KeyedList &list);
+
+    struct Page {
+        QByteArray text;               // every cell's UTF-8 text back to back
+        std::vector<quint32> cellEnd;  // each cell's end in text
+        int rows = 0;
+        quint64 used = 0;              // for letting the least recently used go
+    };
+    // The first page of a keyed list, read apart from any model.
+    struct FirstPage {
+        QStringList columns;
+        std::vector<int> keyColumns;
+        Page page;
+        QVariantList first, last;      // the keys of its first and last rows
+    };
+    // Reads the first page of a keyed list on db. Touches no model, so it may run on
+    // another thread, on a connection nothing else uses meanwhile: ordering a long list by
+    // a column without an index, or criteria that few rows meet, make the engine go
+    // through the whole list before the first row. Throws DbError, or AppError when the
+    // list lacks a key column.
+    static FirstPage readFirstPage(Database &db, const KeyedList &list);
+    // Opens a keyed list on db with its first page already read (by readFirstPage on db).
+    void openKeyed(Database &db, const KeyedList &list, FirstPage first);
     bool isKeyed() const { return m_keyed; }
     const KeyedList &keyedList() const { return m_list; }
     // The first keys of every page of the keyed list and its length, from a reading of
@@ -79,17 +101,13 @@ signals:
     void fetchFailed(const QString &message, const QString &detail);
 
 private:
-    struct Page {
-        QByteArray text;               // every cell's UTF-8 text back to back
-        std::vector<quint32> cellEnd;  // each cell's end in text
-        int rows = 0;
-        quint64 used = 0;              // for letting the least recently used go
-    };
     void clearState();
     // The page holding row of a keyed list, read when absent; nullptr when it cannot be read.
     const Page *pageFor(int row) const;
     int readFrontier();
     Page readInto(Cursor &cursor, QVariantList *firstKey, QVariantList *lastKey) const;
+    static Page readPage(Cursor &cursor, int columns, const std::vector<int> &keyColumns, QVariantList *firstKey,
+                         QVariantList *lastKey);
     void letPagesGo(int keep) const;
     // Reads up to n rows into the store; returns how many. Throws DbError.
     int readRows(int n);

@@ -20,6 +20,10 @@
 #include <QTableView>
 #include <QUrl>
 
+#include <atomic>
+#include <exception>
+#include <thread>
+
 namespace {
 
 class DesktopSheetOpener : public SheetOpener {
@@ -151,6 +155,27 @@ QString QueryModelExportSource::value(int field) const { return m_model.text(m_r
 
 namespace {
 
+// A source whose first row was already moved to (by whoever read it ahead).
+class FirstReadSource : public ExportRowSource {
+public:
+    FirstReadSource(ExportRowSource &rows, bool hasFirst) : m_rows(rows), m_hasFirst(hasFirst) {}
+    QStringList fieldNames() const override { return m_rows.fieldNames(); }
+    bool next() override
+    {
+        if (m_first) {
+            m_first = false;
+            return m_hasFirst;
+        }
+        return m_rows.next();
+    }
+    QString value(int field) const override { return m_rows.value(field); }
+
+private:
+    ExportRowSource &m_rows;
+    bool m_hasFirst;
+    bool m_first = true;
+};
+
 // The list's rows with a progress window: "取消" ends the walk, and with it the workbook.
 class ProgressExportSource : public ExportRowSource {
 public:
@@ -163,6 +188,25 @@ public:
         return m_rows.next();
     }
     QString value(int field) const override { return m_rows.value(field); }
+    void whileFinishing(const std::function<void()> &work) override
+    {
+        m_action.setLabel(QStringLiteral("正在保存工作簿…"));
+        m_action.setTotal(0);
+        std::atomic<bool> done{false};
+        std::thread packer([&] {
+            work();
+            done = true;
+            // Wakes the window's loop, which may be waiting for its next event.
+            QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+        });
+        // "取消" meanwhile: the packing is not stopped halfway, its workbook is not kept.
+        const bool kept = m_action.waitUntil([&] { return done.load(); });
+        while (!done.load())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        packer.join();
+        if (!kept)
+            throw ActionCancelled{};
+    }
 
 private:
     ExportRowSource &m_rows;
@@ -189,7 +233,33 @@ void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
         // The workbook takes every row of the list, the same rows the footer's totals
         // were summed over, read once from the first in the grid's order.
         auto cursor = window->listCursor();
-        CursorExportSource rows(*cursor);
+        // The first row may take the engine a while (a list in another order than its
+        // index sorts first): read on a thread of its own while the window answers.
+        bool hasFirst = false;
+        {
+            std::atomic<bool> done{false};
+            std::exception_ptr error;
+            std::thread first([&] {
+                try {
+                    hasFirst = cursor->next();
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                done = true;
+                QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+            });
+            const bool waited = action.waitUntil([&] { return done.load(); });
+            // Given up: the row being read is let finish, the window answering meanwhile.
+            while (!done.load())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            first.join();
+            if (error)
+                std::rethrow_exception(error);
+            if (!waited)
+                return;
+        }
+        CursorExportSource cursorRows(*cursor);
+        FirstReadSource rows(cursorRows, hasFirst);
         ProgressExportSource source(rows, action);
         try {
             presentExport(layout, source, window->totals());

@@ -246,7 +246,8 @@ ExportResult writeExportWorkbook(const QString &path, const ExportLayout &layout
         out.typed(row, c, sums.at(c), plainFmt); // an empty sum is a ruled blank cell
 
     closer.release();
-    const lxw_error err = workbook_close(wb);
+    lxw_error err = LXW_NO_ERROR;
+    list.whileFinishing([&] { err = workbook_close(wb); });
     if (err != LXW_NO_ERROR)
         out.fail(err);
     file.commit();

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include "data/Database.h"
 
 #include <QDateTime>
@@ -25,6 +26,10 @@ public:
     int fieldIndex(const QString &name) const;
     // Throws AppError naming the field when it is absent.
     QString value(const QString &name) const;
+    // Runs the workbook's last step (packing the written sheet, seconds for a long list).
+    // A source read on a window's thread runs it on another thread while the window
+    // answers; it may throw once the work is over (the workbook is then not kept).
+    virtual void whileFinishing(const std::function<void()> &work) { work(); }
 };
 
 // A list held in memory, as a screen's list query holds it. When the walk ends, the

@@ -4,9 +4,11 @@
 #include "data/TfrmDM.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
+#include "widgets/LongAction.h"
 #include "widgets/LookupCombo.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <QGridLayout>
@@ -22,6 +24,12 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -412,15 +420,88 @@ void BrowseWindow::BitBtn1Click()
 
 bool BrowseWindow::myRef()
 {
-    return guard(this, [&] { refresh(); });
+    bool listed = false;
+    return guard(this, [&] { listed = refresh(); }) && listed;
 }
 
-void BrowseWindow::refresh()
+bool BrowseWindow::refresh()
 {
-    openList(true);
+    return openList(true);
 }
 
-void BrowseWindow::openList(bool countAndTotals)
+namespace {
+
+// A first page that takes longer than this is waited for with the window answering.
+constexpr int QuietWaitMs = 30;
+
+// Reads the first page of a keyed list on a thread of its own. Ordered by a column
+// without an index, or under criteria that few rows meet, the engine goes through the
+// whole list before the first row (seconds at ten times today's district): meanwhile the
+// window answers and, after half a second, offers "取消". False when the operator gave it
+// up (the statement is interrupted); throws what the reading threw.
+bool readFirstPageAnswering(QWidget *window, Database &reader, const KeyedList &list, QueryModel::FirstPage *out)
+{
+    struct Reading {
+        std::mutex mutex;
+        std::condition_variable ready;
+        bool done = false;
+        QueryModel::FirstPage page;
+        std::exception_ptr error;
+    };
+    auto reading = std::make_shared<Reading>();
+    std::thread worker([reading, &reader, list] {
+        QueryModel::FirstPage page;
+        std::exception_ptr error;
+        try {
+            page = QueryModel::readFirstPage(reader, list);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(reading->mutex);
+            reading->page = std::move(page);
+            reading->error = error;
+            reading->done = true;
+        }
+        reading->ready.notify_all();
+        // Wakes the window's loop, which may be waiting for its next event.
+        QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+    });
+    auto done = [&] {
+        std::lock_guard<std::mutex> lock(reading->mutex);
+        return reading->done;
+    };
+    bool givenUp = false;
+    {
+        std::unique_lock<std::mutex> lock(reading->mutex);
+        reading->ready.wait_for(lock, std::chrono::milliseconds(QuietWaitMs), [&] { return reading->done; });
+    }
+    if (!done()) {
+        // No second "查询" or sort while this one runs.
+        window->setEnabled(false);
+        {
+            LongAction action(window, QStringLiteral("正在查询…"));
+            givenUp = !action.waitUntil(done);
+        }
+        window->setEnabled(true);
+        // An interrupt that arrives between two steps is lost: repeated until it ends.
+        while (givenUp && !done()) {
+            reader.interrupt();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    worker.join();
+    if (givenUp)
+        return false;
+    if (reading->error)
+        std::rethrow_exception(reading->error);
+    *out = std::move(reading->page);
+    return true;
+}
+
+} // namespace
+
+bool BrowseWindow::openList(bool countAndTotals)
 {
     SqlText = listSql();
     const QString list = SqlText;
@@ -430,8 +511,23 @@ void BrowseWindow::openList(bool countAndTotals)
     keyed.keys = m_sortKeys.isEmpty() ? listOrder() : m_sortKeys;
     keyed.nullsSortLow = db.nullsSortLow();
     // A refused statement leaves the list closed and the grid empty; the footer keeps
-    // its texts, since nothing below runs.
-    m_query->openKeyed(db, keyed);
+    // its texts, since nothing below runs. The old list lets go of the reader connection,
+    // on which the first page is read.
+    Database &reader = m_query->reader(db);
+    // Nothing of the old list arrives while the window answers during the reading.
+    m_figures->cancel();
+    m_query->closeList();
+    m_lastList.clear();
+    QueryModel::FirstPage first;
+    if (!readFirstPageAnswering(this, reader, keyed, &first)) {
+        m_figures->cancel();
+        m_countPending = m_totalsPending = false;
+        Label1->setText(QStringLiteral("记录："));
+        for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i)
+            m_labels[i + 1]->setText(m_setup.sums.at(i).prefix);
+        return false;
+    }
+    m_query->openKeyed(db, keyed, std::move(first));
     m_lastList = list;
     applyColumns();
     if (ADOQuery1->rowCount() > 0) {
@@ -455,8 +551,9 @@ void BrowseWindow::openList(bool countAndTotals)
         m_figures->cancel();
     }
     if (request.count.isEmpty() && request.totals.isEmpty() && !request.keys.isValid())
-        return;
+        return true;
     m_figures->start(db, request);
+    return true;
 }
 
 void BrowseWindow::showPendingFooter()

@@ -160,10 +160,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void refresh();
+    // False when the operator gave the list up while its first rows were read.
+    bool refresh();
     // Opens the list in the grid with the current order; starts the figures (count and
-    // totals only when asked: a sort keeps those it has).
-    void openList(bool countAndTotals);
+    // totals only when asked: a sort keeps those it has). False when the operator gave it
+    // up while its first rows were read (the grid is then empty, the footer blank).
+    bool openList(bool countAndTotals);
     void showPendingFooter();
     void fillTotals(const Rows &totals);
     void applyColumns();

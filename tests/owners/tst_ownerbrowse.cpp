@@ -9,6 +9,7 @@
 #include "owners/TfrmUH_Q.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
+#include "widgets/BrowseWindow.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
@@ -24,9 +25,11 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 
 // The filter-and-browse pattern on the two owner screens.
@@ -50,6 +53,7 @@ private slots:
     void menuOpensChildWindows();
     void footerWaitsForTheBackgroundFigures();
     void headingSortsTheList();
+    void slowFirstRowsCanBeGivenUp();
 };
 
 namespace {
@@ -793,6 +797,82 @@ void TestOwnerBrowse::headingSortsTheList()
     QVERIFY(w.waitForFigures());
     QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark DESC, ID DESC")));
     QCOMPARE(w.Label1->text(), QStringLiteral("记录：2000"));
+    QCOMPARE(rec.entries.size(), 0);
+}
+
+namespace {
+// A list whose first row costs the engine a long time (every row counts a triple join of
+// the houses), or, once `slow` is off, the plain list of houses.
+class SlowList : public BrowseWindow {
+public:
+    SlowList() : BrowseWindow(setup()) {}
+    bool slow = true;
+
+protected:
+    QString listSql() const override
+    {
+        return QStringLiteral("SELECT theNum AS 房号, theArea AS 面积, ID FROM UHouse a WHERE (theDel = '否') ")
+            + (slow ? QStringLiteral("AND ((SELECT COUNT(*) FROM UHouse b, UHouse c, UHouse d "
+                                     "WHERE b.ID <> a.ID + c.ID + d.ID) >= 0) ")
+                    : QString())
+            + myWhere + QStringLiteral("ORDER BY ID DESC");
+    }
+    QString totalsSql() const override
+    {
+        return QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + myWhere;
+    }
+
+private:
+    static BrowseSetup setup()
+    {
+        BrowseSetup s;
+        s.caption = QStringLiteral("慢列表");
+        s.sums = {{QStringLiteral("面积"), QStringLiteral("面积：")}};
+        return s;
+    }
+};
+} // namespace
+
+// A list whose first rows take long is read while the window answers (its buttons held
+// back); after half a second the progress window offers 取消, and giving up stops the
+// statement and leaves an empty grid and a blank footer, no error. The next "查询" lists
+// as usual on the same connection.
+void TestOwnerBrowse::slowFirstRowsCanBeGivenUp()
+{
+    TestDb db;
+    addManyHouses(db, 300);
+    db.login();
+    MessageRecorder rec;
+    SlowList w;
+    w.show();
+    bool answered = false, heldBack = false;
+    QTimer::singleShot(0, &w, [&] { answered = true; });
+    QTimer giveUp;
+    giveUp.setInterval(20);
+    QObject::connect(&giveUp, &QTimer::timeout, &w, [&] {
+        auto *progress = w.findChild<QProgressDialog *>();
+        if (progress && progress->isVisible()) {
+            heldBack = !w.BitBtn1->isEnabled() || !w.isEnabled();
+            progress->cancel();
+        }
+    });
+    giveUp.start();
+    QCOMPARE(w.myRef(), false);
+    giveUp.stop();
+    QVERIFY(answered);
+    QVERIFY(heldBack);
+    QVERIFY(w.isEnabled());
+    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录："));
+    QCOMPARE(w.Label2->text(), QStringLiteral("面积："));
+    QCOMPARE(rec.entries.size(), 0);
+
+    w.slow = false;
+    w.BitBtn1Click();
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(w.ADOQuery1->rowCount(), 300);
+    QCOMPARE(w.Label1->text(), QStringLiteral("记录：300"));
+    QCOMPARE(w.currentValue(QStringLiteral("房号")), QStringLiteral("00300"));
     QCOMPARE(rec.entries.size(), 0);
 }
 

@@ -386,7 +386,8 @@ void TestOwnerImport::cancelledImportKeepsWholeBatches()
     QCOMPARE(stored, OwnerImport::BatchSize);
     QCOMPARE(d.houses(), OwnerImport::BatchSize);
     QCOMPARE(TfrmUH_D::cancelledMessage(stored),
-             QStringLiteral("导入已取消，已成功导入业主数据 2000 条。再次导入同一文件将补上其余的业主。"));
+             QStringLiteral("导入已取消，已成功导入业主数据 %1 条。再次导入同一文件将补上其余的业主。")
+                 .arg(OwnerImport::BatchSize));
     // Nothing is left locked or half written: the next import adds exactly the rest.
     QCOMPARE(OwnerImport::run(sheet, East), n - OwnerImport::BatchSize);
     QCOMPARE(d.houses(), n);
