@@ -38,6 +38,30 @@ QString columnText(sqlite3_stmt *stmt, int i)
     }
 }
 
+// The year and month of a text that is exactly a valid yyyy-mm-dd date.
+bool isoYearMonth(sqlite3_value *v, int &year, int &month)
+{
+    if (sqlite3_value_type(v) != SQLITE_TEXT || sqlite3_value_bytes(v) != 10)
+        return false;
+    const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(v));
+    int digits[8];
+    int n = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (i == 4 || i == 7) {
+            if (t[i] != '-')
+                return false;
+        } else if (t[i] >= '0' && t[i] <= '9') {
+            digits[n++] = t[i] - '0';
+        } else {
+            return false;
+        }
+    }
+    year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+    month = digits[4] * 10 + digits[5];
+    const int day = digits[6] * 10 + digits[7];
+    return QDate::isValid(year, month, day);
+}
+
 // DateDiff('yyyy', a, b): calendar-year boundaries from a to b, the year of b minus the
 // year of a. A text that is no date gives null, so such a row owes nothing.
 void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
@@ -46,11 +70,21 @@ void dateDiffFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         sqlite3_result_error(ctx, "DateDiff needs three arguments", -1);
         return;
     }
-    const QString interval = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0]))).toLower();
     if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
+    // The arrears reminder calls this for every house: dates stored as yyyy-mm-dd are read
+    // from their digits, anything else through the full date reading below.
+    const auto *unit = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    if (unit && (std::strcmp(unit, "yyyy") == 0 || std::strcmp(unit, "m") == 0)) {
+        int ya, ma, yb, mb;
+        if (isoYearMonth(argv[1], ya, ma) && isoYearMonth(argv[2], yb, mb)) {
+            sqlite3_result_int64(ctx, unit[0] == 'y' ? yb - ya : (yb - ya) * 12 + mb - ma);
+            return;
+        }
+    }
+    const QString interval = QString::fromUtf8(unit).toLower();
     const QDate a = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[1]))));
     const QDate b = Dates::tryParse(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2]))));
     if (!a.isValid() || !b.isValid()) {

@@ -213,6 +213,9 @@ void TestData::dateDiff_data()
     QTest::newRow("backwards") << "2025-01-01" << "2024-01-01" << "-1";
     QTest::newRow("three years") << "2021-05-05" << "2024-03-15" << "3";
     QTest::newRow("not a date") << "" << "2024-03-15" << "";
+    QTest::newRow("impossible day") << "2023-02-30" << "2024-03-15" << "";
+    QTest::newRow("short month and day") << "2023-1-5" << "2024-03-15" << "1";
+    QTest::newRow("blanks around") << " 2022-12-31 " << "2024-03-15" << "2";
 }
 
 void TestData::dateDiff()
