@@ -468,6 +468,19 @@ double exportPeakMiB(const Context &c, int limit)
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toDouble();
 }
 
+// On the server, an import or export is judged against the file's figure of the same run
+// (none when the file's row failed).
+void judgeAgainstFile(Row &r, double program, double file, const QString &what, QStringList why)
+{
+    r.goal = QStringLiteral("≤ 1.5× the file's %1; no pause > 100 ms").arg(what);
+    r.floor = file > 0 ? ms(file) + QStringLiteral(" (the file, same run)") : QString();
+    r.ratio = ratio(program, file);
+    if (file > 0 && program > 1.5 * file)
+        why << QStringLiteral("over 1.5× the file's %1").arg(what);
+    r.verdict = file > 0 && why.isEmpty() ? Verdict::Meets : Verdict::Misses;
+    r.note = why.join(QStringLiteral("; "));
+}
+
 Row exportRow(Context &c)
 {
     Row r;
@@ -498,13 +511,7 @@ Row exportRow(Context &c)
                                 "for the footer's figures, then writes the workbook from one cursor with progress); %1 run(s)")
                      .arg(runs);
     if (!c.server.isEmpty()) {
-        r.goal = QStringLiteral("≤ 1.5× the file's export; no pause > 100 ms");
-        r.floor = c.fileExport > 0 ? ms(c.fileExport) + QStringLiteral(" (the file, same run)") : QString();
-        r.ratio = ratio(p, c.fileExport);
-        if (c.fileExport > 0 && p > 1.5 * c.fileExport)
-            why << QStringLiteral("over 1.5× the file's export");
-        r.verdict = c.fileExport > 0 && why.isEmpty() ? Verdict::Meets : Verdict::Misses;
-        r.note = why.join(QStringLiteral("; "));
+        judgeAgainstFile(r, p, c.fileExport, QStringLiteral("export"), why);
         return r;
     }
     c.fileExport = p;
@@ -549,13 +556,7 @@ Row importRow(Context &c)
     if (pause > 100)
         why << QStringLiteral("a pause over 100 ms");
     if (!c.server.isEmpty()) {
-        r.goal = QStringLiteral("≤ 1.5× the file's import; no pause > 100 ms");
-        r.floor = c.fileImport > 0 ? ms(c.fileImport) + QStringLiteral(" (the file, same run)") : QString();
-        r.ratio = ratio(p, c.fileImport);
-        if (c.fileImport > 0 && p > 1.5 * c.fileImport)
-            why << QStringLiteral("over 1.5× the file's import");
-        r.verdict = c.fileImport > 0 && why.isEmpty() ? Verdict::Meets : Verdict::Misses;
-        r.note = why.join(QStringLiteral("; "));
+        judgeAgainstFile(r, p, c.fileImport, QStringLiteral("import"), why);
         c.details << QStringLiteral("import on the server: %1 runs through the window (read off its thread, written in "
                                     "batches of %2)").arg(runs).arg(OwnerImport::BatchSize);
         return r;

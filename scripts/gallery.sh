@@ -115,31 +115,8 @@ admin stats --db "$db" --pdf "$work/season-statistics.pdf" >/dev/null
 pdftoppm -r 110 -png -singlefile "$work/season-statistics.pdf" "$out/season-statistics-print"
 
 # ------------------------------------------------------------------ the program under Xvfb
-disp=90
-while [ -e "/tmp/.X$disp-lock" ] || [ -e "/tmp/.X11-unix/X$disp" ]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-export DISPLAY=":$disp"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-# The program's exports and settings stay in the scratch folder.
-export HOME="$work/home" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$TMPDIR" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-(cd / && exec "$work"/chengyue) &
-pid=$!
-
-# The visible window whose caption is exactly $1; waits for it.
-window() {
-    local w
-    for _ in $(seq 60); do
-        w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1 || true)
-        if [ -n "$w" ]; then echo "$w"; return 0; fi
-        sleep 0.2
-    done
-    echo "gallery: no window \"$1\"" >&2
-    return 1
-}
-keys() { xdotool key --delay 60 "$@"; sleep 0.4; }
+. scripts/xvfb-program.sh
+start_program_under_xvfb
 typing() { xdotool type --delay 40 "$1"; sleep 0.3; }
 settle() { sleep "${1:-0.8}"; }
 # The keyboard to this window, as a window manager hands it to the window in front.
@@ -313,7 +290,7 @@ admin dayclose --db "$db" --date "$today" --pdf "$work/dayclose.pdf" >/dev/null
 pdftoppm -r 110 -aaVector no -png -singlefile "$work/dayclose.pdf" "$out/dayclose-pdf"
 
 # The exit question; Enter answers Yes and the program ends.
-menu f 4
+menu f 6
 settle 0.6
 w=$(window "确认退出"); shot "$w" exit-question.png
 keys Return

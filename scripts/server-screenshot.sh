@@ -38,29 +38,8 @@ admin demo --db "$work/demo.edb" --houses 2000 --years 3
 admin copy --from "$work/demo.edb" --to "$url" >/dev/null
 printf '[database]\nurl=%s\n' "$url" >"$work/chengyue.ini"
 
-disp=90
-while [ -e "/tmp/.X$disp-lock" ] || [ -e "/tmp/.X11-unix/X$disp" ]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-export DISPLAY=":$disp"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-export HOME="$work/home" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$TMPDIR" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-(cd / && exec "$work"/chengyue) &
-pid=$!
-
-window() {
-    local w
-    for _ in $(seq 60); do
-        w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1 || true)
-        if [ -n "$w" ]; then echo "$w"; return 0; fi
-        sleep 0.2
-    done
-    echo "server-screenshot: no window \"$1\"" >&2
-    return 1
-}
-keys() { xdotool key --delay 60 "$@"; sleep 0.4; }
+. scripts/xvfb-program.sh
+start_program_under_xvfb
 
 w=$(window "软件登录")
 xdotool windowfocus "$w"; sleep 0.3
