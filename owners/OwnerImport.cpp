@@ -11,6 +11,36 @@
 
 namespace OwnerImport {
 
+namespace {
+// The texts as a server's array value, between single quotes: each element quoted, its
+// backslashes and double quotes escaped.
+QString serverTextArray(const QStringList &texts)
+{
+    QString s;
+    s.reserve(int(texts.size()) * 16 + 4);
+    s += QLatin1String("'{");
+    for (int i = 0; i < texts.size(); ++i) {
+        if (i)
+            s += QLatin1Char(',');
+        s += QLatin1Char('"');
+        for (const QChar c : texts.at(i)) {
+            if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+                s += QLatin1Char('\\');
+            if (c == QLatin1Char('\''))
+                s += QLatin1Char('\'');
+            s += c;
+        }
+        s += QLatin1Char('"');
+    }
+    s += QLatin1String("}'");
+    return s;
+}
+
+// Houses of the area read at most to find a group's duplicates in one go: beyond this,
+// looking up each of the group's rooms costs less.
+constexpr int RangeReadLimit = 4000;
+} // namespace
+
 const QStringList &headings()
 {
     static const QStringList h{QStringLiteral("房号"), QStringLiteral("面积"), QStringLiteral("房屋用途"),
@@ -117,32 +147,48 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     const QString storedName = clean(area);
     const QString storedDate = clean(ChargeDate);
     const QString storedUser = clean(CurrentUserName);
-    QString v[8], last[8];
+    QString last[8];
     bool any = false;
 
-    for (int r = 0; r < sheet.rowCount(); ++r) {
+    // A row that the program refuses before the database sees it: a NUL the data layer
+    // cannot store, a one-year fee beyond what a receipt can write.
+    auto refusedBeforeStoring = [&](const QString (&v)[8]) {
+        if (storedArea.contains(QChar(0)) || storedUser.contains(QChar(0)))
+            return true;
         for (int i = 0; i < 8; ++i)
-            v[i] = sheet.cell(r, column[size_t(i)]);
-        if (v[0].isEmpty())
-            continue;
-        // The room number is compared as it will be stored, so that importing the same
-        // sheet again adds nothing. One that the cleaning empties is no room number.
-        const QString room = clean(v[0]);
-        if (room.isEmpty())
-            continue;
+            if (v[i].contains(QChar(0)))
+                return true;
+        try {
+            ChargeLogic::checkYearFee(clean(v[1]), clean(v[3]));
+        } catch (const AppError &) {
+            return true;
+        }
+        return false;
+    };
+    // The arrears list compares paid-up dates as text: a date in a usual form is stored
+    // in the program's form; any other text as given, and counted for the operator.
+    auto paidUpForm = [&](QString &text) {
+        const QDate paidUp = Dates::fromUsualForm(text);
+        if (paidUp.isValid())
+            text = Dates::format(paidUp);
+        else
+            return !text.trimmed().isEmpty();
+        return false;
+    };
+    auto stored = [&](const QString (&v)[8], bool notDate) {
+        if (notDate && notDates)
+            ++*notDates;
+        any = true;
+        std::copy(std::begin(v), std::end(v), std::begin(last));
+        ++added;
+        if (++inBatch == BatchSize)
+            commit();
+    };
+    // One house not yet in the area, with its values as read (到期日期 in the stored form),
+    // written alone: what a refused row is told with and what earlier rows keep.
+    auto storeOne = [&](int r, const QString (&v)[8], const QString &room, bool notDate) {
         if (!tx)
             begin();
-        check.bind(1, storedName);
-        check.bind(2, room);
-        if (check.hasRow())
-            continue;
-        // The arrears list compares paid-up dates as text: a date in a usual form is stored
-        // in the program's form; any other text as given, and counted for the operator.
-        const QDate paidUp = Dates::fromUsualForm(v[4]);
-        if (paidUp.isValid())
-            v[4] = Dates::format(paidUp);
-        else if (!v[4].trimmed().isEmpty() && notDates)
-            ++*notDates;
         try {
             bool nul = storedArea.contains(QChar(0)) || storedUser.contains(QChar(0));
             for (int i = 0; i < 8 && !nul; ++i)
@@ -184,12 +230,144 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
                               .arg(kept),
                           SqlText, e.code());
         }
-        any = true;
-        std::copy(std::begin(v), std::end(v), std::begin(last));
-        ++added;
-        if (++inBatch == BatchSize)
-            commit();
+        stored(v, notDate);
+    };
+
+    // A row of the sheet with a room number, waiting to be written (on a server).
+    struct Waiting {
+        int r;
+        QString v[8];
+        QString room;
+    };
+    QVector<Waiting> waiting;
+    // On a server every house alone would be two round trips: the rows go in groups, each
+    // checked against the area's houses in one statement and written in another. A group
+    // that the server refuses is written again house by house, which names the refused row
+    // and keeps those before it, as when every house goes alone. Groups end where a batch
+    // ends, so batches, their records and the stored rows are those of the file.
+    auto writeWaiting = [&] {
+        if (waiting.isEmpty())
+            return;
+        if (!tx)
+            begin();
+        // A room number holding a NUL cannot be searched for; it goes on as new and is
+        // refused below with the data layer's message, naming its row.
+        QStringList rooms;
+        QVector<int> searched;
+        QVector<int> order;
+        for (int i = 0; i < waiting.size(); ++i) {
+            if (waiting.at(i).room.contains(QChar(0))) {
+                order << i;
+                continue;
+            }
+            rooms << waiting.at(i).room;
+            searched << i;
+        }
+        // The first row of each room number that is not yet a live house of the area.
+        // Sheets usually list an area's rooms in order, so that few of the area's houses
+        // lie between the group's first and last room number: one reading of those is far
+        // cheaper than a look-up in the index per room. Where many lie there (a sheet in
+        // no order, into a large area), each room is looked up; OFFSET 0 keeps that a
+        // probe of the index per room whatever the server's figures on the area say.
+        const QString array = serverTextArray(rooms) + QStringLiteral("::citext[]");
+        const QString storedAs = Sql::quote(storedName);
+        Rows fresh = db.select(
+            QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(%1) WITH ORDINALITY AS u(room, ord)), "
+                           "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %2 AND h.theDel = '否' "
+                           "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %3) "
+                           "SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) < %3 "
+                           "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
+                           "UNION ALL SELECT -1 WHERE (SELECT count(*) FROM e) >= %3")
+                .arg(array, storedAs, QString::number(RangeReadLimit)));
+        if (fresh.rowCount() == 1 && fresh.at(0, 0) == QLatin1String("-1"))
+            fresh = db.select(
+                QStringLiteral("SELECT min(v.ord) FROM unnest(%1) WITH ORDINALITY AS v(room, ord) "
+                               "WHERE NOT EXISTS (SELECT 1 FROM UHouse h WHERE h.AName = %2 AND h.theNum = v.room "
+                               "AND h.theDel = '否' OFFSET 0) GROUP BY v.room")
+                    .arg(array, storedAs));
+        for (int i = 0; i < fresh.rowCount(); ++i)
+            order << searched.at(fresh.at(i, 0).toInt() - 1);
+        std::sort(order.begin(), order.end());
+        QVector<bool> notDate(waiting.size(), false);
+        QVector<int> together;
+        int refused = -1;
+        for (int i : std::as_const(order)) {
+            Waiting &w = waiting[i];
+            notDate[i] = paidUpForm(w.v[4]);
+            if (refusedBeforeStoring(w.v)) {
+                refused = i;
+                break;
+            }
+            together << i;
+        }
+        if (!together.isEmpty()) {
+            QStringList columns[8];
+            for (int i : std::as_const(together)) {
+                columns[0] << waiting.at(i).room;
+                for (int c = 1; c < 8; ++c)
+                    columns[c] << clean(waiting.at(i).v[c]);
+            }
+            QStringList arrays;
+            for (const QStringList &c : columns)
+                arrays << serverTextArray(c) + QStringLiteral("::text[]");
+            bool whole = true;
+            try {
+                db.exec(QStringLiteral(
+                            "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
+                            "theDel, theDate, UName) SELECT %1, v.c1, v.c2::double precision, v.c3, v.c4::double precision, "
+                            "v.c5, v.c6, v.c7, v.c8, '否', %2, %3 FROM unnest(%4) WITH ORDINALITY "
+                            "AS v(c1, c2, c3, c4, c5, c6, c7, c8, ord) ORDER BY v.ord")
+                            .arg(Sql::quote(storedName), Sql::quote(storedDate), Sql::quote(storedUser),
+                                 arrays.join(QStringLiteral(", "))));
+            } catch (const DbError &) {
+                // Nothing of the group was written.
+                whole = false;
+            }
+            for (int i : std::as_const(together)) {
+                const Waiting &w = waiting.at(i);
+                if (whole)
+                    stored(w.v, notDate.at(i));
+                else
+                    storeOne(w.r, w.v, w.room, notDate.at(i));
+            }
+        }
+        if (refused >= 0) {
+            const Waiting &w = waiting.at(refused);
+            storeOne(w.r, w.v, w.room, notDate.at(refused));
+        }
+        waiting.clear();
+    };
+
+    const bool grouped = db.isServer() && !storedArea.contains(QChar(0)) && !storedUser.contains(QChar(0));
+    QString v[8];
+    for (int r = 0; r < sheet.rowCount(); ++r) {
+        for (int i = 0; i < 8; ++i)
+            v[i] = sheet.cell(r, column[size_t(i)]);
+        if (v[0].isEmpty())
+            continue;
+        // The room number is compared as it will be stored, so that importing the same
+        // sheet again adds nothing. One that the cleaning empties is no room number.
+        const QString room = clean(v[0]);
+        if (room.isEmpty())
+            continue;
+        if (grouped) {
+            Waiting w{r, {}, room};
+            std::copy(std::begin(v), std::end(v), std::begin(w.v));
+            waiting.append(std::move(w));
+            if (waiting.size() >= BatchSize - inBatch)
+                writeWaiting();
+            continue;
+        }
+        if (!tx)
+            begin();
+        check.bind(1, storedName);
+        check.bind(2, room);
+        if (check.hasRow())
+            continue;
+        const bool notDate = paidUpForm(v[4]);
+        storeOne(r, v, room, notDate);
     }
+    writeWaiting();
     if (any)
         SqlText = insertText(last);
     if (tx)

@@ -28,6 +28,8 @@ private slots:
     void paidUpDatesInUsualForms();
     void missingHeadingWritesNothing_data();
     void missingHeadingWritesNothing();
+    void storedHouseIsNotCheckedAgain();
+    void sheetInNoOrderIntoALargeArea();
     void refusedRowKeepsTheRowsBefore_data();
     void refusedRowKeepsTheRowsBefore();
     void nulInACellIsRefusedAtItsRow();
@@ -141,6 +143,9 @@ void TestOwnerImport::addsNewRoomsOnly_data()
                                               << QStringList{"B 1", "C1"};
     QTest::newRow("room that cleaning empties") << QStringList{} << QStringList{"\"\""} << 0 << QStringList{};
     QTest::newRow("no rows") << QStringList{} << QStringList{} << 0 << QStringList{};
+    QTest::newRow("texts with marks of a list's syntax")
+        << QStringList{"东区|{1,2}|否"} << QStringList{"NULL", "\\1", "{1,2}", "a b,\"c\"}", "null", "\\1"} << 3
+        << QStringList{"{1,2}", "NULL", "\\1", "a b,c}"};
 }
 
 void TestOwnerImport::addsNewRoomsOnly()
@@ -253,6 +258,50 @@ void TestOwnerImport::missingHeadingWritesNothing()
     QCOMPARE(d.houses(), 0);
 }
 
+namespace {
+Sheet memorySheet(const QList<QStringList> &rows)
+{
+    Sheet sheet;
+    for (const QVariant &h : headingRow())
+        sheet.headings << h.toString();
+    for (const QStringList &r : rows)
+        sheet.addRow(r, int(sheet.rows.size()) + 2);
+    return sheet;
+}
+} // namespace
+
+// A house already stored is passed over before its values are looked at: a sheet
+// imported again after its prices were mended in the program adds the new rows only.
+void TestOwnerImport::storedHouseIsNotCheckedAgain()
+{
+    ImportDb d;
+    d.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '1-101', 1, 1, '否')"));
+    const Sheet sheet = memorySheet({{"1-101", "八十", "住宅", "22", "", "张三", "", ""},
+                                     {"1-101", "1e12", "住宅", "22", "", "张三", "", ""},
+                                     {"1-102", "50", "住宅", "22", "", "李四", "", ""}});
+    QCOMPARE(OwnerImport::run(sheet, East), 1);
+    QCOMPARE(d.houses(), 2);
+}
+
+// A sheet in no order into a large area: thousands of the area's houses lie between its
+// smallest and largest room number. Duplicates are still found, in any letter case.
+void TestOwnerImport::sheetInNoOrderIntoALargeArea()
+{
+    ImportDb d;
+    d.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) "
+                             "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 4999) "
+                             "SELECT '东区', 'A' || (10000 + i), 1, 1, '否' FROM n"));
+    const Sheet sheet = memorySheet({{"A14999", "50", "住宅", "22", "", "", "", ""},
+                                     {"B1", "50", "住宅", "22", "", "", "", ""},
+                                     {"A10000", "50", "住宅", "22", "", "", "", ""},
+                                     {"a12345", "50", "住宅", "22", "", "", "", ""},
+                                     {"A1", "50", "住宅", "22", "", "", "", ""},
+                                     {"b1", "50", "住宅", "22", "", "", "", ""}});
+    QCOMPARE(OwnerImport::run(sheet, East), 2);
+    QCOMPARE(d.houses(), 5002);
+    QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum IN ('B1', 'A1')")), 2);
+}
+
 void TestOwnerImport::refusedRowKeepsTheRowsBefore_data()
 {
     QTest::addColumn<int>("rows");
@@ -322,18 +371,6 @@ void TestOwnerImport::impossibleNumbersAreRefused()
     QCOMPARE(d.houses(), 1);
     QCOMPARE(d.db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")), QStringLiteral("50"));
 }
-
-namespace {
-Sheet memorySheet(const QList<QStringList> &rows)
-{
-    Sheet sheet;
-    for (const QVariant &h : headingRow())
-        sheet.headings << h.toString();
-    for (const QStringList &r : rows)
-        sheet.addRow(r, int(sheet.rows.size()) + 2);
-    return sheet;
-}
-} // namespace
 
 void TestOwnerImport::nulInACellIsRefusedAtItsRow()
 {
