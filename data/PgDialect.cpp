@@ -229,6 +229,29 @@ Translated translate(const QString &sql)
     return out;
 }
 
+int rowLimit(const QString &text)
+{
+    const QVector<Token> t = tokenize(text);
+    int last = previousSignificant(t, int(t.size()));
+    while (isChar(t, last, ';'))
+        last = previousSignificant(t, last);
+    const int word = previousSignificant(t, last);
+    if (last < 0 || !isWord(t, word, "limit") || t.at(last).kind != Kind::Other || !t.at(last).text.at(0).isDigit())
+        return -1;
+    bool ok = false;
+    const int n = t.at(last).text.toInt(&ok);
+    if (!ok)
+        return -1;
+    int depth = 0;
+    for (int i = 0; i < word; ++i) {
+        if (isChar(t, i, '('))
+            ++depth;
+        else if (isChar(t, i, ')'))
+            --depth;
+    }
+    return depth == 0 ? n : -1;
+}
+
 QString columnName(const Translated &t, const QString &serverName)
 {
     const auto it = t.spelling.constFind(serverName);

@@ -23,6 +23,10 @@ struct Translated {
 // - a quoted name is folded as the server folds unquoted ones.
 Translated translate(const QString &sql);
 
+// The n of a statement that ends in "LIMIT n" outside any parentheses (a page of a
+// list): it yields at most n rows. -1 for any other statement.
+int rowLimit(const QString &text);
+
 // The result column's name as the statement (or the schema) spells it.
 QString columnName(const Translated &t, const QString &serverName);
 

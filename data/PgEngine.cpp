@@ -112,13 +112,18 @@ public:
     PgCursor(PgEngine &engine, const QString &sql)
         : m_engine(&engine), m_sql(sql), m_translated(PgDialect::translate(sql))
     {
-        if (!m_translated.read) {
+        // A page of a list (a statement ending in a small LIMIT) is read whole in one
+        // round trip: a server cursor would cost four more for the same rows.
+        const int limit = m_translated.read ? PgDialect::rowLimit(m_translated.text) : -1;
+        if (!m_translated.read || (limit >= 0 && limit <= WholeReadLimit)) {
             // A statement that writes (the admin tool's sql command) runs at once; its
             // result, if it returns one, is read as a whole.
-            engine.endCursorTransaction();
+            if (!m_translated.read)
+                engine.endCursorTransaction();
             PgDialect::Translated many = m_translated;
             m_batch = engine.run(many, sql);
-            engine.setChanges(m_batch);
+            if (!m_translated.read)
+                engine.setChanges(m_batch);
             m_columns = columnNames(m_batch, m_translated);
             m_exhausted = true;
             m_dead = true;
@@ -230,6 +235,7 @@ private:
             m_exhausted = true;
     }
 
+    static constexpr int WholeReadLimit = 8192;
     PgEngine *m_engine;
     QString m_sql;
     PgDialect::Translated m_translated;

@@ -1,3 +1,4 @@
+#include "data/PgDialect.h"
 #include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/NumToChar.h"
@@ -40,6 +41,8 @@ private slots:
     void numberRefusalsNameTheColumn_data();
     void numberRefusalsNameTheColumn();
     void columnNamesAsWritten();
+    void pageLimitOfAStatement_data();
+    void pageLimitOfAStatement();
     void numbersReadBackPlain();
     void sumOverNoRowsIsEmpty();
     void sumsHaveNoBinaryNoise();
@@ -65,6 +68,30 @@ private slots:
     void firstStartRefusesPlantedLinks();
     void outputFileReplacesTheTargetOnlyWhenComplete();
 };
+
+// A statement ending in LIMIT n is read whole on a server (a page of a list); any other
+// goes through a server cursor. A LIMIT inside parentheses, a comment or a text is no
+// bound on the statement's rows.
+void TestData::pageLimitOfAStatement_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("page") << "SELECT * FROM UHouse WHERE ID > 5 ORDER BY ID LIMIT 256" << 256;
+    QTest::newRow("closing semicolon, lower case") << "select 1 limit 3 ;" << 3;
+    QTest::newRow("no limit") << "SELECT * FROM UHouse" << -1;
+    QTest::newRow("limit in a subquery") << "SELECT * FROM UHouse WHERE ID IN (SELECT ID FROM UHouse LIMIT 5)" << -1;
+    QTest::newRow("limit in a comment") << "SELECT * FROM UHouse -- LIMIT 5" << -1;
+    QTest::newRow("limit in a text") << "SELECT * FROM UHouse WHERE Remark = 'LIMIT 5'" << -1;
+    QTest::newRow("limit of a parameter") << "SELECT * FROM UHouse LIMIT ?" << -1;
+    QTest::newRow("offset after limit") << "SELECT * FROM UHouse LIMIT 5 OFFSET 10" << -1;
+}
+
+void TestData::pageLimitOfAStatement()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, limit);
+    QCOMPARE(PgDialect::rowLimit(PgDialect::translate(sql).text), limit);
+}
 
 void TestData::numToChar_data()
 {
