@@ -82,16 +82,19 @@ QueryModel::Page QueryModel::readPage(Cursor &cursor, int cols, const std::vecto
                                       QVariantList *last)
 {
     Page page;
+    QVariantList keys;
     while (page.rows < BatchSize && cursor.next()) {
-        QVariantList keys;
-        for (int c : keyColumns)
-            keys << cursor.value(c);
-        if (page.rows == 0 && first)
-            *first = keys;
-        if (last)
-            *last = keys;
+        // Only the first and the last row's keys are kept: the last is written in place.
+        if (last || (page.rows == 0 && first)) {
+            QVariantList &into = last ? *last : keys;
+            into.resize(qsizetype(keyColumns.size()));
+            for (size_t k = 0; k < keyColumns.size(); ++k)
+                into[qsizetype(k)] = cursor.value(keyColumns[k]);
+            if (page.rows == 0 && first)
+                *first = into;
+        }
         for (int c = 0; c < cols; ++c) {
-            page.text += cursor.text(c).toUtf8();
+            cursor.appendText(page.text, c);
             page.cellEnd.push_back(quint32(page.text.size()));
         }
         ++page.rows;

@@ -62,6 +62,11 @@ QString Cursor::text(int column) const
     return m_impl->text(column);
 }
 
+void Cursor::appendText(QByteArray &out, int column) const
+{
+    m_impl->appendText(out, column);
+}
+
 bool Cursor::isNull(int column) const
 {
     return m_impl->isNull(column);

@@ -62,6 +62,9 @@ public:
     // Moves to the next row; false at the end. Throws DbError when the engine fails.
     bool next();
     QString text(int column) const;
+    // text(column) in UTF-8 added to out: for lists kept as UTF-8, without making the
+    // value a QString first.
+    void appendText(QByteArray &out, int column) const;
     bool isNull(int column) const;
     // The value as the engine holds it: qint64, double, QString, or null; for keys that
     // are spliced back into a statement and must compare exactly equal.

@@ -15,6 +15,8 @@ public:
     virtual const QStringList &columns() const = 0;
     virtual bool next() = 0;
     virtual QString text(int column) const = 0;
+    // See Cursor::appendText; the default goes through text().
+    virtual void appendText(QByteArray &out, int column) const { out += text(column).toUtf8(); }
     virtual bool isNull(int column) const = 0;
     // See Cursor::value.
     virtual QVariant value(int column) const = 0;

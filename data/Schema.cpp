@@ -252,7 +252,9 @@ int fileVersion(Database &db)
 // precision: the server itself refuses a text that is not a number, and the CHECKs refuse
 // what it would take besides (Infinity, NaN), each named "<column>_number" so that the data
 // layer can name the column in the operator's words (serverNumberLabel). IDs are identity
-// columns. DateDiff is an SQL function of the same arguments as the file's.
+// columns. DateDiff is an SQL function of the same arguments as the file's. The houses'
+// index ends in ID, as every index of the file ends in its row's ID: the owner list,
+// ordered by area, room and ID, then reads its pages off the index without a sort.
 const char *const kServerTables = R"SQL(
 CREATE EXTENSION IF NOT EXISTS citext;
 CREATE TABLE SUser (
@@ -331,7 +333,7 @@ CREATE TABLE UCharge (
   theDate citext,
   UName citext
 );
-CREATE INDEX UHouse_Area_Num ON UHouse (AName, theNum, theDel);
+CREATE INDEX UHouse_Area_Num ON UHouse (AName, theNum, theDel, ID);
 CREATE INDEX UHouse_EndDate ON UHouse (EndDate);
 CREATE INDEX UCharge_theDate ON UCharge (theDate);
 CREATE INDEX UCharge_theNum ON UCharge (theNum);

@@ -342,6 +342,20 @@ public:
     }
 
     QString text(int column) const override { return columnText(m_stmt, column); }
+    void appendText(QByteArray &out, int column) const override
+    {
+        if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT) {
+            out += columnText(m_stmt, column).toUtf8();
+            return;
+        }
+        // As text() reads it: a sequence that is no UTF-8 becomes the replacement mark.
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const int n = sqlite3_column_bytes(m_stmt, column);
+        if (QByteArrayView(p, n).isValidUtf8())
+            out.append(p, n);
+        else
+            out += QString::fromUtf8(p, n).toUtf8();
+    }
     bool isNull(int column) const override { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
     QVariant value(int column) const override
     {

@@ -43,6 +43,8 @@ private slots:
     void columnNamesAsWritten();
     void pageLimitOfAStatement_data();
     void pageLimitOfAStatement();
+    void numbersReadEveryWayPlain_data();
+    void numbersReadEveryWayPlain();
     void numbersReadBackPlain();
     void sumOverNoRowsIsEmpty();
     void sumsHaveNoBinaryNoise();
@@ -56,6 +58,7 @@ private slots:
     void lookupOnEmptyTable();
     void indexesServeTheSearches_data();
     void indexesServeTheSearches();
+    void ownerPagesNeedNoSort();
     void transactionRollsBack();
     void schemaVersionIsKept();
     void serverUpgradesAnOlderDatabase();
@@ -347,6 +350,40 @@ void TestData::columnNamesAsWritten()
     QCOMPARE(all.value(QStringLiteral("THEBM")), QStringLiteral("10"));
 }
 
+// Every way a number is read (a whole result, a list's cursor, a list's page kept as
+// UTF-8) gives its plain form, whatever text the engine holds it in.
+void TestData::numbersReadEveryWayPlain_data()
+{
+    QTest::addColumn<double>("value");
+    const double values[] = {0, -0.0, 0.5, -0.5, 2.5, 100, 88.56, 0.1 + 0.2, 1.0 / 3, 123456789012345.0, 1234567890123456.0,
+                             12345678901234.5, 0.00012345678901234, 0.000123456789012345, 1e-10, 1e20, -1e15, 99999.99,
+                             1e15 + 0.5, 0.30000000000001, 1e-15};
+    for (const double v : values)
+        QTest::newRow(qPrintable(QString::number(v, 'g', 17))) << v;
+}
+
+void TestData::numbersReadEveryWayPlain()
+{
+    QFETCH(double, value);
+    TestDb db;
+    Statement insert(frmDM().db(), QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('a', ?)"));
+    insert.bind(1, value);
+    insert.run();
+    const QString plain = Numbers::plain(value);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM SPrice")), plain);
+    auto cursor = frmDM().db().cursor(QStringLiteral("SELECT thePrice FROM SPrice LIMIT 5"));
+    QVERIFY(cursor->next());
+    QCOMPARE(cursor->text(0), plain);
+    QByteArray page;
+    cursor->appendText(page, 0);
+    QCOMPARE(QString::fromUtf8(page), plain);
+    auto open = frmDM().db().cursor(QStringLiteral("SELECT thePrice FROM SPrice"));
+    QVERIFY(open->next());
+    QCOMPARE(open->text(0), plain);
+    // The value itself comes back exactly, for a list's keys.
+    QCOMPARE(open->value(0).toDouble(), value);
+}
+
 void TestData::numbersReadBackPlain()
 {
     TestDb db;
@@ -569,6 +606,25 @@ void TestData::indexesServeTheSearches()
     for (int r = 0; r < plan.rowCount(); ++r)
         text += plan.row(r).join(QLatin1Char(' '));
     QVERIFY2(text.contains(QStringLiteral("INDEX"), Qt::CaseInsensitive), qPrintable(text));
+}
+
+// The owner list's page, as the list reads it: on a server in the order of an index,
+// without sorting each page's rows (the file sorts only the IDs of houses of one room).
+void TestData::ownerPagesNeedNoSort()
+{
+    if (!TestDb::onServer())
+        QSKIP("the file's engine orders equal rooms by ID in a small sort of its own");
+    TestDb db;
+    db.exec(QStringLiteral("SET enable_seqscan = off"));
+    const QString page = QStringLiteral(
+        "SELECT * FROM (SELECT AName AS 小区名称, theNum AS 房号, ID FROM UHouse WHERE (theDel = '否')) list "
+        "ORDER BY 小区名称, 房号, ID LIMIT 256");
+    const Rows plan = frmDM().query(QStringLiteral("EXPLAIN ") + page);
+    QString text;
+    for (int r = 0; r < plan.rowCount(); ++r)
+        text += plan.row(r).join(QLatin1Char(' '));
+    QVERIFY2(text.contains(QStringLiteral("INDEX"), Qt::CaseInsensitive), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("SORT"), Qt::CaseInsensitive), qPrintable(text));
 }
 
 void TestData::transactionRollsBack()
