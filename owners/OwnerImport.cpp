@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <future>
 #include <optional>
 
 namespace OwnerImport {
@@ -39,6 +40,146 @@ QString serverTextArray(const QStringList &texts)
 // Houses of the area read at most to find a group's duplicates in one go: beyond this,
 // looking up each of the group's rooms costs less.
 constexpr int RangeReadLimit = 4000;
+
+// The arrears list compares paid-up dates as text: a date in a usual form is stored in
+// the program's form; any other text as given. True for such other text (not empty),
+// which is counted for the operator.
+bool paidUpForm(QString &text)
+{
+    const QDate paidUp = Dates::fromUsualForm(text);
+    if (paidUp.isValid()) {
+        text = Dates::format(paidUp);
+        return false;
+    }
+    return !text.trimmed().isEmpty();
+}
+
+// The values every house of an import is stored with, cleaned.
+struct GroupContext {
+    QString area;
+    QString date;
+    QString user;
+};
+
+// A row of the sheet with a room number, read and made ready to be stored.
+struct GroupRow {
+    int r = 0;
+    QString v[8];  // as read, 到期日期 in the stored form
+    QString room;  // as stored
+    bool notDate = false;
+    // Refused before the database sees it: a NUL (which the data layer cannot store) or a
+    // one-year fee beyond what a receipt can write.
+    bool refused = false;
+};
+
+struct Group {
+    QVector<GroupRow> rows;
+    // The one statement that stores the group's new houses up to its first refused one
+    // and gives the positions (from 1) of the group's new houses; empty when a value of
+    // the group holds a NUL.
+    QString statement;
+};
+
+// Reads the group's rows and writes its statement; touches no database, so that it runs
+// while the group before is being stored.
+Group prepareGroup(const Sheet &sheet, const std::array<int, 8> &column, const QVector<int> &rows, const GroupContext &c)
+{
+    Group g;
+    g.rows.resize(rows.size());
+    bool nul = false;
+    QStringList columns[9];
+    for (int k = 0; k < rows.size(); ++k) {
+        GroupRow &w = g.rows[k];
+        w.r = rows.at(k);
+        for (int i = 0; i < 8; ++i) {
+            w.v[i] = sheet.cell(w.r, column[size_t(i)]);
+            if (w.v[i].contains(QChar(0)))
+                w.refused = true;
+        }
+        nul = nul || w.refused;
+        w.room = clean(w.v[0]);
+        w.notDate = paidUpForm(w.v[4]);
+        if (!w.refused) {
+            try {
+                ChargeLogic::checkYearFee(clean(w.v[1]), clean(w.v[3]));
+            } catch (const AppError &) {
+                w.refused = true;
+            }
+        }
+        if (nul)
+            continue;
+        columns[0] << w.room;
+        for (int i = 1; i < 8; ++i)
+            columns[i] << clean(w.v[i]);
+        columns[8] << QLatin1String(w.refused ? "t" : "f");
+    }
+    if (nul)
+        return g;
+    const QString area = Sql::quote(c.area);
+    // The group's new houses: the first row of each room number that is not yet a live
+    // house of the area. Sheets usually list an area's rooms in order, so that few of the
+    // area's houses lie between the group's first and last room number, and one reading of
+    // those is far cheaper than a look-up in the index per room. Where many lie there (a
+    // sheet in no order, into a large area) each room is looked up; OFFSET 0 keeps that a
+    // probe of the index per room whatever the server's figures on the area say. The
+    // statement's parts all see the area as it was before the statement.
+    g.statement = QStringLiteral(
+        "WITH v AS (SELECT * FROM unnest(%1::citext[], %2::text[], %3::text[], %4::text[], %5::text[], %6::text[], "
+        "%7::text[], %8::text[], %9::boolean[]) WITH ORDINALITY AS u(room, c2, c3, c4, c5, c6, c7, c8, refused, ord)), ")
+        .arg(serverTextArray(columns[0]), serverTextArray(columns[1]), serverTextArray(columns[2]), serverTextArray(columns[3]),
+             serverTextArray(columns[4]), serverTextArray(columns[5]), serverTextArray(columns[6]), serverTextArray(columns[7]),
+             serverTextArray(columns[8]));
+    g.statement += QStringLiteral(
+        "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %1 AND h.theDel = '否' "
+        "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %2), "
+        "fresh AS MATERIALIZED (SELECT min(v.ord) AS ord FROM v WHERE (SELECT count(*) FROM e) < %2 "
+        "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
+        "UNION ALL SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) >= %2 AND NOT EXISTS "
+        "(SELECT 1 FROM UHouse h WHERE h.AName = %1 AND h.theNum = v.room AND h.theDel = '否' OFFSET 0) GROUP BY v.room), "
+        "stop AS (SELECT coalesce(min(v.ord), 9223372036854775807) AS ord FROM fresh JOIN v ON v.ord = fresh.ord WHERE v.refused), "
+        "ins AS (INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel, "
+        "theDate, UName) SELECT %1, v.room, v.c2::double precision, v.c3, v.c4::double precision, v.c5, v.c6, v.c7, v.c8, "
+        "'否', %3, %4 FROM v JOIN fresh ON fresh.ord = v.ord WHERE v.ord < (SELECT ord FROM stop) ORDER BY v.ord) "
+        "SELECT ord FROM fresh")
+        .arg(area, QString::number(RangeReadLimit), Sql::quote(c.date), Sql::quote(c.user));
+    return g;
+}
+
+// The group's new houses (positions in the group) by themselves, without storing them: for
+// a group written house by house. A room number holding a NUL cannot be searched for; it
+// counts as new and is refused when it is stored.
+QVector<int> freshRows(Database &db, const Group &g, const GroupContext &c)
+{
+    QStringList rooms;
+    QVector<int> searched;
+    QVector<int> fresh;
+    for (int i = 0; i < g.rows.size(); ++i) {
+        if (g.rows.at(i).room.contains(QChar(0))) {
+            fresh << i;
+            continue;
+        }
+        rooms << g.rows.at(i).room;
+        searched << i;
+    }
+    const QString array = serverTextArray(rooms) + QStringLiteral("::citext[]");
+    const QString area = Sql::quote(c.area);
+    Rows found = db.select(
+        QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(%1) WITH ORDINALITY AS u(room, ord)), "
+                       "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %2 AND h.theDel = '否' "
+                       "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %3) "
+                       "SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) < %3 "
+                       "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
+                       "UNION ALL SELECT -1 WHERE (SELECT count(*) FROM e) >= %3")
+            .arg(array, area, QString::number(RangeReadLimit)));
+    if (found.rowCount() == 1 && found.at(0, 0) == QLatin1String("-1"))
+        found = db.select(QStringLiteral("SELECT min(v.ord) FROM unnest(%1) WITH ORDINALITY AS v(room, ord) "
+                                         "WHERE NOT EXISTS (SELECT 1 FROM UHouse h WHERE h.AName = %2 AND h.theNum = v.room "
+                                         "AND h.theDel = '否' OFFSET 0) GROUP BY v.room")
+                              .arg(array, area));
+    for (int i = 0; i < found.rowCount(); ++i)
+        fresh << searched.at(found.at(i, 0).toInt() - 1);
+    return fresh;
+}
 } // namespace
 
 const QStringList &headings()
@@ -150,39 +291,14 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     QString last[8];
     bool any = false;
 
-    // A row that the program refuses before the database sees it: a NUL the data layer
-    // cannot store, a one-year fee beyond what a receipt can write.
-    auto refusedBeforeStoring = [&](const QString (&v)[8]) {
-        if (storedArea.contains(QChar(0)) || storedUser.contains(QChar(0)))
-            return true;
-        for (int i = 0; i < 8; ++i)
-            if (v[i].contains(QChar(0)))
-                return true;
-        try {
-            ChargeLogic::checkYearFee(clean(v[1]), clean(v[3]));
-        } catch (const AppError &) {
-            return true;
-        }
-        return false;
-    };
-    // The arrears list compares paid-up dates as text: a date in a usual form is stored
-    // in the program's form; any other text as given, and counted for the operator.
-    auto paidUpForm = [&](QString &text) {
-        const QDate paidUp = Dates::fromUsualForm(text);
-        if (paidUp.isValid())
-            text = Dates::format(paidUp);
-        else
-            return !text.trimmed().isEmpty();
-        return false;
-    };
+    // The row's bookkeeping once its house is stored (by itself or with its group).
     auto stored = [&](const QString (&v)[8], bool notDate) {
         if (notDate && notDates)
             ++*notDates;
         any = true;
         std::copy(std::begin(v), std::end(v), std::begin(last));
         ++added;
-        if (++inBatch == BatchSize)
-            commit();
+        ++inBatch;
     };
     // One house not yet in the area, with its values as read (到期日期 in the stored form),
     // written alone: what a refused row is told with and what earlier rows keep.
@@ -233,141 +349,86 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
         stored(v, notDate);
     };
 
-    // A row of the sheet with a room number, waiting to be written (on a server).
-    struct Waiting {
-        int r;
+    if (!db.isServer() || storedArea.contains(QChar(0)) || storedUser.contains(QChar(0))) {
         QString v[8];
-        QString room;
-    };
-    QVector<Waiting> waiting;
-    // On a server every house alone would be two round trips: the rows go in groups, each
-    // checked against the area's houses in one statement and written in another. A group
-    // that the server refuses is written again house by house, which names the refused row
-    // and keeps those before it, as when every house goes alone. Groups end where a batch
-    // ends, so batches, their records and the stored rows are those of the file.
-    auto writeWaiting = [&] {
-        if (waiting.isEmpty())
-            return;
-        if (!tx)
-            begin();
-        // A room number holding a NUL cannot be searched for; it goes on as new and is
-        // refused below with the data layer's message, naming its row.
-        QStringList rooms;
-        QVector<int> searched;
-        QVector<int> order;
-        for (int i = 0; i < waiting.size(); ++i) {
-            if (waiting.at(i).room.contains(QChar(0))) {
-                order << i;
+        for (int r = 0; r < sheet.rowCount(); ++r) {
+            for (int i = 0; i < 8; ++i)
+                v[i] = sheet.cell(r, column[size_t(i)]);
+            if (v[0].isEmpty())
                 continue;
-            }
-            rooms << waiting.at(i).room;
-            searched << i;
+            // The room number is compared as it will be stored, so that importing the same
+            // sheet again adds nothing. One that the cleaning empties is no room number.
+            const QString room = clean(v[0]);
+            if (room.isEmpty())
+                continue;
+            if (!tx)
+                begin();
+            check.bind(1, storedName);
+            check.bind(2, room);
+            if (check.hasRow())
+                continue;
+            const bool notDate = paidUpForm(v[4]);
+            storeOne(r, v, room, notDate);
+            if (inBatch == BatchSize)
+                commit();
         }
-        // The first row of each room number that is not yet a live house of the area.
-        // Sheets usually list an area's rooms in order, so that few of the area's houses
-        // lie between the group's first and last room number: one reading of those is far
-        // cheaper than a look-up in the index per room. Where many lie there (a sheet in
-        // no order, into a large area), each room is looked up; OFFSET 0 keeps that a
-        // probe of the index per room whatever the server's figures on the area say.
-        const QString array = serverTextArray(rooms) + QStringLiteral("::citext[]");
-        const QString storedAs = Sql::quote(storedName);
-        Rows fresh = db.select(
-            QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(%1) WITH ORDINALITY AS u(room, ord)), "
-                           "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %2 AND h.theDel = '否' "
-                           "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %3) "
-                           "SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) < %3 "
-                           "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
-                           "UNION ALL SELECT -1 WHERE (SELECT count(*) FROM e) >= %3")
-                .arg(array, storedAs, QString::number(RangeReadLimit)));
-        if (fresh.rowCount() == 1 && fresh.at(0, 0) == QLatin1String("-1"))
-            fresh = db.select(
-                QStringLiteral("SELECT min(v.ord) FROM unnest(%1) WITH ORDINALITY AS v(room, ord) "
-                               "WHERE NOT EXISTS (SELECT 1 FROM UHouse h WHERE h.AName = %2 AND h.theNum = v.room "
-                               "AND h.theDel = '否' OFFSET 0) GROUP BY v.room")
-                    .arg(array, storedAs));
-        for (int i = 0; i < fresh.rowCount(); ++i)
-            order << searched.at(fresh.at(i, 0).toInt() - 1);
-        std::sort(order.begin(), order.end());
-        QVector<bool> notDate(waiting.size(), false);
-        QVector<int> together;
-        int refused = -1;
-        for (int i : std::as_const(order)) {
-            Waiting &w = waiting[i];
-            notDate[i] = paidUpForm(w.v[4]);
-            if (refusedBeforeStoring(w.v)) {
-                refused = i;
-                break;
-            }
-            together << i;
+    } else {
+        // On a server every house alone would be two round trips. The sheet goes in groups
+        // of BatchSize rows, each one statement that finds the group's houses not yet in
+        // the area and stores them; the next group is made ready meanwhile. A group holding
+        // a NUL, or one the server refuses, is written again house by house, which names the
+        // refused row and keeps those before it, as when every house goes alone. Each group
+        // is a batch: committed with its record, and "取消" stops after it.
+        const GroupContext context{storedName, storedDate, storedUser};
+        QVector<QVector<int>> groups(1);
+        for (int r = 0; r < sheet.rowCount(); ++r) {
+            const QString &cell = sheet.cell(r, column[0]);
+            if (cell.isEmpty() || clean(cell).isEmpty())
+                continue;
+            if (groups.last().size() == BatchSize)
+                groups.append(QVector<int>());
+            groups.last().append(r);
         }
-        if (!together.isEmpty()) {
-            QStringList columns[8];
-            for (int i : std::as_const(together)) {
-                columns[0] << waiting.at(i).room;
-                for (int c = 1; c < 8; ++c)
-                    columns[c] << clean(waiting.at(i).v[c]);
+        auto ready = [&](int g) {
+            return std::async(std::launch::async, [&sheet, &column, &context, rows = groups.at(g)] {
+                return prepareGroup(sheet, column, rows, context);
+            });
+        };
+        std::future<Group> next = ready(0);
+        for (int g = 0; g < groups.size(); ++g) {
+            Group group = next.get();
+            if (g + 1 < groups.size())
+                next = ready(g + 1);
+            if (group.rows.isEmpty())
+                continue;
+            if (!tx)
+                begin();
+            QVector<int> fresh;
+            bool whole = !group.statement.isEmpty();
+            if (whole) {
+                try {
+                    const Rows found = db.select(group.statement);
+                    for (int i = 0; i < found.rowCount(); ++i)
+                        fresh << found.at(i, 0).toInt() - 1;
+                } catch (const DbError &) {
+                    // Nothing of the group was written; house by house below.
+                    whole = false;
+                }
             }
-            QStringList arrays;
-            for (const QStringList &c : columns)
-                arrays << serverTextArray(c) + QStringLiteral("::text[]");
-            bool whole = true;
-            try {
-                db.exec(QStringLiteral(
-                            "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
-                            "theDel, theDate, UName) SELECT %1, v.c1, v.c2::double precision, v.c3, v.c4::double precision, "
-                            "v.c5, v.c6, v.c7, v.c8, '否', %2, %3 FROM unnest(%4) WITH ORDINALITY "
-                            "AS v(c1, c2, c3, c4, c5, c6, c7, c8, ord) ORDER BY v.ord")
-                            .arg(Sql::quote(storedName), Sql::quote(storedDate), Sql::quote(storedUser),
-                                 arrays.join(QStringLiteral(", "))));
-            } catch (const DbError &) {
-                // Nothing of the group was written.
-                whole = false;
-            }
-            for (int i : std::as_const(together)) {
-                const Waiting &w = waiting.at(i);
-                if (whole)
-                    stored(w.v, notDate.at(i));
+            if (!whole)
+                fresh = freshRows(db, group, context);
+            std::sort(fresh.begin(), fresh.end());
+            for (int i : std::as_const(fresh)) {
+                const GroupRow &w = group.rows.at(i);
+                // The one statement stored the rows before the first refused one.
+                if (whole && !w.refused)
+                    stored(w.v, w.notDate);
                 else
-                    storeOne(w.r, w.v, w.room, notDate.at(i));
+                    storeOne(w.r, w.v, w.room, w.notDate);
             }
+            commit();
         }
-        if (refused >= 0) {
-            const Waiting &w = waiting.at(refused);
-            storeOne(w.r, w.v, w.room, notDate.at(refused));
-        }
-        waiting.clear();
-    };
-
-    const bool grouped = db.isServer() && !storedArea.contains(QChar(0)) && !storedUser.contains(QChar(0));
-    QString v[8];
-    for (int r = 0; r < sheet.rowCount(); ++r) {
-        for (int i = 0; i < 8; ++i)
-            v[i] = sheet.cell(r, column[size_t(i)]);
-        if (v[0].isEmpty())
-            continue;
-        // The room number is compared as it will be stored, so that importing the same
-        // sheet again adds nothing. One that the cleaning empties is no room number.
-        const QString room = clean(v[0]);
-        if (room.isEmpty())
-            continue;
-        if (grouped) {
-            Waiting w{r, {}, room};
-            std::copy(std::begin(v), std::end(v), std::begin(w.v));
-            waiting.append(std::move(w));
-            if (waiting.size() >= BatchSize - inBatch)
-                writeWaiting();
-            continue;
-        }
-        if (!tx)
-            begin();
-        check.bind(1, storedName);
-        check.bind(2, room);
-        if (check.hasRow())
-            continue;
-        const bool notDate = paidUpForm(v[4]);
-        storeOne(r, v, room, notDate);
     }
-    writeWaiting();
     if (any)
         SqlText = insertText(last);
     if (tx)
