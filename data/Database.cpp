@@ -1,4 +1,5 @@
 #include "data/Database.h"
+#include <QThread>
 #include "data/DatabaseEngine.h"
 #include "data/PgEngine.h"
 #include "data/Schema.h"
@@ -185,7 +186,21 @@ DatabaseEngine &Database::engineOrFail(const QString &sql) const
 {
     if (!m_engine)
         throw DbError(QStringLiteral("数据库未连接"), sql);
+    const void *lentTo = m_lentTo.load();
+    if (lentTo && lentTo != QThread::currentThread())
+        throw DbError(QStringLiteral("数据库正在导入数据，请等导入完成后再试"), sql);
     return *m_engine;
+}
+
+Database::Loan::Loan(Database &db)
+    : m_db(db)
+{
+    m_db.m_lentTo.store(QThread::currentThread());
+}
+
+Database::Loan::~Loan()
+{
+    m_db.m_lentTo.store(nullptr);
 }
 
 void Database::exec(const QString &sql)

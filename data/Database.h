@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -166,6 +167,20 @@ public:
     static constexpr int KdfIter = 4000;
     static constexpr int LegacyKdfIter = 64000;
 
+    // While a Loan lives, the connection is the work of the thread that made it: a
+    // statement from any other thread is refused (DbError) instead of running in between.
+    // For a long write done off the window's thread (an import), while the window answers.
+    class Loan {
+    public:
+        explicit Loan(Database &db);
+        ~Loan();
+        Loan(const Loan &) = delete;
+        Loan &operator=(const Loan &) = delete;
+
+    private:
+        Database &m_db;
+    };
+
 private:
     friend class Transaction;
     friend class Statement;
@@ -173,6 +188,7 @@ private:
     DatabaseEngine &engineOrFail(const QString &sql) const;
 
     std::unique_ptr<DatabaseEngine> m_engine;
+    std::atomic<void *> m_lentTo{nullptr};
     QString m_path;
     // Kept for openReader(): the program's own key, not an operator's secret.
     QString m_key;

@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -185,20 +186,35 @@ void TfrmUH_D::BitBtn1Click()
         }
         const Sheet &sheet = DataSource1->sheet();
         LongAction action(this, QStringLiteral("正在导入 %1 行…").arg(sheet.rowCount()), sheet.rowCount());
-        int stored = 0;
+        // The import writes on a thread of its own, on the program's connection (lent to
+        // it meanwhile), and the window answers throughout; "取消" stops after the batch
+        // just stored, so no house is half stored and the same sheet adds the rest later.
+        std::atomic<int> stored{0};
+        std::atomic<bool> stop{false};
         int notDates = 0;
+        int added = 0;
+        LongAction::Follow follow;
+        follow.label = [&] {
+            const int n = stored.load();
+            return n > 0 ? QStringLiteral("正在导入：已导入 %1 条").arg(n) : QString();
+        };
+        follow.done = [&] { return qint64(stored.load()); };
+        follow.total = [&] { return qint64(sheet.rowCount()); };
+        follow.stop = [&] { stop = true; };
         try {
-            // Between two batches the window answers; "取消" stops after the batch just
-            // stored, so no house is half stored and the same sheet adds the rest later.
-            const int added = OwnerImport::run(
-                sheet, area,
-                [&](int n) {
-                    stored = n;
-                    action.setLabel(QStringLiteral("正在导入：已导入 %1 条").arg(n));
-                    if (!action.step(n))
-                        throw ActionCancelled{};
+            action.runOffThread(
+                [&] {
+                    const Database::Loan loan(frmDM().db());
+                    added = OwnerImport::run(
+                        sheet, area,
+                        [&](int n) {
+                            stored = n;
+                            if (stop)
+                                throw ActionCancelled{};
+                        },
+                        &notDates, m_fileName);
                 },
-                &notDates, m_fileName);
+                follow);
             showInfo(this, OwnerImport::doneMessage(added, notDates));
         } catch (const ActionCancelled &) {
             showInfo(this, cancelledMessage(stored));

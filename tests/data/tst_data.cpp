@@ -1,9 +1,9 @@
-#include "data/PgDialect.h"
 #include "data/ChangeLog.h"
 #include "data/Dates.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
 #include "data/PasswordHash.h"
+#include "data/PgDialect.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
@@ -16,6 +16,7 @@
 #include <QMutex>
 #include <QTest>
 #include <QUrl>
+#include <future>
 #include <limits>
 #include <thread>
 
@@ -59,6 +60,7 @@ private slots:
     void indexesServeTheSearches_data();
     void indexesServeTheSearches();
     void ownerPagesNeedNoSort();
+    void lentConnectionRefusesOtherThreads();
     void transactionRollsBack();
     void schemaVersionIsKept();
     void serverUpgradesAnOlderDatabase();
@@ -625,6 +627,31 @@ void TestData::ownerPagesNeedNoSort()
         text += plan.row(r).join(QLatin1Char(' '));
     QVERIFY2(text.contains(QStringLiteral("INDEX"), Qt::CaseInsensitive), qPrintable(text));
     QVERIFY2(!text.contains(QStringLiteral("SORT"), Qt::CaseInsensitive), qPrintable(text));
+}
+
+// The window lends its connection to an import's thread: a statement of the window's
+// thread meanwhile is refused in words, never run in the middle of the import's.
+void TestData::lentConnectionRefusesOtherThreads()
+{
+    TestDb db;
+    std::promise<void> lent, done;
+    std::thread importer([&] {
+        const Database::Loan loan(frmDM().db());
+        frmDM().db().exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('借出')"));
+        lent.set_value();
+        done.get_future().wait();
+    });
+    lent.get_future().wait();
+    QString refused;
+    try {
+        frmDM().db().select(QStringLiteral("SELECT ID FROM SArea"));
+    } catch (const DbError &e) {
+        refused = e.message();
+    }
+    done.set_value();
+    importer.join();
+    QCOMPARE(refused, QStringLiteral("数据库正在导入数据，请等导入完成后再试"));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea WHERE theName = '借出'")), 1);
 }
 
 void TestData::transactionRollsBack()
