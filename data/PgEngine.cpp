@@ -569,9 +569,11 @@ std::unique_ptr<PgEngine> PgEngine::connect(const QString &url)
 void PgEngine::setUpSession()
 {
     // A writer waits for another desk as long as a writer of the file would; the server's
-    // notices (an object that already exists) are not for the operator.
+    // notices (an object that already exists) are not for the operator. Every cursor of the
+    // program is read to its end (a list's pages are read whole, each with its LIMIT): the
+    // server plans cursors for all their rows, not for the first ones.
     simple(QStringLiteral("SET lock_timeout = '%1ms'; SET client_min_messages = warning; "
-                          "SET standard_conforming_strings = on; SET DateStyle = ISO")
+                          "SET standard_conforming_strings = on; SET DateStyle = ISO; SET cursor_tuple_fraction = 1")
                .arg(Database::BusyTimeoutMs));
     if (m_readOnly)
         simple(QStringLiteral("SET default_transaction_read_only = on"));

@@ -232,15 +232,19 @@ void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
         action.setTotal(list.rowCount());
         // The workbook takes every row of the list, the same rows the footer's totals
         // were summed over, read once from the first in the grid's order.
-        auto cursor = window->listCursor();
+        Database &reader = window->listReader();
+        const QString statement = window->ADOQuery1->orderedStatement();
+        std::unique_ptr<Cursor> cursor;
         // The first row may take the engine a while (a list in another order than its
-        // index sorts first): read on a thread of its own while the window answers.
+        // index sorts first, on opening the cursor): read on a thread of its own while the
+        // window answers.
         bool hasFirst = false;
         {
             std::atomic<bool> done{false};
             std::exception_ptr error;
             std::thread first([&] {
                 try {
+                    cursor = reader.cursor(statement);
                     hasFirst = cursor->next();
                 } catch (...) {
                     error = std::current_exception();

@@ -347,11 +347,11 @@ bool BrowseWindow::waitForFigures(int timeoutMs)
     return m_figures->isDone();
 }
 
-std::unique_ptr<Cursor> BrowseWindow::listCursor()
+Database &BrowseWindow::listReader()
 {
     if (!ADOQuery1->isOpen())
         throw AppError(QStringLiteral("列表没有打开，请重新查询"));
-    return m_query->reader(frmDM().db()).cursor(ADOQuery1->orderedStatement());
+    return m_query->reader(frmDM().db());
 }
 
 void BrowseWindow::sortByColumn(int column, Qt::SortOrder order)

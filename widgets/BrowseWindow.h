@@ -105,8 +105,9 @@ public:
     // Waits, running the event loop, until the figures have arrived; false on timeout.
     bool waitForFigures(int timeoutMs = 60000);
     ListFigures *figures() const { return m_figures; }
-    // A cursor over every row of the list in the grid's order, on the list's connection.
-    std::unique_ptr<Cursor> listCursor();
+    // The list's connection, on which a cursor over every row of the list in the grid's
+    // order (ADOQuery1->orderedStatement()) is read; AppError when no list is open.
+    Database &listReader();
     // Orders the list by a grid column (the heading's click).
     void sortByColumn(int column, Qt::SortOrder order);
     const Rows &totals() const { return ADOQuery2; }
