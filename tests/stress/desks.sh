@@ -66,12 +66,13 @@ desk() { # n deadline
       "$ADMIN" import --db "$db" "$work/sheet$n.csv" --area "窗口$n" --charge-date 2024-10-10 >/dev/null 2>"$work/desk$n.last"
       rc=$?
       [ $rc -eq 0 ] && echo import >>"$work/desk$n.actions"
-      [ $rc -eq 1 ] && cat "$work/desk$n.last" >>"$work/desk$n.err"
+      [ $rc -ne 0 ] && [ $rc -lt 128 ] && cat "$work/desk$n.last" >>"$work/desk$n.err"
     else
-      "$ADMIN" export --db "$db" charges --out "$work/desk$n.xlsx" --date 2031-03-01 >/dev/null 2>"$work/desk$n.last"
+      "$ADMIN" export --db "$db" charges --out "$work/desk$n.xlsx" >/dev/null 2>"$work/desk$n.last"
       rc=$?
       [ $rc -eq 0 ] && echo export >>"$work/desk$n.actions"
-      [ $rc -eq 1 ] && cat "$work/desk$n.last" >>"$work/desk$n.err"
+      # Killed (128 + signal) is expected; any other failure, a refused command line too, is not.
+      [ $rc -ne 0 ] && [ $rc -lt 128 ] && cat "$work/desk$n.last" >>"$work/desk$n.err"
     fi
     set -e
   done
