@@ -2,6 +2,7 @@
 #include "data/DbError.h"
 
 #include <QRegularExpression>
+#include <charconv>
 #include <cfenv>
 #include <cmath>
 
@@ -53,6 +54,34 @@ qint64 toInt(const QString &text)
     throw AppError(QStringLiteral("“%1” 不是有效的整数").arg(text));
 }
 
+bool isPlainForm(const char *v, qsizetype len)
+{
+    const qsizetype start = len > 0 && v[0] == '-' ? 1 : 0;
+    qsizetype i = start;
+    int intDigits = 0;
+    for (; i < len && v[i] != '.'; ++i) {
+        if (v[i] < '0' || v[i] > '9')
+            return false;
+        if (intDigits > 0 || v[i] != '0')
+            ++intDigits;
+    }
+    if (i == start)
+        return false; // no digit before the point
+    const bool point = i < len;
+    const qsizetype decimals = point ? len - i - 1 : 0;
+    for (qsizetype k = i + 1; k < len; ++k)
+        if (v[k] < '0' || v[k] > '9')
+            return false;
+    if (point && (decimals == 0 || v[len - 1] == '0'))
+        return false;
+    // Whole numbers below 10^15 and decimals of at most 15 significant digits (at most 14
+    // decimals below 1) pass through a double unchanged, so the plain form gives them back.
+    if (intDigits > 15 || decimals > 15 - qMax(intDigits, 1))
+        return false;
+    // "-0" reads "0" in the plain form.
+    return !(start == 1 && intDigits == 0 && !point);
+}
+
 QString plain(double value)
 {
     // Never shown as a number: a value that is no finite number must not read as 0.
@@ -62,8 +91,17 @@ QString plain(double value)
         return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     if (value == 0)
         return QStringLiteral("0");
+    // Most amounts, areas and prices: their shortest text is already the plain form.
+    char shortest[32];
+    const auto written = std::to_chars(shortest, shortest + sizeof shortest, value);
+    if (written.ec == std::errc() && isPlainForm(shortest, written.ptr - shortest))
+        return QString::fromLatin1(shortest, written.ptr - shortest);
+    // The digits before the point, counted against exact powers of ten: log10 rounds a
+    // value just below a power of ten up to it, which cost such a value its last digit.
     const double a = std::fabs(value);
-    int intDigits = a >= 1 ? int(std::floor(std::log10(a))) + 1 : 1;
+    int intDigits = 1;
+    for (double p = 10; p <= a && intDigits <= 15; p *= 10)
+        ++intDigits;
     int decimals = 15 - intDigits;
     if (decimals < 0)
         decimals = 0;

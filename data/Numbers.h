@@ -15,6 +15,11 @@ qint64 toInt(const QString &text);
 // never an exponent: 1500, 1234.5, 87.25. A value that is no finite number reads "NaN",
 // "INF" or "-INF", which no number box or column accepts.
 QString plain(double value);
+// Whether a number's text is already its plain form: digits, at most one point, no
+// exponent, no zero ending the decimals, and no more digits than plain keeps. The shortest
+// text that reads back as a double (what a server sends) is, when it has this shape,
+// exactly what plain makes of that double.
+bool isPlainForm(const char *text, qsizetype length);
 // Rounds to the given number of decimals; exact halves go to the even neighbour
 // (1234.5 -> 1234, 1235.5 -> 1236 for 0 decimals).
 double roundTo(double value, int decimals);

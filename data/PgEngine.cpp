@@ -29,40 +29,6 @@ QString firstLine(const QString &text)
 
 // A value as the file reads it back: numbers in plain form (2.5, 100), sums without
 // binary noise, truth values as 1 and 0.
-// Whether the server's text of a number is already the number's plain form: digits, at
-// most one point, no exponent, no zero ending the decimals, and no more decimals than the
-// plain form keeps (15 significant digits, at most 14 decimals below 1). The server sends
-// the shortest text that reads back as the same double; such a text is what the plain form
-// makes of that double, since any decimal of at most 15 significant digits survives the
-// way through a double.
-bool plainAlready(const char *v, int len)
-{
-    int i = v[0] == '-' ? 1 : 0;
-    int intDigits = 0;
-    bool leadingZero = true;
-    for (; i < len && v[i] != '.'; ++i) {
-        if (v[i] < '0' || v[i] > '9')
-            return false;
-        if (v[i] != '0')
-            leadingZero = false;
-        if (!leadingZero)
-            ++intDigits;
-    }
-    if (i == (v[0] == '-' ? 1 : 0))
-        return false; // no digit before the point
-    const bool point = i < len;
-    const int decimals = point ? len - i - 1 : 0;
-    for (int k = i + 1; k < len; ++k)
-        if (v[k] < '0' || v[k] > '9')
-            return false;
-    if (point && (decimals == 0 || v[len - 1] == '0'))
-        return false;
-    if (intDigits > 15 || decimals > 15 - qMax(intDigits, 1))
-        return false;
-    // "-0" and "-0.0…" read "0" in the plain form.
-    return !(v[0] == '-' && intDigits == 0 && !point);
-}
-
 QString valueText(const PGresult *res, int row, int col)
 {
     if (PQgetisnull(res, row, col))
@@ -71,7 +37,7 @@ QString valueText(const PGresult *res, int row, int col)
     const int len = PQgetlength(res, row, col);
     switch (PQftype(res, col)) {
     case 701: // float8
-        if (plainAlready(v, len))
+        if (Numbers::isPlainForm(v, len))
             return QString::fromLatin1(v, len);
         return Numbers::plain(QByteArray::fromRawData(v, len).toDouble());
     case 700:  // float4
@@ -231,7 +197,7 @@ public:
         switch (PQftype(m_batch, column)) {
         case 701:
             if (!PQgetisnull(m_batch, m_row, column)
-                && plainAlready(PQgetvalue(m_batch, m_row, column), PQgetlength(m_batch, m_row, column))) {
+                && Numbers::isPlainForm(PQgetvalue(m_batch, m_row, column), PQgetlength(m_batch, m_row, column))) {
                 out.append(PQgetvalue(m_batch, m_row, column), PQgetlength(m_batch, m_row, column));
                 return;
             }

@@ -15,7 +15,10 @@
 #include <QFile>
 #include <QMutex>
 #include <QTest>
+#include <QRandomGenerator>
 #include <QUrl>
+#include <cmath>
+#include <cstring>
 #include <future>
 #include <limits>
 #include <thread>
@@ -27,6 +30,7 @@ private slots:
     void numToChar();
     void plainNumbers_data();
     void plainNumbers();
+    void plainFormAgreesWithItsDefinition();
     void roundTo_data();
     void roundTo();
     void numberTexts_data();
@@ -151,6 +155,45 @@ void TestData::plainNumbers()
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(Numbers::plain(value), text);
+}
+
+// The plain form by its definition (15 significant digits, trailing zeros dropped, no
+// exponent), against the program's, which takes a number's shortest text where that text
+// already has the form: over amounts, areas and prices as stored, awkward binary values,
+// and values right at powers of ten.
+void TestData::plainFormAgreesWithItsDefinition()
+{
+    const auto byDefinition = [](double value) {
+        // Digits before the point as printed in full.
+        const QString whole = QString::number(std::trunc(std::fabs(value)), 'f', 0);
+        const int intDigits = int(whole.size());
+        QString s = QString::number(value, 'f', qMax(0, 15 - intDigits));
+        if (s.contains(QLatin1Char('.'))) {
+            while (s.endsWith(QLatin1Char('0')))
+                s.chop(1);
+            if (s.endsWith(QLatin1Char('.')))
+                s.chop(1);
+        }
+        return s == QLatin1String("-0") ? QStringLiteral("0") : s;
+    };
+    QVector<double> values;
+    QRandomGenerator rng(20261210);
+    for (int i = 0; i < 20000; ++i) {
+        values << rng.bounded(100000000) / 100.0 << -rng.bounded(1000000) / 1000.0 << rng.bounded(1000) * 0.1
+               << rng.bounded(1.0) * std::pow(10.0, rng.bounded(40) - 20);
+        quint64 bits = rng.generate64();
+        double any;
+        std::memcpy(&any, &bits, sizeof any);
+        if (std::isfinite(any) && any != 0)
+            values << any;
+    }
+    for (int e = -16; e <= 16; ++e) {
+        const double p = std::pow(10.0, e);
+        values << p << std::nextafter(p, 0.0) << std::nextafter(p, 1e300) << -p << p * 0.999999999999999;
+    }
+    values << 0.1 + 0.2 << 1.0 / 3 << 999999999999999.0 << 99999999999999.9 << 0.00000000000001 << 123456789012345.0;
+    for (const double v : std::as_const(values))
+        QCOMPARE(Numbers::plain(v), byDefinition(v));
 }
 
 void TestData::roundTo_data()
