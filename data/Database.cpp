@@ -1,5 +1,4 @@
 #include "data/Database.h"
-#include <QThread>
 #include "data/DatabaseEngine.h"
 #include "data/PgEngine.h"
 #include "data/Schema.h"
@@ -7,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 #include <sqlite3.h>
 
 // ---------------------------------------------------------------- Rows
