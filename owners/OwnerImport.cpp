@@ -80,6 +80,26 @@ struct Group {
     QString statement;
 };
 
+// The parts of a statement, after "WITH v AS (… room, … ord …), ", that give "fresh": the
+// first row (ord) of each room number of v that is not yet a live house of the area.
+// Sheets usually list an area's rooms in order, so that few of the area's houses lie
+// between the group's first and last room number, and one reading of those is far cheaper
+// than a look-up in the index per room. Where many lie there (a sheet in no order, into a
+// large area) each room is looked up; OFFSET 0 keeps that a probe of the index per room
+// whatever the server's figures on the area say.
+QString freshHouses(const QString &area)
+{
+    return QStringLiteral(
+               "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %1 AND h.theDel = '否' "
+               "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %2), "
+               "fresh AS MATERIALIZED (SELECT min(v.ord) AS ord FROM v WHERE (SELECT count(*) FROM e) < %2 "
+               "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
+               "UNION ALL SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) >= %2 AND NOT EXISTS "
+               "(SELECT 1 FROM UHouse h WHERE h.AName = %1 AND h.theNum = v.room AND h.theDel = '否' OFFSET 0) "
+               "GROUP BY v.room)")
+        .arg(Sql::quote(area), QString::number(RangeReadLimit));
+}
+
 // Reads the group's rows and writes its statement; touches no database, so that it runs
 // while the group before is being stored.
 Group prepareGroup(const Sheet &sheet, const std::array<int, 8> &column, const QVector<int> &rows, const GroupContext &c)
@@ -115,33 +135,20 @@ Group prepareGroup(const Sheet &sheet, const std::array<int, 8> &column, const Q
     }
     if (nul)
         return g;
-    const QString area = Sql::quote(c.area);
-    // The group's new houses: the first row of each room number that is not yet a live
-    // house of the area. Sheets usually list an area's rooms in order, so that few of the
-    // area's houses lie between the group's first and last room number, and one reading of
-    // those is far cheaper than a look-up in the index per room. Where many lie there (a
-    // sheet in no order, into a large area) each room is looked up; OFFSET 0 keeps that a
-    // probe of the index per room whatever the server's figures on the area say. The
-    // statement's parts all see the area as it was before the statement.
+    // The statement's parts all see the area as it was before the statement.
     g.statement = QStringLiteral(
         "WITH v AS (SELECT * FROM unnest(%1::citext[], %2::text[], %3::text[], %4::text[], %5::text[], %6::text[], "
         "%7::text[], %8::text[], %9::boolean[]) WITH ORDINALITY AS u(room, c2, c3, c4, c5, c6, c7, c8, refused, ord)), ")
         .arg(serverTextArray(columns[0]), serverTextArray(columns[1]), serverTextArray(columns[2]), serverTextArray(columns[3]),
              serverTextArray(columns[4]), serverTextArray(columns[5]), serverTextArray(columns[6]), serverTextArray(columns[7]),
              serverTextArray(columns[8]));
-    g.statement += QStringLiteral(
-        "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %1 AND h.theDel = '否' "
-        "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %2), "
-        "fresh AS MATERIALIZED (SELECT min(v.ord) AS ord FROM v WHERE (SELECT count(*) FROM e) < %2 "
-        "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
-        "UNION ALL SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) >= %2 AND NOT EXISTS "
-        "(SELECT 1 FROM UHouse h WHERE h.AName = %1 AND h.theNum = v.room AND h.theDel = '否' OFFSET 0) GROUP BY v.room), "
-        "stop AS (SELECT coalesce(min(v.ord), 9223372036854775807) AS ord FROM fresh JOIN v ON v.ord = fresh.ord WHERE v.refused), "
+    g.statement += freshHouses(c.area) + QStringLiteral(
+        ", stop AS (SELECT coalesce(min(v.ord), 9223372036854775807) AS ord FROM fresh JOIN v ON v.ord = fresh.ord WHERE v.refused), "
         "ins AS (INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel, "
         "theDate, UName) SELECT %1, v.room, v.c2::double precision, v.c3, v.c4::double precision, v.c5, v.c6, v.c7, v.c8, "
-        "'否', %3, %4 FROM v JOIN fresh ON fresh.ord = v.ord WHERE v.ord < (SELECT ord FROM stop) ORDER BY v.ord) "
+        "'否', %2, %3 FROM v JOIN fresh ON fresh.ord = v.ord WHERE v.ord < (SELECT ord FROM stop) ORDER BY v.ord) "
         "SELECT ord FROM fresh")
-        .arg(area, QString::number(RangeReadLimit), Sql::quote(c.date), Sql::quote(c.user));
+        .arg(Sql::quote(c.area), Sql::quote(c.date), Sql::quote(c.user));
     return g;
 }
 
@@ -161,21 +168,9 @@ QVector<int> freshRows(Database &db, const Group &g, const GroupContext &c)
         rooms << g.rows.at(i).room;
         searched << i;
     }
-    const QString array = serverTextArray(rooms) + QStringLiteral("::citext[]");
-    const QString area = Sql::quote(c.area);
-    Rows found = db.select(
-        QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(%1) WITH ORDINALITY AS u(room, ord)), "
-                       "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %2 AND h.theDel = '否' "
-                       "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %3) "
-                       "SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) < %3 "
-                       "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
-                       "UNION ALL SELECT -1 WHERE (SELECT count(*) FROM e) >= %3")
-            .arg(array, area, QString::number(RangeReadLimit)));
-    if (found.rowCount() == 1 && found.at(0, 0) == QLatin1String("-1"))
-        found = db.select(QStringLiteral("SELECT min(v.ord) FROM unnest(%1) WITH ORDINALITY AS v(room, ord) "
-                                         "WHERE NOT EXISTS (SELECT 1 FROM UHouse h WHERE h.AName = %2 AND h.theNum = v.room "
-                                         "AND h.theDel = '否' OFFSET 0) GROUP BY v.room")
-                              .arg(array, area));
+    const Rows found = db.select(QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(%1::citext[]) WITH ORDINALITY AS u(room, ord)), ")
+                                     .arg(serverTextArray(rooms))
+                                 + freshHouses(c.area) + QStringLiteral(" SELECT ord FROM fresh"));
     for (int i = 0; i < found.rowCount(); ++i)
         fresh << searched.at(found.at(i, 0).toInt() - 1);
     return fresh;
@@ -278,10 +273,10 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("')");
         return clean(t);
     };
-    // The duplicate check and the insert, compiled once and bound per row: compiling the
-    // two statement texts anew for every row took most of the time of a large import. The
-    // values are those the cleaned text stores, so the rows are the same.
-    Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (theDel = '否') AND (AName = ?) AND (theNum = ?)"));
+    // The insert of a house alone (and the file's duplicate check, below), compiled once
+    // and bound per row: compiling the statement texts anew for every row took most of the
+    // time of a large import. The values are those the cleaned text stores, so the rows are
+    // the same.
     Statement insert(db, QStringLiteral(
         "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
         "theDel, theDate, UName) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?)"));
@@ -350,6 +345,7 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     };
 
     if (!db.isServer() || storedArea.contains(QChar(0)) || storedUser.contains(QChar(0))) {
+        Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (theDel = '否') AND (AName = ?) AND (theNum = ?)"));
         QString v[8];
         for (int r = 0; r < sheet.rowCount(); ++r) {
             for (int i = 0; i < 8; ++i)
