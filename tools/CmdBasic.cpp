@@ -6,6 +6,7 @@
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
 
+#include <QRegularExpression>
 #include <optional>
 
 namespace {
@@ -21,6 +22,21 @@ void printRows(Cursor &cursor, Line line)
             row << cursor.text(i);
         line(row.join(QLatin1Char('\t')));
     }
+}
+
+// The words that begin or end a transaction or a part of one, on either engine. The
+// statements of one call run in one transaction of the tool's own; one of these among them
+// would store part of them and leave the rest to run outside it.
+QString transactionControl(const QString &statement)
+{
+    static const QRegularExpression leading(QStringLiteral("^(\\s+|--[^\\n]*(\\n|$)|/\\*.*?\\*/)*"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression control(
+        QStringLiteral("^(BEGIN|COMMIT|END|ROLLBACK|ABORT|SAVEPOINT|RELEASE|START\\s+TRANSACTION|PREPARE\\s+TRANSACTION)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString text = statement.mid(leading.match(statement).capturedLength());
+    const QRegularExpressionMatch m = control.match(text);
+    return m.hasMatch() ? m.captured(1).simplified().toUpper() : QString();
 }
 
 int runInit(const QStringList &args, QTextStream &out, QTextStream &err)
@@ -55,17 +71,29 @@ int runSql(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "用法: chengyue-admin sql --db PATH STATEMENT\n";
         return 2;
     }
+    const QStringList statements = Database::splitStatements(a.positional().first());
+    if (statements.isEmpty()) {
+        err << "没有要执行的语句\n";
+        return 2;
+    }
+    // Refused before anything runs: the tool itself makes the statements one change.
+    for (qsizetype i = 0; i < statements.size(); ++i) {
+        const QString word = transactionControl(statements.at(i));
+        if (!word.isEmpty()) {
+            err << QStringLiteral("第 %1 条语句 %2 是事务控制语句：sql 命令自己把全部语句放在一个事务中，全部执行或全部不执行，"
+                                  "语句中不能有 BEGIN、COMMIT、ROLLBACK、SAVEPOINT、RELEASE 等。没有执行任何语句")
+                       .arg(i + 1)
+                       .arg(word)
+                << '\n';
+            return 2;
+        }
+    }
     Database db;
     db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
     // Passwords an older program kept in clear are hashed before anything is shown.
     try {
         PasswordHash::hashClearPasswords(db);
     } catch (const AppError &) {
-    }
-    const QStringList statements = Database::splitStatements(a.positional().first());
-    if (statements.isEmpty()) {
-        err << "没有要执行的语句\n";
-        return 2;
     }
     // Several statements are one change: all of them or none.
     std::optional<Transaction> tx;

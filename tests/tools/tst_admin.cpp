@@ -17,6 +17,8 @@ private slots:
     void sqlEngineErrorToStderr();
     void sqlRunsEveryStatementOrNone_data();
     void sqlRunsEveryStatementOrNone();
+    void sqlRefusesTransactionControl_data();
+    void sqlRefusesTransactionControl();
     void capitals_data();
     void capitals();
     void help();
@@ -94,6 +96,9 @@ void TestAdmin::sqlRunsEveryStatementOrNone_data()
         << "INSERT INTO SArea (theName) VALUES ('a'); INSERT INTO SPrice (theName, thePrice) VALUES ('x', '12..5'); "
            "INSERT INTO SArea (theName) VALUES ('b')"
         << 1 << "" << "第 2 条语句出错，全部语句都没有执行" << "";
+    QTest::newRow("the words only in values and names")
+        << "INSERT INTO SArea (theName) VALUES ('COMMIT'); SELECT theName AS begin_end FROM SArea" << 0 << "begin_end\nCOMMIT\n" << ""
+        << "COMMIT";
     QTest::newRow("syntax error in the last") << "INSERT INTO SArea (theName) VALUES ('a'); SELEC 1" << 1 << ""
                                               << "SELEC 1" << "";
 }
@@ -114,6 +119,38 @@ void TestAdmin::sqlRunsEveryStatementOrNone()
     QVERIFY2(e.contains(err), qPrintable(e));
     QCOMPARE(runAdmin({"sql", "--db", db, "SELECT group_concat(theName) AS a FROM (SELECT theName FROM SArea ORDER BY ID)"}, &o, &e), 0);
     QCOMPARE(o, QStringLiteral("a\n") + areas + QStringLiteral("\n"));
+}
+
+// A statement that begins or ends a transaction (or a part of one) among the statements
+// would store part of them; it is refused before anything runs, on either engine.
+void TestAdmin::sqlRefusesTransactionControl_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QString>("word");
+    const QString insert = QStringLiteral("INSERT INTO SArea (theName) VALUES ('a')");
+    QTest::newRow("commit between") << insert + "; COMMIT; INSERT INTO SPrice (theName, thePrice) VALUES ('x', '12..5')" << "COMMIT";
+    QTest::newRow("begin first") << "BEGIN; " + insert << "BEGIN";
+    QTest::newRow("rollback, small letters") << insert + "; rollback;" << "ROLLBACK";
+    QTest::newRow("savepoint and release") << "SAVEPOINT s; " + insert + "; RELEASE s" << "SAVEPOINT";
+    QTest::newRow("release only") << insert + "; RELEASE SAVEPOINT s" << "RELEASE";
+    QTest::newRow("end after comments") << insert + "; /* done */ -- really\n  END;" << "END";
+    QTest::newRow("abort") << insert + "; ABORT" << "ABORT";
+    QTest::newRow("start transaction") << "START   TRANSACTION; " + insert << "START TRANSACTION";
+    QTest::newRow("alone") << "COMMIT" << "COMMIT";
+}
+
+void TestAdmin::sqlRefusesTransactionControl()
+{
+    QFETCH(QString, batch);
+    QFETCH(QString, word);
+    TestDb db;
+    QString out, err;
+    QCOMPARE(runAdmin({"sql", "--db", db.path(), batch}, &out, &err), 2);
+    QCOMPARE(out, QString());
+    QVERIFY2(err.contains(word) && err.contains(QStringLiteral("事务控制语句")) && err.contains(QStringLiteral("没有执行任何语句")),
+             qPrintable(err));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SPrice")), 0);
 }
 
 void TestAdmin::capitals_data()
