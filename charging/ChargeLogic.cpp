@@ -113,7 +113,7 @@ Proposal propose(const QString &yearsText, const QString &floorAreaText, const Q
     const QString price = unitPriceText.isEmpty() ? QStringLiteral("0") : unitPriceText;
 
     const double amount = Numbers::roundTo(Numbers::toDouble(years) * Numbers::toDouble(area) * Numbers::toDouble(price), 2);
-    checkAmount(amount, QStringLiteral("面积 %1 × 单价 %2 × %3 年").arg(area, price, years));
+    checkAmount(amount, QStringLiteral("面积 %1 × 单价 %2 × %3 年").arg(shortFigure(area), shortFigure(price), years));
     Proposal p;
     p.amount = Numbers::plain(amount);
     const QDate paidUp = paidUpDate(paidUpText);

@@ -102,6 +102,13 @@ QString plain(double value)
     int intDigits = 1;
     for (double p = 10; p <= a && intDigits <= 15; p *= 10)
         ++intDigits;
+    // From 10^15 on, 15 digits no longer show the number, and its digits written out in
+    // full would run to hundreds (1e308): it reads in exponent form with its shortest
+    // digits, "1e+308", which read back as the same number.
+    if (intDigits > 15) {
+        const auto sci = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+        return QString::fromLatin1(shortest, sci.ptr - shortest);
+    }
     int decimals = 15 - intDigits;
     if (decimals < 0)
         decimals = 0;

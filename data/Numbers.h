@@ -11,9 +11,11 @@ bool isNumber(const QString &text);
 double toDouble(const QString &text);
 // Reads a whole number; throws AppError for any other text.
 qint64 toInt(const QString &text);
-// At most 15 significant digits, trailing zeros dropped, no point for whole numbers,
-// never an exponent: 1500, 1234.5, 87.25. A value that is no finite number reads "NaN",
-// "INF" or "-INF", which no number box or column accepts.
+// At most 15 significant digits, trailing zeros dropped, no point for whole numbers, no
+// exponent: 1500, 1234.5, 87.25. A number of 10^15 or more, beyond what 15 digits show,
+// reads in exponent form with the shortest digits that give it back ("1e+308", not 309
+// digits), on the file and on a server alike. A value that is no finite number reads
+// "NaN", "INF" or "-INF", which no number box or column accepts.
 QString plain(double value);
 // Whether a number's text is already its plain form: digits, at most one point, no
 // exponent, no zero ending the decimals, and no more digits than plain keeps. The shortest

@@ -52,6 +52,7 @@ private slots:
     void printFailureCarriesOn_data();
     void printFailureCarriesOn();
     void logicSaveForOtherCallers();
+    void hugeAreaShownShort();
     void anotherCopyChargingAtOnceGetsTheNextNumber();
 
 private:
@@ -677,6 +678,20 @@ void TestCharge::logicSaveForOtherCallers()
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse")), 1);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2026-10-10"));
+}
+
+// A house whose area is 1e308 (stored by an earlier program): the boxes and the message
+// show it as a short number, the message names what it is, on both engines alike.
+void TestCharge::hugeAreaShownShort()
+{
+    m_db->exec(QStringLiteral("UPDATE UHouse SET theArea = 1e308"));
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    QCOMPARE(w->Edit4->text(), QStringLiteral("1e+308"));
+    QCOMPARE(m_messages->errors(), 1);
+    QVERIFY2(m_messages->last().startsWith(QStringLiteral("收款金额超出范围（面积 1e+308 × 单价 20 × 1 年）")), qPrintable(m_messages->last()));
+    QVERIFY2(m_messages->last().size() < 100, qPrintable(m_messages->last()));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
 }
 
 void TestCharge::anotherCopyChargingAtOnceGetsTheNextNumber()
