@@ -156,6 +156,13 @@ Payment paymentFor(const House &house, const QString &years, const Proposal &pro
     return p;
 }
 
+QString methodRefusal(const QString &paymentMethod)
+{
+    if (!paymentMethod.isEmpty() || frmDM().myRetC(QStringLiteral("SELECT ID FROM SMType")) == 0)
+        return {};
+    return QStringLiteral("收款方式 不能为空！");
+}
+
 QString save(const Payment &payment)
 {
     // Every value is checked before anything is written, so a bad one stores nothing.
@@ -175,6 +182,8 @@ QString save(const Payment &payment)
     // what is written into it now may be lost with it.
     if (const QString damage = frmDM().refusesPayments(); !damage.isEmpty())
         throw AppError(damage);
+    if (const QString refusal = methodRefusal(payment.paymentMethod); !refusal.isEmpty())
+        throw AppError(refusal);
 
     Database &db = frmDM().db();
     // The count, the insert and the update hold the write lock together: another copy of

@@ -85,11 +85,16 @@ struct Payment {
 // the look-up showed. The caller adds the payment method and the remark.
 Payment paymentFor(const House &house, const QString &years, const Proposal &proposal);
 
+// Empty when a payment may be stored with this payment method, otherwise the refusal
+// "收款方式 不能为空！": a payment names its method whenever the list of methods has any, so
+// that its receipt and the day's close say how it was paid.
+QString methodRefusal(const QString &paymentMethod);
+
 // Stores the payment: in one transaction that takes the write lock first, makes the
 // receipt number, inserts the UCharge row (amount in capital numerals of its absolute
 // value) and moves the house's EndDate to the end date. Returns the receipt number.
 // Refuses (AppError, nothing stored) a house that is gone, or whose paid-up date is no
-// longer lookedUpPaidUp.
+// longer lookedUpPaidUp, and a payment without a method (methodRefusal).
 // Throws AppError (nothing stored) for a value that is no number or date, DbError when
 // the database refuses a statement; then nothing of the payment is stored.
 QString save(const Payment &payment);

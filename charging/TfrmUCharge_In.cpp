@@ -317,6 +317,11 @@ void TfrmUCharge_In::BitBtn1Click()
             DateTimePicker3->setFocus();
             return;
         }
+        if (const QString refusal = ChargeLogic::methodRefusal(DBLookupComboBox2->text()); !refusal.isEmpty()) {
+            showInfo(this, refusal);
+            DBLookupComboBox2->setFocus();
+            return;
+        }
 
         ChargeLogic::Payment p;
         p.houseId = HouseId;

@@ -75,6 +75,8 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
         }
         method = stored;
     }
+    if (const QString refusal = ChargeLogic::methodRefusal(method); !refusal.isEmpty())
+        return fail(err, refusal + QStringLiteral("请用 --method 指定收款方式，或为操作员设好默认收款方式。"));
 
     const Rows found = ChargeLogic::lookUpHouse(area, room);
     if (found.rowCount() != 1)

@@ -52,6 +52,7 @@ private slots:
     void printFailureCarriesOn_data();
     void printFailureCarriesOn();
     void logicSaveForOtherCallers();
+    void noMethodsNoMethodNeeded();
     void hugeAreaShownShort();
     void anotherCopyChargingAtOnceGetsTheNextNumber();
 
@@ -509,6 +510,9 @@ void TestCharge::saveChecks_data()
     QTest::newRow("no house") << "house" << "业主信息 不能为空，请重新选择！" << "Edit1";
     QTest::newRow("no area") << "area" << "小区名称 不能为空，请重新选择！" << "DBLookupComboBox1";
     QTest::newRow("no years") << "years" << "收费年数 不能为空，请重新录入！" << "Edit11";
+    // An operator without default items once stored a payment without a method: its receipt
+    // said "收款方式：" and nothing more, the day's close had a blank row.
+    QTest::newRow("no payment method") << "method" << "收款方式 不能为空！" << "DBLookupComboBox2";
 }
 
 void TestCharge::saveChecks()
@@ -523,10 +527,13 @@ void TestCharge::saveChecks()
         w->DBLookupComboBox1->clearChoice();
     if (fault == QLatin1String("years"))
         w->Edit11->clear();
+    if (fault == QLatin1String("method"))
+        w->DBLookupComboBox2->clearChoice();
     w->BitBtn1Click();
     QCOMPARE(m_messages->texts(), QStringList{message});
     QWidget *expected = focus == QLatin1String("Edit1") ? static_cast<QWidget *>(w->Edit1)
         : focus == QLatin1String("Edit11")             ? static_cast<QWidget *>(w->Edit11)
+        : focus == QLatin1String("DBLookupComboBox2")  ? static_cast<QWidget *>(w->DBLookupComboBox2)
                                                         : static_cast<QWidget *>(w->DBLookupComboBox1);
     QCOMPARE(focusIn(w.get()), expected);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
@@ -661,6 +668,15 @@ void TestCharge::logicSaveForOtherCallers()
     p.startDate = QStringLiteral("2024-10-11");
     p.endDate = QStringLiteral("2026-10-10");
     p.amount = QStringLiteral("3420");
+    // A payment without a method is refused while the list has methods.
+    try {
+        ChargeLogic::save(p);
+        QFAIL("stored without a payment method");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("收款方式 不能为空！"));
+    }
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
+    p.paymentMethod = QStringLiteral("转账");
     QCOMPARE(ChargeLogic::save(p), QStringLiteral("2410100001"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT theDX FROM UCharge")), QStringLiteral("叁仟肆佰贰拾元整"));
 
@@ -678,6 +694,18 @@ void TestCharge::logicSaveForOtherCallers()
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse")), 1);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2026-10-10"));
+}
+
+// An office that keeps no list of payment methods takes payments without one.
+void TestCharge::noMethodsNoMethodNeeded()
+{
+    m_db->exec(QStringLiteral("DELETE FROM SMType"));
+    auto w = openWindow();
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->DBLookupComboBox2->clearChoice();
+    w->BitBtn1Click();
+    QCOMPARE(m_messages->errors(), 0);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge WHERE MType = ''")), 1);
 }
 
 // A house whose area is 1e308 (stored by an earlier program): the boxes and the message

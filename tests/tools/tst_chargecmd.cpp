@@ -32,6 +32,7 @@ void TestChargeCommand::init()
     m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('微信', '')"));
     m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, theMT) VALUES ('王丽', '580913', '微信')"));
     m_db->exec(QStringLiteral("UPDATE SUser SET theMT = '现金' WHERE ID = 1"));
+    m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('赵六', '580913')")); // no default items
     for (const char *row : {"'1-101', 100, 2, '2024-04-10'", "'1-102', 88.5, 2.5, '2024-02-29'", "'1-103', 80, 2, ''",
                             "'1-104', 1e308, 10, '2024-04-10'", "'1-105', 1e12, 10, '2024-04-10'"})
         m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, HType, theName, "
@@ -90,6 +91,8 @@ void TestChargeCommand::refusals_data()
     QTest::newRow("no paid-up date") << QStringList{"--area", "阳光小区", "--room", "1-103", "--years", "1"} << "到期日期为空";
     QTest::newRow("unknown method") << QStringList{"--area", "阳光小区", "--room", "1-101", "--years", "1", "--method", "刷脸"}
                                     << "不在收款方式列表中";
+    QTest::newRow("no payment method") << QStringList{"--area", "阳光小区", "--room", "1-101", "--years", "1", "--operator", "赵六"}
+                                       << "收款方式 不能为空！";
     QTest::newRow("unknown operator") << QStringList{"--area", "阳光小区", "--room", "1-101", "--years", "1", "--operator", "李四"}
                                       << "不存在";
     QTest::newRow("bad charge date") << QStringList{"--area", "阳光小区", "--room", "1-101", "--years", "1", "--charge-date", "2024-13-01"}
