@@ -38,11 +38,15 @@ TfrmDM &TfrmDM::instance()
     return dm;
 }
 
+// The lists come in the same order on every engine and after every change, so that an
+// operator who picks by place picks the same name: the operators by name (the order the
+// file's index of names has always given them), the other lists in the order they were
+// added. Without ORDER BY a server gives a row that was changed last.
 TfrmDM::TfrmDM()
-    : m_users(new LookupList(QStringLiteral("select theName from SUser"), this)),
-      m_methods(new LookupList(QStringLiteral("select theName from SMType"), this)),
-      m_prices(new LookupList(QStringLiteral("select theName from SPrice"), this)),
-      m_areas(new LookupList(QStringLiteral("select theName from SArea"), this))
+    : m_users(new LookupList(QStringLiteral("select theName from SUser order by theName, ID"), this)),
+      m_methods(new LookupList(QStringLiteral("select theName from SMType order by ID"), this)),
+      m_prices(new LookupList(QStringLiteral("select theName from SPrice order by ID"), this)),
+      m_areas(new LookupList(QStringLiteral("select theName from SArea order by ID"), this))
 {
 }
 

@@ -35,6 +35,7 @@ private slots:
     void wrongKeyGivesClearError();
     void startDrawsWindowBeforeOpening_data();
     void startDrawsWindowBeforeOpening();
+    void operatorsListedInOneOrder();
 };
 
 namespace {
@@ -337,6 +338,25 @@ void TestLogin::chargeDateWithinOneCentury()
         QCOMPARE(rc, 2);
         QCOMPARE(err.trimmed(), QStringLiteral("收费日期 须在 2000-01-01 至 2099-12-31 之间，请重新选择！"));
     }
+}
+
+// The operators in the order the file's index of names gives them, on both engines and
+// after a change (a server gives a changed row last): a cashier who picks by place picks
+// the same name on every desk.
+void TestLogin::operatorsListedInOneOrder()
+{
+    TestDb db;
+    for (const char *name : {"Bob", "张三", "王会计", "alice"})
+        db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('%1', '1')").arg(QString::fromUtf8(name)));
+    db.exec(QStringLiteral("UPDATE SUser SET thePass = '2' WHERE theName IN ('Bob', '管理员')"));
+    MessageRecorder rec;
+    TfrmLogin w;
+    w.show();
+    QStringList names;
+    for (int i = 0; i < w.DBLookupComboBox1->count(); ++i)
+        names << w.DBLookupComboBox1->itemText(i);
+    QCOMPARE(names, (QStringList{"alice", "Bob", "张三", "王会计", "管理员"}));
+    QCOMPARE(rec.entries.size(), 0);
 }
 
 QTEST_MAIN(TestLogin)
