@@ -114,12 +114,16 @@ TfrmLogin::TfrmLogin(QWidget *parent)
 
     BitBtn1 = new QPushButton(QStringLiteral("登录"), this);
     BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    RetryButton = new QPushButton(QStringLiteral("重试"), this);
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     BitBtn2->setAutoDefault(false);
+    RetryButton->setAutoDefault(false);
+    RetryButton->hide();
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
+    buttons->addWidget(RetryButton);
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     buttons->addStretch();
@@ -146,6 +150,7 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     connect(DBLookupComboBox1, &LookupCombo::picked, this, &TfrmLogin::DBLookupComboBox1Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmLogin::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    connect(RetryButton, &QPushButton::clicked, this, &TfrmLogin::RetryClick);
 }
 
 void TfrmLogin::showBeforeOpening()
@@ -190,11 +195,32 @@ void TfrmLogin::FormShow()
 {
     m_opened = true;
     // The program's first statement: it opens the database file.
-    guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
+    listOperators();
     // A damaged file is told as soon as the check finds it, before anyone takes a payment
     // into it; the check runs while the operator logs in.
     connect(&frmDM(), &TfrmDM::damageFound, this, &TfrmLogin::showDamage, Qt::UniqueConnection);
     frmDM().startCheck();
+}
+
+bool TfrmLogin::listOperators()
+{
+    const bool listed = guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
+    // Without the operators nobody can log in: 重试 (also Enter) reads them again once the
+    // server answers, instead of a restart of the program.
+    RetryButton->setVisible(!listed);
+    RetryButton->setDefault(!listed);
+    BitBtn1->setDefault(listed);
+    if (!listed)
+        RetryButton->setFocus();
+    return listed;
+}
+
+void TfrmLogin::RetryClick()
+{
+    if (!listOperators())
+        return;
+    frmDM().startCheck();
+    DBLookupComboBox1->setFocus();
 }
 
 void TfrmLogin::showDamage(const QString &message)

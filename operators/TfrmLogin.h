@@ -18,6 +18,9 @@ public:
     DatePicker *DateTimePicker1;
     QPushButton *BitBtn1;
     QPushButton *BitBtn2;
+    // 重试: shown while the operators could not be read (the server did not answer, the
+    // file was missing); reads them again.
+    QPushButton *RetryButton;
     QLabel *WebBanner;
 
     // The program's start: shows the window and opens the database only after the window
@@ -40,6 +43,7 @@ public slots:
     void FormShow();
     void DBLookupComboBox1Click();
     void BitBtn1Click();
+    void RetryClick();
     void reject() override;
     // The start-up check found the file damaged.
     void showDamage(const QString &message);
@@ -51,6 +55,9 @@ protected:
 
 private:
     void openNow();
+    // Reads the operators into the list; false (the error shown, 重试 offered) when the
+    // database could not be read.
+    bool listOperators();
 
     bool m_loggedIn = false;
     bool m_shown = false;

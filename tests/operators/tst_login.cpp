@@ -13,7 +13,11 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+#include <QUrl>
+
+#include <functional>
 
 class TestLogin : public QObject {
     Q_OBJECT
@@ -36,6 +40,7 @@ private slots:
     void startDrawsWindowBeforeOpening_data();
     void startDrawsWindowBeforeOpening();
     void operatorsListedInOneOrder();
+    void retryListsOperatorsOnceTheDatabaseAnswers();
 };
 
 namespace {
@@ -357,6 +362,64 @@ void TestLogin::operatorsListedInOneOrder()
         names << w.DBLookupComboBox1->itemText(i);
     QCOMPARE(names, (QStringList{"alice", "Bob", "张三", "王会计", "管理员"}));
     QCOMPARE(rec.entries.size(), 0);
+}
+
+// A database that does not answer at the start (a server not yet up, refusing
+// connections; a file not yet there): 重试 reads the operators once it answers, without a
+// restart of the program.
+void TestLogin::retryListsOperatorsOnceTheDatabaseAnswers()
+{
+    QTemporaryDir dir;
+    QString location;
+    std::function<void(bool)> answering;
+    if (TestDb::onServer()) {
+        location = TestDb::newServerDatabase();
+        Schema::createServer(location);
+        const QString name = QUrl(location).path().mid(1);
+        answering = [name](bool on) {
+            Database admin;
+            admin.open(TestDb::server(), QString());
+            admin.exec(QStringLiteral("ALTER DATABASE %1 WITH ALLOW_CONNECTIONS %2").arg(name, on ? QStringLiteral("true") : QStringLiteral("false")));
+        };
+    } else {
+        location = dir.filePath(QStringLiteral("db.edb"));
+        answering = [location](bool on) {
+            if (on)
+                Schema::createFile(location);
+        };
+    }
+    const auto cleanup = qScopeGuard([&] {
+        frmDM().closeConnection();
+        if (TestDb::onServer())
+            TestDb::dropServerDatabase(location);
+    });
+    answering(false);
+    resetLoginState();
+    frmDM().setConnection(location, QString::fromUtf8(Schema::DatabaseKey));
+    MessageRecorder rec;
+    TfrmLogin w;
+    w.show();
+    QCOMPARE(rec.errors(), 1);
+    QCOMPARE(w.DBLookupComboBox1->count(), 0);
+    QVERIFY(w.RetryButton->isVisible());
+    QVERIFY(w.RetryButton->isDefault() && !w.BitBtn1->isDefault());
+    // Still no answer: told again, 重试 stays.
+    w.RetryButton->click();
+    QCOMPARE(rec.errors(), 2);
+    QVERIFY(w.RetryButton->isVisible());
+
+    answering(true);
+    w.RetryButton->click();
+    QCOMPARE(rec.errors(), 2);
+    QCOMPARE(w.DBLookupComboBox1->count(), 1);
+    QVERIFY(!w.RetryButton->isVisible());
+    QVERIFY(w.BitBtn1->isDefault());
+    QSignalSpy spy(&w, &TfrmLogin::loggedIn);
+    w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
+    w.Edit1->setText(QString::fromUtf8(Schema::InitialPassword));
+    w.BitBtn1Click();
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
 }
 
 QTEST_MAIN(TestLogin)
