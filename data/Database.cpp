@@ -111,6 +111,11 @@ QString Database::shownLocation(const QString &location)
     return isServerUrl(location) ? PgEngine::shownServer(location) : location;
 }
 
+QString Database::withoutPassword(const QString &text, const QString &location)
+{
+    return isServerUrl(location) ? PgEngine::hidden(text, PgEngine::address(location).secrets) : text;
+}
+
 void Database::close()
 {
     m_engine.reset();

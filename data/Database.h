@@ -91,6 +91,9 @@ public:
     // The server URL without its password, for messages and the status bar; a file path
     // as it is.
     static QString shownLocation(const QString &location);
+    // The text with the password of a server URL (in every form it was written or could
+    // come back in) replaced by "***"; the text as it is for a file path.
+    static QString withoutPassword(const QString &text, const QString &location);
 
     // Opens an existing encrypted file, or connects to a server (the key is the file's
     // only). Throws DbError with a message that says what is wrong and where (missing

@@ -54,10 +54,6 @@ F resolve(const char *name)
     return reinterpret_cast<F>(symbol(name));
 }
 
-// Whether the library could be loaded, for the few calls that release or look at nothing
-// when it is missing (there is then nothing of it to release).
-bool available() { return library().handle != nullptr; }
-
 } // namespace
 
 const char *libraryName() { return "libpq.so.5"; }
@@ -99,27 +95,6 @@ void PQreset(PGconn *conn)
     real(conn);
 }
 
-PQconninfoOption *PQconninfoParse(const char *conninfo, char **errmsg)
-{
-    // Used to show a server's address without its password: without the library the
-    // caller shows the address as written.
-    if (!PgClientLoader::available()) {
-        if (errmsg)
-            *errmsg = nullptr;
-        return nullptr;
-    }
-    PG_REAL(PQconninfoParse);
-    return real(conninfo, errmsg);
-}
-
-void PQconninfoFree(PQconninfoOption *connOptions)
-{
-    if (!connOptions)
-        return;
-    PG_REAL(PQconninfoFree);
-    real(connOptions);
-}
-
 ConnStatusType PQstatus(const PGconn *conn)
 {
     PG_REAL(PQstatus);
@@ -138,9 +113,9 @@ char *PQerrorMessage(const PGconn *conn)
     return real(conn);
 }
 
-PQnoticeProcessor PQsetNoticeProcessor(PGconn *conn, PQnoticeProcessor proc, void *arg)
+PQnoticeReceiver PQsetNoticeReceiver(PGconn *conn, PQnoticeReceiver proc, void *arg)
 {
-    PG_REAL(PQsetNoticeProcessor);
+    PG_REAL(PQsetNoticeReceiver);
     return real(conn, proc, arg);
 }
 

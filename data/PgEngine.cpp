@@ -3,7 +3,10 @@
 #include "data/Schema.h"
 
 #include <QElapsedTimer>
+#include <QUrl>
 #include <QRegularExpression>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <libpq-fe.h>
 #include <poll.h>
@@ -19,8 +22,6 @@ namespace {
 constexpr qint64 WritersLockKey = 0x6368656e67; // "cheng"
 // The class of the locks taken for one key (a charging date) inside a transaction.
 constexpr int KeyedLockClass = 2;
-
-void ignoreNotice(void *, const char *) {}
 
 QString firstLine(const QString &text)
 {
@@ -94,6 +95,24 @@ QString namesAsWritten(QString message, const PgDialect::Translated *t)
             message.replace(QLatin1Char('"') + name + QLatin1Char('"'), QLatin1Char('"') + spelled + QLatin1Char('"'));
     }
     return message;
+}
+
+// The table of a "relation ... does not exist" as the statement spelled it.
+QString tableNamed(const QString &message, const PgDialect::Translated *t)
+{
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]+)\""));
+    const QRegularExpressionMatch m = quoted.match(namesAsWritten(message, t));
+    return m.hasMatch() ? m.captured(1) : message;
+}
+
+// A statement that reads and nothing else: a SELECT, VALUES or a WITH that changes no rows.
+bool onlyReads(const PgDialect::Translated &t)
+{
+    if (!t.read)
+        return false;
+    static const QRegularExpression writes(QStringLiteral("\\b(INSERT|UPDATE|DELETE|MERGE|INTO|FOR\\s+UPDATE|FOR\\s+SHARE)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return !writes.match(t.text).hasMatch();
 }
 
 PgDialect::Translated plainStatement(const QString &text)
@@ -448,10 +467,10 @@ private:
 
 // ---------------------------------------------------------------- PgEngine
 
-PgEngine::PgEngine(PGconn *conn, QString url)
-    : m_conn(conn), m_url(std::move(url)), m_shown(shownServer(m_url))
+PgEngine::PgEngine(PGconn *conn, const Address &address)
+    : m_conn(conn), m_shown(address.shown), m_secrets(address.secrets)
 {
-    PQsetNoticeProcessor(m_conn, ignoreNotice, nullptr);
+    PQsetNoticeReceiver(m_conn, receiveNotice, this);
 }
 
 PgEngine::~PgEngine()
@@ -461,73 +480,147 @@ PgEngine::~PgEngine()
     PQfinish(m_conn);
 }
 
-QString PgEngine::shownServer(const QString &url)
+void PgEngine::receiveNotice(void *self, const PGresult *res)
 {
-    char *error = nullptr;
-    PQconninfoOption *options = PQconninfoParse(url.toUtf8().constData(), &error);
-    if (!options) {
-        PQfreemem(error);
-        QString s = url;
-        s.replace(QRegularExpression(QStringLiteral("://([^:@/]*):[^@/]*@")), QStringLiteral("://\\1@"));
-        return s;
-    }
-    QHash<QString, QString> v;
-    for (PQconninfoOption *o = options; o->keyword; ++o)
-        if (o->val)
-            v.insert(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
-    PQconninfoFree(options);
-    QString host = v.value(QStringLiteral("host"), v.value(QStringLiteral("hostaddr")));
-    if (host.isEmpty())
-        host = QStringLiteral("localhost");
-    QString s;
-    if (!v.value(QStringLiteral("user")).isEmpty())
-        s += v.value(QStringLiteral("user")) + QLatin1Char('@');
-    s += host;
-    if (!v.value(QStringLiteral("port")).isEmpty())
-        s += QLatin1Char(':') + v.value(QStringLiteral("port"));
-    s += QLatin1Char('/') + v.value(QStringLiteral("dbname"));
-    return s;
+    const char *severity = PQresultErrorField(res, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (severity && (qstrcmp(severity, "FATAL") == 0 || qstrcmp(severity, "PANIC") == 0))
+        static_cast<PgEngine *>(self)->m_sessionEnded = true;
 }
 
 namespace {
 
-QString connectFailure(const QString &shown, const QString &url, const QString &libpq)
+// %XX read as the byte it stands for; a '%' not followed by two hexadecimal digits is
+// kept as it is (a password typed as it is).
+QString percentDecoded(const QString &text)
 {
-    QString detail = firstLine(libpq);
-    // libpq does not repeat a password, but a URL it cannot read may come back in part.
-    char *error = nullptr;
-    if (PQconninfoOption *options = PQconninfoParse(url.toUtf8().constData(), &error)) {
-        for (PQconninfoOption *o = options; o->keyword; ++o)
-            if (o->val && qstrcmp(o->keyword, "password") == 0 && *o->val)
-                detail.replace(QString::fromUtf8(o->val), QStringLiteral("***"));
-        PQconninfoFree(options);
-    } else {
-        PQfreemem(error);
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in.at(i) == '%' && i + 2 < in.size() && isxdigit(uchar(in.at(i + 1))) && isxdigit(uchar(in.at(i + 2)))) {
+            out += char(QByteArray::fromHex(in.mid(i + 1, 2)).at(0));
+            i += 2;
+        } else {
+            out += in.at(i);
+        }
     }
-    if (detail.contains(QLatin1String("database \"")) && detail.contains(QLatin1String("does not exist")))
-        return QStringLiteral("数据库服务器 %1 上没有这个数据库（请先建好数据库并执行 chengyue-admin init）：%2").arg(shown, detail);
-    if (detail.contains(QLatin1String("authentication failed")) || detail.contains(QLatin1String("no password supplied"))
-        || (detail.contains(QLatin1String("role \"")) && detail.contains(QLatin1String("does not exist")))
-        || detail.contains(QLatin1String("pg_hba.conf")))
-        return QStringLiteral("数据库服务器 %1 拒绝登录（用户名或密码不对，或这台电脑未获准连接）：%2").arg(shown, detail);
-    return QStringLiteral("无法连接数据库服务器 %1（服务器未启动、地址或端口不对，或网络不通）：%2").arg(shown, detail);
+    return QString::fromUtf8(out);
+}
+
+} // namespace
+
+PgEngine::Address PgEngine::address(const QString &url)
+{
+    Address a;
+    const qsizetype schemeEnd = url.indexOf(QLatin1String("://"));
+    const QString scheme = schemeEnd < 0 ? QStringLiteral("postgresql") : url.left(schemeEnd);
+    const QString tail = schemeEnd < 0 ? url : url.mid(schemeEnd + 3);
+    // The parameters begin at the first "?name=": a '?' in a typed password is no such
+    // beginning, and an '@' among the parameters ends no user's part.
+    static const QRegularExpression parameters(QStringLiteral("\\?[A-Za-z_]+="));
+    const QRegularExpressionMatch p = parameters.match(tail);
+    const qsizetype queryStart = p.hasMatch() ? p.capturedStart() : tail.size();
+    const qsizetype at = tail.lastIndexOf(QLatin1Char('@'), queryStart - 1);
+    QString rawPassword;
+    bool hasUser = false;
+    if (at >= 0) {
+        const QString userInfo = tail.left(at);
+        const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
+        a.user = percentDecoded(colon < 0 ? userInfo : userInfo.left(colon));
+        if (colon >= 0)
+            rawPassword = userInfo.mid(colon + 1);
+        hasUser = !a.user.isEmpty();
+    }
+    const QString rest = tail.mid(at + 1, queryStart - at - 1);
+    QStringList kept;
+    QString queryUser;
+    if (queryStart < tail.size()) {
+        for (const QString &item : tail.mid(queryStart + 1).split(QLatin1Char('&'))) {
+            const QString name = item.section(QLatin1Char('='), 0, 0);
+            if (name == QLatin1String("password")) {
+                rawPassword = item.section(QLatin1Char('='), 1);
+                continue;
+            }
+            if (name == QLatin1String("user"))
+                queryUser = percentDecoded(item.section(QLatin1Char('='), 1));
+            kept << item;
+        }
+    }
+    a.password = percentDecoded(rawPassword);
+    a.forLibpq = scheme + QLatin1String("://")
+        + (hasUser ? QString::fromLatin1(QUrl::toPercentEncoding(a.user)) + QLatin1Char('@') : QString()) + rest
+        + (kept.isEmpty() ? QString() : QLatin1Char('?') + kept.join(QLatin1Char('&')));
+
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+    QString host = percentDecoded(slash < 0 ? rest : rest.left(slash));
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    const QString user = queryUser.isEmpty() ? a.user : queryUser;
+    a.shown = (user.isEmpty() ? QString() : user + QLatin1Char('@')) + host + QLatin1Char('/')
+        + percentDecoded(slash < 0 ? QString() : rest.mid(slash + 1));
+
+    for (const QString &form : {a.password, rawPassword, QString::fromLatin1(QUrl::toPercentEncoding(a.password))})
+        if (!form.isEmpty() && !a.secrets.contains(form))
+            a.secrets << form;
+    // The longest first, so that no part of a longer form is left behind.
+    std::sort(a.secrets.begin(), a.secrets.end(), [](const QString &x, const QString &y) { return x.size() > y.size(); });
+    return a;
+}
+
+QString PgEngine::shownServer(const QString &url)
+{
+    return address(url).shown;
+}
+
+QString PgEngine::hidden(QString text, const QStringList &secrets)
+{
+    for (const QString &secret : secrets)
+        text.replace(secret, QStringLiteral("***"));
+    return text;
+}
+
+namespace {
+
+// A connection the server or the network refused, in the operator's words; libpq's
+// (which has no error code for these) as the detail.
+DbError connectFailure(const QString &shown, const QStringList &secrets, const QString &libpq)
+{
+    const QString detail = PgEngine::hidden(libpq.trimmed(), secrets);
+    const auto says = [&](const char *words) { return detail.contains(QLatin1String(words)); };
+    QString message;
+    if (says("database \"") && says("does not exist"))
+        message = QStringLiteral("数据库服务器 %1 上没有这个数据库（请先建好数据库并执行 chengyue-admin init）");
+    else if (says("no password supplied"))
+        message = QStringLiteral("数据库服务器 %1 要求密码，但没有提供密码（请把密码写在这台电脑的 ~/.pgpass 中，或写在 chengyue.ini 的地址中）");
+    else if (says("authentication failed") || (says("role \"") && says("does not exist")) || says("pg_hba.conf"))
+        message = QStringLiteral("数据库服务器 %1 拒绝登录（用户名或密码不对，或这台电脑未获准连接）");
+    else if (says("the database system is starting up") || says("the database system is shutting down")
+             || says("not currently accepting connections"))
+        message = QStringLiteral("数据库服务器 %1 暂时不接受连接（服务器正在启动或停止，或维护人员暂停了连接），请稍后重试");
+    else
+        message = QStringLiteral("无法连接数据库服务器 %1（服务器未启动、地址或端口不对，或网络不通）");
+    return DbError(message.arg(shown), QString(), 0, detail);
 }
 
 } // namespace
 
 std::unique_ptr<PgEngine> PgEngine::connect(const QString &url)
 {
-    const QByteArray u = url.toUtf8();
-    // Later entries override earlier ones: the URL may set its own timeout and name.
-    const char *const keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
-    const char *const values[] = {"10", "chengyue", u.constData(), "UTF8", nullptr};
+    const Address a = address(url);
+    const QByteArray u = a.forLibpq.toUtf8();
+    const QByteArray password = a.password.toUtf8();
+    // Later entries override earlier ones: the URL may set its own timeout and name; the
+    // password, given apart from the URL, comes last.
+    const char *const keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", "password", nullptr};
+    const char *const values[] = {"10", "chengyue", u.constData(), "UTF8",
+                                  password.isEmpty() ? nullptr : password.constData(), nullptr};
     PGconn *c = PQconnectdbParams(keys, values, 1);
     if (!c || PQstatus(c) != CONNECTION_OK) {
-        const QString message = connectFailure(shownServer(url), url, c ? QString::fromUtf8(PQerrorMessage(c)) : QStringLiteral("out of memory"));
+        const DbError e = connectFailure(a.shown, a.secrets, c ? QString::fromUtf8(PQerrorMessage(c)) : QStringLiteral("out of memory"));
         PQfinish(c);
-        throw DbError(message, QString());
+        throw e;
     }
-    std::unique_ptr<PgEngine> engine(new PgEngine(c, url));
+    std::unique_ptr<PgEngine> engine(new PgEngine(c, a));
     engine->setUpSession();
     return engine;
 }
@@ -556,18 +649,59 @@ PGconn *PgEngine::usable(const QString &sql)
     // writers' lock; a statement from one of them cannot go in between.
     if (m_waiting)
         throw DbError(QStringLiteral("正在等待另一台电脑上的程序保存完毕，请稍后再试"), sql);
-    if (PQstatus(m_conn) == CONNECTION_OK)
+    // Before an action: a connection the server has ended since the last one is opened
+    // again now, rather than failing the action once. Inside a transaction a lost
+    // connection is reported instead (the transaction is gone with it).
+    if (!inTransaction())
+        noticeEndedSession();
+    if (PQstatus(m_conn) == CONNECTION_OK && !m_sessionEnded)
         return m_conn;
-    if (m_lostInTransaction)
-        throw DbError(lostMessage(), sql);
+    if (m_lostInTransaction || m_inTransaction) {
+        // Cleared when the transaction is rolled back: until then nothing of it may go on,
+        // also not on a new connection.
+        m_lostInTransaction = true;
+        m_inTransaction = false;
+        throw DbError(lostMessage(), sql, 0, hide(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed()));
+    }
+    reconnect(sql);
+    return m_conn;
+}
+
+void PgEngine::noticeEndedSession()
+{
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        return;
+    const int socket = PQsocket(m_conn);
+    // What the server sent while the desk was idle: the session's end (a FATAL notice, then
+    // the socket's end). Read without waiting; a connection with nothing to say is left be.
+    for (int round = 0; socket >= 0 && round < 16 && !m_sessionEnded; ++round) {
+        pollfd ready{socket, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0)
+            break;
+        if (PQconsumeInput(m_conn) != 1 || PQstatus(m_conn) != CONNECTION_OK)
+            return;
+        PQisBusy(m_conn); // hands a notice that came to the notice receiver
+    }
+}
+
+void PgEngine::reconnect(const QString &sql)
+{
     PQreset(m_conn);
     ++m_generation;
+    m_sessionEnded = false;
     m_inTransaction = false;
     m_cursorTransaction = false;
-    if (PQstatus(m_conn) != CONNECTION_OK)
-        throw DbError(connectFailure(m_shown, m_url, QString::fromUtf8(PQerrorMessage(m_conn))), sql);
+    m_lostInTransaction = false;
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const DbError e = connectFailure(m_shown, m_secrets, QString::fromUtf8(PQerrorMessage(m_conn)));
+        throw DbError(e.message(), sql, 0, e.detail());
+    }
     setUpSession();
-    return m_conn;
+}
+
+bool PgEngine::lost(const PGresult *res) const
+{
+    return !res || PQstatus(m_conn) != CONNECTION_OK;
 }
 
 void PgEngine::simple(const QString &sql)
@@ -588,12 +722,15 @@ void PgEngine::checkResult(PGresult *res, const QString &sql, const PgDialect::T
 void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Translated *t, const QVector<QByteArray> *params)
 {
     if (!res || PQstatus(m_conn) != CONNECTION_OK) {
+        const QString why = hide(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
         if (res)
             PQclear(res);
-        m_lostInTransaction = inTransaction();
+        // A write transaction is gone with the connection: reported until it is rolled
+        // back. The transaction that only kept cursors open held nothing to lose.
+        m_lostInTransaction = m_inTransaction;
         m_inTransaction = false;
         m_cursorTransaction = false;
-        throw DbError(lostMessage(), sql);
+        throw DbError(lostMessage(), hide(sql), 0, why);
     }
     const int shift = std::exchange(m_positionShift, 0);
     const QString state = QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE));
@@ -636,59 +773,93 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         }
     } else if (state == QLatin1String("57014")) {
         PQclear(res);
-        throw DbError(QStringLiteral("查询已取消"), sql, QueryCanceled, primary);
-    } else if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001")) {
-        message = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试（%1）").arg(primary);
-    } else if (state == QLatin1String("53100")) {
-        message = QStringLiteral("数据库服务器的磁盘空间不足，本次操作没有完成（%1）").arg(primary);
-    } else if (state == QLatin1String("42501")) {
-        message = QStringLiteral("没有访问数据库服务器 %1 上这些表的权限（%2）").arg(m_shown, primary);
+        throw DbError(QStringLiteral("查询已取消"), hide(sql), QueryCanceled, hide(primary));
+    } else if (const QString plain = serverMessage(state); !plain.isEmpty()) {
+        // What went wrong on the server, in the operator's words; its own as the detail.
+        message = plain;
+        detail = primary;
     } else if (state == QLatin1String("42P01")) {
-        message = QStringLiteral("%1（数据库 %2 是否已用 chengyue-admin init 建好？）").arg(namesAsWritten(primary, t), m_shown);
+        message = QStringLiteral("数据库 %1 中没有表 %2（数据库是否已用 chengyue-admin init 建好？）")
+                      .arg(m_shown, tableNamed(primary, t));
+        detail = primary;
     } else if (state == QLatin1String("42703")) {
         message = namesAsWritten(primary, t);
     }
     PQclear(res);
-    throw DbError(message, sql, 0, detail);
+    throw DbError(hide(message), hide(sql), 0, hide(detail));
+}
+
+QString PgEngine::serverMessage(const QString &state) const
+{
+    const QString notDone = QStringLiteral("，本次操作没有完成，什么也没有保存");
+    // Another desk's lock waited for in vain, a deadlock or a conflict with another desk.
+    if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001"))
+        return QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试");
+    if (state == QLatin1String("25006")) // a read-only transaction: the server only lets read
+        return QStringLiteral("数据库服务器 %1 上的数据库现在只能读取，不能写入").arg(m_shown) + notDone
+            + QStringLiteral("（请维护人员检查服务器）");
+    if (state == QLatin1String("53100"))
+        return QStringLiteral("数据库服务器的磁盘空间不足") + notDone;
+    if (state == QLatin1String("53200"))
+        return QStringLiteral("数据库服务器内存不足") + notDone;
+    if (state == QLatin1String("53300"))
+        return QStringLiteral("数据库服务器的连接数已满") + notDone + QStringLiteral("，请稍后重试");
+    if (state.startsWith(QLatin1String("53")) || state.startsWith(QLatin1String("58")) || state.startsWith(QLatin1String("XX")))
+        return QStringLiteral("数据库服务器 %1 出错（资源不足、读写磁盘出错或内部错误）").arg(m_shown) + notDone;
+    if (state == QLatin1String("42501"))
+        return QStringLiteral("没有访问数据库服务器 %1 上这些表的权限").arg(m_shown) + notDone;
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")))
+        return lostMessage();
+    return {};
 }
 
 PGresult *PgEngine::run(const PgDialect::Translated &t, const QString &sql, int nParams, const char *const *values,
                         const char *prepared, const QVector<QByteArray> *params)
 {
-    PGconn *c = usable(sql);
-    refuseNul(sql);
-    m_positionShift = 0;
-    // Inside a transaction a failed statement would end the whole transaction on the
-    // server, where the file refuses only that statement and keeps the rest (an import
-    // keeps the rows before a refused one; an open list keeps reading): each statement
-    // runs under a savepoint of its own.
-    const bool guarded = inTransaction() && !t.text.startsWith(QLatin1String("FETCH "))
-        && !t.text.startsWith(QLatin1String("CLOSE "));
-    PGresult *res;
-    if (!guarded) {
-        if (prepared)
-            res = PQexecPrepared(c, prepared, nParams, values, nullptr, nullptr, 0);
-        else if (nParams > 0 || t.read)
-            res = PQexecParams(c, t.text.toUtf8().constData(), nParams, nullptr, values, nullptr, nullptr, 0);
-        else
-            res = PQexec(c, t.text.toUtf8().constData());
-    } else if (prepared || nParams > 0 || t.read) {
-        res = runPipelined(t, nParams, values, prepared);
-    } else {
-        res = runGuardedText(t);
-    }
-    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
-    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY) {
+    for (int attempt = 0;; ++attempt) {
+        PGconn *c = usable(sql);
+        refuseNul(sql);
         m_positionShift = 0;
-        if (s == PGRES_TUPLES_OK && sumBeyondDouble(res)) {
-            PQclear(res);
-            throw DbError(QStringLiteral("合计超出范围"), sql);
+        // Inside a transaction a failed statement would end the whole transaction on the
+        // server, where the file refuses only that statement and keeps the rest (an import
+        // keeps the rows before a refused one; an open list keeps reading): each statement
+        // runs under a savepoint of its own.
+        const bool guarded = inTransaction() && !t.text.startsWith(QLatin1String("FETCH "))
+            && !t.text.startsWith(QLatin1String("CLOSE "));
+        PGresult *res;
+        if (!guarded) {
+            if (prepared)
+                res = PQexecPrepared(c, prepared, nParams, values, nullptr, nullptr, 0);
+            else if (nParams > 0 || t.read)
+                res = PQexecParams(c, t.text.toUtf8().constData(), nParams, nullptr, values, nullptr, nullptr, 0);
+            else
+                res = PQexec(c, t.text.toUtf8().constData());
+        } else if (prepared || nParams > 0 || t.read) {
+            res = runPipelined(t, nParams, values, prepared);
+        } else {
+            res = runGuardedText(t);
         }
-        return res;
+        const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+        if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY) {
+            m_positionShift = 0;
+            if (s == PGRES_TUPLES_OK && sumBeyondDouble(res)) {
+                PQclear(res);
+                throw DbError(QStringLiteral("合计超出范围"), sql);
+            }
+            return res;
+        }
+        // A connection the server dropped without a word on the idle socket (it went away
+        // with its machine) shows only now. A statement that only reads, outside any
+        // transaction, changed nothing: it runs once more on a new connection. A write is
+        // never sent twice: it may have been stored before the connection went.
+        if (attempt == 0 && !guarded && !prepared && onlyReads(t) && lost(res)) {
+            PQclear(res);
+            continue;
+        }
+        if (guarded && PQstatus(m_conn) == CONNECTION_OK)
+            PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT cy_statement; RELEASE SAVEPOINT cy_statement"));
+        failWith(res, sql, &t, params);
     }
-    if (guarded && PQstatus(m_conn) == CONNECTION_OK)
-        PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT cy_statement; RELEASE SAVEPOINT cy_statement"));
-    failWith(res, sql, &t, params);
 }
 
 namespace {
@@ -931,13 +1102,20 @@ qint64 PgEngine::lastInsertId()
 void PgEngine::beginWrite()
 {
     endCursorTransaction();
-    usable(QStringLiteral("BEGIN"));
     // Taken at once when no other desk writes; else waited for below, where the waiting
     // can be watched and given up.
     const QString sql = QStringLiteral("BEGIN; SELECT pg_try_advisory_xact_lock(%1)").arg(WritersLockKey);
-    PGresult *res = PQexec(m_conn, sql.toUtf8().constData());
-    const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
-    if (s != PGRES_TUPLES_OK) {
+    PGresult *res = nullptr;
+    for (int attempt = 0;; ++attempt) {
+        usable(QStringLiteral("BEGIN"));
+        res = PQexec(m_conn, sql.toUtf8().constData());
+        if (res && PQresultStatus(res) == PGRES_TUPLES_OK)
+            break;
+        // Nothing is written yet: a connection found lost only now is opened again once.
+        if (attempt == 0 && lost(res)) {
+            PQclear(res);
+            continue;
+        }
         if (PQstatus(m_conn) == CONNECTION_OK)
             PQclear(PQexec(m_conn, "ROLLBACK"));
         failWith(res, sql, nullptr);
@@ -1008,14 +1186,32 @@ void PgEngine::waitForWriters()
 void PgEngine::commit()
 {
     if (m_lostInTransaction || PQstatus(m_conn) != CONNECTION_OK) {
+        const QString why = hide(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
         m_lostInTransaction = false;
         m_inTransaction = false;
-        throw DbError(lostMessage(), QStringLiteral("COMMIT"));
+        throw DbError(lostMessage(), QStringLiteral("COMMIT"), 0, why);
     }
     PGresult *res = PQexec(m_conn, "COMMIT");
     const ExecStatusType s = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
-    if (s != PGRES_COMMAND_OK)
-        failWith(res, QStringLiteral("COMMIT"), nullptr);
+    if (s != PGRES_COMMAND_OK) {
+        // A failed COMMIT ends the transaction on the server, nothing of it kept; one whose
+        // answer never came may have been kept or not.
+        m_inTransaction = false;
+        if (lost(res)) {
+            const QString why = hide(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
+            PQclear(res);
+            throw DbError(QStringLiteral("与数据库服务器 %1 的连接在保存时断开，无法确定本次操作是否已保存，请查看后再继续")
+                              .arg(m_shown),
+                          QStringLiteral("COMMIT"), 0, why);
+        }
+        const QString state = QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE));
+        const QString primary = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
+        PQclear(res);
+        QString message = serverMessage(state);
+        if (message.isEmpty())
+            message = QStringLiteral("数据库服务器没能保存本次操作（提交时出错），本次操作没有完成，什么也没有保存");
+        throw DbError(message, QStringLiteral("COMMIT"), 0, hide(primary));
+    }
     // A transaction in which a statement failed is rolled back by the server at COMMIT.
     const bool rolledBack = qstrcmp(PQcmdStatus(res), "ROLLBACK") == 0;
     PQclear(res);

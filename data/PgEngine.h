@@ -18,10 +18,25 @@ class PgEngine : public DatabaseEngine {
 public:
     ~PgEngine() override;
     // Throws DbError naming the server (never the password): unreachable, login refused,
-    // no such database.
+    // no password given, no such database; libpq's own words as the detail.
     static std::unique_ptr<PgEngine> connect(const QString &url);
+    // A server URL as the program reads it. The password may hold any character as it was
+    // typed ('@', '/', ':', '%'): the user's part ends at the last '@' before the host
+    // (before a "?name=" that begins the parameters), and the user's name and password are
+    // percent-decoded where they hold %XX. The client library gets the URL without the
+    // password and the password on its own, so that none of its messages can repeat it.
+    struct Address {
+        QString user;        // decoded
+        QString password;    // decoded; also from "?password="; empty when none
+        QString forLibpq;    // the URL without any password
+        QString shown;       // user@host:port/dbname, for messages and the status bar
+        QStringList secrets; // every form of the password that a text could hold
+    };
+    static Address address(const QString &url);
     // user@host:port/dbname of a URL, without its password.
     static QString shownServer(const QString &url);
+    // The text with every form of a password replaced by "***".
+    static QString hidden(QString text, const QStringList &secrets);
 
     bool isServer() const override { return true; }
     void exec(const QString &sql) override;
@@ -71,17 +86,35 @@ public:
     void setChanges(PGresult *res);
 
 private:
-    PgEngine(PGconn *conn, QString url);
+    PgEngine(PGconn *conn, const Address &address);
+    // The server's notices are not for the operator; a FATAL one on the idle connection
+    // ends the session (the server restarts, or an administrator ended it).
+    static void receiveNotice(void *self, const PGresult *res);
     void setUpSession();
     void simple(const QString &sql);
     PGresult *runPipelined(const PgDialect::Translated &t, int nParams, const char *const *values, const char *prepared);
     PGresult *runGuardedText(const PgDialect::Translated &t);
     void waitForWriters();
     QString lostMessage() const;
+    // The operator's words for an error class of the server that no statement causes (a
+    // lock waited for in vain, a read-only or full server, no permission); empty for others.
+    QString serverMessage(const QString &state) const;
+    // The text without the password, for everything the server or libpq hands back.
+    QString hide(const QString &text) const { return hidden(text, m_secrets); }
+    // A look at the idle connection's socket, without a round trip: a server that was
+    // restarted, or that ended this session, has said so there, and the connection is
+    // then known to be lost before the next action sends anything on it.
+    void noticeEndedSession();
+    // Opens the connection again (its prepared statements and cursors are gone with it).
+    void reconnect(const QString &sql);
+    // Whether a failed result means that the connection has gone.
+    bool lost(const PGresult *res) const;
 
     PGconn *m_conn;
-    QString m_url;
     QString m_shown;
+    QStringList m_secrets;
+    // The server announced the end of this session (FATAL) on the idle connection.
+    bool m_sessionEnded = false;
     bool m_inTransaction = false;
     bool m_cursorTransaction = false;
     bool m_lostInTransaction = false;

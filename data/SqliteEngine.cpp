@@ -189,53 +189,48 @@ int busyWait(void *, int tries)
     return 1;
 }
 
-// The engine's message, put into the operator's words where the file or the disk failed
-// rather than the statement; the engine's own words follow for whoever supports the office.
-QString engineMessage(int rc, const QString &engine)
+// The operator's words where the file or the disk failed rather than the statement;
+// empty where the engine's own words are the clearest (a statement it cannot read).
+QString engineMessage(int rc)
 {
-    QString plain;
     switch (rc & 0xff) {
     case SQLITE_FULL:
-        plain = QStringLiteral("磁盘空间不足（或文件大小受到限制），本次操作没有完成");
-        break;
+        return QStringLiteral("磁盘空间不足（或文件大小受到限制），本次操作没有完成");
     case SQLITE_IOERR:
-        plain = QStringLiteral("读写数据库文件时出错（磁盘已满、文件大小受到限制或磁盘故障），本次操作没有完成");
-        break;
+        return QStringLiteral("读写数据库文件时出错（磁盘已满、文件大小受到限制或磁盘故障），本次操作没有完成");
     case SQLITE_READONLY:
-        plain = QStringLiteral("数据库文件或它所在的文件夹是只读的，本次操作没有完成");
-        break;
+        return QStringLiteral("数据库文件或它所在的文件夹是只读的，本次操作没有完成");
     case SQLITE_CANTOPEN:
-        plain = QStringLiteral("无法打开数据库文件或它的日志文件（请检查文件夹是否存在、是否可写）");
-        break;
+        return QStringLiteral("无法打开数据库文件或它的日志文件（请检查文件夹是否存在、是否可写）");
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        plain = QStringLiteral("没有访问数据库文件的权限");
-        break;
+        return QStringLiteral("没有访问数据库文件的权限");
     case SQLITE_CORRUPT:
-        plain = QStringLiteral("数据库文件已损坏");
-        break;
+        return QStringLiteral("数据库文件已损坏");
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        plain = QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试");
-        break;
+        return QStringLiteral("数据库正被另一台电脑上的程序长时间占用，本次操作没有完成，请稍后重试");
     case SQLITE_NOMEM:
-        plain = QStringLiteral("内存不足");
-        break;
+        return QStringLiteral("内存不足");
     default:
-        return engine;
+        return {};
     }
-    return plain + QStringLiteral("（") + engine + QStringLiteral("）");
 }
 
 // Every refusal of the engine becomes an error here, for every screen and the admin tool.
-// A refused value (a number column's CHECK, named after the column in the operator's
-// words) is told in those words alone; the engine's sentence stays in the detail.
+// Where the file or the disk failed, or a value was refused (a number column's CHECK,
+// named after the column in the operator's words), the message is the operator's words
+// alone: the engine's sentence stays in the detail, or, for a refused value, the
+// statement that held it.
 DbError engineError(int rc, const QString &engine, const QString &sql)
 {
     static const QString checkFailed = QStringLiteral("CHECK constraint failed: ");
     if ((rc & 0xff) == SQLITE_CONSTRAINT && engine.startsWith(checkFailed))
-        return DbError(engine.mid(checkFailed.size()), sql, rc, engine);
-    return DbError(engineMessage(rc, engine), sql, rc);
+        return DbError(engine.mid(checkFailed.size()), sql, rc);
+    const QString plain = engineMessage(rc);
+    if (plain.isEmpty())
+        return DbError(engine, sql, rc);
+    return DbError(plain, sql, rc, engine);
 }
 
 // SUM without the noise of binary fractions: 100,000 areas of two decimals summed one by
@@ -531,21 +526,28 @@ sqlite3 *SqliteEngine::openRaw(const QString &path)
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString msg = engineMessage(rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
+        const QString engine = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        const QString plain = engineMessage(rc);
         if (db)
             sqlite3_close_v2(db);
-        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), msg), QString(), rc);
+        throw DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), plain.isEmpty() ? engine : plain),
+                      QString(), rc, engine);
     }
     return db;
 }
 
 DbError SqliteEngine::openError(const QString &path, const DbError &e)
 {
+    // The engine's own words for support: the detail where the message is the operator's.
+    const QString engine = e.detail() != e.statement() ? e.detail() : e.message();
     if (e.code() == SQLITE_NOTADB)
-        return DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(), e.code());
+        return DbError(QStringLiteral("数据库密码错误，或 %1 不是本程序的数据库文件").arg(QDir::toNativeSeparators(path)), e.statement(),
+                       e.code(), engine);
     if (e.code() == SQLITE_READONLY || e.code() == SQLITE_CANTOPEN || e.code() == SQLITE_PERM)
-        return DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
-    return DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code());
+        return DbError(QStringLiteral("无法写入数据库文件 %1（请检查文件和文件夹的写入权限）：%2").arg(QDir::toNativeSeparators(path), e.message()),
+                       e.statement(), e.code(), engine);
+    return DbError(QStringLiteral("无法打开数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), e.message()), e.statement(), e.code(),
+                   engine);
 }
 
 std::unique_ptr<SqliteEngine> SqliteEngine::openHandle(const QString &path, const QString &key, bool create)

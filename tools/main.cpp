@@ -1,5 +1,6 @@
 #include "tools/AdminCommand.h"
 #include "data/AppIdentity.h"
+#include "data/Database.h"
 #include "data/DbError.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
@@ -60,6 +61,18 @@ void openProgramDatabase(const QString &path)
     frmDM().db();
 }
 
+// A failure's words without the password of any server URL the command was given (or
+// takes from chengyue.ini), whatever put it there.
+static QString withoutPasswords(QString text, const QStringList &args)
+{
+    QStringList locations{Schema::locationBeside(QCoreApplication::applicationDirPath())};
+    for (const QString &a : args)
+        locations << (a.startsWith(QLatin1String("--")) ? a.section(QLatin1Char('='), 1) : a);
+    for (const QString &location : std::as_const(locations))
+        text = Database::withoutPassword(text, location);
+    return text;
+}
+
 static void printHelp(QTextStream &out)
 {
     out << "chengyue-admin: " << QString::fromUtf8(AppTitle) << " 的管理工具\n\n";
@@ -109,11 +122,11 @@ int main(int argc, char *argv[])
             return rc;
         } catch (const AppError &e) {
             out.flush();
-            err << e.message() << '\n';
+            err << withoutPasswords(e.message(), args) << '\n';
             return 1;
         } catch (const std::exception &e) {
             out.flush();
-            err << e.what() << '\n';
+            err << withoutPasswords(QString::fromLocal8Bit(e.what()), args) << '\n';
             return 1;
         }
     }

@@ -317,10 +317,14 @@ void TestOwnerEntry::refusedValueKeepsWindowAsItWas()
     w.Edit2->setText(QStringLiteral("12..5")); // the key filter lets a second point through
     w.BitBtn1Click();
     QCOMPARE(rec.errors(), 1);
-    // In the program's words only; the engine's sentence for support, not the statement.
+    // In the program's words only; for support the server's sentence, or on the file the
+    // statement that held the refused value (the engine's sentence only repeats the message).
     QCOMPARE(rec.last(), QStringLiteral("面积 不是有效的数字。"));
-    QCOMPARE(rec.entries.last().detail, TestDb::onServer() ? QStringLiteral("invalid input syntax for type double precision: \"12..5\"")
-                                                           : QStringLiteral("CHECK constraint failed: 面积 不是有效的数字"));
+    if (TestDb::onServer())
+        QCOMPARE(rec.entries.last().detail, QStringLiteral("invalid input syntax for type double precision: \"12..5\""));
+    else
+        QVERIFY2(rec.entries.last().detail.startsWith(QLatin1String("INSERT INTO UHouse")) && rec.entries.last().detail.contains(QLatin1String("12..5")),
+                 qPrintable(rec.entries.last().detail));
     QCOMPARE(houses(db), 0);
     QVERIFY(w.isVisible());
     QCOMPARE(w.Edit1->text(), QStringLiteral("1-101"));
