@@ -516,22 +516,34 @@ void TfrmMain::RestoreClick()
         const QString chosen = chooseBackup(this, Backup::folderFor(dbPath));
         if (chosen.isEmpty())
             return;
-        // A damaged or foreign file is refused here, before anything is asked.
+        // A damaged or foreign file is refused here, before anything is asked; what the
+        // restore would take out of the database is found on the same thread.
         Backup::Contents c;
+        Backup::Loss lost;
         try {
             FrameAtRest atRest(this);
             Backup::Control control;
             LongAction action(this, QStringLiteral("正在检查备份文件…"));
-            action.runOffThread([&] { c = Backup::inspect(chosen, control); }, followOf(control));
+            action.runOffThread(
+                [&] {
+                    c = Backup::inspect(chosen, control);
+                    control.setStage(QStringLiteral("正在与现在的数据比较…"));
+                    lost = Backup::loss(dbPath, chosen, control);
+                },
+                followOf(control));
         } catch (const Backup::Cancelled &) {
             return;
         }
-        const QString text = QStringLiteral("备份文件：%1\n备份时间：%2\n业主：%3 户\n收费：%4 笔\n最后收据号：%5\n\n"
+        const QString none = QStringLiteral("（无）");
+        const QString text = QStringLiteral("备份文件：%1\n备份时间：%2\n业主：%3 户\n收费：%4 笔\n最后收据号：%5（现在的最后收据号：%6）\n\n"
+                                            "%7\n\n"
                                             "恢复后，现在的数据将被这个备份替换（现在的数据库文件另存在它旁边），程序随后退出。"
                                             "请先关闭其他电脑上的收费程序。\n确认要恢复吗？")
                                  .arg(QDir::toNativeSeparators(chosen), c.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                       QString::number(c.houses), QString::number(c.payments),
-                                      c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt);
+                                      c.lastReceipt.isEmpty() ? none : c.lastReceipt,
+                                      !lost.known ? QStringLiteral("无法读出") : lost.lastReceipt.isEmpty() ? none : lost.lastReceipt,
+                                      Backup::lossText(lost));
         if (!messages().question(this, QStringLiteral("恢复数据"), text, false))
             return;
         if (m_dailyBackup)

@@ -4,6 +4,7 @@
 #include "data/DbError.h"
 #include "data/NumToChar.h"
 #include "data/Numbers.h"
+#include "data/ReceiptNumbers.h"
 #include "data/Sql.h"
 #include "data/TfrmDM.h"
 
@@ -60,8 +61,10 @@ void checkYearFee(const QString &floorArea, const QString &unitPrice)
 QString myNum()
 {
     const QDate date = Dates::parse(ChargeDate);
+    // Numbers a restore took back are on printed receipts: they stay used.
+    const qint64 skipped = ReceiptNumbers::skipped(frmDM().db(), ChargeDate);
     SqlText = QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '") + Sql::esc(ChargeDate) + QStringLiteral("')");
-    return receiptNumber(date, frmDM().myRetC(SqlText) + 1);
+    return receiptNumber(date, int(frmDM().myRetC(SqlText) + skipped + 1));
 }
 
 QString receiptNumber(const QDate &chargingDate, int sequence)

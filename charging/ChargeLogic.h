@@ -12,8 +12,9 @@
 namespace ChargeLogic {
 
 // The next receipt number of the login's charging date: "yymmdd" of ChargeDate and one
-// more than the count of every UCharge row stamped with that date (whatever its flag),
-// padded to four digits (five from the ten-thousandth charge on).
+// more than the count of every UCharge row stamped with that date (whatever its flag) and
+// the numbers of that date a restore took back (ReceiptNumbers), padded to four digits
+// (five from the ten-thousandth charge on).
 QString myNum();
 // The receipt number of the sequence-th payment stamped with that charging date.
 QString receiptNumber(const QDate &chargingDate, int sequence);

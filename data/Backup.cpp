@@ -1,6 +1,8 @@
 #include "data/Backup.h"
 #include "data/Database.h"
 #include "data/DbError.h"
+#include "data/OutputFile.h"
+#include "data/ReceiptNumbers.h"
 #include "data/Schema.h"
 
 #include <QDir>
@@ -11,8 +13,14 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace Backup {
 
@@ -63,6 +71,57 @@ QDateTime timeFromName(const QString &fileName)
     return QDateTime::fromString(m.captured(1) + m.captured(2), QStringLiteral("yyyyMMddHHmmss"));
 }
 
+// The working files of a copy under way (or killed): the copy's name with ".part", and
+// the engine's log and shared memory of that file.
+const QRegularExpression &workingName()
+{
+    static const QRegularExpression re(QStringLiteral("^(db-\\d{8}-\\d{6}\\.edb)\\.part(-wal|-shm|-journal)?$"));
+    return re;
+}
+
+// The permissions of the database file, for the files made from it (copies, the kept
+// file), so that they are shared as the database is; -1 when it cannot be read.
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 0777);
+}
+
+// The bytes of a file into a new file made here exclusively (never through a link) with
+// the given permissions (-1: the umask's), flushed to the disk. False when it failed; the
+// new file is then removed.
+bool copyBytes(const QString &from, const QString &to, int mode)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray name = QFile::encodeName(to);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode < 0 ? 0666 : mode);
+    if (fd < 0)
+        return false;
+    bool ok = mode < 0 || ::fchmod(fd, mode_t(mode)) == 0;
+    QByteArray buffer;
+    while (ok && !in.atEnd()) {
+        buffer = in.read(1 << 20);
+        if (buffer.isEmpty() && in.error() != QFileDevice::NoError)
+            ok = false;
+        for (qint64 at = 0; ok && at < buffer.size();) {
+            const ssize_t n = ::write(fd, buffer.constData() + at, size_t(buffer.size() - at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n > 0;
+            at += n;
+        }
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        ::unlink(name.constData());
+    return ok;
+}
+
 QString quoteName(const QString &name)
 {
     QString n = name;
@@ -86,6 +145,42 @@ QMap<QString, qint64> rowCounts(Database &db)
     for (const QString &t : tableNames(db))
         counts.insert(t, db.scalar(QStringLiteral("SELECT count(*) FROM ") + quoteName(t)).toLongLong());
     return counts;
+}
+
+// The schema version of an open file as its upgrade reads it: a file of the program's
+// tables without a number is of version 1; 0 for a file without them.
+int fileVersion(Database &db, const QStringList &tables)
+{
+    const int v = db.scalar(QStringLiteral("PRAGMA user_version")).toInt();
+    if (v != 0)
+        return v;
+    return tables.contains(QStringLiteral("UCharge"), Qt::CaseInsensitive) ? 1 : 0;
+}
+
+// The first table of the program that the database lacks for its schema version, or ""
+// when it has them all. A file with none of them is named by its lack of UCharge.
+QString missingTable(int version, const QStringList &tables)
+{
+    for (const QString &t : Schema::tablesOf(std::clamp(version, 1, Schema::Version)))
+        if (!tables.contains(t, Qt::CaseInsensitive))
+            return t;
+    return {};
+}
+
+// A copy opens with the program's key and holds every table of its version, a version
+// this program knows. Throws AppError in the operator's words.
+void requireProgramTables(Database &db, const QString &copyPath)
+{
+    const QStringList tables = tableNames(db);
+    const int version = fileVersion(db, tables);
+    if (version > Schema::Version)
+        throw AppError(QStringLiteral("%1 是较新版本的程序做的备份（结构版本 %2，本程序为 %3），请使用新版本的程序恢复")
+                           .arg(native(copyPath))
+                           .arg(version)
+                           .arg(Schema::Version));
+    const QString missing = missingTable(version, tables);
+    if (!missing.isEmpty())
+        throw AppError(QStringLiteral("%1 不是本程序数据库的备份（没有表 %2），不能使用").arg(native(copyPath), missing));
 }
 
 // A megabyte of 4 KiB pages between two looks at the progress and at 取消.
@@ -145,7 +240,7 @@ QMap<QString, qint64> snapshot(const QString &dbPath, const QString &outPath, Co
     src.open(dbPath, key());
     removeWithJournals(outPath);
     Database dst;
-    dst.create(outPath, key());
+    dst.create(outPath, key(), modeOf(dbPath));
     try {
         // One read transaction over the counting and the copying: both see the same
         // moment, whatever other copies of the program write meanwhile.
@@ -202,10 +297,11 @@ QString keepReplaced(const QString &dbPath, Control &control)
         if (control.stopRequested())
             throw Cancelled();
     }
-    if (!QFile::copy(dbPath, kept))
+    const int mode = modeOf(dbPath);
+    if (!copyBytes(dbPath, kept, mode))
         throw AppError(QStringLiteral("无法保留原数据库文件（复制到 %1 失败），没有恢复").arg(native(kept)));
     if (QFileInfo::exists(dbPath + QStringLiteral("-wal")))
-        QFile::copy(dbPath + QStringLiteral("-wal"), kept + QStringLiteral("-wal"));
+        copyBytes(dbPath + QStringLiteral("-wal"), kept + QStringLiteral("-wal"), mode);
     return kept;
 }
 
@@ -268,6 +364,11 @@ QString serverDatabaseMessage()
     return QStringLiteral("这是服务器上的数据库：请用数据库服务器自己的工具（pg_dump）备份和恢复，本程序不备份它");
 }
 
+QString serverCheckMessage()
+{
+    return QStringLiteral("数据库在服务器上的存储由服务器自己检查（pg_amcheck），备份用 pg_dump");
+}
+
 void setClock(Clock clock) { clockSlot() = std::move(clock); }
 
 QDateTime now()
@@ -286,19 +387,60 @@ QString fileNameFor(const QDateTime &when)
     return QStringLiteral("db-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".edb");
 }
 
+bool isProgramCopy(const QString &path)
+{
+    const QDateTime t = timeFromName(QFileInfo(path).fileName());
+    if (!t.isValid() || t > now() || !QFileInfo(path).isFile())
+        return false;
+    try {
+        Database db;
+        db.openReadOnly(path, key());
+        const QStringList tables = tableNames(db);
+        const int version = fileVersion(db, tables);
+        return version >= 1 && version <= Schema::Version && missingTable(version, tables).isEmpty();
+    } catch (const AppError &) {
+        return false;
+    }
+}
+
+namespace {
+
+struct Copy {
+    QDateTime when;
+    QString path;
+};
+
+// The program's copies in the folder, newest first.
+QList<Copy> programCopies(const QString &folder)
+{
+    QList<Copy> copies;
+    const QDir dir(folder);
+    for (const QString &n : dir.entryList(QDir::Files)) {
+        const QDateTime t = timeFromName(n);
+        if (t.isValid() && isProgramCopy(dir.filePath(n)))
+            copies << Copy{t, dir.filePath(n)};
+    }
+    std::sort(copies.begin(), copies.end(), [](const Copy &a, const Copy &b) { return a.when > b.when; });
+    return copies;
+}
+
+} // namespace
+
 QString latest(const QString &folder)
 {
-    QString best;
-    QDateTime bestTime;
-    const QStringList names = QDir(folder).entryList(QDir::Files);
-    for (const QString &n : names) {
+    // Newest first, each opened only until one is the program's.
+    QList<Copy> named;
+    const QDir dir(folder);
+    for (const QString &n : dir.entryList(QDir::Files)) {
         const QDateTime t = timeFromName(n);
-        if (t.isValid() && (!bestTime.isValid() || t > bestTime)) {
-            bestTime = t;
-            best = QDir(folder).filePath(n);
-        }
+        if (t.isValid() && t <= now())
+            named << Copy{t, dir.filePath(n)};
     }
-    return best;
+    std::sort(named.begin(), named.end(), [](const Copy &a, const Copy &b) { return a.when > b.when; });
+    for (const Copy &c : named)
+        if (isProgramCopy(c.path))
+            return c.path;
+    return {};
 }
 
 CheckResult check(Database &db, bool quick)
@@ -346,6 +488,33 @@ CheckResult check(Database &db, bool quick)
     return r;
 }
 
+QStringList checkAccounts(Database &db)
+{
+    QStringList found;
+    QStringList tables = db.tables();
+    const int version = db.isServer() ? db.schemaVersion() : fileVersion(db, tables);
+    const QString missing = missingTable(version, tables);
+    if (!missing.isEmpty()) {
+        found << QStringLiteral("缺少表 %1").arg(missing);
+        return found;
+    }
+    const Rows twice = db.select(QStringLiteral("SELECT theNum, COUNT(*) FROM UCharge WHERE (theNum <> '') "
+                                                "GROUP BY theNum HAVING COUNT(*) > 1 ORDER BY theNum"));
+    for (int i = 0; i < twice.rowCount(); ++i)
+        found << QStringLiteral("收据号 %1 用在了 %2 笔收费上").arg(twice.at(i, 0), twice.at(i, 1));
+    if (tables.contains(QStringLiteral("UVoid"), Qt::CaseInsensitive)) {
+        const Rows voids = db.select(QStringLiteral(
+            "SELECT v.theNum, c.ID FROM UVoid v LEFT JOIN UCharge c ON (c.ID = v.CID) "
+            "WHERE (c.ID IS NULL) OR (c.theDel <> '是') OR (c.theNum <> v.theNum) ORDER BY v.ID"));
+        for (int i = 0; i < voids.rowCount(); ++i)
+            found << (voids.at(i, 1).isEmpty()
+                          ? QStringLiteral("作废记录 %1 找不到它作废的收费").arg(voids.at(i, 0))
+                          : QStringLiteral("作废记录 %1 所指的收费没有作废或收据号不同").arg(voids.at(i, 0)));
+    }
+    found << ReceiptNumbers::beyondNumbering(db);
+    return found;
+}
+
 Contents inspect(const QString &copyPath)
 {
     Control control;
@@ -358,7 +527,7 @@ Contents inspect(const QString &copyPath, Control &control)
         throw AppError(QStringLiteral("找不到备份文件：%1").arg(native(copyPath)));
     Database db;
     try {
-        db.open(copyPath, key());
+        db.openReadOnly(copyPath, key());
     } catch (const DbError &e) {
         throw AppError(QStringLiteral("%1 不是本程序数据库的备份，或者已损坏，不能使用（%2）").arg(native(copyPath), e.message()));
     }
@@ -370,16 +539,93 @@ Contents inspect(const QString &copyPath, Control &control)
         throw AppError(QStringLiteral("备份文件 %1 已损坏，不能使用（%2）")
                            .arg(native(copyPath), r.damagedTables.isEmpty() ? r.problems.value(0)
                                                                             : QStringLiteral("损坏的表：") + r.damagedTables.join(QStringLiteral("、"))));
-    const QStringList tables = tableNames(db);
-    for (const char *t : {"SUser", "SDept", "SArea", "SPrice", "SMType", "UHouse", "UCharge"})
-        if (!tables.contains(QString::fromLatin1(t), Qt::CaseInsensitive))
-            throw AppError(QStringLiteral("%1 不是本程序数据库的备份（没有表 %2），不能使用").arg(native(copyPath), QString::fromLatin1(t)));
+    requireProgramTables(db, copyPath);
     try {
         return contentsOf(db, copyPath);
     } catch (const AppError &) {
         control.throwIfStopped();
         throw;
     }
+}
+
+namespace {
+
+// The rows of the database (newest first) that the copy does not hold, by the receipt
+// numbers they carry. Both grow by adding rows with higher IDs, so the rows they share
+// lie below the first one found in both; rows above it were added to the database after
+// the copy was taken (or after the two went separate ways). A copy lacking the table
+// holds none of them.
+QStringList notInCopy(Database &db, Database &copy, const QString &table, const QString &second, Control &control)
+{
+    QStringList numbers;
+    std::unique_ptr<Statement> inCopy;
+    try {
+        inCopy = std::make_unique<Statement>(copy, QStringLiteral("SELECT 1 FROM %1 WHERE (ID = ?) AND (IFNULL(theNum, '') = ?) "
+                                                                  "AND (IFNULL(%2, '') = ?)")
+                                                       .arg(table, second));
+    } catch (const DbError &) {
+    }
+    auto rows = db.cursor(QStringLiteral("SELECT ID, theNum, %2 FROM %1 ORDER BY ID DESC").arg(table, second));
+    while (rows->next()) {
+        control.throwIfStopped();
+        if (inCopy) {
+            inCopy->bind(1, rows->value(0).toLongLong());
+            inCopy->bind(2, rows->text(1));
+            inCopy->bind(3, rows->text(2));
+            if (inCopy->hasRow())
+                break;
+        }
+        numbers << rows->text(1);
+    }
+    return numbers;
+}
+
+// Receipt numbers for a sentence: all of a few, else the first and the last ones.
+QString numberList(const QStringList &newestFirst)
+{
+    QStringList n = newestFirst;
+    std::reverse(n.begin(), n.end());
+    const QString sep = QStringLiteral("、");
+    if (n.size() <= 10)
+        return n.join(sep);
+    return n.mid(0, 5).join(sep) + QStringLiteral(" … ") + n.mid(n.size() - 5).join(sep);
+}
+
+} // namespace
+
+Loss loss(const QString &dbPath, const QString &copyPath, Control &control)
+{
+    Loss l;
+    Database copy;
+    copy.openReadOnly(copyPath, key());
+    Database db;
+    try {
+        db.open(dbPath, key());
+        Watching watching(control, db);
+        l.lastReceipt = db.scalar(QStringLiteral("SELECT theNum FROM UCharge ORDER BY ID DESC LIMIT 1"));
+        l.payments = notInCopy(db, copy, QStringLiteral("UCharge"), QStringLiteral("theDate"), control);
+        l.voids = notInCopy(db, copy, QStringLiteral("UVoid"), QStringLiteral("theTime"), control);
+    } catch (const AppError &) {
+        control.throwIfStopped();
+        // A damaged database is the usual reason to restore; what it lost cannot be told.
+        return Loss{false, {}, {}, {}};
+    }
+    return l;
+}
+
+QString lossText(const Loss &l)
+{
+    if (!l.known)
+        return QStringLiteral("现在的数据库无法读出，不能列出备份之后的收费和作废。");
+    QStringList parts;
+    if (!l.payments.isEmpty())
+        parts << QStringLiteral("%1 笔收费（收据号 %2）").arg(l.payments.size()).arg(numberList(l.payments));
+    if (!l.voids.isEmpty())
+        parts << QStringLiteral("%1 笔作废（收据号 %2）").arg(l.voids.size()).arg(numberList(l.voids));
+    if (parts.isEmpty())
+        return QStringLiteral("备份之后没有新的收费和作废。");
+    return QStringLiteral("备份之后的%1不在这个备份中：恢复后它们只保存在原数据库文件里，这些收据号不会再次使用。")
+        .arg(parts.join(QStringLiteral("和")));
 }
 
 Contents copy(const QString &dbPath, const QString &outPath, const Progress &progress)
@@ -394,6 +640,8 @@ Contents copy(const QString &dbPath, const QString &outPath, Control &control)
     if (isServerDatabase(dbPath))
         throw AppError(serverDatabaseMessage());
     const QFileInfo out(outPath);
+    if (out.isSymLink())
+        throw AppError(QStringLiteral("%1 是一个链接，备份不会通过它写入：请换一个文件名").arg(native(outPath)));
     if (out.exists())
         throw AppError(QStringLiteral("文件已经存在，不会覆盖：%1").arg(native(outPath)));
     if (!QDir().mkpath(out.absolutePath()))
@@ -436,9 +684,11 @@ Contents copy(const QString &dbPath, const QString &outPath, Control &control)
         removeWithJournals(part);
         throw Cancelled();
     }
-    if (!QFile::rename(part, out.absoluteFilePath())) {
+    try {
+        OutputFile::placeNew(part, out.absoluteFilePath());
+    } catch (const AppError &e) {
         removeWithJournals(part);
-        throw AppError(QStringLiteral("无法保存备份文件：%1").arg(native(outPath)));
+        throw AppError(QStringLiteral("无法保存备份文件：%1").arg(e.message()));
     }
     c.taken = timeFromName(out.fileName());
     if (!c.taken.isValid())
@@ -478,14 +728,18 @@ QString restore(const QString &dbPath, const QString &copyPath, Control &control
 
     // The engine writes the copy's pages into the live file under its write lock, so a copy
     // of the program that still has it open sees either the old or the restored data. A
-    // file too damaged to be opened is replaced as a file.
+    // file too damaged to be opened is replaced as a file. The numbers the replaced file
+    // issued are read just before its pages go.
+    ReceiptNumbers::Issued issued;
+    issued.whole = false;
     bool inPlace = false;
     if (QFileInfo::exists(target)) {
         try {
             Database dst;
             dst.open(target, key());
+            issued = ReceiptNumbers::issued(dst);
             Database src;
-            src.open(copyPath, key());
+            src.openReadOnly(copyPath, key());
             src.exec(QStringLiteral("BEGIN"));
             src.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
             copyPages(src, dst, control);
@@ -500,9 +754,17 @@ QString restore(const QString &dbPath, const QString &copyPath, Control &control
         }
     }
     if (!inPlace) {
+        if (!issued.whole && !kept.isEmpty()) {
+            try {
+                Database replaced;
+                replaced.openReadOnly(kept, key());
+                issued = ReceiptNumbers::issued(replaced);
+            } catch (const AppError &) {
+            }
+        }
         const QString incoming = target + QStringLiteral(".restoring");
         removeWithJournals(incoming);
-        if (!QFile::copy(copyPath, incoming))
+        if (!copyBytes(copyPath, incoming, modeOf(target)))
             throw AppError(QStringLiteral("无法写入 %1，没有恢复（原文件保存在 %2）").arg(native(incoming), native(kept)));
         control.setStage(QStringLiteral("正在检查恢复的数据…"), false);
         if (control.stopRequested()) {
@@ -512,37 +774,33 @@ QString restore(const QString &dbPath, const QString &copyPath, Control &control
         // The log of the replaced file belongs to it alone; applied to the restored one it
         // would mix the two.
         removeWithJournals(target);
-        if (!QFile::rename(incoming, target))
+        if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(target).constData()) != 0)
             throw AppError(QStringLiteral("无法把恢复的文件放到 %1（恢复的文件在 %2，原文件保存在 %3）")
                                .arg(native(target), native(incoming), native(kept)));
     }
 
+    // Opened as the program opens it: a copy of an earlier version takes the current form
+    // here, in the restored file.
     Database restored;
     restored.open(target, key());
     const CheckResult r = check(restored, true);
-    if (!r.whole || rowCounts(restored) != wanted.rows)
+    const QMap<QString, qint64> counts = rowCounts(restored);
+    bool same = r.whole;
+    for (auto it = wanted.rows.begin(); same && it != wanted.rows.end(); ++it)
+        same = counts.value(it.key(), -1) == it.value();
+    if (!same)
         throw AppError(QStringLiteral("恢复后的数据库没有通过检查，请再试一次或换一个备份（原文件保存在 %1）").arg(native(kept)));
+    ReceiptNumbers::carryOver(restored, issued);
     return kept;
 }
 
 QStringList rotate(const QString &folder, int daily, int monthly)
 {
-    struct Entry {
-        QDateTime when;
-        QString path;
-    };
-    QList<Entry> copies;
-    const QDir dir(folder);
-    for (const QString &n : dir.entryList(QDir::Files)) {
-        const QDateTime t = timeFromName(n);
-        if (t.isValid())
-            copies << Entry{t, dir.filePath(n)};
-    }
-    std::sort(copies.begin(), copies.end(), [](const Entry &a, const Entry &b) { return a.when > b.when; });
+    const QList<Copy> copies = programCopies(folder);
     QSet<QString> keep;
     QSet<QDate> days;
     QSet<int> months;
-    for (const Entry &e : copies) {
+    for (const Copy &e : copies) {
         // Newest first: the first copy met of a day (of a month) is that day's (month's).
         const QDate d = e.when.date();
         if (!days.contains(d) && days.size() < daily) {
@@ -556,11 +814,25 @@ QStringList rotate(const QString &folder, int daily, int monthly)
         }
     }
     QStringList removed;
-    for (const Entry &e : copies) {
+    for (const Copy &e : copies) {
         if (keep.contains(e.path))
             continue;
-        if (QFile::remove(e.path))
+        if (QFile::remove(e.path)) {
             removed << e.path;
+            removeWithJournals(e.path);
+        }
+    }
+    // What a killed copy left: no copy is made for a day, so a working file begun before
+    // that is nobody's any more.
+    const QDir dir(folder);
+    const QDateTime dayAgo = now().addDays(-1);
+    for (const QString &n : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const auto m = workingName().match(n);
+        if (!m.hasMatch())
+            continue;
+        const QDateTime begun = timeFromName(m.captured(1));
+        if (begun.isValid() && begun < dayAgo && QFile::remove(dir.filePath(n)))
+            removed << dir.filePath(n);
     }
     return removed;
 }
@@ -568,8 +840,9 @@ QStringList rotate(const QString &folder, int daily, int monthly)
 bool dueToday(const QString &folder)
 {
     const QDate today = now().date();
-    for (const QString &n : QDir(folder).entryList(QDir::Files))
-        if (timeFromName(n).date() == today)
+    const QDir dir(folder);
+    for (const QString &n : dir.entryList(QDir::Files))
+        if (timeFromName(n).date() == today && isProgramCopy(dir.filePath(n)))
             return false;
     return true;
 }
@@ -585,6 +858,9 @@ DailyResult takeDaily(const QString &dbPath)
     r.path = QDir(folder).filePath(fileNameFor(now()));
     r.contents = copy(dbPath, r.path);
     r.removed = rotate(folder);
+    // The day's copy is the newest the rotation keeps; never report one that is gone.
+    if (!QFileInfo::exists(r.path))
+        throw AppError(QStringLiteral("今天的备份 %1 在整理备份文件夹时被删除了").arg(native(r.path)));
     return r;
 }
 

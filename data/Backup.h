@@ -21,6 +21,8 @@ namespace Backup {
 // program takes no copies of it.
 bool isServerDatabase(const QString &location);
 QString serverDatabaseMessage();
+// What check on a server leaves to the server's own tools.
+QString serverCheckMessage();
 
 // The time that names copies and decides whether today's copy is due. Tests put a clock
 // of their own here; nullptr restores the computer's.
@@ -97,7 +99,10 @@ void setCheckHook(std::function<void()> hook);
 QString folderFor(const QString &dbPath);
 // db-yyyyMMdd-HHmmss.edb
 QString fileNameFor(const QDateTime &when);
-// The newest copy in the folder, or "" when there is none.
+// A copy the program made: named as one, not dated after now() (a clock once ahead), and
+// opening with the program's key as a database of the program (tables of its version).
+bool isProgramCopy(const QString &path);
+// The newest such copy in the folder, or "" when there is none.
 QString latest(const QString &folder);
 
 // A consistent copy of the file at dbPath into outPath (which must not exist), taken in one
@@ -109,26 +114,45 @@ Contents copy(const QString &dbPath, const QString &outPath, const Progress &pro
 // (nor does a failed one) and throws Cancelled.
 Contents copy(const QString &dbPath, const QString &outPath, Control &control);
 
-// Opens a copy with the program's key and checks it whole and of this program's kind;
-// throws AppError saying what is wrong. Returns what it holds.
+// Opens a copy with the program's key and checks it whole and of this program's kind
+// (every table of its schema version); throws AppError saying what is wrong. Returns what
+// it holds. The copy is only read, in the form it has: also from a write-protected
+// medium, and never changed (a copy of an earlier version is upgraded once restored).
 Contents inspect(const QString &copyPath);
 Contents inspect(const QString &copyPath, Control &control);
 
+// What a restore of a copy would take out of the database: the payments and voids the
+// database holds that the copy does not (made after the copy was taken), newest first.
+struct Loss {
+    bool known = true;       // false when the database could not be read
+    QStringList payments;    // their receipt numbers
+    QStringList voids;       // the receipt numbers of the voided payments
+    QString lastReceipt;     // the database's newest receipt number
+};
+Loss loss(const QString &dbPath, const QString &copyPath, Control &control);
+// The loss in the operator's words, one paragraph.
+QString lossText(const Loss &loss);
+
 // Puts the copy in place of the file at dbPath: the copy is checked first (a damaged or
 // foreign one is refused and nothing changes), the replaced file is kept beside the
-// database under a name with the time, and the restored file is checked. Returns the
-// path of the kept file. Other copies of the program should be closed.
+// database under a name with the time, and the restored file is checked and brought to
+// the current schema. Every receipt number the replaced file issued stays used in the
+// restored one (ReceiptNumbers). Returns the path of the kept file. Other copies of the
+// program should be closed. The copy itself is only read.
 QString restore(const QString &dbPath, const QString &copyPath);
 // The same, followed through control; stoppable until the restored pages are in place (the
 // kept file is then removed again and the database is as it was).
 QString restore(const QString &dbPath, const QString &copyPath, Control &control);
 
 // Keeps the newest copy of each of the last `daily` days and of the last `monthly` months
-// that have copies, removes the other copies of the folder (files of other names are
-// never touched). Returns the removed files.
+// that have copies, removes the other copies of the folder. Only the program's copies
+// (isProgramCopy) count and are removed: files of other names, files named like copies
+// that are not the program's and copies dated after now() are never touched. The working
+// files of a copy that was killed (name.part and its -wal, -shm), begun more than a day
+// ago, are removed too. Returns the removed files.
 QStringList rotate(const QString &folder, int daily = 30, int monthly = 12);
 
-// True when the folder holds no copy made today (by the clock).
+// True when the folder holds no copy of the program made today (by the clock).
 bool dueToday(const QString &folder);
 
 struct DailyResult {
@@ -142,5 +166,11 @@ DailyResult takeDaily(const QString &dbPath);
 // The engine's check on an open database: the quick one (structure of every page) or the
 // full one (also every index against its table).
 CheckResult check(Database &db, bool quick);
+
+// The program's own checks of its accounts, on the file or a server: every table of the
+// schema version, no receipt number on two payments, every void naming its voided
+// payment, no payment numbered beyond what its charging date's numbering issued. One
+// line in the operator's words for each fault; none when the accounts agree.
+QStringList checkAccounts(Database &db);
 
 } // namespace Backup

@@ -164,6 +164,14 @@ void Database::open(const QString &location, const QString &key)
     }
 }
 
+void Database::openReadOnly(const QString &path, const QString &key)
+{
+    close();
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_engine = SqliteEngine::openReadOnly(m_path, key);
+    m_key = key;
+}
+
 void Database::create(const QString &location, const QString &key, int mode)
 {
     close();

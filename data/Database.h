@@ -101,6 +101,10 @@ public:
     // A file or server database of an earlier program is brought to the current schema
     // first; one of a newer program is refused.
     void open(const QString &location, const QString &key);
+    // Opens an existing file for reading only, in the form it has (no upgrade), never
+    // writing to it or beside it: a backup is read so, also from a write-protected medium.
+    // Throws DbError as open() does.
+    void openReadOnly(const QString &path, const QString &key);
     // Creates a new encrypted file; refuses an existing one, a link in its place or
     // journal files left beside it, never creating anything through a link. mode is the
     // file's exact permissions (its write-ahead log and shared-memory files get the same);

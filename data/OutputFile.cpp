@@ -17,6 +17,15 @@ QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+void syncFolderOf(const QString &path)
+{
+    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
 } // namespace
 
 OutputFile::OutputFile(const QString &target)
@@ -78,9 +87,27 @@ void OutputFile::commit()
         fail(systemError(errno));
     m_done = true;
     m_file.close();
-    const int dir = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    syncFolderOf(m_target);
+}
+
+void OutputFile::placeNew(const QString &written, const QString &target)
+{
+    const QByteArray from = QFile::encodeName(QFileInfo(written).absoluteFilePath());
+    const QByteArray to = QFile::encodeName(QFileInfo(target).absoluteFilePath());
+    const QString shown = QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath());
+    // The engine's own rename that refuses an existing name; where the file system does
+    // not offer it, a second name made and the first removed, which refuses alike.
+    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        rc = ::link(from.constData(), to.constData());
+        if (rc == 0)
+            ::unlink(from.constData());
     }
+    if (rc != 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            throw AppError(QStringLiteral("文件已经存在（或是一个链接），不会覆盖：%1").arg(shown));
+        throw AppError(QStringLiteral("无法写入文件 %1：%2").arg(shown, systemError(error)));
+    }
+    syncFolderOf(target);
 }

@@ -31,6 +31,12 @@ public:
     // naming the target on failure; the temporary file is then removed.
     void commit();
 
+    // For a file written complete under a working name in the target's folder by a writer
+    // of its own (a backup, a copied database): gives it the target's name, which must be
+    // free. Anything there, a file or a link (also one leading nowhere), is refused
+    // (AppError naming the target) and left alone; nothing is written through a link.
+    static void placeNew(const QString &written, const QString &target);
+
 private:
     [[noreturn]] void fail(const QString &why) const;
 

@@ -146,6 +146,16 @@ CREATE TABLE IF NOT EXISTS ULog (
 CREATE INDEX IF NOT EXISTS ULog_theTime ON ULog (theTime COLLATE CASEFOLD);
 )SQL";
 
+// Receipt numbers of a charging date that a restore took back: they were issued from the
+// replaced database, so its numbering goes on after them (ReceiptNumbers). Written by a
+// restore only; a file of version 3 gains the table in the step to 4.
+const char *const kNumberTable = R"SQL(
+CREATE TABLE IF NOT EXISTS UNumSkip (
+  theDate TEXT COLLATE CASEFOLD PRIMARY KEY,
+  theSkip INTEGER
+);
+)SQL";
+
 std::function<void()> &interruption()
 {
     static std::function<void()> hook;
@@ -225,6 +235,12 @@ void addAccountTables(Database &db)
         db.exec(QString::fromLatin1(kPaymentsByHouse));
 }
 
+// 3 -> 4: the receipt numbers a restore took back.
+void addNumberTable(Database &db)
+{
+    db.exec(QString::fromUtf8(kNumberTable));
+}
+
 struct Step {
     int from;
     void (*apply)(Database &);
@@ -233,6 +249,7 @@ struct Step {
 const Step kSteps[] = {
     {1, foldTextColumns},
     {2, addAccountTables},
+    {3, addNumberTable},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -381,6 +398,14 @@ CREATE INDEX ULog_theTime ON ULog (theTime);
 CREATE INDEX IF NOT EXISTS UCharge_HID ON UCharge (HID);
 )SQL";
 
+// The receipt numbers a restore took back (as on the file from version 4).
+const char *const kServerNumberTable = R"SQL(
+CREATE TABLE UNumSkip (
+  theDate citext PRIMARY KEY,
+  theSkip bigint
+);
+)SQL";
+
 const char *const kServerFunctions = R"SQL(
 -- The form of the schema, for later versions of the program to upgrade.
 CREATE TABLE cy_schema (version integer NOT NULL);
@@ -429,8 +454,13 @@ void addServerAccountTables(Database &db)
 {
     db.exec(QString::fromUtf8(kServerAccountTables));
 }
+void addServerNumberTable(Database &db)
+{
+    db.exec(QString::fromUtf8(kServerNumberTable));
+}
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
+    {3, addServerNumberTable},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 
@@ -473,6 +503,17 @@ bool upgradeServerStep(Database &db)
 }
 
 } // namespace
+
+QStringList tablesOf(int version)
+{
+    QStringList tables{QStringLiteral("SUser"), QStringLiteral("SArea"), QStringLiteral("SMType"), QStringLiteral("SPrice"),
+                       QStringLiteral("SDept"), QStringLiteral("SZD"), QStringLiteral("UHouse"), QStringLiteral("UCharge")};
+    if (version >= 3)
+        tables << QStringLiteral("UVoid") << QStringLiteral("ULog");
+    if (version >= 4)
+        tables << QStringLiteral("UNumSkip");
+    return tables;
+}
 
 bool upgradeStep(Database &db)
 {
@@ -526,7 +567,8 @@ QString serverColumnSpelling(const QString &lower)
     // Every column as the program's statements spell it, read once from the file's form.
     static const QHash<QString, QString> names = [] {
         QHash<QString, QString> h;
-        const QStringList lines = (QString::fromUtf8(kTables) + QString::fromUtf8(kAccountTables)).split(QLatin1Char('\n'));
+        const QStringList lines = (QString::fromUtf8(kTables) + QString::fromUtf8(kAccountTables) + QString::fromUtf8(kNumberTable))
+                                      .split(QLatin1Char('\n'));
         for (const QString &line : lines) {
             if (!line.startsWith(QLatin1String("  ")))
                 continue;
@@ -563,12 +605,14 @@ void createTables(Database &db, const QString &operatorName)
                               .arg(Database::shownLocation(db.path())), QString());
         db.exec(QString::fromUtf8(kServerTables));
         db.exec(QString::fromUtf8(kServerAccountTables));
+        db.exec(QString::fromUtf8(kServerNumberTable));
         db.exec(QString::fromUtf8(kServerFunctions));
         db.exec(QStringLiteral("INSERT INTO cy_schema (version) VALUES (0)"));
     } else {
         db.exec(QString::fromUtf8(kTables));
         db.exec(QString::fromUtf8(kAccountTables));
         db.exec(QString::fromLatin1(kPaymentsByHouse));
+        db.exec(QString::fromUtf8(kNumberTable));
     }
     insertSeedRows(db, operatorName);
     db.setSchemaVersion(Version);

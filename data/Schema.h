@@ -13,16 +13,21 @@ namespace Schema {
 //   1  the tables as first numbered (text compared without case for a–z only)
 //   2  text compared without case for every letter (collation TextCollation)
 //   3  the voids of payments (UVoid) and the record of changes (ULog)
+//   4  receipt numbers taken back by a restore, which the numbering skips (UNumSkip)
 // To change the schema: change the statements of a new file, raise Version and add the
 // step from the previous version in Schema.cpp; the schema test checks that a file of
 // version 1 upgrades to exactly what a new file is. A server engine creates the same
 // tables at Version with its own types for text compared without case, keeps its version
 // in the table cy_schema and has upgrade steps of its own from version 2.
-inline constexpr int Version = 3;
+inline constexpr int Version = 4;
 inline constexpr char TextCollation[] = "CASEFOLD";
 inline const char DatabaseKey[] = "kqt472";
 inline const char InitialPassword[] = "580913";
 inline const char DefaultOperator[] = "管理员";
+
+// The program's tables in a database of that schema version (1 to Version): a database
+// lacking one of them is not whole, whatever the engine's own check says.
+QStringList tablesOf(int version);
 
 // Creates the eight tables, their indexes and the single rows of SDept and SZD, and the
 // first operator (its initial password stored as a hash), in one transaction on a new, empty database.

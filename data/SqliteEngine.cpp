@@ -464,6 +464,33 @@ SqliteEngine::~SqliteEngine()
         sqlite3_close_v2(m_db);
 }
 
+std::unique_ptr<SqliteEngine> SqliteEngine::openReadOnly(const QString &path, const QString &key)
+{
+    const QFileInfo fi(path);
+    const QString shown = QDir::toNativeSeparators(fi.absoluteFilePath());
+    if (!fi.exists())
+        throw DbError(QStringLiteral("找不到数据库文件：%1").arg(shown), QString());
+    if (!fi.isFile())
+        throw DbError(QStringLiteral("数据库路径不是文件：%1").arg(shown), QString());
+    if (fi.size() == 0)
+        throw DbError(QStringLiteral("数据库文件 %1 是空的（0 字节），不是本程序的数据库文件").arg(shown), QString());
+    // A file with a write-ahead log beside it is in use (or was left so): read through the
+    // log, as every copy of the program sees it. Without one (a backup, a file on a
+    // write-protected stick) the file is read as it lies, taking no lock and creating no
+    // file beside it, so that it stays exactly as it was.
+    const QFileInfo wal(fi.absoluteFilePath() + QStringLiteral("-wal"));
+    if (wal.exists()) {
+        try {
+            return openHandle(fi.absoluteFilePath(), key, false, Access::ReadOnly);
+        } catch (const DbError &) {
+            // An empty log on a folder that takes no files holds nothing to read.
+            if (wal.size() > 0)
+                throw;
+        }
+    }
+    return openHandle(fi.absoluteFilePath(), key, false, Access::Immutable);
+}
+
 std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString &path, const QString &key)
 {
     const QFileInfo fi(path);
@@ -518,11 +545,17 @@ std::unique_ptr<SqliteEngine> SqliteEngine::create(const QString &path, const QS
     }
 }
 
-sqlite3 *SqliteEngine::openRaw(const QString &path)
+sqlite3 *SqliteEngine::openRaw(const QString &path, Access access)
 {
-    const QByteArray p = path.toUtf8();
+    QByteArray p = path.toUtf8();
     // Never created here: a new file was made by create(), empty, without following a link.
-    const int flags = SQLITE_OPEN_READWRITE;
+    int flags = SQLITE_OPEN_READWRITE;
+    if (access != Access::ReadWrite) {
+        // Read only, named as a URI so that the engine takes its parameters.
+        p.replace('%', "%25").replace('?', "%3f").replace('#', "%23");
+        p = "file://" + p + (access == Access::Immutable ? "?immutable=1" : "?mode=ro");
+        flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+    }
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(p.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -550,14 +583,14 @@ DbError SqliteEngine::openError(const QString &path, const DbError &e)
                    engine);
 }
 
-std::unique_ptr<SqliteEngine> SqliteEngine::openHandle(const QString &path, const QString &key, bool create)
+std::unique_ptr<SqliteEngine> SqliteEngine::openHandle(const QString &path, const QString &key, bool create, Access access)
 {
     // A file made before the key derivation was shortened opens with the engine's old
     // default; a new file always gets the short one.
     for (const int kdfIter : {Database::KdfIter, Database::LegacyKdfIter}) {
-        std::unique_ptr<SqliteEngine> engine(new SqliteEngine(openRaw(path)));
+        std::unique_ptr<SqliteEngine> engine(new SqliteEngine(openRaw(path, access)));
         try {
-            engine->configure(key, kdfIter);
+            engine->configure(key, kdfIter, access == Access::ReadWrite);
             return engine;
         } catch (const DbError &e) {
             engine.reset();
@@ -569,7 +602,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::openHandle(const QString &path, cons
     return {};
 }
 
-void SqliteEngine::configure(const QString &key, int kdfIter)
+void SqliteEngine::configure(const QString &key, int kdfIter, bool writable)
 {
     const QByteArray k = key.toUtf8();
     // The key must be the first thing the connection does; the page size and the rounds of
@@ -585,9 +618,13 @@ void SqliteEngine::configure(const QString &key, int kdfIter)
     // A read of the schema proves the key: with a wrong one the engine says "not a database".
     select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     exec(QStringLiteral("PRAGMA cache_size = -16384"));
-    exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-    exec(QStringLiteral("PRAGMA synchronous = FULL"));
     exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
+    if (writable) {
+        exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+        exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    } else {
+        exec(QStringLiteral("PRAGMA query_only = ON"));
+    }
 
     sqlite3_create_function_v2(m_db, "SUM", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
                                sumStep, sumFinal, nullptr);

@@ -14,6 +14,8 @@ public:
     // See Database::create: made exclusively, never through a link; mode -1 leaves the
     // permissions to the umask.
     static std::unique_ptr<SqliteEngine> create(const QString &path, const QString &key, int mode = -1);
+    // See Database::openReadOnly.
+    static std::unique_ptr<SqliteEngine> openReadOnly(const QString &path, const QString &key);
 
     bool isServer() const override { return false; }
     void exec(const QString &sql) override;
@@ -43,10 +45,12 @@ public:
 
 private:
     explicit SqliteEngine(sqlite3 *db) : m_db(db) {}
-    static std::unique_ptr<SqliteEngine> openHandle(const QString &path, const QString &key, bool create);
-    static sqlite3 *openRaw(const QString &path);
+    enum class Access { ReadWrite, ReadOnly, Immutable };
+    static std::unique_ptr<SqliteEngine> openHandle(const QString &path, const QString &key, bool create,
+                                                    Access access = Access::ReadWrite);
+    static sqlite3 *openRaw(const QString &path, Access access = Access::ReadWrite);
     static DbError openError(const QString &path, const DbError &e);
-    void configure(const QString &key, int kdfIter);
+    void configure(const QString &key, int kdfIter, bool writable = true);
 
     sqlite3 *m_db;
 };

@@ -1,5 +1,6 @@
 #include "statistics/SeasonWorkbook.h"
 #include "data/DbError.h"
+#include "data/OutputFile.h"
 #include "sheets/WorkbookLook.h"
 
 #include <QDir>
@@ -13,14 +14,13 @@ namespace SeasonWorkbook {
 
 namespace {
 
+// A workbook left unfinished by a failure is closed; its temporary file goes with the
+// OutputFile, and the target stays as it was.
 struct Discarder {
-    QString path;
     void operator()(lxw_workbook *wb) const
     {
-        if (wb) {
+        if (wb)
             workbook_close(wb);
-            QFile::remove(path);
-        }
     }
 };
 
@@ -29,11 +29,13 @@ struct Discarder {
 void write(const QString &path, const SeasonStatistics::Figures &figures, const QString &unitName)
 {
     using namespace SeasonStatistics;
-    const QByteArray fileName = QFile::encodeName(path);
+    // Written beside the target and put in its place when complete, never through a link.
+    OutputFile file(path);
+    const QByteArray fileName = QFile::encodeName(file.writerPath());
     lxw_workbook *wb = workbook_new(fileName.constData());
     if (!wb)
         throw AppError(QStringLiteral("无法创建工作簿 %1").arg(QDir::toNativeSeparators(path)));
-    std::unique_ptr<lxw_workbook, Discarder> closer(wb, Discarder{path});
+    std::unique_ptr<lxw_workbook, Discarder> closer(wb);
     auto check = [&path](lxw_error err) {
         if (err != LXW_NO_ERROR)
             throw AppError(QStringLiteral("无法写入工作簿 %1：%2")
@@ -109,11 +111,8 @@ void write(const QString &path, const SeasonStatistics::Figures &figures, const 
     }
 
     closer.release();
-    const lxw_error err = workbook_close(wb);
-    if (err != LXW_NO_ERROR) {
-        QFile::remove(path);
-        check(err);
-    }
+    check(workbook_close(wb));
+    file.commit();
 }
 
 } // namespace SeasonWorkbook

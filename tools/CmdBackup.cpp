@@ -23,28 +23,25 @@ void printContents(QTextStream &out, const Backup::Contents &c)
         << (c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt) << '\n';
 }
 
-// The arguments of backup, restore and check, which work on the database file: --db and
-// the command's own option (none for check). A server database is sent to the server's
-// own tools (exit 0); an error in the arguments or a missing option ends with exit 2.
+// The arguments of backup and restore, which work on the database file: --db and the
+// command's own option. A server database is sent to the server's own tools: the command
+// has done nothing and says so (exit 1); an error in the arguments or a missing option
+// ends with exit 2.
 struct FileCommandArgs {
     AdminArgs args;
     int exitNow = -1; // 0 or more: the command ends here with this status
 };
 
-FileCommandArgs fileCommandArgs(const QStringList &args, const QString &option, const char *usage, QTextStream &out,
-                                QTextStream &err)
+FileCommandArgs fileCommandArgs(const QStringList &args, const QString &option, const char *usage, QTextStream &err)
 {
-    QStringList options{QStringLiteral("db")};
-    if (!option.isEmpty())
-        options << option;
-    FileCommandArgs r{AdminArgs(args, options)};
+    FileCommandArgs r{AdminArgs(args, {QStringLiteral("db"), option})};
     if (!r.args.ok()) {
         err << r.args.error() << '\n';
         r.exitNow = 2;
     } else if (Backup::isServerDatabase(r.args.dbPath())) {
-        out << Backup::serverDatabaseMessage() << "。\n";
-        r.exitNow = 0;
-    } else if (!option.isEmpty() && !r.args.has(option)) {
+        err << Backup::serverDatabaseMessage() << "。\n";
+        r.exitNow = 1;
+    } else if (!r.args.has(option)) {
         err << usage << '\n';
         r.exitNow = 2;
     }
@@ -53,8 +50,7 @@ FileCommandArgs fileCommandArgs(const QStringList &args, const QString &option, 
 
 int runBackup(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const FileCommandArgs f =
-        fileCommandArgs(args, QStringLiteral("out"), "用法: chengyue-admin backup --db PATH --out FILE", out, err);
+    const FileCommandArgs f = fileCommandArgs(args, QStringLiteral("out"), "用法: chengyue-admin backup --db PATH --out FILE", err);
     if (f.exitNow >= 0)
         return f.exitNow;
     const AdminArgs &a = f.args;
@@ -67,31 +63,69 @@ int runBackup(const QStringList &args, QTextStream &out, QTextStream &err)
 
 int runRestore(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const FileCommandArgs f =
-        fileCommandArgs(args, QStringLiteral("from"), "用法: chengyue-admin restore --db PATH --from FILE", out, err);
+    const FileCommandArgs f = fileCommandArgs(args, QStringLiteral("from"), "用法: chengyue-admin restore --db PATH --from FILE", err);
     if (f.exitNow >= 0)
         return f.exitNow;
     const AdminArgs &a = f.args;
     const QString from = a.value(QStringLiteral("from"));
     const Backup::Contents c = Backup::inspect(from);
+    // What the restore takes out of the database, told as it was before.
+    Backup::Control control;
+    const Backup::Loss lost = QFileInfo::exists(a.dbPath()) ? Backup::loss(a.dbPath(), from, control) : Backup::Loss{};
     const QString kept = Backup::restore(a.dbPath(), from);
     out << "已从 " << native(from) << " 恢复 " << native(a.dbPath()) << '\n';
     printContents(out, c);
+    if (lost.known)
+        out << "恢复前的最后收据号：" << (lost.lastReceipt.isEmpty() ? QStringLiteral("（无）") : lost.lastReceipt) << '\n';
+    out << Backup::lossText(lost) << '\n';
     if (!kept.isEmpty())
         out << "原数据库文件保存为 " << native(kept) << '\n';
     return 0;
 }
 
+// The faults the program's own checks found, at most twenty lines of them.
+void printFaults(QTextStream &err, const QStringList &faults)
+{
+    for (const QString &f : faults.mid(0, 20))
+        err << "  " << f << '\n';
+    if (faults.size() > 20)
+        err << "  ……共 " << faults.size() << " 处\n";
+}
+
 int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const FileCommandArgs f = fileCommandArgs(args, {}, nullptr, out, err);
-    if (f.exitNow >= 0)
-        return f.exitNow;
-    const AdminArgs &a = f.args;
+    const AdminArgs a(args, {QStringLiteral("db")});
+    if (!a.ok()) {
+        err << a.error() << '\n';
+        return 2;
+    }
+    const QString key = QString::fromUtf8(Schema::DatabaseKey);
+    if (Backup::isServerDatabase(a.dbPath())) {
+        // The server keeps its pages whole itself; the program's accounts are checked here.
+        const QString shown = Database::shownLocation(a.dbPath());
+        Database db;
+        db.open(a.dbPath(), key);
+        const QStringList faults = Backup::checkAccounts(db);
+        if (!faults.isEmpty()) {
+            err << shown << "：账目不一致\n";
+            printFaults(err, faults);
+            return 1;
+        }
+        out << shown << "：本程序的检查通过（表、收据号、作废记录）。" << Backup::serverCheckMessage() << "。\n";
+        return 0;
+    }
+    // Read only and in the form it has: a backup is checked as it lies, also on a
+    // write-protected medium, and is never changed by it.
     Database db;
-    db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
+    db.openReadOnly(a.dbPath(), key);
     const Backup::CheckResult r = Backup::check(db, false);
     if (r.whole) {
+        const QStringList faults = Backup::checkAccounts(db);
+        if (!faults.isEmpty()) {
+            err << native(a.dbPath()) << "：文件完整，但账目不一致\n";
+            printFaults(err, faults);
+            return 1;
+        }
         out << native(a.dbPath()) << "：完整\n";
         return 0;
     }
@@ -160,7 +194,9 @@ AdminCommandRegistrar r2({QStringLiteral("restore"), QStringLiteral("--db PATH -
                           QStringLiteral("用备份恢复数据库（先检查备份，损坏的或别的程序的文件拒绝；原文件另存在旁边）；请先关闭所有收费程序"),
                           runRestore});
 AdminCommandRegistrar r3({QStringLiteral("check"), QStringLiteral("--db PATH"),
-                          QStringLiteral("完整性检查；完整时退出码为 0，损坏时说出损坏的表和最近的备份"), runCheck});
+                          QStringLiteral("完整性检查和账目检查（表、收据号、作废记录；只读，备份文件也可以检查）；完整时退出码为 0，"
+                                         "损坏时说出损坏的表和最近的备份；服务器上的数据库只做账目检查"),
+                          runCheck});
 AdminCommandRegistrar r4({QStringLiteral("passwd"), QStringLiteral("--db PATH --operator NAME"),
                           QStringLiteral("设置操作员的密码（从标准输入读一行），用于忘记密码的操作员"), runPasswd});
 

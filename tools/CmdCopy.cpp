@@ -1,11 +1,14 @@
 // copy: a whole database from the file to a server, or back, or between two of either.
 #include "tools/AdminCommand.h"
 #include "data/Database.h"
+#include "data/OutputFile.h"
 #include "data/Schema.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <condition_variable>
 #include <deque>
@@ -17,17 +20,18 @@ namespace {
 
 struct CopiedTable {
     const char *name;
-    const char *id;
+    const char *id;   // the key the rows are read in the order of
+    bool ids = true;  // whether the key is a number the target hands out
 };
 // Every table of the program, parents before the rows that name them.
 const CopiedTable kCopied[] = {{"SUser", "ID"}, {"SArea", "ID"}, {"SMType", "ID"}, {"SPrice", "ID"},
                                {"SDept", "ID"}, {"SZD", "theID"}, {"UHouse", "ID"}, {"UCharge", "ID"},
-                               {"UVoid", "ID"}, {"ULog", "ID"}};
+                               {"UVoid", "ID"}, {"ULog", "ID"}, {"UNumSkip", "theDate", false}};
 
 // A target holds data once anything beyond what init stores is in it.
 QString heldData(Database &db)
 {
-    for (const char *t : {"UHouse", "UCharge", "SArea", "SMType", "SPrice", "UVoid", "ULog"}) {
+    for (const char *t : {"UHouse", "UCharge", "SArea", "SMType", "SPrice", "UVoid", "ULog", "UNumSkip"}) {
         const QString n = db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(t)));
         if (n != QLatin1String("0"))
             return QStringLiteral("%1 中有 %2 行").arg(QLatin1String(t), n);
@@ -171,17 +175,25 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
 
     Database source;
     source.open(from, key);
-    // A new file is made here (and removed again should the copy fail); a server's
-    // database must exist and be empty, or hold only what init stores.
-    const bool madeFile = toFile && !QFileInfo::exists(to);
+    // A new file is written under a working name in its folder and takes its name only
+    // when complete: a copy killed part-way leaves no file at the target that could pass
+    // for the database (removed again should the copy fail). A server's database must
+    // exist and be empty, or hold only what init stores.
+    const QFileInfo toInfo(to);
+    const bool madeFile = toFile && !toInfo.exists() && !toInfo.isSymLink();
+    const QString written = madeFile ? QDir(toInfo.absolutePath())
+                                           .filePath(QStringLiteral(".%1.copy-%2")
+                                                         .arg(toInfo.fileName())
+                                                         .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')))
+                                     : to;
     if (madeFile)
-        Schema::createFile(to);
+        Schema::createFile(written);
     Database target;
     QElapsedTimer clock;
     clock.start();
     qint64 copied = 0;
     try {
-        target.open(to, key);
+        target.open(written, key);
         Transaction tx(target);
         if (target.tables().isEmpty()) {
             Schema::createTables(target);
@@ -218,7 +230,8 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
                 }
             }
             load.finish();
-            target.moveIdsPast(table, QLatin1String(t.id));
+            if (t.ids)
+                target.moveIdsPast(table, QLatin1String(t.id));
             if (total >= 100000)
                 err << table << "：" << n << " / " << total << " 行\n" << Qt::flush;
             out << table << '\t' << n << '\n';
@@ -229,12 +242,15 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
         for (const QString &index : indexes)
             target.exec(index);
         tx.commit();
+        target.close();
+        if (madeFile)
+            OutputFile::placeNew(written, to);
     } catch (...) {
         target.close();
         if (madeFile) {
-            QFile::remove(to);
-            QFile::remove(to + QStringLiteral("-wal"));
-            QFile::remove(to + QStringLiteral("-shm"));
+            QFile::remove(written);
+            QFile::remove(written + QStringLiteral("-wal"));
+            QFile::remove(written + QStringLiteral("-shm"));
         }
         throw;
     }

@@ -3,6 +3,7 @@
 #include "tools/AdminCommand.h"
 #include "tools/OutputFile.h"
 #include "data/Dates.h"
+#include "data/OutputFile.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "operators/Login.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace {
 
@@ -69,9 +69,10 @@ int runStats(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     if (!pngPath.isEmpty()) {
         const QImage img = SeasonCharts::image(SeasonCharts::rateChart(figures), QSize(900, 560), 2.0);
-        QSaveFile file(pngPath);
-        if (!file.open(QIODevice::WriteOnly) || !img.save(&file, "PNG") || !file.commit())
-            throw AppError(QStringLiteral("无法写入图片 %1：%2").arg(QDir::toNativeSeparators(pngPath), file.errorString()));
+        OutputFile file(pngPath);
+        if (!img.save(&file.file(), "PNG"))
+            throw AppError(QStringLiteral("无法写入图片 %1：%2").arg(QDir::toNativeSeparators(pngPath), file.file().errorString()));
+        file.commit();
         out << "已写入图片 " << QDir::toNativeSeparators(pngPath) << '\n';
     }
     if (!pdfPath.isEmpty()) {

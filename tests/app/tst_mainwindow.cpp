@@ -1,4 +1,5 @@
 #include "app/TfrmMain.h"
+#include "charging/ChargeLogic.h"
 #include "data/Backup.h"
 #include "data/TfrmDM.h"
 #include "tests/support/TestSupport.h"
@@ -170,9 +171,18 @@ void TestMainWindow::backupAndRestoreFromMenu()
              qPrintable(rec.last()));
     const QString copy = Backup::latest(Backup::folderFor(db.path()));
     QVERIFY(!copy.isEmpty());
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '1-102', '否')"));
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, theDel) "
+                           "VALUES ('东区', '1-102', 80, 20, '2024-10-10', '否')"));
+    db.exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
+    // A payment after the copy: its receipt is printed, whatever is restored.
+    const ChargeLogic::House house = ChargeLogic::houseAt(ChargeLogic::lookUpHouse(QStringLiteral("东区"), QStringLiteral("1-102")));
+    ChargeLogic::Payment payment = ChargeLogic::paymentFor(
+        house, QStringLiteral("1"), ChargeLogic::propose(QStringLiteral("1"), house.floorArea, house.unitPrice, house.paidUp));
+    payment.paymentMethod = QStringLiteral("现金");
+    QCOMPARE(ChargeLogic::save(payment), QStringLiteral("2410100001"));
 
-    // Restore: the copy is described, the question answered No changes nothing.
+    // Restore: the copy is described with what it would take out, the question answered
+    // No changes nothing.
     QString offered;
     TfrmMain::setBackupChooser([&](QWidget *, const QString &folder) {
         offered = folder;
@@ -184,7 +194,10 @@ void TestMainWindow::backupAndRestoreFromMenu()
     QCOMPARE(offered, Backup::folderFor(db.path()));
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(rec.entries.first().caption, QStringLiteral("恢复数据"));
-    QVERIFY2(rec.entries.first().text.contains(QStringLiteral("业主：1 户")), qPrintable(rec.entries.first().text));
+    const QString asked = rec.entries.first().text;
+    QVERIFY2(asked.contains(QStringLiteral("业主：1 户")), qPrintable(asked));
+    QVERIFY2(asked.contains(QStringLiteral("最后收据号：（无）（现在的最后收据号：2410100001）")), qPrintable(asked));
+    QVERIFY2(asked.contains(QStringLiteral("备份之后的1 笔收费（收据号 2410100001）不在这个备份中")), qPrintable(asked));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 2);
     QCOMPARE(quit.count, 0);
 
@@ -197,6 +210,9 @@ void TestMainWindow::backupAndRestoreFromMenu()
     QCOMPARE(quit.count, 1);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 1);
     QCOMPARE(QDir(QFileInfo(db.path()).path()).entryList({QStringLiteral("db.edb.replaced-*")}, QDir::Files).size(), 1);
+    // Started again on the restored data, the printed number is not given out again.
+    db.login();
+    QCOMPARE(ChargeLogic::myNum(), QStringLiteral("2410100002"));
 
     // A damaged copy is refused before anything is asked.
     QFile bad(QDir(db.dir()).filePath(QStringLiteral("bad.edb")));

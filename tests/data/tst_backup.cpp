@@ -1,4 +1,5 @@
 #include "charging/ChargeLogic.h"
+#include "charging/PaymentVoid.h"
 #include "data/Backup.h"
 #include "data/Database.h"
 #include "demo/DemoData.h"
@@ -10,11 +11,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 class TestBackup : public QObject {
     Q_OBJECT
@@ -30,6 +35,14 @@ private slots:
     void stoppedMidwayLeavesAllAsItWas();
     void flippedByteIsFoundAndPaymentsRefused();
     void serverDatabaseIsLeftToItsServer();
+    void restoredNumbersStayUsed();
+    void readOnlyCopyCheckedAndRestoredUnchanged_data();
+    void readOnlyCopyCheckedAndRestoredUnchanged();
+    void rotationKeepsOnlyWhatItPromises();
+    void linksAtTheCopysNameRefused_data();
+    void linksAtTheCopysNameRefused();
+    void copiesShareTheDatabasesMode_data();
+    void copiesShareTheDatabasesMode();
 };
 
 namespace {
@@ -70,6 +83,67 @@ QByteArray bytesOf(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A copy of the database made a real one: hard links to it stand for many copies at
+// little cost, each opening as the program's own.
+void linkCopy(const QString &made, const QString &name)
+{
+    QVERIFY2(::link(QFile::encodeName(made).constData(), QFile::encodeName(name).constData()) == 0, qPrintable(name));
+}
+
+struct Stamp {
+    QByteArray bytes;
+    QDateTime modified;
+    bool operator==(const Stamp &o) const { return bytes == o.bytes && modified == o.modified; }
+};
+Stamp stampOf(const QString &path)
+{
+    return {bytesOf(path), QFileInfo(path).fileTime(QFileDevice::FileModificationTime)};
+}
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+// Runs the admin tool under an account that permissions bind: root passes every one of
+// them, so as root the tool runs as nobody.
+int runAdminBound(const QStringList &args, QString *out, QString *err)
+{
+    if (geteuid() != 0)
+        return runAdmin(args, out, err);
+    QProcess p;
+    p.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                   QStringLiteral("--clear-groups"), QStringLiteral(ADMIN_TOOL_PATH)}
+                                           + args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    *out = QString::fromUtf8(p.readAllStandardOutput());
+    *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// Houses 1-101 … of 东区, paid up to 2024-10-10, for payments taken as charge entry takes them.
+void addHouses(TestDb &db, int n)
+{
+    db.exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
+    for (int i = 1; i <= n; ++i)
+        db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
+                               "VALUES ('东区', '1-%1', 80, '住宅', 20, '2024-10-10', '业主%1', '否')")
+                    .arg(100 + i));
+}
+
+QString pay(TestDb &db, int house)
+{
+    const Rows found = ChargeLogic::lookUpHouse(QStringLiteral("东区"), QStringLiteral("1-%1").arg(100 + house));
+    const ChargeLogic::House h = ChargeLogic::houseAt(found);
+    ChargeLogic::Payment p = ChargeLogic::paymentFor(h, QStringLiteral("1"),
+                                                     ChargeLogic::propose(QStringLiteral("1"), h.floorArea, h.unitPrice, h.paidUp));
+    p.paymentMethod = QStringLiteral("现金");
+    Q_UNUSED(db);
+    return ChargeLogic::save(p);
 }
 
 // The offset of a byte inside the first page of a table (its root page).
@@ -143,12 +217,13 @@ void TestBackup::copyWhileAnotherConnectionWrites()
 
 void TestBackup::rotationKeepsDailyAndMonthly()
 {
+    TestDb db;
+    const QString made = QDir(db.dir()).filePath(QStringLiteral("made.edb"));
+    Backup::copy(db.path(), made);
     QTemporaryDir dir;
     const QDir folder(dir.path());
-    auto touch = [&](const QDateTime &t) {
-        QFile f(folder.filePath(Backup::fileNameFor(t)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    };
+    auto touch = [&](const QDateTime &t) { linkCopy(made, folder.filePath(Backup::fileNameFor(t))); };
+    Backup::setClock([] { return QDateTime(QDate(2026, 12, 10), QTime(9, 0)); });
     // A copy at 08:00 of every working day from January 2025 to 10 December 2026, none on
     // Sundays, and a second one (by hand) at 17:30 on the 5th of each month.
     for (QDate d(2025, 1, 1); d <= QDate(2026, 12, 10); d = d.addDays(1)) {
@@ -211,6 +286,9 @@ void TestBackup::restoreRefusesBadCopies_data()
     QTest::newRow("another key") << "otherkey" << "不是本程序数据库的备份";
     QTest::newRow("other tables, our key") << "foreign" << "没有表";
     QTest::newRow("missing") << "missing" << "找不到备份文件";
+    // Voids would fail in the restored file.
+    QTest::newRow("without the voids") << "UVoid" << "没有表 UVoid";
+    QTest::newRow("without the record of changes") << "ULog" << "没有表 ULog";
 }
 
 void TestBackup::restoreRefusesBadCopies()
@@ -234,6 +312,11 @@ void TestBackup::restoreRefusesBadCopies()
         Database other;
         other.create(bad, kind == QLatin1String("otherkey") ? QStringLiteral("another key") : Key);
         other.exec(QStringLiteral("CREATE TABLE notes (t TEXT); INSERT INTO notes VALUES ('x')"));
+    } else if (kind.startsWith(QLatin1Char('U'))) {
+        Backup::copy(db.path(), bad);
+        Database lacking;
+        lacking.open(bad, Key);
+        lacking.exec(QStringLiteral("DROP TABLE %1").arg(kind));
     }
     frmDM().closeConnection();
     const QByteArray before = bytesOf(db.path());
@@ -385,20 +468,262 @@ void TestBackup::flippedByteIsFoundAndPaymentsRefused()
     QCOMPARE(frmDM().refusesPayments(), QString());
 }
 
+// backup and restore of a server database do nothing and say so, never as a success
+// (check on a server is tested with the admin tool on a real one).
 void TestBackup::serverDatabaseIsLeftToItsServer()
 {
     for (const char *url : {"postgresql://kasse@db.example:5432/heating", "postgres://localhost/heating"}) {
         QVERIFY(Backup::isServerDatabase(QString::fromLatin1(url)));
         QString out, err;
-        QCOMPARE(runAdmin({"backup", "--db", url, "--out", "/nonexistent/x.edb"}, &out, &err), 0);
-        QVERIFY2(out.contains(QStringLiteral("pg_dump")), qPrintable(out));
-        QCOMPARE(runAdmin({"restore", "--db", url, "--from", "/nonexistent/x.edb"}, &out, &err), 0);
-        QVERIFY2(out.contains(QStringLiteral("pg_dump")), qPrintable(out));
-        QCOMPARE(runAdmin({"check", "--db", url}, &out, &err), 0);
-        QVERIFY2(out.contains(QStringLiteral("pg_dump")), qPrintable(out));
+        QCOMPARE(runAdmin({"backup", "--db", url, "--out", "/nonexistent/x.edb"}, &out, &err), 1);
+        QVERIFY2(err.contains(QStringLiteral("pg_dump")) && out.isEmpty(), qPrintable(err));
+        QCOMPARE(runAdmin({"restore", "--db", url, "--from", "/nonexistent/x.edb"}, &out, &err), 1);
+        QVERIFY2(err.contains(QStringLiteral("pg_dump")) && out.isEmpty(), qPrintable(err));
     }
     QVERIFY(!Backup::isServerDatabase(QStringLiteral("Data/db.edb")));
     QVERIFY(!Backup::isServerDatabase(QStringLiteral("postgresql-backup.edb")));
+}
+
+// Payments taken after a copy are on printed receipts: once the copy is restored their
+// numbers are never given again, also after a later copy and restore; the restore tells
+// beforehand what it takes out.
+void TestBackup::restoredNumbersStayUsed()
+{
+    TestDb db;
+    addHouses(db, 6);
+    db.login(QDate(2024, 10, 10));
+    QCOMPARE(pay(db, 1), QStringLiteral("2410100001"));
+    const QString first = QDir(db.dir()).filePath(QStringLiteral("first.edb"));
+    Backup::copy(db.path(), first);
+    QCOMPARE(pay(db, 2), QStringLiteral("2410100002"));
+    QCOMPARE(pay(db, 3), QStringLiteral("2410100003"));
+    PaymentVoid::run(QStringLiteral("2410100003"), QStringLiteral("录错"));
+
+    Backup::Control control;
+    const Backup::Loss lost = Backup::loss(db.path(), first, control);
+    QCOMPARE(lost.payments, (QStringList{QStringLiteral("2410100003"), QStringLiteral("2410100002")}));
+    QCOMPARE(lost.voids, QStringList{QStringLiteral("2410100003")});
+    QCOMPARE(lost.lastReceipt, QStringLiteral("2410100003"));
+    const QString told = Backup::lossText(lost);
+    QVERIFY2(told.contains(QStringLiteral("2 笔收费（收据号 2410100002、2410100003）"))
+                 && told.contains(QStringLiteral("1 笔作废（收据号 2410100003）")),
+             qPrintable(told));
+    QCOMPARE(Backup::loss(db.path(), db.path(), control).payments, QStringList());
+
+    frmDM().closeConnection();
+    Backup::restore(db.path(), first);
+    db.login(QDate(2024, 10, 10));
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+    QCOMPARE(pay(db, 4), QStringLiteral("2410100004"));
+    db.login(QDate(2024, 10, 11)); // another charging date numbers from its own first
+    QCOMPARE(pay(db, 5), QStringLiteral("2410110001"));
+
+    // The skipped numbers travel in a later copy; restoring that one keeps the numbers
+    // issued since it was taken used too. The admin tool says what went.
+    db.login(QDate(2024, 10, 10));
+    const QString second = QDir(db.dir()).filePath(QStringLiteral("second.edb"));
+    Backup::copy(db.path(), second);
+    QCOMPARE(pay(db, 6), QStringLiteral("2410100005"));
+    frmDM().closeConnection();
+    QString out, err;
+    QCOMPARE(runAdmin({"restore", "--db", db.path(), "--from", second}, &out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("恢复前的最后收据号：2410100005"))
+                 && out.contains(QStringLiteral("备份之后的1 笔收费（收据号 2410100005）")),
+             qPrintable(out));
+    db.login(QDate(2024, 10, 10));
+    QCOMPARE(pay(db, 6), QStringLiteral("2410100006"));
+    QCOMPARE(Backup::checkAccounts(frmDM().db()), QStringList());
+}
+
+// A whole copy on a medium the account may only read is accepted by check and restore,
+// and neither changes the copy (nor puts anything beside it); a copy of an earlier version
+// is brought to the current form in the restored file only.
+void TestBackup::readOnlyCopyCheckedAndRestoredUnchanged_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a file the account may only read") << "file";
+    QTest::newRow("a read-only folder") << "folder";
+    QTest::newRow("an earlier version in a read-only folder") << "version1";
+}
+
+void TestBackup::readOnlyCopyCheckedAndRestoredUnchanged()
+{
+    QFETCH(QString, kind);
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::ExeOther;
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QTemporaryDir base;
+    QFile::setPermissions(base.path(), open);
+    const QString data = base.filePath(QStringLiteral("Data"));
+    const QString media = base.filePath(QStringLiteral("media"));
+    QVERIFY(QDir().mkpath(data) && QDir().mkpath(media));
+    const QString dbPath = QDir(data).filePath(QStringLiteral("db.edb"));
+    Schema::createFile(dbPath);
+    {
+        Database d;
+        d.open(dbPath, Key);
+        for (const char *room : {"1-101", "1-102", "1-103"})
+            d.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '%1', '否')").arg(QLatin1String(room)));
+    }
+    const QString copy = QDir(media).filePath(QStringLiteral("db-20261201-080000.edb"));
+    if (kind == QLatin1String("version1"))
+        QVERIFY(QFile::copy(QStringLiteral(TEST_FIXTURES_DIR "/schema/version1.edb"), copy));
+    else
+        Backup::copy(dbPath, copy);
+    {
+        Database d; // the database moves on after the copy
+        d.open(dbPath, Key);
+        d.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '1-104', '否')"));
+    }
+    QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const bool root = geteuid() == 0;
+    if (root) {
+        // The tool runs as nobody: the database and its folder are that account's.
+        for (const QString &p : {data, dbPath})
+            QCOMPARE(::chown(QFile::encodeName(p).constData(), 65534, 65534), 0);
+        if (kind == QLatin1String("file")) // a folder the account may write, a file it may only read
+            QCOMPARE(::chown(QFile::encodeName(media).constData(), 65534, 65534), 0);
+    }
+    if (kind != QLatin1String("file"))
+        QVERIFY(QFile::setPermissions(media, readOnly));
+    const auto writable = qScopeGuard([&] { QFile::setPermissions(media, open); });
+    const Stamp before = stampOf(copy);
+    const QStringList beside = QDir(media).entryList(QDir::Files | QDir::Hidden | QDir::System);
+
+    QString out, err;
+    QCOMPARE(runAdminBound({"check", "--db", copy}, &out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("完整")), qPrintable(out + err));
+    QCOMPARE(runAdminBound({"restore", "--db", dbPath, "--from", copy}, &out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("已从")), qPrintable(out + err));
+    QVERIFY(stampOf(copy) == before);
+    QCOMPARE(QDir(media).entryList(QDir::Files | QDir::Hidden | QDir::System), beside);
+
+    Database restored;
+    restored.open(dbPath, Key);
+    QCOMPARE(restored.scalar(QStringLiteral("PRAGMA user_version")), QString::number(Schema::Version));
+    QCOMPARE(restored.scalar(QStringLiteral("SELECT count(*) FROM UHouse")), QStringLiteral("3"));
+    QCOMPARE(restored.scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+}
+
+// The folder once got copies dated in the future (a clock that ran ahead), files named
+// like copies that are not the program's, and the working files of killed copies: the
+// rotation keeps the newest copy of each of the last thirty days all the same, touches
+// neither the future nor the foreign ones, clears what killed copies left, and the day's
+// copy made among them stays and is the one named.
+void TestBackup::rotationKeepsOnlyWhatItPromises()
+{
+    TestDb db;
+    const QString made = QDir(db.dir()).filePath(QStringLiteral("made.edb"));
+    Backup::copy(db.path(), made);
+    const QDateTime now(QDate(2026, 12, 10), QTime(9, 0));
+    Backup::setClock([&] { return now; });
+    const QDir folder(Backup::folderFor(db.path()));
+    QVERIFY(QDir().mkpath(folder.path()));
+    auto at = [&](int days, const QTime &t) { return folder.filePath(Backup::fileNameFor(QDateTime(now.date().addDays(days), t))); };
+    for (int d = 0; d < 40; ++d)
+        linkCopy(made, at(-d, QTime(8, 0)));
+    QStringList future;
+    for (int d = 1; d <= 35; ++d)
+        linkCopy(made, future.emplace_back(at(d, QTime(8, 0))));
+    const QStringList foreign{at(-1, QTime(12, 0)), at(-700, QTime(12, 0))};
+    for (const QString &f : foreign) {
+        QFile text(f);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("not a copy");
+    }
+    const QString killed = at(-2, QTime(7, 0)) + QStringLiteral(".part");
+    const QString underWay = folder.filePath(Backup::fileNameFor(now.addSecs(-3600))) + QStringLiteral(".part");
+    for (const QString &f : {killed, killed + QStringLiteral("-wal"), killed + QStringLiteral("-shm"), underWay}) {
+        QFile part(f);
+        QVERIFY(part.open(QIODevice::WriteOnly));
+    }
+
+    const QStringList removed = Backup::rotate(folder.path());
+    for (const QString &f : future + foreign)
+        QVERIFY2(QFileInfo::exists(f), qPrintable(f));
+    for (int d = 0; d < 30; ++d)
+        QVERIFY2(QFileInfo::exists(at(-d, QTime(8, 0))), qPrintable(at(-d, QTime(8, 0))));
+    // 1 to 10 November: November's newest copy is among the thirty days.
+    for (int d = 30; d < 40; ++d)
+        QVERIFY(!QFileInfo::exists(at(-d, QTime(8, 0))));
+    QVERIFY(!QFileInfo::exists(killed) && !QFileInfo::exists(killed + QStringLiteral("-wal"))
+            && !QFileInfo::exists(killed + QStringLiteral("-shm")));
+    QVERIFY(QFileInfo::exists(underWay));
+    QCOMPARE(removed.size(), 10 + 3);
+    QCOMPARE(Backup::latest(folder.path()), at(0, QTime(8, 0)));
+
+    // The day's copy taken among them stays, and is the newest there is.
+    const QString daily = Backup::takeDaily(db.path()).path;
+    QVERIFY(QFileInfo::exists(daily));
+    QCOMPARE(Backup::latest(folder.path()), daily);
+    QVERIFY(!Backup::dueToday(folder.path()));
+    for (const QString &f : future)
+        QVERIFY(QFileInfo::exists(f));
+}
+
+// A link planted at a copy's name (the day's copy has a name anyone can work out) is
+// refused; nothing is written where it leads.
+void TestBackup::linksAtTheCopysNameRefused_data()
+{
+    QTest::addColumn<bool>("leadsToAFile");
+    QTest::newRow("a link leading nowhere") << false;
+    QTest::newRow("a link to another file") << true;
+}
+
+void TestBackup::linksAtTheCopysNameRefused()
+{
+    QFETCH(bool, leadsToAFile);
+    TestDb db;
+    const QDateTime now(QDate(2026, 12, 10), QTime(8, 0));
+    Backup::setClock([&] { return now; });
+    const QString victim = QDir(db.dir()).filePath(QStringLiteral("victim"));
+    if (leadsToAFile) {
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("kept as it was");
+    }
+    const QString folder = Backup::folderFor(db.path());
+    QVERIFY(QDir().mkpath(folder));
+    const QString daily = QDir(folder).filePath(Backup::fileNameFor(now));
+    const QString byHand = QDir(db.dir()).filePath(QStringLiteral("usb.edb"));
+    for (const QString &link : {daily, byHand})
+        QVERIFY(QFile::link(victim, link));
+    auto victimUntouched = [&] {
+        return leadsToAFile ? bytesOf(victim) == "kept as it was" : !QFileInfo::exists(victim);
+    };
+
+    QVERIFY_THROWS_EXCEPTION(AppError, Backup::takeDaily(db.path()));
+    QVERIFY(victimUntouched());
+    QString out, err;
+    QVERIFY(runAdmin({"backup", "--db", db.path(), "--out", byHand}, &out, &err) != 0);
+    QVERIFY2(err.contains(QStringLiteral("链接")) || err.contains(QStringLiteral("已经存在")), qPrintable(err));
+    QVERIFY(victimUntouched());
+    QVERIFY(QFileInfo(daily).isSymLink() && QFileInfo(byHand).isSymLink());
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("*.part*")}, QDir::Files | QDir::Hidden | QDir::System), QStringList());
+}
+
+// Copies and the kept file are shared as the database is: the program's users are a group.
+void TestBackup::copiesShareTheDatabasesMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("0660, the group of the program's users") << 0660;
+    QTest::newRow("0600, one account") << 0600;
+}
+
+void TestBackup::copiesShareTheDatabasesMode()
+{
+    QFETCH(int, mode);
+    TestDb db;
+    frmDM().closeConnection();
+    QCOMPARE(::chmod(QFile::encodeName(db.path()).constData(), mode_t(mode)), 0);
+    const QString copy = QDir(db.dir()).filePath(QStringLiteral("copy.edb"));
+    Backup::copy(db.path(), copy);
+    QCOMPARE(modeOf(copy), mode);
+    const QString kept = Backup::restore(db.path(), copy);
+    QCOMPARE(modeOf(kept), mode);
+    QCOMPARE(modeOf(db.path()), mode);
+    const QString daily = Backup::takeDaily(db.path()).path;
+    QCOMPARE(modeOf(daily), mode);
 }
 
 QTEST_MAIN(TestBackup)

@@ -1,10 +1,14 @@
+#include "charging/ChargeLogic.h"
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
+#include "demo/DemoData.h"
 #include "operators/Login.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QThread>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +28,12 @@ private slots:
     void help();
     void passwdSetsHashedPassword();
     void copyKeepsEveryRowAndId();
+    void copyKilledLeavesNoDatabase();
+    void checkRunsTheProgramsChecks_data();
+    void checkRunsTheProgramsChecks();
+    void serverBackupRefused();
+    void numberingSkipsNumbersTakenBack();
+    void statsWritesNothingThroughALink();
 };
 
 void TestAdmin::initCreatesAndRefuses()
@@ -214,7 +224,7 @@ void TestAdmin::passwdSetsHashedPassword()
 }
 
 namespace {
-const char *const kEveryTable[] = {"SUser", "SArea", "SMType", "SPrice", "SDept", "SZD", "UHouse", "UCharge", "UVoid", "ULog"};
+const char *const kEveryTable[] = {"SUser", "SArea", "SMType", "SPrice", "SDept", "SZD", "UHouse", "UCharge", "UVoid", "ULog", "UNumSkip"};
 
 // Every row of every table, in ID order, and the names of the indexes.
 QStringList contents(const QString &location)
@@ -260,6 +270,7 @@ void TestAdmin::copyKeepsEveryRowAndId()
                            "'2024-10-10 09:30:00', '2024-10-10', '管理员')"));
     db.exec(QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, theChange) VALUES "
                            "('2024-10-10 09:30:00', '管理员', '2024-10-10', '作废收费', 'UCharge', 1, '阳光小区', '1-103', '录错')"));
+    db.exec(QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES ('2024-10-10', 3)"));
     const QString from = db.path();
     frmDM().closeConnection();
 
@@ -269,7 +280,7 @@ void TestAdmin::copyKeepsEveryRowAndId()
     QString out, err;
     QCOMPARE(runAdmin({"copy", "--from", from, "--to", file}, &out, &err), 0);
     QVERIFY2(out.contains(QStringLiteral("UHouse\t2")), qPrintable(out));
-    QCOMPARE(runAdmin({"copy", "--from", file, "--to", again}, &out, &err), 0);
+    QVERIFY2(runAdmin({"copy", "--from", file, "--to", again}, &out, &err) == 0, qPrintable(err));
     const QStringList original = contents(from);
     QCOMPARE(contents(file), original);
     QCOMPARE(contents(again), original);
@@ -286,6 +297,159 @@ void TestAdmin::copyKeepsEveryRowAndId()
     QCOMPARE(contents(again), before);
     if (TestDb::onServer())
         TestDb::dropServerDatabase(again);
+}
+
+// A copy to a new file killed part-way leaves nothing at the target that could pass for
+// the database: the file appears there only complete.
+void TestAdmin::copyKilledLeavesNoDatabase()
+{
+    TestDb db;
+    DemoOptions o;
+    o.houses = 3000;
+    o.years = 3;
+    o.chargeDate = QDate(2024, 10, 10);
+    DemoData::generate(frmDM().db(), o);
+    const qint64 payments = db.count(QStringLiteral("SELECT ID FROM UCharge"));
+    const QString from = db.path();
+    frmDM().closeConnection();
+    QTemporaryDir dir;
+    const QString to = dir.filePath(QStringLiteral("moved.edb"));
+
+    QProcess p;
+    p.start(QStringLiteral(ADMIN_TOOL_PATH), {QStringLiteral("copy"), QStringLiteral("--from"), from, QStringLiteral("--to"), to});
+    QVERIFY(p.waitForStarted());
+    bool killed = false;
+    while (p.state() != QProcess::NotRunning && !killed) {
+        if (QFileInfo::exists(to)) {
+            p.kill(); // as soon as anything is at the target
+            killed = true;
+        }
+        QThread::usleep(200);
+    }
+    p.waitForFinished();
+    QString out, err;
+    if (QFileInfo::exists(to)) {
+        // Only ever the whole database.
+        QCOMPARE(runAdmin({"sql", "--db", to, "SELECT count(*) AS n FROM UCharge"}, &out, &err), 0);
+        QCOMPARE(out, QStringLiteral("n\n%1\n").arg(payments));
+    }
+    QFile::remove(to);
+    // Not killed, the copy is complete and leaves no working file behind.
+    QCOMPARE(runAdmin({"copy", "--from", from, "--to", to}, &out, &err), 0);
+    QCOMPARE(runAdmin({"check", "--db", to}, &out, &err), 0);
+    for (const QString &n : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        QVERIFY2(n == QLatin1String("moved.edb") || n.startsWith(QLatin1String(".moved.edb.copy-")), qPrintable(n));
+}
+
+// check runs the program's own checks of its accounts on the file and on a server; a fault
+// in them fails the check and is named.
+void TestAdmin::checkRunsTheProgramsChecks_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("whole") << "" << "";
+    QTest::newRow("a receipt number on two payments")
+        << "INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"
+        << "收据号 2410100001 用在了 2 笔收费上";
+    QTest::newRow("a void without its payment")
+        << "INSERT INTO UVoid (CID, HID, theNum, Reason) VALUES (99, 1, '2410090007', '录错')" << "作废记录 2410090007";
+    QTest::newRow("a payment numbered beyond its date's numbering")
+        << "INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100003', '2024-10-10', '否')"
+        << "收据号 2410100003 超出了该日期已发出的编号";
+}
+
+void TestAdmin::checkRunsTheProgramsChecks()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, named);
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"));
+    if (!fault.isEmpty())
+        db.exec(fault);
+    frmDM().closeConnection();
+    QString out, err;
+    const int exit = runAdmin({"check", "--db", db.path()}, &out, &err);
+    if (fault.isEmpty()) {
+        QCOMPARE(exit, 0);
+        QVERIFY2(out.contains(TestDb::onServer() ? QStringLiteral("本程序的检查通过") : QStringLiteral("完整")), qPrintable(out));
+    } else {
+        QCOMPARE(exit, 1);
+        QVERIFY2(err.contains(named), qPrintable(err));
+    }
+}
+
+// A server database is backed up with the server's tools: backup says so and fails,
+// leaving no file; on the file it makes the copy.
+void TestAdmin::serverBackupRefused()
+{
+    TestDb db;
+    frmDM().closeConnection();
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("copy.edb"));
+    QString o, e;
+    const int exit = runAdmin({"backup", "--db", db.path(), "--out", out}, &o, &e);
+    if (TestDb::onServer()) {
+        QCOMPARE(exit, 1);
+        QVERIFY2(e.contains(QStringLiteral("pg_dump")) && o.isEmpty(), qPrintable(e));
+        QVERIFY(!QFileInfo::exists(out));
+    } else {
+        QCOMPARE(exit, 0);
+        QVERIFY(QFileInfo::exists(out));
+    }
+}
+
+// The numbers a restore took back are skipped by the numbering on both engines.
+void TestAdmin::numberingSkipsNumbersTakenBack()
+{
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', '')"));
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, theDel) "
+                           "VALUES ('阳光小区', '1-101', 100, 2, '2024-04-10', '否')"));
+    db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"));
+    db.exec(QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES ('2024-10-10', 4)"));
+    frmDM().closeConnection();
+    QString out, err;
+    QCOMPARE(runAdmin({"charge", "--db", db.path(), "--charge-date", "2024-10-10", "--area", "阳光小区", "--room", "1-101",
+                       "--years", "1"},
+                      &out, &err),
+             0);
+    QCOMPARE(out, QStringLiteral("2410100006\n"));
+    QCOMPARE(runAdmin({"check", "--db", db.path()}, &out, &err), 0);
+}
+
+// stats writes its workbook and picture beside the target and renames them into place:
+// a link planted at either name is replaced, and the file it leads to stays as it was.
+void TestAdmin::statsWritesNothingThroughALink()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("db.edb"));
+    QCOMPARE(runAdmin({"init", "--db", db}), 0);
+    struct Planted {
+        QString link, victim;
+        QByteArray kept;
+    };
+    const QList<Planted> planted{{dir.filePath(QStringLiteral("stats.xlsx")), dir.filePath(QStringLiteral("other.xlsx")),
+                                  QByteArrayLiteral("PK\x03\x04 another workbook")},
+                                 {dir.filePath(QStringLiteral("rates.png")), dir.filePath(QStringLiteral("other.png")),
+                                  QByteArrayLiteral("\x89PNG another picture")}};
+    for (const Planted &p : planted) {
+        QFile f(p.victim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(p.kept);
+        f.close();
+        QVERIFY(QFile::link(p.victim, p.link));
+    }
+    QString out, err;
+    QVERIFY2(runAdmin({"stats", "--db", db, "--season", "2024", "--out", planted.at(0).link, "--png", planted.at(1).link},
+                      &out, &err)
+                 == 0,
+             qPrintable(err));
+    for (const Planted &p : planted) {
+        QFile f(p.victim);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), p.kept);
+        QVERIFY2(!QFileInfo(p.link).isSymLink() && QFileInfo(p.link).size() > 1000, qPrintable(p.link));
+    }
 }
 
 QTEST_MAIN(TestAdmin)
