@@ -737,7 +737,10 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
     QString primary = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
     if (primary.isEmpty())
         primary = firstLine(QString::fromUtf8(PQresultErrorMessage(res)));
-    QString message = primary;
+    // What the server says goes to the operator or support without the password; our own
+    // words (the server's address among them) never held it.
+    const QString said = hide(primary);
+    QString message = said;
     // A refused number is told in the operator's words alone; the server's stay in the detail.
     QString detail;
     if ((state == QLatin1String("22P02") || state == QLatin1String("22003")) && t) {
@@ -758,35 +761,34 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         const QString label = Schema::serverNumberLabel(column);
         if (!label.isEmpty()) {
             message = QStringLiteral("%1 不是有效的数字").arg(label);
-            detail = primary;
+            detail = said;
         } else if (state == QLatin1String("22003")) {
             // A computation whose result no double holds (a product of two huge numbers).
             message = QStringLiteral("数值超出范围，无法计算");
-            detail = primary;
+            detail = said;
         }
     } else if (state == QLatin1String("23514")) {
         const QString constraint = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_CONSTRAINT_NAME));
         const QString label = Schema::serverNumberLabel(constraint.section(QLatin1Char('_'), 0, 0));
         if (constraint.endsWith(QLatin1String("_number")) && !label.isEmpty()) {
             message = QStringLiteral("%1 不是有效的数字").arg(label);
-            detail = primary;
+            detail = said;
         }
     } else if (state == QLatin1String("57014")) {
         PQclear(res);
-        throw DbError(QStringLiteral("查询已取消"), hide(sql), QueryCanceled, hide(primary));
+        throw DbError(QStringLiteral("查询已取消"), hide(sql), QueryCanceled, said);
     } else if (const QString plain = serverMessage(state); !plain.isEmpty()) {
         // What went wrong on the server, in the operator's words; its own as the detail.
         message = plain;
-        detail = primary;
+        detail = said;
     } else if (state == QLatin1String("42P01")) {
         message = QStringLiteral("数据库 %1 中没有表 %2（数据库是否已用 chengyue-admin init 建好？）")
-                      .arg(m_shown, tableNamed(primary, t));
-        detail = primary;
+                      .arg(m_shown, tableNamed(said, t)); // the statement that named it as the detail
     } else if (state == QLatin1String("42703")) {
-        message = namesAsWritten(primary, t);
+        message = namesAsWritten(said, t);
     }
     PQclear(res);
-    throw DbError(hide(message), hide(sql), 0, hide(detail));
+    throw DbError(message, hide(sql), 0, detail);
 }
 
 QString PgEngine::serverMessage(const QString &state) const

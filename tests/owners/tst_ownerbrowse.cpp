@@ -552,6 +552,7 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
         TfrmUCharge_In charge;
         charge.show();
         charge.DBLookupComboBox1->setKeyValue(QStringLiteral("幸福家园"));
+        charge.DBLookupComboBox2->setKeyValue(QStringLiteral("现金"));
         charge.Edit1->setText(QStringLiteral("1-101"));
         charge.Edit1KeyPress(13);
         charge.BitBtn1Click();
