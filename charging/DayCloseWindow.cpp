@@ -6,6 +6,7 @@
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "widgets/DatePicker.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Guard.h"
 #include "widgets/RowsModel.h"
 
@@ -147,6 +148,7 @@ void DayCloseWindow::printClick()
         ReportPresenter *presenter = frmDMP().presenter();
         if (!presenter)
             throw AppError(QStringLiteral("打印预览不可用，无法打印收费日报"));
+        const AskingWindow asking(this);
         presenter->presentPages(DayCloseReport::pages(m_report, UnitName, QDateTime::currentDateTime()));
     });
 }
