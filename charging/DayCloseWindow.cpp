@@ -160,7 +160,7 @@ void DayCloseWindow::excelClick()
     guard(this, [&] {
         Rows list = DayClose::asRows(m_report);
         RowsExportSource source(list);
-        presentExport(DayCloseReport::layout(), source, DayClose::totalsRow(m_report));
+        presentExport(DayCloseReport::layout(), source, DayClose::totalsRow(m_report), this);
     });
 }
 
