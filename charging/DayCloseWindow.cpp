@@ -6,6 +6,7 @@
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "widgets/DatePicker.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Guard.h"
 #include "widgets/RowsModel.h"
 
@@ -147,6 +148,7 @@ void DayCloseWindow::printClick()
         ReportPresenter *presenter = frmDMP().presenter();
         if (!presenter)
             throw AppError(QStringLiteral("打印预览不可用，无法打印收费日报"));
+        const AskingWindow asking(this);
         presenter->presentPages(DayCloseReport::pages(m_report, UnitName, QDateTime::currentDateTime()));
     });
 }
@@ -158,7 +160,7 @@ void DayCloseWindow::excelClick()
     guard(this, [&] {
         Rows list = DayClose::asRows(m_report);
         RowsExportSource source(list);
-        presentExport(DayCloseReport::layout(), source, DayClose::totalsRow(m_report));
+        presentExport(DayCloseReport::layout(), source, DayClose::totalsRow(m_report), this);
     });
 }
 

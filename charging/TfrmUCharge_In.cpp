@@ -4,6 +4,7 @@
 #include "data/TfrmDM.h"
 #include "output/TfrmDMP.h"
 #include "widgets/DatePicker.h"
+#include "widgets/DialogParent.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
@@ -343,8 +344,12 @@ void TfrmUCharge_In::BitBtn1Click()
 
         // The payment is stored: a printing failure is shown and the window carries on as
         // after a successful save, so that "保存" cannot store the same payment twice. The
-        // receipt can be printed again from charge management.
-        guard(this, [&] { frmDMP().PrintCNF(number); });
+        // receipt can be printed again from charge management. The preview belongs to this
+        // window, whatever else came and went while the payment waited to be stored.
+        guard(this, [&] {
+            const AskingWindow asking(this);
+            frmDMP().PrintCNF(number);
+        });
 
         if (CheckBox1->isChecked()) {
             myNew();

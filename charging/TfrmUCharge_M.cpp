@@ -1,5 +1,6 @@
 #include "charging/TfrmUCharge_M.h"
 #include "output/TfrmDMP.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Guard.h"
 #include "browse/QueryModel.h"
 
@@ -19,6 +20,7 @@ void TfrmUCharge_M::P1Click()
     guard(this, [&] {
         if (ADOQuery1->rowCount() == 0)
             return;
+        const AskingWindow asking(this);
         frmDMP().PrintCNF(currentValue(QStringLiteral("单号")));
     });
 }

@@ -2,6 +2,7 @@
 #include "data/DbError.h"
 #include "data/TfrmDM.h"
 #include "widgets/BrowseWindow.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Guard.h"
 #include "browse/QueryModel.h"
 #include "widgets/LongAction.h"
@@ -48,11 +49,11 @@ SaveLocationChooser &saveChooser()
     return chooser;
 }
 
-QString chooseSaveLocation(const QString &suggestedName)
+QString chooseSaveLocation(QWidget *parent, const QString &suggestedName)
 {
     if (saveChooser())
         return saveChooser()(suggestedName);
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("保存工作簿"),
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("保存工作簿"),
                                         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
                                             .filePath(suggestedName),
                                         QStringLiteral("Excel文件(*.xlsx)"));
@@ -60,13 +61,14 @@ QString chooseSaveLocation(const QString &suggestedName)
 
 // No program can show the workbook (an office computer without a spreadsheet program):
 // after the usual message the operator may keep it where they choose; otherwise it goes.
-QString keepUnshownWorkbook(const QString &path)
+// The boxes belong to the window that asked for the workbook.
+QString keepUnshownWorkbook(QWidget *parent, const QString &path)
 {
-    showError(QApplication::activeWindow(), withFullStop(QString::fromUtf8(NoSpreadsheetProgram)));
+    showError(parent, withFullStop(QString::fromUtf8(NoSpreadsheetProgram)));
     QString target;
-    if (messages().question(QApplication::activeWindow(), QStringLiteral("保存工作簿"),
+    if (messages().question(parent, QStringLiteral("保存工作簿"),
                             QStringLiteral("没有找到可以打开工作簿的程序。要把工作簿保存到您选择的位置吗？"), true))
-        target = chooseSaveLocation(QFileInfo(path).fileName());
+        target = chooseSaveLocation(parent, QFileInfo(path).fileName());
     if (target.isEmpty()) {
         QFile::remove(path);
         return {};
@@ -82,7 +84,7 @@ QString keepUnshownWorkbook(const QString &path)
         }
         QFile::remove(path);
     }
-    showInfo(QApplication::activeWindow(), QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(target)));
+    showInfo(parent, QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(target)));
     return target;
 }
 
@@ -130,14 +132,14 @@ void setSaveLocationChooser(SaveLocationChooser chooser) { saveChooser() = std::
 SheetOpener &sheetOpener() { return *g_opener; }
 void setSheetOpener(SheetOpener *opener) { g_opener = opener ? opener : &g_desktop; }
 
-QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals)
+QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals, QWidget *asker)
 {
     const QString folder = privateExportFolder();
     const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime(), unpredictableTag());
     const ExportResult result = writeExportWorkbook(path, layout, list, totals, UnitName);
     SqlText = result.bodyRange;
     if (!sheetOpener().open(path))
-        return keepUnshownWorkbook(path);
+        return keepUnshownWorkbook(dialogParent(asker), path);
     return path;
 }
 
@@ -204,6 +206,9 @@ public:
         while (!done.load())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         packer.join();
+        // The workbook is written: what follows (the spreadsheet program, or the boxes
+        // when there is none) is no longer the export's work.
+        m_action.finish();
         if (!kept)
             throw ActionCancelled{};
     }
@@ -266,7 +271,7 @@ void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
         FirstReadSource rows(cursorRows, hasFirst);
         ProgressExportSource source(rows, action);
         try {
-            presentExport(layout, source, window->totals());
+            presentExport(layout, source, window->totals(), window);
         } catch (const ActionCancelled &) {
             return; // the half-written workbook is removed by the writer
         }

@@ -5,6 +5,7 @@
 #include <functional>
 
 class BrowseWindow;
+class QWidget;
 class QueryModel;
 
 // Presents a finished workbook in the desktop's spreadsheet program. Tests install their
@@ -37,8 +38,9 @@ void setSaveLocationChooser(SaveLocationChooser chooser);
 // Throws AppError (shown by the screen's guard) when the workbook cannot be written.
 // When no spreadsheet program can be started, says so and offers to save the workbook
 // where the operator chooses; the workbook is never left behind in the export folder.
-// Returns where the workbook is (empty when the operator kept none).
-QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals);
+// Returns where the workbook is (empty when the operator kept none). The boxes and the file
+// dialog belong to asker (the screen that exports), else to the active window.
+QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals, QWidget *asker = nullptr);
 
 // The rows of a browse grid's list query, from the first to the last.
 class QueryModelExportSource : public ExportRowSource {

@@ -8,6 +8,7 @@
 #include "statistics/SeasonCharts.h"
 #include "statistics/SeasonPrint.h"
 #include "statistics/SeasonWorkbook.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Guard.h"
 
 #include <QBoxLayout>
@@ -290,6 +291,7 @@ void SeasonStatisticsWindow::PrintClick()
         if (!presenter)
             throw AppError(QStringLiteral("没有可用的打印预览"));
         const report::Report page = SeasonPrint::design(m_figures, UnitName);
+        const AskingWindow asking(this);
         presenter->present(page.prepare());
     });
 }

@@ -1,5 +1,6 @@
 #include "widgets/LockWaitWindow.h"
 #include "data/Database.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Seams.h"
 
 #include <QApplication>
@@ -47,7 +48,9 @@ bool observe(int waitedMs)
         s.gaveUp = false;
         auto *d = new QProgressDialog(QStringLiteral("正在等待另一台电脑上的程序保存完毕……\n"
                                                      "（数据库正被另一个收费窗口使用）"),
-                                      QStringLiteral("放弃"), 0, 0);
+                                      QStringLiteral("放弃"), 0, 0, dialogParent());
+        // It goes by itself once the wait is over: nothing may be parented to it.
+        markTransient(d);
         d->setWindowTitle(appTitle());
         d->setWindowModality(Qt::ApplicationModal);
         d->setAutoClose(false);

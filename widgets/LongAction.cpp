@@ -1,4 +1,5 @@
 #include "widgets/LongAction.h"
+#include "widgets/DialogParent.h"
 #include "widgets/Seams.h"
 
 #include <QCoreApplication>
@@ -10,24 +11,82 @@
 #include <exception>
 #include <memory>
 
+// The progress window shows only when its action says so. QProgressDialog would otherwise
+// show itself from its own timer or from setValue's guess of the time left, also once the
+// work is over (a quick action's window over its result message).
+class ActionWindow : public QProgressDialog {
+public:
+    using QProgressDialog::QProgressDialog;
+    bool mayShow = false;
+    void setVisible(bool visible) override
+    {
+        if (visible && !mayShow)
+            return;
+        QProgressDialog::setVisible(visible);
+    }
+};
+
+struct LongAction::Working {
+    explicit Working(LongAction &a) : action(a)
+    {
+        ++action.m_working;
+        action.showIfDue();
+    }
+    ~Working() { --action.m_working; }
+    Working(const Working &) = delete;
+    Working &operator=(const Working &) = delete;
+    LongAction &action;
+};
+
 LongAction::LongAction(QWidget *parent, const QString &label, qint64 total)
-    : m_dialog(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, parent))
+    : m_dialog(new ActionWindow(label, QStringLiteral("取消"), 0, 0, dialogParent(parent)))
+    , m_showTimer(new QTimer(m_dialog))
 {
+    markTransient(m_dialog);
     m_dialog->setWindowTitle(appTitle());
     m_dialog->setWindowModality(Qt::WindowModal);
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
-    // Shown by the timer below, not by the dialog's own guess from the first steps.
+    // The dialog's own timer is not used (see ActionWindow); this one wakes a waiting loop.
     m_dialog->setMinimumDuration(INT_MAX);
-    QTimer::singleShot(500, m_dialog, [d = m_dialog] { d->show(); });
+    m_showTimer->setSingleShot(true);
+    QObject::connect(m_showTimer, &QTimer::timeout, m_dialog, [this] {
+        m_due = true; // a timer may fire a little early: its time has come all the same
+        showIfDue();
+    });
+    m_showTimer->start(ShowAfterMs);
     setTotal(total);
+    m_sinceStart.start();
     m_sinceEvents.start();
 }
 
 LongAction::~LongAction()
 {
-    m_dialog->hide();
+    finish();
+    // Deleted later: the destructor may run while one of the window's own signals is
+    // being delivered.
     m_dialog->deleteLater();
+}
+
+void LongAction::finish()
+{
+    m_over = true;
+    m_showTimer->stop();
+    m_dialog->hide();
+}
+
+void LongAction::showIfDue()
+{
+    // Only inside the action's own work: a message box shown by the caller meanwhile runs
+    // this timer too, and the window must not come up over it.
+    if (m_over || m_shown || m_working == 0 || m_dialog->wasCanceled())
+        return;
+    if (!m_due && m_sinceStart.elapsed() < ShowAfterMs)
+        return;
+    m_shown = true;
+    m_dialog->mayShow = true;
+    m_dialog->show();
+    m_dialog->mayShow = false;
 }
 
 void LongAction::setLabel(const QString &label)
@@ -45,6 +104,7 @@ void LongAction::setTotal(qint64 total)
 bool LongAction::step(qint64 done)
 {
     if (m_sinceEvents.elapsed() >= EventIntervalMs) {
+        const Working working(*this);
         if (m_total > 0)
             m_dialog->setValue(int(qMin<qint64>(1000, done * 1000 / m_total)));
         QCoreApplication::processEvents();
@@ -60,6 +120,7 @@ bool LongAction::cancelled() const
 
 bool LongAction::waitUntil(const std::function<bool()> &ready)
 {
+    const Working working(*this);
     while (!ready()) {
         if (m_dialog->wasCanceled())
             return false;
@@ -98,6 +159,7 @@ void LongAction::runOffThread(const std::function<void()> &work, const Follow &f
         }
         if (m_dialog->wasCanceled() && follow.stop)
             follow.stop();
+        showIfDue();
     };
     QTimer tick;
     tick.setInterval(EventIntervalMs);
@@ -105,12 +167,16 @@ void LongAction::runOffThread(const std::function<void()> &work, const Follow &f
     // 取消 is passed on at once, not only at the next tick.
     QObject::connect(m_dialog, &QProgressDialog::canceled, &loop, show);
     tick.start();
-    thread->start();
-    loop.exec();
+    {
+        const Working working(*this);
+        thread->start();
+        loop.exec();
+    }
     while (!thread->wait(EventIntervalMs)) {
         if (follow.stop)
             follow.stop();
     }
+    finish();
     if (failure)
         std::rethrow_exception(failure);
 }

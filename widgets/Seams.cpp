@@ -1,4 +1,5 @@
 #include "widgets/Seams.h"
+#include "widgets/DialogParent.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -6,22 +7,26 @@
 
 namespace {
 
+// A box never belongs to a window that goes by itself (a progress or lock-wait window):
+// it would be deleted with it while the operator reads it.
+QWidget *boxParent(QWidget *parent) { return parent ? dialogParent(parent) : nullptr; }
+
 class BoxMessages : public MessageSink {
 public:
     void information(QWidget *parent, const QString &text) override
     {
-        QMessageBox::information(parent, appTitle(), text, QMessageBox::Ok);
+        QMessageBox::information(boxParent(parent), appTitle(), text, QMessageBox::Ok);
     }
     void error(QWidget *parent, const QString &text, const QString &detail) override
     {
-        QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::Critical, appTitle(), text, QMessageBox::Ok, boxParent(parent));
         if (!detail.isEmpty())
             box.setDetailedText(detail);
         box.exec();
     }
     bool question(QWidget *parent, const QString &caption, const QString &text, bool yesIsDefault) override
     {
-        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+        return QMessageBox::question(boxParent(parent), caption, text, QMessageBox::Yes | QMessageBox::No,
                                      yesIsDefault ? QMessageBox::Yes : QMessageBox::No)
             == QMessageBox::Yes;
     }

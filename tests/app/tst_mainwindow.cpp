@@ -2,6 +2,7 @@
 #include "charging/ChargeLogic.h"
 #include "data/Backup.h"
 #include "data/TfrmDM.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
@@ -34,6 +35,7 @@ private slots:
     void dailyBackupInBackground();
     void backupAndRestoreFromMenu();
     void cancelledBackupLeavesNothing();
+    void quickBackupAndRestoreShowNoProgressOverTheirBoxes();
     void databaseBesideProgram();
     void adminFindsDatabaseFromAnotherDirectory();
     void restoreGivesProgramSizeCentred();
@@ -288,6 +290,37 @@ void TestMainWindow::cancelledBackupLeavesNothing()
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
              (QStringList{before.first(), Backup::fileNameFor(Backup::now())}));
+}
+
+// A backup or restore done within half a second never shows its progress window afterwards:
+// not over the result, not over the restore question (where only its 取消 would have let
+// the operator answer). Every box belongs to the main window.
+void TestMainWindow::quickBackupAndRestoreShowNoProgressOverTheirBoxes()
+{
+    TestDb db;
+    db.login();
+    ReadingMessages rec;
+    QuitRecorder quit;
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    w.show();
+    const auto click = [&w](const char *entry) { fromEventLoop([&] { w.action(QString::fromUtf8(entry))->trigger(); }); };
+    click("备份数据");
+    QVERIFY2(rec.last().startsWith(QStringLiteral("数据已备份到 ")), qPrintable(rec.last()));
+    const QString copy = Backup::latest(Backup::folderFor(db.path()));
+    TfrmMain::setBackupChooser([&](QWidget *, const QString &) { return copy; });
+    const auto chooser = qScopeGuard([] { TfrmMain::setBackupChooser(nullptr); });
+    rec.answers << false << true;
+    click("恢复数据"); // checked, asked, declined
+    click("恢复数据"); // checked, asked, restored
+    QCOMPARE(rec.errors(), 0);
+    QCOMPARE(rec.entries.size(), 4);
+    QCOMPARE(rec.entries.at(1).caption, QStringLiteral("恢复数据"));
+    QVERIFY2(rec.last().startsWith(QStringLiteral("数据已恢复。")), qPrintable(rec.last()));
+    QCOMPARE(quit.count, 1);
+    QCOMPARE(rec.progressSeen, QStringList());
+    for (const QPointer<QWidget> &parent : rec.parents)
+        QCOMPARE(parent.data(), &w);
 }
 
 void TestMainWindow::helpOpensHomePage()

@@ -3,18 +3,28 @@
 #include "data/Schema.h"
 #include "data/TfrmDM.h"
 #include "output/TfrmDMP.h"
+#include "report/UiReportPreview.h"
 #include "tests/report/ReportProbe.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
+#include "widgets/LockWaitWindow.h"
 #include "widgets/LookupCombo.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QEventLoop>
+#include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
@@ -55,6 +65,7 @@ private slots:
     void noMethodsNoMethodNeeded();
     void hugeAreaShownShort();
     void anotherCopyChargingAtOnceGetsTheNextNumber();
+    void receiptAfterWaitingForAnotherDesk();
 
 private:
     std::unique_ptr<TfrmUCharge_In> openWindow();
@@ -744,6 +755,59 @@ void TestCharge::anotherCopyChargingAtOnceGetsTheNextNumber()
     QCOMPARE(m_messages->errors(), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(theNum, ' ') FROM (SELECT theNum FROM UCharge ORDER BY ID)")),
              QStringLiteral("2410100001 2410100002"));
+}
+
+// Another desk holds the write lock for a while: the save waits, the lock-wait window comes
+// up (and is the active window), the lock is let go, the payment is stored and the receipt
+// preview opens while the lock-wait window closes and is deleted. The preview belongs to
+// the charge window and lives on until the operator is done with it.
+void TestCharge::receiptAfterWaitingForAnotherDesk()
+{
+    installLockWaitWindow();
+    const auto observer = qScopeGuard([] { Database::setLockWaitObserver({}); });
+    UiReportPreview preview;
+    frmDMP().setPresenter(&preview);
+    ScriptedDialogs dialogs;
+    bool waitWindowShown = false, previewLived = false;
+    QPointer<QWidget> previewParent;
+    int pages = 0;
+    dialogs.nextAs<QPrintPreviewDialog>([&](QPrintPreviewDialog &d) {
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *p = qobject_cast<QProgressDialog *>(top))
+                waitWindowShown |= p->labelText().contains(QStringLiteral("另一台电脑"));
+        previewParent = d.parentWidget();
+        QPointer<QPrintPreviewDialog> alive(&d);
+        // The operator looks at the receipt; the lock-wait window goes meanwhile.
+        QEventLoop looking;
+        QTimer::singleShot(400, &looking, &QEventLoop::quit);
+        looking.exec();
+        previewLived = alive;
+        if (alive)
+            pages = d.findChild<QPrintPreviewWidget *>()->pageCount();
+    });
+
+    Database other;
+    other.open(m_db->path(), QString::fromUtf8(Schema::DatabaseKey));
+    other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    other.exec(QStringLiteral("UPDATE SDept SET F1 = F1 WHERE ID = 1"));
+    std::unique_ptr<QThread> release(QThread::create([&other] {
+        QThread::msleep(900);
+        other.exec(QStringLiteral("COMMIT"));
+    }));
+    release->start();
+    auto w = openWindow();
+    w->CheckBox1->setChecked(false);
+    lookUp(*w, QStringLiteral("3-2-501"));
+    w->BitBtn1Click();
+    release->wait();
+    QCOMPARE(dialogs.opened, 1);
+    QVERIFY(waitWindowShown);
+    QVERIFY(previewLived);
+    QCOMPARE(previewParent.data(), w.get());
+    QCOMPARE(pages, 1);
+    QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("收费信息 保存成功！")});
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
+    QTRY_COMPARE(visibleProgressWindows(), QStringList());
 }
 
 QTEST_MAIN(TestCharge)

@@ -112,6 +112,7 @@ private slots:
     void presentOpensEachWorkbook();
     void spreadsheetProgram();
     void noSpreadsheetProgram();
+    void quickExcelShowsNoProgressOverTheBoxes();
     void screenAndAdminToolAgree_data();
     void screenAndAdminToolAgree();
     void adminToolArguments_data();
@@ -613,6 +614,41 @@ void TestExport::noSpreadsheetProgram()
     QCOMPARE(kept, QString());
     QCOMPARE(boxes.entries.size(), 2);
     QCOMPARE(suggested.size(), 1);
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
+}
+
+namespace {
+class NoProgramOpener : public SheetOpener {
+public:
+    NoProgramOpener() { setSheetOpener(this); }
+    ~NoProgramOpener() override { setSheetOpener(nullptr); }
+    bool open(const QString &) override { return false; }
+};
+} // namespace
+
+// "Excel" of a short list on a computer without a spreadsheet program: the export is over
+// within half a second, and its progress window never comes up over the boxes that follow,
+// which belong to the list's window.
+void TestExport::quickExcelShowsNoProgressOverTheBoxes()
+{
+    QTemporaryDir tmp;
+    Environment tmpDir("TMPDIR", tmp.path());
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '1-101', 50, 2, '否')"));
+    db.login();
+    NoProgramOpener opener;
+    ReadingMessages boxes;
+    boxes.answers = {false};
+    TfrmUH_Q q;
+    q.show();
+    q.BitBtn1Click();
+    QVERIFY(q.waitForFigures());
+    fromEventLoop([&] { q.BitBtn3Click(); });
+    QCOMPARE(boxes.entries.size(), 2);
+    QCOMPARE(boxes.entries.at(1).kind, QStringLiteral("question"));
+    QCOMPARE(boxes.progressSeen, QStringList());
+    for (const QPointer<QWidget> &parent : boxes.parents)
+        QCOMPARE(parent.data(), &q);
     QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
 }
 

@@ -1,13 +1,22 @@
 #include "data/TfrmDM.h"
 #include "output/TfrmDMP.h"
+#include "report/UiReportPreview.h"
 #include "tests/report/ReportProbe.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 class TestReceipt : public QObject {
     Q_OBJECT
@@ -27,6 +36,8 @@ private slots:
     void refusedStatementOpensNoPreview();
     void noPresenterIsAnError();
     void longRemarkIsCutAtItsBox();
+    void printDialogProposesAWritableFile_data();
+    void printDialogProposesAWritableFile();
     void adminReceiptCommand();
 
 private:
@@ -274,6 +285,56 @@ void TestReceipt::longRemarkIsCutAtItsBox()
         for (int x = 0; x < 1940; ++x)
             stray += image.pixel(x, y) != qRgb(255, 255, 255);
     QCOMPARE(stray, 0);
+}
+
+namespace {
+struct Environment {
+    QByteArray name, old;
+    Environment(const char *n, const QString &value) : name(n), old(qgetenv(n)) { qputenv(n, QFile::encodeName(value)); }
+    ~Environment() { qputenv(name.constData(), old); }
+};
+} // namespace
+
+void TestReceipt::printDialogProposesAWritableFile_data()
+{
+    QTest::addColumn<bool>("documents");
+    QTest::newRow("documents folder") << true;
+    QTest::newRow("no documents folder") << false;
+}
+
+// 打印 in the receipt preview: the print dialog's file (printing to PDF) is proposed in the
+// operator's documents folder, or the home folder without one, named for the receipt; the
+// print queue sees the job under the same name.
+void TestReceipt::printDialogProposesAWritableFile()
+{
+    QFETCH(bool, documents);
+    QTemporaryDir home;
+    Environment homeVar("HOME", home.path()), config("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
+    if (documents)
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+    const QString folder = documents ? home.filePath(QStringLiteral("Documents")) : home.path();
+    UiReportPreview preview;
+    frmDMP().setPresenter(&preview);
+    ScriptedDialogs dialogs;
+    QString docName, proposed;
+    bool printDialogOpened = false;
+    dialogs.nextAs<QPrintPreviewDialog>([&](QPrintPreviewDialog &d) {
+        docName = d.printer()->docName();
+        dialogs.nextAs<QPrintDialog>([&](QPrintDialog &p) {
+            printDialogOpened = true;
+            if (auto *file = p.findChild<QLineEdit *>(QStringLiteral("filename")))
+                proposed = QDir::fromNativeSeparators(file->text());
+        });
+        for (QAction *a : d.findChild<QToolBar *>()->actions())
+            if (a->text().remove(QLatin1Char('&')) == QLatin1String("Print"))
+                a->trigger();
+    });
+    frmDMP().PrintCNF(Number);
+    QCOMPARE(dialogs.opened, 2);
+    QVERIFY(printDialogOpened);
+    QCOMPARE(docName, QStringLiteral("收据"));
+    QCOMPARE(proposed, QDir(folder).filePath(QStringLiteral("收据.pdf")));
+    QVERIFY(QFileInfo(folder).isWritable());
 }
 
 void TestReceipt::adminReceiptCommand()

@@ -4,6 +4,7 @@
 #include "sheets/SheetModel.h"
 #include "sheets/SheetReader.h"
 #include "owners/TfrmUH_D.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
@@ -44,6 +45,7 @@ private slots:
     void narrowSheetPreviews();
     void importNeedsAnArea();
     void importReportsAndCloses();
+    void quickImportShowsNoProgressOverItsResult();
     void refusedRowKeepsWindowOpen();
 
     void adminImport();
@@ -531,6 +533,20 @@ void TestOwnerImport::importReportsAndCloses()
     QVERIFY(!f.w.isVisible());
     QCOMPARE(f.w.result(), int(QDialog::Accepted));
     QCOMPARE(f.data.houses(), 3);
+}
+
+// The progress window of an import done within half a second never comes up over the
+// result that follows, which belongs to the import window.
+void TestOwnerImport::quickImportShowsNoProgressOverItsResult()
+{
+    Window f;
+    f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
+    ReadingMessages reading;
+    f.w.DBLookupComboBox1->setKeyValue(East);
+    fromEventLoop([&] { f.w.BitBtn1Click(); });
+    QCOMPARE(reading.texts(), QStringList{"成功导入业主数据 3 条！"});
+    QCOMPARE(reading.progressSeen, QStringList());
+    QCOMPARE(reading.parents.value(0).data(), &f.w);
 }
 
 void TestOwnerImport::refusedRowKeepsWindowOpen()

@@ -5,6 +5,7 @@
 #include "widgets/DialogRunner.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 #include <QTest>
 #include <functional>
@@ -57,6 +58,31 @@ public:
 
     int run(QDialog *dialog) override;
 };
+
+// Boxes that stay open a while, as an operator reads them: the program's events run
+// meanwhile in a loop of the box's own, as under a real box (a deferred deletion asked for
+// outside it waits). Notes the progress windows on the screen while a box is read and the
+// window each box belongs to. Installed while it lives, like MessageRecorder.
+class ReadingMessages : public MessageRecorder {
+public:
+    int readMs = 700;
+    QStringList progressSeen;          // the label of each progress window seen over a box
+    QList<QPointer<QWidget>> parents;  // each box's parent, first to last
+
+    void information(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &text, const QString &detail) override;
+    bool question(QWidget *parent, const QString &caption, const QString &text, bool yesIsDefault) override;
+
+private:
+    void read(QWidget *parent);
+};
+
+// Runs action from a turn of an event loop, as a click on a menu entry or a button runs
+// it: what it leaves for the loop (a deferred deletion) waits until the action returns.
+void fromEventLoop(const std::function<void()> &action);
+
+// The labels of the progress windows now on the screen.
+QStringList visibleProgressWindows();
 
 // Shows the window and waits until it is on the screen.
 void showAndWait(QWidget *w);
