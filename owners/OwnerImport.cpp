@@ -193,19 +193,27 @@ QString clean(const QString &text)
     return s;
 }
 
-QString doneMessage(int added, int notDates)
+QString doneMessage(int added, int notDates, int passedOver)
 {
     QString m = QStringLiteral("成功导入业主数据 %1 条！").arg(added);
     if (notDates > 0)
         m += QStringLiteral("其中 %1 条到期日期不是日期，欠费提醒无法判断这些业主是否欠费，请在业主管理中改正。").arg(notDates);
+    if (passedOver > 0)
+        m += QStringLiteral("另有 %1 条的房号在该小区已有业主，没有导入。").arg(passedOver);
     return m;
 }
 
 int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch, int *notDates,
-        const QString &fileName)
+        const QString &fileName, int *passedOver)
 {
     if (notDates)
         *notDates = 0;
+    if (passedOver)
+        *passedOver = 0;
+    auto passOver = [passedOver](qsizetype rows) {
+        if (passedOver)
+            *passedOver += int(rows);
+    };
     if (sheet.rows.isEmpty())
         return 0;
     std::array<int, 8> column{};
@@ -361,8 +369,10 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
                 begin();
             check.bind(1, storedName);
             check.bind(2, room);
-            if (check.hasRow())
+            if (check.hasRow()) {
+                passOver(1);
                 continue;
+            }
             const bool notDate = paidUpForm(v[4]);
             storeOne(r, v, room, notDate);
             if (inBatch == BatchSize)
@@ -414,6 +424,9 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             if (!whole)
                 fresh = freshRows(db, group, context);
             std::sort(fresh.begin(), fresh.end());
+            // The group's other rows name a house the area has, or one named earlier in
+            // the sheet. A refused row ends the import before this matters.
+            passOver(group.rows.size() - fresh.size());
             for (int i : std::as_const(fresh)) {
                 const GroupRow &w = group.rows.at(i);
                 // The one statement stored the rows before the first refused one.

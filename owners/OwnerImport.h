@@ -31,11 +31,14 @@ QString clean(const QString &text);
 // change record (the workbook's file name, the area and the count) in its own transaction.
 // 到期日期 in a usual date form is stored as "yyyy-mm-dd"; notDates (if given) receives how
 // many added houses have a 到期日期 that is no date (stored as given; empty ones not counted).
+// passedOver (if given) receives how many rows with a room number were not added because
+// the area already has a live house of that number (or an earlier row of the sheet named it).
 int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch = {},
-        int *notDates = nullptr, const QString &fileName = QString());
+        int *notDates = nullptr, const QString &fileName = QString(), int *passedOver = nullptr);
 
 // The message of a finished import: "成功导入业主数据 N 条！", then how many of them have a
-// 到期日期 that is no date, when there are any.
-QString doneMessage(int added, int notDates = 0);
+// 到期日期 that is no date, and how many rows were passed over as already there, when there
+// are any.
+QString doneMessage(int added, int notDates = 0, int passedOver = 0);
 
 } // namespace OwnerImport

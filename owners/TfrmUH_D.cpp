@@ -192,6 +192,7 @@ void TfrmUH_D::BitBtn1Click()
         std::atomic<int> stored{0};
         std::atomic<bool> stop{false};
         int notDates = 0;
+        int passedOver = 0;
         int added = 0;
         LongAction::Follow follow;
         follow.label = [&] {
@@ -212,10 +213,10 @@ void TfrmUH_D::BitBtn1Click()
                             if (stop)
                                 throw ActionCancelled{};
                         },
-                        &notDates, m_fileName);
+                        &notDates, m_fileName, &passedOver);
                 },
                 follow);
-            showInfo(this, OwnerImport::doneMessage(added, notDates));
+            showInfo(this, OwnerImport::doneMessage(added, notDates, passedOver));
         } catch (const ActionCancelled &) {
             showInfo(this, cancelledMessage(stored));
             return;

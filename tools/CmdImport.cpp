@@ -60,8 +60,9 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
     ChargeDate = Dates::format(date);
 
     int notDates = 0;
-    const int added = OwnerImport::run(sheet, area, {}, &notDates, QFileInfo(a.positional().first()).fileName());
-    out << OwnerImport::doneMessage(added, notDates) << '\n';
+    int passedOver = 0;
+    const int added = OwnerImport::run(sheet, area, {}, &notDates, QFileInfo(a.positional().first()).fileName(), &passedOver);
+    out << OwnerImport::doneMessage(added, notDates, passedOver) << '\n';
     return 0;
 }
 
