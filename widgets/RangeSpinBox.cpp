@@ -38,7 +38,8 @@ void RangeSpinBox::keyPressEvent(QKeyEvent *event)
     const QString typed = event->text();
     const bool character = !typed.isEmpty() && typed.at(0).isPrint()
         && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (character && !signsAndDigitsOnly(typed)) {
+    // A typed blank is refused like a letter: no whole number holds one.
+    if (character && (!signsAndDigitsOnly(typed) || typed.contains(QLatin1Char(' ')))) {
         QApplication::beep();
         emit keyRefused();
         event->accept();

@@ -15,8 +15,9 @@ public:
     int settle(const QString &text) const;
 
 signals:
-    // A typed character the box does not take (anything but digits, signs and blanks);
-    // the box beeps, as the operator expects of a refused key.
+    // A typed character the box does not take (anything but digits and signs, a blank
+    // too); the box beeps, as the operator expects of a refused key. A pasted text may
+    // still have blanks around its number.
     void keyRefused();
 
 protected:
