@@ -4,6 +4,17 @@
 #include "data/TfrmDM.h"
 #include "output/UiSheetOpener.h"
 #include "widgets/DatePicker.h"
+#include "widgets/DialogRunner.h"
+#include "widgets/Guard.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -20,6 +31,7 @@ BrowseSetup logSetup()
     };
     s.excel = true;
     s.widths = {{QStringLiteral("时间"), 130}, {QStringLiteral("变更内容"), 420}};
+    s.fillColumn = QStringLiteral("变更内容");
     s.hiddenColumns = {QStringLiteral("ID"), QStringLiteral("数据表")};
     return s;
 }
@@ -34,6 +46,59 @@ ChangeLogWindow::ChangeLogWindow(QWidget *parent)
         today = QDate::currentDate();
     datePicker(1)->setDateQuietly(today.addMonths(-1));
     datePicker(2)->setDateQuietly(QDate::currentDate() > today ? QDate::currentDate() : today);
+    connect(DBGrid1, &QAbstractItemView::doubleClicked, this, &ChangeLogWindow::showRecord);
+}
+
+void ChangeLogWindow::keyPressEvent(QKeyEvent *event)
+{
+    // The grid passes Enter on.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier
+        && focusWidget() == DBGrid1) {
+        showRecord();
+        return;
+    }
+    BrowseWindow::keyPressEvent(event);
+}
+
+void ChangeLogWindow::showRecord()
+{
+    guard(this, [&] {
+        if (currentRow() < 0)
+            return;
+        QList<QPair<QString, QString>> fields;
+        for (const char *caption : {"时间", "操作员", "收费日期", "操作", "小区名称", "房号", "记录号"})
+            fields << qMakePair(QString::fromUtf8(caption), currentValue(QString::fromUtf8(caption)));
+        ChangeRecordDialog dialog(this, fields, currentValue(QStringLiteral("变更内容")));
+        runModal(&dialog);
+    });
+}
+
+ChangeRecordDialog::ChangeRecordDialog(QWidget *parent, const QList<QPair<QString, QString>> &fields,
+                                       const QString &change)
+    : FixedDialog(parent, QStringLiteral("操作记录"), 560, 420)
+{
+    auto *form = new QFormLayout;
+    for (const auto &f : fields) {
+        auto *value = new QLabel(f.second, this);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        form->addRow(f.first + QStringLiteral("："), value);
+    }
+    changeText = new QPlainTextEdit(change, this);
+    changeText->setObjectName(QStringLiteral("changeText"));
+    changeText->setReadOnly(true);
+    changeText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    form->addRow(QStringLiteral("变更内容："), changeText);
+    closeButton = new QPushButton(QStringLiteral("关闭"), this);
+    closeButton->setDefault(true);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(closeButton);
+    buttons->addStretch();
+    auto *v = new QVBoxLayout(this);
+    v->addLayout(form, 1);
+    v->addLayout(buttons);
+    changeText->setFocus();
 }
 
 QString ChangeLogWindow::listSql() const { return ChangeLog::list(myWhere); }

@@ -15,14 +15,18 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <chrono>
@@ -53,13 +57,65 @@ protected:
         }
     }
 
+    // A cell that shows only part of its text (the grid cuts it with "…") has the whole
+    // text as its tooltip, wrapped.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event && event->type() == QEvent::ToolTip && index.isValid()) {
+            QStyleOptionViewItem o = option;
+            initStyleOption(&o, index);
+            QStyle *style = view->style();
+            const int margins = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+            const QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &o, view);
+            if (!o.text.isEmpty() && o.fontMetrics.horizontalAdvance(o.text) + margins > room.width()) {
+                QToolTip::showText(event->globalPos(),
+                                   QStringLiteral("<p style='white-space:pre-wrap'>") + o.text.toHtmlEscaped()
+                                       + QStringLiteral("</p>"),
+                                   view->viewport(), option.rect);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+
 private:
     const BrowseWindow *m_window;
 };
 
 constexpr int FooterLabelWidth = 160;
+constexpr int FooterGap = 8;
 constexpr int DefaultColumnMax = 220;
 constexpr int BatchRowsForWidths = 200; // rows looked at for a default column width
+
+// The footer band: Label1..Label8 side by side, each at least FooterLabelWidth apart and as
+// wide as its text (a total of a large district is wider than the usual place), placed
+// again whenever a text changes. They are placed, not laid out, so that a narrow window
+// clips the last ones instead of growing.
+class FooterBand : public QWidget {
+public:
+    explicit FooterBand(QWidget *parent) : QWidget(parent) {}
+    QLabel *labels[8] = {};
+
+    void place()
+    {
+        int x = FooterGap;
+        for (QLabel *l : labels) {
+            const int width = qMax(FooterLabelWidth - FooterGap, l->sizeHint().width());
+            l->setGeometry(x, 2, width, 20);
+            x += width + FooterGap;
+        }
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        // A label whose text changed asks for this (only while the band is shown).
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
+            place();
+        return QWidget::event(event);
+    }
+};
 
 } // namespace
 
@@ -187,11 +243,15 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     QHeaderView *heading = DBGrid1->horizontalHeader();
     heading->setSectionsClickable(true);
     heading->setSortIndicatorShown(false);
-    connect(heading, &QHeaderView::sectionClicked, this, [this, heading](int section) {
-        const bool same = heading->isSortIndicatorShown() && heading->sortIndicatorSection() == section;
-        const Qt::SortOrder order = same && heading->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                                               : Qt::AscendingOrder;
-        sortByColumn(section, order);
+    connect(heading, &QHeaderView::sectionClicked, this, [this](int section) {
+        // The heading has already turned its own indicator round at the click: the order
+        // is decided from the list's last order instead.
+        const QString caption = ADOQuery1->columns().value(section);
+        const bool same = !m_sortKeys.isEmpty() && !caption.isEmpty()
+            && m_sortKeys.first().column.compare(caption, Qt::CaseInsensitive) == 0;
+        const bool ascendingNow = same && !m_sortKeys.first().descending;
+        sortByColumn(section, ascendingNow ? Qt::DescendingOrder : Qt::AscendingOrder);
+        showSortIndicator();
     });
 
     m_figures = new ListFigures(this);
@@ -215,15 +275,14 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
         showError(this, withFullStop(message), detail);
     });
 
-    // Bottom band: Label1..Label8 at fixed places, left to right. They are placed, not laid
-    // out, so that a narrow main window clips the last ones instead of growing the window.
-    auto *footer = new QWidget(this);
+    // Bottom band: Label1..Label8, left to right.
+    auto *footer = new FooterBand(this);
     footer->setFixedHeight(24);
     for (int i = 0; i < 8; ++i) {
-        m_labels[i] = new QLabel(footer);
+        m_labels[i] = footer->labels[i] = new QLabel(footer);
         m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-        m_labels[i]->setGeometry(8 + i * FooterLabelWidth, 2, FooterLabelWidth - 8, 20);
     }
+    footer->place();
     Label1 = m_labels[0];
     Label2 = m_labels[1];
     Label3 = m_labels[2];
@@ -242,6 +301,8 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     // "查询" is the default button: Enter in any filter input runs it.
     for (QWidget *w : GroupBox1->findChildren<QWidget *>())
         w->installEventFilter(this);
+    if (!m_setup.fillColumn.isEmpty())
+        DBGrid1->viewport()->installEventFilter(this);
 
     connect(BitBtn1, &QPushButton::clicked, this, &BrowseWindow::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &BrowseWindow::BitBtn2Click);
@@ -278,6 +339,11 @@ void BrowseWindow::keyPressEvent(QKeyEvent *event)
 
 bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == DBGrid1->viewport()) {
+        if (event->type() == QEvent::Resize)
+            fillFreeWidth();
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto *k = static_cast<QKeyEvent *>(event);
         if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && k->modifiers() == Qt::NoModifier) {
@@ -364,10 +430,18 @@ void BrowseWindow::sortByColumn(int column, Qt::SortOrder order)
     m_sortKeys = {ListKey{caption, descending, byId}};
     if (!byId)
         m_sortKeys << ListKey{QStringLiteral("ID"), descending, true};
-    DBGrid1->horizontalHeader()->setSortIndicatorShown(true);
-    DBGrid1->horizontalHeader()->setSortIndicator(column, order);
+    showSortIndicator();
     // The count and the sums do not change with the order: kept when they have arrived.
     guard(this, [&] { openList(m_countPending || m_totalsPending || !m_figures->isDone()); });
+}
+
+void BrowseWindow::showSortIndicator()
+{
+    QHeaderView *heading = DBGrid1->horizontalHeader();
+    const int column = m_sortKeys.isEmpty() ? -1 : ADOQuery1->columnIndex(m_sortKeys.first().column);
+    heading->setSortIndicatorShown(column >= 0);
+    if (column >= 0)
+        heading->setSortIndicator(column, m_sortKeys.first().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 QColor BrowseWindow::rowTextColour(int) const
@@ -434,6 +508,18 @@ namespace {
 // A first page that takes longer than this is waited for with the window answering.
 constexpr int QuietWaitMs = 30;
 
+// Makes the window the main window's active list again and gives the focus back to the
+// box that had it.
+void keepActive(QWidget *window, QWidget *focus)
+{
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(window->parentWidget())) {
+        if (QMdiArea *area = sub->mdiArea(); area && area->activeSubWindow() != sub)
+            area->setActiveSubWindow(sub);
+    }
+    if (focus && window->isAncestorOf(focus) && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::OtherFocusReason);
+}
+
 // Reads the first page of a keyed list on a thread of its own. Ordered by a column
 // without an index, or under criteria that few rows meet, the engine goes through the
 // whole list before the first row (seconds at ten times today's district): meanwhile the
@@ -477,13 +563,18 @@ bool readFirstPageAnswering(QWidget *window, Database &reader, const KeyedList &
         reading->ready.wait_for(lock, std::chrono::milliseconds(QuietWaitMs), [&] { return reading->done; });
     }
     if (!done()) {
-        // No second "查询" or sort while this one runs.
+        // No second "查询" or sort while this one runs. Disabling the window takes the focus
+        // out of it; given back to nobody, the main window would hand it, when it is active
+        // again after the progress window, to the first box of whichever list window comes
+        // first, and show that list in place of this one.
+        const QPointer<QWidget> focus = window->focusWidget();
         window->setEnabled(false);
         {
             LongAction action(window, QStringLiteral("正在查询…"));
             givenUp = !action.waitUntil(done);
         }
         window->setEnabled(true);
+        keepActive(window, focus);
         // An interrupt that arrives between two steps is lost: repeated until it ends.
         while (givenUp && !done()) {
             reader.interrupt();
@@ -601,6 +692,23 @@ void BrowseWindow::applyColumns()
             DBGrid1->setColumnWidth(c, qMin(h->sectionSize(c) + 12, DefaultColumnMax));
         }
     }
+    fillFreeWidth();
+}
+
+void BrowseWindow::fillFreeWidth()
+{
+    const int c = m_setup.fillColumn.isEmpty() ? -1 : ADOQuery1->columnIndex(m_setup.fillColumn);
+    if (c < 0 || DBGrid1->isColumnHidden(c))
+        return;
+    int own = 0;
+    for (const BrowseColumnWidth &w : m_setup.widths)
+        if (w.caption.compare(m_setup.fillColumn, Qt::CaseInsensitive) == 0)
+            own = w.width;
+    int others = 0;
+    for (int k = 0; k < ADOQuery1->columnCount(); ++k)
+        if (k != c && !DBGrid1->isColumnHidden(k))
+            others += DBGrid1->columnWidth(k);
+    DBGrid1->setColumnWidth(c, qMax(own, DBGrid1->viewport()->width() - others));
 }
 
 void BrowseWindow::afterQuery()

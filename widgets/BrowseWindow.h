@@ -41,6 +41,9 @@ struct BrowseSetup {
     QVector<BrowseCriterion> criteria;     // the check boxes, in clause order
     bool excel = false;                    // shows the "Excel" button
     QVector<BrowseColumnWidth> widths;     // fixed column widths by caption
+    // A column (by caption) that also takes the grid's free width, never narrower than its
+    // width above; empty: none.
+    QString fillColumn;
     QStringList hiddenColumns{QStringLiteral("ID")};
     QVector<BrowseFooterSum> sums;
 };
@@ -60,6 +63,8 @@ struct BrowseSetup {
 // background thread (ListFigures); the footer says "统计中…" until they arrive. A new
 // "查询", a sort or closing the window stops them. A click on a column heading orders the
 // list by that column (again: the other way), the ID breaking ties.
+//
+// A cell too narrow for its text shows the whole text as its tooltip.
 //
 // A screen supplies its statements (listSql, totalsSql, optionally countSql and
 // whereStart), and optionally a pop-up menu (setGridPopup), extra widgets above the
@@ -170,6 +175,10 @@ private:
     void showPendingFooter();
     void fillTotals(const Rows &totals);
     void applyColumns();
+    // Widens the fill column to the grid's free width.
+    void fillFreeWidth();
+    // The heading's indicator as the list is ordered (none in the screen's own order).
+    void showSortIndicator();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     BrowseSetup m_setup;

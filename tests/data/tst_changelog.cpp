@@ -12,10 +12,16 @@
 #include "owners/OwnerImport.h"
 #include "sheets/SheetReader.h"
 #include "reference/RefLists.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "browse/QueryModel.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QLabel>
 #include <QProcess>
@@ -38,6 +44,7 @@ private slots:
     void modifyWithoutChangeLeavesNoRecord();
     void killedWritersLeaveBothOrNeither();
     void window();
+    void recordReadInFull();
     void olderFileGainsTheTables();
 
 private:
@@ -299,6 +306,67 @@ void TestChangeLog::window()
     w.BitBtn1Click();
     QCOMPARE(w.ADOQuery1->rowCount(), 4);
     QVERIFY(w.BitBtn3->isEnabled());
+}
+
+// A record's changed values are read in full: their column takes the grid's free width, a
+// cell too narrow for them shows them whole as its tooltip, and a double click or Enter on
+// the row shows the record with all of them, wrapped.
+void TestChangeLog::recordReadInFull()
+{
+    QStringList parts;
+    for (int i = 1; i <= 30; ++i)
+        parts << QStringLiteral("备注：旧的说明文字%1 → 新的说明文字%1").arg(i);
+    const QString change = parts.join(QStringLiteral("；"));
+    m_db->exec(QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, theChange) "
+                              "VALUES ('2024-10-10 09:30:00', '管理员', '2024-10-10', '修改业主', 'UHouse', 1, '幸福小区', "
+                              "'1-101', '%1')").arg(change));
+    MessageRecorder rec;
+    ScriptedDialogs dialogs;
+    ChangeLogWindow w;
+    w.resize(1600, 560);
+    showAndWait(&w);
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.BitBtn1Click();
+    QCOMPARE(w.ADOQuery1->rowCount(), 2);
+    QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("变更内容")), change);
+    const int c = w.ADOQuery1->columnIndex(QStringLiteral("变更内容"));
+    int others = 0;
+    for (int k = 0; k < w.ADOQuery1->columnCount(); ++k)
+        if (k != c && !w.DBGrid1->isColumnHidden(k))
+            others += w.DBGrid1->columnWidth(k);
+    QVERIFY(w.DBGrid1->columnWidth(c) > 420);
+    QCOMPARE(w.DBGrid1->columnWidth(c), w.DBGrid1->viewport()->width() - others);
+
+    const QRect cell = w.DBGrid1->visualRect(w.ADOQuery1->index(0, c));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), w.DBGrid1->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(w.DBGrid1->viewport(), &help);
+    QCOMPARE(QToolTip::text(), QStringLiteral("<p style='white-space:pre-wrap'>") + change.toHtmlEscaped() + QStringLiteral("</p>"));
+    QToolTip::hideText();
+
+    QStringList shown;
+    const auto read = [&](ChangeRecordDialog &d) {
+        shown << d.windowTitle() << d.changeText->toPlainText();
+        QVERIFY(d.changeText->isReadOnly());
+        QCOMPARE(d.changeText->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(d.findChildren<QLabel *>().size() > 7);
+    };
+    dialogs.nextAs<ChangeRecordDialog>(read);
+    // The first click of the two, then the second, which the window system sends as a double click.
+    QTest::mouseClick(w.DBGrid1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QTest::mouseDClick(w.DBGrid1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QCOMPARE(dialogs.opened, 1);
+    QCOMPARE(shown, (QStringList{QStringLiteral("操作记录"), change}));
+
+    shown.clear();
+    dialogs.nextAs<ChangeRecordDialog>(read);
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.DBGrid1->setFocus();
+    QTest::keyClick(w.DBGrid1, Qt::Key_Return);
+    QCOMPARE(dialogs.opened, 2);
+    QCOMPARE(shown, (QStringList{QStringLiteral("操作记录"), change}));
+    QCOMPARE(rec.entries.size(), 0);
 }
 
 void TestChangeLog::olderFileGainsTheTables()

@@ -4,6 +4,7 @@
 #include "owners/ArrearsStatements.h"
 #include "owners/TfrmUH_TX.h"
 #include "tests/output/XlsxProbe.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupCombo.h"
@@ -106,6 +107,7 @@ private slots:
     void amountsNoReceiptCanWrite_data();
     void amountsNoReceiptCanWrite();
     void totalBeyondDoubleIsAnError();
+    void footerShowsEveryDigit();
 };
 
 void TestArrears::opens()
@@ -403,6 +405,40 @@ void TestArrears::totalBeyondDoubleIsAnError()
     QVERIFY(w.waitForFigures());
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("合计超出范围。")});
     QCOMPARE(w.Label2->text(), QStringLiteral("面积："));
+}
+
+// The arrears of a large district make a figure wider than the footer's usual place: every
+// label is as wide as its text and none covers the next.
+void TestArrears::footerShowsEveryDigit()
+{
+    TestDb db;
+    setPeriodEnd(db, 3, 15);
+    db.login(QDate(2024, 10, 10));
+    db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('阳光小区')"));
+    for (int i = 1; i <= 9; ++i)
+        addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')),
+                 QStringLiteral("30000000.37"), QStringLiteral("10000.01"), QStringLiteral("2021-03-14"));
+    MessageRecorder boxes;
+    TfrmUH_TX w;
+    w.resize(1400, 560);
+    showAndWait(&w);
+    w.BitBtn1Click();
+    QVERIFY(w.waitForFigures());
+    QCOMPARE(boxes.entries.size(), 0);
+    // Thirteen digits before the point: wider than the place every label had.
+    QVERIFY2(w.Label3->text().startsWith(QStringLiteral("欠费金额：8100008")), qPrintable(w.Label3->text()));
+    QVERIFY2(w.Label3->fontMetrics().horizontalAdvance(w.Label3->text()) > 152, qPrintable(w.Label3->text()));
+    const auto fits = [&] {
+        int right = -1;
+        for (int n = 1; n <= 8; ++n) {
+            const QLabel *l = w.label(n);
+            if (l->contentsRect().width() < l->fontMetrics().horizontalAdvance(l->text()) || l->x() <= right)
+                return false;
+            right = l->geometry().right();
+        }
+        return true;
+    };
+    QTRY_VERIFY(fits());
 }
 
 QTEST_MAIN(TestArrears)

@@ -17,6 +17,7 @@
 #include "browse/QueryModel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -54,6 +55,7 @@ private slots:
     void footerWaitsForTheBackgroundFigures();
     void headingSortsTheList();
     void slowFirstRowsCanBeGivenUp();
+    void slowSortKeepsItsWindowActive();
 };
 
 namespace {
@@ -764,9 +766,11 @@ void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
     QCOMPARE(rec.entries.size(), 0);
 }
 
-// A click on a heading orders the list by that column, a second click the other way; the
-// grid then reads the same rows in the same order as the whole list read with that order,
-// at the start, the middle and the end, and the next "查询" keeps the order.
+// A click on a heading orders the list by that column, each further click on it the other
+// way, a click on another heading by that one from the lowest; the grid then reads the same
+// rows in the same order as the whole list read with that order, at the start, the middle
+// and the end, and the next "查询" keeps the order. The clicks are the mouse's, on the
+// heading itself (which turns its own indicator round at each click).
 void TestOwnerBrowse::headingSortsTheList()
 {
     TestDb db;
@@ -774,9 +778,10 @@ void TestOwnerBrowse::headingSortsTheList()
     db.login();
     MessageRecorder rec;
     TfrmUH_Q w;
+    w.resize(1600, 560);
+    showAndWait(&w);
     w.BitBtn1Click();
     QVERIFY(w.waitForFigures());
-    const int remark = w.ADOQuery1->columnIndex(QStringLiteral("备注"));
     const QList<int> rows{0, 1, 999, 1000, 1998, 1999};
     auto expected = [&](const QString &order) {
         const Rows all = frmDM().db().select(QStringLiteral("SELECT ID FROM UHouse ORDER BY ") + order);
@@ -785,15 +790,33 @@ void TestOwnerBrowse::headingSortsTheList()
             r << all.at(row, 0);
         return r;
     };
-    w.DBGrid1->horizontalHeader()->sectionClicked(remark);
-    QVERIFY(w.waitForFigures());
-    QCOMPARE(w.ADOQuery1->rowCount(), 2000);
-    QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark, ID")));
-    QCOMPARE(w.currentRow(), 0);
-    w.DBGrid1->horizontalHeader()->sectionClicked(remark);
-    QVERIFY(w.waitForFigures());
-    QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark DESC, ID DESC")));
-    QCOMPARE(w.DBGrid1->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QHeaderView *heading = w.DBGrid1->horizontalHeader();
+    struct Click {
+        const char *caption;
+        const char *order;
+        Qt::SortOrder indicator;
+    };
+    const Click clicks[] = {{"备注", "Remark, ID", Qt::AscendingOrder},
+                            {"备注", "Remark DESC, ID DESC", Qt::DescendingOrder},
+                            {"备注", "Remark, ID", Qt::AscendingOrder},
+                            {"房号", "theNum, ID", Qt::AscendingOrder},
+                            {"房号", "theNum DESC, ID DESC", Qt::DescendingOrder},
+                            {"房号", "theNum, ID", Qt::AscendingOrder},
+                            {"备注", "Remark, ID", Qt::AscendingOrder},
+                            {"备注", "Remark DESC, ID DESC", Qt::DescendingOrder}};
+    for (const Click &c : clicks) {
+        const int section = w.ADOQuery1->columnIndex(QString::fromUtf8(c.caption));
+        const QPoint at(heading->sectionViewportPosition(section) + heading->sectionSize(section) / 2, heading->height() / 2);
+        QVERIFY(heading->viewport()->rect().contains(at));
+        QTest::mouseClick(heading->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QVERIFY(w.waitForFigures());
+        QCOMPARE(w.ADOQuery1->rowCount(), 2000);
+        QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QString::fromUtf8(c.order)));
+        QCOMPARE(w.currentRow(), 0);
+        QVERIFY(heading->isSortIndicatorShown());
+        QCOMPARE(heading->sortIndicatorSection(), section);
+        QCOMPARE(heading->sortIndicatorOrder(), c.indicator);
+    }
     w.BitBtn1Click();
     QVERIFY(w.waitForFigures());
     QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark DESC, ID DESC")));
@@ -874,6 +897,59 @@ void TestOwnerBrowse::slowFirstRowsCanBeGivenUp()
     QCOMPARE(w.ADOQuery1->rowCount(), 300);
     QCOMPARE(w.Label1->text(), QStringLiteral("记录：300"));
     QCOMPARE(w.currentValue(QStringLiteral("房号")), QStringLiteral("00300"));
+    QCOMPARE(rec.entries.size(), 0);
+}
+
+// A slow re-sort of one of two lists in the main window: the progress window comes and
+// goes, and the list being sorted stays the active one with the focus where it was, also
+// once the main window is active again after the progress window.
+void TestOwnerBrowse::slowSortKeepsItsWindowActive()
+{
+    TestDb db;
+    addManyHouses(db, 300);
+    db.login();
+    MessageRecorder rec;
+    TfrmMain main;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    showAndWait(&main);
+    main.findChild<QAction *>(QStringLiteral("tool_业主查询"))->trigger(); // another list, opened first
+    auto *list = new SlowList;
+    list->slow = false;
+    QMdiSubWindow *sub = main.MdiArea->addSubWindow(list);
+    sub->showMaximized();
+    main.MdiArea->setActiveSubWindow(sub);
+    list->BitBtn1Click();
+    QVERIFY(list->waitForFigures());
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    list->DBGrid1->setFocus();
+    QCOMPARE(QApplication::focusWidget(), list->DBGrid1);
+
+    list->slow = true;
+    bool progressShown = false;
+    QTimer giveUp;
+    giveUp.setInterval(20);
+    QObject::connect(&giveUp, &QTimer::timeout, &main, [&] {
+        auto *progress = list->findChild<QProgressDialog *>();
+        if (progress && progress->isVisible()) {
+            progressShown = true;
+            progress->cancel();
+        }
+    });
+    giveUp.start();
+    QHeaderView *heading = list->DBGrid1->horizontalHeader();
+    const int section = list->ADOQuery1->columnIndex(QStringLiteral("房号"));
+    QTest::mouseClick(heading->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(heading->sectionViewportPosition(section) + 5, heading->height() / 2));
+    giveUp.stop();
+    QVERIFY(progressShown);
+    QCOMPARE(main.MdiArea->activeSubWindow(), sub);
+    // The desktop makes the main window active again once the progress window is gone.
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QCoreApplication::processEvents();
+    QCOMPARE(main.MdiArea->activeSubWindow(), sub);
+    QCOMPARE(QApplication::focusWidget(), list->DBGrid1);
     QCOMPARE(rec.entries.size(), 0);
 }
 
