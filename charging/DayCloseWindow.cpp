@@ -160,7 +160,8 @@ void DayCloseWindow::excelClick()
     guard(this, [&] {
         Rows list = DayClose::asRows(m_report);
         RowsExportSource source(list);
-        presentExport(DayCloseReport::layout(), source, DayClose::totalsRow(m_report), this);
+        presentExport(DayCloseReport::layout(m_report), source, DayClose::totalsRow(m_report),
+                      DayCloseReport::fileName(m_report), this);
     });
 }
 

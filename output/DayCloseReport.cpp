@@ -172,15 +172,28 @@ QList<report::PreparedReport> pages(const DayClose::Report &close, const QString
     return b.finish();
 }
 
-ExportLayout layout()
+ExportLayout layout(const DayClose::Report &close)
 {
     auto col = [](const char *heading, ExportCell cell = ExportCell::Typed, const char *total = nullptr) {
         return ExportColumn{QString::fromUtf8(heading), cell, total ? QString::fromUtf8(total) : QString()};
     };
-    return {QStringLiteral("收费日报"),
+    // The title says which close it is, as the printed page does.
+    QString title = QStringLiteral("收费日报（") + close.periodText();
+    if (!close.criteria.operatorName.isEmpty())
+        title += QStringLiteral("，收费员：") + close.criteria.operatorName;
+    title += QStringLiteral("）");
+    return {title,
             {col("序号", ExportCell::Sequence), col("类别"), col("收费员"), col("收款方式"), col("笔数"),
              col("起始单号", ExportCell::Text), col("结束单号", ExportCell::Text), col("金额", ExportCell::Typed, "金额"),
              col("说明")}};
+}
+
+QString fileName(const DayClose::Report &close)
+{
+    QString what = QStringLiteral("收费日报");
+    if (!close.criteria.operatorName.isEmpty())
+        what += QLatin1Char('-') + close.criteria.operatorName;
+    return ExportLayouts::fileName(what, close.criteria.from, close.criteria.to);
 }
 
 } // namespace DayCloseReport

@@ -15,7 +15,12 @@ namespace DayCloseReport {
 
 QList<report::PreparedReport> pages(const DayClose::Report &close, const QString &unitName, const QDateTime &printedAt);
 
-// The workbook of the "Excel" button and the admin tool: the rows of DayClose::asRows.
-ExportLayout layout();
+// The workbook of the "Excel" button and the admin tool: the rows of DayClose::asRows,
+// under a title that names the day (or days) and the operator when one was chosen:
+// "收费日报（2024-10-10，收费员：张三）".
+ExportLayout layout(const DayClose::Report &close);
+// The name the workbook is offered to be kept under: "收费日报-20241010.xlsx",
+// "收费日报-张三-20241001-20241010.xlsx".
+QString fileName(const DayClose::Report &close);
 
 } // namespace DayCloseReport

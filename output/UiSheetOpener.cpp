@@ -59,16 +59,13 @@ QString chooseSaveLocation(QWidget *parent, const QString &suggestedName)
                                         QStringLiteral("Excel文件(*.xlsx)"));
 }
 
-// No program can show the workbook (an office computer without a spreadsheet program):
-// after the usual message the operator may keep it where they choose; otherwise it goes.
-// The boxes belong to the window that asked for the workbook.
-QString keepUnshownWorkbook(QWidget *parent, const QString &path)
+} // namespace
+
+QString offerToKeepWorkbook(QWidget *parent, const QString &path, const QString &suggestedName)
 {
-    showError(parent, withFullStop(QString::fromUtf8(NoSpreadsheetProgram)));
     QString target;
-    if (messages().question(parent, QStringLiteral("保存工作簿"),
-                            QStringLiteral("没有找到可以打开工作簿的程序。要把工作簿保存到您选择的位置吗？"), true))
-        target = chooseSaveLocation(parent, QFileInfo(path).fileName());
+    if (messages().question(parent, QStringLiteral("保存工作簿"), QString::fromUtf8(NoSpreadsheetProgram), true))
+        target = chooseSaveLocation(parent, suggestedName);
     if (target.isEmpty()) {
         QFile::remove(path);
         return {};
@@ -87,8 +84,6 @@ QString keepUnshownWorkbook(QWidget *parent, const QString &path)
     showInfo(parent, QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(target)));
     return target;
 }
-
-} // namespace
 
 bool startSpreadsheetProgram(const QString &path)
 {
@@ -132,14 +127,15 @@ void setSaveLocationChooser(SaveLocationChooser chooser) { saveChooser() = std::
 SheetOpener &sheetOpener() { return *g_opener; }
 void setSheetOpener(SheetOpener *opener) { g_opener = opener ? opener : &g_desktop; }
 
-QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals, QWidget *asker)
+QString presentExport(const ExportLayout &layout, ExportRowSource &list, const Rows &totals, const QString &suggestedName,
+                      QWidget *asker)
 {
     const QString folder = privateExportFolder();
     const QString path = newExportPath(folder, UnitName + layout.titleWord, QDateTime::currentDateTime(), unpredictableTag());
     const ExportResult result = writeExportWorkbook(path, layout, list, totals, UnitName);
     SqlText = result.bodyRange;
     if (!sheetOpener().open(path))
-        return keepUnshownWorkbook(dialogParent(asker), path);
+        return offerToKeepWorkbook(dialogParent(asker), path, suggestedName);
     return path;
 }
 
@@ -271,7 +267,8 @@ void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
         FirstReadSource rows(cursorRows, hasFirst);
         ProgressExportSource source(rows, action);
         try {
-            presentExport(layout, source, window->totals(), window);
+            presentExport(layout, source, window->totals(),
+                          ExportLayouts::fileName(window->windowTitle(), QDate::currentDate()), window);
         } catch (const ActionCancelled &) {
             return; // the half-written workbook is removed by the writer
         }

@@ -1,5 +1,7 @@
 #include "output/XlsxExport.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 ExportColumn col(const char *heading, ExportCell cell = ExportCell::Typed, const char *total = nullptr)
@@ -52,6 +54,19 @@ ExportLayout arrears()
     ExportLayout l{QStringLiteral("业主报表"), ownerColumns()};
     l.columns << col("欠费年数") << col("欠费金额", ExportCell::Typed, "欠费金额");
     return l;
+}
+
+QString fileName(const QString &what, const QDate &day, const QDate &lastDay)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]"));
+    QString name = what.trimmed();
+    name.replace(unsafe, QStringLiteral("_"));
+    if (name.isEmpty())
+        name = QStringLiteral("报表");
+    name += QLatin1Char('-') + day.toString(QStringLiteral("yyyyMMdd"));
+    if (lastDay.isValid() && lastDay != day)
+        name += QLatin1Char('-') + lastDay.toString(QStringLiteral("yyyyMMdd"));
+    return name + QStringLiteral(".xlsx");
 }
 
 } // namespace ExportLayouts

@@ -307,10 +307,10 @@ void SeasonStatisticsWindow::ExcelClick()
         const QString path = newExportPath(folder, UnitName + QStringLiteral("收费统计 ") + m_figures.season.caption(),
                                            QDateTime::currentDateTime());
         SeasonWorkbook::write(path, m_figures, UnitName);
-        if (!sheetOpener().open(path)) {
-            QFile::remove(path);
-            throw AppError(QString::fromUtf8(NoSpreadsheetProgram));
-        }
+        if (!sheetOpener().open(path))
+            offerToKeepWorkbook(this, path,
+                                ExportLayouts::fileName(QStringLiteral("收费统计 ") + m_figures.season.caption(),
+                                                        QDate::currentDate()));
     });
 }
 

@@ -56,7 +56,7 @@ int runDayClose(const QStringList &args, QTextStream &out, QTextStream &err)
         checkOutputFile(path, QByteArrayLiteral("PK\x03\x04"), QStringLiteral(" Excel 工作簿"));
         Rows rows = DayClose::asRows(close);
         RowsExportSource source(rows);
-        const ExportResult r = writeExportWorkbook(path, DayCloseReport::layout(), source, DayClose::totalsRow(close), UnitName);
+        const ExportResult r = writeExportWorkbook(path, DayCloseReport::layout(close), source, DayClose::totalsRow(close), UnitName);
         out << "已导出 " << r.dataRows << " 行到 " << QDir::toNativeSeparators(path) << "（合计在第 " << r.totalsRow << " 行）\n";
     } else {
         out << DayClose::asText(close);

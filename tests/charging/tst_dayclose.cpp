@@ -10,6 +10,7 @@
 #include "data/TfrmDM.h"
 #include "output/DayCloseReport.h"
 #include "output/TfrmDMP.h"
+#include "tests/output/XlsxProbe.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
@@ -319,6 +320,11 @@ void TestDayClose::adminCommand()
                       &out, &err),
              0);
     QVERIFY2(out.contains(QStringLiteral("已导出 2 行")), qPrintable(out)); // one line, one void
+    // The workbook says which close it holds.
+    const XlsxProbe workbook(xlsx);
+    QVERIFY2(workbook.error.isEmpty(), qPrintable(workbook.error));
+    QVERIFY2(workbook.text(QStringLiteral("A1")).endsWith(QStringLiteral("收费日报（2024-10-10，收费员：李收费）")),
+             qPrintable(workbook.text(QStringLiteral("A1"))));
     // Refusals: a range ending before it starts, an output that is not a PDF.
     QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
                        QStringLiteral("2024-10-10"), QStringLiteral("--to"), QStringLiteral("2024-10-09")},

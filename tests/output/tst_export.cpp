@@ -1,3 +1,4 @@
+#include "charging/DayCloseWindow.h"
 #include "charging/TfrmUCharge_Q.h"
 #include "data/DbError.h"
 #include "data/TfrmDM.h"
@@ -18,9 +19,13 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <functional>
+#include <memory>
+
 namespace {
 
 const QString Unit = QStringLiteral("澄岳热力公司");
+const QString Suggested = QStringLiteral("业主查询-20241010.xlsx");
 
 // One listed row per layout, keyed by the list's field names (the grid's captions).
 QHash<QString, QString> sampleRow(int i)
@@ -111,6 +116,7 @@ private slots:
     void screensExportPrivately();
     void presentOpensEachWorkbook();
     void spreadsheetProgram();
+    void noSpreadsheetProgram_data();
     void noSpreadsheetProgram();
     void quickExcelShowsNoProgressOverTheBoxes();
     void screenAndAdminToolAgree_data();
@@ -406,7 +412,7 @@ void TestExport::presentOpensEachWorkbook()
     QStringList written;
     for (int press = 0; press < 2; ++press) {
         RowsExportSource source(list);
-        written << presentExport(layout, source, totals);
+        written << presentExport(layout, source, totals, Suggested);
     }
     qputenv("TMPDIR", oldTmp);
     QCOMPARE(opener.opened, written);
@@ -513,7 +519,7 @@ void TestExport::screensExportPrivately()
     QVERIFY(QDir().mkpath(exportFolder()));
     QVERIFY(QFile::setPermissions(exportFolder(), QFileDevice::Permissions(0x7777)));
     RowsExportSource source(list);
-    const QString written = presentExport(layout, source, totalsFor(layout, 1));
+    const QString written = presentExport(layout, source, totalsFor(layout, 1), Suggested);
     QCOMPARE(QFileInfo(written).absolutePath(), exportFolder());
     QCOMPARE(QFileInfo(exportFolder()).permissions(),
              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser
@@ -523,14 +529,14 @@ void TestExport::screensExportPrivately()
     static const QRegularExpression name(QStringLiteral("^业主报表 \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d [a-z2-9]{6}\\.xlsx$"));
     QVERIFY2(name.match(QFileInfo(written).fileName()).hasMatch(), qPrintable(written));
     RowsExportSource again(list);
-    QVERIFY(QFileInfo(presentExport(layout, again, totalsFor(layout, 1))).fileName() != QFileInfo(written).fileName());
+    QVERIFY(QFileInfo(presentExport(layout, again, totalsFor(layout, 1), Suggested)).fileName() != QFileInfo(written).fileName());
 
     // A link planted where the folder goes.
     QVERIFY(QDir(exportFolder()).removeRecursively());
     QTemporaryDir elsewhere;
     QVERIFY(QFile::link(elsewhere.path(), exportFolder()));
     RowsExportSource third(list);
-    QVERIFY_THROWS_EXCEPTION(AppError, presentExport(layout, third, totalsFor(layout, 1)));
+    QVERIFY_THROWS_EXCEPTION(AppError, presentExport(layout, third, totalsFor(layout, 1), Suggested));
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList());
 }
 
@@ -557,12 +563,12 @@ void TestExport::spreadsheetProgram()
     {
         ScreenOpener screen;
         RowsExportSource source(list);
-        const QString written = presentExport(layout, source, totalsFor(layout, 1));
+        const QString written = presentExport(layout, source, totalsFor(layout, 1), Suggested);
         QTRY_COMPARE(opened(), QStringList{written});
         QFile::remove(marker);
     }
     RowsExportSource source(list);
-    const QString written = presentExport(layout, source, totalsFor(layout, 1));
+    const QString written = presentExport(layout, source, totalsFor(layout, 1), Suggested);
     QVERIFY(QFile::exists(written));
     // The program is started once more by hand, after the headless export: when its file
     // is listed, a program started by the export would have been listed before it.
@@ -571,50 +577,6 @@ void TestExport::spreadsheetProgram()
     QTRY_VERIFY(opened().contains(after));
     QCOMPARE(opened(), QStringList{after});
     QCOMPARE(boxes.entries.size(), 0);
-}
-
-// On a system where no spreadsheet program can be found.
-void TestExport::noSpreadsheetProgram()
-{
-    QTemporaryDir tmp, emptyPath;
-    Environment path("PATH", emptyPath.path()), tmpDir("TMPDIR", tmp.path());
-    MessageRecorder boxes;
-    ScreenOpener screen;
-    const ExportLayout layout = ExportLayouts::ownerQuery();
-    Rows list = listFor(layout, 1);
-    QTemporaryDir chosen;
-    QStringList suggested;
-    setSaveLocationChooser([&](const QString &name) {
-        suggested << name;
-        return chosen.filePath(QStringLiteral("业主"));
-    });
-    const auto restore = qScopeGuard([] { setSaveLocationChooser({}); });
-
-    // The usual message, then the offer to keep it: kept where the operator chose.
-    RowsExportSource source(list);
-    QString kept;
-    QVERIFY(guard(nullptr, [&] { kept = presentExport(layout, source, totalsFor(layout, 1)); }));
-    QCOMPARE(boxes.entries.size(), 3);
-    QCOMPARE(boxes.entries.at(0).kind, QStringLiteral("error"));
-    QCOMPARE(boxes.entries.at(0).text, withFullStop(QStringLiteral("无法创建Xls文件，请确认是否安装EXCEL")));
-    QCOMPARE(boxes.entries.at(1).kind, QStringLiteral("question"));
-    QCOMPARE(suggested.size(), 1);
-    QVERIFY(suggested.first().endsWith(QStringLiteral(".xlsx")));
-    QCOMPARE(kept, chosen.filePath(QStringLiteral("业主.xlsx")));
-    QCOMPARE(boxes.entries.at(2).text, QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(kept)));
-    QVERIFY(QFileInfo(kept).size() > 0);
-    QVERIFY(exportFolder().startsWith(tmp.path()));
-    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
-
-    // Declined: no workbook is left behind anywhere.
-    boxes.clear();
-    boxes.answers = {false};
-    RowsExportSource again(list);
-    QVERIFY(guard(nullptr, [&] { kept = presentExport(layout, again, totalsFor(layout, 1)); }));
-    QCOMPARE(kept, QString());
-    QCOMPARE(boxes.entries.size(), 2);
-    QCOMPARE(suggested.size(), 1);
-    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
 }
 
 namespace {
@@ -644,8 +606,8 @@ void TestExport::quickExcelShowsNoProgressOverTheBoxes()
     q.BitBtn1Click();
     QVERIFY(q.waitForFigures());
     fromEventLoop([&] { q.BitBtn3Click(); });
-    QCOMPARE(boxes.entries.size(), 2);
-    QCOMPARE(boxes.entries.at(1).kind, QStringLiteral("question"));
+    QCOMPARE(boxes.entries.size(), 1);
+    QCOMPARE(boxes.entries.at(0).kind, QStringLiteral("question"));
     QCOMPARE(boxes.progressSeen, QStringList());
     for (const QPointer<QWidget> &parent : boxes.parents)
         QCOMPARE(parent.data(), &q);
@@ -675,6 +637,81 @@ void seedOffice(TestDb &db)
 }
 
 } // namespace
+
+void TestExport::noSpreadsheetProgram_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("what");  // the suggested name before its day
+    QTest::addColumn<QDate>("day");     // an invalid day: today's
+    QTest::addColumn<QString>("title"); // after the unit's name
+    QTest::newRow("charge query") << "charges" << "收费查询" << QDate() << "收费报表";
+    QTest::newRow("arrears reminder") << "arrears" << "欠费提醒" << QDate() << "业主报表";
+    QTest::newRow("day close") << "dayclose" << "收费日报" << QDate(2024, 10, 10) << "收费日报（2024-10-10）";
+}
+
+// "Excel" of a window on a computer where no spreadsheet program can be found: the operator
+// is told that the workbook was made and nothing can open it, and may keep it under a
+// name that says what it holds and its day. Declined, nothing is left behind.
+void TestExport::noSpreadsheetProgram()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, what);
+    QFETCH(QDate, day);
+    QFETCH(QString, title);
+    TestDb db;
+    seedOffice(db);
+    db.login(QDate(2024, 10, 10));
+    QTemporaryDir tmp, emptyPath, chosen;
+    Environment path("PATH", emptyPath.path()), tmpDir("TMPDIR", tmp.path());
+    MessageRecorder boxes;
+    ScreenOpener screen;
+    QStringList suggested;
+    // The file dialog's answer, without the extension the program then adds.
+    setSaveLocationChooser([&](const QString &name) {
+        suggested << name;
+        return chosen.filePath(QFileInfo(name).completeBaseName());
+    });
+    const auto restore = qScopeGuard([] { setSaveLocationChooser({}); });
+    std::unique_ptr<QWidget> w;
+    std::function<void()> excel;
+    if (window == QLatin1String("dayclose")) {
+        auto *close = new DayCloseWindow;
+        w.reset(close);
+        excel = [close] { close->excelClick(); };
+    } else {
+        BrowseWindow *list = window == QLatin1String("charges") ? static_cast<BrowseWindow *>(new TfrmUCharge_Q)
+                                                                 : new TfrmUH_TX;
+        w.reset(list);
+        list->BitBtn1Click();
+        excel = [list] { list->BitBtn3->click(); };
+    }
+    if (!day.isValid())
+        day = QDate::currentDate();
+    excel();
+    const QString name = what + QLatin1Char('-') + day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".xlsx");
+    QCOMPARE(boxes.entries.size(), 2);
+    QCOMPARE(boxes.entries.at(0).kind, QStringLiteral("question"));
+    QCOMPARE(boxes.entries.at(0).text, QStringLiteral("工作簿已经生成，但这台电脑上没有可以打开它的程序（如 WPS 表格、LibreOffice）。"
+                                                      "要把工作簿保存到您选择的位置吗？"));
+    QCOMPARE(suggested, QStringList{name});
+    const QString kept = chosen.filePath(name);
+    QCOMPARE(boxes.entries.at(1).kind, QStringLiteral("info"));
+    QCOMPARE(boxes.entries.at(1).text, QStringLiteral("工作簿已保存到：%1").arg(QDir::toNativeSeparators(kept)));
+    const XlsxProbe x(kept);
+    QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
+    QCOMPARE(x.text(QStringLiteral("A1")), UnitName + title);
+    QVERIFY(exportFolder().startsWith(tmp.path()));
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
+
+    // Declined: no workbook is left behind anywhere.
+    boxes.clear();
+    boxes.answers = {false};
+    excel();
+    QCOMPARE(boxes.texts().size(), 1);
+    QCOMPARE(suggested.size(), 1);
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(chosen.path()).entryList(QDir::Files), QStringList{name});
+}
 
 void TestExport::screenAndAdminToolAgree_data()
 {

@@ -15,11 +15,15 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <zip.h>
 
@@ -58,6 +62,7 @@ private slots:
     void printsTableAndCharts();
     void longTableGoesOnOverPages();
     void excelHandsOverAWorkbookWithChart();
+    void excelWithoutASpreadsheetProgram();
     void wrongPeriodSaysSo();
 
 private:
@@ -184,6 +189,36 @@ void TestSeasonWindow::excelHandsOverAWorkbookWithChart()
     QVERIFY(z);
     QVERIFY(zip_name_locate(z, "xl/charts/chart1.xml", 0) >= 0);
     zip_close(z);
+}
+
+// Without a program to show it, the workbook is said to be made and offered to be kept,
+// named by what it holds and the day.
+void TestSeasonWindow::excelWithoutASpreadsheetProgram()
+{
+    ExportFolder folder;
+    struct NoProgram : SheetOpener {
+        NoProgram() { setSheetOpener(this); }
+        ~NoProgram() override { setSheetOpener(nullptr); }
+        bool open(const QString &) override { return false; }
+    } noProgram;
+    QTemporaryDir chosen;
+    QStringList suggested;
+    setSaveLocationChooser([&](const QString &name) {
+        suggested << name;
+        return chosen.filePath(name);
+    });
+    const auto restore = qScopeGuard([] { setSaveLocationChooser({}); });
+    SeasonStatisticsWindow w;
+    QVERIFY(settled(w));
+    MessageRecorder messages;
+    w.ExcelClick();
+    QCOMPARE(messages.errors(), 0);
+    QCOMPARE(messages.entries.size(), 2);
+    QCOMPARE(messages.entries.at(0).text, QString::fromUtf8(NoSpreadsheetProgram));
+    const QString name = QStringLiteral("收费统计 2024—2025采暖季-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    QCOMPARE(suggested, QStringList{name});
+    QVERIFY(QFileInfo(chosen.filePath(name)).size() > 0);
+    QCOMPARE(QDir(exportFolder()).entryList(QDir::Files), QStringList());
 }
 
 void TestSeasonWindow::wrongPeriodSaysSo()
