@@ -330,10 +330,23 @@ void TfrmMain::runDialog(QDialog *dialog)
 
 void TfrmMain::N8Click() { close(); }
 
+QString TfrmMain::manualPath()
+{
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("README.md"));
+    return QFileInfo::exists(path) ? path : QString();
+}
+
 void TfrmMain::H2Click()
 {
-    // Nothing is reported when no browser can be started.
-    web().open(QUrl(QString::fromUtf8(HomePage)));
+    const QString page = QString::fromUtf8(HomePage);
+    if (web().open(QUrl(page)))
+        return;
+    // A desk without a browser reads the manual that comes with the program.
+    QString text = QStringLiteral("无法打开帮助网页 %1，请确认是否安装了浏览器。").arg(page);
+    const QString manual = manualPath();
+    if (!manual.isEmpty())
+        text += QStringLiteral("\n使用说明在本机：%1").arg(QDir::toNativeSeparators(manual));
+    showInfo(this, text);
 }
 
 // The menu entries and the windows they open.

@@ -50,6 +50,8 @@ public:
     static void connectProgramDatabase(QWidget *parent = nullptr);
     // The program's icon (read from the resources the first time).
     static QIcon programIcon();
+    // The manual installed beside the program (README.md); empty when it is not there.
+    static QString manualPath();
 
 public slots:
     void FormCreate();
@@ -73,7 +75,7 @@ public slots:
     void N12Click(); // 业主导入
     void N13Click(); // 业主管理
     void N24Click(); // 业主查询
-    void H2Click();  // 帮助
+    void H2Click();  // 帮助: the home page; without a browser, where the manual is
     void voidClick();      // 收费作废
     void voidQueryClick(); // 作废查询
     void dayCloseClick();  // 收费日报

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 
 namespace {
 
@@ -39,7 +41,35 @@ public:
 
 class DesktopWeb : public WebSink {
 public:
-    void open(const QUrl &url) override { QDesktopServices::openUrl(url); }
+    bool open(const QUrl &url) override
+    {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+        // The shell refuses when no browser is registered.
+        return QDesktopServices::openUrl(url);
+#else
+        // xdg-open reports success even when nothing can show the page: a browser is
+        // looked for first (the desktop's choice for web pages, the one named in BROWSER,
+        // or one of the usual ones by name).
+        return browserInstalled(url.scheme()) && QDesktopServices::openUrl(url);
+#endif
+    }
+
+private:
+    static bool browserInstalled(const QString &scheme)
+    {
+        if (!qEnvironmentVariableIsEmpty("BROWSER"))
+            return true;
+        for (const char *name : {"x-www-browser", "firefox", "firefox-esr", "chromium", "chromium-browser",
+                                 "google-chrome", "epiphany", "konqueror", "falkon"})
+            if (!QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty())
+                return true;
+        const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+        if (mime.isEmpty())
+            return false;
+        QProcess query;
+        query.start(mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/") + scheme});
+        return query.waitForFinished(5000) && query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty();
+    }
 };
 
 BoxMessages g_boxes;

@@ -32,7 +32,8 @@ public:
 class WebSink {
 public:
     virtual ~WebSink() = default;
-    virtual void open(const QUrl &url) = 0;
+    // False when no browser can be started.
+    virtual bool open(const QUrl &url) = 0;
 };
 
 MessageSink &messages();

@@ -327,10 +327,23 @@ void TestMainWindow::helpOpensHomePage()
 {
     TfrmMain w;
     WebRecorder web;
+    MessageRecorder rec;
     w.action(QStringLiteral("帮助 &H"))->trigger();
     w.findChild<QAction *>(QStringLiteral("tool_帮助"))->trigger();
     QCOMPARE(web.opened.size(), 2);
     QCOMPARE(web.opened.first().scheme(), QStringLiteral("https"));
+    QCOMPARE(rec.entries.size(), 0);
+
+    // Without a browser the operator is told where the manual beside the program is.
+    web.browser = false;
+    w.action(QStringLiteral("帮助 &H"))->trigger();
+    QCOMPARE(web.opened.size(), 3);
+    QCOMPARE(rec.entries.size(), 1);
+    QCOMPARE(rec.entries.first().kind, QStringLiteral("info"));
+    const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("README.md"));
+    QVERIFY(QFileInfo(manual).size() > 0);
+    QCOMPARE(rec.last(), QStringLiteral("无法打开帮助网页 %1，请确认是否安装了浏览器。\n使用说明在本机：%2")
+                             .arg(web.opened.last().toString(), QDir::toNativeSeparators(manual)));
 }
 
 void TestMainWindow::databaseBesideProgram()

@@ -91,7 +91,12 @@ public:
     WebRecorder();
     ~WebRecorder() override;
     QList<QUrl> opened;
-    void open(const QUrl &url) override { opened << url; }
+    bool browser = true; // false: as on a computer without a browser
+    bool open(const QUrl &url) override
+    {
+        opened << url;
+        return browser;
+    }
 };
 
 // The widget that has the focus inside window (the focus proxy is followed).
