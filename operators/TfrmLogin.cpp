@@ -5,6 +5,7 @@
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -73,6 +74,8 @@ TfrmLogin::TfrmLogin(QWidget *parent)
 {
     setWindowTitle(QStringLiteral("软件登录"));
     setFixedSize(300, 300);
+    // In the middle of the screen, its title bar included.
+    centreWhenShown(this);
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(14);
     setFont(f);

@@ -1,4 +1,5 @@
 #include "widgets/DialogRunner.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QDialog>
 
@@ -24,5 +25,7 @@ void setDialogRunner(DialogRunner *runner)
 
 int runModal(QDialog *dialog)
 {
+    // In the middle of the window it belongs to, its title bar included.
+    centreWhenShown(dialog);
     return dialogRunner().run(dialog);
 }

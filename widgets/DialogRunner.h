@@ -14,5 +14,5 @@ public:
 DialogRunner &dialogRunner();
 void setDialogRunner(DialogRunner *runner); // nullptr restores exec()
 
-// Shows dialog modally through the current runner.
+// Shows dialog modally through the current runner, centred on the window it belongs to.
 int runModal(QDialog *dialog);

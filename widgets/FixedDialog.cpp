@@ -1,4 +1,5 @@
 #include "widgets/FixedDialog.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -10,6 +11,7 @@ FixedDialog::FixedDialog(QWidget *parent, const QString &caption, int width, int
     setWindowTitle(caption);
     setModal(true);
     setFixedSize(width, height);
+    centreWhenShown(this);
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(14);
     setFont(f);

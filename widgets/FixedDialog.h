@@ -5,7 +5,8 @@ class QHBoxLayout;
 class QPushButton;
 
 // The frame of the program's list and settings dialogs: modal, a fixed size, a close box
-// only, Arial 14 px. FormShow() runs once, when the dialog first shows.
+// only, Arial 14 px, centred on the window it belongs to. FormShow() runs once, when the
+// dialog first shows.
 class FixedDialog : public QDialog {
     Q_OBJECT
 public:

@@ -6,6 +6,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +42,8 @@ private slots:
     void adminFindsDatabaseFromAnotherDirectory();
     void restoreGivesProgramSizeCentred();
     void escClosesChildWindow();
+    void dialogsCentredOnTheMainWindow_data();
+    void dialogsCentredOnTheMainWindow();
 };
 
 void TestMainWindow::firstShowFillsStatusBarAndUnit()
@@ -406,6 +410,56 @@ void TestMainWindow::escClosesChildWindow()
         QTest::keyClick(box, Qt::Key_Escape);
         QTRY_COMPARE(w.MdiArea->subWindowList().size(), 0);
     }
+}
+
+void TestMainWindow::dialogsCentredOnTheMainWindow_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("framed"); // the windows have their frames when shown
+    QTest::addColumn<bool>("fullScreen");
+    QTest::newRow("settings dialog") << "使用单位" << true << false;
+    QTest::newRow("settings dialog, full screen") << "使用单位" << true << true;
+    QTest::newRow("settings dialog, framed later") << "使用单位" << false << false;
+    QTest::newRow("entry dialog, framed later") << "业主录入" << false << false;
+    QTest::newRow("password dialog, framed later") << "修改密码" << false << true;
+}
+
+// A dialog opened from the menu sits in the middle of the main window, its frame included,
+// whenever the window system frames the windows.
+void TestMainWindow::dialogsCentredOnTheMainWindow()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, framed);
+    QFETCH(bool, fullScreen);
+    if (!framed && !withoutWindowFrames()) {
+        QString output;
+        QVERIFY2(runWithoutWindowFrames(QStringLiteral("dialogsCentredOnTheMainWindow:") + QString::fromUtf8(QTest::currentDataTag()),
+                                        &output) == 0,
+                 qPrintable(output));
+        return;
+    }
+    TestDb db;
+    db.login();
+    MessageRecorder rec;
+    TfrmMain w;
+    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    if (fullScreen)
+        w.showFullScreen();
+    else
+        w.showMaximizedOn(QGuiApplication::primaryScreen());
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    ScriptedDialogs dialogs;
+    QRect frame, inside;
+    dialogs.next = [&](QDialog *d) {
+        frame = d->frameGeometry();
+        inside = d->geometry();
+    };
+    w.action(entry)->trigger();
+    QCOMPARE(dialogs.opened, 1);
+    QCOMPARE(frame != inside, framed);
+    const QPoint off = frame.center() - w.frameGeometry().center();
+    QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
+             qPrintable(QStringLiteral("%1 px right, %2 px down of the centre").arg(off.x()).arg(off.y())));
 }
 
 QTEST_MAIN(TestMainWindow)

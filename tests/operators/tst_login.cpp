@@ -11,6 +11,7 @@
 #include "widgets/LookupCombo.h"
 
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QScopeGuard>
@@ -41,6 +42,8 @@ private slots:
     void startDrawsWindowBeforeOpening();
     void operatorsListedInOneOrder();
     void retryListsOperatorsOnceTheDatabaseAnswers();
+    void centredOnTheScreen_data();
+    void centredOnTheScreen();
 };
 
 namespace {
@@ -420,6 +423,35 @@ void TestLogin::retryListsOperatorsOnceTheDatabaseAnswers()
     w.BitBtn1Click();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
+}
+
+void TestLogin::centredOnTheScreen_data()
+{
+    QTest::addColumn<bool>("framed");
+    QTest::newRow("framed when shown") << true;
+    QTest::newRow("framed later or never") << false;
+}
+
+// The first window of the program sits in the middle of the screen's free area, its
+// title bar and borders included, whenever the window system frames it.
+void TestLogin::centredOnTheScreen()
+{
+    QFETCH(bool, framed);
+    if (!framed && !withoutWindowFrames()) {
+        QString output;
+        QVERIFY2(runWithoutWindowFrames(QStringLiteral("centredOnTheScreen:framed later or never"), &output) == 0,
+                 qPrintable(output));
+        return;
+    }
+    TestDb db;
+    MessageRecorder rec;
+    TfrmLogin w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.frameGeometry() != w.geometry(), framed);
+    const QPoint off = w.frameGeometry().center() - w.screen()->availableGeometry().center();
+    QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
+             qPrintable(QStringLiteral("%1 px right, %2 px down of the centre").arg(off.x()).arg(off.y())));
 }
 
 QTEST_MAIN(TestLogin)

@@ -145,6 +145,29 @@ QWidget *focusIn(QWidget *window)
     return w;
 }
 
+bool withoutWindowFrames()
+{
+    return qEnvironmentVariableIsSet("CHENGYUE_TEST_NO_FRAMES");
+}
+
+int runWithoutWindowFrames(const QString &testFunction, QString *output)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+               QStringLiteral("offscreen:configfile=" TEST_FIXTURES_DIR "/offscreen/no-frames.json"));
+    env.insert(QStringLiteral("CHENGYUE_TEST_NO_FRAMES"), QStringLiteral("1"));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QCoreApplication::applicationFilePath(), {testFunction});
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    *output = QString::fromUtf8(p.readAll());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 int runAdmin(const QStringList &args, QString *out, QString *err, int timeoutMs)
 {
     QProcess p;

@@ -102,5 +102,13 @@ public:
 // The widget that has the focus inside window (the focus proxy is followed).
 QWidget *focusIn(QWidget *window);
 
+// Windows that the window system frames only after they are shown, or never (a desktop
+// without a window manager, some window managers): the test program is run again on the
+// headless platform with frames switched off, for one test function (and row, as
+// "function:row"). withoutWindowFrames() is true inside that run. Returns the run's exit
+// status, with its output.
+bool withoutWindowFrames();
+int runWithoutWindowFrames(const QString &testFunction, QString *output);
+
 // Runs the admin tool; returns its exit status, with standard output and error.
 int runAdmin(const QStringList &args, QString *out = nullptr, QString *err = nullptr, int timeoutMs = 60000);
