@@ -360,7 +360,7 @@ void TestKeyboard::gridPopupByMenuKey()
             shown->close();
     });
     // What the Menu key (or Shift+F10) sends to the widget with the keyboard.
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), grid->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(grid, &menuKey);
     QTRY_VERIFY(shown);
     QCOMPARE(shown, popup);
