@@ -286,9 +286,11 @@ QString keptName(const QString &dbPath)
 // by page, and is exactly the one someone may want to look at later).
 QString keepReplaced(const QString &dbPath, Control &control)
 {
-    const QString kept = keptName(dbPath);
-    if (QFileInfo::exists(kept))
-        throw AppError(QStringLiteral("文件已经存在，不会覆盖：%1").arg(native(kept)));
+    // Two restores within one second keep two files: the second gets a number after it.
+    const QString named = keptName(dbPath);
+    QString kept = named;
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = named + QStringLiteral("-%1").arg(n);
     try {
         snapshot(dbPath, kept, control);
         return kept;

@@ -347,6 +347,9 @@ void TestBackup::restoreKeepsReplacedFile()
 
     const QString kept = Backup::restore(db.path(), copy);
     QCOMPARE(kept, db.path() + QStringLiteral(".replaced-20260506-091011"));
+    // A second restore within the same second keeps its own file beside the first.
+    const QString second = Backup::restore(db.path(), copy);
+    QCOMPARE(second, kept + QStringLiteral("-2"));
     QCOMPARE(countIn(db.path(), QStringLiteral("SELECT count(*) FROM UCharge")), atCopy);
     QCOMPARE(countIn(kept, QStringLiteral("SELECT count(*) FROM UCharge WHERE theNum = 'after'")), 1);
     QCOMPARE(otherDesk.count(QStringLiteral("SELECT ID FROM UCharge")), atCopy);
@@ -526,7 +529,7 @@ void TestBackup::restoredNumbersStayUsed()
     QCOMPARE(pay(db, 6), QStringLiteral("2410100005"));
     frmDM().closeConnection();
     QString out, err;
-    QCOMPARE(runAdmin({"restore", "--db", db.path(), "--from", second}, &out, &err), 0);
+    QVERIFY2(runAdmin({"restore", "--db", db.path(), "--from", second}, &out, &err) == 0, qPrintable(err));
     QVERIFY2(out.contains(QStringLiteral("恢复前的最后收据号：2410100005"))
                  && out.contains(QStringLiteral("备份之后的1 笔收费（收据号 2410100005）")),
              qPrintable(out));
