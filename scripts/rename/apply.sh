@@ -7,11 +7,11 @@
 #      layout table.
 # Then the build (warnings listed), the old-form names left, and the whole test suite.
 #
-# Run at the top of a clean checkout of main whose build directory is configured with
-# -DCMAKE_EXPORT_COMPILE_COMMANDS=ON and built (clang-rename reads the moc output):
+# Run at the top of a clean checkout of main with a configured build directory (the script
+# turns on the compile commands and runs moc itself; an earlier full build only makes the
+# final build faster):
 #   export CCACHE_BASEDIR=$PWD
 #   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-#   cmake --build build
 #   /work/rename/apply.sh [-B build] [-j 2] [--no-tests] [--no-commit] [--force]
 #
 #   -B DIR       the build directory (default build)
@@ -38,7 +38,7 @@ while [ $# -gt 0 ]; do
         --no-tests) TESTS=0; shift ;;
         --no-commit) COMMIT=0; shift ;;
         --force) FORCE=1; shift ;;
-        -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,24p' "$0"; exit 0 ;;
         *) echo "apply.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -51,14 +51,23 @@ REPO=$(git rev-parse --show-toplevel) || die "not in a git checkout"
 cd "$REPO"
 B=$(realpath -m "$B")
 [ -z "$(git status --porcelain --untracked-files=no)" ] || die "the work tree has changes; commit or stash them first"
-[ -f "$B/compile_commands.json" ] || die "$B/compile_commands.json is missing: configure with -DCMAKE_EXPORT_COMPILE_COMMANDS=ON"
-ls "$B"/*/*_autogen >/dev/null 2>&1 || ls "$B"/*_autogen >/dev/null 2>&1 || die "$B has no moc output: build it first"
+[ -f "$B/CMakeCache.txt" ] || die "$B is not a configured build directory"
 command -v clang-rename-14 >/dev/null || die "clang-rename-14 is missing (apt-get install clang-tools-14)"
 python3 -c 'import yaml' 2>/dev/null || die "python3-yaml is missing"
 [ -n "$(git ls-files app/TfrmMain.cpp)" ] || die "app/TfrmMain.cpp is not here: already renamed?"
 
 WORK=$(mktemp -d /tmp/rename-work.XXXXXX)
 log "work files in $WORK"
+
+# clang-rename reads the compile commands of this checkout and the moc output its files
+# include (tests/*/tst_*.moc): both brought up to date, nothing else built.
+log "0/8 compile commands and moc output of this checkout"
+cmake -S "$REPO" -B "$B" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > "$WORK/configure.log" 2>&1 || { cat "$WORK/configure.log"; die "cmake failed"; }
+AUTOGEN=$(cmake --build "$B" --target help 2>/dev/null | grep -o '[A-Za-z0-9_.-]*_autogen\b' | sort -u | tr '\n' ' ')
+[ -n "$AUTOGEN" ] || die "no moc targets found in $B"
+# shellcheck disable=SC2086
+nice cmake --build "$B" --target $AUTOGEN > "$WORK/autogen.log" 2>&1 || { tail -20 "$WORK/autogen.log"; die "moc failed"; }
+[ -f "$B/compile_commands.json" ] || die "$B/compile_commands.json is missing"
 
 log "1/8 the tables against the code (collisions, names hidden or shadowed)"
 if ! $PY check "$REPO" > "$WORK/check.txt"; then

@@ -90,10 +90,21 @@ def git_files(repo):
 
 
 def text_files(repo):
-    """The files the rename may touch: sources, scripts, CMake, the README."""
+    """The files the rename may touch: sources, scripts, CMake, the README. Not the
+    pictures and fixtures, and not these tables and scripts themselves, wherever a copy of
+    them lies in the repository (they name every old name on purpose)."""
     files = []
-    for p in git_files(repo):
+    tracked = git_files(repo)
+    names = set(tracked)
+    tools = {os.path.dirname(p) for p in tracked
+             if os.path.basename(p) == 'members.tsv' and os.path.join(os.path.dirname(p), 'rename.py') in names}
+    here = os.path.relpath(HERE, os.path.realpath(repo))
+    if not here.startswith('..'):
+        tools.add(here)
+    for p in tracked:
         if p.startswith(('docs/', 'tests/fixtures/')):
+            continue
+        if any(p.startswith(t + '/') for t in tools if t):
             continue
         full = os.path.join(repo, p)
         if not os.path.isfile(full) or os.path.islink(full):
@@ -333,20 +344,36 @@ def cmd_check(repo):
                 continue
             if re.search(r'\b' + re.escape(c) + r'\s*::\s*~?\w+\s*\(', text) or re.search(r'\b(?:class|struct)\s+' + re.escape(c) + r'\b[^;]*\{', text):
                 files_of[c].add(p)
+    blanked = {}
+
+    def regions(p, c):
+        """The parts of file p that are class c's: its body and its member functions."""
+        if (p, c) not in blanked:
+            text = read(repo, p)
+            code = map_segments(text, lambda k, x: x if k == 'code' else ' ' * len(x))
+            out = [(a, b) for name, a, b in class_bodies(code) if name == c]
+            for m in re.finditer(r'\b' + re.escape(c) + r'\s*::\s*~?\w+\s*\(', code):
+                line_end = code.find('\n', m.start())
+                line_end = len(code) if line_end < 0 else line_end
+                line = code[m.start():line_end]
+                if '{' in line and line.count('{') == line.count('}'):
+                    out.append((m.start(), line_end))      # a definition on one line
+                    continue
+                close = code.find('\n}', m.start())          # a body ends with } in column 0
+                out.append((m.start(), len(code) if close < 0 else close + 2))
+            blanked[(p, c)] = (code, out)
+        return blanked[(p, c)]
+
     for e in t.members:
         if not e['cls'] or e['note'] == 'override' or e['cls'] not in bases:
             continue
         for c in descendants(e['cls'], bases):
             for p in files_of.get(c, ()):
-                text = read(repo, p)
-                for kind, a, b in segments(text):
-                    if kind != 'code':
-                        continue
-                    for m in re.finditer(r'(?<![A-Za-z0-9_])' + re.escape(e['new']) + r'(?![A-Za-z0-9_])', text[a:b]):
-                        before = text[max(0, a + m.start() - 2):a + m.start()]
-                        if before.endswith(('.', '->', '::')) or before.endswith('>') and before.endswith('->'):
-                            continue
-                        line = text.count('\n', 0, a + m.start()) + 1
+                code, spans = regions(p, c)
+                for a, b in spans:
+                    m = re.search(r'(?<![A-Za-z0-9_.>:])' + re.escape(e['new']) + r'(?![A-Za-z0-9_])', code[a:b])
+                    if m:
+                        line = code.count('\n', 0, a + m.start()) + 1
                         problems.append(f"{p}:{line}: {e['new']} (new name of {e['qname']}) is already used here, in {c}")
                         break
     # Every old-form member a class declares must be in the table (main may have gained
@@ -911,6 +938,9 @@ def cmd_left(repo):
         for kind, a, b in segs:
             for m in OLD_FORM.finditer(text, a, b):
                 w = m.group(1)
+                # A quoted word in a comment is a text (a data set's name), as in replace_words.
+                if kind == 'comment' and text[m.start() - 1:m.start()] == '"' and text[m.end():m.end() + 1] == '"':
+                    continue
                 line = text.count('\n', 0, m.start()) + 1
                 found[kind].append(f'{p}:{line}: {w}')
             # Other old spellings (SeasonBox, HouseId, Opener, ...) also name unrelated
