@@ -150,7 +150,7 @@ grep '^==' "$WORK/left.txt"
 [ "$(grep -c '^[^=]' "$WORK/left.txt")" = 0 ] || log "see $WORK/left.txt for the comments and strings that keep an old name"
 
 log "7/8 second commit"
-git add -A
+git add -u   # the moves are staged already; nothing untracked is swept in
 if [ "$COMMIT" = 1 ]; then
     git commit -q -m "Screens, the data module and the print module named for what they do
 
