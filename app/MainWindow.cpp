@@ -1,25 +1,25 @@
-#include "app/TfrmMain.h"
+#include "app/MainWindow.h"
 #include "charging/DayCloseWindow.h"
 #include "data/Backup.h"
-#include "charging/TfrmUCharge_In.h"
-#include "charging/TfrmUCharge_M.h"
-#include "charging/TfrmUCharge_Q.h"
+#include "charging/ChargeEntryDialog.h"
+#include "charging/ChargeManagementWindow.h"
+#include "charging/ChargeQueryWindow.h"
 #include "charging/VoidDialog.h"
 #include "charging/VoidQueryWindow.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/ChangeLogWindow.h"
 #include "operators/Login.h"
-#include "operators/TfrmCPass.h"
-#include "operators/TfrmSMRX.h"
-#include "operators/TfrmUser.h"
-#include "owners/TfrmUH_D.h"
-#include "owners/TfrmUH_In.h"
-#include "owners/TfrmUH_M.h"
-#include "owners/TfrmUH_Q.h"
-#include "owners/TfrmUH_TX.h"
-#include "reference/TfrmRefList.h"
-#include "reference/TfrmSDept.h"
+#include "operators/ChangePasswordDialog.h"
+#include "operators/DefaultsDialog.h"
+#include "operators/OperatorsDialog.h"
+#include "owners/OwnerImportDialog.h"
+#include "owners/OwnerEntryDialog.h"
+#include "owners/OwnerManagementWindow.h"
+#include "owners/OwnerQueryWindow.h"
+#include "owners/ArrearsReminderWindow.h"
+#include "reference/ReferenceListDialog.h"
+#include "reference/UnitSettingsDialog.h"
 #include "report/UiReportPreview.h"
 #include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DialogRunner.h"
@@ -108,19 +108,19 @@ QString programDatabasePath()
     return Schema::locationBeside(QCoreApplication::applicationDirPath());
 }
 
-TfrmMain::TfrmMain(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     initResources();
     setWindowTitle(appTitle());
     resize(RestoredSize);
 
-    MdiArea = new BackgroundMdiArea(this);
-    setCentralWidget(MdiArea);
+    mdiArea = new BackgroundMdiArea(this);
+    setCentralWidget(mdiArea);
 
     struct Item {
         const char *caption;
-        void (TfrmMain::*handler)();
+        void (MainWindow::*handler)();
     };
     auto addMenu = [this](const QString &title, std::initializer_list<Item> items) {
         QMenu *menu = menuBar()->addMenu(title);
@@ -134,68 +134,68 @@ TfrmMain::TfrmMain(QWidget *parent)
                 connect(a, &QAction::triggered, this, it.handler);
         }
     };
-    addMenu(QStringLiteral("文件【&F】"), {{"使用单位", &TfrmMain::N6Click},
-                                          {"用户设置", &TfrmMain::U1Click},
-                                          {"修改密码", &TfrmMain::N5Click},
-                                          {"操作记录", &TfrmMain::changeLogClick},
+    addMenu(QStringLiteral("文件【&F】"), {{"使用单位", &MainWindow::openUnitSettings},
+                                          {"用户设置", &MainWindow::openOperators},
+                                          {"修改密码", &MainWindow::openChangePassword},
+                                          {"操作记录", &MainWindow::openChangeLog},
                                           {nullptr, nullptr},
-                                          {"备份数据", &TfrmMain::BackupClick},
-                                          {"恢复数据", &TfrmMain::RestoreClick},
+                                          {"备份数据", &MainWindow::backUpNow},
+                                          {"恢复数据", &MainWindow::restoreBackup},
                                           {nullptr, nullptr},
-                                          {"退出", &TfrmMain::N8Click}});
-    addMenu(QStringLiteral("收费【&I】"), {{"收费录入", &TfrmMain::N16Click},
-                                          {"收费管理", &TfrmMain::N19Click},
-                                          {"收费查询", &TfrmMain::N23Click},
+                                          {"退出", &MainWindow::exitProgram}});
+    addMenu(QStringLiteral("收费【&I】"), {{"收费录入", &MainWindow::openChargeEntry},
+                                          {"收费管理", &MainWindow::openChargeManagement},
+                                          {"收费查询", &MainWindow::openChargeQuery},
                                           {nullptr, nullptr},
-                                          {"收费作废", &TfrmMain::voidClick},
-                                          {"作废查询", &TfrmMain::voidQueryClick},
-                                          {"收费日报", &TfrmMain::dayCloseClick}});
-    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &TfrmMain::N20Click},
-                                          {"收费统计", &TfrmMain::SeasonStatisticsClick}});
-    addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &TfrmMain::N3Click},
-                                              {"单价设置", &TfrmMain::N4Click},
-                                              {"小区设置", &TfrmMain::N9Click},
-                                              {"默认项设置", &TfrmMain::N25Click},
+                                          {"收费作废", &MainWindow::openVoid},
+                                          {"作废查询", &MainWindow::openVoidQuery},
+                                          {"收费日报", &MainWindow::openDayClose}});
+    addMenu(QStringLiteral("提醒【&M】"), {{"欠费提醒", &MainWindow::openArrearsReminder},
+                                          {"收费统计", &MainWindow::openSeasonStatistics}});
+    addMenu(QStringLiteral("基础信息【&B】"), {{"收款方式", &MainWindow::openPaymentMethods},
+                                              {"单价设置", &MainWindow::openUnitPrices},
+                                              {"小区设置", &MainWindow::openAreas},
+                                              {"默认项设置", &MainWindow::openDefaults},
                                               {nullptr, nullptr},
-                                              {"业主录入", &TfrmMain::N11Click},
-                                              {"业主导入", &TfrmMain::N12Click},
-                                              {"业主管理", &TfrmMain::N13Click},
-                                              {"业主查询", &TfrmMain::N24Click}});
-    addMenu(QStringLiteral("帮助【&H】"), {{"帮助 &H", &TfrmMain::H2Click},
+                                              {"业主录入", &MainWindow::openOwnerEntry},
+                                              {"业主导入", &MainWindow::openOwnerImport},
+                                              {"业主管理", &MainWindow::openOwnerManagement},
+                                              {"业主查询", &MainWindow::openOwnerQuery}});
+    addMenu(QStringLiteral("帮助【&H】"), {{"帮助 &H", &MainWindow::openHelp},
                                           {nullptr, nullptr},
                                           {"关于 &A", nullptr}});
 
-    ToolBar1 = addToolBar(QStringLiteral("工具栏"));
-    ToolBar1->setMovable(false);
-    ToolBar1->setFixedHeight(76);
-    ToolBar1->setIconSize(QSize(40, 40));
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolBar = addToolBar(QStringLiteral("工具栏"));
+    toolBar->setMovable(false);
+    toolBar->setFixedHeight(76);
+    toolBar->setIconSize(QSize(40, 40));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     QFont tf(QStringLiteral("Arial"));
     tf.setPixelSize(14);
-    ToolBar1->setFont(tf);
-    auto *sep = new QWidget(ToolBar1);
+    toolBar->setFont(tf);
+    auto *sep = new QWidget(toolBar);
     sep->setFixedWidth(2);
-    ToolBar1->addWidget(sep);
+    toolBar->addWidget(sep);
     struct Tool {
         const char *caption;
         const char *glyph;
         QColor colour;
-        void (TfrmMain::*handler)();
+        void (MainWindow::*handler)();
     };
     const Tool tools[] = {
-        {"收费录入", "收", QColor(200, 60, 40), &TfrmMain::N16Click},
-        {"收费查询", "查", QColor(40, 120, 200), &TfrmMain::N23Click},
-        {"欠费提醒", "欠", QColor(220, 130, 20), &TfrmMain::N20Click},
-        {"业主录入", "录", QColor(50, 150, 80), &TfrmMain::N11Click},
-        {"业主查询", "业", QColor(90, 90, 180), &TfrmMain::N24Click},
-        {"帮助", "?", QColor(110, 110, 110), &TfrmMain::H2Click},
-        {"退出", "退", QColor(150, 40, 40), &TfrmMain::N8Click},
+        {"收费录入", "收", QColor(200, 60, 40), &MainWindow::openChargeEntry},
+        {"收费查询", "查", QColor(40, 120, 200), &MainWindow::openChargeQuery},
+        {"欠费提醒", "欠", QColor(220, 130, 20), &MainWindow::openArrearsReminder},
+        {"业主录入", "录", QColor(50, 150, 80), &MainWindow::openOwnerEntry},
+        {"业主查询", "业", QColor(90, 90, 180), &MainWindow::openOwnerQuery},
+        {"帮助", "?", QColor(110, 110, 110), &MainWindow::openHelp},
+        {"退出", "退", QColor(150, 40, 40), &MainWindow::exitProgram},
     };
     for (const Tool &t : tools) {
-        QAction *a = ToolBar1->addAction(toolIcon(QString::fromUtf8(t.glyph), t.colour), QString::fromUtf8(t.caption));
+        QAction *a = toolBar->addAction(toolIcon(QString::fromUtf8(t.glyph), t.colour), QString::fromUtf8(t.caption));
         a->setObjectName(QStringLiteral("tool_") + QString::fromUtf8(t.caption));
         connect(a, &QAction::triggered, this, t.handler);
-        if (auto *b = qobject_cast<QToolButton *>(ToolBar1->widgetForAction(a))) {
+        if (auto *b = qobject_cast<QToolButton *>(toolBar->widgetForAction(a))) {
             b->setFixedSize(70, 70);
             b->setAutoRaise(true);
         }
@@ -204,40 +204,40 @@ TfrmMain::TfrmMain(QWidget *parent)
     const int widths[5] = {160, 120, 120, 120, 0};
     const char *texts[5] = {AppTitle, "当前登录用户：", "", "当前收费日期：", ""};
     for (int i = 0; i < 5; ++i) {
-        StatusPanels[i] = new QLabel(QString::fromUtf8(texts[i]), this);
-        StatusPanels[i]->setAlignment((i == 1 || i == 3 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
-        StatusPanels[i]->setFrameShape(QFrame::Panel);
-        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
+        statusPanels[i] = new QLabel(QString::fromUtf8(texts[i]), this);
+        statusPanels[i]->setAlignment((i == 1 || i == 3 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        statusPanels[i]->setFrameShape(QFrame::Panel);
+        statusPanels[i]->setFrameShadow(QFrame::Sunken);
         if (widths[i])
-            StatusPanels[i]->setFixedWidth(widths[i]);
-        statusBar()->addWidget(StatusPanels[i], widths[i] ? 0 : 1);
+            statusPanels[i]->setFixedWidth(widths[i]);
+        statusBar()->addWidget(statusPanels[i], widths[i] ? 0 : 1);
     }
-    BackupStatus = new QLabel(this);
-    statusBar()->addPermanentWidget(BackupStatus);
+    backupStatus = new QLabel(this);
+    statusBar()->addPermanentWidget(backupStatus);
 }
 
-TfrmMain::~TfrmMain()
+MainWindow::~MainWindow()
 {
     // The day's copy finishes before the program goes: a copy cut off is no copy.
     if (m_dailyBackup)
         m_dailyBackup->wait();
 }
 
-void TfrmMain::FormCreate()
+void MainWindow::connectDatabase()
 {
     connectProgramDatabase(this);
 }
 
-void TfrmMain::connectProgramDatabase(QWidget *parent)
+void MainWindow::connectProgramDatabase(QWidget *parent)
 {
     // The database file beside the program (or the office's server named beside it),
     // opened on the first statement of the run.
-    frmDM().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(programDatabasePath(), QString::fromUtf8(Schema::DatabaseKey));
     // A new installation makes its empty database on the first start.
     guard(parent, [] { Schema::createOnFirstStart(programDatabasePath()); });
 }
 
-QIcon TfrmMain::programIcon()
+QIcon MainWindow::programIcon()
 {
     initResources();
     // Read with its format named: a picture of unknown kind would make Qt load every
@@ -245,23 +245,23 @@ QIcon TfrmMain::programIcon()
     return QIcon(QPixmap(QStringLiteral(":/images/icon.png"), "PNG"));
 }
 
-void TfrmMain::showEvent(QShowEvent *event)
+void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        showLoginState();
     }
 }
 
-void TfrmMain::FormShow()
+void MainWindow::showLoginState()
 {
-    StatusPanels[2]->setText(CurrentUserName);
-    StatusPanels[4]->setText(ChargeDate);
+    statusPanels[2]->setText(CurrentUserName);
+    statusPanels[4]->setText(ChargeDate);
     guard(this, [] { Login::readUnit(); });
 }
 
-void TfrmMain::showMaximizedOn(QScreen *screen)
+void MainWindow::showMaximizedOn(QScreen *screen)
 {
     // Filling the screen first: where no window manager maximises, this is what shows.
     if (screen)
@@ -269,7 +269,7 @@ void TfrmMain::showMaximizedOn(QScreen *screen)
     showMaximized();
 }
 
-void TfrmMain::changeEvent(QEvent *event)
+void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
@@ -286,9 +286,9 @@ void TfrmMain::changeEvent(QEvent *event)
     }
 }
 
-void TfrmMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // FormCloseQuery: every way of closing the main window asks first.
+    // Every way of closing the main window asks first.
     const bool yes = messages().question(this, QStringLiteral("确认退出"),
                                          QStringLiteral("确认要退出 %1 吗？  ^_^  ").arg(appTitle()), true);
     if (!yes) {
@@ -299,16 +299,16 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     quitProgram();
 }
 
-QMdiSubWindow *TfrmMain::addChild(QWidget *screen)
+QMdiSubWindow *MainWindow::addChild(QWidget *screen)
 {
     screen->setAttribute(Qt::WA_DeleteOnClose);
-    QMdiSubWindow *sub = MdiArea->addSubWindow(screen);
+    QMdiSubWindow *sub = mdiArea->addSubWindow(screen);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->showMaximized();
     return sub;
 }
 
-QAction *TfrmMain::action(const QString &caption) const
+QAction *MainWindow::action(const QString &caption) const
 {
     const auto actions = findChildren<QAction *>();
     for (QAction *a : actions) {
@@ -322,21 +322,21 @@ QAction *TfrmMain::action(const QString &caption) const
     return nullptr;
 }
 
-void TfrmMain::runDialog(QDialog *dialog)
+void MainWindow::runDialog(QDialog *dialog)
 {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     runModal(dialog); // exec(), or the test's script
 }
 
-void TfrmMain::N8Click() { close(); }
+void MainWindow::exitProgram() { close(); }
 
-QString TfrmMain::manualPath()
+QString MainWindow::manualPath()
 {
     const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("README.md"));
     return QFileInfo::exists(path) ? path : QString();
 }
 
-void TfrmMain::H2Click()
+void MainWindow::openHelp()
 {
     const QString page = QString::fromUtf8(HomePage);
     if (web().open(QUrl(page)))
@@ -350,46 +350,46 @@ void TfrmMain::H2Click()
 }
 
 // The menu entries and the windows they open.
-void TfrmMain::N6Click() { runDialog(new TfrmSDept(this)); }
-void TfrmMain::U1Click() { runDialog(new TfrmUser(this)); }
-void TfrmMain::N5Click() { runDialog(new TfrmCPass(this)); }
-void TfrmMain::N16Click()
+void MainWindow::openUnitSettings() { runDialog(new UnitSettingsDialog(this)); }
+void MainWindow::openOperators() { runDialog(new OperatorsDialog(this)); }
+void MainWindow::openChangePassword() { runDialog(new ChangePasswordDialog(this)); }
+void MainWindow::openChargeEntry()
 {
     ensurePrintPreview(); // every save shows its receipt
-    runDialog(new TfrmUCharge_In(this));
+    runDialog(new ChargeEntryDialog(this));
 }
-void TfrmMain::N19Click() { addChild(new TfrmUCharge_M); }
-void TfrmMain::N23Click() { addChild(new TfrmUCharge_Q); }
-void TfrmMain::N20Click() { addChild(new TfrmUH_TX); }
-void TfrmMain::SeasonStatisticsClick()
+void MainWindow::openChargeManagement() { addChild(new ChargeManagementWindow); }
+void MainWindow::openChargeQuery() { addChild(new ChargeQueryWindow); }
+void MainWindow::openArrearsReminder() { addChild(new ArrearsReminderWindow); }
+void MainWindow::openSeasonStatistics()
 {
     ensurePrintPreview(); // "打印" shows the page in the preview
     addChild(new SeasonStatisticsWindow);
 }
-void TfrmMain::N3Click() { runDialog(new TfrmMType(this)); }
-void TfrmMain::N4Click() { runDialog(new TfrmSPrice(this)); }
-void TfrmMain::N9Click() { runDialog(new TfrmSArea(this)); }
-void TfrmMain::N25Click() { runDialog(new TfrmSMRX(this)); }
-void TfrmMain::N11Click() { runDialog(new TfrmUH_In(this)); }
-void TfrmMain::N12Click() { runDialog(new TfrmUH_D(this)); }
-void TfrmMain::N13Click() { addChild(new TfrmUH_M); }
-void TfrmMain::N24Click() { addChild(new TfrmUH_Q); }
-void TfrmMain::voidClick() { runDialog(new VoidDialog(this)); }
-void TfrmMain::voidQueryClick() { addChild(new VoidQueryWindow); }
-void TfrmMain::dayCloseClick()
+void MainWindow::openPaymentMethods() { runDialog(new PaymentMethodsDialog(this)); }
+void MainWindow::openUnitPrices() { runDialog(new UnitPricesDialog(this)); }
+void MainWindow::openAreas() { runDialog(new AreasDialog(this)); }
+void MainWindow::openDefaults() { runDialog(new DefaultsDialog(this)); }
+void MainWindow::openOwnerEntry() { runDialog(new OwnerEntryDialog(this)); }
+void MainWindow::openOwnerImport() { runDialog(new OwnerImportDialog(this)); }
+void MainWindow::openOwnerManagement() { addChild(new OwnerManagementWindow); }
+void MainWindow::openOwnerQuery() { addChild(new OwnerQueryWindow); }
+void MainWindow::openVoid() { runDialog(new VoidDialog(this)); }
+void MainWindow::openVoidQuery() { addChild(new VoidQueryWindow); }
+void MainWindow::openDayClose()
 {
     ensurePrintPreview(); // "打印" shows the close in the preview
     addChild(new DayCloseWindow);
 }
-void TfrmMain::changeLogClick() { addChild(new ChangeLogWindow); }
+void MainWindow::openChangeLog() { addChild(new ChangeLogWindow); }
 
 // ---------------------------------------------------------------- backups
 
 namespace {
 
-TfrmMain::BackupChooser &backupChooser()
+MainWindow::BackupChooser &backupChooser()
 {
-    static TfrmMain::BackupChooser c;
+    static MainWindow::BackupChooser c;
     return c;
 }
 
@@ -408,17 +408,17 @@ struct DailyOutcome {
 
 } // namespace
 
-void TfrmMain::setBackupChooser(BackupChooser chooser) { backupChooser() = std::move(chooser); }
+void MainWindow::setBackupChooser(BackupChooser chooser) { backupChooser() = std::move(chooser); }
 
-bool TfrmMain::dailyBackupRunning() const { return m_dailyBackup != nullptr; }
+bool MainWindow::dailyBackupRunning() const { return m_dailyBackup != nullptr; }
 
-void TfrmMain::startDailyBackup()
+void MainWindow::startDailyBackup()
 {
-    const QString dbPath = frmDM().databasePath();
+    const QString dbPath = dataModule().databasePath();
     if (m_dailyBackup || dbPath.isEmpty() || Backup::isServerDatabase(dbPath)
         || !Backup::dueToday(Backup::folderFor(dbPath)))
         return;
-    BackupStatus->setText(QStringLiteral("正在备份今天的数据…"));
+    backupStatus->setText(QStringLiteral("正在备份今天的数据…"));
     auto outcome = std::make_shared<DailyOutcome>();
     // Its own connections, on a thread of its own: the operator works on meanwhile.
     m_dailyBackup = QThread::create([dbPath, outcome] {
@@ -434,10 +434,10 @@ void TfrmMain::startDailyBackup()
         m_dailyBackup->deleteLater();
         m_dailyBackup = nullptr;
         if (outcome->error.isEmpty()) {
-            BackupStatus->setText(QStringLiteral("今天的数据已备份：%1").arg(QFileInfo(outcome->path).fileName()));
+            backupStatus->setText(QStringLiteral("今天的数据已备份：%1").arg(QFileInfo(outcome->path).fileName()));
             return;
         }
-        BackupStatus->setText(QStringLiteral("今天的自动备份没有完成"));
+        backupStatus->setText(QStringLiteral("今天的自动备份没有完成"));
         showError(this, withFullStop(QStringLiteral("今天的自动备份没有完成：%1。可以继续工作；请告诉维护人员，或用 文件 → 备份数据 再试一次")
                                          .arg(outcome->error)));
     });
@@ -452,8 +452,8 @@ namespace {
 // (repaints, timers) meanwhile.
 class FrameAtRest {
 public:
-    explicit FrameAtRest(TfrmMain *w)
-        : m_parts{w->menuBar(), w->ToolBar1, w->MdiArea}
+    explicit FrameAtRest(MainWindow *w)
+        : m_parts{w->menuBar(), w->toolBar, w->mdiArea}
     {
         for (QWidget *p : m_parts)
             p->setEnabled(false);
@@ -483,14 +483,14 @@ LongAction::Follow followOf(Backup::Control &control)
 
 } // namespace
 
-void TfrmMain::BackupClick()
+void MainWindow::backUpNow()
 {
     if (m_longAction)
         return; // the menu answers while a copy is made; one at a time
     m_longAction = true;
     const auto done = qScopeGuard([this] { m_longAction = false; });
     guard(this, [&] {
-        const QString dbPath = frmDM().databasePath();
+        const QString dbPath = dataModule().databasePath();
         if (Backup::isServerDatabase(dbPath)) {
             showInfo(this, Backup::serverDatabaseMessage() + QStringLiteral("。"));
             return;
@@ -504,24 +504,24 @@ void TfrmMain::BackupClick()
             LongAction action(this, QStringLiteral("正在备份数据…"));
             action.runOffThread([&] { c = Backup::copy(dbPath, out, control); }, followOf(control));
         } catch (const Backup::Cancelled &) {
-            BackupStatus->setText(QStringLiteral("备份已取消，没有保存备份"));
+            backupStatus->setText(QStringLiteral("备份已取消，没有保存备份"));
             return;
         }
-        BackupStatus->setText(QStringLiteral("数据已备份：%1").arg(QFileInfo(out).fileName()));
+        backupStatus->setText(QStringLiteral("数据已备份：%1").arg(QFileInfo(out).fileName()));
         showInfo(this, QStringLiteral("数据已备份到 %1。\n业主 %2 户，收费 %3 笔，最后收据号 %4。")
                            .arg(QDir::toNativeSeparators(out), QString::number(c.houses), QString::number(c.payments),
                                 c.lastReceipt.isEmpty() ? QStringLiteral("（无）") : c.lastReceipt));
     });
 }
 
-void TfrmMain::RestoreClick()
+void MainWindow::restoreBackup()
 {
     if (m_longAction)
         return;
     m_longAction = true;
     const auto done = qScopeGuard([this] { m_longAction = false; });
     guard(this, [&] {
-        const QString dbPath = frmDM().databasePath();
+        const QString dbPath = dataModule().databasePath();
         if (Backup::isServerDatabase(dbPath)) {
             showInfo(this, Backup::serverDatabaseMessage() + QStringLiteral("。"));
             return;
@@ -561,7 +561,7 @@ void TfrmMain::RestoreClick()
             return;
         if (m_dailyBackup)
             m_dailyBackup->wait();
-        frmDM().closeConnection();
+        dataModule().closeConnection();
         QString kept;
         try {
             FrameAtRest atRest(this);

@@ -12,16 +12,16 @@ class QScreen;
 
 // The frame of the program: menu, tool bar, the area for the browse screens and the
 // status bar. Every screen is opened from here; each choice makes a new instance.
-class TfrmMain : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TfrmMain(QWidget *parent = nullptr);
-    ~TfrmMain() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
-    QMdiArea *MdiArea;
-    QToolBar *ToolBar1;
-    QLabel *StatusPanels[5];
-    QLabel *BackupStatus; // the day's automatic backup, at the right of the status bar
+    QMdiArea *mdiArea;
+    QToolBar *toolBar;
+    QLabel *statusPanels[5];
+    QLabel *backupStatus; // the day's automatic backup, at the right of the status bar
 
     // Picks the copy to restore, starting in the backup folder; "" when cancelled. Tests
     // put their own here; nullptr restores the file dialog.
@@ -54,32 +54,32 @@ public:
     static QString manualPath();
 
 public slots:
-    void FormCreate();
-    void FormShow();
-    void N6Click();  // 使用单位
-    void U1Click();  // 用户设置
-    void N5Click();  // 修改密码
-    void N8Click();  // 退出
-    void BackupClick();  // 备份数据
-    void RestoreClick(); // 恢复数据
-    void N16Click(); // 收费录入
-    void N19Click(); // 收费管理
-    void N23Click(); // 收费查询
-    void N20Click(); // 欠费提醒
-    void SeasonStatisticsClick(); // 收费统计
-    void N3Click();  // 收款方式
-    void N4Click();  // 单价设置
-    void N9Click();  // 小区设置
-    void N25Click(); // 默认项设置
-    void N11Click(); // 业主录入
-    void N12Click(); // 业主导入
-    void N13Click(); // 业主管理
-    void N24Click(); // 业主查询
-    void H2Click();  // 帮助: the home page; without a browser, where the manual is
-    void voidClick();      // 收费作废
-    void voidQueryClick(); // 作废查询
-    void dayCloseClick();  // 收费日报
-    void changeLogClick(); // 操作记录
+    void connectDatabase();
+    void showLoginState();
+    void openUnitSettings();    // 使用单位
+    void openOperators();       // 用户设置
+    void openChangePassword();  // 修改密码
+    void exitProgram();         // 退出
+    void backUpNow();     // 备份数据
+    void restoreBackup(); // 恢复数据
+    void openChargeEntry();      // 收费录入
+    void openChargeManagement(); // 收费管理
+    void openChargeQuery();      // 收费查询
+    void openArrearsReminder();  // 欠费提醒
+    void openSeasonStatistics(); // 收费统计
+    void openPaymentMethods();  // 收款方式
+    void openUnitPrices();      // 单价设置
+    void openAreas();           // 小区设置
+    void openDefaults();        // 默认项设置
+    void openOwnerEntry();      // 业主录入
+    void openOwnerImport();     // 业主导入
+    void openOwnerManagement(); // 业主管理
+    void openOwnerQuery();      // 业主查询
+    void openHelp();            // 帮助: the home page; without a browser, where the manual is
+    void openVoid();      // 收费作废
+    void openVoidQuery(); // 作废查询
+    void openDayClose();  // 收费日报
+    void openChangeLog(); // 操作记录
 
 protected:
     void showEvent(QShowEvent *event) override;

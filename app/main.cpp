@@ -1,5 +1,5 @@
-#include "app/TfrmMain.h"
-#include "operators/TfrmLogin.h"
+#include "app/MainWindow.h"
+#include "operators/LoginDialog.h"
 #include "report/UiReportPreview.h"
 #include "widgets/LockWaitWindow.h"
 #include "widgets/Seams.h"
@@ -28,21 +28,21 @@ int main(int argc, char *argv[])
     QApplication::setFont(font);
 
     installLockWaitWindow();
-    TfrmMain::connectProgramDatabase();
+    MainWindow::connectProgramDatabase();
 
     // Only the login window stands between the start and the operator: the database is
     // opened once it is drawn, the program's icon and the print preview follow, and the
     // main window with its menus and pictures is built when an operator has logged in.
-    TfrmLogin login;
-    std::unique_ptr<TfrmMain> mainWindow;
-    QObject::connect(&login, &TfrmLogin::opened, &login, [] {
-        QApplication::setWindowIcon(TfrmMain::programIcon());
+    LoginDialog login;
+    std::unique_ptr<MainWindow> mainWindow;
+    QObject::connect(&login, &LoginDialog::opened, &login, [] {
+        QApplication::setWindowIcon(MainWindow::programIcon());
         // The print module shows every receipt (charge entry, reprint) in the print preview.
         ensurePrintPreview();
     });
-    QObject::connect(&login, &TfrmLogin::loggedIn, &login, [&] {
+    QObject::connect(&login, &LoginDialog::loggedIn, &login, [&] {
         if (!mainWindow)
-            mainWindow = std::make_unique<TfrmMain>();
+            mainWindow = std::make_unique<MainWindow>();
         mainWindow->showMaximizedOn(login.screen());
         mainWindow->startDailyBackup();
     });

@@ -3,14 +3,14 @@
 #include "browse/ListFigures.h"
 #include "browse/ListKeys.h"
 #include "browse/QueryModel.h"
-#include "charging/TfrmUCharge_Q.h"
+#include "charging/ChargeQueryWindow.h"
+#include "data/DataModule.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
 #include "operators/Login.h"
 #include "output/UiSheetOpener.h"
-#include "owners/TfrmUH_D.h"
-#include "owners/TfrmUH_Q.h"
-#include "owners/TfrmUH_TX.h"
+#include "owners/ArrearsReminderWindow.h"
+#include "owners/OwnerImportDialog.h"
+#include "owners/OwnerQueryWindow.h"
 #include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupCombo.h"
@@ -80,7 +80,7 @@ ListRun listAction(BrowseWindow &w, const std::function<void()> &press)
     t.start();
     press();
     QCoreApplication::processEvents();
-    w.DBGrid1->viewport()->repaint();
+    w.listGrid->viewport()->repaint();
     r.first = double(t.nsecsElapsed()) / 1e6;
     waitFor([&] { return footerFilled(w); }, t);
     for (int i = 1; i <= 8; ++i)
@@ -105,9 +105,9 @@ double pageRead(const KeyedList &list)
 {
     static std::unique_ptr<Database> reader;
     static QString readerOf;
-    if (!reader || readerOf != frmDM().db().path()) {
-        reader = frmDM().db().openReader();
-        readerOf = frmDM().db().path();
+    if (!reader || readerOf != dataModule().db().path()) {
+        reader = dataModule().db().openReader();
+        readerOf = dataModule().db().path();
     }
     return timeMs([&] { QueryModel::readFirstPage(*reader, list); });
 }
@@ -137,7 +137,7 @@ Row compare(Hooks &h, BrowseWindow &w, const QString &operation, const QString &
     w.resize(1280, 800);
     w.show();
     QCoreApplication::processEvents();
-    auto press = [&] { w.BitBtn1Click(); };
+    auto press = [&] { w.runQuery(); };
     listAction(w, press); // warm: the data in the caches for both
     const QString list = w.lastListStatement();
     const ListFigures::Request request = w.figures()->lastRequest();
@@ -151,9 +151,9 @@ Row compare(Hooks &h, BrowseWindow &w, const QString &operation, const QString &
         footer << run.footer;
         done << run.done;
         pause = std::max(pause, run.pause);
-        page << pageRead(w.ADOQuery1->keyedList());
+        page << pageRead(w.listModel->keyedList());
         floorFirst << timeMs([&] { h.floor->readFirst(list, QueryModel::BatchSize); });
-        floorPage << timeMs([&] { h.floor->readAll(w.ADOQuery1->keyedList().page({}, true, QueryModel::BatchSize)); });
+        floorPage << timeMs([&] { h.floor->readAll(w.listModel->keyedList().page({}, true, QueryModel::BatchSize)); });
         floorFigures << timeMs([&] {
             h.floor->scalar(request.count);
             if (!request.totals.isEmpty())
@@ -162,9 +162,9 @@ Row compare(Hooks &h, BrowseWindow &w, const QString &operation, const QString &
     }
     // The footer must be exact: the whole list's count and sum.
     const QString n = h.floor->scalar(request.count);
-    const QString sum = request.totals.isEmpty() ? QString() : frmDM().query(request.totals).at(0, 0);
-    const bool exact = w.Label1->text() == QStringLiteral("记录：") + n
-        && (sum.isEmpty() || w.Label2->text().endsWith(QStringLiteral("：") + sum)) && w.ADOQuery1->rowCount() > 0;
+    const QString sum = request.totals.isEmpty() ? QString() : dataModule().query(request.totals).at(0, 0);
+    const bool exact = w.countLabel->text() == QStringLiteral("记录：") + n
+        && (sum.isEmpty() || w.firstSumLabel->text().endsWith(QStringLiteral("：") + sum)) && w.listModel->rowCount() > 0;
     const double p1 = median(first), pr = median(page), f1 = median(floorFirst);
     const double p2 = median(footer), f2 = f1 + median(floorFigures);
     r.program = QStringLiteral("first rows %1 (page read %2); footer %3").arg(ms(p1), ms(pr), ms(p2));
@@ -174,14 +174,14 @@ Row compare(Hooks &h, BrowseWindow &w, const QString &operation, const QString &
     const QString misses = listMisses(p1, pr, f1, p2, f2, pause);
     r.verdict = exact && misses.isEmpty() ? Verdict::Meets : Verdict::Misses;
     if (!exact)
-        r.note = QStringLiteral("footer not exact: %1 / %2, expected %3 rows and %4").arg(w.Label1->text(), w.Label2->text(), n, sum);
+        r.note = QStringLiteral("footer not exact: %1 / %2, expected %3 rows and %4").arg(w.countLabel->text(), w.firstSumLabel->text(), n, sum);
     else if (!misses.isEmpty())
         r.note = misses;
     *h.details << QStringLiteral("%1: %2 rows listed (\"%3\", \"%4\"); the keys of every page arrive %5 after \"查询\" "
                                  "(the window answers meanwhile); the floor (%6) runs the list statement for its first "
                                  "%7 rows, then the window's count and totals statements; the floor reads the "
                                  "window's own page statement (the list wrapped, ordered by its keys, LIMIT) in %8")
-                      .arg(footerKey, n, w.Label1->text(), w.Label2->text(), ms(median(done)), h.floor->name())
+                      .arg(footerKey, n, w.countLabel->text(), w.firstSumLabel->text(), ms(median(done)), h.floor->name())
                       .arg(QueryModel::BatchSize)
                       .arg(ms(median(floorPage)));
     return r;
@@ -210,7 +210,7 @@ QString thousands(qint64 n)
 
 Row ownerQuery(Hooks &h)
 {
-    TfrmUH_Q w;
+    OwnerQueryWindow w;
     return compare(h, w,
                    QStringLiteral("owner query, no criteria, %1 houses").arg(thousands(qint64(100000) * h.scale)),
                    QStringLiteral("owner query"));
@@ -218,7 +218,7 @@ Row ownerQuery(Hooks &h)
 
 Row chargeQuery(Hooks &h)
 {
-    TfrmUCharge_Q w;
+    ChargeQueryWindow w;
     return compare(h, w,
                    QStringLiteral("charge query, no criteria, ~%1 payments").arg(thousands(qint64(1000000) * h.scale)),
                    QStringLiteral("charge query"));
@@ -226,10 +226,10 @@ Row chargeQuery(Hooks &h)
 
 Row arrears(Hooks &h)
 {
-    TfrmUH_TX w;
+    ArrearsReminderWindow w;
     // A reference date two seasons ahead: every house of the district owes, so the
     // reminder lists them all with their years and amounts.
-    w.DateTimePicker1->setDateQuietly(QDate(2027, 4, 10));
+    w.referencePicker->setDateQuietly(QDate(2027, 4, 10));
     return compare(h, w,
                    QStringLiteral("arrears reminder over %1 houses (all listed)").arg(thousands(qint64(100000) * h.scale)),
                    QStringLiteral("arrears"));
@@ -240,15 +240,15 @@ Row sorting(Hooks &h)
     Row r;
     r.operation = QStringLiteral("charge query ordered by a click on the heading 业主名称 (each way in turn)");
     r.goal = QStringLiteral("first rows ≤ 200 ms, page read ≤ 2× floor; no pause > 100 ms");
-    TfrmUCharge_Q w;
+    ChargeQueryWindow w;
     w.resize(1280, 800);
     w.show();
     QCoreApplication::processEvents();
-    listAction(w, [&] { w.BitBtn1Click(); });
-    const int column = w.ADOQuery1->columnIndex(QStringLiteral("业主名称"));
+    listAction(w, [&] { w.runQuery(); });
+    const int column = w.listModel->columnIndex(QStringLiteral("业主名称"));
     if (column < 0)
         throw std::runtime_error("the charge query has no column 业主名称");
-    QHeaderView *heading = w.DBGrid1->horizontalHeader();
+    QHeaderView *heading = w.listGrid->horizontalHeader();
     auto click = [&] { emit heading->sectionClicked(column); };
     listAction(w, click); // warm
     QVector<double> first, page, done, floorFirst;
@@ -258,7 +258,7 @@ Row sorting(Hooks &h)
         first << run.first;
         done << run.done;
         pause = std::max(pause, run.pause);
-        const KeyedList keyed = w.ADOQuery1->keyedList();
+        const KeyedList keyed = w.listModel->keyedList();
         page << pageRead(keyed);
         // The first page in that order: "ORDER BY 业主名称, ID LIMIT 256", as the window asks it.
         floorFirst << timeMs([&] { h.floor->readAll(keyed.page({}, true, QueryModel::BatchSize)); });
@@ -293,14 +293,14 @@ Row seasonStatistics(Hooks &h)
         bool shown = false;
         auto c = QObject::connect(&w, &SeasonStatisticsWindow::figuresShown, [&] { shown = true; });
         double p = 0;
-        const double t = runUntil([&] { w.RefreshClick(); }, [&] { return shown; }, &p);
+        const double t = runUntil([&] { w.refresh(); }, [&] { return shown; }, &p);
         QObject::disconnect(c);
         pause = std::max(pause, p);
         return t + timeMs([&] {
-            w.Table->viewport()->repaint();
-            w.RateView->viewport()->repaint();
-            w.DailyView->viewport()->repaint();
-            w.MethodView->viewport()->repaint();
+            w.table->viewport()->repaint();
+            w.rateView->viewport()->repaint();
+            w.dailyView->viewport()->repaint();
+            w.methodView->viewport()->repaint();
         });
     };
     fill(); // warm, as the other rows
@@ -391,17 +391,17 @@ QVector<double> chargeExport(const QDate &from, const QDate &to, int runs, doubl
     QVector<double> times;
     *pause = 0;
     for (int i = 0; i < runs; ++i) {
-        TfrmUCharge_Q w;
+        ChargeQueryWindow w;
         w.resize(1280, 800);
         w.show();
         w.checkBox(2)->setChecked(true);
         w.datePicker(1)->setDateQuietly(from);
         w.datePicker(2)->setDateQuietly(to);
-        listAction(w, [&] { w.BitBtn1Click(); });
+        listAction(w, [&] { w.runQuery(); });
         double p = 0;
-        times << runUntil([&] { w.BitBtn3Click(); }, [] { return true; }, &p);
+        times << runUntil([&] { w.exportToExcel(); }, [] { return true; }, &p);
         *pause = std::max(*pause, p);
-        *rows = w.ADOQuery1->rowCount();
+        *rows = w.listModel->rowCount();
     }
     setSheetOpener(nullptr);
     return times;
@@ -409,39 +409,39 @@ QVector<double> chargeExport(const QDate &from, const QDate &to, int runs, doubl
 
 QVector<double> ownerImport(const QString &sheet, const QString &area, int runs, double *pause, int *added)
 {
-    if (frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE theName = '") + area + QStringLiteral("'")) == 0)
-        frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('") + area + QStringLiteral("', '')"));
-    TfrmUH_D::setFileChooser([sheet](QWidget *, const QString &) { return sheet; });
+    if (dataModule().countRows(QStringLiteral("SELECT ID FROM SArea WHERE theName = '") + area + QStringLiteral("'")) == 0)
+        dataModule().execute(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('") + area + QStringLiteral("', '')"));
+    OwnerImportDialog::setFileChooser([sheet](QWidget *, const QString &) { return sheet; });
     QVector<double> times;
     *pause = 0;
     for (int i = 0; i < runs; ++i) {
-        frmDM().myESQL(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
-        TfrmUH_D w;
+        dataModule().execute(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+        OwnerImportDialog w;
         w.show();
         double p = 0;
         times << runUntil(
             [&] {
                 QElapsedTimer t;
                 t.start();
-                w.Button1Click();
+                w.chooseWorkbook();
                 const double read = double(t.nsecsElapsed()) / 1e6;
-                w.DBLookupComboBox1->setKeyValue(area);
-                w.BitBtn1Click();
+                w.areaBox->setKeyValue(area);
+                w.importOwners();
                 if (qEnvironmentVariableIsSet("BENCH_PAUSES"))
                     QTextStream(stderr) << "import: sheet in the window after " << read << " ms\n";
             },
             [] { return true; }, &p);
         *pause = std::max(*pause, p);
-        *added = frmDM().myRetC(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+        *added = dataModule().countRows(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
     }
-    frmDM().myESQL(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
-    TfrmUH_D::setFileChooser(nullptr);
+    dataModule().execute(QStringLiteral("DELETE FROM UHouse WHERE AName = '") + area + QStringLiteral("'"));
+    OwnerImportDialog::setFileChooser(nullptr);
     return times;
 }
 
 int childGrid(const QString &db)
 {
-    frmDM().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
     if (!Login::tryLogin(QString::fromUtf8(Schema::DefaultOperator), QString::fromUtf8(Schema::InitialPassword),
                          QDate(2025, 1, 31)))
         return 1;
@@ -449,15 +449,15 @@ int childGrid(const QString &db)
     QTextStream out(stdout);
     out << "rss-login " << residentMiB() << "\n";
 
-    TfrmUCharge_Q w;
+    ChargeQueryWindow w;
     w.resize(1280, 800);
     w.show();
     QCoreApplication::processEvents();
     QElapsedTimer t;
     t.start();
-    w.BitBtn1Click();
+    w.runQuery();
     QCoreApplication::processEvents();
-    w.DBGrid1->viewport()->repaint();
+    w.listGrid->viewport()->repaint();
     out << "rss-listed " << residentMiB() << "\n";
     waitFor([&] { return w.figuresDone(); }, t);
     QCoreApplication::processEvents();
@@ -466,7 +466,7 @@ int childGrid(const QString &db)
 
     // The thumb dragged to the end, then to a hundred places from the bottom to the top;
     // each step paints the rows there, read by their keys.
-    QScrollBar *bar = w.DBGrid1->verticalScrollBar();
+    QScrollBar *bar = w.listGrid->verticalScrollBar();
     QVector<int> places{bar->maximum()};
     for (int i = 99; i >= 0; --i)
         places << int(qint64(bar->maximum()) * i / 100);
@@ -477,13 +477,13 @@ int childGrid(const QString &db)
         steps << timeMs([&] {
             bar->setValue(place);
             QCoreApplication::processEvents();
-            w.DBGrid1->viewport()->repaint();
+            w.listGrid->viewport()->repaint();
         });
     // Let the loop turn once more, so that the last step's gap is counted.
     QCoreApplication::processEvents();
     probe.stop();
-    out << "rows " << w.ADOQuery1->rowCount() << "\n";
-    out << "pages " << w.ADOQuery1->pagesHeld() << "\n";
+    out << "rows " << w.listModel->rowCount() << "\n";
+    out << "pages " << w.listModel->pagesHeld() << "\n";
     out << "steps " << steps.size() << "\n";
     out << "longest-pause " << std::max(probe.longest(), maxOf(steps)) << "\n";
     out << "median-step " << median(steps) << "\n";

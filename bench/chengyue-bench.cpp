@@ -14,7 +14,7 @@
 #include "data/Numbers.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "data/PasswordHash.h"
 #include "operators/Login.h"
 #include "output/XlsxExport.h"
@@ -230,7 +230,7 @@ Row houseLookup(Context &c)
     Row r;
     r.operation = QStringLiteral("house look-up in charge entry (area + room, %1 houses)").arg(houses());
     r.goal = QStringLiteral("median ≤ 5 ms");
-    const Rows picks = frmDM().query(QStringLiteral(
+    const Rows picks = dataModule().query(QStringLiteral(
         "SELECT AName, theNum FROM UHouse WHERE ID % 997 = 13 AND theDel = '否' ORDER BY ID"));
     QVector<double> prog, floor;
     for (int i = 0; i < picks.rowCount(); ++i) {
@@ -274,8 +274,8 @@ Row quickCheckRow(Context &c)
                 throw std::runtime_error("the district's file is not whole");
         });
         floor << timeMs([&] { c.bare->readAll(QStringLiteral("PRAGMA quick_check")); });
-        handOff << timeMs([&] { frmDM().startCheck(); });
-        if (!frmDM().refusesPayments().isEmpty())
+        handOff << timeMs([&] { dataModule().startCheck(); });
+        if (!dataModule().refusesPayments().isEmpty())
             throw std::runtime_error("the start-up check found damage");
     }
     const double p = median(prog), f = median(floor);
@@ -324,7 +324,7 @@ Row chargeSave(Context &c)
     r.operation = QStringLiteral("charge save with ~%L1 payments stored (numbering, insert, update; no preview)")
                       .arg(qint64(1000000) * g_scale);
     r.goal = QStringLiteral("median ≤ 10 ms");
-    const Rows picks = frmDM().query(QStringLiteral(
+    const Rows picks = dataModule().query(QStringLiteral(
         "SELECT AName, theNum FROM UHouse WHERE ID % 1999 = 7 AND theDel = '否' ORDER BY ID LIMIT 41"));
     QVector<double> prog, floor;
     for (int i = 0; i < picks.rowCount(); ++i) {
@@ -352,7 +352,7 @@ Row chargeSave(Context &c)
                          + QStringLiteral("', ") + h.floorArea + QStringLiteral(", ") + h.unitPrice
                          + QStringLiteral(", '") + Sql::esc(h.owner) + QStringLiteral("', 1, '")
                          + Dates::format(pr.start) + QStringLiteral("', '") + Dates::format(pr.end.addYears(1))
-                         + QStringLiteral("', ") + pr.amount + QStringLiteral(", '") + NumToChar(pr.amount.toDouble())
+                         + QStringLiteral("', ") + pr.amount + QStringLiteral(", '") + amountInCapitals(pr.amount.toDouble())
                          + QStringLiteral("', '现金', '") + CurrentUserName + QStringLiteral("', '', '否', '") + ChargeDate
                          + QStringLiteral("', '") + CurrentUserName + QStringLiteral("')"));
             c.floor->exec(QStringLiteral("UPDATE UHouse SET EndDate = '") + Dates::format(pr.end.addYears(1))
@@ -366,7 +366,7 @@ Row chargeSave(Context &c)
     r.ratio = ratio(p, f);
     r.pause = ms(maxOf(prog));
     r.verdict = p <= 10 ? Verdict::Meets : Verdict::Misses;
-    const QString sameDay = frmDM().query(QStringLiteral("SELECT COUNT(*) FROM UCharge WHERE theDate = '") + ChargeDate
+    const QString sameDay = dataModule().query(QStringLiteral("SELECT COUNT(*) FROM UCharge WHERE theDate = '") + ChargeDate
                                           + QStringLiteral("'")).at(0, 0);
     c.details << QStringLiteral("save: %1 saves each, the floor (%4) running the same statements under the same lock; "
                                 "the charging date %2 holds %3 payments at the end; %5; a save runs on the window's "
@@ -399,7 +399,7 @@ ExportList chargeList(const QString &where)
 // The first payment date of the latest 100,000 payments (ten times as many at --scale 10).
 QDate exportFrom()
 {
-    return Dates::parse(frmDM().query(QStringLiteral(
+    return Dates::parse(dataModule().query(QStringLiteral(
         "SELECT myDate FROM UCharge WHERE theDel = '否' ORDER BY myDate DESC LIMIT 1 OFFSET %1")
                                           .arg(100000 * g_scale - 1)).at(0, 0));
 }
@@ -409,7 +409,7 @@ ExportList exportList()
     const QString where = QStringLiteral(" AND (myDate Between '") + Dates::format(exportFrom()) + QStringLiteral("' AND '")
         + ChargeDate + QStringLiteral("') ");
     ExportList e = chargeList(where);
-    e.rows = frmDM().db().count(QStringLiteral("SELECT ID FROM UCharge WHERE (theDel = '否') ") + where);
+    e.rows = dataModule().db().count(QStringLiteral("SELECT ID FROM UCharge WHERE (theDel = '否') ") + where);
     return e;
 }
 
@@ -417,9 +417,9 @@ double exportOnce(const ExportList &e, const QString &path)
 {
     QFile::remove(path);
     return timeMs([&] {
-        auto cursor = frmDM().db().cursor(e.list);
+        auto cursor = dataModule().db().cursor(e.list);
         CursorExportSource src(*cursor);
-        const Rows totals = frmDM().query(e.totals);
+        const Rows totals = dataModule().query(e.totals);
         writeExportWorkbook(path, ExportLayouts::chargeQuery(), src, totals, UnitName);
     });
 }
@@ -446,8 +446,8 @@ void writePeerCells(const ExportList &e, const QString &path)
             totalCol = i;
     }
     out << kinds.join(QLatin1Char('\t')) << "\n" << heads.join(QLatin1Char('\t')) << "\n";
-    out << totalCol << "\t" << frmDM().query(e.totals).at(0, 0) << "\n";
-    auto cursor = frmDM().db().cursor(e.list);
+    out << totalCol << "\t" << dataModule().query(e.totals).at(0, 0) << "\n";
+    auto cursor = dataModule().db().cursor(e.list);
     while (cursor->next()) {
         QStringList cells;
         for (int i = 1; i < layout.columns.size(); ++i)
@@ -696,7 +696,7 @@ Row startRow(Context &c)
 
 int childExport(const QString &db, int rows, const QString &out)
 {
-    frmDM().setConnection(db, Key);
+    dataModule().setConnection(db, Key);
     login();
     // The newest payments, in the grid's order without a sort: the engine holds no rows,
     // so what grows with the row count is the writer's.
@@ -747,7 +747,7 @@ int run(const QString &dataDir, int runs, const QStringList &only, const QString
     if (!QFile::copy(source, c.workDb))
         throw std::runtime_error("cannot copy the database");
 
-    frmDM().setConnection(c.workDb, Key);
+    dataModule().setConnection(c.workDb, Key);
     login();
     auto bare = std::make_unique<BareEngine>(c.workDb, Key);
     c.bare = bare.get();
@@ -807,8 +807,8 @@ int run(const QString &dataDir, int runs, const QStringList &only, const QString
         c.bare = nullptr;
         c.floor = nullptr;
         bare.reset();
-        frmDM().closeConnection();
-        frmDM().setConnection(server, Key);
+        dataModule().closeConnection();
+        dataModule().setConnection(server, Key);
         login();
         c.server = server;
         BarePg pg(server);
@@ -824,7 +824,7 @@ int run(const QString &dataDir, int runs, const QStringList &only, const QString
     heading += QStringLiteral("; load average %1 at the start, %2 at the end; %3 in all")
                    .arg(loadAtStart, loadAverage(), ms(double(wall.elapsed())));
     printTable(rows, c.details, heading);
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     for (const char *suffix : {"", "-wal", "-shm"})
         QFile::remove(c.workDb + QLatin1String(suffix));
     setMessageSink(nullptr);

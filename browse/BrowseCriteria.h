@@ -3,19 +3,19 @@
 #include <QVector>
 
 class LookupList;
-class TfrmDM;
+class DataModule;
 
 // One filter of a browse screen: a check box captioned `caption` followed by its input,
-// and the clause that the ticked box adds to myWhere. The kind of input decides the form
+// and the clause that the ticked box adds to conditions. The kind of input decides the form
 // of the clause: a lookup list compares for equality with the name it shows, an edit box
 // matches any part of the text, a pair of date pickers gives a range with both ends.
 struct BrowseCriterion {
     enum Input { Lookup, Text, DateRange };
     Input input = Text;
-    QString caption;                                // blanks kept as given
-    QString column;                                 // the column compared
-    LookupList *(TfrmDM::*filler)() = nullptr;      // Lookup: the data module's filler
-    int row = 0;                                    // row inside "查询条件", from 0
+    QString caption;                                    // blanks kept as given
+    QString column;                                     // the column compared
+    LookupList *(DataModule::*filler)() = nullptr;      // Lookup: the data module's filler
+    int row = 0;                                        // row inside "查询条件", from 0
 };
 
 // A criterion's input when "查询" is pressed: the tick, the text (or from-date) and, for a
@@ -34,7 +34,7 @@ namespace Browse {
 //   DateRange " AND (myDate Between 'a' AND 'b') "
 QString clause(const BrowseCriterion &criterion, const QString &text, const QString &to = {});
 
-// myWhere: start (the arrears reminder's date clause, otherwise empty) followed by the
+// conditions: start (the arrears reminder's date clause, otherwise empty) followed by the
 // clauses of the ticked criteria in the order of the table.
 QString where(const QVector<BrowseCriterion> &criteria, const QVector<BrowseValue> &values,
               const QString &start = {});

@@ -1,7 +1,7 @@
-#include "charging/TfrmUCharge_Browse.h"
+#include "charging/ChargeBrowseWindow.h"
 #include "charging/ChargeStatements.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
 #include "widgets/DatePicker.h"
 
 #include <QCheckBox>
@@ -24,47 +24,47 @@ BrowseSetup chargeSetup(const QString &caption, bool excel)
 
 } // namespace
 
-TfrmUCharge_Browse::TfrmUCharge_Browse(const QString &caption, bool excel, QWidget *parent)
+ChargeBrowseWindow::ChargeBrowseWindow(const QString &caption, bool excel, QWidget *parent)
     : BrowseWindow(chargeSetup(caption, excel), parent)
 {
-    CheckBox1 = checkBox(1);
-    CheckBox2 = checkBox(2);
-    CheckBox3 = checkBox(3);
-    CheckBox4 = checkBox(4);
-    CheckBox5 = checkBox(5);
-    CheckBox6 = checkBox(6);
-    CheckBox7 = checkBox(7);
-    CheckBox8 = checkBox(8);
-    Edit1 = edit(1);
-    Edit2 = edit(2);
-    Edit3 = edit(3);
-    Edit4 = edit(4);
-    DateTimePicker1 = datePicker(1);
-    DateTimePicker2 = datePicker(2);
-    DBLookupComboBox1 = lookup(1);
-    DBLookupComboBox2 = lookup(2);
-    DBLookupComboBox3 = lookup(3);
+    receiptNumberCheck = checkBox(1);
+    chargeDateCheck = checkBox(2);
+    areaCheck = checkBox(3);
+    roomCheck = checkBox(4);
+    ownerCheck = checkBox(5);
+    paymentMethodCheck = checkBox(6);
+    payeeCheck = checkBox(7);
+    remarkCheck = checkBox(8);
+    receiptNumberEdit = edit(1);
+    roomEdit = edit(2);
+    ownerEdit = edit(3);
+    remarkEdit = edit(4);
+    fromPicker = datePicker(1);
+    toPicker = datePicker(2);
+    areaBox = lookup(1);
+    paymentMethodBox = lookup(2);
+    payeeBox = lookup(3);
 
-    // FormCreate: the default range, one calendar month back from the charging date up to
+    // The default range, one calendar month back from the charging date up to
     // it; setting it ticks nothing.
     QDate charging = Dates::tryParse(ChargeDate);
     if (!charging.isValid())
         charging = QDate::currentDate();
-    DateTimePicker1->setDateQuietly(ChargeStatements::defaultFrom(charging));
-    DateTimePicker2->setDateQuietly(charging);
+    fromPicker->setDateQuietly(ChargeStatements::defaultFrom(charging));
+    toPicker->setDateQuietly(charging);
 }
 
-void TfrmUCharge_Browse::Edit1Change() { CheckBox1->setChecked(true); }
-void TfrmUCharge_Browse::DateTimePicker1Change() { CheckBox2->setChecked(true); }
-void TfrmUCharge_Browse::DateTimePicker2Change() { CheckBox2->setChecked(true); }
-void TfrmUCharge_Browse::DBLookupComboBox1Click() { CheckBox3->setChecked(true); }
-void TfrmUCharge_Browse::Edit2Change() { CheckBox4->setChecked(true); }
-void TfrmUCharge_Browse::Edit3Change() { CheckBox5->setChecked(true); }
-void TfrmUCharge_Browse::DBLookupComboBox2Click() { CheckBox6->setChecked(true); }
-void TfrmUCharge_Browse::DBLookupComboBox3Click() { CheckBox7->setChecked(true); }
-void TfrmUCharge_Browse::Edit4Change() { CheckBox8->setChecked(true); }
+void ChargeBrowseWindow::tickReceiptNumber() { receiptNumberCheck->setChecked(true); }
+void ChargeBrowseWindow::tickFromDate() { chargeDateCheck->setChecked(true); }
+void ChargeBrowseWindow::tickToDate() { chargeDateCheck->setChecked(true); }
+void ChargeBrowseWindow::tickArea() { areaCheck->setChecked(true); }
+void ChargeBrowseWindow::tickRoom() { roomCheck->setChecked(true); }
+void ChargeBrowseWindow::tickOwner() { ownerCheck->setChecked(true); }
+void ChargeBrowseWindow::tickPaymentMethod() { paymentMethodCheck->setChecked(true); }
+void ChargeBrowseWindow::tickPayee() { payeeCheck->setChecked(true); }
+void ChargeBrowseWindow::tickRemark() { remarkCheck->setChecked(true); }
 
-QString TfrmUCharge_Browse::listSql() const { return ChargeStatements::list(myWhere); }
-QString TfrmUCharge_Browse::totalsSql() const { return ChargeStatements::totals(myWhere); }
-QVector<ListKey> TfrmUCharge_Browse::listOrder() const { return ChargeStatements::order(); }
-QString TfrmUCharge_Browse::countSql(const QString &) const { return ChargeStatements::count(myWhere); }
+QString ChargeBrowseWindow::listSql() const { return ChargeStatements::list(conditions); }
+QString ChargeBrowseWindow::totalsSql() const { return ChargeStatements::totals(conditions); }
+QVector<ListKey> ChargeBrowseWindow::listOrder() const { return ChargeStatements::order(); }
+QString ChargeBrowseWindow::countSql(const QString &) const { return ChargeStatements::count(conditions); }

@@ -1,8 +1,8 @@
-#include "charging/TfrmUCharge_In.h"
+#include "charging/ChargeEntryDialog.h"
 #include "charging/ChargeLogic.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogParent.h"
 #include "widgets/GbkLineEdit.h"
@@ -24,7 +24,7 @@ namespace {
 const QString NoDate = QStringLiteral("未设置");
 } // namespace
 
-TfrmUCharge_In::TfrmUCharge_In(QWidget *parent)
+ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setWindowTitle(QStringLiteral("收费录入"));
@@ -40,161 +40,161 @@ TfrmUCharge_In::TfrmUCharge_In(QWidget *parent)
     const auto unit = [](const QString &text, QWidget *parent) { return new QLabel(text, parent); };
 
     // 收费信息
-    GroupBox1 = new QGroupBox(QStringLiteral("收费信息"), this);
-    DateTimePicker1 = new DatePicker(GroupBox1);
-    DBLookupComboBox1 = new LookupCombo(GroupBox1);
-    Edit1 = new GbkLineEdit(GroupBox1);
-    Label4 = new QLabel(QStringLiteral("录入房号后按回车键..."), GroupBox1);
-    Label4->setStyleSheet(QStringLiteral("color: #b22222;"));
-    auto *g1 = new QGridLayout(GroupBox1);
-    g1->addWidget(label(QStringLiteral("收费日期："), GroupBox1, DateTimePicker1), 0, 0);
-    g1->addWidget(DateTimePicker1, 0, 1);
-    g1->addWidget(label(QStringLiteral("小区名称："), GroupBox1, DBLookupComboBox1), 0, 2);
-    g1->addWidget(DBLookupComboBox1, 0, 3);
-    g1->addWidget(label(QStringLiteral("房       号："), GroupBox1, Edit1), 0, 4);
-    g1->addWidget(Edit1, 0, 5);
-    g1->addWidget(Label4, 0, 6);
+    chargeGroup = new QGroupBox(QStringLiteral("收费信息"), this);
+    chargeDatePicker = new DatePicker(chargeGroup);
+    areaBox = new LookupCombo(chargeGroup);
+    roomEdit = new GbkLineEdit(chargeGroup);
+    roomHint = new QLabel(QStringLiteral("录入房号后按回车键..."), chargeGroup);
+    roomHint->setStyleSheet(QStringLiteral("color: #b22222;"));
+    auto *g1 = new QGridLayout(chargeGroup);
+    g1->addWidget(label(QStringLiteral("收费日期："), chargeGroup, chargeDatePicker), 0, 0);
+    g1->addWidget(chargeDatePicker, 0, 1);
+    g1->addWidget(label(QStringLiteral("小区名称："), chargeGroup, areaBox), 0, 2);
+    g1->addWidget(areaBox, 0, 3);
+    g1->addWidget(label(QStringLiteral("房       号："), chargeGroup, roomEdit), 0, 4);
+    g1->addWidget(roomEdit, 0, 5);
+    g1->addWidget(roomHint, 0, 6);
     g1->setColumnStretch(1, 1);
     g1->setColumnStretch(3, 1);
     g1->setColumnStretch(5, 1);
 
     // 业主信息: shows the looked-up house only.
-    GroupBox2 = new QGroupBox(QStringLiteral("业主信息"), this);
-    GbkLineEdit **houseBoxes[] = {&Edit2, &Edit3, &Edit4, &Edit5, &Edit6, &Edit7, &Edit8, &Edit9, &Edit10};
+    houseGroup = new QGroupBox(QStringLiteral("业主信息"), this);
+    GbkLineEdit **houseBoxes[] = {&houseAreaEdit, &houseRoomEdit, &floorAreaEdit, &purposeEdit, &unitPriceEdit, &paidUpEdit, &ownerEdit, &phoneEdit, &houseRemarkEdit};
     const char *houseLabels[] = {"小区名称：", "房       号：", "面       积：", "房屋用途：", "单       价：",
                                  "到期日期：", "业主名称：", "手机号码：", "备       注："};
     const char *houseUnits[] = {"", "", "平方米", "", "元/年平方米", "", "", "", ""};
-    auto *g2 = new QGridLayout(GroupBox2);
+    auto *g2 = new QGridLayout(houseGroup);
     for (int i = 0; i < 9; ++i) {
-        *houseBoxes[i] = new GbkLineEdit(GroupBox2);
+        *houseBoxes[i] = new GbkLineEdit(houseGroup);
         const int row = i / 3, col = (i % 3) * 3;
-        g2->addWidget(label(QString::fromUtf8(houseLabels[i]), GroupBox2, *houseBoxes[i]), row, col);
+        g2->addWidget(label(QString::fromUtf8(houseLabels[i]), houseGroup, *houseBoxes[i]), row, col);
         g2->addWidget(*houseBoxes[i], row, col + 1);
         if (*houseUnits[i])
-            g2->addWidget(unit(QString::fromUtf8(houseUnits[i]), GroupBox2), row, col + 2);
+            g2->addWidget(unit(QString::fromUtf8(houseUnits[i]), houseGroup), row, col + 2);
     }
     for (int c : {1, 4, 7})
         g2->setColumnStretch(c, 1);
     g2->setVerticalSpacing(10);
-    GroupBox2->setEnabled(false);
+    houseGroup->setEnabled(false);
 
     // 金额信息
-    GroupBox3 = new QGroupBox(QStringLiteral("金额信息"), this);
-    Edit11 = new GbkLineEdit(GroupBox3);
-    Edit11->setByteLimit(2);
-    Edit11->setAllowedChars(GbkLineEdit::DigitsMinus); // Edit11KeyPress
-    DateTimePicker2 = new DatePicker(GroupBox3);
-    DateTimePicker3 = new DatePicker(GroupBox3);
-    Edit12 = new GbkLineEdit(GroupBox3);
-    Edit12->setByteLimit(8);
-    Edit12->setAllowedChars(GbkLineEdit::DigitsPoint); // Edit12KeyPress
-    DBLookupComboBox2 = new LookupCombo(GroupBox3);
-    DBLookupComboBox3 = new LookupCombo(GroupBox3);
-    Edit13 = new GbkLineEdit(GroupBox3);
-    Edit13->setByteLimit(50);
-    Button1 = new QPushButton(QStringLiteral("收款金额取整"), GroupBox3);
-    for (DatePicker *p : {DateTimePicker2, DateTimePicker3}) {
+    amountGroup = new QGroupBox(QStringLiteral("金额信息"), this);
+    yearsEdit = new GbkLineEdit(amountGroup);
+    yearsEdit->setByteLimit(2);
+    yearsEdit->setAllowedChars(GbkLineEdit::DigitsMinus);
+    startDatePicker = new DatePicker(amountGroup);
+    endDatePicker = new DatePicker(amountGroup);
+    amountEdit = new GbkLineEdit(amountGroup);
+    amountEdit->setByteLimit(8);
+    amountEdit->setAllowedChars(GbkLineEdit::DigitsPoint);
+    paymentMethodBox = new LookupCombo(amountGroup);
+    payeeBox = new LookupCombo(amountGroup);
+    remarkEdit = new GbkLineEdit(amountGroup);
+    remarkEdit->setByteLimit(50);
+    roundButton = new QPushButton(QStringLiteral("收款金额取整"), amountGroup);
+    for (DatePicker *p : {startDatePicker, endDatePicker}) {
         p->setSpecialValueText(NoDate);
         p->calendarWidget()->installEventFilter(this);
     }
-    auto *g3 = new QGridLayout(GroupBox3);
-    g3->addWidget(label(QStringLiteral("收费年数："), GroupBox3, Edit11), 0, 0);
-    g3->addWidget(Edit11, 0, 1);
-    g3->addWidget(unit(QStringLiteral("年"), GroupBox3), 0, 2);
-    g3->addWidget(label(QStringLiteral("起始日期："), GroupBox3, DateTimePicker2), 0, 3);
-    g3->addWidget(DateTimePicker2, 0, 4);
-    g3->addWidget(label(QStringLiteral("截至日期："), GroupBox3, DateTimePicker3), 0, 6);
-    g3->addWidget(DateTimePicker3, 0, 7);
-    g3->addWidget(label(QStringLiteral("收款金额："), GroupBox3, Edit12), 1, 0);
-    g3->addWidget(Edit12, 1, 1);
-    g3->addWidget(unit(QStringLiteral("元"), GroupBox3), 1, 2);
-    g3->addWidget(label(QStringLiteral("收款方式："), GroupBox3, DBLookupComboBox2), 1, 3);
-    g3->addWidget(DBLookupComboBox2, 1, 4);
-    g3->addWidget(label(QStringLiteral("收  款  人："), GroupBox3, DBLookupComboBox3), 1, 6);
-    g3->addWidget(DBLookupComboBox3, 1, 7);
-    g3->addWidget(label(QStringLiteral("备       注："), GroupBox3, Edit13), 2, 0);
-    g3->addWidget(Edit13, 2, 1, 1, 4);
-    g3->addWidget(Button1, 2, 6, 1, 2);
+    auto *g3 = new QGridLayout(amountGroup);
+    g3->addWidget(label(QStringLiteral("收费年数："), amountGroup, yearsEdit), 0, 0);
+    g3->addWidget(yearsEdit, 0, 1);
+    g3->addWidget(unit(QStringLiteral("年"), amountGroup), 0, 2);
+    g3->addWidget(label(QStringLiteral("起始日期："), amountGroup, startDatePicker), 0, 3);
+    g3->addWidget(startDatePicker, 0, 4);
+    g3->addWidget(label(QStringLiteral("截至日期："), amountGroup, endDatePicker), 0, 6);
+    g3->addWidget(endDatePicker, 0, 7);
+    g3->addWidget(label(QStringLiteral("收款金额："), amountGroup, amountEdit), 1, 0);
+    g3->addWidget(amountEdit, 1, 1);
+    g3->addWidget(unit(QStringLiteral("元"), amountGroup), 1, 2);
+    g3->addWidget(label(QStringLiteral("收款方式："), amountGroup, paymentMethodBox), 1, 3);
+    g3->addWidget(paymentMethodBox, 1, 4);
+    g3->addWidget(label(QStringLiteral("收  款  人："), amountGroup, payeeBox), 1, 6);
+    g3->addWidget(payeeBox, 1, 7);
+    g3->addWidget(label(QStringLiteral("备       注："), amountGroup, remarkEdit), 2, 0);
+    g3->addWidget(remarkEdit, 2, 1, 1, 4);
+    g3->addWidget(roundButton, 2, 6, 1, 2);
     for (int c : {1, 4, 7})
         g3->setColumnStretch(c, 1);
     g3->setColumnMinimumWidth(5, 12);
     g3->setVerticalSpacing(10);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("连续新增"), this);
-    CheckBox1->setChecked(true);
-    BitBtn1 = new QPushButton(QStringLiteral("保存"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    continuousEntryCheck = new QCheckBox(QStringLiteral("连续新增"), this);
+    continuousEntryCheck->setChecked(true);
+    saveButton = new QPushButton(QStringLiteral("保存"), this);
+    closeButton = new QPushButton(QStringLiteral("退出"), this);
     // Enter belongs to the room number look-up: no button takes it.
-    for (QPushButton *b : {BitBtn1, BitBtn2, Button1}) {
+    for (QPushButton *b : {saveButton, closeButton, roundButton}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
-    BitBtn1->setMinimumWidth(90);
-    BitBtn2->setMinimumWidth(90);
+    saveButton->setMinimumWidth(90);
+    closeButton->setMinimumWidth(90);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(CheckBox1);
+    buttons->addWidget(continuousEntryCheck);
     buttons->addSpacing(20);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(saveButton);
+    buttons->addWidget(closeButton);
 
     auto *v = new QVBoxLayout(this);
     v->setSpacing(12);
-    v->addWidget(GroupBox1);
-    v->addWidget(GroupBox2);
-    v->addWidget(GroupBox3);
+    v->addWidget(chargeGroup);
+    v->addWidget(houseGroup);
+    v->addWidget(amountGroup);
     v->addStretch();
     v->addLayout(buttons);
 
-    QWidget *order[] = {DateTimePicker1, DBLookupComboBox1, Edit1, Edit11, DateTimePicker2, DateTimePicker3,
-                        Edit12, DBLookupComboBox2, DBLookupComboBox3, Edit13, CheckBox1, BitBtn1, BitBtn2, Button1};
+    QWidget *order[] = {chargeDatePicker, areaBox, roomEdit, yearsEdit, startDatePicker, endDatePicker,
+                        amountEdit, paymentMethodBox, payeeBox, remarkEdit, continuousEntryCheck, saveButton, closeButton, roundButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1KeyPress(13); });
-    connect(Edit11, &QLineEdit::textChanged, this, &TfrmUCharge_In::Edit11Change);
-    connect(Button1, &QPushButton::clicked, this, &TfrmUCharge_In::Button1Click);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmUCharge_In::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    connect(roomEdit, &QLineEdit::returnPressed, this, [this] { lookUpHouse(13); });
+    connect(yearsEdit, &QLineEdit::textChanged, this, &ChargeEntryDialog::proposeForYears);
+    connect(roundButton, &QPushButton::clicked, this, &ChargeEntryDialog::roundAmount);
+    connect(saveButton, &QPushButton::clicked, this, &ChargeEntryDialog::save);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
-    FormCreate();
+    loadLists();
 }
 
-void TfrmUCharge_In::FormCreate()
+void ChargeEntryDialog::loadLists()
 {
     const QDate chargeDate = Dates::tryParse(ChargeDate);
     if (chargeDate.isValid())
-        DateTimePicker1->setDateQuietly(chargeDate);
+        chargeDatePicker->setDateQuietly(chargeDate);
     guard(this, [&] {
-        DBLookupComboBox1->bind(frmDM().DBComSArea());
-        DBLookupComboBox2->bind(frmDM().DBComSMType());
-        DBLookupComboBox3->bind(frmDM().DBComSUser());
+        areaBox->bind(dataModule().areaList());
+        paymentMethodBox->bind(dataModule().paymentMethodList());
+        payeeBox->bind(dataModule().operatorList());
     });
 }
 
-void TfrmUCharge_In::showEvent(QShowEvent *event)
+void ChargeEntryDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        showDefaults();
     }
 }
 
-void TfrmUCharge_In::FormShow()
+void ChargeEntryDialog::showDefaults()
 {
-    DBLookupComboBox1->setKeyValue(DefaultAreaName);
-    DBLookupComboBox2->setKeyValue(DefaultPaymentMethod);
-    DBLookupComboBox3->setKeyValue(CurrentUserName);
-    Edit1->setFocus();
+    areaBox->setKeyValue(DefaultAreaName);
+    paymentMethodBox->setKeyValue(DefaultPaymentMethod);
+    payeeBox->setKeyValue(CurrentUserName);
+    roomEdit->setFocus();
 }
 
-bool TfrmUCharge_In::eventFilter(QObject *watched, QEvent *event)
+bool ChargeEntryDialog::eventFilter(QObject *watched, QEvent *event)
 {
     // A picker without a date would open its calendar at its minimum date; it opens at
     // the charging date's month instead.
     if (event->type() == QEvent::Show) {
-        for (DatePicker *p : {DateTimePicker2, DateTimePicker3}) {
+        for (DatePicker *p : {startDatePicker, endDatePicker}) {
             if (watched == p->calendarWidget() && periodUnset(p)) {
                 const QDate d = Dates::tryParse(ChargeDate).isValid() ? Dates::tryParse(ChargeDate) : QDate::currentDate();
                 p->calendarWidget()->setCurrentPage(d.year(), d.month());
@@ -204,142 +204,142 @@ bool TfrmUCharge_In::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-bool TfrmUCharge_In::periodUnset(const DatePicker *picker) const
+bool ChargeEntryDialog::periodUnset(const DatePicker *picker) const
 {
     return picker->date() == picker->minimumDate();
 }
 
-void TfrmUCharge_In::clearPeriod()
+void ChargeEntryDialog::clearPeriod()
 {
-    DateTimePicker2->setDateQuietly(DateTimePicker2->minimumDate());
-    DateTimePicker3->setDateQuietly(DateTimePicker3->minimumDate());
+    startDatePicker->setDateQuietly(startDatePicker->minimumDate());
+    endDatePicker->setDateQuietly(endDatePicker->minimumDate());
 }
 
-void TfrmUCharge_In::Edit1KeyPress(int key)
+void ChargeEntryDialog::lookUpHouse(int key)
 {
     if (key != 13)
         return;
     guard(this, [&] {
-        if (DBLookupComboBox1->text().isEmpty()) {
+        if (areaBox->text().isEmpty()) {
             showInfo(this, QStringLiteral("小区名称 不能为空！"));
-            DBLookupComboBox1->setFocus();
+            areaBox->setFocus();
             return;
         }
-        ADOQuery1 = ChargeLogic::lookUpHouse(DBLookupComboBox1->text(), Edit1->text());
-        if (ADOQuery1.rowCount() != 1) {
+        house = ChargeLogic::lookUpHouse(areaBox->text(), roomEdit->text());
+        if (house.rowCount() != 1) {
             showInfo(this, QStringLiteral("业主信息 不存在，请重新录入房号！"));
-            myNew();
-            Edit1->setFocus();
+            clearForNext();
+            roomEdit->setFocus();
             return;
         }
-        const ChargeLogic::House h = ChargeLogic::houseAt(ADOQuery1);
-        HouseId = h.id;
-        Edit2->setText(h.area);
-        Edit3->setText(h.room);
-        Edit4->setText(h.floorArea);
-        Edit5->setText(h.purpose);
-        Edit6->setText(h.unitPrice);
-        Edit7->setText(h.paidUp);
-        Edit8->setText(h.owner);
-        Edit9->setText(h.phone);
-        Edit10->setText(h.remark);
+        const ChargeLogic::House h = ChargeLogic::houseAt(house);
+        houseId = h.id;
+        houseAreaEdit->setText(h.area);
+        houseRoomEdit->setText(h.room);
+        floorAreaEdit->setText(h.floorArea);
+        purposeEdit->setText(h.purpose);
+        unitPriceEdit->setText(h.unitPrice);
+        paidUpEdit->setText(h.paidUp);
+        ownerEdit->setText(h.owner);
+        phoneEdit->setText(h.phone);
+        houseRemarkEdit->setText(h.remark);
 
         const QDate paidUp = ChargeLogic::paidUpDate(h.paidUp);
         if (paidUp.isValid()) {
-            DateTimePicker2->setDateQuietly(paidUp.addDays(1));
-            DateTimePicker3->setDateQuietly(paidUp.addYears(1));
+            startDatePicker->setDateQuietly(paidUp.addDays(1));
+            endDatePicker->setDateQuietly(paidUp.addYears(1));
         } else {
             // No period can be worked out, and the dates of an earlier house are none of
             // this one's: the pickers show no date until the operator sets them.
             clearPeriod();
         }
         // The computation runs for one year also when the box already shows "1".
-        if (Edit11->text() == QLatin1String("1"))
-            Edit11Change();
+        if (yearsEdit->text() == QLatin1String("1"))
+            proposeForYears();
         else
-            Edit11->setText(QStringLiteral("1"));
+            yearsEdit->setText(QStringLiteral("1"));
 
         if (paidUp.isValid()) {
-            Edit11->setFocus();
+            yearsEdit->setFocus();
         } else {
             showInfo(this, QStringLiteral("该业主的到期日期为空或不是有效的日期，请手工选择起始日期和截至日期！"));
-            DateTimePicker2->setFocus();
+            startDatePicker->setFocus();
         }
     });
 }
 
-void TfrmUCharge_In::Edit11Change()
+void ChargeEntryDialog::proposeForYears()
 {
     guard(this, [&] {
-        const ChargeLogic::Proposal p = ChargeLogic::propose(Edit11->text(), Edit4->text(), Edit6->text(), Edit7->text());
-        Edit12->setText(p.amount);
+        const ChargeLogic::Proposal p = ChargeLogic::propose(yearsEdit->text(), floorAreaEdit->text(), unitPriceEdit->text(), paidUpEdit->text());
+        amountEdit->setText(p.amount);
         if (p.hasPeriod) {
-            DateTimePicker2->setDateQuietly(p.start);
-            DateTimePicker3->setDateQuietly(p.end);
+            startDatePicker->setDateQuietly(p.start);
+            endDatePicker->setDateQuietly(p.end);
         }
     });
 }
 
-void TfrmUCharge_In::Button1Click()
+void ChargeEntryDialog::roundAmount()
 {
-    guard(this, [&] { Edit12->setText(ChargeLogic::roundToYuan(Edit12->text())); });
+    guard(this, [&] { amountEdit->setText(ChargeLogic::roundToYuan(amountEdit->text())); });
 }
 
-QString TfrmUCharge_In::myNum()
+QString ChargeEntryDialog::nextReceiptNumber()
 {
-    return ChargeLogic::myNum();
+    return ChargeLogic::nextReceiptNumber();
 }
 
-void TfrmUCharge_In::BitBtn1Click()
+void ChargeEntryDialog::save()
 {
     guard(this, [&] {
-        if (HouseId.isEmpty()) {
+        if (houseId.isEmpty()) {
             showInfo(this, QStringLiteral("业主信息 不能为空，请重新选择！"));
-            Edit1->setFocus();
+            roomEdit->setFocus();
             return;
         }
-        if (DBLookupComboBox1->text().isEmpty()) {
+        if (areaBox->text().isEmpty()) {
             showInfo(this, QStringLiteral("小区名称 不能为空，请重新选择！"));
-            DBLookupComboBox1->setFocus();
+            areaBox->setFocus();
             return;
         }
-        if (Edit11->text().isEmpty()) {
+        if (yearsEdit->text().isEmpty()) {
             showInfo(this, QStringLiteral("收费年数 不能为空，请重新录入！"));
-            Edit11->setFocus();
+            yearsEdit->setFocus();
             return;
         }
-        if (periodUnset(DateTimePicker2)) {
+        if (periodUnset(startDatePicker)) {
             showInfo(this, QStringLiteral("起始日期 不能为空，请重新选择！"));
-            DateTimePicker2->setFocus();
+            startDatePicker->setFocus();
             return;
         }
-        if (periodUnset(DateTimePicker3)) {
+        if (periodUnset(endDatePicker)) {
             showInfo(this, QStringLiteral("截至日期 不能为空，请重新选择！"));
-            DateTimePicker3->setFocus();
+            endDatePicker->setFocus();
             return;
         }
-        if (const QString refusal = ChargeLogic::methodRefusal(DBLookupComboBox2->text()); !refusal.isEmpty()) {
+        if (const QString refusal = ChargeLogic::methodRefusal(paymentMethodBox->text()); !refusal.isEmpty()) {
             showInfo(this, refusal);
-            DBLookupComboBox2->setFocus();
+            paymentMethodBox->setFocus();
             return;
         }
 
         ChargeLogic::Payment p;
-        p.houseId = HouseId;
-        p.chargingDate = DateTimePicker1->text();
-        p.area = Edit2->text();
-        p.room = Edit3->text();
-        p.floorArea = Edit4->text();
-        p.unitPrice = Edit6->text();
-        p.owner = Edit8->text();
-        p.years = Edit11->text();
-        p.startDate = DateTimePicker2->text();
-        p.endDate = DateTimePicker3->text();
-        p.amount = Edit12->text();
-        p.paymentMethod = DBLookupComboBox2->text();
-        p.payee = DBLookupComboBox3->text();
-        p.remark = Edit13->text();
-        p.lookedUpPaidUp = Edit7->text();
+        p.houseId = houseId;
+        p.chargingDate = chargeDatePicker->text();
+        p.area = houseAreaEdit->text();
+        p.room = houseRoomEdit->text();
+        p.floorArea = floorAreaEdit->text();
+        p.unitPrice = unitPriceEdit->text();
+        p.owner = ownerEdit->text();
+        p.years = yearsEdit->text();
+        p.startDate = startDatePicker->text();
+        p.endDate = endDatePicker->text();
+        p.amount = amountEdit->text();
+        p.paymentMethod = paymentMethodBox->text();
+        p.payee = payeeBox->text();
+        p.remark = remarkEdit->text();
+        p.lookedUpPaidUp = paidUpEdit->text();
         const QString number = ChargeLogic::save(p);
 
         // The payment is stored: a printing failure is shown and the window carries on as
@@ -348,12 +348,12 @@ void TfrmUCharge_In::BitBtn1Click()
         // window, whatever else came and went while the payment waited to be stored.
         guard(this, [&] {
             const AskingWindow asking(this);
-            frmDMP().PrintCNF(number);
+            printModule().printReceipt(number);
         });
 
-        if (CheckBox1->isChecked()) {
-            myNew();
-            Edit1->setFocus();
+        if (continuousEntryCheck->isChecked()) {
+            clearForNext();
+            roomEdit->setFocus();
         } else {
             showInfo(this, QStringLiteral("收费信息 保存成功！"));
             accept();
@@ -361,9 +361,9 @@ void TfrmUCharge_In::BitBtn1Click()
     });
 }
 
-void TfrmUCharge_In::myNew()
+void ChargeEntryDialog::clearForNext()
 {
-    HouseId.clear();
-    for (GbkLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, Edit12, Edit13})
+    houseId.clear();
+    for (GbkLineEdit *e : {roomEdit, houseAreaEdit, houseRoomEdit, floorAreaEdit, purposeEdit, unitPriceEdit, paidUpEdit, ownerEdit, phoneEdit, houseRemarkEdit, yearsEdit, amountEdit, remarkEdit})
         e->clear();
 }

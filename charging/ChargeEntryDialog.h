@@ -13,53 +13,53 @@ class QPushButton;
 
 // Charge entry: find a house by area and room number, propose the period and amount for
 // a number of years, store the payment and print its receipt.
-class TfrmUCharge_In : public QDialog {
+class ChargeEntryDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmUCharge_In(QWidget *parent = nullptr);
+    explicit ChargeEntryDialog(QWidget *parent = nullptr);
 
     // The ID of the looked-up house; empty while no house is loaded.
-    QString HouseId;
+    QString houseId;
     // The look-up's query object.
-    Rows ADOQuery1;
+    Rows house;
 
-    QGroupBox *GroupBox1;
-    DatePicker *DateTimePicker1;    // 收费日期
-    LookupCombo *DBLookupComboBox1; // 小区名称
-    GbkLineEdit *Edit1;             // 房号 to look up
-    QLabel *Label4;
+    QGroupBox *chargeGroup;
+    DatePicker *chargeDatePicker; // 收费日期
+    LookupCombo *areaBox;         // 小区名称
+    GbkLineEdit *roomEdit;        // 房号 to look up
+    QLabel *roomHint;
 
-    QGroupBox *GroupBox2;           // the looked-up house, shown only
-    GbkLineEdit *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7, *Edit8, *Edit9, *Edit10;
+    QGroupBox *houseGroup;           // the looked-up house, shown only
+    GbkLineEdit *houseAreaEdit, *houseRoomEdit, *floorAreaEdit, *purposeEdit, *unitPriceEdit, *paidUpEdit, *ownerEdit, *phoneEdit, *houseRemarkEdit;
 
-    QGroupBox *GroupBox3;
-    GbkLineEdit *Edit11;            // 收费年数
-    DatePicker *DateTimePicker2;    // 起始日期
-    DatePicker *DateTimePicker3;    // 截至日期
-    GbkLineEdit *Edit12;            // 收款金额
-    LookupCombo *DBLookupComboBox2; // 收款方式
-    LookupCombo *DBLookupComboBox3; // 收款人
-    GbkLineEdit *Edit13;            // 备注 of the charge
-    QCheckBox *CheckBox1;           // 连续新增
-    QPushButton *BitBtn1;           // 保存
-    QPushButton *BitBtn2;           // 退出
-    QPushButton *Button1;           // 收款金额取整
+    QGroupBox *amountGroup;
+    GbkLineEdit *yearsEdit;          // 收费年数
+    DatePicker *startDatePicker;     // 起始日期
+    DatePicker *endDatePicker;       // 截至日期
+    GbkLineEdit *amountEdit;         // 收款金额
+    LookupCombo *paymentMethodBox;   // 收款方式
+    LookupCombo *payeeBox;           // 收款人
+    GbkLineEdit *remarkEdit;         // 备注 of the charge
+    QCheckBox *continuousEntryCheck; // 连续新增
+    QPushButton *saveButton;         // 保存
+    QPushButton *closeButton;        // 退出
+    QPushButton *roundButton;        // 收款金额取整
 
     // True while a period picker shows no date (a house without a usable paid-up date).
     bool periodUnset(const DatePicker *picker) const;
 
 public slots:
-    void FormCreate();
-    void FormShow();
+    void loadLists();
+    void showDefaults();
     // The house look-up; only Enter (13) starts it.
-    void Edit1KeyPress(int key);
-    // The years computation: amount and period for the years in Edit11.
-    void Edit11Change();
+    void lookUpHouse(int key);
+    // The years computation: amount and period for the years in yearsEdit.
+    void proposeForYears();
     // Rounds the amount to whole yuan.
-    void Button1Click();
-    QString myNum();
-    void BitBtn1Click();
-    void myNew();
+    void roundAmount();
+    QString nextReceiptNumber();
+    void save();
+    void clearForNext();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,12 +1,12 @@
 #include "charging/ChargeLogic.h"
+#include "data/Capitals.h"
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
-#include "data/NumToChar.h"
 #include "data/Numbers.h"
 #include "data/ReceiptNumbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 #include <QRegularExpression>
 #include <cmath>
@@ -58,13 +58,13 @@ void checkYearFee(const QString &floorArea, const QString &unitPrice)
                            .arg(shortFigure(floorArea), shortFigure(unitPrice)));
 }
 
-QString myNum()
+QString nextReceiptNumber()
 {
     const QDate date = Dates::parse(ChargeDate);
     // Numbers a restore took back are on printed receipts: they stay used.
-    const qint64 skipped = ReceiptNumbers::skipped(frmDM().db(), ChargeDate);
+    const qint64 skipped = ReceiptNumbers::skipped(dataModule().db(), ChargeDate);
     SqlText = QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '") + Sql::esc(ChargeDate) + QStringLiteral("')");
-    return receiptNumber(date, int(frmDM().myRetC(SqlText) + skipped + 1));
+    return receiptNumber(date, int(dataModule().countRows(SqlText) + skipped + 1));
 }
 
 QString receiptNumber(const QDate &chargingDate, int sequence)
@@ -80,7 +80,7 @@ Rows lookUpHouse(const QString &areaName, const QString &room)
     SqlText = QStringLiteral("SELECT * FROM UHouse WHERE (theDel = '否') ");
     SqlText += QStringLiteral("AND (AName = '") + Sql::esc(areaName) + QStringLiteral("') ");
     SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("')");
-    Rows rows = frmDM().query(SqlText);
+    Rows rows = dataModule().query(SqlText);
     rows.first();
     return rows;
 }
@@ -161,7 +161,7 @@ Payment paymentFor(const House &house, const QString &years, const Proposal &pro
 
 QString methodRefusal(const QString &paymentMethod)
 {
-    if (!paymentMethod.isEmpty() || frmDM().myRetC(QStringLiteral("SELECT ID FROM SMType")) == 0)
+    if (!paymentMethod.isEmpty() || dataModule().countRows(QStringLiteral("SELECT ID FROM SMType")) == 0)
         return {};
     return QStringLiteral("收款方式 不能为空！");
 }
@@ -179,16 +179,16 @@ QString save(const Payment &payment)
     const QString endDate = checkedDate(QStringLiteral("截至日期"), payment.endDate);
     const double money = Numbers::toDouble(amount);
     checkAmount(money, amount);
-    const QString capitals = NumToChar(std::fabs(money));
+    const QString capitals = amountInCapitals(std::fabs(money));
 
     // A file the start-up check found damaged takes no payment until a backup is restored:
     // what is written into it now may be lost with it.
-    if (const QString damage = frmDM().refusesPayments(); !damage.isEmpty())
+    if (const QString damage = dataModule().refusesPayments(); !damage.isEmpty())
         throw AppError(damage);
     if (const QString refusal = methodRefusal(payment.paymentMethod); !refusal.isEmpty())
         throw AppError(refusal);
 
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     // The count, the insert and the update hold the write lock together: another copy of
     // the program cannot take the same receipt number in between, and a refused update
     // leaves no charge behind.
@@ -198,7 +198,7 @@ QString save(const Payment &payment)
     if (payment.lookedUpPaidUp) {
         // Under the write lock: what the look-up showed still holds, or another copy of
         // the program has charged this house since.
-        const Rows now = frmDM().query(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId
+        const Rows now = dataModule().query(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId
                                        + QStringLiteral(") AND (theDel = '否')"));
         if (now.isEmpty())
             throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
@@ -211,7 +211,7 @@ QString save(const Payment &payment)
         paidUpBefore = *payment.lookedUpPaidUp;
     else
         paidUpBefore = db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")"));
-    const QString number = myNum();
+    const QString number = nextReceiptNumber();
 
     SqlText = QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, ");
     SqlText += QStringLiteral("HNum, HArea, HPrice, HName, ");
@@ -225,12 +225,12 @@ QString save(const Payment &payment)
         + Sql::esc(capitals) + QStringLiteral("', '") + Sql::esc(payment.paymentMethod) + QStringLiteral("', '")
         + Sql::esc(payment.payee) + QStringLiteral("', '") + Sql::esc(payment.remark) + QStringLiteral("', '否', '")
         + Sql::esc(ChargeDate) + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("') ");
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     const QString chargeId = QString::number(db.lastInsertId());
 
     SqlText = QStringLiteral("UPDATE UHouse SET EndDate = '") + endDate + QStringLiteral("' ");
     SqlText += QStringLiteral("WHERE (ID = ") + houseId + QStringLiteral(")");
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     // A charge for a house that is no longer there would point at nothing.
     if (db.changes() == 0)
         throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));

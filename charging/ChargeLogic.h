@@ -15,7 +15,7 @@ namespace ChargeLogic {
 // more than the count of every UCharge row stamped with that date (whatever its flag) and
 // the numbers of that date a restore took back (ReceiptNumbers), padded to four digits
 // (five from the ten-thousandth charge on).
-QString myNum();
+QString nextReceiptNumber();
 // The receipt number of the sequence-th payment stamped with that charging date.
 QString receiptNumber(const QDate &chargingDate, int sequence);
 

@@ -1,9 +1,9 @@
-#include "charging/TfrmUCharge_Q.h"
+#include "charging/ChargeQueryWindow.h"
 #include "output/UiSheetOpener.h"
 
-TfrmUCharge_Q::TfrmUCharge_Q(QWidget *parent)
-    : TfrmUCharge_Browse(QStringLiteral("收费查询"), true, parent)
+ChargeQueryWindow::ChargeQueryWindow(QWidget *parent)
+    : ChargeBrowseWindow(QStringLiteral("收费查询"), true, parent)
 {
 }
 
-void TfrmUCharge_Q::BitBtn3Click() { exportBrowseList(this, ExportLayouts::chargeQuery()); }
+void ChargeQueryWindow::exportToExcel() { exportBrowseList(this, ExportLayouts::chargeQuery()); }

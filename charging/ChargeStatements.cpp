@@ -1,5 +1,5 @@
 #include "charging/ChargeStatements.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 
 namespace ChargeStatements {
 
@@ -8,17 +8,17 @@ const QVector<BrowseCriterion> &criteria()
     static const QVector<BrowseCriterion> table = {
         {BrowseCriterion::Text, QStringLiteral("单       号"), QStringLiteral("theNum"), nullptr, 0},
         {BrowseCriterion::DateRange, QStringLiteral("收费日期"), QStringLiteral("myDate"), nullptr, 0},
-        {BrowseCriterion::Lookup, QStringLiteral("小区名称"), QStringLiteral("AName"), &TfrmDM::DBComSArea, 1},
+        {BrowseCriterion::Lookup, QStringLiteral("小区名称"), QStringLiteral("AName"), &DataModule::areaList, 1},
         {BrowseCriterion::Text, QStringLiteral("房       号"), QStringLiteral("HNum"), nullptr, 1},
         {BrowseCriterion::Text, QStringLiteral("业主名称"), QStringLiteral("HName"), nullptr, 1},
-        {BrowseCriterion::Lookup, QStringLiteral("收款方式"), QStringLiteral("MType"), &TfrmDM::DBComSMType, 2},
-        {BrowseCriterion::Lookup, QStringLiteral("收  款  人"), QStringLiteral("theSKR"), &TfrmDM::DBComSUser, 2},
+        {BrowseCriterion::Lookup, QStringLiteral("收款方式"), QStringLiteral("MType"), &DataModule::paymentMethodList, 2},
+        {BrowseCriterion::Lookup, QStringLiteral("收  款  人"), QStringLiteral("theSKR"), &DataModule::operatorList, 2},
         {BrowseCriterion::Text, QStringLiteral("备       注"), QStringLiteral("Remark"), nullptr, 2},
     };
     return table;
 }
 
-QString list(const QString &myWhere)
+QString list(const QString &conditions)
 {
     return QStringLiteral("SELECT theNum AS 单号, myDate AS 收费日期, ")
         + QStringLiteral("AName AS 小区名称, HNum AS 房号, ")
@@ -29,7 +29,7 @@ QString list(const QString &myWhere)
         + QStringLiteral("theSKR AS 收款人, Remark AS 备注, ")
         + QStringLiteral("ID FROM UCharge ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere
+        + conditions
         + QStringLiteral("ORDER BY ID DESC ");
 }
 
@@ -38,19 +38,19 @@ QVector<ListKey> order()
     return {{QStringLiteral("ID"), true, true}};
 }
 
-QString totals(const QString &myWhere)
+QString totals(const QString &conditions)
 {
     return QStringLiteral("SELECT SUM(theMoney) AS 收款金额 ")
         + QStringLiteral("FROM UCharge ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere;
+        + conditions;
 }
 
-QString count(const QString &myWhere)
+QString count(const QString &conditions)
 {
     return QStringLiteral("SELECT COUNT(*) FROM UCharge ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere;
+        + conditions;
 }
 
 QDate defaultFrom(const QDate &chargeDate)

@@ -16,14 +16,14 @@ const QVector<BrowseCriterion> &criteria();
 // Position of the date range in criteria().
 constexpr int DateRangeCriterion = 1;
 
-// The live payments narrowed by myWhere, the most recently stored first.
-QString list(const QString &myWhere);
+// The live payments narrowed by conditions, the most recently stored first.
+QString list(const QString &conditions);
 // The list's order by its captions, the last key unique: the newest payment first.
 QVector<ListKey> order();
 // One row: "收款金额", the sum of the amounts of the same payments.
-QString totals(const QString &myWhere);
+QString totals(const QString &conditions);
 // The row count of the list, over the same rows without reading them.
-QString count(const QString &myWhere);
+QString count(const QString &conditions);
 
 // The default "from" date of the range: the charging date one calendar month back, the
 // day kept or, where the earlier month is shorter, its last day (2024-03-31 -> 2024-02-29).

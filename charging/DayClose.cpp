@@ -1,10 +1,10 @@
 #include "charging/DayClose.h"
+#include "data/Capitals.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
-#include "data/NumToChar.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 #include <QMap>
 #include <cmath>
@@ -61,7 +61,7 @@ Report build(const Criteria &criteria)
         + QStringLiteral(" AND ") + Sql::quote(Dates::format(criteria.to)) + QStringLiteral(") ");
     if (!criteria.operatorName.isEmpty())
         where += QStringLiteral("AND (UName = ") + Sql::quote(criteria.operatorName) + QStringLiteral(") ");
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
 
     // Count and amount per operator and method; the sums come from the engine, which adds
     // without binary noise.
@@ -125,7 +125,7 @@ Report build(const Criteria &criteria)
     const double net = Numbers::roundTo(Numbers::toDouble(r.paymentTotal) - Numbers::toDouble(r.voidTotal), 2);
     r.net = Numbers::plain(net);
     if (std::fabs(net) < 1e13)
-        r.netInWords = (net < 0 ? QStringLiteral("负") : QString()) + NumToChar(std::fabs(net));
+        r.netInWords = (net < 0 ? QStringLiteral("负") : QString()) + amountInCapitals(std::fabs(net));
     return r;
 }
 

@@ -1,8 +1,8 @@
 #include "charging/DayCloseWindow.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
 #include "output/DayCloseReport.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "widgets/DatePicker.h"
@@ -44,7 +44,7 @@ DayCloseWindow::DayCloseWindow(QWidget *parent)
     operatorBox = new QComboBox(this);
     operatorBox->setMinimumWidth(130);
     operatorBox->addItem(AllOperators);
-    guard(this, [&] { operatorBox->addItems(frmDM().DBComSUser()->stringList()); });
+    guard(this, [&] { operatorBox->addItems(dataModule().operatorList()->stringList()); });
 
     queryButton = new QPushButton(QStringLiteral("查询"), this);
     printButton = new QPushButton(QStringLiteral("打印"), this);
@@ -96,10 +96,10 @@ DayCloseWindow::DayCloseWindow(QWidget *parent)
     v->addWidget(totalsLabel);
     v->addWidget(wordsLabel);
 
-    connect(queryButton, &QPushButton::clicked, this, &DayCloseWindow::queryClick);
-    connect(printButton, &QPushButton::clicked, this, &DayCloseWindow::printClick);
-    connect(excelButton, &QPushButton::clicked, this, &DayCloseWindow::excelClick);
-    connect(closeButton, &QPushButton::clicked, this, &DayCloseWindow::closeClick);
+    connect(queryButton, &QPushButton::clicked, this, &DayCloseWindow::runQuery);
+    connect(printButton, &QPushButton::clicked, this, &DayCloseWindow::printReport);
+    connect(excelButton, &QPushButton::clicked, this, &DayCloseWindow::exportToExcel);
+    connect(closeButton, &QPushButton::clicked, this, &DayCloseWindow::closeWindow);
     // The keyboard reaches the buttons without the mouse, as it reaches every menu.
     queryButton->setShortcut(QKeySequence(Qt::Key_F5));
     printButton->setShortcut(QKeySequence(QKeySequence::Print));
@@ -137,15 +137,15 @@ bool DayCloseWindow::refresh()
     });
 }
 
-void DayCloseWindow::queryClick() { refresh(); }
+void DayCloseWindow::runQuery() { refresh(); }
 
-void DayCloseWindow::printClick()
+void DayCloseWindow::printReport()
 {
     // What prints is always the close of the dates and operator shown in the boxes.
     if (!refresh())
         return;
     guard(this, [&] {
-        ReportPresenter *presenter = frmDMP().presenter();
+        ReportPresenter *presenter = printModule().presenter();
         if (!presenter)
             throw AppError(QStringLiteral("打印预览不可用，无法打印收费日报"));
         const AskingWindow asking(this);
@@ -153,7 +153,7 @@ void DayCloseWindow::printClick()
     });
 }
 
-void DayCloseWindow::excelClick()
+void DayCloseWindow::exportToExcel()
 {
     if (!refresh())
         return;
@@ -165,7 +165,7 @@ void DayCloseWindow::excelClick()
     });
 }
 
-void DayCloseWindow::closeClick()
+void DayCloseWindow::closeWindow()
 {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
         sub->close();

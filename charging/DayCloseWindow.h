@@ -36,12 +36,12 @@ public:
 
 public slots:
     // Builds the close for the chosen dates and operator and shows it.
-    void queryClick();
+    void runQuery();
     // Shows the close in the print preview (through the print module's presenter).
-    void printClick();
+    void printReport();
     // Sends the close to a workbook.
-    void excelClick();
-    void closeClick();
+    void exportToExcel();
+    void closeWindow();
 
 private:
     DayClose::Criteria criteria() const;

@@ -1,10 +1,10 @@
 #include "charging/PaymentVoid.h"
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 #include <QDateTime>
 
@@ -42,7 +42,7 @@ Payment find(const QString &number)
     const QString n = number.trimmed();
     if (n.isEmpty())
         throw AppError(QStringLiteral("收据单号 不能为空！"));
-    const Rows rows = frmDM().db().select(QStringLiteral("SELECT * FROM UCharge WHERE (theNum = ") + Sql::quote(n)
+    const Rows rows = dataModule().db().select(QStringLiteral("SELECT * FROM UCharge WHERE (theNum = ") + Sql::quote(n)
                                           + QStringLiteral(") ORDER BY ID"));
     if (rows.isEmpty())
         throw AppError(QStringLiteral("收据单号 %1 不存在，请重新录入！").arg(n));
@@ -55,7 +55,7 @@ Payment find(const QString &number)
 
 Rows paymentsOf(const QString &chargingDate)
 {
-    return frmDM().db().select(
+    return dataModule().db().select(
         QStringLiteral("SELECT theNum AS 单号, HNum AS 房号, HName AS 业主名称, theMoney AS 收款金额, "
                        "theSKR AS 收款人 FROM UCharge WHERE (theDel = '否') AND (theDate = ")
         + Sql::quote(chargingDate) + QStringLiteral(") ORDER BY ID DESC"));
@@ -69,7 +69,7 @@ Result check(const QString &number)
     if (p.flag != QStringLiteral("否"))
         throw AppError(receiptText(p.number) + QStringLiteral(" 已经作废，不能再次作废！"));
 
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     // The IDs go in bare: they must be the whole numbers the engine gave.
     r.payment.id = QString::number(Numbers::toInt(p.id));
     r.payment.houseId = QString::number(Numbers::toInt(p.houseId));
@@ -101,7 +101,7 @@ Result run(const QString &number, const QString &reason)
 {
     if (reason.trimmed().isEmpty())
         throw AppError(QStringLiteral("作废原因 不能为空！"));
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     // The checks and the writes hold the write lock together: a payment another copy of
     // the program takes for the same house meanwhile either comes before (and the void is
     // refused) or after (and is itself refused, the paid-up date having moved).
@@ -135,23 +135,23 @@ Result run(const QString &number, const QString &reason)
     return r;
 }
 
-QString list(const QString &myWhere)
+QString list(const QString &conditions)
 {
     return QStringLiteral("SELECT theNum AS 单号, theTime AS 作废时间, UName AS 作废人, Reason AS 作废原因, ")
         + QStringLiteral("myDate AS 收费日期, AName AS 小区名称, HNum AS 房号, HName AS 业主名称, ")
         + QStringLiteral("theMoney AS 收款金额, MType AS 收款方式, theSKR AS 收款人, ")
-        + QStringLiteral("OldEndDate AS 原到期日期, NewEndDate AS 退回到期日期, ID FROM UVoid WHERE (1 = 1) ") + myWhere
+        + QStringLiteral("OldEndDate AS 原到期日期, NewEndDate AS 退回到期日期, ID FROM UVoid WHERE (1 = 1) ") + conditions
         + QStringLiteral("ORDER BY ID DESC ");
 }
 
-QString count(const QString &myWhere)
+QString count(const QString &conditions)
 {
-    return QStringLiteral("SELECT COUNT(*) FROM UVoid WHERE (1 = 1) ") + myWhere;
+    return QStringLiteral("SELECT COUNT(*) FROM UVoid WHERE (1 = 1) ") + conditions;
 }
 
-QString totals(const QString &myWhere)
+QString totals(const QString &conditions)
 {
-    return QStringLiteral("SELECT SUM(theMoney) AS 作废金额 FROM UVoid WHERE (1 = 1) ") + myWhere;
+    return QStringLiteral("SELECT SUM(theMoney) AS 作废金额 FROM UVoid WHERE (1 = 1) ") + conditions;
 }
 
 } // namespace PaymentVoid

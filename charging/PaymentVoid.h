@@ -39,10 +39,10 @@ Result check(const QString &number);
 // login state. Throws AppError (nothing stored) when refused.
 Result run(const QString &number, const QString &reason);
 
-// The statements of the void query (作废查询): the voids narrowed by myWhere, newest first,
+// The statements of the void query (作废查询): the voids narrowed by conditions, newest first,
 // their count, and one row of totals ("作废金额").
-QString list(const QString &myWhere);
-QString count(const QString &myWhere);
-QString totals(const QString &myWhere);
+QString list(const QString &conditions);
+QString count(const QString &conditions);
+QString totals(const QString &conditions);
 
 } // namespace PaymentVoid

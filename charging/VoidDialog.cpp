@@ -1,5 +1,5 @@
 #include "charging/VoidDialog.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
 #include "widgets/RowsModel.h"

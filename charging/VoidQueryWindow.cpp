@@ -1,8 +1,8 @@
 #include "charging/VoidQueryWindow.h"
 #include "charging/ChargeStatements.h"
 #include "charging/PaymentVoid.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
 #include "output/UiSheetOpener.h"
 #include "widgets/DatePicker.h"
 
@@ -15,7 +15,7 @@ BrowseSetup voidSetup()
     s.criteria = {
         {BrowseCriterion::Text, QStringLiteral("单       号"), QStringLiteral("theNum"), nullptr, 0},
         {BrowseCriterion::DateRange, QStringLiteral("作废日期"), QStringLiteral("theDate"), nullptr, 0},
-        {BrowseCriterion::Lookup, QStringLiteral("作  废  人"), QStringLiteral("UName"), &TfrmDM::DBComSUser, 1},
+        {BrowseCriterion::Lookup, QStringLiteral("作  废  人"), QStringLiteral("UName"), &DataModule::operatorList, 1},
     };
     s.excel = true;
     s.widths = {{QStringLiteral("收款金额"), 80}, {QStringLiteral("作废原因"), 160}};
@@ -36,11 +36,11 @@ VoidQueryWindow::VoidQueryWindow(QWidget *parent)
     datePicker(2)->setDateQuietly(charging);
 }
 
-QString VoidQueryWindow::listSql() const { return PaymentVoid::list(myWhere); }
-QString VoidQueryWindow::totalsSql() const { return PaymentVoid::totals(myWhere); }
-QString VoidQueryWindow::countSql(const QString &) const { return PaymentVoid::count(myWhere); }
+QString VoidQueryWindow::listSql() const { return PaymentVoid::list(conditions); }
+QString VoidQueryWindow::totalsSql() const { return PaymentVoid::totals(conditions); }
+QString VoidQueryWindow::countSql(const QString &) const { return PaymentVoid::count(conditions); }
 
-void VoidQueryWindow::BitBtn3Click() { exportBrowseList(this, voidQueryLayout()); }
+void VoidQueryWindow::exportToExcel() { exportBrowseList(this, voidQueryLayout()); }
 
 ExportLayout voidQueryLayout()
 {

@@ -12,7 +12,7 @@ public:
     explicit VoidQueryWindow(QWidget *parent = nullptr);
 
 public slots:
-    void BitBtn3Click() override;
+    void exportToExcel() override;
 
 protected:
     QString listSql() const override;

@@ -1,10 +1,10 @@
-#include "data/NumToChar.h"
+#include "data/Capitals.h"
 
 #include <cfenv>
 #include <cmath>
 #include <cstdio>
 
-QString NumToChar(double amount)
+QString amountInCapitals(double amount)
 {
     static const QString chars = QStringLiteral("零壹贰叁肆伍陆柒捌玖--万仟佰拾亿仟佰拾万仟佰拾元角分");
     static const char16_t *const replacements[][2] = {

@@ -1,7 +1,7 @@
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 #include <QDateTime>
 
@@ -12,7 +12,7 @@ void record(const Change &c)
     // The row's ID goes in bare: only a whole number may.
     const QString rowId = c.rowId.isEmpty() ? QStringLiteral("NULL") : QString::number(Numbers::toInt(c.rowId));
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    frmDM().db().exec(QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, "
+    dataModule().db().exec(QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, "
                                      "HNum, theChange) VALUES (")
                       + Sql::quote(now) + QStringLiteral(", ") + Sql::quote(CurrentUserName) + QStringLiteral(", ")
                       + Sql::quote(ChargeDate) + QStringLiteral(", ") + Sql::quote(c.action) + QStringLiteral(", ")
@@ -30,16 +30,16 @@ QString describe(const QVector<FieldChange> &fields)
     return parts.join(QStringLiteral("；"));
 }
 
-QString list(const QString &myWhere)
+QString list(const QString &conditions)
 {
     return QStringLiteral("SELECT theTime AS 时间, UName AS 操作员, theDate AS 收费日期, theAction AS 操作, ")
         + QStringLiteral("AName AS 小区名称, HNum AS 房号, theChange AS 变更内容, theTable AS 数据表, RowID AS 记录号, ")
-        + QStringLiteral("ID FROM ULog WHERE (1 = 1) ") + myWhere + QStringLiteral("ORDER BY ID DESC ");
+        + QStringLiteral("ID FROM ULog WHERE (1 = 1) ") + conditions + QStringLiteral("ORDER BY ID DESC ");
 }
 
-QString count(const QString &myWhere)
+QString count(const QString &conditions)
 {
-    return QStringLiteral("SELECT COUNT(*) FROM ULog WHERE (1 = 1) ") + myWhere;
+    return QStringLiteral("SELECT COUNT(*) FROM ULog WHERE (1 = 1) ") + conditions;
 }
 
 } // namespace ChangeLog

@@ -41,9 +41,9 @@ struct FieldChange {
 // empty when none does.
 QString describe(const QVector<FieldChange> &fields);
 
-// The statements of the 操作记录 window: the records narrowed by myWhere, newest first,
+// The statements of the 操作记录 window: the records narrowed by conditions, newest first,
 // and their count.
-QString list(const QString &myWhere);
-QString count(const QString &myWhere);
+QString list(const QString &conditions);
+QString count(const QString &conditions);
 
 } // namespace ChangeLog

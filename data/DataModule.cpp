@@ -1,4 +1,4 @@
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "data/Backup.h"
 #include "data/PasswordHash.h"
 
@@ -32,9 +32,9 @@ LookupList::LookupList(QString statement, QObject *parent)
 {
 }
 
-TfrmDM &TfrmDM::instance()
+DataModule &DataModule::instance()
 {
-    static TfrmDM dm;
+    static DataModule dm;
     return dm;
 }
 
@@ -42,7 +42,7 @@ TfrmDM &TfrmDM::instance()
 // operator who picks by place picks the same name: the operators by name (the order the
 // file's index of names has always given them), the other lists in the order they were
 // added. Without ORDER BY a server gives a row that was changed last.
-TfrmDM::TfrmDM()
+DataModule::DataModule()
     : m_users(new LookupList(QStringLiteral("select theName from SUser order by theName, ID"), this)),
       m_methods(new LookupList(QStringLiteral("select theName from SMType order by ID"), this)),
       m_prices(new LookupList(QStringLiteral("select theName from SPrice order by ID"), this)),
@@ -50,7 +50,7 @@ TfrmDM::TfrmDM()
 {
 }
 
-void TfrmDM::setConnection(const QString &path, const QString &key)
+void DataModule::setConnection(const QString &path, const QString &key)
 {
     waitForCheck();
     m_db.close();
@@ -59,7 +59,7 @@ void TfrmDM::setConnection(const QString &path, const QString &key)
     m_damage.clear();
 }
 
-Database &TfrmDM::db()
+Database &DataModule::db()
 {
     if (!m_db.isOpen()) {
         if (m_path.isEmpty())
@@ -94,7 +94,7 @@ QString damageMessage(const QString &path, const Backup::CheckResult &r)
 
 } // namespace
 
-void TfrmDM::startCheck()
+void DataModule::startCheck()
 {
     waitForCheck();
     // A server checks its own storage.
@@ -116,11 +116,11 @@ void TfrmDM::startCheck()
             Q_UNUSED(e);
         }
     });
-    connect(m_check, &QThread::finished, this, &TfrmDM::waitForCheck);
+    connect(m_check, &QThread::finished, this, &DataModule::waitForCheck);
     m_check->start();
 }
 
-void TfrmDM::waitForCheck()
+void DataModule::waitForCheck()
 {
     if (!m_check)
         return;
@@ -133,34 +133,34 @@ void TfrmDM::waitForCheck()
         emit damageFound(m_damage);
 }
 
-QString TfrmDM::refusesPayments()
+QString DataModule::refusesPayments()
 {
     waitForCheck();
     return m_damage;
 }
 
-void TfrmDM::closeConnection()
+void DataModule::closeConnection()
 {
     waitForCheck();
     m_db.close();
 }
 
-int TfrmDM::myRetC(const QString &sql)
+int DataModule::countRows(const QString &sql)
 {
     return db().count(sql);
 }
 
-void TfrmDM::myESQL(const QString &sql)
+void DataModule::execute(const QString &sql)
 {
     db().exec(sql);
 }
 
-Rows TfrmDM::query(const QString &sql)
+Rows DataModule::query(const QString &sql)
 {
     return db().select(sql);
 }
 
-LookupList *TfrmDM::refill(LookupList *list)
+LookupList *DataModule::refill(LookupList *list)
 {
     SqlText = list->statement();
     const Rows rows = query(SqlText);
@@ -172,7 +172,7 @@ LookupList *TfrmDM::refill(LookupList *list)
     return list;
 }
 
-LookupList *TfrmDM::DBComSUser() { return refill(m_users); }
-LookupList *TfrmDM::DBComSMType() { return refill(m_methods); }
-LookupList *TfrmDM::DBComSPrice() { return refill(m_prices); }
-LookupList *TfrmDM::DBComSArea() { return refill(m_areas); }
+LookupList *DataModule::operatorList() { return refill(m_users); }
+LookupList *DataModule::paymentMethodList() { return refill(m_methods); }
+LookupList *DataModule::purposeList() { return refill(m_prices); }
+LookupList *DataModule::areaList() { return refill(m_areas); }

@@ -1,6 +1,6 @@
 #pragma once
+#include "data/Capitals.h"
 #include "data/Database.h"
-#include "data/NumToChar.h"
 
 #include <QObject>
 #include <QStringListModel>
@@ -39,10 +39,10 @@ private:
 };
 
 // The data module: the one database connection, the SQL helpers and the lookup lists.
-class TfrmDM : public QObject {
+class DataModule : public QObject {
     Q_OBJECT
 public:
-    static TfrmDM &instance();
+    static DataModule &instance();
 
     // The connection's place and key. Nothing is opened here: the first statement opens
     // the file, so a missing or wrongly keyed file is reported where it is first used.
@@ -63,25 +63,25 @@ public:
     QString refusesPayments();
 
     // Row count of a SELECT's whole result.
-    int myRetC(const QString &sql);
+    int countRows(const QString &sql);
     // Executes an INSERT, UPDATE or DELETE.
-    void myESQL(const QString &sql);
+    void execute(const QString &sql);
     // Runs a statement with a result, as a screen's query object does.
     Rows query(const QString &sql);
 
     // The lookup fillers: re-read the list and return the shared model for the box.
-    LookupList *DBComSUser();
-    LookupList *DBComSMType();
-    LookupList *DBComSPrice();
-    LookupList *DBComSArea();
+    LookupList *operatorList();
+    LookupList *paymentMethodList();
+    LookupList *purposeList();
+    LookupList *areaList();
 
-    static QString NumToChar(double amount) { return ::NumToChar(amount); }
+    static QString amountInCapitals(double amount) { return ::amountInCapitals(amount); }
 
 signals:
     void damageFound(const QString &message);
 
 private:
-    TfrmDM();
+    DataModule();
     void waitForCheck();
     LookupList *refill(LookupList *list);
 
@@ -97,4 +97,4 @@ private:
     LookupList *m_areas;
 };
 
-inline TfrmDM &frmDM() { return TfrmDM::instance(); }
+inline DataModule &dataModule() { return DataModule::instance(); }

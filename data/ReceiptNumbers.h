@@ -6,7 +6,7 @@
 class Database;
 
 // Receipt numbers by charging date. A payment's number is its charging date (yymmdd) and
-// its place under that date (ChargeLogic::myNum): one more than the payments stamped with
+// its place under that date (ChargeLogic::nextReceiptNumber): one more than the payments stamped with
 // the date and the numbers of that date a restore took back. A restore puts an older
 // database in place; the numbers the replaced one issued after the backup are on printed
 // receipts, so they stay used: UNumSkip keeps, per charging date, how many numbers the

@@ -1,8 +1,8 @@
 #include "demo/DemoData.h"
 #include "charging/ChargeLogic.h"
+#include "data/Capitals.h"
 #include "data/Database.h"
 #include "data/Dates.h"
-#include "data/NumToChar.h"
 #include "data/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
@@ -252,7 +252,7 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             insPay.bind(10, Dates::format(from));
             insPay.bind(11, Dates::format(to));
             insPay.bind(12, money);
-            insPay.bind(13, NumToChar(std::abs(money)));
+            insPay.bind(13, amountInCapitals(std::abs(money)));
             insPay.bind(14, p.method);
             insPay.bind(15, p.payee);
             insPay.bind(16, Dates::format(day));

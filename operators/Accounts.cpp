@@ -1,9 +1,9 @@
 #include "operators/Accounts.h"
+#include "data/DataModule.h"
 #include "data/DbError.h"
 #include "data/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 namespace Accounts {
 
@@ -38,7 +38,7 @@ bool passwordMatches(const QString &name, const QString &password)
 {
     SqlText = QStringLiteral("SELECT thePass ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
         + Sql::esc(name) + QStringLiteral("') AND (thePass IS NOT NULL)");
-    const Rows rows = frmDM().query(SqlText);
+    const Rows rows = dataModule().query(SqlText);
     for (int r = 0; r < rows.rowCount(); ++r)
         if (PasswordHash::matches(rows.at(r, 0), password))
             return true;
@@ -50,9 +50,9 @@ void setPassword(const QString &name, const QString &password)
     // The hash holds only the characters base64 uses and "$": nothing to escape.
     SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + PasswordHash::make(password)
         + QStringLiteral("' WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     // The operator deleted or renamed since the login: no password was changed.
-    if (frmDM().db().changes() == 0)
+    if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("操作员“%1”已不存在（可能已被删除或改名），密码没有修改！").arg(name));
 }
 
@@ -62,8 +62,8 @@ void saveDefaults(const QString &userId, const QString &paymentMethod, const QSt
     SqlText = QStringLiteral("UPDATE SUser SET theMT = '") + Sql::esc(paymentMethod) + QStringLiteral("', theHT = '")
         + Sql::esc(houseType) + QStringLiteral("', theAN = '") + Sql::esc(areaName) + QStringLiteral("' ")
         + QStringLiteral("WHERE (ID = ") + Sql::id(userId) + QStringLiteral(")");
-    frmDM().myESQL(SqlText);
-    if (frmDM().db().changes() == 0)
+    dataModule().execute(SqlText);
+    if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("当前操作员已不存在（可能已被删除），默认项 没有保存！"));
 }
 

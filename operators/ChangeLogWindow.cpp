@@ -1,7 +1,7 @@
 #include "operators/ChangeLogWindow.h"
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
 #include "output/UiSheetOpener.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogRunner.h"
@@ -25,7 +25,7 @@ BrowseSetup logSetup()
     s.criteria = {
         // The date part of the record's time.
         {BrowseCriterion::DateRange, QStringLiteral("日       期"), QStringLiteral("SUBSTR(theTime, 1, 10)"), nullptr, 0},
-        {BrowseCriterion::Lookup, QStringLiteral("操  作  员"), QStringLiteral("UName"), &TfrmDM::DBComSUser, 0},
+        {BrowseCriterion::Lookup, QStringLiteral("操  作  员"), QStringLiteral("UName"), &DataModule::operatorList, 0},
         {BrowseCriterion::Text, QStringLiteral("操       作"), QStringLiteral("theAction"), nullptr, 1},
         {BrowseCriterion::Text, QStringLiteral("房       号"), QStringLiteral("HNum"), nullptr, 1},
     };
@@ -46,14 +46,14 @@ ChangeLogWindow::ChangeLogWindow(QWidget *parent)
         today = QDate::currentDate();
     datePicker(1)->setDateQuietly(today.addMonths(-1));
     datePicker(2)->setDateQuietly(QDate::currentDate() > today ? QDate::currentDate() : today);
-    connect(DBGrid1, &QAbstractItemView::doubleClicked, this, &ChangeLogWindow::showRecord);
+    connect(listGrid, &QAbstractItemView::doubleClicked, this, &ChangeLogWindow::showRecord);
 }
 
 void ChangeLogWindow::keyPressEvent(QKeyEvent *event)
 {
     // The grid passes Enter on.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier
-        && focusWidget() == DBGrid1) {
+        && focusWidget() == listGrid) {
         showRecord();
         return;
     }
@@ -101,10 +101,10 @@ ChangeRecordDialog::ChangeRecordDialog(QWidget *parent, const QList<QPair<QStrin
     changeText->setFocus();
 }
 
-QString ChangeLogWindow::listSql() const { return ChangeLog::list(myWhere); }
-QString ChangeLogWindow::countSql(const QString &) const { return ChangeLog::count(myWhere); }
+QString ChangeLogWindow::listSql() const { return ChangeLog::list(conditions); }
+QString ChangeLogWindow::countSql(const QString &) const { return ChangeLog::count(conditions); }
 
-void ChangeLogWindow::BitBtn3Click() { exportBrowseList(this, changeLogLayout()); }
+void ChangeLogWindow::exportToExcel() { exportBrowseList(this, changeLogLayout()); }
 
 ExportLayout changeLogLayout()
 {

@@ -16,7 +16,7 @@ public:
     explicit ChangeLogWindow(QWidget *parent = nullptr);
 
 public slots:
-    void BitBtn3Click() override;
+    void exportToExcel() override;
     // The current row's record in full; nothing without a row.
     void showRecord();
 

@@ -1,5 +1,5 @@
-#include "operators/TfrmCPass.h"
-#include "data/TfrmDM.h"
+#include "operators/ChangePasswordDialog.h"
+#include "data/DataModule.h"
 #include "operators/Accounts.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
@@ -11,68 +11,68 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfrmCPass::TfrmCPass(QWidget *parent)
+ChangePasswordDialog::ChangePasswordDialog(QWidget *parent)
     : FixedDialog(parent, QStringLiteral("修改密码"), 300, 230)
 {
-    GroupBox1 = new QGroupBox(QStringLiteral("修改密码"), this);
-    auto *grid = new QGridLayout(GroupBox1);
+    passwordGroup = new QGroupBox(QStringLiteral("修改密码"), this);
+    auto *grid = new QGridLayout(passwordGroup);
     const char *labels[3] = {"原  密  码：", "新  密  码：", "确认密码："};
-    GbkLineEdit **edits[3] = {&Edit1, &Edit2, &Edit3};
+    GbkLineEdit **edits[3] = {&oldPasswordEdit, &newPasswordEdit, &confirmPasswordEdit};
     for (int i = 0; i < 3; ++i) {
-        auto *e = new GbkLineEdit(GroupBox1);
+        auto *e = new GbkLineEdit(passwordGroup);
         e->setByteLimit(12);
         e->setPasswordMode();
         *edits[i] = e;
-        auto *l = new QLabel(QString::fromUtf8(labels[i]), GroupBox1);
+        auto *l = new QLabel(QString::fromUtf8(labels[i]), passwordGroup);
         l->setBuddy(e);
         grid->addWidget(l, i, 0);
         grid->addWidget(e, i, 1);
     }
 
-    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
+    QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
 
     auto *v = new QVBoxLayout(this);
-    v->addWidget(GroupBox1, 1);
+    v->addWidget(passwordGroup, 1);
     v->addLayout(buttons);
 
-    setTabOrder(Edit1, Edit2);
-    setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(oldPasswordEdit, newPasswordEdit);
+    setTabOrder(newPasswordEdit, confirmPasswordEdit);
+    setTabOrder(confirmPasswordEdit, saveButton);
+    setTabOrder(saveButton, closeButton);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmCPass::BitBtn1Click);
+    connect(saveButton, &QPushButton::clicked, this, &ChangePasswordDialog::save);
 }
 
-void TfrmCPass::FormShow()
+void ChangePasswordDialog::onFirstShow()
 {
-    Edit1->setFocus();
+    oldPasswordEdit->setFocus();
 }
 
-void TfrmCPass::BitBtn1Click()
+void ChangePasswordDialog::save()
 {
     guard(this, [&] {
         // The database compares the old password, ignoring letter case.
-        if (!Accounts::passwordMatches(CurrentUserName, Edit1->text())) {
+        if (!Accounts::passwordMatches(CurrentUserName, oldPasswordEdit->text())) {
             showInfo(this, QStringLiteral("原密码 错误，请重新录入！"));
-            Edit1->clear();
-            Edit1->setFocus();
+            oldPasswordEdit->clear();
+            oldPasswordEdit->setFocus();
             return;
         }
         // The typed texts are compared exactly: a change of letter case is a new password.
-        if (Edit2->text() == Edit1->text()) {
+        if (newPasswordEdit->text() == oldPasswordEdit->text()) {
             showInfo(this, QStringLiteral("新密码 不能和 原密码 一致，请重新录入！"));
-            Edit2->clear();
-            Edit2->setFocus();
+            newPasswordEdit->clear();
+            newPasswordEdit->setFocus();
             return;
         }
-        if (Edit2->text() != Edit3->text()) {
+        if (newPasswordEdit->text() != confirmPasswordEdit->text()) {
             showInfo(this, QStringLiteral("新密码 和 确认密码 不一致，请重新录入！"));
-            Edit2->clear();
-            Edit3->clear();
-            Edit2->setFocus();
+            newPasswordEdit->clear();
+            confirmPasswordEdit->clear();
+            newPasswordEdit->setFocus();
             return;
         }
-        Accounts::setPassword(CurrentUserName, Edit3->text());
+        Accounts::setPassword(CurrentUserName, confirmPasswordEdit->text());
         showInfo(this, QStringLiteral("密码修改成功，请重新打开软件！"));
         // The login state still holds the old values: the program ends and starts afresh.
         quitProgram();

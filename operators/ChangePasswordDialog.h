@@ -7,20 +7,20 @@ class QPushButton;
 
 // The logged-in operator changes their password; the program then ends so that the next
 // login uses the new one.
-class TfrmCPass : public FixedDialog {
+class ChangePasswordDialog : public FixedDialog {
     Q_OBJECT
 public:
-    explicit TfrmCPass(QWidget *parent = nullptr);
+    explicit ChangePasswordDialog(QWidget *parent = nullptr);
 
-    QGroupBox *GroupBox1;
-    GbkLineEdit *Edit1; // old password
-    GbkLineEdit *Edit2; // new password
-    GbkLineEdit *Edit3; // new password again
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
+    QGroupBox *passwordGroup;
+    GbkLineEdit *oldPasswordEdit;     // old password
+    GbkLineEdit *newPasswordEdit;     // new password
+    GbkLineEdit *confirmPasswordEdit; // new password again
+    QPushButton *saveButton;
+    QPushButton *closeButton;
 
 public slots:
-    void FormShow() override;
-    void BitBtn1Click();
+    void onFirstShow() override;
+    void save();
 
 };

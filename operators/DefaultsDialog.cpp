@@ -1,5 +1,5 @@
-#include "operators/TfrmSMRX.h"
-#include "data/TfrmDM.h"
+#include "operators/DefaultsDialog.h"
+#include "data/DataModule.h"
 #include "operators/Accounts.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
@@ -10,18 +10,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfrmSMRX::TfrmSMRX(QWidget *parent)
+DefaultsDialog::DefaultsDialog(QWidget *parent)
     : FixedDialog(parent, QStringLiteral("默认项设置"), 760, 160)
 {
-    GroupBox1 = new QGroupBox(QStringLiteral("默认项设置"), this);
-    auto *row = new QHBoxLayout(GroupBox1);
+    defaultsGroup = new QGroupBox(QStringLiteral("默认项设置"), this);
+    auto *row = new QHBoxLayout(defaultsGroup);
     const char *labels[3] = {"收款方式：", "房屋用途：", "小区名称："};
-    LookupCombo **boxes[3] = {&DBLookupComboBox1, &DBLookupComboBox2, &DBLookupComboBox3};
+    LookupCombo **boxes[3] = {&paymentMethodBox, &purposeBox, &areaBox};
     for (int i = 0; i < 3; ++i) {
-        auto *c = new LookupCombo(GroupBox1);
+        auto *c = new LookupCombo(defaultsGroup);
         c->setMinimumWidth(140);
         *boxes[i] = c;
-        auto *l = new QLabel(QString::fromUtf8(labels[i]), GroupBox1);
+        auto *l = new QLabel(QString::fromUtf8(labels[i]), defaultsGroup);
         l->setBuddy(c);
         if (i > 0)
             row->addSpacing(16);
@@ -29,39 +29,39 @@ TfrmSMRX::TfrmSMRX(QWidget *parent)
         row->addWidget(c, 1);
     }
 
-    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
+    QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
 
     auto *v = new QVBoxLayout(this);
-    v->addWidget(GroupBox1, 1);
+    v->addWidget(defaultsGroup, 1);
     v->addLayout(buttons);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmSMRX::BitBtn1Click);
+    connect(saveButton, &QPushButton::clicked, this, &DefaultsDialog::save);
 
-    FormCreate();
+    loadLists();
 }
 
-void TfrmSMRX::FormCreate()
+void DefaultsDialog::loadLists()
 {
     guard(this, [&] {
-        DBLookupComboBox1->bind(frmDM().DBComSMType());
-        DBLookupComboBox2->bind(frmDM().DBComSPrice());
-        DBLookupComboBox3->bind(frmDM().DBComSArea());
+        paymentMethodBox->bind(dataModule().paymentMethodList());
+        purposeBox->bind(dataModule().purposeList());
+        areaBox->bind(dataModule().areaList());
     });
 }
 
-void TfrmSMRX::FormShow()
+void DefaultsDialog::onFirstShow()
 {
     // A default that is empty or no longer listed leaves its box without a choice.
-    DBLookupComboBox1->setKeyValue(DefaultPaymentMethod);
-    DBLookupComboBox2->setKeyValue(DefaultHouseType);
-    DBLookupComboBox3->setKeyValue(DefaultAreaName);
+    paymentMethodBox->setKeyValue(DefaultPaymentMethod);
+    purposeBox->setKeyValue(DefaultHouseType);
+    areaBox->setKeyValue(DefaultAreaName);
 }
 
-void TfrmSMRX::BitBtn1Click()
+void DefaultsDialog::save()
 {
     guard(this, [&] {
-        Accounts::saveDefaults(CurrentUserId, DBLookupComboBox1->text(), DBLookupComboBox2->text(),
-                               DBLookupComboBox3->text());
+        Accounts::saveDefaults(CurrentUserId, paymentMethodBox->text(), purposeBox->text(),
+                               areaBox->text());
         showInfo(this, QStringLiteral("默认项 保存成功，请重新登录系统！"));
         quitProgram();
         accept();

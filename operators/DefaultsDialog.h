@@ -7,21 +7,21 @@ class QPushButton;
 
 // The logged-in operator's default payment method, house purpose and area. Saving ends
 // the program: the defaults are read at login.
-class TfrmSMRX : public FixedDialog {
+class DefaultsDialog : public FixedDialog {
     Q_OBJECT
 public:
-    explicit TfrmSMRX(QWidget *parent = nullptr);
+    explicit DefaultsDialog(QWidget *parent = nullptr);
 
-    QGroupBox *GroupBox1;
-    LookupCombo *DBLookupComboBox1; // payment method
-    LookupCombo *DBLookupComboBox2; // house purpose
-    LookupCombo *DBLookupComboBox3; // area
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
+    QGroupBox *defaultsGroup;
+    LookupCombo *paymentMethodBox; // payment method
+    LookupCombo *purposeBox;       // house purpose
+    LookupCombo *areaBox;          // area
+    QPushButton *saveButton;
+    QPushButton *closeButton;
 
 public slots:
-    void FormCreate();
-    void FormShow() override;
-    void BitBtn1Click();
+    void loadLists();
+    void onFirstShow() override;
+    void save();
 
 };

@@ -1,8 +1,8 @@
 #include "operators/Login.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/PasswordHash.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 namespace Login {
 
@@ -25,7 +25,7 @@ bool tryLogin(const QString &name, const QString &password, const QDate &chargeD
     SqlText += QStringLiteral("FROM SUser ");
     SqlText += QStringLiteral("WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
     SqlText += QStringLiteral("AND (thePass IS NOT NULL) ");
-    Rows rows = frmDM().query(SqlText);
+    Rows rows = dataModule().query(SqlText);
     int found = -1;
     for (int r = 0; r < rows.rowCount(); ++r) {
         if (!PasswordHash::matches(rows.at(r, QStringLiteral("thePass")), password))
@@ -48,7 +48,7 @@ bool tryLogin(const QString &name, const QString &password, const QDate &chargeD
         // A password an older program kept in clear is stored as a hash from now on. A
         // file that cannot be written still lets the operator in; the next login tries again.
         try {
-            frmDM().db().exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (ID = %2) AND (thePass = %3)")
+            dataModule().db().exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (ID = %2) AND (thePass = %3)")
                                   .arg(Sql::quote(PasswordHash::make(password)), QString::number(CurrentUserId.toLongLong()),
                                        Sql::quote(stored)));
         } catch (const AppError &) {
@@ -60,7 +60,7 @@ bool tryLogin(const QString &name, const QString &password, const QDate &chargeD
 void readUnit()
 {
     SqlText = QStringLiteral("SELECT * FROM SDept WHERE (ID = 1)");
-    const Rows rows = frmDM().query(SqlText);
+    const Rows rows = dataModule().query(SqlText);
     if (rows.isEmpty()) {
         UnitName.clear();
         PeriodBeginMonth.clear();

@@ -1,5 +1,5 @@
-#include "operators/TfrmLogin.h"
-#include "data/TfrmDM.h"
+#include "operators/LoginDialog.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
@@ -69,7 +69,7 @@ QPixmap bannerPixmap()
 }
 } // namespace
 
-TfrmLogin::TfrmLogin(QWidget *parent)
+LoginDialog::LoginDialog(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setWindowTitle(QStringLiteral("软件登录"));
@@ -80,10 +80,10 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     f.setPixelSize(14);
     setFont(f);
 
-    WebBanner = new QLabel(this);
-    WebBanner->setFixedHeight(73);
-    WebBanner->setPixmap(bannerPixmap());
-    WebBanner->setScaledContents(true);
+    banner = new QLabel(this);
+    banner->setFixedHeight(73);
+    banner->setPixmap(bannerPixmap());
+    banner->setScaledContents(true);
 
     auto *group = new QGroupBox(QStringLiteral("软件登录"), this);
     auto *frameStyle = new GroupFrameStyle;
@@ -94,166 +94,166 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     bold.setPixelSize(12);
     bold.setBold(true);
 
-    DBLookupComboBox1 = new LookupCombo(group);
-    DBLookupComboBox1->setFont(bold);
-    Edit1 = new GbkLineEdit(group);
-    Edit1->setFont(bold);
-    Edit1->setByteLimit(12);
-    Edit1->setPasswordMode();
-    DateTimePicker1 = new DatePicker(group);
+    operatorBox = new LookupCombo(group);
+    operatorBox->setFont(bold);
+    passwordEdit = new GbkLineEdit(group);
+    passwordEdit->setFont(bold);
+    passwordEdit->setByteLimit(12);
+    passwordEdit->setPasswordMode();
+    chargeDatePicker = new DatePicker(group);
 
     auto *l1 = new QLabel(QStringLiteral("用  户  名："), group);
     auto *l2 = new QLabel(QStringLiteral("密        码："), group);
     auto *l3 = new QLabel(QStringLiteral("收费日期："), group);
-    l1->setBuddy(DBLookupComboBox1);
-    l2->setBuddy(Edit1);
-    l3->setBuddy(DateTimePicker1);
+    l1->setBuddy(operatorBox);
+    l2->setBuddy(passwordEdit);
+    l3->setBuddy(chargeDatePicker);
     grid->addWidget(l1, 0, 0);
-    grid->addWidget(DBLookupComboBox1, 0, 1);
+    grid->addWidget(operatorBox, 0, 1);
     grid->addWidget(l2, 1, 0);
-    grid->addWidget(Edit1, 1, 1);
+    grid->addWidget(passwordEdit, 1, 1);
     grid->addWidget(l3, 2, 0);
-    grid->addWidget(DateTimePicker1, 2, 1);
+    grid->addWidget(chargeDatePicker, 2, 1);
 
-    BitBtn1 = new QPushButton(QStringLiteral("登录"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    loginButton = new QPushButton(QStringLiteral("登录"), this);
+    closeButton = new QPushButton(QStringLiteral("退出"), this);
     RetryButton = new QPushButton(QStringLiteral("重试"), this);
-    BitBtn1->setDefault(true);
-    BitBtn1->setAutoDefault(true);
-    BitBtn2->setAutoDefault(false);
+    loginButton->setDefault(true);
+    loginButton->setAutoDefault(true);
+    closeButton->setAutoDefault(false);
     RetryButton->setAutoDefault(false);
     RetryButton->hide();
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(RetryButton);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(loginButton);
+    buttons->addWidget(closeButton);
     buttons->addStretch();
 
     auto *v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 8);
-    v->addWidget(WebBanner);
+    v->addWidget(banner);
     auto *inner = new QVBoxLayout;
     inner->setContentsMargins(10, 4, 10, 0);
     inner->addWidget(group);
     inner->addLayout(buttons);
     v->addLayout(inner);
 
-    setTabOrder(BitBtn1, BitBtn2);
-    setTabOrder(BitBtn2, DBLookupComboBox1);
-    setTabOrder(DBLookupComboBox1, Edit1);
-    setTabOrder(Edit1, DateTimePicker1);
+    setTabOrder(loginButton, closeButton);
+    setTabOrder(closeButton, operatorBox);
+    setTabOrder(operatorBox, passwordEdit);
+    setTabOrder(passwordEdit, chargeDatePicker);
 
-    // FormCreate: the picker starts at the computer's date, within the charging dates a
+    // The picker starts at the computer's date, within the charging dates a
     // receipt number can tell apart.
-    DateTimePicker1->setDateRange(Login::firstChargeDate(), Login::lastChargeDate());
-    DateTimePicker1->setDateQuietly(QDate::currentDate());
+    chargeDatePicker->setDateRange(Login::firstChargeDate(), Login::lastChargeDate());
+    chargeDatePicker->setDateQuietly(QDate::currentDate());
 
-    connect(DBLookupComboBox1, &LookupCombo::picked, this, &TfrmLogin::DBLookupComboBox1Click);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmLogin::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QWidget::close);
-    connect(RetryButton, &QPushButton::clicked, this, &TfrmLogin::RetryClick);
+    connect(operatorBox, &LookupCombo::picked, this, &LoginDialog::focusPassword);
+    connect(loginButton, &QPushButton::clicked, this, &LoginDialog::logIn);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(RetryButton, &QPushButton::clicked, this, &LoginDialog::RetryClick);
 }
 
-void TfrmLogin::showBeforeOpening()
+void LoginDialog::showBeforeOpening()
 {
     m_openAfterPaint = true;
     show();
 }
 
-void TfrmLogin::showEvent(QShowEvent *event)
+void LoginDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (m_shown)
         return;
     m_shown = true;
     if (!m_openAfterPaint) {
-        FormShow();
+        openDatabase();
         return;
     }
     // Should the window never be drawn (a minimised start), the database opens anyway.
-    QTimer::singleShot(OpenWithoutPaintMs, this, &TfrmLogin::openNow);
+    QTimer::singleShot(OpenWithoutPaintMs, this, &LoginDialog::openNow);
 }
 
-void TfrmLogin::paintEvent(QPaintEvent *event)
+void LoginDialog::paintEvent(QPaintEvent *event)
 {
     QDialog::paintEvent(event);
     if (m_openAfterPaint && !m_openScheduled) {
         // Right after this paint has reached the screen.
         m_openScheduled = true;
-        QTimer::singleShot(0, this, &TfrmLogin::openNow);
+        QTimer::singleShot(0, this, &LoginDialog::openNow);
     }
 }
 
-void TfrmLogin::openNow()
+void LoginDialog::openNow()
 {
     if (m_opened)
         return;
-    FormShow();
+    openDatabase();
     emit opened();
 }
 
-void TfrmLogin::FormShow()
+void LoginDialog::openDatabase()
 {
     m_opened = true;
     // The program's first statement: it opens the database file.
     listOperators();
     // A damaged file is told as soon as the check finds it, before anyone takes a payment
     // into it; the check runs while the operator logs in.
-    connect(&frmDM(), &TfrmDM::damageFound, this, &TfrmLogin::showDamage, Qt::UniqueConnection);
-    frmDM().startCheck();
+    connect(&dataModule(), &DataModule::damageFound, this, &LoginDialog::showDamage, Qt::UniqueConnection);
+    dataModule().startCheck();
 }
 
-bool TfrmLogin::listOperators()
+bool LoginDialog::listOperators()
 {
-    const bool listed = guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSUser()); });
+    const bool listed = guard(this, [&] { operatorBox->bind(dataModule().operatorList()); });
     // Without the operators nobody can log in: 重试 (also Enter) reads them again once the
     // server answers, instead of a restart of the program.
     RetryButton->setVisible(!listed);
     RetryButton->setDefault(!listed);
-    BitBtn1->setDefault(listed);
+    loginButton->setDefault(listed);
     if (!listed)
         RetryButton->setFocus();
     return listed;
 }
 
-void TfrmLogin::RetryClick()
+void LoginDialog::RetryClick()
 {
     if (!listOperators())
         return;
-    frmDM().startCheck();
-    DBLookupComboBox1->setFocus();
+    dataModule().startCheck();
+    operatorBox->setFocus();
 }
 
-void TfrmLogin::showDamage(const QString &message)
+void LoginDialog::showDamage(const QString &message)
 {
     showError(this, withFullStop(message));
 }
 
-void TfrmLogin::DBLookupComboBox1Click()
+void LoginDialog::focusPassword()
 {
-    Edit1->setFocus();
+    passwordEdit->setFocus();
 }
 
-void TfrmLogin::BitBtn1Click()
+void LoginDialog::logIn()
 {
     if (m_openAfterPaint)
         openNow(); // a login faster than the first paint still finds the operators read
     guard(this, [&] {
-        if (DBLookupComboBox1->text().isEmpty()) {
+        if (operatorBox->text().isEmpty()) {
             showInfo(this, QStringLiteral("用户名 不能为空！"));
-            DBLookupComboBox1->setFocus();
+            operatorBox->setFocus();
             return;
         }
-        if (const QString refusal = Login::chargeDateRefusal(DateTimePicker1->date()); !refusal.isEmpty()) {
+        if (const QString refusal = Login::chargeDateRefusal(chargeDatePicker->date()); !refusal.isEmpty()) {
             showInfo(this, refusal);
-            DateTimePicker1->setFocus();
+            chargeDatePicker->setFocus();
             return;
         }
-        if (!Login::tryLogin(DBLookupComboBox1->text(), Edit1->text(), DateTimePicker1->date())) {
+        if (!Login::tryLogin(operatorBox->text(), passwordEdit->text(), chargeDatePicker->date())) {
             showInfo(this, QStringLiteral("密码错误，请重新录入！"));
-            Edit1->setFocus();
+            passwordEdit->setFocus();
             return;
         }
         m_loggedIn = true;
@@ -262,12 +262,12 @@ void TfrmLogin::BitBtn1Click()
     });
 }
 
-void TfrmLogin::reject()
+void LoginDialog::reject()
 {
     close();
 }
 
-void TfrmLogin::closeEvent(QCloseEvent *event)
+void LoginDialog::closeEvent(QCloseEvent *event)
 {
     // Closing the login window, however it is closed, ends the program.
     event->accept();

@@ -8,20 +8,20 @@ class QPushButton;
 class QLabel;
 
 // The login window: the only visible window until an operator logs in.
-class TfrmLogin : public QDialog {
+class LoginDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmLogin(QWidget *parent = nullptr);
+    explicit LoginDialog(QWidget *parent = nullptr);
 
-    LookupCombo *DBLookupComboBox1;
-    GbkLineEdit *Edit1;
-    DatePicker *DateTimePicker1;
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
+    LookupCombo *operatorBox;
+    GbkLineEdit *passwordEdit;
+    DatePicker *chargeDatePicker;
+    QPushButton *loginButton;
+    QPushButton *closeButton;
     // 重试: shown while the operators could not be read (the server did not answer, the
     // file was missing); reads them again.
     QPushButton *RetryButton;
-    QLabel *WebBanner;
+    QLabel *banner;
 
     // The program's start: shows the window and opens the database only after the window
     // has been drawn, so that the key derivation and the first statement do not hold up
@@ -40,9 +40,9 @@ signals:
     void opened();
 
 public slots:
-    void FormShow();
-    void DBLookupComboBox1Click();
-    void BitBtn1Click();
+    void openDatabase();
+    void focusPassword();
+    void logIn();
     void RetryClick();
     void reject() override;
     // The start-up check found the file damaged.

@@ -1,16 +1,16 @@
 #pragma once
-#include "reference/TfrmRefList.h"
+#include "reference/ReferenceListDialog.h"
 
 class QLabel;
 
 // The operator accounts: the name list pattern over SUser, new operators starting with the
 // initial password, and the logged-in operator kept from deletion.
-class TfrmUser : public TfrmRefList {
+class OperatorsDialog : public ReferenceListDialog {
     Q_OBJECT
 public:
-    explicit TfrmUser(QWidget *parent = nullptr);
+    explicit OperatorsDialog(QWidget *parent = nullptr);
 
-    QLabel *Label3;
+    QLabel *initialPasswordLabel;
 
 protected:
     bool mayDelete(int row) override;

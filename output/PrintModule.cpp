@@ -1,72 +1,72 @@
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
+#include "data/DataModule.h"
 #include "data/DbError.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 #include "report/ReportPresenter.h"
 
-TfrmDMP &TfrmDMP::instance()
+PrintModule &PrintModule::instance()
 {
-    static TfrmDMP dmp;
+    static PrintModule dmp;
     return dmp;
 }
 
-TfrmDMP::TfrmDMP()
+PrintModule::PrintModule()
 {
-    frxDB_Dept = report::DataSet{QStringLiteral("frxDB_Dept"), &ADOQ_Dept};
-    frxDB_ZD = report::DataSet{QStringLiteral("frxDB_ZD"), &ADOQ_ZD};
-    frxDB_CNF = report::DataSet{QStringLiteral("frxDB_CNF"), &ADOQ_CNF};
+    unitData = report::DataSet{QStringLiteral("frxDB_Dept"), &unitRows};
+    labelData = report::DataSet{QStringLiteral("frxDB_ZD"), &labelRows};
+    paymentData = report::DataSet{QStringLiteral("frxDB_CNF"), &paymentRows};
     buildReceipt();
 }
 
-void TfrmDMP::openQuery(Rows &query)
+void PrintModule::openQuery(Rows &query)
 {
     // The query is emptied first: a refused statement leaves no rows of the last receipt.
     query = Rows();
-    query = frmDM().query(SqlText);
+    query = dataModule().query(SqlText);
     query.first();
 }
 
-void TfrmDMP::PrintDept()
+void PrintModule::loadUnit()
 {
     SqlText = QStringLiteral("SELECT theName, F1 FROM SDept ");
     SqlText += QStringLiteral("WHERE (ID = 1) ");
-    openQuery(ADOQ_Dept);
+    openQuery(unitRows);
 }
 
-void TfrmDMP::PrintZD(const QString &id)
+void PrintModule::loadLabels(const QString &id)
 {
     SqlText = QStringLiteral("select * from SZD");
     SqlText += QStringLiteral(" Where (theID = ") + Sql::id(id) + QStringLiteral(") ");
-    openQuery(ADOQ_ZD);
+    openQuery(labelRows);
 }
 
-void TfrmDMP::PrintCNF(const QString &receiptNumber)
+void PrintModule::printReceipt(const QString &receiptNumber)
 {
-    PrintDept();
+    loadUnit();
     // Receipts always use label row 1.
-    PrintZD(QStringLiteral("1"));
+    loadLabels(QStringLiteral("1"));
     SqlText = QStringLiteral("SELECT * FROM UCharge ");
     SqlText += QStringLiteral("WHERE (theNum = '") + Sql::esc(receiptNumber) + QStringLiteral("')");
-    openQuery(ADOQ_CNF);
+    openQuery(paymentRows);
 
-    frxR_CNF.setFileName(QStringLiteral("Print/cnf.rf3"));
+    receipt.setFileName(QStringLiteral("Print/cnf.rf3"));
     if (!m_presenter)
         throw AppError(QStringLiteral("打印预览不可用，无法打印收据"));
-    frxR_CNF.showReport(*m_presenter);
+    receipt.showReport(*m_presenter);
 }
 
 // The receipt: 210 x 98 mm, 5 mm margins; every position is millimetres from the top-left
 // corner of the printable area.
-void TfrmDMP::buildReceipt()
+void PrintModule::buildReceipt()
 {
-    report::Report &r = frxR_CNF;
+    report::Report &r = receipt;
     r.name = QStringLiteral("frxR_CNF");
     r.paperSize = QSizeF(210, 98);
     r.orientation = QPageLayout::Portrait;
     r.margins = QMarginsF(5, 5, 5, 5);
-    r.addDataSet(frxDB_Dept.userName, frxDB_Dept.rows);
-    r.addDataSet(frxDB_CNF.userName, frxDB_CNF.rows);
-    r.addDataSet(frxDB_ZD.userName, frxDB_ZD.rows);
+    r.addDataSet(unitData.userName, unitData.rows);
+    r.addDataSet(paymentData.userName, paymentData.rows);
+    r.addDataSet(labelData.userName, labelData.rows);
 
     constexpr double Title = 18, Large = 12, Medium = 9.75, Small = 9;
     const auto text = [&r](const char *name, double left, double top, double width, double height, double size,

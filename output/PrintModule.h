@@ -6,32 +6,32 @@
 
 class ReportPresenter;
 
-// The print module: the queries and data sets of the receipt and its design frxR_CNF.
+// The print module: the queries and data sets of the receipt and its design.
 // One instance lives for the whole run; its queries keep the rows of the last receipt
 // printed until the next one.
-class TfrmDMP : public QObject {
+class PrintModule : public QObject {
     Q_OBJECT
 public:
-    static TfrmDMP &instance();
+    static PrintModule &instance();
 
     // The query objects, exposed to the report under the data sets' names.
-    Rows ADOQ_Dept;
-    Rows ADOQ_ZD;
-    Rows ADOQ_CNF;
-    report::DataSet frxDB_Dept;
-    report::DataSet frxDB_ZD;
-    report::DataSet frxDB_CNF;
-    report::Report frxR_CNF;
+    Rows unitRows;
+    Rows labelRows;
+    Rows paymentRows;
+    report::DataSet unitData;
+    report::DataSet labelData;
+    report::DataSet paymentData;
+    report::Report receipt;
 
     // Loads the using unit's title row.
-    void PrintDept();
+    void loadUnit();
     // Loads one row of receipt labels.
-    void PrintZD(const QString &id);
+    void loadLabels(const QString &id);
     // Loads the charge with this receipt number and shows its receipt through the
     // presenter; returns when the presenter is done (the preview was closed). A number
     // that matches no charge gives a receipt whose charge fields are empty. Throws
     // DbError when a statement is refused, AppError when no presenter is installed.
-    void PrintCNF(const QString &receiptNumber);
+    void printReceipt(const QString &receiptNumber);
 
     // Where receipts are shown: the print preview in the program, a PDF file in the admin
     // tool and the tests. Not owned; nullptr removes it.
@@ -39,7 +39,7 @@ public:
     ReportPresenter *presenter() const { return m_presenter; }
 
 private:
-    TfrmDMP();
+    PrintModule();
     void buildReceipt();
     // Attach to the shared connection, close, clear, add SqlText, open.
     void openQuery(Rows &query);
@@ -47,4 +47,4 @@ private:
     ReportPresenter *m_presenter = nullptr;
 };
 
-inline TfrmDMP &frmDMP() { return TfrmDMP::instance(); }
+inline PrintModule &printModule() { return PrintModule::instance(); }

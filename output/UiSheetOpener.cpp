@@ -1,6 +1,6 @@
 #include "output/UiSheetOpener.h"
 #include "data/DbError.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "widgets/BrowseWindow.h"
 #include "widgets/DialogParent.h"
 #include "widgets/Guard.h"
@@ -220,7 +220,7 @@ private:
 void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
 {
     guard(window, [&] {
-        QueryModel &list = *window->ADOQuery1;
+        QueryModel &list = *window->listModel;
         if (!list.isOpen())
             throw AppError(QStringLiteral("列表没有打开，请重新查询"));
         LongAction action(window, QStringLiteral("正在统计列表…"));
@@ -234,7 +234,7 @@ void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
         // The workbook takes every row of the list, the same rows the footer's totals
         // were summed over, read once from the first in the grid's order.
         Database &reader = window->listReader();
-        const QString statement = window->ADOQuery1->orderedStatement();
+        const QString statement = window->listModel->orderedStatement();
         std::unique_ptr<Cursor> cursor;
         // The first row may take the engine a while (a list in another order than its
         // index sorts first, on opening the cursor): read on a thread of its own while the
@@ -273,8 +273,8 @@ void exportBrowseList(BrowseWindow *window, const ExportLayout &layout)
             return; // the half-written workbook is removed by the writer
         }
         if (list.rowCount() > 0) {
-            const QModelIndex current = window->DBGrid1->currentIndex();
-            window->DBGrid1->setCurrentIndex(list.index(list.rowCount() - 1, current.isValid() ? current.column() : 0));
+            const QModelIndex current = window->listGrid->currentIndex();
+            window->listGrid->setCurrentIndex(list.index(list.rowCount() - 1, current.isValid() ? current.column() : 0));
         }
     });
 }

@@ -65,7 +65,7 @@ private:
     int m_row = -1;
 };
 
-// BitBtn3Click of the owner query, the arrears reminder and the charge query: exports the
+// exportToExcel of the owner query, the arrears reminder and the charge query: exports the
 // rows the grid lists (every row of the last "查询", read to the end) with the footer's
 // totals, then leaves the grid on its last row; a workbook kept by hand is named by the
 // window's title and today ("收费查询-20261211.xlsx"). Errors go to the window's error box.

@@ -1,5 +1,5 @@
 #pragma once
-#include "owners/TfrmUH_Browse.h"
+#include "owners/OwnerBrowseWindow.h"
 
 #include <QDate>
 
@@ -8,12 +8,12 @@ class DatePicker;
 // "欠费提醒": the live owners whose paid-up date lies before the reference date, with the
 // years and the amount they owe at that date, drawn in red while their paid-up date lies
 // before the picker's current date.
-class TfrmUH_TX : public TfrmUH_Browse {
+class ArrearsReminderWindow : public OwnerBrowseWindow {
     Q_OBJECT
 public:
-    explicit TfrmUH_TX(QWidget *parent = nullptr);
+    explicit ArrearsReminderWindow(QWidget *parent = nullptr);
 
-    DatePicker *DateTimePicker1; // the reference date, "到期日期："
+    DatePicker *referencePicker; // the reference date, "到期日期："
 
     // The colouring: red (255, 0, 0) for a row whose paid-up date is earlier than the
     // picker's current date, asked at every repaint.
@@ -21,7 +21,7 @@ public:
 
 public slots:
     // "Excel": the listed owners with their arrears and totals to a new workbook "业主报表".
-    void BitBtn3Click() override;
+    void exportToExcel() override;
 
 protected:
     QString whereStart() const override;

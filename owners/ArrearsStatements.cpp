@@ -46,7 +46,7 @@ QString amountOwed(const QString &years)
 
 } // namespace
 
-QString list(const QDate &reference, const QString &myWhere)
+QString list(const QDate &reference, const QString &conditions)
 {
     const QString years = yearsOwed(Dates::format(reference));
     return OwnerStatements::leadingColumns()
@@ -55,11 +55,11 @@ QString list(const QDate &reference, const QString &myWhere)
         + amountOwed(years) + QStringLiteral(" AS 欠费金额, ")
         + QStringLiteral("ID FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere
+        + conditions
         + QStringLiteral("ORDER BY AName, theNum ");
 }
 
-QString totals(const QDate &reference, const QString &myWhere)
+QString totals(const QDate &reference, const QString &conditions)
 {
     const QString years = yearsOwed(Dates::format(reference));
     return QStringLiteral("SELECT SUM(theArea) AS 面积, ")
@@ -68,14 +68,14 @@ QString totals(const QDate &reference, const QString &myWhere)
         + QString::fromUtf8(OutOfRangeHouses) + QLatin1Char(' ')
         + QStringLiteral("FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere;
+        + conditions;
 }
 
-void checkAmounts(Database &db, const QDate &reference, const QString &myWhere)
+void checkAmounts(Database &db, const QDate &reference, const QString &conditions)
 {
     const QString years = yearsOwed(Dates::format(reference));
     const Rows rows = db.select(QStringLiteral("SELECT AName, theNum, theArea, thePrice, ") + years
-                                + QStringLiteral(" AS 欠费年数 FROM UHouse WHERE (theDel = '否') ") + myWhere
+                                + QStringLiteral(" AS 欠费年数 FROM UHouse WHERE (theDel = '否') ") + conditions
                                 + QStringLiteral("AND ") + outOfRange(years) + QStringLiteral(" ORDER BY AName, theNum "));
     if (rows.isEmpty())
         return;
@@ -91,10 +91,10 @@ void checkAmounts(Database &db, const QDate &reference, const QString &myWhere)
                        .arg(houses));
 }
 
-void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &myWhere)
+void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &conditions)
 {
     if (!totals.isEmpty() && totals.at(0, QString::fromUtf8(OutOfRangeHouses)).toDouble() > 0)
-        checkAmounts(db, reference, myWhere);
+        checkAmounts(db, reference, conditions);
 }
 
 ReferenceDefault defaultReference(const QString &chargeDate, const QString &periodEndMonth,

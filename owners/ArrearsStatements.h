@@ -10,7 +10,7 @@ class Rows;
 // their statements here too. The owner criteria are those of OwnerStatements::criteria().
 namespace ArrearsStatements {
 
-// The clause that always starts myWhere: "AND (EndDate < 'yyyy-mm-dd') ".
+// The clause that always starts conditions: "AND (EndDate < 'yyyy-mm-dd') ".
 QString dateClause(const QDate &reference);
 
 // The owner list plus "欠费年数" (calendar years from the paid-up date to the reference
@@ -18,19 +18,19 @@ QString dateClause(const QDate &reference);
 // house whose amount no receipt can write (10^13 yuan or more, or beyond double
 // precision) has no amount here, and counts in the totals' OutOfRangeHouses instead: such
 // a list is not to be shown (checkAmounts names the houses).
-QString list(const QDate &reference, const QString &myWhere);
+QString list(const QDate &reference, const QString &conditions);
 // One row: "面积" and "欠费金额", the sums over the same houses, and OutOfRangeHouses.
-QString totals(const QDate &reference, const QString &myWhere);
+QString totals(const QDate &reference, const QString &conditions);
 inline constexpr char OutOfRangeHouses[] = "超限户数";
 
 // Refuses (AppError) a list in which the arrears of a house cannot be computed or reach
 // 10^13 yuan (ChargeLogic::MaxAmount, more than a receipt can write), naming the first
 // such houses by area and room with their figures, so that the operator can correct them
 // in the owner management. Same FROM and WHERE as list(); runs on db.
-void checkAmounts(Database &db, const QDate &reference, const QString &myWhere);
-// The same refusal when totals (a row of totals() with that reference and myWhere) count
+void checkAmounts(Database &db, const QDate &reference, const QString &conditions);
+// The same refusal when totals (a row of totals() with that reference and conditions) count
 // such houses; nothing more is read otherwise.
-void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &myWhere);
+void checkAmounts(Database &db, const Rows &totals, const QDate &reference, const QString &conditions);
 
 // The default reference date: UnitSettings::periodEnd, with a message when it had to be
 // fitted.

@@ -1,10 +1,10 @@
-#include "owners/TfrmUH_Browse.h"
+#include "owners/OwnerBrowseWindow.h"
 #include "owners/OwnerStatements.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 
-BrowseSetup TfrmUH_Browse::ownerSetup(const QString &caption, bool excel)
+BrowseSetup OwnerBrowseWindow::ownerSetup(const QString &caption, bool excel)
 {
     BrowseSetup s;
     s.caption = caption;
@@ -15,46 +15,46 @@ BrowseSetup TfrmUH_Browse::ownerSetup(const QString &caption, bool excel)
     return s;
 }
 
-TfrmUH_Browse::TfrmUH_Browse(const BrowseSetup &setup, QWidget *parent)
+OwnerBrowseWindow::OwnerBrowseWindow(const BrowseSetup &setup, QWidget *parent)
     : BrowseWindow(setup, parent)
 {
-    CheckBox1 = checkBox(1);
-    CheckBox2 = checkBox(2);
-    CheckBox3 = checkBox(3);
-    CheckBox4 = checkBox(4);
-    CheckBox5 = checkBox(5);
-    CheckBox6 = checkBox(6);
-    DBLookupComboBox1 = lookup(1);
-    DBLookupComboBox2 = lookup(2);
-    Edit1 = edit(1);
-    Edit2 = edit(2);
-    Edit3 = edit(3);
-    Edit4 = edit(4);
+    areaCheck = checkBox(1);
+    roomCheck = checkBox(2);
+    purposeCheck = checkBox(3);
+    ownerCheck = checkBox(4);
+    phoneCheck = checkBox(5);
+    remarkCheck = checkBox(6);
+    areaBox = lookup(1);
+    purposeBox = lookup(2);
+    roomEdit = edit(1);
+    ownerEdit = edit(2);
+    phoneEdit = edit(3);
+    remarkEdit = edit(4);
 }
 
-void TfrmUH_Browse::DBLookupComboBox1Click() { CheckBox1->setChecked(true); }
-void TfrmUH_Browse::Edit1Change() { CheckBox2->setChecked(true); }
-void TfrmUH_Browse::DBLookupComboBox2Click() { CheckBox3->setChecked(true); }
-void TfrmUH_Browse::Edit2Change() { CheckBox4->setChecked(true); }
-void TfrmUH_Browse::Edit3Change() { CheckBox5->setChecked(true); }
-void TfrmUH_Browse::Edit4Change() { CheckBox6->setChecked(true); }
+void OwnerBrowseWindow::tickArea() { areaCheck->setChecked(true); }
+void OwnerBrowseWindow::tickRoom() { roomCheck->setChecked(true); }
+void OwnerBrowseWindow::tickPurpose() { purposeCheck->setChecked(true); }
+void OwnerBrowseWindow::tickOwner() { ownerCheck->setChecked(true); }
+void OwnerBrowseWindow::tickPhone() { phoneCheck->setChecked(true); }
+void OwnerBrowseWindow::tickRemark() { remarkCheck->setChecked(true); }
 
-QString TfrmUH_Browse::listSql() const
+QString OwnerBrowseWindow::listSql() const
 {
-    return OwnerStatements::list(myWhere);
+    return OwnerStatements::list(conditions);
 }
 
-QString TfrmUH_Browse::totalsSql() const
+QString OwnerBrowseWindow::totalsSql() const
 {
-    return OwnerStatements::totals(myWhere);
+    return OwnerStatements::totals(conditions);
 }
 
-QVector<ListKey> TfrmUH_Browse::listOrder() const
+QVector<ListKey> OwnerBrowseWindow::listOrder() const
 {
     return OwnerStatements::order();
 }
 
-QString TfrmUH_Browse::countSql(const QString &) const
+QString OwnerBrowseWindow::countSql(const QString &) const
 {
-    return OwnerStatements::count(myWhere);
+    return OwnerStatements::count(conditions);
 }

@@ -1,5 +1,5 @@
-#include "owners/TfrmUH_Edit.h"
-#include "data/TfrmDM.h"
+#include "owners/OwnerDialog.h"
+#include "data/DataModule.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfrmUH_Edit::TfrmUH_Edit(const QString &caption, const QString &priceUnit, QWidget *parent)
+OwnerDialog::OwnerDialog(const QString &caption, const QString &priceUnit, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setWindowTitle(caption);
@@ -21,26 +21,26 @@ TfrmUH_Edit::TfrmUH_Edit(const QString &caption, const QString &priceUnit, QWidg
     f.setPixelSize(13);
     setFont(f);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("业主信息"), this);
-    DBLookupComboBox1 = new LookupCombo(GroupBox1);
-    Edit1 = new GbkLineEdit(GroupBox1);
-    Edit1->setByteLimit(12);
-    Edit2 = new GbkLineEdit(GroupBox1);
-    Edit2->setByteLimit(8);
-    Edit2->setAllowedChars(GbkLineEdit::DigitsPoint);
-    DBLookupComboBox2 = new LookupCombo(GroupBox1);
-    Edit3 = new GbkLineEdit(GroupBox1);
-    Edit3->setByteLimit(6);
-    Edit3->setAllowedChars(GbkLineEdit::DigitsPoint);
-    DateTimePicker1 = new DatePicker(GroupBox1);
-    Edit4 = new GbkLineEdit(GroupBox1);
-    Edit4->setByteLimit(20);
-    Edit5 = new GbkLineEdit(GroupBox1);
-    Edit5->setByteLimit(12);
-    Edit5->setAllowedChars(GbkLineEdit::Digits);
-    Edit6 = new GbkLineEdit(GroupBox1);
-    Edit6->setByteLimit(50);
-    PriceUnit = new QLabel(priceUnit, GroupBox1);
+    ownerGroup = new QGroupBox(QStringLiteral("业主信息"), this);
+    areaBox = new LookupCombo(ownerGroup);
+    roomEdit = new GbkLineEdit(ownerGroup);
+    roomEdit->setByteLimit(12);
+    floorAreaEdit = new GbkLineEdit(ownerGroup);
+    floorAreaEdit->setByteLimit(8);
+    floorAreaEdit->setAllowedChars(GbkLineEdit::DigitsPoint);
+    purposeBox = new LookupCombo(ownerGroup);
+    priceEdit = new GbkLineEdit(ownerGroup);
+    priceEdit->setByteLimit(6);
+    priceEdit->setAllowedChars(GbkLineEdit::DigitsPoint);
+    paidUpPicker = new DatePicker(ownerGroup);
+    ownerEdit = new GbkLineEdit(ownerGroup);
+    ownerEdit->setByteLimit(20);
+    phoneEdit = new GbkLineEdit(ownerGroup);
+    phoneEdit->setByteLimit(12);
+    phoneEdit->setAllowedChars(GbkLineEdit::Digits);
+    remarkEdit = new GbkLineEdit(ownerGroup);
+    remarkEdit->setByteLimit(50);
+    priceUnitLabel = new QLabel(priceUnit, ownerGroup);
 
     struct Cell {
         const char *label;
@@ -48,23 +48,23 @@ TfrmUH_Edit::TfrmUH_Edit(const QString &caption, const QString &priceUnit, QWidg
         QWidget *unit;
     };
     const Cell cells[] = {
-        {"小区名称：", DBLookupComboBox1, nullptr},
-        {"房       号：", Edit1, nullptr},
-        {"面       积：", Edit2, new QLabel(QStringLiteral("平方米"), GroupBox1)},
-        {"房屋用途：", DBLookupComboBox2, nullptr},
-        {"单       价：", Edit3, PriceUnit},
-        {"到期日期：", DateTimePicker1, nullptr},
-        {"业主名称：", Edit4, nullptr},
-        {"手机号码：", Edit5, nullptr},
-        {"备       注：", Edit6, nullptr},
+        {"小区名称：", areaBox, nullptr},
+        {"房       号：", roomEdit, nullptr},
+        {"面       积：", floorAreaEdit, new QLabel(QStringLiteral("平方米"), ownerGroup)},
+        {"房屋用途：", purposeBox, nullptr},
+        {"单       价：", priceEdit, priceUnitLabel},
+        {"到期日期：", paidUpPicker, nullptr},
+        {"业主名称：", ownerEdit, nullptr},
+        {"手机号码：", phoneEdit, nullptr},
+        {"备       注：", remarkEdit, nullptr},
     };
-    auto *grid = new QGridLayout(GroupBox1);
+    auto *grid = new QGridLayout(ownerGroup);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(10);
     QWidget *previous = nullptr;
     for (int i = 0; i < 9; ++i) {
         const Cell &c = cells[i];
-        auto *label = new QLabel(QString::fromUtf8(c.label), GroupBox1);
+        auto *label = new QLabel(QString::fromUtf8(c.label), ownerGroup);
         label->setBuddy(c.box);
         c.box->setFixedWidth(i == 8 ? 150 : 120);
         const int row = i / 3;
@@ -81,83 +81,83 @@ TfrmUH_Edit::TfrmUH_Edit(const QString &caption, const QString &priceUnit, QWidg
     grid->setColumnMinimumWidth(5, 76);
     grid->setColumnStretch(9, 1);
 
-    BitBtn1 = new QPushButton(QStringLiteral("保存"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
-    for (QPushButton *b : {BitBtn1, BitBtn2}) {
+    saveButton = new QPushButton(QStringLiteral("保存"), this);
+    closeButton = new QPushButton(QStringLiteral("退出"), this);
+    for (QPushButton *b : {saveButton, closeButton}) {
         b->setAutoDefault(false);
         b->setMinimumSize(80, 30);
     }
     auto *buttons = new QHBoxLayout;
     m_buttons = buttons;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    setTabOrder(previous, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    buttons->addWidget(saveButton);
+    buttons->addWidget(closeButton);
+    setTabOrder(previous, saveButton);
+    setTabOrder(saveButton, closeButton);
 
     auto *v = new QVBoxLayout(this);
-    v->addWidget(GroupBox1);
+    v->addWidget(ownerGroup);
     v->addLayout(buttons);
 
-    connect(DBLookupComboBox2, &LookupCombo::picked, this, &TfrmUH_Edit::DBLookupComboBox2Click);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmUH_Edit::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(purposeBox, &LookupCombo::picked, this, &OwnerDialog::lookUpPrice);
+    connect(saveButton, &QPushButton::clicked, this, &OwnerDialog::save);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    FormCreate();
+    loadLists();
 }
 
-void TfrmUH_Edit::FormCreate()
+void OwnerDialog::loadLists()
 {
     m_periodEnd = OwnerEntry::periodEnd(ChargeDate, PeriodEndMonth, PeriodEndDay);
-    DateTimePicker1->setDateQuietly(m_periodEnd.date);
+    paidUpPicker->setDateQuietly(m_periodEnd.date);
     guard(this, [&] {
-        DBLookupComboBox1->bind(frmDM().DBComSArea());
-        DBLookupComboBox2->bind(frmDM().DBComSPrice());
+        areaBox->bind(dataModule().areaList());
+        purposeBox->bind(dataModule().purposeList());
     });
 }
 
-void TfrmUH_Edit::DBLookupComboBox2Click()
+void OwnerDialog::lookUpPrice()
 {
-    guard(this, [&] { Edit3->setText(OwnerEntry::priceOf(DBLookupComboBox2->text())); });
+    guard(this, [&] { priceEdit->setText(OwnerEntry::priceOf(purposeBox->text())); });
 }
 
-House TfrmUH_Edit::house() const
+House OwnerDialog::house() const
 {
     House h;
-    h.area = DBLookupComboBox1->text();
-    h.room = Edit1->text();
-    h.floorArea = Edit2->text();
-    h.purpose = DBLookupComboBox2->text();
-    h.price = Edit3->text();
-    h.endDate = DateTimePicker1->text();
-    h.owner = Edit4->text();
-    h.phone = Edit5->text();
-    h.remark = Edit6->text();
+    h.area = areaBox->text();
+    h.room = roomEdit->text();
+    h.floorArea = floorAreaEdit->text();
+    h.purpose = purposeBox->text();
+    h.price = priceEdit->text();
+    h.endDate = paidUpPicker->text();
+    h.owner = ownerEdit->text();
+    h.phone = phoneEdit->text();
+    h.remark = remarkEdit->text();
     return h;
 }
 
-QWidget *TfrmUH_Edit::boxOf(OwnerEntry::Field field) const
+QWidget *OwnerDialog::boxOf(OwnerEntry::Field field) const
 {
     switch (field) {
     case OwnerEntry::AreaField:
-        return DBLookupComboBox1;
+        return areaBox;
     case OwnerEntry::RoomField:
-        return Edit1;
+        return roomEdit;
     case OwnerEntry::FloorAreaField:
-        return Edit2;
+        return floorAreaEdit;
     case OwnerEntry::PurposeField:
-        return DBLookupComboBox2;
+        return purposeBox;
     case OwnerEntry::PriceField:
-        return Edit3;
+        return priceEdit;
     case OwnerEntry::OwnerField:
-        return Edit4;
+        return ownerEdit;
     case OwnerEntry::NoField:
         break;
     }
     return nullptr;
 }
 
-bool TfrmUH_Edit::checkRequired()
+bool OwnerDialog::checkRequired()
 {
     const OwnerEntry::Field empty = OwnerEntry::firstEmpty(house());
     if (empty == OwnerEntry::NoField)

@@ -13,38 +13,38 @@ class QPushButton;
 // The boxes that owner entry and owner modify share: the group "业主信息" with the area
 // and purpose lists, room, floor area, price, paid-up date, owner, phone and remark, in
 // this tab order, with their byte limits and key filters, and the price look-up.
-class TfrmUH_Edit : public QDialog {
+class OwnerDialog : public QDialog {
     Q_OBJECT
 public:
-    QGroupBox *GroupBox1;
-    LookupCombo *DBLookupComboBox1; // 小区名称
-    GbkLineEdit *Edit1;             // 房号, 12 bytes
-    GbkLineEdit *Edit2;             // 面积, 8 bytes, digits and "."
-    LookupCombo *DBLookupComboBox2; // 房屋用途
-    GbkLineEdit *Edit3;             // 单价, 6 bytes, digits and "."
-    DatePicker *DateTimePicker1;    // 到期日期
-    GbkLineEdit *Edit4;             // 业主名称, 20 bytes
-    GbkLineEdit *Edit5;             // 手机号码, 12 bytes, digits
-    GbkLineEdit *Edit6;             // 备注, 50 bytes
-    QLabel *PriceUnit;              // the unit beside the price
-    QPushButton *BitBtn1;           // 保存
-    QPushButton *BitBtn2;           // 退出
+    QGroupBox *ownerGroup;
+    LookupCombo *areaBox;       // 小区名称
+    GbkLineEdit *roomEdit;      // 房号, 12 bytes
+    GbkLineEdit *floorAreaEdit; // 面积, 8 bytes, digits and "."
+    LookupCombo *purposeBox;    // 房屋用途
+    GbkLineEdit *priceEdit;     // 单价, 6 bytes, digits and "."
+    DatePicker *paidUpPicker;   // 到期日期
+    GbkLineEdit *ownerEdit;     // 业主名称, 20 bytes
+    GbkLineEdit *phoneEdit;     // 手机号码, 12 bytes, digits
+    GbkLineEdit *remarkEdit;    // 备注, 50 bytes
+    QLabel *priceUnitLabel;     // the unit beside the price
+    QPushButton *saveButton;    // 保存
+    QPushButton *closeButton;   // 退出
 
     // The boxes as one house; the paid-up date as "yyyy-mm-dd".
     House house() const;
-    // The default paid-up date that FormCreate chose, and what was wrong with the period
+    // The default paid-up date that loadLists chose, and what was wrong with the period
     // settings if they formed no date (empty otherwise).
     const OwnerEntry::PeriodEnd &periodEnd() const { return m_periodEnd; }
 
 public slots:
-    // The price look-up: the purpose's current unit price into Edit3 (empty without one).
-    void DBLookupComboBox2Click();
-    virtual void BitBtn1Click() = 0;
+    // The price look-up: the purpose's current unit price into priceEdit (empty without one).
+    void lookUpPrice();
+    virtual void save() = 0;
 
 protected:
-    TfrmUH_Edit(const QString &caption, const QString &priceUnit, QWidget *parent);
-    // FormCreate: the default paid-up date, then the two lookup lists.
-    void FormCreate();
+    OwnerDialog(const QString &caption, const QString &priceUnit, QWidget *parent);
+    // loadLists: the default paid-up date, then the two lookup lists.
+    void loadLists();
     // The six emptiness checks in screen order; on the first empty box shows its message,
     // moves the focus there and returns false.
     bool checkRequired();

@@ -1,10 +1,10 @@
 #include "owners/OwnerEntry.h"
 #include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 
@@ -52,7 +52,7 @@ QString priceOf(const QString &purpose)
 {
     SqlText = QStringLiteral("SELECT thePrice FROM SPrice ");
     SqlText += QStringLiteral("WHERE (theName = '") + Sql::esc(purpose) + QStringLiteral("') ");
-    const Rows rows = frmDM().query(SqlText);
+    const Rows rows = dataModule().query(SqlText);
     if (rows.isEmpty())
         return {};
     return rows.at(0, QStringLiteral("thePrice"));
@@ -64,13 +64,13 @@ bool roomTaken(const QString &area, const QString &room)
     SqlText += QStringLiteral("WHERE (theDel = '否') ");
     SqlText += QStringLiteral("AND (AName = '") + Sql::esc(area) + QStringLiteral("') ");
     SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("') ");
-    return frmDM().myRetC(SqlText) > 0;
+    return dataModule().countRows(SqlText) > 0;
 }
 
 bool add(const House &h)
 {
     ChargeLogic::checkYearFee(h.floorArea, h.price);
-    Transaction tx(frmDM().db());
+    Transaction tx(dataModule().db());
     if (roomTaken(h.area, h.room))
         return false;
     SqlText = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ");
@@ -83,9 +83,9 @@ bool add(const House &h)
         + Sql::esc(h.owner) + QStringLiteral("', '") + Sql::esc(h.phone) + QStringLiteral("', '")
         + Sql::esc(h.remark) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate) + QStringLiteral("', '")
         + Sql::esc(CurrentUserName) + QStringLiteral("')");
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     ChangeLog::record({QString::fromUtf8(ChangeLog::HouseAdded), QStringLiteral("UHouse"),
-                       QString::number(frmDM().db().lastInsertId()), h.area, h.room,
+                       QString::number(dataModule().db().lastInsertId()), h.area, h.room,
                        QStringLiteral("面积 %1，房屋用途 %2，单价 %3，到期日期 %4，业主名称 %5")
                            .arg(h.floorArea, h.purpose, h.price, h.endDate, h.owner)});
     tx.commit();
@@ -95,7 +95,7 @@ bool add(const House &h)
 namespace {
 std::optional<House> stored(const QString &id)
 {
-    const Rows r = frmDM().query(QStringLiteral("SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, "
+    const Rows r = dataModule().query(QStringLiteral("SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, "
                                                 "thePhone, Remark FROM UHouse WHERE (ID = ")
                                  + id + QStringLiteral(") AND (theDel = '否')"));
     if (r.isEmpty())
@@ -138,7 +138,7 @@ void update(const QString &houseId, const House &h, const House &asOpened)
     const QString floorArea = Sql::number(h.floorArea, QStringLiteral("面积"));
     const QString price = Sql::number(h.price, QStringLiteral("单价"));
     ChargeLogic::checkYearFee(h.floorArea, h.price);
-    Transaction tx(frmDM().db());
+    Transaction tx(dataModule().db());
     const std::optional<House> now = stored(id);
     if (!now)
         throw AppError(QStringLiteral("打开修改窗口后，该业主已被删除，本次修改没有保存！"));
@@ -156,9 +156,9 @@ void update(const QString &houseId, const House &h, const House &asOpened)
 
     // The check, the update and its record under one lock, so that the record names exactly
     // what this save changed.
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     const Rows before = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     if (!before.isEmpty()) {
         const Rows after = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
         QVector<ChangeLog::FieldChange> fields;
@@ -180,10 +180,10 @@ void markDeleted(const QString &id)
 {
     const QString n = Sql::id(id);
     SqlText = OwnerStatements::markDeleted(n);
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     Transaction tx(db);
     const Rows house = db.select(QStringLiteral("SELECT AName, theNum, theDel FROM UHouse WHERE (ID = ") + n + QStringLiteral(")"));
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     if (!house.isEmpty() && house.at(0, 2) == QStringLiteral("否"))
         ChangeLog::record({QString::fromUtf8(ChangeLog::HouseDeleted), QStringLiteral("UHouse"), n, house.at(0, 0),
                            house.at(0, 1), QStringLiteral("标记为删除")});

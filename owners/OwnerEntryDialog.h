@@ -1,23 +1,23 @@
 #pragma once
-#include "owners/TfrmUH_Edit.h"
+#include "owners/OwnerDialog.h"
 
 class QCheckBox;
 
 // "业主录入": adds houses one after the other, prefilled with the operator's default area
 // and purpose, the purpose's price and the default paid-up date.
-class TfrmUH_In : public TfrmUH_Edit {
+class OwnerEntryDialog : public OwnerDialog {
     Q_OBJECT
 public:
-    explicit TfrmUH_In(QWidget *parent = nullptr);
+    explicit OwnerEntryDialog(QWidget *parent = nullptr);
 
-    QCheckBox *CheckBox1; // 连续新增, ticked on opening
+    QCheckBox *continuousEntryCheck; // 连续新增, ticked on opening
 
 public slots:
     // The operator's defaults and their price; tells about period settings that form no date.
-    void FormShow();
+    void showDefaults();
     // Checks, refuses a room number taken in the area, inserts; then clears for the next
     // house ("连续新增") or reports and closes.
-    void BitBtn1Click() override;
+    void save() override;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,9 +1,9 @@
 #include "owners/OwnerImport.h"
 #include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 #include <algorithm>
 #include <array>
@@ -223,7 +223,7 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             throw AppError(QStringLiteral("工作表中缺少标题为“%1”的列，没有导入任何数据").arg(headings().at(i)));
     }
 
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     // The area as it is stored: the insert's cleaning reaches it too.
     const QString storedArea = Sql::esc(clean(area));
     int added = 0;
@@ -315,7 +315,7 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             if (nul) {
                 // The data layer refuses a statement holding a NUL, with its own message.
                 SqlText = insertText(v);
-                frmDM().myESQL(SqlText);
+                dataModule().execute(SqlText);
             }
             try {
                 ChargeLogic::checkYearFee(clean(v[1]), clean(v[3]));

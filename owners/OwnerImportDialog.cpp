@@ -1,5 +1,5 @@
-#include "owners/TfrmUH_D.h"
-#include "data/TfrmDM.h"
+#include "owners/OwnerImportDialog.h"
+#include "data/DataModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetModel.h"
 #include "sheets/SheetReader.h"
@@ -24,9 +24,9 @@
 
 namespace {
 
-TfrmUH_D::FileChooser &chooser()
+OwnerImportDialog::FileChooser &chooser()
 {
-    static TfrmUH_D::FileChooser c;
+    static OwnerImportDialog::FileChooser c;
     return c;
 }
 
@@ -45,22 +45,22 @@ struct WaitCursor {
 
 } // namespace
 
-void TfrmUH_D::setFileChooser(FileChooser c)
+void OwnerImportDialog::setFileChooser(FileChooser c)
 {
     chooser() = std::move(c);
 }
 
-QString TfrmUH_D::cancelledMessage(int added)
+QString OwnerImportDialog::cancelledMessage(int added)
 {
     return QStringLiteral("导入已取消，已成功导入业主数据 %1 条。再次导入同一文件将补上其余的业主。").arg(added);
 }
 
-QString TfrmUH_D::fileFilter()
+QString OwnerImportDialog::fileFilter()
 {
     return QStringLiteral("Excel文件(*.xls);;Excel文件(*.xlsx);;所有支持的文件(*.xls *.xlsx *.ods *.csv)");
 }
 
-TfrmUH_D::TfrmUH_D(QWidget *parent)
+OwnerImportDialog::OwnerImportDialog(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setWindowTitle(QStringLiteral("业主导入"));
@@ -69,56 +69,56 @@ TfrmUH_D::TfrmUH_D(QWidget *parent)
     f.setPixelSize(12);
     setFont(f);
 
-    GroupBox2 = new QGroupBox(QStringLiteral("EXCEL数据"), this);
-    DBGrid1 = new QTableView(GroupBox2);
-    DataSource1 = new SheetModel(this);
-    DBGrid1->setModel(DataSource1);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setShowGrid(true);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(20);
-    auto *gridBox = new QVBoxLayout(GroupBox2);
-    gridBox->addWidget(DBGrid1);
+    sheetGroup = new QGroupBox(QStringLiteral("EXCEL数据"), this);
+    sheetGrid = new QTableView(sheetGroup);
+    sheetModel = new SheetModel(this);
+    sheetGrid->setModel(sheetModel);
+    sheetGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sheetGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    sheetGrid->setShowGrid(true);
+    sheetGrid->verticalHeader()->setDefaultSectionSize(20);
+    auto *gridBox = new QVBoxLayout(sheetGroup);
+    gridBox->addWidget(sheetGrid);
 
     auto *label = new QLabel(QStringLiteral("小区名称："), this);
-    DBLookupComboBox1 = new LookupCombo(this);
-    DBLookupComboBox1->setMinimumWidth(160);
-    label->setBuddy(DBLookupComboBox1);
-    Button1 = new QPushButton(QStringLiteral("打开"), this);
-    BitBtn1 = new QPushButton(QStringLiteral("导入"), this);
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
-    BitBtn1->setEnabled(false);
-    for (QPushButton *b : {Button1, BitBtn1, BitBtn2}) {
+    areaBox = new LookupCombo(this);
+    areaBox->setMinimumWidth(160);
+    label->setBuddy(areaBox);
+    openButton = new QPushButton(QStringLiteral("打开"), this);
+    importButton = new QPushButton(QStringLiteral("导入"), this);
+    closeButton = new QPushButton(QStringLiteral("退出"), this);
+    importButton->setEnabled(false);
+    for (QPushButton *b : {openButton, importButton, closeButton}) {
         b->setAutoDefault(false);
         b->setMinimumWidth(75);
     }
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(label);
-    bar->addWidget(DBLookupComboBox1);
+    bar->addWidget(areaBox);
     bar->addStretch(1);
-    bar->addWidget(Button1);
-    bar->addWidget(BitBtn1);
-    bar->addWidget(BitBtn2);
+    bar->addWidget(openButton);
+    bar->addWidget(importButton);
+    bar->addWidget(closeButton);
     auto *main = new QVBoxLayout(this);
-    main->addWidget(GroupBox2, 1);
+    main->addWidget(sheetGroup, 1);
     main->addLayout(bar);
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmUH_D::Button1Click);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmUH_D::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(openButton, &QPushButton::clicked, this, &OwnerImportDialog::chooseWorkbook);
+    connect(importButton, &QPushButton::clicked, this, &OwnerImportDialog::importOwners);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
 
     if (parent) // centred on the main window
         move(parent->geometry().center() - rect().center());
-    FormCreate();
+    loadAreas();
 }
 
-void TfrmUH_D::FormCreate()
+void OwnerImportDialog::loadAreas()
 {
-    guard(this, [&] { DBLookupComboBox1->bind(frmDM().DBComSArea()); });
+    guard(this, [&] { areaBox->bind(dataModule().areaList()); });
 }
 
-void TfrmUH_D::Button1Click()
+void OwnerImportDialog::chooseWorkbook()
 {
     guard(this, [&] {
         const FileChooser &choose = chooser();
@@ -129,11 +129,11 @@ void TfrmUH_D::Button1Click()
     });
 }
 
-void TfrmUH_D::openWorkbook(const QString &path)
+void OwnerImportDialog::openWorkbook(const QString &path)
 {
     // The old preview goes first: a workbook that fails to open leaves it empty, and the
     // caption as it was (it changes only when a sheet is shown).
-    DataSource1->clear();
+    sheetModel->clear();
     // The workbook is read on a thread of its own (a large one takes seconds, an .xls its
     // helper process), while the window answers and offers "取消".
     struct Reading {
@@ -162,29 +162,29 @@ void TfrmUH_D::openWorkbook(const QString &path)
     }
     if (!reading->error.isEmpty())
         throw AppError(reading->error);
-    DataSource1->setSheet(std::move(reading->sheet));
+    sheetModel->setSheet(std::move(reading->sheet));
     m_fileName = QFileInfo(path).fileName();
     // The widths fit the eight titles in their usual order; a narrower sheet simply has
     // fewer columns to size.
     static const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
-    for (int c = 0; c < DataSource1->columnCount() && c < 8; ++c)
-        DBGrid1->setColumnWidth(c, widths[c]);
-    const int rows = DataSource1->rowCount();
-    GroupBox2->setTitle(QStringLiteral("EXCEL数据  共有 ") + QString::number(rows) + QStringLiteral(" 条数据"));
+    for (int c = 0; c < sheetModel->columnCount() && c < 8; ++c)
+        sheetGrid->setColumnWidth(c, widths[c]);
+    const int rows = sheetModel->rowCount();
+    sheetGroup->setTitle(QStringLiteral("EXCEL数据  共有 ") + QString::number(rows) + QStringLiteral(" 条数据"));
     if (rows > 0)
-        BitBtn1->setEnabled(true);
+        importButton->setEnabled(true);
 }
 
-void TfrmUH_D::BitBtn1Click()
+void OwnerImportDialog::importOwners()
 {
     guard(this, [&] {
-        const QString area = DBLookupComboBox1->text();
+        const QString area = areaBox->text();
         if (area.isEmpty()) {
             showInfo(this, QStringLiteral("小区名称 不能为空！"));
-            DBLookupComboBox1->setFocus();
+            areaBox->setFocus();
             return;
         }
-        const Sheet &sheet = DataSource1->sheet();
+        const Sheet &sheet = sheetModel->sheet();
         LongAction action(this, QStringLiteral("正在导入 %1 行…").arg(sheet.rowCount()), sheet.rowCount());
         // The import writes on a thread of its own, on the program's connection (lent to
         // it meanwhile), and the window answers throughout; "取消" stops after the batch
@@ -205,7 +205,7 @@ void TfrmUH_D::BitBtn1Click()
         try {
             action.runOffThread(
                 [&] {
-                    const Database::Loan loan(frmDM().db());
+                    const Database::Loan loan(dataModule().db());
                     added = OwnerImport::run(
                         sheet, area,
                         [&](int n) {

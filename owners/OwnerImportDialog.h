@@ -11,12 +11,12 @@ class SheetModel;
 
 // Owner import: previews the sheet "Sheet1" of a workbook and adds its houses to the
 // chosen residential area.
-class TfrmUH_D : public QDialog {
+class OwnerImportDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmUH_D(QWidget *parent = nullptr);
+    explicit OwnerImportDialog(QWidget *parent = nullptr);
 
-    // The file dialog OpenDialog1: given the window and the filter text, returns the
+    // The file dialog: given the window and the filter text, returns the
     // chosen file or an empty text when cancelled. Tests replace it; nullptr restores
     // the real dialog.
     using FileChooser = std::function<QString(QWidget *parent, const QString &filter)>;
@@ -26,18 +26,18 @@ public:
     // adds the rest.
     static QString cancelledMessage(int added);
 
-    QGroupBox *GroupBox2;
-    QTableView *DBGrid1;
-    LookupCombo *DBLookupComboBox1;
-    QPushButton *Button1;
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
-    SheetModel *DataSource1;
+    QGroupBox *sheetGroup;
+    QTableView *sheetGrid;
+    LookupCombo *areaBox;
+    QPushButton *openButton;
+    QPushButton *importButton;
+    QPushButton *closeButton;
+    SheetModel *sheetModel;
 
 public slots:
-    void FormCreate();
-    void Button1Click();
-    void BitBtn1Click();
+    void loadAreas();
+    void chooseWorkbook();
+    void importOwners();
 
 private:
     // Opens a chosen workbook into the preview.

@@ -1,6 +1,6 @@
-#include "owners/TfrmUH_M.h"
+#include "owners/OwnerManagementWindow.h"
 #include "owners/OwnerEntry.h"
-#include "owners/TfrmUH_M1.h"
+#include "owners/OwnerModifyDialog.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
 #include "browse/QueryModel.h"
@@ -8,28 +8,28 @@
 #include <QMenu>
 #include <QPointer>
 
-TfrmUH_M::TfrmUH_M(QWidget *parent)
-    : TfrmUH_Browse(ownerSetup(QStringLiteral("业主管理"), false), parent)
+OwnerManagementWindow::OwnerManagementWindow(QWidget *parent)
+    : OwnerBrowseWindow(ownerSetup(QStringLiteral("业主管理"), false), parent)
 {
     auto *menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("PopupMenu1"));
-    M1 = menu->addAction(QStringLiteral("修改 &M"));
+    menu->setObjectName(QStringLiteral("gridMenu"));
+    modifyAction = menu->addAction(QStringLiteral("修改 &M"));
     menu->addSeparator();
-    D1 = menu->addAction(QStringLiteral("删除 &D"));
-    connect(M1, &QAction::triggered, this, &TfrmUH_M::M1Click);
-    connect(D1, &QAction::triggered, this, &TfrmUH_M::D1Click);
+    deleteAction = menu->addAction(QStringLiteral("删除 &D"));
+    connect(modifyAction, &QAction::triggered, this, &OwnerManagementWindow::modifyOwner);
+    connect(deleteAction, &QAction::triggered, this, &OwnerManagementWindow::deleteOwner);
     setGridPopup(menu);
 }
 
-void TfrmUH_M::M1Click()
+void OwnerManagementWindow::modifyOwner()
 {
     if (currentRow() < 0)
         return;
-    QPointer<TfrmUH_M1> dialog;
+    QPointer<OwnerModifyDialog> dialog;
     const bool ready = guard(this, [&] {
         // Owned by this window, so that closing it releases the dialog too.
-        dialog = new TfrmUH_M1(this);
-        dialog->Opener = this;
+        dialog = new OwnerModifyDialog(this);
+        dialog->opener = this;
         // The house as stored now: the row may be older than a payment taken since.
         dialog->load(currentValue(QStringLiteral("ID")));
     });
@@ -40,12 +40,12 @@ void TfrmUH_M::M1Click()
         dialog->deleteLater();
 }
 
-void TfrmUH_M::D1Click()
+void OwnerManagementWindow::deleteOwner()
 {
     if (currentRow() < 0)
         return;
     if (!confirmDelete(this))
         return;
     if (guard(this, [&] { OwnerEntry::markDeleted(currentValue(QStringLiteral("ID"))); }))
-        myRef();
+        requery();
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "owners/TfrmUH_Edit.h"
+#include "owners/OwnerDialog.h"
 
 #include <QPointer>
 
@@ -10,10 +10,10 @@ class BrowseWindow;
 // "业主修改": changes one house. The boxes show the house as it is stored when the dialog
 // opens (not the list's copy, which may be old); picking a purpose looks the current
 // price up.
-class TfrmUH_M1 : public TfrmUH_Edit {
+class OwnerModifyDialog : public OwnerDialog {
     Q_OBJECT
 public:
-    explicit TfrmUH_M1(QWidget *parent = nullptr);
+    explicit OwnerModifyDialog(QWidget *parent = nullptr);
 
     // Fills the boxes with house houseId as stored now and remembers it, so that the save
     // can tell whether anyone changed the house in between. Throws AppError when the
@@ -21,9 +21,9 @@ public:
     void load(const QString &houseId);
 
     // The ID of the house being changed, as text.
-    QString HouseId;
+    QString editedHouseId;
     // The management window refreshed after a save; only that one.
-    QPointer<BrowseWindow> Opener;
+    QPointer<BrowseWindow> opener;
 
 private:
     std::optional<House> m_asOpened;
@@ -32,5 +32,5 @@ public slots:
     // The same checks as entry, no duplicate check; writes the house, reports, refreshes
     // the opener and closes. A house changed by anyone since load is not written: the
     // message says what changed and the dialog stays open.
-    void BitBtn1Click() override;
+    void save() override;
 };

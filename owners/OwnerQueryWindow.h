@@ -1,9 +1,9 @@
 #pragma once
-#include "owners/TfrmUH_Browse.h"
+#include "owners/OwnerBrowseWindow.h"
 
 // "业主查询": the owner list with the "Excel" button for the spreadsheet export.
-class TfrmUH_Q : public TfrmUH_Browse {
+class OwnerQueryWindow : public OwnerBrowseWindow {
     Q_OBJECT
 public:
-    explicit TfrmUH_Q(QWidget *parent = nullptr);
+    explicit OwnerQueryWindow(QWidget *parent = nullptr);
 };

@@ -1,15 +1,15 @@
 #include "owners/OwnerStatements.h"
+#include "data/DataModule.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 namespace OwnerStatements {
 
 const QVector<BrowseCriterion> &criteria()
 {
     static const QVector<BrowseCriterion> table = {
-        {BrowseCriterion::Lookup, QStringLiteral("小区名称"), QStringLiteral("AName"), &TfrmDM::DBComSArea, 0},
+        {BrowseCriterion::Lookup, QStringLiteral("小区名称"), QStringLiteral("AName"), &DataModule::areaList, 0},
         {BrowseCriterion::Text, QStringLiteral("房       号"), QStringLiteral("theNum"), nullptr, 0},
-        {BrowseCriterion::Lookup, QStringLiteral("房屋用途"), QStringLiteral("HType"), &TfrmDM::DBComSPrice, 0},
+        {BrowseCriterion::Lookup, QStringLiteral("房屋用途"), QStringLiteral("HType"), &DataModule::purposeList, 0},
         {BrowseCriterion::Text, QStringLiteral("业主名称"), QStringLiteral("theName"), nullptr, 1},
         {BrowseCriterion::Text, QStringLiteral("手机号码"), QStringLiteral("thePhone"), nullptr, 1},
         {BrowseCriterion::Text, QStringLiteral("备       注"), QStringLiteral("Remark"), nullptr, 1},
@@ -25,12 +25,12 @@ QString leadingColumns()
         + QStringLiteral("theName AS 业主名称, thePhone AS 手机号码, ");
 }
 
-QString list(const QString &myWhere)
+QString list(const QString &conditions)
 {
     return leadingColumns()
         + QStringLiteral("Remark AS 备注, ID FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere
+        + conditions
         + QStringLiteral("ORDER BY AName, theNum ");
 }
 
@@ -39,19 +39,19 @@ QVector<ListKey> order()
     return {{QStringLiteral("小区名称")}, {QStringLiteral("房号")}, {QStringLiteral("ID"), false, true}};
 }
 
-QString totals(const QString &myWhere)
+QString totals(const QString &conditions)
 {
     return QStringLiteral("SELECT SUM(theArea) AS 面积 ")
         + QStringLiteral("FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere;
+        + conditions;
 }
 
-QString count(const QString &myWhere)
+QString count(const QString &conditions)
 {
     return QStringLiteral("SELECT COUNT(*) FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
-        + myWhere;
+        + conditions;
 }
 
 QString markDeleted(const QString &id)

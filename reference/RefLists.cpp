@@ -1,8 +1,8 @@
 #include "reference/RefLists.h"
 #include "data/ChangeLog.h"
+#include "data/DataModule.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 namespace RefLists {
 
@@ -35,7 +35,7 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
 // them. Another row of the same name would still reach them.
 QString areaInUse(const QString &id)
 {
-    const QString n = frmDM().db().scalar(
+    const QString n = dataModule().db().scalar(
         QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否') AND AName = (SELECT theName FROM SArea WHERE ID = %1) "
                        "AND NOT EXISTS (SELECT 1 FROM SArea a WHERE a.ID <> %1 AND a.theName = UHouse.AName)")
             .arg(Sql::id(id)));
@@ -102,14 +102,14 @@ const ListConfig &prices()
 Rows list(const ListConfig &config)
 {
     SqlText = config.listStatement;
-    return frmDM().query(SqlText);
+    return dataModule().query(SqlText);
 }
 
 bool exists(const ListConfig &config, const QString &name)
 {
     SqlText = QStringLiteral("SELECT ID FROM ") + config.table + QStringLiteral(" WHERE (theName = '") + Sql::esc(name)
         + QStringLiteral("')");
-    return frmDM().myRetC(SqlText) > 0;
+    return dataModule().countRows(SqlText) > 0;
 }
 
 namespace {
@@ -129,12 +129,12 @@ QString rowWord(const ListConfig &config)
 bool add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
 {
     // The duplicate check, the insert and its record under one write lock.
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     Transaction tx(db);
     if (exists(config, name))
         return false;
     SqlText = config.insertStatement(name, remark, price);
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     QString what = config.nameField + QStringLiteral(" ") + name;
     if (config.hasPrice)
         what += QStringLiteral("，单价 ") + db.scalar(QStringLiteral("SELECT thePrice FROM SPrice WHERE (ID = ")
@@ -151,7 +151,7 @@ QString deleteRefusal(const ListConfig &config, const QString &id)
 
 void remove(const ListConfig &config, const QString &id)
 {
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
     Transaction tx(db);
     const QString refusal = deleteRefusal(config, id);
     if (!refusal.isEmpty())
@@ -160,7 +160,7 @@ void remove(const ListConfig &config, const QString &id)
     SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n + QStringLiteral(")");
     const Rows row = db.select(QStringLiteral("SELECT * FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n
                                + QStringLiteral(")"));
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     if (!row.isEmpty()) {
         QString what = config.nameField + QStringLiteral(" ") + row.at(0, QStringLiteral("theName"));
         if (config.hasPrice)

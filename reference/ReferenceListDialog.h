@@ -16,33 +16,33 @@ class RowsModel;
 // A modal dialog that lists one name table in a grid, adds a row after a check by name
 // and deletes the current row from the grid's pop-up menu. The lists differ only in
 // their ListConfig; the classes below give each its name.
-class TfrmRefList : public FixedDialog {
+class ReferenceListDialog : public FixedDialog {
     Q_OBJECT
 public:
-    TfrmRefList(const RefLists::ListConfig &config, QWidget *parent = nullptr);
+    ReferenceListDialog(const RefLists::ListConfig &config, QWidget *parent = nullptr);
 
     const RefLists::ListConfig &config() const { return m_config; }
 
-    QGroupBox *GroupBox1;
-    QTableView *DBGrid1;
-    RowsModel *DataSource1;
-    QMenu *PopupMenu1;
-    QAction *D1;
-    QGroupBox *GroupBox2;
-    GbkLineEdit *Edit1;         // name
-    GbkLineEdit *Edit3 = nullptr; // price, only in the price list
-    GbkLineEdit *Edit2;         // remark
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
+    QGroupBox *listGroup;
+    QTableView *listGrid;
+    RowsModel *listRows;
+    QMenu *gridMenu;
+    QAction *deleteAction;
+    QGroupBox *entryGroup;
+    GbkLineEdit *nameEdit;         // name
+    GbkLineEdit *priceEdit = nullptr; // price, only in the price list
+    GbkLineEdit *remarkEdit;         // remark
+    QPushButton *saveButton;
+    QPushButton *closeButton;
 
 public slots:
-    void FormCreate();
-    void FormShow() override;
+    void loadList();
+    void onFirstShow() override;
     // Re-reads the list and puts the grid back on its first row. Throws on a database
     // failure: the handlers that call it show the error.
-    void myRef();
-    void BitBtn1Click();
-    void D1Click();
+    void refreshList();
+    void addEntry();
+    void deleteCurrent();
 
 protected:
     // Asked for the chosen row before the delete question; false ends the delete quietly
@@ -50,26 +50,26 @@ protected:
     virtual bool mayDelete(int row);
     // The grid's current row, the first when none is marked.
     int currentRow() const;
-    QGridLayout *EntryLayout;
+    QGridLayout *entryLayout;
 
 private:
     const RefLists::ListConfig &m_config;
 };
 
-class TfrmSArea : public TfrmRefList {
+class AreasDialog : public ReferenceListDialog {
     Q_OBJECT
 public:
-    explicit TfrmSArea(QWidget *parent = nullptr) : TfrmRefList(RefLists::areas(), parent) {}
+    explicit AreasDialog(QWidget *parent = nullptr) : ReferenceListDialog(RefLists::areas(), parent) {}
 };
 
-class TfrmMType : public TfrmRefList {
+class PaymentMethodsDialog : public ReferenceListDialog {
     Q_OBJECT
 public:
-    explicit TfrmMType(QWidget *parent = nullptr) : TfrmRefList(RefLists::methods(), parent) {}
+    explicit PaymentMethodsDialog(QWidget *parent = nullptr) : ReferenceListDialog(RefLists::methods(), parent) {}
 };
 
-class TfrmSPrice : public TfrmRefList {
+class UnitPricesDialog : public ReferenceListDialog {
     Q_OBJECT
 public:
-    explicit TfrmSPrice(QWidget *parent = nullptr) : TfrmRefList(RefLists::prices(), parent) {}
+    explicit UnitPricesDialog(QWidget *parent = nullptr) : ReferenceListDialog(RefLists::prices(), parent) {}
 };

@@ -1,8 +1,8 @@
 #include "reference/UnitSettings.h"
+#include "data/DataModule.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
 
 namespace UnitSettings {
 
@@ -30,9 +30,9 @@ void save(const QString &name, const Period &period)
         + QString::number(period.beginDay) + QStringLiteral(", ") + QStringLiteral("theEM = ")
         + QString::number(period.endMonth) + QStringLiteral(", theED = ") + QString::number(period.endDay)
         + QStringLiteral(" ") + QStringLiteral("WHERE (ID = 1)");
-    frmDM().myESQL(SqlText);
+    dataModule().execute(SqlText);
     // The unit's row gone (a damaged or hand-edited file): saying "saved" would be a lie.
-    if (frmDM().db().changes() == 0)
+    if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("数据库中没有使用单位的记录，使用单位 没有保存！"));
 }
 

@@ -1,6 +1,6 @@
-#include "reference/TfrmSDept.h"
+#include "reference/UnitSettingsDialog.h"
+#include "data/DataModule.h"
 #include "data/Numbers.h"
-#include "data/TfrmDM.h"
 #include "reference/UnitSettings.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
@@ -13,52 +13,52 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfrmSDept::TfrmSDept(QWidget *parent)
+UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 197)
 {
-    GroupBox1 = new QGroupBox(QStringLiteral("使用单位设置"), this);
-    auto *grid = new QGridLayout(GroupBox1);
-    Edit1 = new GbkLineEdit(GroupBox1);
-    Edit1->setByteLimit(50);
-    auto *nameLabel = new QLabel(QStringLiteral("单位名称："), GroupBox1);
-    nameLabel->setBuddy(Edit1);
+    unitGroup = new QGroupBox(QStringLiteral("使用单位设置"), this);
+    auto *grid = new QGridLayout(unitGroup);
+    unitNameEdit = new GbkLineEdit(unitGroup);
+    unitNameEdit->setByteLimit(50);
+    auto *nameLabel = new QLabel(QStringLiteral("单位名称："), unitGroup);
+    nameLabel->setBuddy(unitNameEdit);
     grid->addWidget(nameLabel, 0, 0);
-    grid->addWidget(Edit1, 0, 1);
+    grid->addWidget(unitNameEdit, 0, 1);
 
-    SpinEdit1 = new RangeSpinBox(1, 12, GroupBox1);
-    SpinEdit2 = new RangeSpinBox(1, 31, GroupBox1);
-    SpinEdit3 = new RangeSpinBox(1, 12, GroupBox1);
-    SpinEdit4 = new RangeSpinBox(1, 31, GroupBox1);
+    beginMonthSpin = new RangeSpinBox(1, 12, unitGroup);
+    beginDaySpin = new RangeSpinBox(1, 31, unitGroup);
+    endMonthSpin = new RangeSpinBox(1, 12, unitGroup);
+    endDaySpin = new RangeSpinBox(1, 31, unitGroup);
     const int starts[4] = {10, 10, 4, 10};
-    RangeSpinBox *spins[4] = {SpinEdit1, SpinEdit2, SpinEdit3, SpinEdit4};
+    RangeSpinBox *spins[4] = {beginMonthSpin, beginDaySpin, endMonthSpin, endDaySpin};
     const char *after[4] = {"月", "日，至下年", "月", "日"};
     auto *period = new QHBoxLayout;
     for (int i = 0; i < 4; ++i) {
         spins[i]->setValue(starts[i]);
         spins[i]->setFixedWidth(56);
         period->addWidget(spins[i]);
-        period->addWidget(new QLabel(QString::fromUtf8(after[i]), GroupBox1));
+        period->addWidget(new QLabel(QString::fromUtf8(after[i]), unitGroup));
     }
     period->addStretch();
-    auto *periodLabel = new QLabel(QStringLiteral("收费周期："), GroupBox1);
-    periodLabel->setBuddy(SpinEdit1);
+    auto *periodLabel = new QLabel(QStringLiteral("收费周期："), unitGroup);
+    periodLabel->setBuddy(beginMonthSpin);
     grid->addWidget(periodLabel, 1, 0);
     grid->addLayout(period, 1, 1);
 
-    QHBoxLayout *buttons = saveQuitButtons(BitBtn1, BitBtn2);
+    QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
 
     auto *v = new QVBoxLayout(this);
-    v->addWidget(GroupBox1, 1);
+    v->addWidget(unitGroup, 1);
     v->addLayout(buttons);
 
-    setTabOrder(Edit1, SpinEdit1);
-    setTabOrder(SpinEdit1, SpinEdit2);
-    setTabOrder(SpinEdit2, SpinEdit3);
-    setTabOrder(SpinEdit3, SpinEdit4);
-    setTabOrder(SpinEdit4, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(unitNameEdit, beginMonthSpin);
+    setTabOrder(beginMonthSpin, beginDaySpin);
+    setTabOrder(beginDaySpin, endMonthSpin);
+    setTabOrder(endMonthSpin, endDaySpin);
+    setTabOrder(endDaySpin, saveButton);
+    setTabOrder(saveButton, closeButton);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmSDept::BitBtn1Click);
+    connect(saveButton, &QPushButton::clicked, this, &UnitSettingsDialog::save);
 }
 
 namespace {
@@ -69,28 +69,28 @@ int wholeNumber(const QString &text)
 }
 } // namespace
 
-void TfrmSDept::FormShow()
+void UnitSettingsDialog::onFirstShow()
 {
     // The values read at start-up; a period that is not whole numbers (no unit row) is
     // reported, the boxes filled up to the faulty one.
     guard(this, [&] {
-        Edit1->setText(UnitName);
-        SpinEdit1->setValue(wholeNumber(PeriodBeginMonth));
-        SpinEdit2->setValue(wholeNumber(PeriodBeginDay));
-        SpinEdit3->setValue(wholeNumber(PeriodEndMonth));
-        SpinEdit4->setValue(wholeNumber(PeriodEndDay));
+        unitNameEdit->setText(UnitName);
+        beginMonthSpin->setValue(wholeNumber(PeriodBeginMonth));
+        beginDaySpin->setValue(wholeNumber(PeriodBeginDay));
+        endMonthSpin->setValue(wholeNumber(PeriodEndMonth));
+        endDaySpin->setValue(wholeNumber(PeriodEndDay));
     });
 }
 
-void TfrmSDept::BitBtn1Click()
+void UnitSettingsDialog::save()
 {
     guard(this, [&] {
         UnitSettings::Period p;
-        p.beginMonth = SpinEdit1->settledValue();
-        p.beginDay = SpinEdit2->settledValue();
-        p.endMonth = SpinEdit3->settledValue();
-        p.endDay = SpinEdit4->settledValue();
-        UnitSettings::save(Edit1->text(), p);
+        p.beginMonth = beginMonthSpin->settledValue();
+        p.beginDay = beginDaySpin->settledValue();
+        p.endMonth = endMonthSpin->settledValue();
+        p.endDay = endDaySpin->settledValue();
+        UnitSettings::save(unitNameEdit->text(), p);
         showInfo(this, QStringLiteral("使用单位 保存成功，请重新登录系统！"));
         quitProgram();
         accept();

@@ -8,22 +8,22 @@ class RangeSpinBox;
 
 // The using unit's name and charging period. Saving ends the program: both are read at
 // start-up.
-class TfrmSDept : public FixedDialog {
+class UnitSettingsDialog : public FixedDialog {
     Q_OBJECT
 public:
-    explicit TfrmSDept(QWidget *parent = nullptr);
+    explicit UnitSettingsDialog(QWidget *parent = nullptr);
 
-    QGroupBox *GroupBox1;
-    GbkLineEdit *Edit1;        // unit name
-    RangeSpinBox *SpinEdit1;   // begin month
-    RangeSpinBox *SpinEdit2;   // begin day
-    RangeSpinBox *SpinEdit3;   // end month, next year
-    RangeSpinBox *SpinEdit4;   // end day
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
+    QGroupBox *unitGroup;
+    GbkLineEdit *unitNameEdit;      // unit name
+    RangeSpinBox *beginMonthSpin;   // begin month
+    RangeSpinBox *beginDaySpin;     // begin day
+    RangeSpinBox *endMonthSpin;     // end month, next year
+    RangeSpinBox *endDaySpin;       // end day
+    QPushButton *saveButton;
+    QPushButton *closeButton;
 
 public slots:
-    void FormShow() override;
-    void BitBtn1Click();
+    void onFirstShow() override;
+    void save();
 
 };

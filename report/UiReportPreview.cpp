@@ -1,5 +1,5 @@
 #include "report/UiReportPreview.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "widgets/DialogParent.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
@@ -110,6 +110,6 @@ void UiReportPreview::presentPages(const QList<report::PreparedReport> &pages)
 void ensurePrintPreview()
 {
     static UiReportPreview preview;
-    if (!frmDMP().presenter())
-        frmDMP().setPresenter(&preview);
+    if (!printModule().presenter())
+        printModule().setPresenter(&preview);
 }

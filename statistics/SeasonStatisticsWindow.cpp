@@ -1,8 +1,8 @@
 #include "statistics/SeasonStatisticsWindow.h"
+#include "data/DataModule.h"
 #include "data/Database.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "statistics/SeasonCharts.h"
@@ -39,38 +39,38 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
     f.setPixelSize(14);
     setFont(f);
 
-    SeasonBox = new QComboBox(this);
-    SeasonBox->setObjectName(QStringLiteral("SeasonBox"));
-    RefreshButton = new QPushButton(QStringLiteral("统计"), this);
-    PrintButton = new QPushButton(QStringLiteral("打印"), this);
-    ExcelButton = new QPushButton(QStringLiteral("Excel"), this);
-    CloseButton = new QPushButton(QStringLiteral("退出"), this);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setVisible(false);
-    StatusLabel = new QLabel(this);
-    PrintButton->setEnabled(false);
-    ExcelButton->setEnabled(false);
+    seasonBox = new QComboBox(this);
+    seasonBox->setObjectName(QStringLiteral("seasonBox"));
+    refreshButton = new QPushButton(QStringLiteral("统计"), this);
+    printButton = new QPushButton(QStringLiteral("打印"), this);
+    excelButton = new QPushButton(QStringLiteral("Excel"), this);
+    closeButton = new QPushButton(QStringLiteral("退出"), this);
+    cancelButton = new QPushButton(QStringLiteral("取消"), this);
+    cancelButton->setVisible(false);
+    statusLabel = new QLabel(this);
+    printButton->setEnabled(false);
+    excelButton->setEnabled(false);
 
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("采暖季："), this));
-    top->addWidget(SeasonBox);
-    top->addWidget(RefreshButton);
-    top->addWidget(PrintButton);
-    top->addWidget(ExcelButton);
-    top->addWidget(CloseButton);
-    top->addWidget(CancelButton);
+    top->addWidget(seasonBox);
+    top->addWidget(refreshButton);
+    top->addWidget(printButton);
+    top->addWidget(excelButton);
+    top->addWidget(closeButton);
+    top->addWidget(cancelButton);
     top->addSpacing(12);
-    top->addWidget(StatusLabel, 1);
+    top->addWidget(statusLabel, 1);
 
     const QStringList headings = tableHeadings();
-    Table = new QTableWidget(0, int(headings.size()), this);
-    Table->setHorizontalHeaderLabels(headings);
-    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Table->verticalHeader()->setVisible(false);
-    Table->verticalHeader()->setDefaultSectionSize(22);
-    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    table = new QTableWidget(0, int(headings.size()), this);
+    table->setHorizontalHeaderLabels(headings);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->verticalHeader()->setVisible(false);
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     auto makeView = [this](const char *name) {
         auto *v = new QChartView(this);
@@ -79,18 +79,18 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
         v->setMinimumSize(240, 200);
         return v;
     };
-    RateView = makeView("RateView");
-    DailyView = makeView("DailyView");
-    MethodView = makeView("MethodView");
+    rateView = makeView("rateView");
+    dailyView = makeView("dailyView");
+    methodView = makeView("methodView");
     auto *charts = new QSplitter(Qt::Horizontal, this);
-    charts->addWidget(RateView);
-    charts->addWidget(DailyView);
-    charts->addWidget(MethodView);
+    charts->addWidget(rateView);
+    charts->addWidget(dailyView);
+    charts->addWidget(methodView);
     charts->setStretchFactor(0, 4);
     charts->setStretchFactor(1, 4);
     charts->setStretchFactor(2, 3);
     auto *split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(Table);
+    split->addWidget(table);
     split->addWidget(charts);
     split->setStretchFactor(0, 2);
     split->setStretchFactor(1, 3);
@@ -100,11 +100,11 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
     layout->addLayout(top);
     layout->addWidget(split, 1);
 
-    connect(RefreshButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::RefreshClick);
-    connect(PrintButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::PrintClick);
-    connect(ExcelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::ExcelClick);
-    connect(CloseButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::CloseClick);
-    connect(CancelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::CancelClick);
+    connect(refreshButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::refresh);
+    connect(printButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::printPage);
+    connect(excelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::exportToExcel);
+    connect(closeButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::closeWindow);
+    connect(cancelButton, &QPushButton::clicked, this, &SeasonStatisticsWindow::cancelComputation);
     connect(&m_watcher, &QFutureWatcher<Outcome>::finished, this, &SeasonStatisticsWindow::computed);
 
     // The season that holds the charging date, a few before it and the next one.
@@ -112,9 +112,9 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
         m_period = periodFromTexts(PeriodBeginMonth, PeriodBeginDay, PeriodEndMonth, PeriodEndDay);
     });
     if (!m_periodOk) {
-        SeasonBox->setEnabled(false);
-        RefreshButton->setEnabled(false);
-        StatusLabel->setText(QStringLiteral("收费周期设置有误，无法统计"));
+        seasonBox->setEnabled(false);
+        refreshButton->setEnabled(false);
+        statusLabel->setText(QStringLiteral("收费周期设置有误，无法统计"));
         return;
     }
     QDate charging = Dates::tryParse(ChargeDate);
@@ -122,10 +122,10 @@ SeasonStatisticsWindow::SeasonStatisticsWindow(QWidget *parent)
         charging = QDate::currentDate();
     const Season current = seasonHolding(charging, m_period);
     for (int y = current.year - 5; y <= current.year + 1; ++y)
-        SeasonBox->addItem(seasonOf(y, m_period).caption(), y);
-    SeasonBox->setCurrentIndex(SeasonBox->findData(current.year));
-    connect(SeasonBox, &QComboBox::currentIndexChanged, this, &SeasonStatisticsWindow::RefreshClick);
-    RefreshClick();
+        seasonBox->addItem(seasonOf(y, m_period).caption(), y);
+    seasonBox->setCurrentIndex(seasonBox->findData(current.year));
+    connect(seasonBox, &QComboBox::currentIndexChanged, this, &SeasonStatisticsWindow::refresh);
+    refresh();
 }
 
 SeasonStatisticsWindow::~SeasonStatisticsWindow()
@@ -137,10 +137,10 @@ SeasonStatisticsWindow::~SeasonStatisticsWindow()
 
 Season SeasonStatisticsWindow::season() const
 {
-    return seasonOf(SeasonBox->currentData().toInt(), m_period);
+    return seasonOf(seasonBox->currentData().toInt(), m_period);
 }
 
-void SeasonStatisticsWindow::RefreshClick()
+void SeasonStatisticsWindow::refresh()
 {
     if (!m_periodOk)
         return;
@@ -154,15 +154,15 @@ void SeasonStatisticsWindow::RefreshClick()
     // missing or unreadable file is reported here, as everywhere else). It stays open for
     // the window's next season, so the pages it has read are at hand again; one
     // computation at a time uses it.
-    if (!m_reader && !guard(this, [this] { m_reader = std::shared_ptr<Database>(frmDM().db().openReader()); }))
+    if (!m_reader && !guard(this, [this] { m_reader = std::shared_ptr<Database>(dataModule().db().openReader()); }))
         return;
     const Season s = season();
     m_running = m_request;
     m_pending = false;
-    StatusLabel->setText(QStringLiteral("正在统计 %1 …").arg(s.caption()));
-    RefreshButton->setEnabled(false);
+    statusLabel->setText(QStringLiteral("正在统计 %1 …").arg(s.caption()));
+    refreshButton->setEnabled(false);
     m_cancelled = false;
-    CancelButton->setVisible(true);
+    cancelButton->setVisible(true);
     m_watcher.setFuture(QtConcurrent::run([s, reader = m_reader]() {
         Outcome o;
         QElapsedTimer timer;
@@ -183,22 +183,22 @@ void SeasonStatisticsWindow::RefreshClick()
 void SeasonStatisticsWindow::computed()
 {
     const Outcome o = m_watcher.result();
-    RefreshButton->setEnabled(true);
-    CancelButton->setVisible(false);
+    refreshButton->setEnabled(true);
+    cancelButton->setVisible(false);
     if (m_cancelled && !o.error.isEmpty()) {
         // Stopped by the operator: not a failure, and the figures shown before stay.
         m_cancelled = false;
-        StatusLabel->setText(QStringLiteral("统计已取消"));
+        statusLabel->setText(QStringLiteral("统计已取消"));
         emit figuresShown();
         return;
     }
     m_cancelled = false;
     if (m_pending || m_running != m_request) {
-        RefreshClick(); // the season changed meanwhile: these figures are not the ones asked for
+        refresh(); // the season changed meanwhile: these figures are not the ones asked for
         return;
     }
     if (!o.error.isEmpty()) {
-        StatusLabel->setText(QStringLiteral("统计失败"));
+        statusLabel->setText(QStringLiteral("统计失败"));
         showError(this, withFullStop(o.error), o.detail);
         emit figuresShown();
         return;
@@ -211,16 +211,16 @@ void SeasonStatisticsWindow::computed()
                               QString::number(o.seconds, 'f', 2));
     if (m_figures.office.undatedHouses > 0)
         status += QStringLiteral("；另有 %1 户的到期日期不是日期，未计入已交或欠费").arg(m_figures.office.undatedHouses);
-    StatusLabel->setText(status);
-    PrintButton->setEnabled(true);
-    ExcelButton->setEnabled(true);
+    statusLabel->setText(status);
+    printButton->setEnabled(true);
+    excelButton->setEnabled(true);
     showFigures();
 }
 
 void SeasonStatisticsWindow::showFigures()
 {
-    Table->setRowCount(0);
-    Table->setRowCount(int(m_figures.areas.size()) + 1);
+    table->setRowCount(0);
+    table->setRowCount(int(m_figures.areas.size()) + 1);
     auto fill = [this](int row, const AreaFigures &a, bool bold) {
         const QStringList cells = tableCells(a);
         for (int c = 0; c < cells.size(); ++c) {
@@ -231,7 +231,7 @@ void SeasonStatisticsWindow::showFigures()
                 f.setBold(true);
                 item->setFont(f);
             }
-            Table->setItem(row, c, item);
+            table->setItem(row, c, item);
         }
     };
     for (int i = 0; i < m_figures.areas.size(); ++i)
@@ -253,7 +253,7 @@ void SeasonStatisticsWindow::setCharts(int next)
     // rate chart's names take most of the time), then put into its view, which then only
     // paints it. The old chart of a view goes in a later turn too. figuresShown follows
     // the last chart.
-    QChartView *views[3] = {RateView, DailyView, MethodView};
+    QChartView *views[3] = {rateView, dailyView, methodView};
     QChart *(*makers[3])(const Figures &) = {&SeasonCharts::rateChart, &SeasonCharts::dailyChart,
                                              &SeasonCharts::methodChart};
     if (next >= 3) {
@@ -282,12 +282,12 @@ void SeasonStatisticsWindow::setCharts(int next)
     });
 }
 
-void SeasonStatisticsWindow::PrintClick()
+void SeasonStatisticsWindow::printPage()
 {
     guard(this, [this] {
         if (!m_hasFigures)
             throw AppError(QStringLiteral("请先统计"));
-        ReportPresenter *presenter = frmDMP().presenter();
+        ReportPresenter *presenter = printModule().presenter();
         if (!presenter)
             throw AppError(QStringLiteral("没有可用的打印预览"));
         const report::Report page = SeasonPrint::design(m_figures, UnitName);
@@ -296,7 +296,7 @@ void SeasonStatisticsWindow::PrintClick()
     });
 }
 
-void SeasonStatisticsWindow::ExcelClick()
+void SeasonStatisticsWindow::exportToExcel()
 {
     guard(this, [this] {
         if (!m_hasFigures)
@@ -314,13 +314,13 @@ void SeasonStatisticsWindow::ExcelClick()
     });
 }
 
-void SeasonStatisticsWindow::CancelClick()
+void SeasonStatisticsWindow::cancelComputation()
 {
     if (!m_watcher.isRunning())
         return;
     m_cancelled = true;
     m_pending = false; // a season chosen meanwhile is not computed either
-    StatusLabel->setText(QStringLiteral("正在取消…"));
+    statusLabel->setText(QStringLiteral("正在取消…"));
     // An interrupt that comes between two statements is lost: repeated until the worker
     // has stopped.
     auto *repeat = new QTimer(this);
@@ -337,7 +337,7 @@ void SeasonStatisticsWindow::CancelClick()
     interrupt();
 }
 
-void SeasonStatisticsWindow::CloseClick()
+void SeasonStatisticsWindow::closeWindow()
 {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
         sub->close();

@@ -24,17 +24,17 @@ public:
     explicit SeasonStatisticsWindow(QWidget *parent = nullptr);
     ~SeasonStatisticsWindow() override;
 
-    QComboBox *SeasonBox;    // "2024—2025采暖季", the year of the season as item data
-    QPushButton *RefreshButton; // "统计"
-    QPushButton *PrintButton;   // "打印"
-    QPushButton *ExcelButton;   // "Excel"
-    QPushButton *CloseButton;   // "退出"
-    QPushButton *CancelButton;  // "取消": stops the computation running (shown while it runs)
-    QLabel *StatusLabel;
-    QTableWidget *Table;
-    QChartView *RateView;
-    QChartView *DailyView;
-    QChartView *MethodView;
+    QComboBox *seasonBox;    // "2024—2025采暖季", the year of the season as item data
+    QPushButton *refreshButton; // "统计"
+    QPushButton *printButton;   // "打印"
+    QPushButton *excelButton;   // "Excel"
+    QPushButton *closeButton;   // "退出"
+    QPushButton *cancelButton;  // "取消": stops the computation running (shown while it runs)
+    QLabel *statusLabel;
+    QTableWidget *table;
+    QChartView *rateView;
+    QChartView *dailyView;
+    QChartView *methodView;
 
     // The season shown in the picker.
     SeasonStatistics::Season season() const;
@@ -48,14 +48,14 @@ public:
 
 public slots:
     // "统计" and a change of the season: computes the figures of the chosen season.
-    void RefreshClick();
+    void refresh();
     // "打印": the page in the print preview.
-    void PrintClick();
+    void printPage();
     // "Excel": the table with its chart in a new workbook, opened in the spreadsheet program.
-    void ExcelClick();
-    void CloseClick();
+    void exportToExcel();
+    void closeWindow();
     // "取消": the running statements are interrupted; the figures shown stay as they were.
-    void CancelClick();
+    void cancelComputation();
 
 signals:
     // A computation finished and its figures are shown, charts included (or its error was).

@@ -1,7 +1,7 @@
 // init, sql and capitals: the commands that need nothing but the data layer.
 #include "tools/AdminCommand.h"
 #include "data/Database.h"
-#include "data/NumToChar.h"
+#include "data/Capitals.h"
 #include "data/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
@@ -142,7 +142,7 @@ int runCapitals(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "金额须在 0 到 9999999999999.99 之间\n";
         return 2;
     }
-    out << NumToChar(v) << '\n';
+    out << amountInCapitals(v) << '\n';
     return 0;
 }
 

@@ -6,7 +6,7 @@
 #include "charging/ChargeLogic.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 
 #include <QDate>
 
@@ -48,11 +48,11 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
     }
 
     openProgramDatabase(a.dbPath());
-    Database &db = frmDM().db();
+    Database &db = dataModule().db();
 
     // The login state of the operator taking the payment: the first operator unless named.
     const QString op = a.value(QStringLiteral("operator"));
-    const Rows user = frmDM().query(
+    const Rows user = dataModule().query(
         QStringLiteral("SELECT ID, theName, theMT FROM SUser ")
         + (op.isEmpty() ? QStringLiteral("ORDER BY ID") : QStringLiteral("WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')));
     if (user.isEmpty())
@@ -63,7 +63,7 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
     ChargeDate = Dates::format(date);
 
     // The lists of the window let only their own names be picked.
-    if (frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE (theName = ") + Sql::quote(area) + QLatin1Char(')')) == 0)
+    if (dataModule().countRows(QStringLiteral("SELECT ID FROM SArea WHERE (theName = ") + Sql::quote(area) + QLatin1Char(')')) == 0)
         return fail(err, QStringLiteral("小区名称 “%1” 不在小区列表中").arg(area));
     QString method = a.has(QStringLiteral("method")) ? a.value(QStringLiteral("method")) : DefaultPaymentMethod;
     if (!method.isEmpty()) {

@@ -4,7 +4,7 @@
 #include "charging/DayClose.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
 #include "output/DayCloseReport.h"
 
@@ -35,7 +35,7 @@ int runDayClose(const QStringList &args, QTextStream &out, QTextStream &err)
     Login::readUnit();
     const QString op = a.value(QStringLiteral("operator"));
     if (!op.isEmpty()) {
-        c.operatorName = frmDM().db().scalar(QStringLiteral("SELECT theName FROM SUser WHERE (theName = ") + Sql::quote(op)
+        c.operatorName = dataModule().db().scalar(QStringLiteral("SELECT theName FROM SUser WHERE (theName = ") + Sql::quote(op)
                                              + QLatin1Char(')'));
         if (c.operatorName.isEmpty()) {
             // An operator deleted since may still have taken payments in the period.

@@ -4,7 +4,7 @@
 #include "tools/OutputFile.h"
 #include "charging/ChargeStatements.h"
 #include "data/Dates.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
 #include "output/XlsxExport.h"
 #include "owners/ArrearsStatements.h"
@@ -68,17 +68,17 @@ int runExport(const QStringList &args, QTextStream &out, QTextStream &err)
             reference = d.date;
         }
         layout = ExportLayouts::arrears();
-        const QString myWhere = ArrearsStatements::dateClause(reference);
-        listSql = ArrearsStatements::list(reference, myWhere);
-        totalsSql = ArrearsStatements::totals(reference, myWhere);
+        const QString conditions = ArrearsStatements::dateClause(reference);
+        listSql = ArrearsStatements::list(reference, conditions);
+        totalsSql = ArrearsStatements::totals(reference, conditions);
     }
 
     // The totals first, then the list walked once through a cursor: memory stays flat
     // however long the list.
-    const Rows totals = frmDM().query(totalsSql);
+    const Rows totals = dataModule().query(totalsSql);
     if (which == QLatin1String("arrears"))
-        ArrearsStatements::checkAmounts(frmDM().db(), totals, reference, ArrearsStatements::dateClause(reference));
-    auto cursor = frmDM().db().cursor(listSql);
+        ArrearsStatements::checkAmounts(dataModule().db(), totals, reference, ArrearsStatements::dateClause(reference));
+    auto cursor = dataModule().db().cursor(listSql);
     CursorExportSource source(*cursor);
     const QString path = QDir::current().absoluteFilePath(a.value(QStringLiteral("out")));
     checkOutputFile(path, QByteArrayLiteral("PK\x03\x04"), QStringLiteral(" Excel 工作簿"));

@@ -3,7 +3,7 @@
 #include "operators/Login.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetReader.h"
 
@@ -41,15 +41,15 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
 
     openProgramDatabase(a.dbPath());
     // As in the window, the area is one of the list.
-    if (frmDM().myRetC(QStringLiteral("select theName from SArea where theName = ") + Sql::quote(area)) == 0) {
+    if (dataModule().countRows(QStringLiteral("select theName from SArea where theName = ") + Sql::quote(area)) == 0) {
         err << "小区名称 “" << area << "” 不在小区列表中\n";
         return 1;
     }
     QString op = a.value(QStringLiteral("operator"));
     if (op.isEmpty()) {
-        op = frmDM().db().scalar(QStringLiteral("select theName from SUser order by ID"));
+        op = dataModule().db().scalar(QStringLiteral("select theName from SUser order by ID"));
     } else {
-        const QString stored = frmDM().db().scalar(QStringLiteral("select theName from SUser where theName = ") + Sql::quote(op));
+        const QString stored = dataModule().db().scalar(QStringLiteral("select theName from SUser where theName = ") + Sql::quote(op));
         if (stored.isEmpty()) {
             err << "操作员 “" << op << "” 不存在\n";
             return 1;

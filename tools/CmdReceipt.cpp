@@ -1,7 +1,7 @@
 // receipt: the receipt of one charge as a PDF file, laid out as the print preview shows it.
 #include "tools/AdminCommand.h"
 #include "tools/OutputFile.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "report/ReportPresenter.h"
 
 #include <QDir>
@@ -24,11 +24,11 @@ int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
     checkOutputFile(pdf, QByteArrayLiteral("%PDF-"), QStringLiteral(" PDF "));
     openProgramDatabase(a.dbPath());
     PdfFilePresenter presenter(pdf);
-    frmDMP().setPresenter(&presenter);
+    printModule().setPresenter(&presenter);
     // An unknown number gives the receipt with empty charge fields, as the program prints it.
-    frmDMP().PrintCNF(a.positional().first());
-    frmDMP().setPresenter(nullptr);
-    const bool found = !frmDMP().ADOQ_CNF.isEmpty();
+    printModule().printReceipt(a.positional().first());
+    printModule().setPresenter(nullptr);
+    const bool found = !printModule().paymentRows.isEmpty();
     out << "已写入收据：" << QDir::toNativeSeparators(pdf) << '\n';
     if (!found)
         out << "没有单号为 " << a.positional().first() << " 的收费记录，收据中收费内容为空\n";

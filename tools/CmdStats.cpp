@@ -5,7 +5,7 @@
 #include "data/Dates.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
 #include "statistics/SeasonCharts.h"
 #include "statistics/SeasonPrint.h"
@@ -55,7 +55,7 @@ int runStats(const QStringList &args, QTextStream &out, QTextStream &err)
     // charging date is today.
     const SeasonStatistics::Season season = year ? SeasonStatistics::seasonOf(year, period)
                                                  : SeasonStatistics::seasonHolding(QDate::currentDate(), period);
-    const SeasonStatistics::Figures figures = SeasonStatistics::compute(frmDM().db(), season);
+    const SeasonStatistics::Figures figures = SeasonStatistics::compute(dataModule().db(), season);
 
     out << UnitName << " 收费统计 " << season.caption() << "（" << Dates::format(season.begin) << " 至 "
         << Dates::format(season.end) << "）\n";

@@ -3,7 +3,7 @@
 #include "charging/PaymentVoid.h"
 #include "data/Dates.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 
 #include <QDate>
 
@@ -22,7 +22,7 @@ int runVoid(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     openProgramDatabase(a.dbPath());
     const QString op = a.value(QStringLiteral("operator"));
-    const Rows user = frmDM().query(
+    const Rows user = dataModule().query(
         QStringLiteral("SELECT ID, theName FROM SUser ")
         + (op.isEmpty() ? QStringLiteral("ORDER BY ID") : QStringLiteral("WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')));
     if (user.isEmpty()) {

@@ -3,7 +3,7 @@
 #include "data/Database.h"
 #include "data/DbError.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -57,8 +57,8 @@ QString AdminArgs::dbPath() const
 
 void openProgramDatabase(const QString &path)
 {
-    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
-    frmDM().db();
+    dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().db();
 }
 
 // A failure's words without the password of any server URL the command was given (or

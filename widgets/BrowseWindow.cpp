@@ -1,7 +1,7 @@
 #include "widgets/BrowseWindow.h"
 #include "browse/ListFigures.h"
 #include "browse/QueryModel.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
 #include "widgets/LongAction.h"
@@ -88,7 +88,7 @@ constexpr int FooterGap = 8;
 constexpr int DefaultColumnMax = 220;
 constexpr int BatchRowsForWidths = 200; // rows looked at for a default column width
 
-// The footer band: Label1..Label8 side by side, each at least FooterLabelWidth apart and as
+// The footer band: countLabel..seventhSumLabel side by side, each at least FooterLabelWidth apart and as
 // wide as its text (a total of a large district is wider than the usual place), placed
 // again whenever a text changes. They are placed, not laid out, so that a narrow window
 // clips the last ones instead of growing.
@@ -130,21 +130,21 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     resize(1000, 560);
 
     // Top band: the criteria, then the extras and the buttons.
-    GroupBox1 = new QGroupBox(QStringLiteral("查询条件"), this);
-    auto *grid = new QGridLayout(GroupBox1);
+    criteriaGroup = new QGroupBox(QStringLiteral("查询条件"), this);
+    auto *grid = new QGridLayout(criteriaGroup);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(6);
     QVector<int> placed; // criteria placed so far in each row
     for (int i = 0; i < m_setup.criteria.size(); ++i) {
         const BrowseCriterion &c = m_setup.criteria.at(i);
-        auto *box = new QCheckBox(c.caption, GroupBox1);
-        box->setObjectName(QStringLiteral("CheckBox%1").arg(i + 1));
+        auto *box = new QCheckBox(c.caption, criteriaGroup);
+        box->setObjectName(QStringLiteral("checkBox%1").arg(i + 1));
         m_checks << box;
         QWidget *input = nullptr;
         switch (c.input) {
         case BrowseCriterion::Text: {
-            auto *e = new QLineEdit(GroupBox1);
-            e->setObjectName(QStringLiteral("Edit%1").arg(m_edits.size() + 1));
+            auto *e = new QLineEdit(criteriaGroup);
+            e->setObjectName(QStringLiteral("edit%1").arg(m_edits.size() + 1));
             e->setFixedWidth(130);
             m_inputIndex << int(m_edits.size());
             m_edits << e;
@@ -153,8 +153,8 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
             break;
         }
         case BrowseCriterion::Lookup: {
-            auto *l = new LookupCombo(GroupBox1);
-            l->setObjectName(QStringLiteral("DBLookupComboBox%1").arg(m_lookups.size() + 1));
+            auto *l = new LookupCombo(criteriaGroup);
+            l->setObjectName(QStringLiteral("lookup%1").arg(m_lookups.size() + 1));
             l->setFixedWidth(130);
             m_inputIndex << int(m_lookups.size());
             m_lookups << l;
@@ -163,13 +163,13 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
             break;
         }
         case BrowseCriterion::DateRange: {
-            auto *w = new QWidget(GroupBox1);
+            auto *w = new QWidget(criteriaGroup);
             auto *h = new QHBoxLayout(w);
             h->setContentsMargins(0, 0, 0, 0);
             auto *from = new DatePicker(w);
             auto *to = new DatePicker(w);
-            from->setObjectName(QStringLiteral("DateTimePicker%1").arg(m_pickers.size() + 1));
-            to->setObjectName(QStringLiteral("DateTimePicker%1").arg(m_pickers.size() + 2));
+            from->setObjectName(QStringLiteral("datePicker%1").arg(m_pickers.size() + 1));
+            to->setObjectName(QStringLiteral("datePicker%1").arg(m_pickers.size() + 2));
             m_inputIndex << int(m_pickers.size());
             m_pickers << from << to;
             h->addWidget(from);
@@ -189,19 +189,19 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     }
     grid->setColumnStretch(grid->columnCount(), 1);
 
-    BitBtn1 = new QPushButton(QStringLiteral("查询"), this);
-    BitBtn1->setDefault(true);
-    BitBtn3 = m_setup.excel ? new QPushButton(QStringLiteral("Excel"), this) : nullptr;
-    BitBtn2 = new QPushButton(QStringLiteral("退出"), this);
+    queryButton = new QPushButton(QStringLiteral("查询"), this);
+    queryButton->setDefault(true);
+    excelButton = m_setup.excel ? new QPushButton(QStringLiteral("Excel"), this) : nullptr;
+    closeButton = new QPushButton(QStringLiteral("退出"), this);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(BitBtn1);
-    if (BitBtn3) {
-        BitBtn3->setEnabled(false);
-        buttons->addWidget(BitBtn3);
+    buttons->addWidget(queryButton);
+    if (excelButton) {
+        excelButton->setEnabled(false);
+        buttons->addWidget(excelButton);
     }
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(closeButton);
     buttons->addStretch();
-    for (QPushButton *b : {BitBtn1, BitBtn2, BitBtn3})
+    for (QPushButton *b : {queryButton, closeButton, excelButton})
         if (b) {
             b->setMinimumSize(80, 30);
             b->setAutoDefault(false);
@@ -214,39 +214,39 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     right->addLayout(buttons);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(GroupBox1);
+    top->addWidget(criteriaGroup);
     top->addLayout(right);
     top->addStretch();
 
     // Middle band: the grid, read-only, whole rows, a row indicator, resizable columns.
-    ADOQuery1 = new QueryModel(this);
-    m_query = std::make_unique<BrowseQuery>(*ADOQuery1);
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setModel(ADOQuery1);
-    DBGrid1->setItemDelegate(new RowColourDelegate(this, DBGrid1));
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setWordWrap(false);
+    listModel = new QueryModel(this);
+    m_query = std::make_unique<BrowseQuery>(*listModel);
+    listGrid = new QTableView(this);
+    listGrid->setModel(listModel);
+    listGrid->setItemDelegate(new RowColourDelegate(this, listGrid));
+    listGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    listGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listGrid->setWordWrap(false);
     // Tab leaves the grid (it selects whole rows); the arrow keys move in it.
-    DBGrid1->setTabKeyNavigation(false);
-    DBGrid1->setContextMenuPolicy(Qt::PreventContextMenu);
-    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    DBGrid1->horizontalHeader()->setHighlightSections(false);
-    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(22);
-    DBGrid1->verticalHeader()->setFixedWidth(14);
-    DBGrid1->verticalHeader()->setResizeContentsPrecision(BatchRowsForWidths);
-    connect(ADOQuery1, &QueryModel::fetchFailed, this, [this](const QString &message, const QString &detail) {
+    listGrid->setTabKeyNavigation(false);
+    listGrid->setContextMenuPolicy(Qt::PreventContextMenu);
+    listGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    listGrid->horizontalHeader()->setHighlightSections(false);
+    listGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    listGrid->verticalHeader()->setDefaultSectionSize(22);
+    listGrid->verticalHeader()->setFixedWidth(14);
+    listGrid->verticalHeader()->setResizeContentsPrecision(BatchRowsForWidths);
+    connect(listModel, &QueryModel::fetchFailed, this, [this](const QString &message, const QString &detail) {
         showError(this, withFullStop(message), detail);
     });
-    QHeaderView *heading = DBGrid1->horizontalHeader();
+    QHeaderView *heading = listGrid->horizontalHeader();
     heading->setSectionsClickable(true);
     heading->setSortIndicatorShown(false);
     connect(heading, &QHeaderView::sectionClicked, this, [this](int section) {
         // The heading has already turned its own indicator round at the click: the order
         // is decided from the list's last order instead.
-        const QString caption = ADOQuery1->columns().value(section);
+        const QString caption = listModel->columns().value(section);
         const bool same = !m_sortKeys.isEmpty() && !caption.isEmpty()
             && m_sortKeys.first().column.compare(caption, Qt::CaseInsensitive) == 0;
         const bool ascendingNow = same && !m_sortKeys.first().descending;
@@ -257,17 +257,17 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
     m_figures = new ListFigures(this);
     connect(m_figures, &ListFigures::countReady, this, [this](const QString &count) {
         m_countPending = false;
-        Label1->setText(QStringLiteral("记录：") + count);
+        countLabel->setText(QStringLiteral("记录：") + count);
     });
     connect(m_figures, &ListFigures::totalsReady, this, [this](const Rows &totals) {
         m_totalsPending = false;
         fillTotals(totals);
     });
-    connect(m_figures, &ListFigures::pageStartsReady, ADOQuery1, &QueryModel::setPageStarts);
+    connect(m_figures, &ListFigures::pageStartsReady, listModel, &QueryModel::setPageStarts);
     connect(m_figures, &ListFigures::failed, this, [this](const QString &message, const QString &detail) {
         // The footer does not go on saying it counts.
         if (m_countPending)
-            Label1->setText(QStringLiteral("记录："));
+            countLabel->setText(QStringLiteral("记录："));
         if (m_totalsPending)
             for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i)
                 m_labels[i + 1]->setText(m_setup.sums.at(i).prefix);
@@ -275,46 +275,46 @@ BrowseWindow::BrowseWindow(const BrowseSetup &setup, QWidget *parent)
         showError(this, withFullStop(message), detail);
     });
 
-    // Bottom band: Label1..Label8, left to right.
+    // Bottom band: countLabel..seventhSumLabel, left to right.
     auto *footer = new FooterBand(this);
     footer->setFixedHeight(24);
     for (int i = 0; i < 8; ++i) {
         m_labels[i] = footer->labels[i] = new QLabel(footer);
-        m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        m_labels[i]->setObjectName(QStringLiteral("label%1").arg(i + 1));
     }
     footer->place();
-    Label1 = m_labels[0];
-    Label2 = m_labels[1];
-    Label3 = m_labels[2];
-    Label4 = m_labels[3];
-    Label5 = m_labels[4];
-    Label6 = m_labels[5];
-    Label7 = m_labels[6];
-    Label8 = m_labels[7];
+    countLabel = m_labels[0];
+    firstSumLabel = m_labels[1];
+    secondSumLabel = m_labels[2];
+    thirdSumLabel = m_labels[3];
+    fourthSumLabel = m_labels[4];
+    fifthSumLabel = m_labels[5];
+    sixthSumLabel = m_labels[6];
+    seventhSumLabel = m_labels[7];
 
     auto *v = new QVBoxLayout(this);
     v->setContentsMargins(6, 6, 6, 4);
     v->addLayout(top);
-    v->addWidget(DBGrid1, 1);
+    v->addWidget(listGrid, 1);
     v->addWidget(footer);
 
     // "查询" is the default button: Enter in any filter input runs it.
-    for (QWidget *w : GroupBox1->findChildren<QWidget *>())
+    for (QWidget *w : criteriaGroup->findChildren<QWidget *>())
         w->installEventFilter(this);
     if (!m_setup.fillColumn.isEmpty())
-        DBGrid1->viewport()->installEventFilter(this);
+        listGrid->viewport()->installEventFilter(this);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &BrowseWindow::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &BrowseWindow::BitBtn2Click);
-    if (BitBtn3)
-        connect(BitBtn3, &QPushButton::clicked, this, &BrowseWindow::BitBtn3Click);
+    connect(queryButton, &QPushButton::clicked, this, &BrowseWindow::runQuery);
+    connect(closeButton, &QPushButton::clicked, this, &BrowseWindow::closeWindow);
+    if (excelButton)
+        connect(excelButton, &QPushButton::clicked, this, &BrowseWindow::exportToExcel);
 
-    // FormCreate: the lookup lists; nothing is queried until "查询".
+    // At opening: the lookup lists; nothing is queried until "查询".
     guard(this, [&] {
         for (int i = 0; i < m_setup.criteria.size(); ++i) {
             const BrowseCriterion &c = m_setup.criteria.at(i);
             if (c.input == BrowseCriterion::Lookup && c.filler)
-                m_lookups.at(m_inputIndex.at(i))->bind((frmDM().*c.filler)());
+                m_lookups.at(m_inputIndex.at(i))->bind((dataModule().*c.filler)());
         }
     });
 }
@@ -339,7 +339,7 @@ void BrowseWindow::keyPressEvent(QKeyEvent *event)
 
 bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == DBGrid1->viewport()) {
+    if (watched == listGrid->viewport()) {
         if (event->type() == QEvent::Resize)
             fillFreeWidth();
         return QWidget::eventFilter(watched, event);
@@ -347,7 +347,7 @@ bool BrowseWindow::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         const auto *k = static_cast<QKeyEvent *>(event);
         if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && k->modifiers() == Qt::NoModifier) {
-            BitBtn1Click();
+            runQuery();
             return true;
         }
     }
@@ -381,20 +381,20 @@ QLabel *BrowseWindow::label(int n) const
 
 int BrowseWindow::currentRow() const
 {
-    if (ADOQuery1->rowCount() == 0)
+    if (listModel->rowCount() == 0)
         return -1;
-    const int r = DBGrid1->currentIndex().row();
+    const int r = listGrid->currentIndex().row();
     return r >= 0 ? r : 0;
 }
 
 QString BrowseWindow::currentValue(const QString &caption) const
 {
-    return ADOQuery1->value(currentRow(), caption);
+    return listModel->value(currentRow(), caption);
 }
 
 QString BrowseWindow::lastListStatement() const
 {
-    return ADOQuery1->isOpen() ? m_lastList : QString();
+    return listModel->isOpen() ? m_lastList : QString();
 }
 
 bool BrowseWindow::figuresDone() const
@@ -415,16 +415,16 @@ bool BrowseWindow::waitForFigures(int timeoutMs)
 
 Database &BrowseWindow::listReader()
 {
-    if (!ADOQuery1->isOpen())
+    if (!listModel->isOpen())
         throw AppError(QStringLiteral("列表没有打开，请重新查询"));
-    return m_query->reader(frmDM().db());
+    return m_query->reader(dataModule().db());
 }
 
 void BrowseWindow::sortByColumn(int column, Qt::SortOrder order)
 {
-    if (!ADOQuery1->isOpen() || column < 0 || column >= ADOQuery1->columnCount())
+    if (!listModel->isOpen() || column < 0 || column >= listModel->columnCount())
         return;
-    const QString caption = ADOQuery1->columns().at(column);
+    const QString caption = listModel->columns().at(column);
     const bool descending = order == Qt::DescendingOrder;
     const bool byId = caption.compare(QStringLiteral("ID"), Qt::CaseInsensitive) == 0;
     m_sortKeys = {ListKey{caption, descending, byId}};
@@ -437,8 +437,8 @@ void BrowseWindow::sortByColumn(int column, Qt::SortOrder order)
 
 void BrowseWindow::showSortIndicator()
 {
-    QHeaderView *heading = DBGrid1->horizontalHeader();
-    const int column = m_sortKeys.isEmpty() ? -1 : ADOQuery1->columnIndex(m_sortKeys.first().column);
+    QHeaderView *heading = listGrid->horizontalHeader();
+    const int column = m_sortKeys.isEmpty() ? -1 : listModel->columnIndex(m_sortKeys.first().column);
     heading->setSortIndicatorShown(column >= 0);
     if (column >= 0)
         heading->setSortIndicator(column, m_sortKeys.first().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -484,15 +484,15 @@ QString BrowseWindow::buildWhere() const
     return Browse::where(m_setup.criteria, values, whereStart());
 }
 
-void BrowseWindow::BitBtn1Click()
+void BrowseWindow::runQuery()
 {
-    if (!guard(this, [&] { myWhere = buildWhere(); }))
+    if (!guard(this, [&] { conditions = buildWhere(); }))
         return;
-    if (myRef())
+    if (requery())
         afterQuery();
 }
 
-bool BrowseWindow::myRef()
+bool BrowseWindow::requery()
 {
     bool listed = false;
     return guard(this, [&] { listed = refresh(); }) && listed;
@@ -596,7 +596,7 @@ bool BrowseWindow::openList(bool countAndTotals)
 {
     SqlText = listSql();
     const QString list = SqlText;
-    Database &db = frmDM().db(); // reports a missing or unreadable file as usual
+    Database &db = dataModule().db(); // reports a missing or unreadable file as usual
     KeyedList keyed;
     keyed.base = KeyedList::withoutOrder(list);
     keyed.keys = m_sortKeys.isEmpty() ? listOrder() : m_sortKeys;
@@ -613,7 +613,7 @@ bool BrowseWindow::openList(bool countAndTotals)
     if (!readFirstPageAnswering(this, reader, keyed, &first)) {
         m_figures->cancel();
         m_countPending = m_totalsPending = false;
-        Label1->setText(QStringLiteral("记录："));
+        countLabel->setText(QStringLiteral("记录："));
         for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i)
             m_labels[i + 1]->setText(m_setup.sums.at(i).prefix);
         return false;
@@ -621,17 +621,17 @@ bool BrowseWindow::openList(bool countAndTotals)
     m_query->openKeyed(db, keyed, std::move(first));
     m_lastList = list;
     applyColumns();
-    if (ADOQuery1->rowCount() > 0) {
+    if (listModel->rowCount() > 0) {
         int first = 0;
-        while (first < ADOQuery1->columnCount() - 1 && DBGrid1->isColumnHidden(first))
+        while (first < listModel->columnCount() - 1 && listGrid->isColumnHidden(first))
             ++first;
-        DBGrid1->setCurrentIndex(ADOQuery1->index(0, first));
+        listGrid->setCurrentIndex(listModel->index(0, first));
     }
-    DBGrid1->scrollToTop();
+    listGrid->scrollToTop();
 
     ListFigures::Request request;
     request.pageSize = QueryModel::BatchSize;
-    if (!ADOQuery1->atEnd())
+    if (!listModel->atEnd())
         request.keys = keyed;
     if (countAndTotals) {
         request.count = countSql(list);
@@ -652,17 +652,17 @@ void BrowseWindow::showPendingFooter()
     m_figures->cancel();
     m_countPending = true;
     m_totalsPending = !m_setup.sums.isEmpty();
-    Label1->setText(QStringLiteral("记录：统计中…"));
+    countLabel->setText(QStringLiteral("记录：统计中…"));
     for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i)
         m_labels[i + 1]->setText(m_setup.sums.at(i).prefix + QStringLiteral("统计中…"));
 }
 
 void BrowseWindow::fillTotals(const Rows &totals)
 {
-    ADOQuery2 = totals;
+    lastTotals = totals;
     for (int i = 0; i < m_setup.sums.size() && i + 1 < 8; ++i) {
         const BrowseFooterSum &s = m_setup.sums.at(i);
-        QString v = ADOQuery2.isEmpty() ? QString() : ADOQuery2.at(0, s.alias);
+        QString v = lastTotals.isEmpty() ? QString() : lastTotals.at(0, s.alias);
         if (v.isEmpty())
             v = QStringLiteral("0");
         m_labels[i + 1]->setText(s.prefix + v);
@@ -671,13 +671,13 @@ void BrowseWindow::fillTotals(const Rows &totals)
 
 void BrowseWindow::applyColumns()
 {
-    QHeaderView *h = DBGrid1->horizontalHeader();
-    for (int c = 0; c < ADOQuery1->columnCount(); ++c) {
-        const QString caption = ADOQuery1->columns().at(c);
+    QHeaderView *h = listGrid->horizontalHeader();
+    for (int c = 0; c < listModel->columnCount(); ++c) {
+        const QString caption = listModel->columns().at(c);
         bool hidden = false;
         for (const QString &name : m_setup.hiddenColumns)
             hidden = hidden || name.compare(caption, Qt::CaseInsensitive) == 0;
-        DBGrid1->setColumnHidden(c, hidden);
+        listGrid->setColumnHidden(c, hidden);
         if (hidden)
             continue;
         int width = 0;
@@ -685,11 +685,11 @@ void BrowseWindow::applyColumns()
             if (w.caption.compare(caption, Qt::CaseInsensitive) == 0)
                 width = w.width;
         if (width > 0) {
-            DBGrid1->setColumnWidth(c, width);
+            listGrid->setColumnWidth(c, width);
         } else {
             // The default: wide enough for the caption and the first rows read.
-            DBGrid1->resizeColumnToContents(c);
-            DBGrid1->setColumnWidth(c, qMin(h->sectionSize(c) + 12, DefaultColumnMax));
+            listGrid->resizeColumnToContents(c);
+            listGrid->setColumnWidth(c, qMin(h->sectionSize(c) + 12, DefaultColumnMax));
         }
     }
     fillFreeWidth();
@@ -697,40 +697,40 @@ void BrowseWindow::applyColumns()
 
 void BrowseWindow::fillFreeWidth()
 {
-    const int c = m_setup.fillColumn.isEmpty() ? -1 : ADOQuery1->columnIndex(m_setup.fillColumn);
-    if (c < 0 || DBGrid1->isColumnHidden(c))
+    const int c = m_setup.fillColumn.isEmpty() ? -1 : listModel->columnIndex(m_setup.fillColumn);
+    if (c < 0 || listGrid->isColumnHidden(c))
         return;
     int own = 0;
     for (const BrowseColumnWidth &w : m_setup.widths)
         if (w.caption.compare(m_setup.fillColumn, Qt::CaseInsensitive) == 0)
             own = w.width;
     int others = 0;
-    for (int k = 0; k < ADOQuery1->columnCount(); ++k)
-        if (k != c && !DBGrid1->isColumnHidden(k))
-            others += DBGrid1->columnWidth(k);
-    DBGrid1->setColumnWidth(c, qMax(own, DBGrid1->viewport()->width() - others));
+    for (int k = 0; k < listModel->columnCount(); ++k)
+        if (k != c && !listGrid->isColumnHidden(k))
+            others += listGrid->columnWidth(k);
+    listGrid->setColumnWidth(c, qMax(own, listGrid->viewport()->width() - others));
 }
 
 void BrowseWindow::afterQuery()
 {
-    if (PopupMenu1 && !m_popupAttached) {
+    if (gridMenu && !m_popupAttached) {
         m_popupAttached = true;
-        DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(DBGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-            PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos));
+        listGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(listGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+            gridMenu->popup(listGrid->viewport()->mapToGlobal(pos));
         });
     }
-    if (BitBtn3)
-        BitBtn3->setEnabled(true);
+    if (excelButton)
+        excelButton->setEnabled(true);
 }
 
 void BrowseWindow::setGridPopup(QMenu *menu)
 {
-    PopupMenu1 = menu;
-    DBGrid1->setToolTip(QStringLiteral("亲，鼠标右键，有惊喜哟！"));
+    gridMenu = menu;
+    listGrid->setToolTip(QStringLiteral("亲，鼠标右键，有惊喜哟！"));
 }
 
-void BrowseWindow::BitBtn2Click()
+void BrowseWindow::closeWindow()
 {
     // Inside the main window the child window frame goes too; both are released.
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
@@ -739,7 +739,7 @@ void BrowseWindow::BitBtn2Click()
         close();
 }
 
-void BrowseWindow::BitBtn3Click()
+void BrowseWindow::exportToExcel()
 {
     emit excelRequested();
 }

@@ -29,7 +29,7 @@ struct BrowseColumnWidth {
 };
 
 // A footer sum: the totals query's column alias, read as text ("0" for a sum over no rows),
-// shown after its prefix. The sums fill Label2, Label3, ... in this order.
+// shown after its prefix. The sums fill firstSumLabel, secondSumLabel, ... in this order.
 struct BrowseFooterSum {
     QString alias;
     QString prefix;
@@ -51,12 +51,12 @@ struct BrowseSetup {
 // The filter-and-browse pattern shared by every browse screen: a "查询条件" group built
 // from the criteria table (each box ticked by a change of its input), the buttons "查询"
 // (default: Enter in a filter runs it), "Excel" and "退出", the grid over the list query,
-// and the footer labels Label1..Label8 ("记录：" and the screen's sums).
+// and the footer labels countLabel..seventhSumLabel ("记录：" and the screen's sums).
 //
-// "查询" rebuilds myWhere from the ticks (after whereStart()), runs myRef and then the
-// after-query step (the pop-up menu is attached, "Excel" enabled). myRef repeats the
-// criteria kept in myWhere. A refused statement is shown in the error box and leaves the
-// grid empty, the footer as it was, myWhere as built, and skips the after-query step.
+// "查询" rebuilds conditions from the ticks (after whereStart()), runs requery and then the
+// after-query step (the pop-up menu is attached, "Excel" enabled). requery repeats the
+// criteria kept in conditions. A refused statement is shown in the error box and leaves the
+// grid empty, the footer as it was, conditions as built, and skips the after-query step.
 //
 // The grid shows the first rows at once and reads further pages by their keys as the
 // operator scrolls. The footer's count and sums, and the keys of every page, come from a
@@ -74,17 +74,17 @@ class BrowseWindow : public QWidget {
 public:
     ~BrowseWindow() override;
 
-    QGroupBox *GroupBox1;    // "查询条件"
-    QPushButton *BitBtn1;    // "查询"
-    QPushButton *BitBtn2;    // "退出"
-    QPushButton *BitBtn3;    // "Excel"; nullptr on screens without it
-    QTableView *DBGrid1;
-    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8;
-    QueryModel *ADOQuery1;   // the list query shown in the grid
-    Rows ADOQuery2;          // the totals of the last successful myRef
-    QMenu *PopupMenu1 = nullptr;
-    // The clauses built at the last "查询"; myRef reads them.
-    QString myWhere;
+    QGroupBox *criteriaGroup;    // "查询条件"
+    QPushButton *queryButton;    // "查询"
+    QPushButton *closeButton;    // "退出"
+    QPushButton *excelButton;    // "Excel"; nullptr on screens without it
+    QTableView *listGrid;
+    QLabel *countLabel, *firstSumLabel, *secondSumLabel, *thirdSumLabel, *fourthSumLabel, *fifthSumLabel, *sixthSumLabel, *seventhSumLabel;
+    QueryModel *listModel;   // the list query shown in the grid
+    Rows lastTotals;         // the totals of the last successful requery
+    QMenu *gridMenu = nullptr;
+    // The clauses built at the last "查询"; requery reads them.
+    QString conditions;
 
     // The criteria widgets, numbered from 1 in table order: the n-th check box, and the
     // n-th edit box, lookup list or date picker (a date range has two pickers).
@@ -92,7 +92,7 @@ public:
     QLineEdit *edit(int n) const;
     LookupCombo *lookup(int n) const;
     DatePicker *datePicker(int n) const;
-    QLabel *label(int n) const; // Label1..Label8
+    QLabel *label(int n) const; // countLabel..seventhSumLabel
     const QVector<BrowseCriterion> &criteria() const { return m_setup.criteria; }
 
     // The grid's current row, -1 when the list holds none.
@@ -111,26 +111,26 @@ public:
     bool waitForFigures(int timeoutMs = 60000);
     ListFigures *figures() const { return m_figures; }
     // The list's connection, on which a cursor over every row of the list in the grid's
-    // order (ADOQuery1->orderedStatement()) is read; AppError when no list is open.
+    // order (listModel->orderedStatement()) is read; AppError when no list is open.
     Database &listReader();
     // Orders the list by a grid column (the heading's click).
     void sortByColumn(int column, Qt::SortOrder order);
-    const Rows &totals() const { return ADOQuery2; }
+    const Rows &totals() const { return lastTotals; }
 
     // The text colour of a row, asked whenever a cell is painted; an invalid colour keeps
     // the ordinary one. Selected rows keep their highlight background.
     virtual QColor rowTextColour(int row) const;
 
 public slots:
-    // "查询": builds myWhere, runs myRef, and after a success takes the after-query step.
-    virtual void BitBtn1Click();
-    // Runs the list and totals statements with the current myWhere and fills the grid and
+    // "查询": builds conditions, runs requery, and after a success takes the after-query step.
+    virtual void runQuery();
+    // Runs the list and totals statements with the current conditions and fills the grid and
     // the footer. Returns false when a statement was refused (already shown).
-    bool myRef();
+    bool requery();
     // "退出": closes the window (and its child window in the main window).
-    void BitBtn2Click();
+    void closeWindow();
     // "Excel": emits excelRequested(); a screen's export overrides or connects to it.
-    virtual void BitBtn3Click();
+    virtual void exportToExcel();
 
 signals:
     void excelRequested();
@@ -138,18 +138,18 @@ signals:
 protected:
     BrowseWindow(const BrowseSetup &setup, QWidget *parent = nullptr);
 
-    // The list statement in full (select fragments, "WHERE (theDel = '否') ", myWhere,
-    // ORDER BY), and the totals statement (sums, FROM, WHERE, myWhere).
+    // The list statement in full (select fragments, "WHERE (theDel = '否') ", conditions,
+    // ORDER BY), and the totals statement (sums, FROM, WHERE, conditions).
     virtual QString listSql() const = 0;
     virtual QString totalsSql() const = 0;
     // The exact row count of the list. By default a count over the whole list statement,
     // which reads every listed column; a screen gives a count over its own FROM and WHERE
-    // (myWhere included) to have it at index speed.
+    // (conditions included) to have it at index speed.
     virtual QString countSql(const QString &list) const;
     // The list's order by captions, the last key unique (see ListKey); by default the
     // newest row first, by ID.
     virtual QVector<ListKey> listOrder() const;
-    // What myWhere begins with at "查询" (the arrears reminder's date clause).
+    // What conditions begins with at "查询" (the arrears reminder's date clause).
     virtual QString whereStart() const { return {}; }
     // The after-query step: attaches the pop-up menu, enables "Excel".
     virtual void afterQuery();
@@ -160,7 +160,7 @@ protected:
     // A row to the right of the criteria group, above the buttons, for extra inputs.
     QBoxLayout *extrasLayout() const { return m_extras; }
 
-    // myWhere as the ticks and inputs stand now.
+    // conditions as the ticks and inputs stand now.
     QString buildWhere() const;
     // Esc that no box used closes the window, as it closes a dialog.
     void keyPressEvent(QKeyEvent *event) override;

@@ -22,7 +22,7 @@ void FixedDialog::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        onFirstShow();
     }
 }
 

@@ -5,7 +5,7 @@ class QHBoxLayout;
 class QPushButton;
 
 // The frame of the program's list and settings dialogs: modal, a fixed size, a close box
-// only, Arial 14 px, centred on the window it belongs to. FormShow() runs once, when the
+// only, Arial 14 px, centred on the window it belongs to. onFirstShow() runs once, when the
 // dialog first shows.
 class FixedDialog : public QDialog {
     Q_OBJECT
@@ -13,7 +13,7 @@ public:
     FixedDialog(QWidget *parent, const QString &caption, int width, int height);
 
 public slots:
-    virtual void FormShow() {}
+    virtual void onFirstShow() {}
 
 protected:
     void showEvent(QShowEvent *event) override;

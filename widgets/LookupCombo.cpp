@@ -1,5 +1,5 @@
 #include "widgets/LookupCombo.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 
 LookupCombo::LookupCombo(QWidget *parent)
     : QComboBox(parent)

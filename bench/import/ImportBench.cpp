@@ -3,8 +3,8 @@
 // in an .xls, which FreeXL decodes while it opens the file.
 //
 //   import-bench [ROWS]       (default 100000; the .xls part needs LibreOffice's soffice)
+#include "data/DataModule.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetReader.h"
 
@@ -62,8 +62,8 @@ void benchImport(const QTemporaryDir &dir, int rows)
 
     const QString db = dir.filePath(QStringLiteral("db.edb"));
     Schema::createFile(db);
-    frmDM().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
-    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
+    dataModule().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().execute(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
     CurrentUserName = QStringLiteral("管理员");
     ChargeDate = QStringLiteral("2024-10-10");
 
@@ -80,7 +80,7 @@ void benchImport(const QTemporaryDir &dir, int rows)
     const int again = OwnerImport::run(sheet, QStringLiteral("东区"));
     out << "imported the same sheet again, " << again << " added (every row a duplicate): " << t.elapsed() << " ms\n";
     out << "read + import: " << readMs + importMs << " ms\n";
-    frmDM().closeConnection();
+    dataModule().closeConnection();
 }
 
 double openMs(const QString &xls, int times)

@@ -1,7 +1,7 @@
-#include "app/TfrmMain.h"
+#include "app/MainWindow.h"
 #include "charging/ChargeLogic.h"
 #include "data/Backup.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
@@ -52,15 +52,15 @@ void TestMainWindow::firstShowFillsStatusBarAndUnit()
     db.exec(QStringLiteral("UPDATE SDept SET theName = '热力公司', theEM = 3, theED = 15"));
     db.login(QDate(2024, 10, 10));
     UnitName.clear();
-    TfrmMain w;
-    w.FormCreate();
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472")); // FormCreate points at the program's own file
+    MainWindow w;
+    w.connectDatabase();
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472")); // connectDatabase points at the program's own file
     w.show();
-    QCOMPARE(w.StatusPanels[0]->text(), QStringLiteral("澄岳供热收费管理软件"));
-    QCOMPARE(w.StatusPanels[1]->text(), QStringLiteral("当前登录用户："));
-    QCOMPARE(w.StatusPanels[2]->text(), QStringLiteral("管理员"));
-    QCOMPARE(w.StatusPanels[3]->text(), QStringLiteral("当前收费日期："));
-    QCOMPARE(w.StatusPanels[4]->text(), QStringLiteral("2024-10-10"));
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("澄岳供热收费管理软件"));
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("当前登录用户："));
+    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("管理员"));
+    QCOMPARE(w.statusPanels[3]->text(), QStringLiteral("当前收费日期："));
+    QCOMPARE(w.statusPanels[4]->text(), QStringLiteral("2024-10-10"));
     QCOMPARE(UnitName, QStringLiteral("热力公司"));
     QCOMPARE(PeriodBeginMonth, QStringLiteral("10"));
     QCOMPARE(PeriodEndMonth, QStringLiteral("3"));
@@ -87,8 +87,8 @@ void TestMainWindow::exitQuestion()
     MessageRecorder rec;
     QuitRecorder quit;
     rec.answers << answer;
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
     auto *child = new QWidget;
     w.addChild(child);
@@ -104,18 +104,18 @@ void TestMainWindow::exitQuestion()
     QCOMPARE(quit.count, answer ? 1 : 0);
     QCOMPARE(w.isVisible(), !answer);
     if (!answer)
-        QCOMPARE(w.MdiArea->subWindowList().size(), 1);
+        QCOMPARE(w.mdiArea->subWindowList().size(), 1);
 }
 
 void TestMainWindow::menusAndToolBar()
 {
-    TfrmMain w;
+    MainWindow w;
     QStringList menus;
     for (QAction *a : w.menuBar()->actions())
         menus << a->text();
     QCOMPARE(menus, (QStringList{"文件【&F】", "收费【&I】", "提醒【&M】", "基础信息【&B】", "帮助【&H】"}));
     QStringList tools;
-    for (QAction *a : w.ToolBar1->actions())
+    for (QAction *a : w.toolBar->actions())
         if (!a->text().isEmpty() && !a->objectName().isEmpty())
             tools << a->text();
     QCOMPARE(tools, (QStringList{"收费录入", "收费查询", "欠费提醒", "业主录入", "业主查询", "帮助", "退出"}));
@@ -135,16 +135,16 @@ void TestMainWindow::dailyBackupInBackground()
     db.login();
     MessageRecorder rec;
     Backup::setClock([] { return QDateTime(QDate(2026, 12, 1), QTime(7, 45, 0)); });
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
     w.startDailyBackup();
     QVERIFY(w.dailyBackupRunning());
-    QCOMPARE(w.BackupStatus->text(), QStringLiteral("正在备份今天的数据…"));
+    QCOMPARE(w.backupStatus->text(), QStringLiteral("正在备份今天的数据…"));
     // The operator works on meanwhile.
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 1);
     QTRY_VERIFY_WITH_TIMEOUT(!w.dailyBackupRunning(), 30000);
-    QCOMPARE(w.BackupStatus->text(), QStringLiteral("今天的数据已备份：db-20261201-074500.edb"));
+    QCOMPARE(w.backupStatus->text(), QStringLiteral("今天的数据已备份：db-20261201-074500.edb"));
     QCOMPARE(rec.entries.size(), 0);
     // A second login the same day takes none.
     w.startDailyBackup();
@@ -157,7 +157,7 @@ void TestMainWindow::dailyBackupInBackground()
     QTRY_VERIFY_WITH_TIMEOUT(!w.dailyBackupRunning(), 30000);
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().startsWith(QStringLiteral("今天的自动备份没有完成")), qPrintable(rec.last()));
-    QCOMPARE(w.BackupStatus->text(), QStringLiteral("今天的自动备份没有完成"));
+    QCOMPARE(w.backupStatus->text(), QStringLiteral("今天的自动备份没有完成"));
     Backup::setClock(nullptr);
 }
 
@@ -167,8 +167,8 @@ void TestMainWindow::backupAndRestoreFromMenu()
     db.login();
     MessageRecorder rec;
     QuitRecorder quit;
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '1-101', '否')"));
     w.action(QStringLiteral("备份数据"))->trigger();
@@ -190,7 +190,7 @@ void TestMainWindow::backupAndRestoreFromMenu()
     // Restore: the copy is described with what it would take out, the question answered
     // No changes nothing.
     QString offered;
-    TfrmMain::setBackupChooser([&](QWidget *, const QString &folder) {
+    MainWindow::setBackupChooser([&](QWidget *, const QString &folder) {
         offered = folder;
         return copy;
     });
@@ -218,20 +218,20 @@ void TestMainWindow::backupAndRestoreFromMenu()
     QCOMPARE(QDir(QFileInfo(db.path()).path()).entryList({QStringLiteral("db.edb.replaced-*")}, QDir::Files).size(), 1);
     // Started again on the restored data, the printed number is not given out again.
     db.login();
-    QCOMPARE(ChargeLogic::myNum(), QStringLiteral("2410100002"));
+    QCOMPARE(ChargeLogic::nextReceiptNumber(), QStringLiteral("2410100002"));
 
     // A damaged copy is refused before anything is asked.
     QFile bad(QDir(db.dir()).filePath(QStringLiteral("bad.edb")));
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write(QByteArray(4096, 'x'));
     bad.close();
-    TfrmMain::setBackupChooser([&](QWidget *, const QString &) { return bad.fileName(); });
+    MainWindow::setBackupChooser([&](QWidget *, const QString &) { return bad.fileName(); });
     rec.clear();
     w.action(QStringLiteral("恢复数据"))->trigger();
     QCOMPARE(rec.errors(), 1);
     QVERIFY(rec.last().contains(QStringLiteral("不是本程序数据库的备份")));
     QCOMPARE(quit.count, 1);
-    TfrmMain::setBackupChooser(nullptr);
+    MainWindow::setBackupChooser(nullptr);
 }
 
 // The copy is checked on a thread of its own: the window's timers run while the check
@@ -242,8 +242,8 @@ void TestMainWindow::cancelledBackupLeavesNothing()
     TestDb db;
     db.login();
     MessageRecorder rec;
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
     const QString folder = Backup::folderFor(db.path());
     Backup::setClock([] { return QDateTime(QDate(2026, 11, 30), QTime(8, 0, 0)); });
@@ -285,7 +285,7 @@ void TestMainWindow::cancelledBackupLeavesNothing()
     QVERIFY(firedDuringCheck);
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(rec.entries.size(), 0);
-    QCOMPARE(w.BackupStatus->text(), QStringLiteral("备份已取消，没有保存备份"));
+    QCOMPARE(w.backupStatus->text(), QStringLiteral("备份已取消，没有保存备份"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);
 
     // The next copy is made as usual.
@@ -305,15 +305,15 @@ void TestMainWindow::quickBackupAndRestoreShowNoProgressOverTheirBoxes()
     db.login();
     ReadingMessages rec;
     QuitRecorder quit;
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
     const auto click = [&w](const char *entry) { fromEventLoop([&] { w.action(QString::fromUtf8(entry))->trigger(); }); };
     click("备份数据");
     QVERIFY2(rec.last().startsWith(QStringLiteral("数据已备份到 ")), qPrintable(rec.last()));
     const QString copy = Backup::latest(Backup::folderFor(db.path()));
-    TfrmMain::setBackupChooser([&](QWidget *, const QString &) { return copy; });
-    const auto chooser = qScopeGuard([] { TfrmMain::setBackupChooser(nullptr); });
+    MainWindow::setBackupChooser([&](QWidget *, const QString &) { return copy; });
+    const auto chooser = qScopeGuard([] { MainWindow::setBackupChooser(nullptr); });
     rec.answers << false << true;
     click("恢复数据"); // checked, asked, declined
     click("恢复数据"); // checked, asked, restored
@@ -329,7 +329,7 @@ void TestMainWindow::quickBackupAndRestoreShowNoProgressOverTheirBoxes()
 
 void TestMainWindow::helpOpensHomePage()
 {
-    TfrmMain w;
+    MainWindow w;
     WebRecorder web;
     MessageRecorder rec;
     w.action(QStringLiteral("帮助 &H"))->trigger();
@@ -379,8 +379,8 @@ void TestMainWindow::restoreGivesProgramSizeCentred()
 {
     TestDb db;
     db.login();
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     QScreen *screen = QGuiApplication::primaryScreen();
     w.showMaximizedOn(screen);
     QVERIFY(w.isMaximized());
@@ -399,16 +399,16 @@ void TestMainWindow::escClosesChildWindow()
 {
     TestDb db;
     db.login();
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
-    for (auto open : {&TfrmMain::N24Click, &TfrmMain::N19Click, &TfrmMain::N20Click}) {
+    for (auto open : {&MainWindow::openOwnerQuery, &MainWindow::openChargeManagement, &MainWindow::openArrearsReminder}) {
         (w.*open)();
-        QCOMPARE(w.MdiArea->subWindowList().size(), 1);
-        auto *box = w.MdiArea->subWindowList().first()->findChild<QLineEdit *>();
+        QCOMPARE(w.mdiArea->subWindowList().size(), 1);
+        auto *box = w.mdiArea->subWindowList().first()->findChild<QLineEdit *>();
         QVERIFY(box);
         QTest::keyClick(box, Qt::Key_Escape);
-        QTRY_COMPARE(w.MdiArea->subWindowList().size(), 0);
+        QTRY_COMPARE(w.mdiArea->subWindowList().size(), 0);
     }
 }
 
@@ -441,8 +441,8 @@ void TestMainWindow::dialogsCentredOnTheMainWindow()
     TestDb db;
     db.login();
     MessageRecorder rec;
-    TfrmMain w;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     if (fullScreen)
         w.showFullScreen();
     else

@@ -1,4 +1,4 @@
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "browse/BrowseCriteria.h"
 #include "tests/support/TestSupport.h"
 #include "browse/ListFigures.h"
@@ -53,11 +53,11 @@ void TestQueryModel::passesModelTester()
     // the reset as finished, and then takes the inserted rows for a nested change. The
     // batches are fetched here instead; the tester still checks every insertion.
     tester.setUseFetchMore(false);
-    model.open(frmDM().db(), kList);
+    model.open(dataModule().db(), kList);
     while (model.canFetchMore())
         model.fetchMore();
     QCOMPARE(model.rowCount(), 700);
-    model.open(frmDM().db(), kList + QStringLiteral("DESC"));
+    model.open(dataModule().db(), kList + QStringLiteral("DESC"));
     QCOMPARE(model.rowCount(), QueryModel::BatchSize);
     model.close();
     QCOMPARE(model.rowCount(), 0);
@@ -69,7 +69,7 @@ void TestQueryModel::readsLazilyAndCountsExactly()
     TestDb db;
     addHouses(db, 100000);
     QueryModel model;
-    model.open(frmDM().db(), kList);
+    model.open(dataModule().db(), kList);
     // Opening reads one batch, however long the list.
     QCOMPARE(model.rowCount(), QueryModel::BatchSize);
     QVERIFY(model.canFetchMore());
@@ -97,7 +97,7 @@ void TestQueryModel::viewFetchesAsItScrolls()
     view.setModel(&model);
     view.resize(400, 300);
     view.show();
-    model.open(frmDM().db(), kList);
+    model.open(dataModule().db(), kList);
     QCOMPARE(model.rowCount(), QueryModel::BatchSize);
     view.scrollToBottom();
     QCoreApplication::processEvents();
@@ -110,17 +110,17 @@ void TestQueryModel::refusedStatementLeavesItEmpty()
     TestDb db;
     addHouses(db, 10);
     QueryModel model;
-    model.open(frmDM().db(), kList);
+    model.open(dataModule().db(), kList);
     QCOMPARE(model.rowCount(), 10);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-    QVERIFY_THROWS_EXCEPTION(DbError, model.open(frmDM().db(), QStringLiteral("SELECT x FROM NoSuchTable")));
+    QVERIFY_THROWS_EXCEPTION(DbError, model.open(dataModule().db(), QStringLiteral("SELECT x FROM NoSuchTable")));
     QCOMPARE(reset.count(), 1);
     QVERIFY(!model.isOpen());
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(model.columnCount(), 0);
     QCOMPARE(model.statement(), QString());
     // The connection is free for the next statement.
-    model.open(frmDM().db(), kList);
+    model.open(dataModule().db(), kList);
     QCOMPARE(model.rowCount(), 10);
 }
 
@@ -130,7 +130,7 @@ void TestQueryModel::failureWhileFetchingKeepsRowsRead()
     addHouses(db, 1000);
     QueryModel model;
     // The engine fails at the 301st row, after the first batch has been shown.
-    model.open(frmDM().db(), QStringLiteral("SELECT ID, CASE WHEN ID > 300 THEN DateDiff('q', '2020-1-1', '2021-1-1') "
+    model.open(dataModule().db(), QStringLiteral("SELECT ID, CASE WHEN ID > 300 THEN DateDiff('q', '2020-1-1', '2021-1-1') "
                                             "ELSE 1 END AS x FROM UHouse ORDER BY ID"));
     QCOMPARE(model.rowCount(), QueryModel::BatchSize);
     QSignalSpy failed(&model, &QueryModel::fetchFailed);
@@ -147,7 +147,7 @@ void TestQueryModel::valuesByCaption()
     TestDb db;
     addHouses(db, 3);
     QueryModel model;
-    model.open(frmDM().db(), kList);
+    model.open(dataModule().db(), kList);
     QCOMPARE(model.value(2, QStringLiteral("房号")), QStringLiteral("000003"));
     QCOMPARE(model.value(0, QStringLiteral("id")), QStringLiteral("1"));
     QVERIFY_THROWS_EXCEPTION(AppError, model.value(0, QStringLiteral("单价")));
@@ -186,7 +186,7 @@ std::vector<QVariantList> pageStartsOf(ListFigures &figures, const KeyedList &li
     QSignalSpy starts(&figures, &ListFigures::pageStartsReady);
     ListFigures::Request request;
     request.keys = list;
-    figures.start(frmDM().db(), request);
+    figures.start(dataModule().db(), request);
     if (!starts.wait(30000))
         return {};
     *rows = starts.first().at(1).toLongLong();
@@ -217,10 +217,10 @@ void TestQueryModel::keyedReadingMatchesFullRead()
     QFETCH(QVector<ListKey>, keys);
     TestDb db;
     addKeyedHouses(db);
-    KeyedList list{kKeyedBase, keys, frmDM().db().nullsSortLow()};
-    const QStringList expected = ids(frmDM().db(), list.ordered());
+    KeyedList list{kKeyedBase, keys, dataModule().db().nullsSortLow()};
+    const QStringList expected = ids(dataModule().db(), list.ordered());
     QCOMPARE(expected.size(), 999);
-    auto reader = frmDM().db().openReader();
+    auto reader = dataModule().db().openReader();
 
     QueryModel forwards;
     forwards.openKeyed(*reader, list);
@@ -247,7 +247,7 @@ void TestQueryModel::keyedReadingMatchesFullRead()
     for (int r : {998, 997, 0, 1, 499, 500, 511, 512, 255, 256, 768, 767})
         QCOMPARE(jumping.value(r, QStringLiteral("ID")), expected.at(r));
     QCOMPARE(jumping.value(998, QStringLiteral("备注")),
-             frmDM().db().scalar(QStringLiteral("SELECT Remark FROM UHouse WHERE ID = ") + expected.at(998)));
+             dataModule().db().scalar(QStringLiteral("SELECT Remark FROM UHouse WHERE ID = ") + expected.at(998)));
 }
 
 // The footer's figures: count, totals and page keys arrive as signals from their own
@@ -263,18 +263,18 @@ void TestQueryModel::figuresArriveInTheBackground()
     ListFigures::Request request;
     request.count = QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否')");
     request.totals = QStringLiteral("SELECT SUM(ID) AS s FROM UHouse WHERE (theDel = '否')");
-    figures.start(frmDM().db(), request);
+    figures.start(dataModule().db(), request);
     QVERIFY(finished.wait(30000));
     QVERIFY(figures.isDone());
     QCOMPARE(count.size(), 1);
     QCOMPARE(count.first().at(0).toString(), QStringLiteral("999"));
     QCOMPARE(totals.first().at(0).value<Rows>().at(0, QStringLiteral("s")), QString::number(500500 - 700));
-    QVERIFY(figures.connection() != &frmDM().db());
+    QVERIFY(figures.connection() != &dataModule().db());
 
     // A refused statement is reported, and the request ends.
     request.totals = QStringLiteral("SELECT SUM(x) FROM NoSuchTable");
     QSignalSpy failed(&figures, &ListFigures::failed);
-    figures.start(frmDM().db(), request);
+    figures.start(dataModule().db(), request);
     QVERIFY(finished.wait(30000));
     QCOMPARE(failed.size(), 1);
     QVERIFY(failed.first().at(1).toString().contains(QStringLiteral("NoSuchTable")));
@@ -292,7 +292,7 @@ void TestQueryModel::cancelStopsARunningStatement()
     ListFigures::Request endless;
     endless.count = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000000000) "
                                    "SELECT COUNT(*) FROM n");
-    figures.start(frmDM().db(), endless);
+    figures.start(dataModule().db(), endless);
     QTest::qWait(50);
     QVERIFY(figures.isRunning());
     figures.cancel();
@@ -302,12 +302,12 @@ void TestQueryModel::cancelStopsARunningStatement()
     QCOMPARE(failed.size(), 0);
 
     // A new request cancels the running one: only the new one's figures arrive.
-    figures.start(frmDM().db(), endless);
+    figures.start(dataModule().db(), endless);
     QTest::qWait(20);
     ListFigures::Request quick;
     quick.count = QStringLiteral("SELECT COUNT(*) FROM UHouse");
     QSignalSpy finished(&figures, &ListFigures::finished);
-    figures.start(frmDM().db(), quick);
+    figures.start(dataModule().db(), quick);
     QVERIFY(finished.wait(30000));
     QCOMPARE(count.size(), 1);
     QCOMPARE(count.first().at(0).toString(), QStringLiteral("10"));

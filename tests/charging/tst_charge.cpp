@@ -1,8 +1,8 @@
+#include "charging/ChargeEntryDialog.h"
 #include "charging/ChargeLogic.h"
-#include "charging/TfrmUCharge_In.h"
+#include "data/DataModule.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "report/UiReportPreview.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/Doubles.h"
@@ -68,8 +68,8 @@ private slots:
     void receiptAfterWaitingForAnotherDesk();
 
 private:
-    std::unique_ptr<TfrmUCharge_In> openWindow();
-    void lookUp(TfrmUCharge_In &w, const QString &room);
+    std::unique_ptr<ChargeEntryDialog> openWindow();
+    void lookUp(ChargeEntryDialog &w, const QString &room);
 
     std::unique_ptr<TestDb> m_db;
     std::unique_ptr<MessageRecorder> m_messages;
@@ -101,10 +101,10 @@ void addCharges(TestDb &db, int n, const QString &date, const QString &del)
                 .arg(del, date));
 }
 
-QList<GbkLineEdit *> allBoxes(TfrmUCharge_In &w)
+QList<GbkLineEdit *> allBoxes(ChargeEntryDialog &w)
 {
-    return {w.Edit1, w.Edit2, w.Edit3, w.Edit4, w.Edit5, w.Edit6, w.Edit7,
-            w.Edit8, w.Edit9, w.Edit10, w.Edit11, w.Edit12, w.Edit13};
+    return {w.roomEdit, w.houseAreaEdit, w.houseRoomEdit, w.floorAreaEdit, w.purposeEdit, w.unitPriceEdit, w.paidUpEdit,
+            w.ownerEdit, w.phoneEdit, w.houseRemarkEdit, w.yearsEdit, w.amountEdit, w.remarkEdit};
 }
 
 } // namespace
@@ -121,28 +121,28 @@ void TestCharge::init()
     DefaultPaymentMethod = QStringLiteral("现金");
     m_messages = std::make_unique<MessageRecorder>();
     m_presenter = CapturePresenter();
-    frmDMP().setPresenter(&m_presenter);
+    printModule().setPresenter(&m_presenter);
 }
 
 void TestCharge::cleanup()
 {
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
     m_messages.reset();
     m_db.reset();
 }
 
-std::unique_ptr<TfrmUCharge_In> TestCharge::openWindow()
+std::unique_ptr<ChargeEntryDialog> TestCharge::openWindow()
 {
-    auto w = std::make_unique<TfrmUCharge_In>();
+    auto w = std::make_unique<ChargeEntryDialog>();
     w->show();
     QApplication::setActiveWindow(w.get());
     return w;
 }
 
-void TestCharge::lookUp(TfrmUCharge_In &w, const QString &room)
+void TestCharge::lookUp(ChargeEntryDialog &w, const QString &room)
 {
-    w.Edit1->setText(room);
-    w.Edit1KeyPress(13);
+    w.roomEdit->setText(room);
+    w.lookUpHouse(13);
 }
 
 // ---------------------------------------------------------------- receipt numbers
@@ -168,20 +168,20 @@ void TestCharge::receiptNumbers()
     addCharges(*m_db, live, QStringLiteral("2024-10-10"), QStringLiteral("否"));
     addCharges(*m_db, deleted, QStringLiteral("2024-10-10"), QStringLiteral("是"));
     addCharges(*m_db, otherDate, QStringLiteral("2024-10-09"), QStringLiteral("否"));
-    QCOMPARE(ChargeLogic::myNum(), number);
+    QCOMPARE(ChargeLogic::nextReceiptNumber(), number);
     QCOMPARE(SqlText, QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '2024-10-10')"));
     auto w = openWindow();
-    QCOMPARE(w->myNum(), number);
+    QCOMPARE(w->nextReceiptNumber(), number);
 }
 
 void TestCharge::numberFollowsLoginChargingDate()
 {
     addCharges(*m_db, 11, QStringLiteral("2024-10-10"), QStringLiteral("否"));
     auto w = openWindow();
-    w->DateTimePicker1->setDate(QDate(2024, 11, 2));
+    w->chargeDatePicker->setDate(QDate(2024, 11, 2));
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->BitBtn1Click();
-    const Rows row = frmDM().query(QStringLiteral("SELECT theNum, myDate, theDate FROM UCharge WHERE HNum = '3-2-501'"));
+    w->save();
+    const Rows row = dataModule().query(QStringLiteral("SELECT theNum, myDate, theDate FROM UCharge WHERE HNum = '3-2-501'"));
     QCOMPARE(row.rowCount(), 1);
     QCOMPARE(row.at(0, 0), QStringLiteral("2410100012"));
     QCOMPARE(row.at(0, 1), QStringLiteral("2024-11-02"));
@@ -241,19 +241,19 @@ void TestCharge::yearsOnScreen()
 {
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    QTest::keyClick(w->Edit11, Qt::Key_Backspace);
-    QTest::keyClicks(w->Edit11, QStringLiteral("2"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("3420"));
-    QCOMPARE(w->DateTimePicker3->date(), QDate(2026, 10, 10));
-    QCOMPARE(w->DateTimePicker2->date(), QDate(2024, 10, 11));
+    QTest::keyClick(w->yearsEdit, Qt::Key_Backspace);
+    QTest::keyClicks(w->yearsEdit, QStringLiteral("2"));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("3420"));
+    QCOMPARE(w->endDatePicker->date(), QDate(2026, 10, 10));
+    QCOMPARE(w->startDatePicker->date(), QDate(2024, 10, 11));
 
     // "2-" is no number: the error is shown, amount and dates stay.
-    QTest::keyClicks(w->Edit11, QStringLiteral("-"));
-    QCOMPARE(w->Edit11->text(), QStringLiteral("2-"));
+    QTest::keyClicks(w->yearsEdit, QStringLiteral("-"));
+    QCOMPARE(w->yearsEdit->text(), QStringLiteral("2-"));
     QCOMPARE(m_messages->errors(), 1);
     QCOMPARE(m_messages->last(), QStringLiteral("“2-” 不是有效的数字。"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("3420"));
-    QCOMPARE(w->DateTimePicker3->date(), QDate(2026, 10, 10));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("3420"));
+    QCOMPARE(w->endDatePicker->date(), QDate(2026, 10, 10));
 }
 
 void TestCharge::roundToYuan_data()
@@ -274,9 +274,9 @@ void TestCharge::roundToYuan()
     QFETCH(QString, amount);
     QFETCH(QString, rounded);
     auto w = openWindow();
-    w->Edit12->setText(amount);
-    w->Button1Click();
-    QCOMPARE(w->Edit12->text(), rounded);
+    w->amountEdit->setText(amount);
+    w->roundAmount();
+    QCOMPARE(w->amountEdit->text(), rounded);
     QCOMPARE(m_messages->errors(), rounded == amount ? 1 : 0);
 }
 
@@ -287,16 +287,16 @@ void TestCharge::windowShape()
     auto w = openWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("收费录入"));
     QCOMPARE(w->size(), QSize(760, 450));
-    QCOMPARE(w->GroupBox1->title(), QStringLiteral("收费信息"));
-    QCOMPARE(w->GroupBox2->title(), QStringLiteral("业主信息"));
-    QCOMPARE(w->GroupBox3->title(), QStringLiteral("金额信息"));
-    QVERIFY(!w->GroupBox2->isEnabled());
-    QVERIFY(w->CheckBox1->isChecked());
-    QCOMPARE(w->DateTimePicker1->date(), QDate(2024, 10, 10));
-    QCOMPARE(w->DBLookupComboBox1->text(), Area);
-    QCOMPARE(w->DBLookupComboBox2->text(), QStringLiteral("现金"));
-    QCOMPARE(w->DBLookupComboBox3->text(), QStringLiteral("管理员"));
-    QCOMPARE(focusIn(w.get()), w->Edit1);
+    QCOMPARE(w->chargeGroup->title(), QStringLiteral("收费信息"));
+    QCOMPARE(w->houseGroup->title(), QStringLiteral("业主信息"));
+    QCOMPARE(w->amountGroup->title(), QStringLiteral("金额信息"));
+    QVERIFY(!w->houseGroup->isEnabled());
+    QVERIFY(w->continuousEntryCheck->isChecked());
+    QCOMPARE(w->chargeDatePicker->date(), QDate(2024, 10, 10));
+    QCOMPARE(w->areaBox->text(), Area);
+    QCOMPARE(w->paymentMethodBox->text(), QStringLiteral("现金"));
+    QCOMPARE(w->payeeBox->text(), QStringLiteral("管理员"));
+    QCOMPARE(focusIn(w.get()), w->roomEdit);
     QStringList texts;
     for (QLabel *l : w->findChildren<QLabel *>())
         texts << l->text();
@@ -305,73 +305,73 @@ void TestCharge::windowShape()
                           "备       注：", "收费年数：", "年", "起始日期：", "截至日期：", "收款金额：", "元",
                           "收款方式：", "收  款  人："})
         QVERIFY2(texts.contains(QString::fromUtf8(t)), t);
-    QCOMPARE(w->BitBtn1->text(), QStringLiteral("保存"));
-    QCOMPARE(w->BitBtn2->text(), QStringLiteral("退出"));
-    QCOMPARE(w->Button1->text(), QStringLiteral("收款金额取整"));
+    QCOMPARE(w->saveButton->text(), QStringLiteral("保存"));
+    QCOMPARE(w->closeButton->text(), QStringLiteral("退出"));
+    QCOMPARE(w->roundButton->text(), QStringLiteral("收款金额取整"));
     // Enter in the room number box looks up; it never presses a button.
-    for (QPushButton *b : {w->BitBtn1, w->BitBtn2, w->Button1})
+    for (QPushButton *b : {w->saveButton, w->closeButton, w->roundButton})
         QVERIFY(!b->autoDefault() && !b->isDefault());
 }
 
 void TestCharge::keyFilters()
 {
     auto w = openWindow();
-    QTest::keyClicks(w->Edit11, QStringLiteral("a-.9"));
-    QCOMPARE(w->Edit11->text(), QStringLiteral("-9"));
-    w->Edit12->clear(); // the years box just proposed an amount
-    QTest::keyClicks(w->Edit12, QStringLiteral("1x2.5-0e7.89"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("12.507.8")); // 8 bytes, no check of the points
+    QTest::keyClicks(w->yearsEdit, QStringLiteral("a-.9"));
+    QCOMPARE(w->yearsEdit->text(), QStringLiteral("-9"));
+    w->amountEdit->clear(); // the years box just proposed an amount
+    QTest::keyClicks(w->amountEdit, QStringLiteral("1x2.5-0e7.89"));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("12.507.8")); // 8 bytes, no check of the points
     for (int i = 0; i < 30; ++i)
-        QTest::sendKeyEvent(QTest::Click, w->Edit13, Qt::Key_unknown, QString(QChar(0x6696)), Qt::NoModifier);
-    QCOMPARE(w->Edit13->text(), QString(25, QChar(0x6696)));
-    QTest::keyClicks(w->Edit1, QStringLiteral("A-1'x"));
-    QCOMPARE(w->Edit1->text(), QStringLiteral("A-1'x"));
+        QTest::sendKeyEvent(QTest::Click, w->remarkEdit, Qt::Key_unknown, QString(QChar(0x6696)), Qt::NoModifier);
+    QCOMPARE(w->remarkEdit->text(), QString(25, QChar(0x6696)));
+    QTest::keyClicks(w->roomEdit, QStringLiteral("A-1'x"));
+    QCOMPARE(w->roomEdit->text(), QStringLiteral("A-1'x"));
 }
 
 void TestCharge::lookUpShowsHouse()
 {
     addHouse(*m_db, QStringLiteral("1-1-101"), QStringLiteral("2023-06-30"), QStringLiteral("李四"));
     auto w = openWindow();
-    QTest::keyClicks(w->Edit1, QStringLiteral("3-2-501"));
-    QTest::keyClick(w->Edit1, Qt::Key_Return);
+    QTest::keyClicks(w->roomEdit, QStringLiteral("3-2-501"));
+    QTest::keyClick(w->roomEdit, Qt::Key_Return);
     QCOMPARE(m_messages->entries.size(), 0);
-    QVERIFY(!w->HouseId.isEmpty());
+    QVERIFY(!w->houseId.isEmpty());
     QCOMPARE(SqlText, QStringLiteral("SELECT * FROM UHouse WHERE (theDel = '否') AND (AName = '幸福小区') AND (theNum = '3-2-501')"));
     const QStringList shown{Area, QStringLiteral("3-2-501"), QStringLiteral("85.5"), QStringLiteral("住宅"), QStringLiteral("20"),
                             QStringLiteral("2024-10-10"), QStringLiteral("张三"), QStringLiteral("13800000000"), QStringLiteral("南向")};
     const QList<GbkLineEdit *> boxes = allBoxes(*w);
     for (int i = 0; i < shown.size(); ++i)
         QCOMPARE(boxes.at(i + 1)->text(), shown.at(i));
-    QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("1710"));
-    QCOMPARE(w->DateTimePicker2->date(), QDate(2024, 10, 11));
-    QCOMPARE(w->DateTimePicker3->date(), QDate(2025, 10, 10));
-    QCOMPARE(focusIn(w.get()), w->Edit11);
+    QCOMPARE(w->yearsEdit->text(), QStringLiteral("1"));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("1710"));
+    QCOMPARE(w->startDatePicker->date(), QDate(2024, 10, 11));
+    QCOMPARE(w->endDatePicker->date(), QDate(2025, 10, 10));
+    QCOMPARE(focusIn(w.get()), w->yearsEdit);
 
     // The next look-up replaces the house and computes again although the years stay "1".
-    w->Edit1->setText(QStringLiteral("1-1-101"));
-    w->Edit1KeyPress(13);
-    QCOMPARE(w->Edit8->text(), QStringLiteral("李四"));
-    QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
-    QCOMPARE(w->DateTimePicker2->date(), QDate(2023, 7, 1));
-    QCOMPARE(w->DateTimePicker3->date(), QDate(2024, 6, 30));
+    w->roomEdit->setText(QStringLiteral("1-1-101"));
+    w->lookUpHouse(13);
+    QCOMPARE(w->ownerEdit->text(), QStringLiteral("李四"));
+    QCOMPARE(w->yearsEdit->text(), QStringLiteral("1"));
+    QCOMPARE(w->startDatePicker->date(), QDate(2023, 7, 1));
+    QCOMPARE(w->endDatePicker->date(), QDate(2024, 6, 30));
 
     // Typing another room without Enter keeps the loaded house; other keys do nothing.
-    const QString id = w->HouseId;
-    w->Edit1->setText(QStringLiteral("3-2-501"));
-    w->Edit1KeyPress('a');
-    QCOMPARE(w->HouseId, id);
-    QCOMPARE(w->Edit8->text(), QStringLiteral("李四"));
+    const QString id = w->houseId;
+    w->roomEdit->setText(QStringLiteral("3-2-501"));
+    w->lookUpHouse('a');
+    QCOMPARE(w->houseId, id);
+    QCOMPARE(w->ownerEdit->text(), QStringLiteral("李四"));
 }
 
 void TestCharge::lookUpNeedsArea()
 {
     auto w = openWindow();
-    w->DBLookupComboBox1->clearChoice();
+    w->areaBox->clearChoice();
     lookUp(*w, QStringLiteral("3-2-501"));
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("小区名称 不能为空！")});
-    QCOMPARE(focusIn(w.get()), w->DBLookupComboBox1);
-    QVERIFY(w->HouseId.isEmpty());
+    QCOMPARE(focusIn(w.get()), w->areaBox);
+    QVERIFY(w->houseId.isEmpty());
 }
 
 void TestCharge::lookUpFailuresClearEveryBox_data()
@@ -396,19 +396,19 @@ void TestCharge::lookUpFailuresClearEveryBox()
              QStringLiteral("阳光花园"));
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->Edit13->setText(QStringLiteral("上一位的备注"));
-    const QDate start = w->DateTimePicker2->date();
+    w->remarkEdit->setText(QStringLiteral("上一位的备注"));
+    const QDate start = w->startDatePicker->date();
 
-    w->DBLookupComboBox1->setKeyValue(area);
+    w->areaBox->setKeyValue(area);
     lookUp(*w, room);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("业主信息 不存在，请重新录入房号！")});
-    QVERIFY(w->HouseId.isEmpty());
+    QVERIFY(w->houseId.isEmpty());
     for (GbkLineEdit *e : allBoxes(*w))
         QVERIFY2(e->text().isEmpty(), qPrintable(e->text()));
-    QCOMPARE(focusIn(w.get()), w->Edit1);
+    QCOMPARE(focusIn(w.get()), w->roomEdit);
     // The lists and dates keep their values.
-    QCOMPARE(w->DateTimePicker2->date(), start);
-    QCOMPARE(w->DBLookupComboBox2->text(), QStringLiteral("现金"));
+    QCOMPARE(w->startDatePicker->date(), start);
+    QCOMPARE(w->paymentMethodBox->text(), QStringLiteral("现金"));
 }
 
 void TestCharge::paidUpNotADate_data()
@@ -428,36 +428,36 @@ void TestCharge::paidUpNotADate()
     m_messages->clear();
 
     lookUp(*w, QStringLiteral("6-6-606"));
-    QCOMPARE(w->Edit8->text(), QStringLiteral("孙七"));
-    QCOMPARE(w->Edit7->text(), paidUp);
-    QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("1710"));
+    QCOMPARE(w->ownerEdit->text(), QStringLiteral("孙七"));
+    QCOMPARE(w->paidUpEdit->text(), paidUp);
+    QCOMPARE(w->yearsEdit->text(), QStringLiteral("1"));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("1710"));
     QCOMPARE(m_messages->texts(),
              QStringList{QStringLiteral("该业主的到期日期为空或不是有效的日期，请手工选择起始日期和截至日期！")});
     QCOMPARE(m_messages->errors(), 0);
-    QVERIFY(w->periodUnset(w->DateTimePicker2));
-    QVERIFY(w->periodUnset(w->DateTimePicker3));
-    QCOMPARE(static_cast<QAbstractSpinBox *>(w->DateTimePicker2)->text(), QStringLiteral("未设置"));
-    QCOMPARE(focusIn(w.get()), w->DateTimePicker2);
+    QVERIFY(w->periodUnset(w->startDatePicker));
+    QVERIFY(w->periodUnset(w->endDatePicker));
+    QCOMPARE(static_cast<QAbstractSpinBox *>(w->startDatePicker)->text(), QStringLiteral("未设置"));
+    QCOMPARE(focusIn(w.get()), w->startDatePicker);
 
     // Changing the years changes the amount only.
-    w->Edit11->setText(QStringLiteral("2"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("3420"));
-    QVERIFY(w->periodUnset(w->DateTimePicker2));
+    w->yearsEdit->setText(QStringLiteral("2"));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("3420"));
+    QVERIFY(w->periodUnset(w->startDatePicker));
 
     // The save waits for both dates.
     m_messages->clear();
-    w->BitBtn1Click();
+    w->save();
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("起始日期 不能为空，请重新选择！")});
-    QCOMPARE(focusIn(w.get()), w->DateTimePicker2);
-    w->DateTimePicker2->setDate(QDate(2024, 10, 1));
-    w->BitBtn1Click();
+    QCOMPARE(focusIn(w.get()), w->startDatePicker);
+    w->startDatePicker->setDate(QDate(2024, 10, 1));
+    w->save();
     QCOMPARE(m_messages->last(), QStringLiteral("截至日期 不能为空，请重新选择！"));
-    QCOMPARE(focusIn(w.get()), w->DateTimePicker3);
+    QCOMPARE(focusIn(w.get()), w->endDatePicker);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
 
-    w->DateTimePicker3->setDate(QDate(2026, 9, 30));
-    w->BitBtn1Click();
+    w->endDatePicker->setDate(QDate(2026, 9, 30));
+    w->save();
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT QSDate || ' ' || JZDate FROM UCharge")), QStringLiteral("2024-10-01 2026-09-30"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '6-6-606'")), QStringLiteral("2026-09-30"));
@@ -469,17 +469,17 @@ void TestCharge::savedRow()
 {
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->Edit11->setText(QStringLiteral("-1"));
-    QCOMPARE(w->Edit12->text(), QStringLiteral("-1710"));
-    w->DateTimePicker1->setDate(QDate(2024, 10, 12));
-    w->DBLookupComboBox2->setKeyValue(QStringLiteral("转账"));
-    w->DBLookupComboBox3->setKeyValue(QStringLiteral("王会计"));
-    w->Edit13->setText(QStringLiteral("O'Brien 退费"));
-    w->DBLookupComboBox1->setKeyValue(QStringLiteral("阳光花园")); // the charge keeps the house's area
-    w->BitBtn1Click();
+    w->yearsEdit->setText(QStringLiteral("-1"));
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("-1710"));
+    w->chargeDatePicker->setDate(QDate(2024, 10, 12));
+    w->paymentMethodBox->setKeyValue(QStringLiteral("转账"));
+    w->payeeBox->setKeyValue(QStringLiteral("王会计"));
+    w->remarkEdit->setText(QStringLiteral("O'Brien 退费"));
+    w->areaBox->setKeyValue(QStringLiteral("阳光花园")); // the charge keeps the house's area
+    w->save();
     QCOMPARE(m_messages->errors(), 0);
 
-    const Rows row = frmDM().query(QStringLiteral("SELECT * FROM UCharge"));
+    const Rows row = dataModule().query(QStringLiteral("SELECT * FROM UCharge"));
     QCOMPARE(row.rowCount(), 1);
     const QList<QPair<const char *, QString>> expected{
         {"HID", m_db->scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '3-2-501'"))},
@@ -518,12 +518,12 @@ void TestCharge::saveChecks_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("no house") << "house" << "业主信息 不能为空，请重新选择！" << "Edit1";
-    QTest::newRow("no area") << "area" << "小区名称 不能为空，请重新选择！" << "DBLookupComboBox1";
-    QTest::newRow("no years") << "years" << "收费年数 不能为空，请重新录入！" << "Edit11";
+    QTest::newRow("no house") << "house" << "业主信息 不能为空，请重新选择！" << "roomEdit";
+    QTest::newRow("no area") << "area" << "小区名称 不能为空，请重新选择！" << "areaBox";
+    QTest::newRow("no years") << "years" << "收费年数 不能为空，请重新录入！" << "yearsEdit";
     // An operator without default items once stored a payment without a method: its receipt
     // said "收款方式：" and nothing more, the day's close had a blank row.
-    QTest::newRow("no payment method") << "method" << "收款方式 不能为空！" << "DBLookupComboBox2";
+    QTest::newRow("no payment method") << "method" << "收款方式 不能为空！" << "paymentMethodBox";
 }
 
 void TestCharge::saveChecks()
@@ -535,17 +535,17 @@ void TestCharge::saveChecks()
     if (fault != QLatin1String("house"))
         lookUp(*w, QStringLiteral("3-2-501"));
     if (fault == QLatin1String("area"))
-        w->DBLookupComboBox1->clearChoice();
+        w->areaBox->clearChoice();
     if (fault == QLatin1String("years"))
-        w->Edit11->clear();
+        w->yearsEdit->clear();
     if (fault == QLatin1String("method"))
-        w->DBLookupComboBox2->clearChoice();
-    w->BitBtn1Click();
+        w->paymentMethodBox->clearChoice();
+    w->save();
     QCOMPARE(m_messages->texts(), QStringList{message});
-    QWidget *expected = focus == QLatin1String("Edit1") ? static_cast<QWidget *>(w->Edit1)
-        : focus == QLatin1String("Edit11")             ? static_cast<QWidget *>(w->Edit11)
-        : focus == QLatin1String("DBLookupComboBox2")  ? static_cast<QWidget *>(w->DBLookupComboBox2)
-                                                        : static_cast<QWidget *>(w->DBLookupComboBox1);
+    QWidget *expected = focus == QLatin1String("roomEdit") ? static_cast<QWidget *>(w->roomEdit)
+        : focus == QLatin1String("yearsEdit")             ? static_cast<QWidget *>(w->yearsEdit)
+        : focus == QLatin1String("paymentMethodBox")  ? static_cast<QWidget *>(w->paymentMethodBox)
+                                                        : static_cast<QWidget *>(w->areaBox);
     QCOMPARE(focusIn(w.get()), expected);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
     QCOMPARE(m_presenter.pages.size(), 0);
@@ -568,14 +568,14 @@ void TestCharge::badValuesStoreNothing()
     QFETCH(QString, message);
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->Edit11->setText(years);
-    w->Edit12->setText(amount);
-    w->BitBtn1Click();
+    w->yearsEdit->setText(years);
+    w->amountEdit->setText(amount);
+    w->save();
     QCOMPARE(m_messages->errors(), 1);
     QCOMPARE(m_messages->last(), message);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '3-2-501'")), QStringLiteral("2024-10-10"));
-    QVERIFY(!w->HouseId.isEmpty()); // the window keeps its contents
+    QVERIFY(!w->houseId.isEmpty()); // the window keeps its contents
 }
 
 void TestCharge::refusedUpdateLeavesNoCharge()
@@ -587,17 +587,17 @@ void TestCharge::refusedUpdateLeavesNoCharge()
         m_db->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON UHouse BEGIN SELECT RAISE(ABORT, '房屋记录已锁定'); END"));
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->BitBtn1Click();
+    w->save();
     QCOMPARE(m_messages->errors(), 1);
     QCOMPARE(m_messages->last(), QStringLiteral("房屋记录已锁定。"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2024-10-10"));
     QCOMPARE(m_presenter.pages.size(), 0);
-    QVERIFY(!w->HouseId.isEmpty());
+    QVERIFY(!w->houseId.isEmpty());
 
     // Once the house can be updated, the same payment takes the first number of the day.
     m_db->exec(TestDb::onServer() ? QStringLiteral("DROP TRIGGER refuse ON UHouse") : QStringLiteral("DROP TRIGGER refuse"));
-    w->BitBtn1Click();
+    w->save();
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT theNum FROM UCharge")), QStringLiteral("2410100001"));
 }
 
@@ -605,27 +605,27 @@ void TestCharge::continuousAndSuccess()
 {
     addHouse(*m_db, QStringLiteral("1-1-101"), QStringLiteral("2023-06-30"), QStringLiteral("李四"));
     auto w = openWindow();
-    w->DateTimePicker1->setDate(QDate(2024, 10, 15));
+    w->chargeDatePicker->setDate(QDate(2024, 10, 15));
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->Edit13->setText(QStringLiteral("第一笔"));
-    const QDate end = w->DateTimePicker3->date();
-    w->BitBtn1Click();
+    w->remarkEdit->setText(QStringLiteral("第一笔"));
+    const QDate end = w->endDatePicker->date();
+    w->save();
     // Ticked: cleared for the next payment, no message, lists and dates kept.
     QCOMPARE(m_messages->entries.size(), 0);
     QVERIFY(w->isVisible());
-    QVERIFY(w->HouseId.isEmpty());
+    QVERIFY(w->houseId.isEmpty());
     for (GbkLineEdit *e : allBoxes(*w))
         QVERIFY(e->text().isEmpty());
-    QCOMPARE(focusIn(w.get()), w->Edit1);
-    QCOMPARE(w->DateTimePicker1->date(), QDate(2024, 10, 15));
-    QCOMPARE(w->DateTimePicker3->date(), end);
-    QCOMPARE(w->DBLookupComboBox1->text(), Area);
-    QCOMPARE(w->DBLookupComboBox2->text(), QStringLiteral("现金"));
+    QCOMPARE(focusIn(w.get()), w->roomEdit);
+    QCOMPARE(w->chargeDatePicker->date(), QDate(2024, 10, 15));
+    QCOMPARE(w->endDatePicker->date(), end);
+    QCOMPARE(w->areaBox->text(), Area);
+    QCOMPARE(w->paymentMethodBox->text(), QStringLiteral("现金"));
 
     // Unticked: the success message, and the window closes.
     lookUp(*w, QStringLiteral("1-1-101"));
-    w->CheckBox1->setChecked(false);
-    w->BitBtn1Click();
+    w->continuousEntryCheck->setChecked(false);
+    w->save();
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("收费信息 保存成功！")});
     QVERIFY(!w->isVisible());
     QCOMPARE(w->result(), int(QDialog::Accepted));
@@ -646,17 +646,17 @@ void TestCharge::printFailureCarriesOn()
     QFETCH(bool, continuous);
     m_presenter.failWith = QStringLiteral("打印机不可用");
     auto w = openWindow();
-    w->CheckBox1->setChecked(continuous);
+    w->continuousEntryCheck->setChecked(continuous);
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->BitBtn1Click();
+    w->save();
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_messages->entries.value(0).kind, QStringLiteral("error"));
     QCOMPARE(m_messages->entries.value(0).text, QStringLiteral("打印机不可用。"));
     if (continuous) {
         QCOMPARE(m_messages->entries.size(), 1);
-        QVERIFY(w->HouseId.isEmpty());
+        QVERIFY(w->houseId.isEmpty());
         // Saving again cannot store the same payment a second time.
-        w->BitBtn1Click();
+        w->save();
         QCOMPARE(m_messages->last(), QStringLiteral("业主信息 不能为空，请重新选择！"));
     } else {
         QCOMPARE(m_messages->texts().mid(1), QStringList{QStringLiteral("收费信息 保存成功！")});
@@ -713,8 +713,8 @@ void TestCharge::noMethodsNoMethodNeeded()
     m_db->exec(QStringLiteral("DELETE FROM SMType"));
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->DBLookupComboBox2->clearChoice();
-    w->BitBtn1Click();
+    w->paymentMethodBox->clearChoice();
+    w->save();
     QCOMPARE(m_messages->errors(), 0);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge WHERE MType = ''")), 1);
 }
@@ -726,7 +726,7 @@ void TestCharge::hugeAreaShownShort()
     m_db->exec(QStringLiteral("UPDATE UHouse SET theArea = 1e308"));
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    QCOMPARE(w->Edit4->text(), QStringLiteral("1e+308"));
+    QCOMPARE(w->floorAreaEdit->text(), QStringLiteral("1e+308"));
     QCOMPARE(m_messages->errors(), 1);
     QVERIFY2(m_messages->last().startsWith(QStringLiteral("收款金额超出范围（面积 1e+308 × 单价 20 × 1 年）")), qPrintable(m_messages->last()));
     QVERIFY2(m_messages->last().size() < 100, qPrintable(m_messages->last()));
@@ -750,7 +750,7 @@ void TestCharge::anotherCopyChargingAtOnceGetsTheNextNumber()
     // This copy waits for it before counting, and so takes the next number.
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->BitBtn1Click();
+    w->save();
     finish->wait();
     QCOMPARE(m_messages->errors(), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(theNum, ' ') FROM (SELECT theNum FROM UCharge ORDER BY ID)")),
@@ -766,7 +766,7 @@ void TestCharge::receiptAfterWaitingForAnotherDesk()
     installLockWaitWindow();
     const auto observer = qScopeGuard([] { Database::setLockWaitObserver({}); });
     UiReportPreview preview;
-    frmDMP().setPresenter(&preview);
+    printModule().setPresenter(&preview);
     ScriptedDialogs dialogs;
     bool waitWindowShown = false, previewLived = false;
     QPointer<QWidget> previewParent;
@@ -796,9 +796,9 @@ void TestCharge::receiptAfterWaitingForAnotherDesk()
     }));
     release->start();
     auto w = openWindow();
-    w->CheckBox1->setChecked(false);
+    w->continuousEntryCheck->setChecked(false);
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->BitBtn1Click();
+    w->save();
     release->wait();
     QCOMPARE(dialogs.opened, 1);
     QVERIFY(waitWindowShown);

@@ -1,12 +1,12 @@
-#include "app/TfrmMain.h"
+#include "app/MainWindow.h"
 #include "charging/ChargeStatements.h"
-#include "charging/TfrmUCharge_M.h"
-#include "charging/TfrmUCharge_Q.h"
+#include "charging/ChargeManagementWindow.h"
+#include "charging/ChargeQueryWindow.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "data/DataModule.h"
+#include "output/PrintModule.h"
 #include "output/UiSheetOpener.h"
-#include "owners/TfrmUH_TX.h"
+#include "owners/ArrearsReminderWindow.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/Doubles.h"
@@ -63,9 +63,9 @@ void addPayments(TestDb &db)
 QStringList listed(const BrowseWindow &w, const QString &column = QStringLiteral("单号"))
 {
     QStringList r;
-    w.ADOQuery1->fetchAll();
-    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
-        r << w.ADOQuery1->value(i, column);
+    w.listModel->fetchAll();
+    for (int i = 0; i < w.listModel->rowCount(); ++i)
+        r << w.listModel->value(i, column);
     return r;
 }
 
@@ -100,11 +100,11 @@ void TestChargeBrowse::opens()
     db.login(QDate(2024, 10, 10));
     MessageRecorder boxes;
     for (int screen = 0; screen < 2; ++screen) {
-        std::unique_ptr<TfrmUCharge_Browse> w;
+        std::unique_ptr<ChargeBrowseWindow> w;
         if (screen == 0)
-            w.reset(new TfrmUCharge_M);
+            w.reset(new ChargeManagementWindow);
         else
-            w.reset(new TfrmUCharge_Q);
+            w.reset(new ChargeQueryWindow);
         QCOMPARE(w->windowTitle(), screen == 0 ? QStringLiteral("收费管理") : QStringLiteral("收费查询"));
         QStringList captions;
         for (int i = 1; i <= 8; ++i) {
@@ -113,14 +113,14 @@ void TestChargeBrowse::opens()
         }
         QCOMPARE(captions, (QStringList{"单       号", "收费日期", "小区名称", "房       号", "业主名称", "收款方式",
                                         "收  款  人", "备       注"}));
-        QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-09-10"));
-        QCOMPARE(w->DateTimePicker2->text(), QStringLiteral("2024-10-10"));
-        QCOMPARE(w->ADOQuery1->rowCount(), 0);
+        QCOMPARE(w->fromPicker->text(), QStringLiteral("2024-09-10"));
+        QCOMPARE(w->toPicker->text(), QStringLiteral("2024-10-10"));
+        QCOMPARE(w->listModel->rowCount(), 0);
         QVERIFY(w->waitForFigures());
-        QCOMPARE(w->Label1->text(), QString());
-        QCOMPARE(w->BitBtn3 != nullptr, screen == 1);
-        if (w->BitBtn3)
-            QVERIFY(!w->BitBtn3->isEnabled());
+        QCOMPARE(w->countLabel->text(), QString());
+        QCOMPARE(w->excelButton != nullptr, screen == 1);
+        if (w->excelButton)
+            QVERIFY(!w->excelButton->isEnabled());
     }
     QCOMPARE(boxes.entries.size(), 0);
 }
@@ -142,14 +142,14 @@ void TestChargeBrowse::defaultRange()
     QCOMPARE(ChargeStatements::defaultFrom(charging), from);
     TestDb db;
     db.login(charging);
-    TfrmUCharge_Q w;
-    QCOMPARE(w.DateTimePicker1->date(), from);
-    QCOMPARE(w.DateTimePicker2->date(), charging);
-    QVERIFY(!w.CheckBox2->isChecked());
+    ChargeQueryWindow w;
+    QCOMPARE(w.fromPicker->date(), from);
+    QCOMPARE(w.toPicker->date(), charging);
+    QVERIFY(!w.chargeDateCheck->isChecked());
     // Ticked by hand without touching the pickers, the default range applies.
-    w.CheckBox2->setChecked(true);
-    w.BitBtn1Click();
-    QCOMPARE(w.myWhere, QStringLiteral(" AND (myDate Between '%1' AND '%2') ")
+    w.chargeDateCheck->setChecked(true);
+    w.runQuery();
+    QCOMPARE(w.conditions, QStringLiteral(" AND (myDate Between '%1' AND '%2') ")
                             .arg(from.toString(Qt::ISODate), charging.toString(Qt::ISODate)));
 }
 
@@ -158,20 +158,20 @@ void TestChargeBrowse::inputsTickTheirBoxes()
     TestDb db;
     db.login();
     addPayments(db);
-    TfrmUCharge_M w;
+    ChargeManagementWindow w;
     // Each picker, changed by the operator, ticks "收费日期".
-    for (DatePicker *picker : {w.DateTimePicker1, w.DateTimePicker2}) {
-        w.CheckBox2->setChecked(false);
+    for (DatePicker *picker : {w.fromPicker, w.toPicker}) {
+        w.chargeDateCheck->setChecked(false);
         picker->setFocus();
         QTest::keyClick(picker, Qt::Key_Up);
-        QVERIFY(w.CheckBox2->isChecked());
+        QVERIFY(w.chargeDateCheck->isChecked());
     }
-    w.Edit3->setText(QStringLiteral("张"));
-    QVERIFY(w.CheckBox5->isChecked());
-    w.Edit3->clear();
-    QVERIFY(w.CheckBox5->isChecked()); // erasing leaves the box ticked
-    emit w.DBLookupComboBox3->picked();
-    QVERIFY(w.CheckBox7->isChecked());
+    w.ownerEdit->setText(QStringLiteral("张"));
+    QVERIFY(w.ownerCheck->isChecked());
+    w.ownerEdit->clear();
+    QVERIFY(w.ownerCheck->isChecked()); // erasing leaves the box ticked
+    emit w.payeeBox->picked();
+    QVERIFY(w.payeeCheck->isChecked());
 }
 
 void TestChargeBrowse::criteria_data()
@@ -219,30 +219,30 @@ void TestChargeBrowse::criteria()
     db.login();
     addPayments(db);
     MessageRecorder boxes;
-    TfrmUCharge_Q w;
-    w.Edit1->setText(QStringLiteral("2410"));
-    w.DBLookupComboBox1->setKeyValue(QStringLiteral("翠园"));
-    w.Edit2->setText(QStringLiteral("0101"));
-    w.Edit3->setText(ticks.contains(QLatin1Char('q')) ? QStringLiteral("O'Neil") : QStringLiteral("张三"));
-    w.DBLookupComboBox2->setKeyValue(QStringLiteral("现金"));
-    w.DBLookupComboBox3->setKeyValue(ticks == QLatin1String("7") ? QStringLiteral("管理员") : QStringLiteral("管理员2"));
-    w.Edit4->setText(QStringLiteral("补"));
+    ChargeQueryWindow w;
+    w.receiptNumberEdit->setText(QStringLiteral("2410"));
+    w.areaBox->setKeyValue(QStringLiteral("翠园"));
+    w.roomEdit->setText(QStringLiteral("0101"));
+    w.ownerEdit->setText(ticks.contains(QLatin1Char('q')) ? QStringLiteral("O'Neil") : QStringLiteral("张三"));
+    w.paymentMethodBox->setKeyValue(QStringLiteral("现金"));
+    w.payeeBox->setKeyValue(ticks == QLatin1String("7") ? QStringLiteral("管理员") : QStringLiteral("管理员2"));
+    w.remarkEdit->setText(QStringLiteral("补"));
     if (ticks.contains(QLatin1Char('2'))) {
         const bool reversed = ticks.contains(QLatin1Char('r'));
-        w.DateTimePicker1->setDate(reversed ? QDate(2024, 10, 11) : QDate(2024, 10, 10));
-        w.DateTimePicker2->setDate(reversed ? QDate(2024, 10, 9) : QDate(2024, 10, 10));
+        w.fromPicker->setDate(reversed ? QDate(2024, 10, 11) : QDate(2024, 10, 10));
+        w.toPicker->setDate(reversed ? QDate(2024, 10, 9) : QDate(2024, 10, 10));
     }
     for (int i = 1; i <= 8; ++i)
         w.checkBox(i)->setChecked(ticks.contains(QChar(u'0' + i)));
 
-    w.BitBtn1Click();
+    w.runQuery();
     QCOMPARE(boxes.entries.size(), 0);
-    QCOMPARE(w.myWhere, where);
+    QCOMPARE(w.conditions, where);
     QCOMPARE(listed(w), receipts);
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：%1").arg(receipts.size()));
-    QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：") + total);
-    QVERIFY(w.BitBtn3->isEnabled()); // also when the list is empty
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：%1").arg(receipts.size()));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("收款金额：") + total);
+    QVERIFY(w.excelButton->isEnabled()); // also when the list is empty
     QCOMPARE(SqlText, ChargeStatements::totals(where));
 }
 
@@ -252,24 +252,24 @@ void TestChargeBrowse::refusedStatementKeepsFooter()
     db.login();
     addPayments(db);
     MessageRecorder boxes;
-    TfrmUCharge_Q w;
-    w.BitBtn1Click();
+    ChargeQueryWindow w;
+    w.runQuery();
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：9487.5"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("收款金额：9487.5"));
     try {
         db.exec(QStringLiteral("DROP TABLE UCharge"));
     } catch (const AppError &e) {
         QFAIL(qPrintable(e.message()));
     }
-    w.BitBtn1Click();
+    w.runQuery();
     QCOMPARE(boxes.errors(), 1);
-    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QCOMPARE(w.listModel->rowCount(), 0);
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label2->text(), QStringLiteral("收款金额：9487.5"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("收款金额：9487.5"));
     // "Excel" on the refused list says so and makes no workbook.
     ExportFolder folder;
     RecordingOpener opener;
-    w.BitBtn3Click();
+    w.exportToExcel();
     QCOMPARE(boxes.errors(), 2);
     QCOMPARE(opener.opened.size(), 0);
 }
@@ -281,33 +281,33 @@ void TestChargeBrowse::reprint()
     addPayments(db);
     MessageRecorder boxes;
     CapturePresenter presenter;
-    frmDMP().setPresenter(&presenter);
-    TfrmUCharge_M w;
-    QCOMPARE(w.P1->text(), QStringLiteral("打印 &P"));
-    QCOMPARE(w.PopupMenu1->actions(), QList<QAction *>{w.P1});
-    QCOMPARE(w.DBGrid1->toolTip(), QStringLiteral("亲，鼠标右键，有惊喜哟！"));
+    printModule().setPresenter(&presenter);
+    ChargeManagementWindow w;
+    QCOMPARE(w.printAction->text(), QStringLiteral("打印 &P"));
+    QCOMPARE(w.gridMenu->actions(), QList<QAction *>{w.printAction});
+    QCOMPARE(w.listGrid->toolTip(), QStringLiteral("亲，鼠标右键，有惊喜哟！"));
     QVERIFY(!w.gridPopupAttached());
 
     // An empty list: nothing happens.
-    w.Edit1->setText(QStringLiteral("no such receipt"));
-    w.BitBtn1Click();
+    w.receiptNumberEdit->setText(QStringLiteral("no such receipt"));
+    w.runQuery();
     QVERIFY(w.gridPopupAttached());
-    w.P1Click();
+    w.reprintReceipt();
     QCOMPARE(presenter.pages.size(), 0);
     QCOMPARE(boxes.entries.size(), 0);
 
     // On a row: that payment's receipt again, nothing stored, the row stays current.
-    w.CheckBox1->setChecked(false);
-    w.BitBtn1Click();
+    w.receiptNumberCheck->setChecked(false);
+    w.runQuery();
     const QString before = db.scalar(QStringLiteral("SELECT group_concat(theNum || theDel || theMoney) FROM UCharge"));
-    w.DBGrid1->setCurrentIndex(w.ADOQuery1->index(2, 0));
-    w.P1Click();
+    w.listGrid->setCurrentIndex(w.listModel->index(2, 0));
+    w.reprintReceipt();
     QCOMPARE(boxes.entries.size(), 0);
     QCOMPARE(presenter.pages.size(), 1);
-    QCOMPARE(frmDMP().ADOQ_CNF.value(QStringLiteral("theNum")), QStringLiteral("2410100001"));
+    QCOMPARE(printModule().paymentRows.value(QStringLiteral("theNum")), QStringLiteral("2410100001"));
     QCOMPARE(w.currentRow(), 2);
     QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(theNum || theDel || theMoney) FROM UCharge")), before);
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
 }
 
 void TestChargeBrowse::excel()
@@ -318,23 +318,23 @@ void TestChargeBrowse::excel()
     ExportFolder folder;
     RecordingOpener opener;
     MessageRecorder boxes;
-    TfrmUCharge_Q w;
-    QVERIFY(!w.BitBtn3->isEnabled());
-    w.CheckBox2->setChecked(true);
-    w.DateTimePicker1->setDate(QDate(2024, 10, 1));
-    w.DateTimePicker2->setDate(QDate(2024, 10, 11));
-    w.BitBtn1Click();
-    QVERIFY(w.BitBtn3->isEnabled());
-    w.BitBtn3Click();
-    w.BitBtn3Click(); // every press another workbook
+    ChargeQueryWindow w;
+    QVERIFY(!w.excelButton->isEnabled());
+    w.chargeDateCheck->setChecked(true);
+    w.fromPicker->setDate(QDate(2024, 10, 1));
+    w.toPicker->setDate(QDate(2024, 10, 11));
+    w.runQuery();
+    QVERIFY(w.excelButton->isEnabled());
+    w.exportToExcel();
+    w.exportToExcel(); // every press another workbook
     QCOMPARE(boxes.entries.size(), 0);
     QCOMPARE(opener.opened.size(), 2);
     QVERIFY(opener.opened.at(0) != opener.opened.at(1));
     QCOMPARE(w.currentRow(), 3); // the list is left on its last row
-    QCOMPARE(w.ADOQuery1->columns().size(), 15);
-    QVERIFY(w.DBGrid1->isColumnHidden(14)); // ID
+    QCOMPARE(w.listModel->columns().size(), 15);
+    QVERIFY(w.listGrid->isColumnHidden(14)); // ID
     for (const auto &[column, width] : {std::pair{4, 60}, {5, 60}, {7, 60}, {10, 80}, {13, 120}})
-        QCOMPARE(w.DBGrid1->columnWidth(column), width);
+        QCOMPARE(w.listGrid->columnWidth(column), width);
 
     const XlsxProbe x(opener.opened.at(1));
     QVERIFY2(x.error.isEmpty(), qPrintable(x.error));
@@ -356,17 +356,17 @@ void TestChargeBrowse::menuOpensEachScreen()
     TestDb db;
     db.login();
     MessageRecorder boxes;
-    TfrmMain main;
-    frmDM().setConnection(db.path(), QString::fromUtf8(Schema::DatabaseKey)); // the window sets the program's own
-    main.N19Click();
-    main.N23Click();
-    main.N20Click();
-    main.N23Click();
-    const auto subs = main.MdiArea->subWindowList();
+    MainWindow main;
+    dataModule().setConnection(db.path(), QString::fromUtf8(Schema::DatabaseKey)); // the window sets the program's own
+    main.openChargeManagement();
+    main.openChargeQuery();
+    main.openArrearsReminder();
+    main.openChargeQuery();
+    const auto subs = main.mdiArea->subWindowList();
     QCOMPARE(subs.size(), 4);
-    QVERIFY(qobject_cast<TfrmUCharge_M *>(subs.at(0)->widget()));
-    QVERIFY(qobject_cast<TfrmUCharge_Q *>(subs.at(1)->widget()));
-    QVERIFY(qobject_cast<TfrmUH_TX *>(subs.at(2)->widget()));
+    QVERIFY(qobject_cast<ChargeManagementWindow *>(subs.at(0)->widget()));
+    QVERIFY(qobject_cast<ChargeQueryWindow *>(subs.at(1)->widget()));
+    QVERIFY(qobject_cast<ArrearsReminderWindow *>(subs.at(2)->widget()));
     QVERIFY(subs.at(1)->widget() != subs.at(3)->widget()); // a new instance each time
     QCOMPARE(boxes.texts().join(QLatin1Char('|')), QString());
 }

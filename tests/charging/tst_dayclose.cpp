@@ -5,11 +5,11 @@
 #include "charging/DayClose.h"
 #include "charging/DayCloseWindow.h"
 #include "charging/PaymentVoid.h"
-#include "data/NumToChar.h"
+#include "data/Capitals.h"
+#include "data/DataModule.h"
 #include "data/Numbers.h"
-#include "data/TfrmDM.h"
 #include "output/DayCloseReport.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/TestSupport.h"
@@ -193,7 +193,7 @@ void TestDayClose::totalsAgainstIndependentSums()
     QCOMPARE(r.voidCount, voidCount);
     QCOMPARE(r.voidTotal, yuan(voided));
     QCOMPARE(r.net, yuan(paid - voided));
-    QCOMPARE(r.netInWords, NumToChar(double(paid - voided) / 100.0));
+    QCOMPARE(r.netInWords, amountInCapitals(double(paid - voided) / 100.0));
     // The list of the grid and the workbook: the lines, then the voids taken off.
     const Rows rows = DayClose::asRows(r);
     QCOMPARE(rows.rowCount(), int(lines.size()) + voidCount);
@@ -268,12 +268,12 @@ void TestDayClose::window()
     takePayments();
     MessageRecorder rec;
     CapturePresenter presenter;
-    frmDMP().setPresenter(&presenter);
+    printModule().setPresenter(&presenter);
     DayCloseWindow w;
     QCOMPARE(w.fromPicker->date(), QDate(2024, 10, 10));
     QCOMPARE(w.toPicker->date(), QDate(2024, 10, 10));
     QCOMPARE(w.operatorBox->currentText(), QStringLiteral("全部"));
-    w.queryClick();
+    w.runQuery();
     QCOMPARE(rec.errors(), 0);
     const DayClose::Report expected = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
     QCOMPARE(w.rows->rowCount(), DayClose::asRows(expected).rowCount());
@@ -281,23 +281,23 @@ void TestDayClose::window()
     QCOMPARE(w.wordsLabel->text(), QStringLiteral("实收合计大写：") + expected.netInWords);
 
     w.operatorBox->setCurrentText(QStringLiteral("李收费"));
-    w.printClick();
-    frmDMP().setPresenter(nullptr);
+    w.printReport();
+    printModule().setPresenter(nullptr);
     QCOMPARE(presenter.pages.size(), 1);
     QCOMPARE(presenter.last().text(QStringLiteral("pageNumber")), QStringLiteral("第 1 页  共 1 页"));
     QCOMPARE(w.shown().criteria.operatorName, QStringLiteral("李收费"));
 
     w.toPicker->setDate(QDate(2024, 10, 1));
-    w.queryClick();
+    w.runQuery();
     QCOMPARE(rec.last(), QStringLiteral("结束日期 2024-10-01 早于开始日期 2024-10-10，请重新选择！"));
 }
 
 void TestDayClose::adminCommand()
 {
     takePayments();
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     const DayClose::Report r = DayClose::build({QDate(2024, 10, 9), QDate(2024, 10, 11), {}});
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out, err;
     QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
                        QStringLiteral("2024-10-09"), QStringLiteral("--to"), QStringLiteral("2024-10-11")},

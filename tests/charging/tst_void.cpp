@@ -6,7 +6,7 @@
 #include "charging/PaymentVoid.h"
 #include "charging/VoidDialog.h"
 #include "charging/VoidQueryWindow.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
@@ -157,7 +157,7 @@ void TestVoid::voidRestoresPaidUpAndRecords()
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT theDel FROM UCharge WHERE theNum = '2410100002'")), QStringLiteral("是"));
 
     // The void as stored: who, when, why, the receipt and amount, the dates before and after.
-    const Rows v = frmDM().query(QStringLiteral("SELECT * FROM UVoid"));
+    const Rows v = dataModule().query(QStringLiteral("SELECT * FROM UVoid"));
     QCOMPARE(v.rowCount(), 1);
     QCOMPARE(v.value(QStringLiteral("theNum")), QStringLiteral("2410100002"));
     QCOMPARE(v.value(QStringLiteral("theMoney")), QStringLiteral("4000"));
@@ -171,9 +171,9 @@ void TestVoid::voidRestoresPaidUpAndRecords()
              QStringLiteral("作废收费 单号 2410100002，金额 4000，到期日期：2027-04-10 → 2025-04-10，原因：年数录错"));
 
     // The charge lists show live rows only; the earlier payment can now be voided too.
-    const Rows listed = frmDM().query(ChargeStatements::list({}));
+    const Rows listed = dataModule().query(ChargeStatements::list({}));
     QCOMPARE(listed.rowCount(), 2);
-    QCOMPARE(frmDM().db().scalar(ChargeStatements::totals({})), QStringLiteral("4000"));
+    QCOMPARE(dataModule().db().scalar(ChargeStatements::totals({})), QStringLiteral("4000"));
     PaymentVoid::run(QStringLiteral("2410100001"), QStringLiteral("重复收费"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2024-04-10"));
     // The house is charged again from its restored paid-up date.
@@ -217,7 +217,7 @@ void TestVoid::voidAndChargeRacingFromTwoCopies()
             const QString err = QString::fromUtf8(p->readAllStandardError());
             QVERIFY2(!err.contains(QStringLiteral("locked")), qPrintable(err));
         }
-        const Rows live = frmDM().query(
+        const Rows live = dataModule().query(
             QStringLiteral("SELECT QSDate, JZDate FROM UCharge WHERE theDel = '否' AND HID = 1 ORDER BY ID"));
         const QString paidUp = m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE ID = 1"));
         if (live.isEmpty()) {
@@ -307,18 +307,18 @@ void TestVoid::voidQuery()
     PaymentVoid::run(QStringLiteral("2410100002"), QStringLiteral("多收"));
     MessageRecorder rec;
     VoidQueryWindow w;
-    w.BitBtn1Click();
+    w.runQuery();
     QCOMPARE(rec.errors(), 0);
-    QCOMPARE(w.ADOQuery1->rowCount(), 2);
-    QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("单号")), QStringLiteral("2410100002"));
-    QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("作废原因")), QStringLiteral("多收"));
+    QCOMPARE(w.listModel->rowCount(), 2);
+    QCOMPARE(w.listModel->value(0, QStringLiteral("单号")), QStringLiteral("2410100002"));
+    QCOMPARE(w.listModel->value(0, QStringLiteral("作废原因")), QStringLiteral("多收"));
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：2"));
-    QCOMPARE(w.Label2->text(), QStringLiteral("作废金额：6000"));
-    QVERIFY(w.BitBtn3->isEnabled());
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：2"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("作废金额：6000"));
+    QVERIFY(w.excelButton->isEnabled());
     // "Excel": the listed voids and their total, as the charge query exports its payments.
     RecordingOpener opener;
-    w.BitBtn3Click();
+    w.exportToExcel();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(opener.opened.size(), 1);
     const XlsxProbe x(opener.opened.first());
@@ -330,22 +330,22 @@ void TestVoid::voidQuery()
     QCOMPARE(x.text(QStringLiteral("J5")), QStringLiteral("6000"));
     QFile::remove(opener.opened.first());
     w.edit(1)->setText(QStringLiteral("0001"));
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 1);
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 1);
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label2->text(), QStringLiteral("作废金额：2000"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("作废金额：2000"));
     // The date range is the date of the void.
     w.checkBox(1)->setChecked(false);
     w.checkBox(2)->setChecked(true);
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 2);
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 2);
 }
 
 void TestVoid::adminCommand()
 {
     charge(QStringLiteral("1-101"), 1);
     charge(QStringLiteral("1-101"), 1);
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out, err;
     QCOMPARE(runAdmin({QStringLiteral("void"), QStringLiteral("--db"), m_db->path(), QStringLiteral("2410100001"),
                        QStringLiteral("--reason"), QStringLiteral("错收")},

@@ -4,8 +4,8 @@
 #include "data/Database.h"
 #include "demo/DemoData.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
-#include "operators/TfrmLogin.h"
+#include "data/DataModule.h"
+#include "operators/LoginDialog.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -56,7 +56,7 @@ void fillOffice(TestDb &db, int houses = 200)
     o.houses = houses;
     o.years = 2;
     o.chargeDate = QDate(2024, 10, 10);
-    DemoData::generate(frmDM().db(), o);
+    DemoData::generate(dataModule().db(), o);
     Q_UNUSED(db);
 }
 
@@ -318,7 +318,7 @@ void TestBackup::restoreRefusesBadCopies()
         lacking.open(bad, Key);
         lacking.exec(QStringLiteral("DROP TABLE %1").arg(kind));
     }
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     const QByteArray before = bytesOf(db.path());
     try {
         Backup::restore(db.path(), bad);
@@ -354,7 +354,7 @@ void TestBackup::restoreKeepsReplacedFile()
     QCOMPARE(countIn(kept, QStringLiteral("SELECT count(*) FROM UCharge WHERE theNum = 'after'")), 1);
     QCOMPARE(otherDesk.count(QStringLiteral("SELECT ID FROM UCharge")), atCopy);
     otherDesk.close();
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QCOMPARE(countIn(db.path(), QStringLiteral("SELECT count(*) FROM UCharge WHERE theNum = 'after'")), 0);
 }
 
@@ -383,7 +383,7 @@ void TestBackup::stoppedMidwayLeavesAllAsItWas()
     Backup::copy(db.path(), copy);
     db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDel) VALUES (1, 'after', '否')"));
     const qint64 payments = db.count(QStringLiteral("SELECT ID FROM UCharge"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     const QString dataDir = QFileInfo(db.path()).absolutePath();
     const QStringList filesBefore = QDir(dataDir).entryList(QDir::Files | QDir::Hidden);
     const QString out = QDir(db.dir()).filePath(QStringLiteral("Backup/db-20261201-093000.edb"));
@@ -420,13 +420,13 @@ void TestBackup::flippedByteIsFoundAndPaymentsRefused()
     fillOffice(db, 100);
     Backup::setClock([] { return QDateTime(QDate(2024, 10, 9), QTime(8, 0)); });
     const QString latest = Backup::takeDaily(db.path()).path;
-    frmDM().closeConnection(); // the log goes back into the file
+    dataModule().closeConnection(); // the log goes back into the file
     flipByte(db.path(), tablePageOffset(db.path(), QStringLiteral("UCharge")));
 
     // The login window reads its operators (another table), then the check tells the damage.
     MessageRecorder rec;
-    TfrmLogin w;
-    QSignalSpy found(&frmDM(), &TfrmDM::damageFound);
+    LoginDialog w;
+    QSignalSpy found(&dataModule(), &DataModule::damageFound);
     w.show();
     QTRY_COMPARE(found.count(), 1);
     QCOMPARE(rec.errors(), 1);
@@ -462,13 +462,13 @@ void TestBackup::flippedByteIsFoundAndPaymentsRefused()
     QVERIFY2(err.contains(QDir::toNativeSeparators(latest)), qPrintable(err));
 
     // Restored, the file is whole and takes payments again.
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QCOMPARE(runAdmin({"restore", "--db", db.path(), "--from", latest}, &out, &err), 0);
     QCOMPARE(runAdmin({"check", "--db", db.path()}, &out, &err), 0);
-    frmDM().setConnection(db.path(), Key);
-    frmDM().db();
-    frmDM().startCheck();
-    QCOMPARE(frmDM().refusesPayments(), QString());
+    dataModule().setConnection(db.path(), Key);
+    dataModule().db();
+    dataModule().startCheck();
+    QCOMPARE(dataModule().refusesPayments(), QString());
 }
 
 // backup and restore of a server database do nothing and say so, never as a success
@@ -513,7 +513,7 @@ void TestBackup::restoredNumbersStayUsed()
              qPrintable(told));
     QCOMPARE(Backup::loss(db.path(), db.path(), control).payments, QStringList());
 
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     Backup::restore(db.path(), first);
     db.login(QDate(2024, 10, 10));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UCharge")), 1);
@@ -527,7 +527,7 @@ void TestBackup::restoredNumbersStayUsed()
     const QString second = QDir(db.dir()).filePath(QStringLiteral("second.edb"));
     Backup::copy(db.path(), second);
     QCOMPARE(pay(db, 6), QStringLiteral("2410100005"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out, err;
     QVERIFY2(runAdmin({"restore", "--db", db.path(), "--from", second}, &out, &err) == 0, qPrintable(err));
     QVERIFY2(out.contains(QStringLiteral("恢复前的最后收据号：2410100005"))
@@ -535,7 +535,7 @@ void TestBackup::restoredNumbersStayUsed()
              qPrintable(out));
     db.login(QDate(2024, 10, 10));
     QCOMPARE(pay(db, 6), QStringLiteral("2410100006"));
-    QCOMPARE(Backup::checkAccounts(frmDM().db()), QStringList());
+    QCOMPARE(Backup::checkAccounts(dataModule().db()), QStringList());
 }
 
 // A whole copy on a medium the account may only read is accepted by check and restore,
@@ -717,7 +717,7 @@ void TestBackup::copiesShareTheDatabasesMode()
 {
     QFETCH(int, mode);
     TestDb db;
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QCOMPARE(::chmod(QFile::encodeName(db.path()).constData(), mode_t(mode)), 0);
     const QString copy = QDir(db.dir()).filePath(QStringLiteral("copy.edb"));
     Backup::copy(db.path(), copy);

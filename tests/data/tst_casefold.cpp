@@ -3,9 +3,9 @@
 // the earlier form upgraded in place.
 #include "charging/ChargeLogic.h"
 #include "data/CaseFold.h"
+#include "data/DataModule.h"
 #include "data/Database.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
 #include "operators/Accounts.h"
 #include "operators/Login.h"
 #include "owners/OwnerEntry.h"
@@ -190,7 +190,7 @@ void TestCaseFold::listsSortWithoutCase()
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('ｂ区', ''), ('Ｂ区', ''), ('Ａ区', ''), "
                            "('ａ区', ''), ('B', ''), ('a', '')"));
-    const Rows rows = frmDM().query(QStringLiteral("SELECT theName FROM SArea ORDER BY theName, ID"));
+    const Rows rows = dataModule().query(QStringLiteral("SELECT theName FROM SArea ORDER BY theName, ID"));
     QStringList names;
     for (int r = 0; r < rows.rowCount(); ++r)
         names << rows.at(r, 0);
@@ -268,7 +268,7 @@ void TestCaseFold::newerFileRefused()
 {
     TestDb t;
     t.exec(QStringLiteral("PRAGMA user_version = %1").arg(Schema::Version + 1));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     Database db;
     try {
         db.open(t.path(), Key);

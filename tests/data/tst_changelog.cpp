@@ -5,7 +5,7 @@
 #include "charging/PaymentVoid.h"
 #include "data/ChangeLog.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/Accounts.h"
 #include "operators/ChangeLogWindow.h"
 #include "owners/OwnerEntry.h"
@@ -165,7 +165,7 @@ void TestChangeLog::recordOfEachAction()
     QFETCH(QString, action);
     QFETCH(QString, recorded);
     act(action);
-    const Rows r = frmDM().query(QStringLiteral("SELECT * FROM ULog ORDER BY ID DESC"));
+    const Rows r = dataModule().query(QStringLiteral("SELECT * FROM ULog ORDER BY ID DESC"));
     QCOMPARE(r.value(QStringLiteral("theAction")) + QLatin1Char('|') + r.value(QStringLiteral("AName")) + QLatin1Char('|')
                  + r.value(QStringLiteral("HNum")) + QLatin1Char('|') + r.value(QStringLiteral("theChange")),
              recorded);
@@ -234,7 +234,7 @@ void TestChangeLog::killedWritersLeaveBothOrNeither()
 {
     // Payments and voids by the admin tool, each killed at a random moment: every payment
     // stored has its record, every void too, and no record names a change that is not there.
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QRandomGenerator rng(18);
     int killed = 0;
     for (int i = 0; i < 40; ++i) {
@@ -251,7 +251,7 @@ void TestChangeLog::killedWritersLeaveBothOrNeither()
                     QStringLiteral("--room"), QStringLiteral("1-101"), QStringLiteral("--years"), QStringLiteral("1"),
                     QStringLiteral("--charge-date"), QStringLiteral("2024-10-10")};
         }
-        frmDM().closeConnection();
+        dataModule().closeConnection();
         QProcess p;
         p.start(QStringLiteral(ADMIN_TOOL_PATH), args);
         QVERIFY(p.waitForStarted());
@@ -285,27 +285,27 @@ void TestChangeLog::window()
     MessageRecorder rec;
     ChangeLogWindow w;
     QCOMPARE(w.windowTitle(), QStringLiteral("操作记录"));
-    w.BitBtn1Click();
+    w.runQuery();
     QCOMPARE(rec.errors(), 0);
-    QCOMPARE(w.ADOQuery1->rowCount(), 4);
-    QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("操作")), QStringLiteral("新增单价"));
+    QCOMPARE(w.listModel->rowCount(), 4);
+    QCOMPARE(w.listModel->value(0, QStringLiteral("操作")), QStringLiteral("新增单价"));
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：4"));
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：4"));
     // By action (any part of it) and room number.
     w.edit(1)->setText(QStringLiteral("业主"));
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 2);
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 2);
     w.edit(2)->setText(QStringLiteral("102"));
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 1);
-    QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("房号")), QStringLiteral("1-102"));
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 1);
+    QCOMPARE(w.listModel->value(0, QStringLiteral("房号")), QStringLiteral("1-102"));
     // The date range is the day of the record; today's records are inside the default.
     w.checkBox(3)->setChecked(false);
     w.checkBox(4)->setChecked(false);
     w.checkBox(1)->setChecked(true);
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 4);
-    QVERIFY(w.BitBtn3->isEnabled());
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 4);
+    QVERIFY(w.excelButton->isEnabled());
 }
 
 // A record's changed values are read in full: their column takes the grid's free width, a
@@ -327,20 +327,20 @@ void TestChangeLog::recordReadInFull()
     showAndWait(&w);
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 2);
-    QCOMPARE(w.ADOQuery1->value(0, QStringLiteral("变更内容")), change);
-    const int c = w.ADOQuery1->columnIndex(QStringLiteral("变更内容"));
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 2);
+    QCOMPARE(w.listModel->value(0, QStringLiteral("变更内容")), change);
+    const int c = w.listModel->columnIndex(QStringLiteral("变更内容"));
     int others = 0;
-    for (int k = 0; k < w.ADOQuery1->columnCount(); ++k)
-        if (k != c && !w.DBGrid1->isColumnHidden(k))
-            others += w.DBGrid1->columnWidth(k);
-    QVERIFY(w.DBGrid1->columnWidth(c) > 420);
-    QCOMPARE(w.DBGrid1->columnWidth(c), w.DBGrid1->viewport()->width() - others);
+    for (int k = 0; k < w.listModel->columnCount(); ++k)
+        if (k != c && !w.listGrid->isColumnHidden(k))
+            others += w.listGrid->columnWidth(k);
+    QVERIFY(w.listGrid->columnWidth(c) > 420);
+    QCOMPARE(w.listGrid->columnWidth(c), w.listGrid->viewport()->width() - others);
 
-    const QRect cell = w.DBGrid1->visualRect(w.ADOQuery1->index(0, c));
-    QHelpEvent help(QEvent::ToolTip, cell.center(), w.DBGrid1->viewport()->mapToGlobal(cell.center()));
-    QApplication::sendEvent(w.DBGrid1->viewport(), &help);
+    const QRect cell = w.listGrid->visualRect(w.listModel->index(0, c));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), w.listGrid->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(w.listGrid->viewport(), &help);
     QCOMPARE(QToolTip::text(), QStringLiteral("<p style='white-space:pre-wrap'>") + change.toHtmlEscaped() + QStringLiteral("</p>"));
     QToolTip::hideText();
 
@@ -353,8 +353,8 @@ void TestChangeLog::recordReadInFull()
     };
     dialogs.nextAs<ChangeRecordDialog>(read);
     // The first click of the two, then the second, which the window system sends as a double click.
-    QTest::mouseClick(w.DBGrid1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-    QTest::mouseDClick(w.DBGrid1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QTest::mouseClick(w.listGrid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QTest::mouseDClick(w.listGrid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     QCOMPARE(dialogs.opened, 1);
     QCOMPARE(shown, (QStringList{QStringLiteral("操作记录"), change}));
 
@@ -362,8 +362,8 @@ void TestChangeLog::recordReadInFull()
     dialogs.nextAs<ChangeRecordDialog>(read);
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Return);
+    w.listGrid->setFocus();
+    QTest::keyClick(w.listGrid, Qt::Key_Return);
     QCOMPARE(dialogs.opened, 2);
     QCOMPARE(shown, (QStringList{QStringLiteral("操作记录"), change}));
     QCOMPARE(rec.entries.size(), 0);
@@ -376,14 +376,14 @@ void TestChangeLog::olderFileGainsTheTables()
     m_db->exec(QStringLiteral("DROP TABLE ULog"));
     m_db->exec(QStringLiteral("DROP INDEX UCharge_HID"));
     m_db->exec(QStringLiteral("PRAGMA user_version = 2"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     // Opening it (as the program and the admin tool do) upgrades it; a charge is recorded.
-    QCOMPARE(frmDM().db().scalar(QStringLiteral("PRAGMA user_version")), QString::number(Schema::Version));
+    QCOMPARE(dataModule().db().scalar(QStringLiteral("PRAGMA user_version")), QString::number(Schema::Version));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UVoid")), 0);
     chargeOnce(QStringLiteral("1-101"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM ULog WHERE theAction = '收费'")), 1);
     // An upgraded file opens again without change.
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     Database db;
     db.open(m_db->path(), QString::fromUtf8(Schema::DatabaseKey));
     QVERIFY(!Schema::upgradeStep(db));

@@ -1,6 +1,6 @@
 #include "data/ChangeLog.h"
 #include "data/Dates.h"
-#include "data/NumToChar.h"
+#include "data/Capitals.h"
 #include "data/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/PgDialect.h"
@@ -8,7 +8,7 @@
 #include "data/OutputFile.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
 
@@ -32,8 +32,8 @@
 class TestData : public QObject {
     Q_OBJECT
 private slots:
-    void numToChar_data();
-    void numToChar();
+    void capitals_data();
+    void capitals();
     void plainNumbers_data();
     void plainNumbers();
     void plainFormAgreesWithItsDefinition();
@@ -61,7 +61,7 @@ private slots:
     void sumsHaveNoBinaryNoise();
     void idsAreAutomatic();
     void quoteDoublingKeepsOneValue();
-    void myRetCCounts();
+    void countsRows();
     void initialFile();
     void initRefusesExistingFile();
     void openErrorsSayWhatAndWhere();
@@ -113,7 +113,7 @@ void TestData::pageLimitOfAStatement()
     QCOMPARE(PgDialect::rowLimit(PgDialect::translate(sql).text), limit);
 }
 
-void TestData::numToChar_data()
+void TestData::capitals_data()
 {
     QTest::addColumn<double>("amount");
     QTest::addColumn<QString>("text");
@@ -136,11 +136,11 @@ void TestData::numToChar_data()
     QTest::newRow("largest") << 9999999999999.99 << "玖万玖仟玖佰玖拾玖亿玖仟玖佰玖拾玖万玖仟玖佰玖拾玖元玖角玖分";
 }
 
-void TestData::numToChar()
+void TestData::capitals()
 {
     QFETCH(double, amount);
     QFETCH(QString, text);
-    QCOMPARE(NumToChar(amount), text);
+    QCOMPARE(amountInCapitals(amount), text);
 }
 
 void TestData::plainNumbers_data()
@@ -294,7 +294,7 @@ void TestData::textComparesWithoutCase()
     QFETCH(int, count);
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('aBc', ''), ('东区', 'x')"));
-    QCOMPARE(frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE ") + where), count);
+    QCOMPARE(dataModule().countRows(QStringLiteral("SELECT ID FROM SArea WHERE ") + where), count);
 }
 
 void TestData::dateDiff_data()
@@ -349,13 +349,13 @@ void TestData::numberColumnsRefuseText()
     TestDb db;
     const QString sql = QStringLiteral("INSERT INTO SPrice (theName, Remark, thePrice) VALUES ('住宅', '', %1) ").arg(price);
     if (accepted) {
-        frmDM().myESQL(sql);
+        dataModule().execute(sql);
         QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM SPrice")), QStringLiteral("12.5"));
         if (!TestDb::onServer())
             QCOMPARE(db.scalar(QStringLiteral("SELECT typeof(thePrice) FROM SPrice")), QStringLiteral("real"));
     } else {
         try {
-            frmDM().myESQL(sql);
+            dataModule().execute(sql);
             QFAIL("stored");
         } catch (const DbError &e) {
             QVERIFY2(e.message().contains(QStringLiteral("单价 不是有效的数字")), qPrintable(e.message()));
@@ -381,7 +381,7 @@ void TestData::numberRefusalsNameTheColumn()
     QFETCH(QString, label);
     TestDb db;
     try {
-        frmDM().myESQL(statement);
+        dataModule().execute(statement);
         QFAIL("stored");
     } catch (const DbError &e) {
         QCOMPARE(e.message(), QStringLiteral("%1 不是有效的数字").arg(label));
@@ -389,7 +389,7 @@ void TestData::numberRefusalsNameTheColumn()
         QVERIFY2(!e.detail().isEmpty() && e.detail() != e.message(), qPrintable(e.detail()));
     }
     // A bound value is refused in the same words.
-    Statement ins(frmDM().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea) VALUES (?, ?, ?)"));
+    Statement ins(dataModule().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea) VALUES (?, ?, ?)"));
     ins.bind(1, QStringLiteral("a"));
     ins.bind(2, QStringLiteral("2"));
     ins.bind(3, QStringLiteral("12..5"));
@@ -407,9 +407,9 @@ void TestData::columnNamesAsWritten()
 {
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('住宅', 2.5)"));
-    const Rows r = frmDM().query(QStringLiteral("SELECT theName AS 房屋用途, thePrice, Remark AS \"Note\", ID FROM SPrice"));
+    const Rows r = dataModule().query(QStringLiteral("SELECT theName AS 房屋用途, thePrice, Remark AS \"Note\", ID FROM SPrice"));
     QCOMPARE(r.columns(), QStringList({QStringLiteral("房屋用途"), QStringLiteral("thePrice"), QStringLiteral("Note"), QStringLiteral("ID")}));
-    const Rows all = frmDM().query(QStringLiteral("select * from SDept"));
+    const Rows all = dataModule().query(QStringLiteral("select * from SDept"));
     QCOMPARE(all.columns(), QStringList({QStringLiteral("ID"), QStringLiteral("theName"), QStringLiteral("F1"), QStringLiteral("theBM"),
                                          QStringLiteral("theBD"), QStringLiteral("theEM"), QStringLiteral("theED")}));
     QCOMPARE(all.value(QStringLiteral("THEBM")), QStringLiteral("10"));
@@ -431,18 +431,18 @@ void TestData::numbersReadEveryWayPlain()
 {
     QFETCH(double, value);
     TestDb db;
-    Statement insert(frmDM().db(), QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('a', ?)"));
+    Statement insert(dataModule().db(), QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('a', ?)"));
     insert.bind(1, value);
     insert.run();
     const QString plain = Numbers::plain(value);
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM SPrice")), plain);
-    auto cursor = frmDM().db().cursor(QStringLiteral("SELECT thePrice FROM SPrice LIMIT 5"));
+    auto cursor = dataModule().db().cursor(QStringLiteral("SELECT thePrice FROM SPrice LIMIT 5"));
     QVERIFY(cursor->next());
     QCOMPARE(cursor->text(0), plain);
     QByteArray page;
     cursor->appendText(page, 0);
     QCOMPARE(QString::fromUtf8(page), plain);
-    auto open = frmDM().db().cursor(QStringLiteral("SELECT thePrice FROM SPrice"));
+    auto open = dataModule().db().cursor(QStringLiteral("SELECT thePrice FROM SPrice"));
     QVERIFY(open->next());
     QCOMPARE(open->text(0), plain);
     // The value itself comes back exactly, for a list's keys.
@@ -453,7 +453,7 @@ void TestData::numbersReadBackPlain()
 {
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('a', '2.50'), ('b', '100.0'), ('c', 23.45)"));
-    const Rows rows = frmDM().query(QStringLiteral("SELECT thePrice AS 单价 FROM SPrice ORDER BY ID"));
+    const Rows rows = dataModule().query(QStringLiteral("SELECT thePrice AS 单价 FROM SPrice ORDER BY ID"));
     QCOMPARE(rows.at(0, QStringLiteral("单价")), QStringLiteral("2.5"));
     QCOMPARE(rows.at(1, QStringLiteral("单价")), QStringLiteral("100"));
     QCOMPARE(rows.at(2, QStringLiteral("单价")), QStringLiteral("23.45"));
@@ -481,7 +481,7 @@ void TestData::numbersReadBackPlain()
     }
     // Through a cursor too, as the lists and the export read.
     QVERIFY_THROWS_EXCEPTION(DbError, {
-        auto cursor = frmDM().db().cursor(QStringLiteral("SELECT SUM(thePrice) AS 合计 FROM SPrice"));
+        auto cursor = dataModule().db().cursor(QStringLiteral("SELECT SUM(thePrice) AS 合计 FROM SPrice"));
         while (cursor->next())
             (void)cursor->text(0);
     });
@@ -490,7 +490,7 @@ void TestData::numbersReadBackPlain()
 void TestData::sumOverNoRowsIsEmpty()
 {
     TestDb db;
-    const Rows rows = frmDM().query(QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') "));
+    const Rows rows = dataModule().query(QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') "));
     QCOMPARE(rows.rowCount(), 1);
     QCOMPARE(rows.value(QStringLiteral("面积")), QString());
     // A null reads as the empty text; names are found without regard to case.
@@ -500,8 +500,8 @@ void TestData::sumOverNoRowsIsEmpty()
 void TestData::sumsHaveNoBinaryNoise()
 {
     TestDb db;
-    Transaction tx(frmDM().db());
-    Statement ins(frmDM().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('a', ?, ?, 1, '否')"));
+    Transaction tx(dataModule().db());
+    Statement ins(dataModule().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('a', ?, ?, 1, '否')"));
     double naive = 0;
     for (int i = 0; i < 20000; ++i) {
         const double area = 55 + (i * 37 % 9500) / 100.0;
@@ -524,10 +524,10 @@ void TestData::sumsHaveNoBinaryNoise()
 void TestData::idsAreAutomatic()
 {
     TestDb db;
-    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('a', '') "));
-    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('b', '') "));
-    frmDM().myESQL(QStringLiteral("DELETE FROM SArea WHERE (ID = 2)"));
-    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('c', '') "));
+    dataModule().execute(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('a', '') "));
+    dataModule().execute(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('b', '') "));
+    dataModule().execute(QStringLiteral("DELETE FROM SArea WHERE (ID = 2)"));
+    dataModule().execute(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('c', '') "));
     // An ID is never handed out twice, not even after a delete.
     QCOMPARE(db.scalar(QStringLiteral("SELECT ID FROM SArea WHERE theName = 'c'")), QStringLiteral("3"));
 }
@@ -537,29 +537,29 @@ void TestData::quoteDoublingKeepsOneValue()
     TestDb db;
     QCOMPARE(Sql::esc(QStringLiteral("O'Brien")), QStringLiteral("O''Brien"));
     const QString hostile = QStringLiteral("x'); DELETE FROM SUser; --");
-    frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('") + Sql::esc(hostile) + QStringLiteral("', '') "));
+    dataModule().execute(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('") + Sql::esc(hostile) + QStringLiteral("', '') "));
     QCOMPARE(db.scalar(QStringLiteral("SELECT theName FROM SArea")), hostile);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 1);
 }
 
-void TestData::myRetCCounts()
+void TestData::countsRows()
 {
     TestDb db;
-    QCOMPARE(frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE (theName = 'x')")), 0);
+    QCOMPARE(dataModule().countRows(QStringLiteral("SELECT ID FROM SArea WHERE (theName = 'x')")), 0);
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('x'), ('x'), ('X'), ('y')"));
-    QCOMPARE(frmDM().myRetC(QStringLiteral("SELECT ID FROM SArea WHERE (theName = 'x')")), 3);
+    QCOMPARE(dataModule().countRows(QStringLiteral("SELECT ID FROM SArea WHERE (theName = 'x')")), 3);
 }
 
 void TestData::initialFile()
 {
     TestDb db;
-    const Rows dept = frmDM().query(QStringLiteral("SELECT * FROM SDept WHERE (ID = 1)"));
+    const Rows dept = dataModule().query(QStringLiteral("SELECT * FROM SDept WHERE (ID = 1)"));
     QCOMPARE(dept.rowCount(), 1);
     QVERIFY(!dept.value(QStringLiteral("theName")).isEmpty());
     QVERIFY(!dept.value(QStringLiteral("F1")).isEmpty());
     QCOMPARE(dept.value(QStringLiteral("theBM")), QStringLiteral("10"));
     QCOMPARE(dept.value(QStringLiteral("theED")), QStringLiteral("10"));
-    const Rows zd = frmDM().query(QStringLiteral("select * from SZD Where (theID = 1) "));
+    const Rows zd = dataModule().query(QStringLiteral("select * from SZD Where (theID = 1) "));
     QCOMPARE(zd.rowCount(), 1);
     for (int i = 1; i <= 17; ++i)
         QVERIFY2(!zd.value(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'))).isEmpty(), qPrintable(QString::number(i)));
@@ -574,7 +574,7 @@ void TestData::initRefusesExistingFile()
 {
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('kept')"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     if (TestDb::onServer()) {
         QVERIFY_THROWS_EXCEPTION(DbError, Schema::createServer(db.path()));
         QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 1);
@@ -626,14 +626,14 @@ void TestData::sharedLookupListsKeepEachChoice()
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区'), ('西区'), ('南区')"));
     LookupCombo a, b;
-    a.bind(frmDM().DBComSArea());
-    b.bind(frmDM().DBComSArea());
+    a.bind(dataModule().areaList());
+    b.bind(dataModule().areaList());
     QCOMPARE(a.text(), QString()); // no choice to start with
     a.setKeyValue(QStringLiteral("西区"));
     b.setKeyValue(QStringLiteral("南区"));
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('北区')"));
     LookupCombo c;
-    c.bind(frmDM().DBComSArea()); // refilling from another screen re-reads every box's list
+    c.bind(dataModule().areaList()); // refilling from another screen re-reads every box's list
     QCOMPARE(a.count(), 4);
     QCOMPARE(b.count(), 4);
     QCOMPARE(a.text(), QStringLiteral("西区"));
@@ -647,7 +647,7 @@ void TestData::lookupOnEmptyTable()
 {
     TestDb db;
     LookupCombo a;
-    a.bind(frmDM().DBComSMType());
+    a.bind(dataModule().paymentMethodList());
     QCOMPARE(a.count(), 0);
     QCOMPARE(a.text(), QString());
 }
@@ -668,7 +668,7 @@ void TestData::indexesServeTheSearches()
     // serve the search at all.
     if (TestDb::onServer())
         db.exec(QStringLiteral("SET enable_seqscan = off"));
-    const Rows plan = frmDM().query((TestDb::onServer() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ")) + statement);
+    const Rows plan = dataModule().query((TestDb::onServer() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ")) + statement);
     QString text;
     for (int r = 0; r < plan.rowCount(); ++r)
         text += plan.row(r).join(QLatin1Char(' '));
@@ -686,7 +686,7 @@ void TestData::ownerPagesNeedNoSort()
     const QString page = QStringLiteral(
         "SELECT * FROM (SELECT AName AS 小区名称, theNum AS 房号, ID FROM UHouse WHERE (theDel = '否')) list "
         "ORDER BY 小区名称, 房号, ID LIMIT 256");
-    const Rows plan = frmDM().query(QStringLiteral("EXPLAIN ") + page);
+    const Rows plan = dataModule().query(QStringLiteral("EXPLAIN ") + page);
     QString text;
     for (int r = 0; r < plan.rowCount(); ++r)
         text += plan.row(r).join(QLatin1Char(' '));
@@ -701,15 +701,15 @@ void TestData::lentConnectionRefusesOtherThreads()
     TestDb db;
     std::promise<void> lent, done;
     std::thread importer([&] {
-        const Database::Loan loan(frmDM().db());
-        frmDM().db().exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('借出')"));
+        const Database::Loan loan(dataModule().db());
+        dataModule().db().exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('借出')"));
         lent.set_value();
         done.get_future().wait();
     });
     lent.get_future().wait();
     QString refused;
     try {
-        frmDM().db().select(QStringLiteral("SELECT ID FROM SArea"));
+        dataModule().db().select(QStringLiteral("SELECT ID FROM SArea"));
     } catch (const DbError &e) {
         refused = e.message();
     }
@@ -723,8 +723,8 @@ void TestData::transactionRollsBack()
 {
     TestDb db;
     {
-        Transaction tx(frmDM().db());
-        frmDM().myESQL(QStringLiteral("INSERT INTO SArea (theName) VALUES ('a')"));
+        Transaction tx(dataModule().db());
+        dataModule().execute(QStringLiteral("INSERT INTO SArea (theName) VALUES ('a')"));
         // no commit: leaving the scope rolls back
     }
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
@@ -733,10 +733,10 @@ void TestData::transactionRollsBack()
 void TestData::schemaVersionIsKept()
 {
     TestDb db;
-    QCOMPARE(frmDM().db().schemaVersion(), Schema::Version);
-    frmDM().db().setSchemaVersion(Schema::Version + 1);
-    const QString location = frmDM().db().path();
-    frmDM().closeConnection();
+    QCOMPARE(dataModule().db().schemaVersion(), Schema::Version);
+    dataModule().db().setSchemaVersion(Schema::Version + 1);
+    const QString location = dataModule().db().path();
+    dataModule().closeConnection();
     Database again;
     // A database of a newer program is refused, not read in a form this one does not know.
     try {
@@ -762,8 +762,8 @@ void TestData::serverUpgradesAnOlderDatabase()
     SERVER_ONLY();
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', '')"));
-    const QString url = frmDM().db().path();
-    frmDM().closeConnection();
+    const QString url = dataModule().db().path();
+    dataModule().closeConnection();
     backToVersion2(url);
     auto inspect = [&](QStringList *tables) {
         Database raw;
@@ -852,16 +852,16 @@ void TestData::serverErrorsNameTheServer()
     else
         url.setUserName(QStringLiteral("nobody_here"));
     // The login window's first query opens the connection and shows what went wrong.
-    frmDM().setConnection(url.toString(), QString());
+    dataModule().setConnection(url.toString(), QString());
     try {
-        frmDM().db();
+        dataModule().db();
         QFAIL("connected");
     } catch (const DbError &e) {
         QVERIFY2(e.message().contains(says), qPrintable(e.message()));
         QVERIFY2(e.message().contains(QStringLiteral("%1:%2").arg(url.host()).arg(url.port())), qPrintable(e.message()));
         QVERIFY2(!e.message().contains(QStringLiteral("s3cret")), qPrintable(e.message()));
     }
-    frmDM().closeConnection();
+    dataModule().closeConnection();
 }
 
 void TestData::serverAddressOfAUrl_data()
@@ -975,9 +975,9 @@ void TestData::serverPasswordNeverShown()
         {url(QStringLiteral("cy_password")), QStringLiteral("要求密码"), QStringLiteral("no password supplied")},
     };
     for (const auto &c : cases) {
-        frmDM().setConnection(c.url, QString());
+        dataModule().setConnection(c.url, QString());
         try {
-            frmDM().db();
+            dataModule().db();
             QFAIL("connected");
         } catch (const DbError &e) {
             QVERIFY2(e.message().contains(c.says) && e.message().contains(server.host()), qPrintable(e.message()));
@@ -987,7 +987,7 @@ void TestData::serverPasswordNeverShown()
             for (const QString &text : {e.message(), e.detail(), e.statement()})
                 QVERIFY2(showsNoPassword(text), qPrintable(text));
         }
-        frmDM().closeConnection();
+        dataModule().closeConnection();
         QString out, err;
         QCOMPARE(runAdmin({"sql", "--db", c.url, "SELECT 1"}, &out, &err), 1);
         QVERIFY2(err.contains(c.says) && showsNoPassword(err), qPrintable(err));
@@ -1005,7 +1005,7 @@ void TestData::serverErrorsInTheProgramsWords()
 {
     SERVER_ONLY();
     TestDb db;
-    Database &own = frmDM().db();
+    Database &own = dataModule().db();
     const auto inWords = [](const DbError &e, const QString &says, const QString &serverSays) {
         return e.message().contains(says) && !e.message().contains(serverSays) && e.detail().contains(serverSays);
     };
@@ -1058,7 +1058,7 @@ void TestData::serverReconnectsAfterALostConnection()
 {
     SERVER_ONLY();
     TestDb db;
-    Database &own = frmDM().db();
+    Database &own = dataModule().db();
     Database other;
     other.open(db.path(), QString());
     // The server ends a connection's session, as when it restarts, and it is gone before

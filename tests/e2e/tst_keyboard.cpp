@@ -3,23 +3,23 @@
 // arrow keys), Enter presses the default button where a screen has one and runs "查询"
 // from every criterion of a browse screen, the menus open with their access keys, and
 // the grids' pop-up menus open with the Menu key.
-#include "app/TfrmMain.h"
-#include "charging/TfrmUCharge_In.h"
-#include "charging/TfrmUCharge_M.h"
-#include "charging/TfrmUCharge_Q.h"
-#include "data/TfrmDM.h"
-#include "operators/TfrmCPass.h"
-#include "operators/TfrmLogin.h"
-#include "operators/TfrmSMRX.h"
-#include "operators/TfrmUser.h"
-#include "owners/TfrmUH_D.h"
-#include "owners/TfrmUH_In.h"
-#include "owners/TfrmUH_M.h"
-#include "owners/TfrmUH_M1.h"
-#include "owners/TfrmUH_Q.h"
-#include "owners/TfrmUH_TX.h"
-#include "reference/TfrmRefList.h"
-#include "reference/TfrmSDept.h"
+#include "app/MainWindow.h"
+#include "charging/ChargeEntryDialog.h"
+#include "charging/ChargeManagementWindow.h"
+#include "charging/ChargeQueryWindow.h"
+#include "data/DataModule.h"
+#include "operators/ChangePasswordDialog.h"
+#include "operators/LoginDialog.h"
+#include "operators/DefaultsDialog.h"
+#include "operators/OperatorsDialog.h"
+#include "owners/OwnerImportDialog.h"
+#include "owners/OwnerEntryDialog.h"
+#include "owners/OwnerManagementWindow.h"
+#include "owners/OwnerModifyDialog.h"
+#include "owners/OwnerQueryWindow.h"
+#include "owners/ArrearsReminderWindow.h"
+#include "reference/ReferenceListDialog.h"
+#include "reference/UnitSettingsDialog.h"
 #include "widgets/RangeSpinBox.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
@@ -147,19 +147,19 @@ void TestKeyboard::cleanup()
 
 void TestKeyboard::loginWindow()
 {
-    TfrmLogin w;
-    checkTabOrder(&w, {w.BitBtn1, w.BitBtn2, w.DBLookupComboBox1, w.Edit1, w.DateTimePicker1});
+    LoginDialog w;
+    checkTabOrder(&w, {w.loginButton, w.closeButton, w.operatorBox, w.passwordEdit, w.chargeDatePicker});
     // The name by keyboard moves on to the password; Enter there presses "登录".
-    w.DBLookupComboBox1->setFocus();
+    w.operatorBox->setFocus();
     press(Qt::Key_Down);
-    QCOMPARE(w.DBLookupComboBox1->text(), QStringLiteral("管理员"));
-    QCOMPARE(keyboardAt(), w.Edit1);
-    QTest::keyClicks(w.Edit1, QStringLiteral("nope"));
+    QCOMPARE(w.operatorBox->text(), QStringLiteral("管理员"));
+    QCOMPARE(keyboardAt(), w.passwordEdit);
+    QTest::keyClicks(w.passwordEdit, QStringLiteral("nope"));
     press(Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
     // Enter in the date picker presses "登录" as well.
     m_messages->clear();
-    w.DateTimePicker1->setFocus();
+    w.chargeDatePicker->setFocus();
     press(Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
 }
@@ -167,81 +167,81 @@ void TestKeyboard::loginWindow()
 void TestKeyboard::dialogsTabOrder()
 {
     {
-        TfrmSArea w;
-        checkTabOrder(&w, {w.DBGrid1, w.Edit1, w.Edit2, w.BitBtn1, w.BitBtn2});
+        AreasDialog w;
+        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.remarkEdit, w.saveButton, w.closeButton});
     }
     {
-        TfrmSPrice w;
-        checkTabOrder(&w, {w.DBGrid1, w.Edit1, w.Edit3, w.Edit2, w.BitBtn1, w.BitBtn2});
+        UnitPricesDialog w;
+        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.priceEdit, w.remarkEdit, w.saveButton, w.closeButton});
     }
     {
-        TfrmUser w;
-        checkTabOrder(&w, {w.DBGrid1, w.Edit1, w.Edit2, w.BitBtn1, w.BitBtn2});
+        OperatorsDialog w;
+        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.remarkEdit, w.saveButton, w.closeButton});
     }
     {
-        TfrmCPass w;
-        checkTabOrder(&w, {w.Edit1, w.Edit2, w.Edit3, w.BitBtn1, w.BitBtn2});
+        ChangePasswordDialog w;
+        checkTabOrder(&w, {w.oldPasswordEdit, w.newPasswordEdit, w.confirmPasswordEdit, w.saveButton, w.closeButton});
     }
     {
-        TfrmSMRX w;
-        checkTabOrder(&w, {w.DBLookupComboBox1, w.DBLookupComboBox2, w.DBLookupComboBox3, w.BitBtn1, w.BitBtn2});
+        DefaultsDialog w;
+        checkTabOrder(&w, {w.paymentMethodBox, w.purposeBox, w.areaBox, w.saveButton, w.closeButton});
     }
     {
-        TfrmSDept w;
-        checkTabOrder(&w, {w.Edit1, w.SpinEdit1, w.SpinEdit2, w.SpinEdit3, w.SpinEdit4, w.BitBtn1, w.BitBtn2});
+        UnitSettingsDialog w;
+        checkTabOrder(&w, {w.unitNameEdit, w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin, w.saveButton, w.closeButton});
     }
     {
-        TfrmUH_D w;
-        checkTabOrder(&w, {w.DBGrid1, w.DBLookupComboBox1, w.Button1, w.BitBtn2});
+        OwnerImportDialog w;
+        checkTabOrder(&w, {w.sheetGrid, w.areaBox, w.openButton, w.closeButton});
     }
 }
 
 void TestKeyboard::ownerEntryAndModify()
 {
     {
-        TfrmUH_In w;
-        checkTabOrder(&w, {w.DBLookupComboBox1, w.Edit1, w.Edit2, w.DBLookupComboBox2, w.Edit3, w.DateTimePicker1,
-                           w.Edit4, w.Edit5, w.Edit6, w.BitBtn1, w.BitBtn2, w.CheckBox1});
+        OwnerEntryDialog w;
+        checkTabOrder(&w, {w.areaBox, w.roomEdit, w.floorAreaEdit, w.purposeBox, w.priceEdit, w.paidUpPicker,
+                           w.ownerEdit, w.phoneEdit, w.remarkEdit, w.saveButton, w.closeButton, w.continuousEntryCheck});
     }
     {
-        TfrmUH_M1 w;
-        checkTabOrder(&w, {w.DBLookupComboBox1, w.Edit1, w.Edit2, w.DBLookupComboBox2, w.Edit3, w.DateTimePicker1,
-                           w.Edit4, w.Edit5, w.Edit6, w.BitBtn1, w.BitBtn2});
+        OwnerModifyDialog w;
+        checkTabOrder(&w, {w.areaBox, w.roomEdit, w.floorAreaEdit, w.purposeBox, w.priceEdit, w.paidUpPicker,
+                           w.ownerEdit, w.phoneEdit, w.remarkEdit, w.saveButton, w.closeButton});
     }
 }
 
 void TestKeyboard::chargeEntry()
 {
-    TfrmUCharge_In w;
+    ChargeEntryDialog w;
     // Without a house the period pickers show no date; Tab still walks through them.
-    checkTabOrder(&w, {w.DateTimePicker1, w.DBLookupComboBox1, w.Edit1, w.Edit11, w.DateTimePicker2,
-                       w.DateTimePicker3, w.Edit12, w.DBLookupComboBox2, w.DBLookupComboBox3, w.Edit13,
-                       w.CheckBox1, w.BitBtn1, w.BitBtn2, w.Button1});
+    checkTabOrder(&w, {w.chargeDatePicker, w.areaBox, w.roomEdit, w.yearsEdit, w.startDatePicker,
+                       w.endDatePicker, w.amountEdit, w.paymentMethodBox, w.payeeBox, w.remarkEdit,
+                       w.continuousEntryCheck, w.saveButton, w.closeButton, w.roundButton});
     // A payment from the keyboard alone: the area by arrow key, the room and Enter, the
     // years, then Tab to "保存" and Space.
-    w.DBLookupComboBox1->setFocus();
+    w.areaBox->setFocus();
     press(Qt::Key_Down);
     press(Qt::Key_Tab);
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1-1-101"));
     press(Qt::Key_Return);
-    QCOMPARE(keyboardAt(), w.Edit11);
-    QCOMPARE(w.Edit12->text(), QStringLiteral("1800"));
+    QCOMPARE(keyboardAt(), w.yearsEdit);
+    QCOMPARE(w.amountEdit->text(), QStringLiteral("1800"));
     for (int i = 0; i < 7; ++i)
         press(Qt::Key_Tab);
-    QCOMPARE(keyboardAt(), w.CheckBox1);
+    QCOMPARE(keyboardAt(), w.continuousEntryCheck);
     press(Qt::Key_Space); // "连续新增" off
-    QVERIFY(!w.CheckBox1->isChecked());
+    QVERIFY(!w.continuousEntryCheck->isChecked());
 }
 
 void TestKeyboard::datePickerFieldsByArrowKeys()
 {
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     QApplication::setActiveWindow(&w);
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    DatePicker *p = w.DateTimePicker1;
+    DatePicker *p = w.paidUpPicker;
     // Tab into the picker: the year is selected first.
-    w.Edit3->setFocus();
+    w.priceEdit->setFocus();
     press(Qt::Key_Tab);
     QCOMPARE(keyboardAt(), p);
     QCOMPARE(p->text(), QStringLiteral("2024-04-10"));
@@ -253,7 +253,7 @@ void TestKeyboard::datePickerFieldsByArrowKeys()
     press(Qt::Key_Down);
     QCOMPARE(p->text(), QStringLiteral("2025-03-10"));
     // Typed digits fill the sections one after the other.
-    w.Edit3->setFocus();
+    w.priceEdit->setFocus();
     press(Qt::Key_Tab);
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("20230415"));
     QCOMPARE(p->text(), QStringLiteral("2023-04-15"));
@@ -275,38 +275,38 @@ void TestKeyboard::browseScreens()
                     order << p;
         }
         order << tail;
-        w->BitBtn1Click(); // "Excel" is enabled by the first "查询"
+        w->runQuery(); // "Excel" is enabled by the first "查询"
         checkTabOrder(w, order);
         for (QWidget *input : inputs) {
             const QList<DatePicker *> pickers = input->findChildren<DatePicker *>();
             QWidget *target = pickers.isEmpty() ? input : pickers.first();
-            w->ADOQuery1->close();
+            w->listModel->close();
             target->setFocus();
             press(Qt::Key_Return);
-            QVERIFY2(w->ADOQuery1->isOpen(), qPrintable(nameOf(target)));
+            QVERIFY2(w->listModel->isOpen(), qPrintable(nameOf(target)));
         }
     };
     {
-        TfrmUH_Q w;
-        checkScreen(&w, {w.DBLookupComboBox1, w.Edit1, w.DBLookupComboBox2, w.Edit2, w.Edit3, w.Edit4},
-                    {w.BitBtn1, w.BitBtn3, w.BitBtn2, w.DBGrid1});
+        OwnerQueryWindow w;
+        checkScreen(&w, {w.areaBox, w.roomEdit, w.purposeBox, w.ownerEdit, w.phoneEdit, w.remarkEdit},
+                    {w.queryButton, w.excelButton, w.closeButton, w.listGrid});
         QVERIFY(w.waitForFigures());
-        QCOMPARE(w.Label1->text(), QStringLiteral("记录：1"));
+        QCOMPARE(w.countLabel->text(), QStringLiteral("记录：1"));
     }
     {
-        TfrmUH_TX w;
-        checkScreen(&w, {w.DBLookupComboBox1, w.Edit1, w.DBLookupComboBox2, w.Edit2, w.Edit3, w.Edit4},
-                    {w.DateTimePicker1, w.BitBtn1, w.BitBtn3, w.BitBtn2, w.DBGrid1});
-        w.ADOQuery1->close();
-        w.DateTimePicker1->setFocus();
+        ArrearsReminderWindow w;
+        checkScreen(&w, {w.areaBox, w.roomEdit, w.purposeBox, w.ownerEdit, w.phoneEdit, w.remarkEdit},
+                    {w.referencePicker, w.queryButton, w.excelButton, w.closeButton, w.listGrid});
+        w.listModel->close();
+        w.referencePicker->setFocus();
         press(Qt::Key_Return);
-        QVERIFY(w.ADOQuery1->isOpen());
+        QVERIFY(w.listModel->isOpen());
     }
     {
-        TfrmUCharge_Q w;
-        checkScreen(&w, {w.Edit1, w.DateTimePicker1->parentWidget(), w.DBLookupComboBox1, w.Edit2, w.Edit3,
-                         w.DBLookupComboBox2, w.DBLookupComboBox3, w.Edit4},
-                    {w.BitBtn1, w.BitBtn3, w.BitBtn2, w.DBGrid1});
+        ChargeQueryWindow w;
+        checkScreen(&w, {w.receiptNumberEdit, w.fromPicker->parentWidget(), w.areaBox, w.roomEdit, w.ownerEdit,
+                         w.paymentMethodBox, w.payeeBox, w.remarkEdit},
+                    {w.queryButton, w.excelButton, w.closeButton, w.listGrid});
     }
 }
 
@@ -330,23 +330,23 @@ void TestKeyboard::gridPopupByMenuKey()
     QTableView *grid = nullptr;
     QMenu *popup = nullptr;
     if (screen == QLatin1String("areas") || screen == QLatin1String("operators")) {
-        std::unique_ptr<TfrmRefList> d;
+        std::unique_ptr<ReferenceListDialog> d;
         if (screen == QLatin1String("areas"))
-            d = std::make_unique<TfrmSArea>();
+            d = std::make_unique<AreasDialog>();
         else
-            d = std::make_unique<TfrmUser>();
-        grid = d->DBGrid1;
-        popup = d->PopupMenu1;
+            d = std::make_unique<OperatorsDialog>();
+        grid = d->listGrid;
+        popup = d->gridMenu;
         w = std::move(d);
     } else {
         std::unique_ptr<BrowseWindow> b;
         if (screen == QLatin1String("owners"))
-            b = std::make_unique<TfrmUH_M>();
+            b = std::make_unique<OwnerManagementWindow>();
         else
-            b = std::make_unique<TfrmUCharge_M>();
-        b->BitBtn1Click(); // the pop-up menu comes with the first "查询"
-        grid = b->DBGrid1;
-        popup = b->PopupMenu1;
+            b = std::make_unique<ChargeManagementWindow>();
+        b->runQuery(); // the pop-up menu comes with the first "查询"
+        grid = b->listGrid;
+        popup = b->gridMenu;
         w = std::move(b);
     }
     w->show();
@@ -373,8 +373,8 @@ void TestKeyboard::gridPopupByMenuKey()
 
 void TestKeyboard::menusByAccessKeys()
 {
-    TfrmMain w;
-    frmDM().setConnection(m_db->path(), QStringLiteral("kqt472"));
+    MainWindow w;
+    dataModule().setConnection(m_db->path(), QStringLiteral("kqt472"));
     w.show();
     QApplication::setActiveWindow(&w);
     QVERIFY(QTest::qWaitForWindowActive(&w));

@@ -4,22 +4,22 @@
 // outside the program (message boxes, the end of the program, the print preview, the
 // spreadsheet program and the file dialog). Every step checks what the operator would
 // see. The steps run in order and build on each other.
-#include "app/TfrmMain.h"
-#include "charging/TfrmUCharge_In.h"
-#include "charging/TfrmUCharge_M.h"
-#include "charging/TfrmUCharge_Q.h"
-#include "data/TfrmDM.h"
+#include "app/MainWindow.h"
+#include "charging/ChargeEntryDialog.h"
+#include "charging/ChargeManagementWindow.h"
+#include "charging/ChargeQueryWindow.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
-#include "operators/TfrmCPass.h"
-#include "operators/TfrmLogin.h"
-#include "output/TfrmDMP.h"
+#include "operators/ChangePasswordDialog.h"
+#include "operators/LoginDialog.h"
+#include "output/PrintModule.h"
 #include "output/UiSheetOpener.h"
 #include "sheets/SheetModel.h"
-#include "owners/TfrmUH_D.h"
-#include "owners/TfrmUH_In.h"
-#include "owners/TfrmUH_Q.h"
-#include "owners/TfrmUH_TX.h"
-#include "reference/TfrmRefList.h"
+#include "owners/OwnerImportDialog.h"
+#include "owners/OwnerEntryDialog.h"
+#include "owners/OwnerQueryWindow.h"
+#include "owners/ArrearsReminderWindow.h"
+#include "reference/ReferenceListDialog.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/support/ImportFiles.h"
 #include "tests/report/ReportProbe.h"
@@ -143,8 +143,8 @@ private:
     std::unique_ptr<RecordingOpener> m_opener;
     std::unique_ptr<QTemporaryDir> m_files;
     CapturePresenter m_receipts;
-    std::unique_ptr<TfrmMain> m_main;
-    std::unique_ptr<TfrmLogin> m_login;
+    std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<LoginDialog> m_login;
     QString m_receiptNumber;
     QString m_firstReceiptText;
 };
@@ -157,7 +157,7 @@ void TestWorkday::initTestCase()
     m_dialogs = std::make_unique<ScriptedDialogs>();
     m_opener = std::make_unique<RecordingOpener>();
     m_files = std::make_unique<QTemporaryDir>();
-    frmDMP().setPresenter(&m_receipts);
+    printModule().setPresenter(&m_receipts);
     startProgram();
 }
 
@@ -167,7 +167,7 @@ void TestWorkday::cleanupTestCase()
         QFile::remove(f);
     m_login.reset();
     m_main.reset();
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
     m_opener.reset();
     m_dialogs.reset();
     m_quit.reset();
@@ -179,12 +179,12 @@ void TestWorkday::startProgram()
 {
     resetLoginState();
     m_login.reset();
-    m_main = std::make_unique<TfrmMain>();
+    m_main = std::make_unique<MainWindow>();
     // The main window points the connection at the file beside the program; the day's
     // file stands in for it.
-    frmDM().setConnection(m_db->path(), QStringLiteral("kqt472"));
-    m_login = std::make_unique<TfrmLogin>();
-    connect(m_login.get(), &TfrmLogin::loggedIn, m_main.get(), [this] { m_main->show(); });
+    dataModule().setConnection(m_db->path(), QStringLiteral("kqt472"));
+    m_login = std::make_unique<LoginDialog>();
+    connect(m_login.get(), &LoginDialog::loggedIn, m_main.get(), [this] { m_main->show(); });
     m_login->show();
     QApplication::setActiveWindow(m_login.get());
 }
@@ -192,7 +192,7 @@ void TestWorkday::startProgram()
 template <class Screen>
 Screen *TestWorkday::lastChild() const
 {
-    const QList<QMdiSubWindow *> subs = m_main->MdiArea->subWindowList(QMdiArea::CreationOrder);
+    const QList<QMdiSubWindow *> subs = m_main->mdiArea->subWindowList(QMdiArea::CreationOrder);
     return subs.isEmpty() ? nullptr : qobject_cast<Screen *>(subs.last()->widget());
 }
 
@@ -200,25 +200,25 @@ Screen *TestWorkday::lastChild() const
 
 void TestWorkday::logIn()
 {
-    TfrmLogin &w = *m_login;
+    LoginDialog &w = *m_login;
     QVERIFY(w.isVisible());
     QVERIFY(!m_main->isVisible());
     QCOMPARE(w.windowTitle(), QStringLiteral("软件登录"));
-    QCOMPARE(w.DBLookupComboBox1->findText(Operator), 0);
+    QCOMPARE(w.operatorBox->findText(Operator), 0);
 
     // Choosing the name moves on to the password; Enter there presses "登录".
-    pick(w.DBLookupComboBox1, Operator);
-    QCOMPARE(w.focusWidget(), w.Edit1);
-    w.DateTimePicker1->setDate(Today);
-    type(w.Edit1, QStringLiteral("580913"));
-    QCOMPARE(w.Edit1->text(), QStringLiteral("580913"));
-    QTest::keyClick(w.Edit1, Qt::Key_Return);
+    pick(w.operatorBox, Operator);
+    QCOMPARE(w.focusWidget(), w.passwordEdit);
+    w.chargeDatePicker->setDate(Today);
+    type(w.passwordEdit, QStringLiteral("580913"));
+    QCOMPARE(w.passwordEdit->text(), QStringLiteral("580913"));
+    QTest::keyClick(w.passwordEdit, Qt::Key_Return);
 
     QCOMPARE(m_messages->texts(), QStringList());
     QVERIFY(!w.isVisible());
     QVERIFY(m_main->isVisible());
-    QCOMPARE(m_main->StatusPanels[1]->text() + m_main->StatusPanels[2]->text(), QStringLiteral("当前登录用户：管理员"));
-    QCOMPARE(m_main->StatusPanels[3]->text() + m_main->StatusPanels[4]->text(), QStringLiteral("当前收费日期：2024-10-10"));
+    QCOMPARE(m_main->statusPanels[1]->text() + m_main->statusPanels[2]->text(), QStringLiteral("当前登录用户：管理员"));
+    QCOMPARE(m_main->statusPanels[3]->text() + m_main->statusPanels[4]->text(), QStringLiteral("当前收费日期：2024-10-10"));
     QCOMPARE(UnitName, Unit);
 }
 
@@ -241,31 +241,31 @@ void TestWorkday::referenceLists()
     for (const Entry &e : entries) {
         m_messages->clear();
         m_dialogs->next = [&](QDialog *d) {
-            auto *w = qobject_cast<TfrmRefList *>(d);
+            auto *w = qobject_cast<ReferenceListDialog *>(d);
             QVERIFY(w);
-            QCOMPARE(w->focusWidget(), w->Edit1);
-            QCOMPARE(w->DataSource1->rowCount(), 0);
-            type(w->Edit1, e.name);
-            if (w->Edit3) {
+            QCOMPARE(w->focusWidget(), w->nameEdit);
+            QCOMPARE(w->listRows->rowCount(), 0);
+            type(w->nameEdit, e.name);
+            if (w->priceEdit) {
                 // The price box takes digits and the point only.
-                type(w->Edit3, QStringLiteral("2x3.5元"));
-                QCOMPARE(w->Edit3->text(), e.price);
+                type(w->priceEdit, QStringLiteral("2x3.5元"));
+                QCOMPARE(w->priceEdit->text(), e.price);
             }
-            type(w->Edit2, QStringLiteral("今日新增"));
-            w->BitBtn1->click();
+            type(w->remarkEdit, QStringLiteral("今日新增"));
+            w->saveButton->click();
             QCOMPARE(m_messages->texts(), QStringList{e.saved});
-            QCOMPARE(w->DataSource1->rowCount(), 1);
-            QCOMPARE(w->DataSource1->rows().at(0, e.listCaption), e.name);
-            QCOMPARE(w->Edit1->text(), QString());
-            QCOMPARE(w->focusWidget(), w->Edit1);
+            QCOMPARE(w->listRows->rowCount(), 1);
+            QCOMPARE(w->listRows->rows().at(0, e.listCaption), e.name);
+            QCOMPARE(w->nameEdit->text(), QString());
+            QCOMPARE(w->focusWidget(), w->nameEdit);
             // The same name again is refused.
-            type(w->Edit1, e.name);
-            if (w->Edit3)
-                type(w->Edit3, e.price);
-            w->BitBtn1Click();
+            type(w->nameEdit, e.name);
+            if (w->priceEdit)
+                type(w->priceEdit, e.price);
+            w->addEntry();
             QCOMPARE(m_messages->last(), e.listCaption + QStringLiteral(" 已存在，请重新录入！"));
-            QCOMPARE(w->DataSource1->rowCount(), 1);
-            w->BitBtn2->click();
+            QCOMPARE(w->listRows->rowCount(), 1);
+            w->closeButton->click();
         };
         m_main->action(QString::fromUtf8(e.menu))->trigger();
         if (failed())
@@ -281,48 +281,48 @@ void TestWorkday::twoOwners()
 {
     m_messages->clear();
     m_dialogs->next = [&](QDialog *d) {
-        auto *w = qobject_cast<TfrmUH_In *>(d);
+        auto *w = qobject_cast<OwnerEntryDialog *>(d);
         QVERIFY(w);
         QCOMPARE(w->windowTitle(), QStringLiteral("业主录入"));
-        QVERIFY(w->CheckBox1->isChecked());
+        QVERIFY(w->continuousEntryCheck->isChecked());
         // No defaults yet for this operator; the paid-up date is the end of the period
         // in the year of the charging date.
-        QCOMPARE(w->DBLookupComboBox1->text(), QString());
-        QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-04-10"));
+        QCOMPARE(w->areaBox->text(), QString());
+        QCOMPARE(w->paidUpPicker->text(), QStringLiteral("2024-04-10"));
 
         // The first house, with "连续新增" ticked.
-        pick(w->DBLookupComboBox1, Area);
-        type(w->Edit1, QStringLiteral("1-2-301"));
-        type(w->Edit2, QStringLiteral("88.5"));
-        pick(w->DBLookupComboBox2, Purpose);
-        QCOMPARE(w->Edit3->text(), Price); // the purpose's price
-        type(w->Edit4, QStringLiteral("孙建国"));
-        type(w->Edit5, QStringLiteral("139-1234-5678"));
-        QCOMPARE(w->Edit5->text(), QStringLiteral("13912345678"));
-        type(w->Edit6, QStringLiteral("南向"));
-        w->BitBtn1->click();
+        pick(w->areaBox, Area);
+        type(w->roomEdit, QStringLiteral("1-2-301"));
+        type(w->floorAreaEdit, QStringLiteral("88.5"));
+        pick(w->purposeBox, Purpose);
+        QCOMPARE(w->priceEdit->text(), Price); // the purpose's price
+        type(w->ownerEdit, QStringLiteral("孙建国"));
+        type(w->phoneEdit, QStringLiteral("139-1234-5678"));
+        QCOMPARE(w->phoneEdit->text(), QStringLiteral("13912345678"));
+        type(w->remarkEdit, QStringLiteral("南向"));
+        w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList());
-        for (GbkLineEdit *e : {w->Edit1, w->Edit2, w->Edit3, w->Edit4, w->Edit5, w->Edit6})
+        for (GbkLineEdit *e : {w->roomEdit, w->floorAreaEdit, w->priceEdit, w->ownerEdit, w->phoneEdit, w->remarkEdit})
             QCOMPARE(e->text(), QString());
-        QCOMPARE(w->DBLookupComboBox1->text(), Area);
-        QCOMPARE(w->DBLookupComboBox2->text(), Purpose);
-        QCOMPARE(w->focusWidget(), w->Edit1);
+        QCOMPARE(w->areaBox->text(), Area);
+        QCOMPARE(w->purposeBox->text(), Purpose);
+        QCOMPARE(w->focusWidget(), w->roomEdit);
         QVERIFY(w->isVisible());
 
         // The second: the price box is empty after "连续新增", so the save stops there
         // until the purpose is picked again.
-        type(w->Edit1, QStringLiteral("1-2-302"));
-        type(w->Edit2, QStringLiteral("64"));
-        type(w->Edit4, QStringLiteral("周海燕"));
-        w->BitBtn1Click();
+        type(w->roomEdit, QStringLiteral("1-2-302"));
+        type(w->floorAreaEdit, QStringLiteral("64"));
+        type(w->ownerEdit, QStringLiteral("周海燕"));
+        w->save();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("单价 不能为空！")});
-        QCOMPARE(w->focusWidget(), w->Edit3);
-        w->DBLookupComboBox2Click();
-        QCOMPARE(w->Edit3->text(), Price);
-        w->DateTimePicker1->setDate(QDate(2023, 4, 10)); // behind by a season
-        w->CheckBox1->setChecked(false);
+        QCOMPARE(w->focusWidget(), w->priceEdit);
+        w->lookUpPrice();
+        QCOMPARE(w->priceEdit->text(), Price);
+        w->paidUpPicker->setDate(QDate(2023, 4, 10)); // behind by a season
+        w->continuousEntryCheck->setChecked(false);
         m_messages->clear();
-        w->BitBtn1->click();
+        w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
         QVERIFY(!w->isVisible());
     };
@@ -334,17 +334,17 @@ void TestWorkday::twoOwners()
     // The tool-bar button opens the same window; a room number taken in the area is refused.
     m_messages->clear();
     m_dialogs->next = [&](QDialog *d) {
-        auto *w = qobject_cast<TfrmUH_In *>(d);
+        auto *w = qobject_cast<OwnerEntryDialog *>(d);
         QVERIFY(w);
-        pick(w->DBLookupComboBox1, Area);
-        type(w->Edit1, QStringLiteral("1-2-302"));
-        type(w->Edit2, QStringLiteral("70"));
-        pick(w->DBLookupComboBox2, Purpose);
-        type(w->Edit4, QStringLiteral("重复"));
-        w->BitBtn1Click();
+        pick(w->areaBox, Area);
+        type(w->roomEdit, QStringLiteral("1-2-302"));
+        type(w->floorAreaEdit, QStringLiteral("70"));
+        pick(w->purposeBox, Purpose);
+        type(w->ownerEdit, QStringLiteral("重复"));
+        w->save();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("房号 已经存在！")});
-        QCOMPARE(w->focusWidget(), w->Edit1);
-        w->BitBtn2->click();
+        QCOMPARE(w->focusWidget(), w->roomEdit);
+        w->closeButton->click();
     };
     m_main->findChild<QAction *>(QStringLiteral("tool_业主录入"))->trigger();
     if (failed())
@@ -359,48 +359,48 @@ void TestWorkday::paymentForTwoYears()
     m_messages->clear();
     m_receipts.pdfPath = m_files->filePath(QStringLiteral("receipt.pdf"));
     m_dialogs->next = [&](QDialog *d) {
-        auto *w = qobject_cast<TfrmUCharge_In *>(d);
+        auto *w = qobject_cast<ChargeEntryDialog *>(d);
         QVERIFY(w);
-        QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-10-10"));
-        QCOMPARE(w->DBLookupComboBox3->text(), Operator); // the payee
-        QCOMPARE(w->focusWidget(), w->Edit1);
+        QCOMPARE(w->chargeDatePicker->text(), QStringLiteral("2024-10-10"));
+        QCOMPARE(w->payeeBox->text(), Operator); // the payee
+        QCOMPARE(w->focusWidget(), w->roomEdit);
 
         // The room number without an area is not looked up.
-        type(w->Edit1, QStringLiteral("1-2-301"));
-        QTest::keyClick(w->Edit1, Qt::Key_Return);
+        type(w->roomEdit, QStringLiteral("1-2-301"));
+        QTest::keyClick(w->roomEdit, Qt::Key_Return);
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("小区名称 不能为空！")});
-        QCOMPARE(w->focusWidget(), w->DBLookupComboBox1);
+        QCOMPARE(w->focusWidget(), w->areaBox);
         m_messages->clear();
 
-        pick(w->DBLookupComboBox1, Area);
-        w->Edit1->setFocus();
-        QTest::keyClick(w->Edit1, Qt::Key_Return);
+        pick(w->areaBox, Area);
+        w->roomEdit->setFocus();
+        QTest::keyClick(w->roomEdit, Qt::Key_Return);
         QCOMPARE(m_messages->texts(), QStringList());
-        QCOMPARE(w->Edit2->text(), Area);
-        QCOMPARE(w->Edit3->text(), QStringLiteral("1-2-301"));
-        QCOMPARE(w->Edit4->text(), QStringLiteral("88.5"));
-        QCOMPARE(w->Edit5->text(), Purpose);
-        QCOMPARE(w->Edit6->text(), Price);
-        QCOMPARE(w->Edit7->text(), QStringLiteral("2024-04-10"));
-        QCOMPARE(w->Edit8->text(), QStringLiteral("孙建国"));
-        QCOMPARE(w->Edit9->text(), QStringLiteral("13912345678"));
-        QCOMPARE(w->Edit10->text(), QStringLiteral("南向"));
+        QCOMPARE(w->houseAreaEdit->text(), Area);
+        QCOMPARE(w->houseRoomEdit->text(), QStringLiteral("1-2-301"));
+        QCOMPARE(w->floorAreaEdit->text(), QStringLiteral("88.5"));
+        QCOMPARE(w->purposeEdit->text(), Purpose);
+        QCOMPARE(w->unitPriceEdit->text(), Price);
+        QCOMPARE(w->paidUpEdit->text(), QStringLiteral("2024-04-10"));
+        QCOMPARE(w->ownerEdit->text(), QStringLiteral("孙建国"));
+        QCOMPARE(w->phoneEdit->text(), QStringLiteral("13912345678"));
+        QCOMPARE(w->houseRemarkEdit->text(), QStringLiteral("南向"));
         // One year proposed.
-        QCOMPARE(w->Edit11->text(), QStringLiteral("1"));
-        QCOMPARE(w->Edit12->text(), QStringLiteral("2079.75"));
-        QCOMPARE(w->DateTimePicker2->text(), QStringLiteral("2024-04-11"));
-        QCOMPARE(w->DateTimePicker3->text(), QStringLiteral("2025-04-10"));
-        QCOMPARE(w->focusWidget(), w->Edit11);
+        QCOMPARE(w->yearsEdit->text(), QStringLiteral("1"));
+        QCOMPARE(w->amountEdit->text(), QStringLiteral("2079.75"));
+        QCOMPARE(w->startDatePicker->text(), QStringLiteral("2024-04-11"));
+        QCOMPARE(w->endDatePicker->text(), QStringLiteral("2025-04-10"));
+        QCOMPARE(w->focusWidget(), w->yearsEdit);
 
         // The owner pays two years.
-        QTest::keyClick(w->Edit11, Qt::Key_Backspace);
-        QTest::keyClicks(w->Edit11, QStringLiteral("2"));
-        QCOMPARE(w->Edit12->text(), QStringLiteral("4159.5"));
-        QCOMPARE(w->DateTimePicker3->text(), QStringLiteral("2026-04-10"));
-        pick(w->DBLookupComboBox2, Method);
-        type(w->Edit13, QStringLiteral("两年"));
-        w->CheckBox1->setChecked(false);
-        w->BitBtn1->click();
+        QTest::keyClick(w->yearsEdit, Qt::Key_Backspace);
+        QTest::keyClicks(w->yearsEdit, QStringLiteral("2"));
+        QCOMPARE(w->amountEdit->text(), QStringLiteral("4159.5"));
+        QCOMPARE(w->endDatePicker->text(), QStringLiteral("2026-04-10"));
+        pick(w->paymentMethodBox, Method);
+        type(w->remarkEdit, QStringLiteral("两年"));
+        w->continuousEntryCheck->setChecked(false);
+        w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("收费信息 保存成功！")});
         QVERIFY(!w->isVisible());
     };
@@ -422,7 +422,7 @@ void TestWorkday::paymentForTwoYears()
     m_firstReceiptText = text;
 
     // Stored as the operator saw it; the house is paid up to the end of the period.
-    const Rows c = frmDM().query(QStringLiteral("SELECT theNum, myDate, theCount, theMoney, theDX, MType, theSKR, "
+    const Rows c = dataModule().query(QStringLiteral("SELECT theNum, myDate, theCount, theMoney, theDX, MType, theSKR, "
                                                 "QSDate, JZDate, theDate, UName FROM UCharge"));
     QCOMPARE(c.rowCount(), 1);
     QCOMPARE(c.at(0, QStringLiteral("theNum")), m_receiptNumber);
@@ -439,35 +439,35 @@ void TestWorkday::reprintFromChargeManagement()
 {
     m_messages->clear();
     m_main->action(QStringLiteral("收费管理"))->trigger();
-    auto *w = lastChild<TfrmUCharge_M>();
+    auto *w = lastChild<ChargeManagementWindow>();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("收费管理"));
-    QCOMPARE(w->ADOQuery1->rowCount(), 0); // nothing until "查询"
-    QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-09-10"));
-    QCOMPARE(w->DateTimePicker2->text(), QStringLiteral("2024-10-10"));
+    QCOMPARE(w->listModel->rowCount(), 0); // nothing until "查询"
+    QCOMPARE(w->fromPicker->text(), QStringLiteral("2024-09-10"));
+    QCOMPARE(w->toPicker->text(), QStringLiteral("2024-10-10"));
 
     // The owner's name, then Enter runs "查询".
-    type(w->Edit3, QStringLiteral("孙"));
-    QVERIFY(w->CheckBox5->isChecked());
-    QTest::keyClick(w->Edit3, Qt::Key_Return);
+    type(w->ownerEdit, QStringLiteral("孙"));
+    QVERIFY(w->ownerCheck->isChecked());
+    QTest::keyClick(w->ownerEdit, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("收款金额：4159.5"));
-    QCOMPARE(column(w->ADOQuery1, QStringLiteral("单号")), QStringList{m_receiptNumber});
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("收款金额：4159.5"));
+    QCOMPARE(column(w->listModel, QStringLiteral("单号")), QStringList{m_receiptNumber});
     QCOMPARE(w->currentRow(), 0);
     QVERIFY(w->gridPopupAttached());
 
     // "打印 &P" shows the same receipt again and changes nothing.
     m_receipts.pdfPath = m_files->filePath(QStringLiteral("reprint.pdf"));
-    w->P1->trigger();
+    w->printAction->trigger();
     QCOMPARE(m_messages->texts(), QStringList());
     QCOMPARE(m_receipts.pages.size(), 2);
     QCOMPARE(pdfText(m_receipts.pdfPath), m_firstReceiptText);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
-    w->BitBtn2Click();
+    w->closeWindow();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(m_main->MdiArea->subWindowList().size(), 0);
+    QCOMPARE(m_main->mdiArea->subWindowList().size(), 0);
 }
 
 // ---------------------------------------------------------------- who is behind
@@ -476,31 +476,31 @@ void TestWorkday::arrearsReminder()
 {
     m_messages->clear();
     m_main->findChild<QAction *>(QStringLiteral("tool_欠费提醒"))->trigger();
-    auto *w = lastChild<TfrmUH_TX>();
+    auto *w = lastChild<ArrearsReminderWindow>();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("欠费提醒"));
-    QCOMPARE(w->DateTimePicker1->text(), QStringLiteral("2024-04-10"));
+    QCOMPARE(w->referencePicker->text(), QStringLiteral("2024-04-10"));
     // Enter in the reference date runs "查询" as in the filter fields.
-    w->DateTimePicker1->setFocus();
-    QTest::keyClick(w->DateTimePicker1, Qt::Key_Return);
+    w->referencePicker->setFocus();
+    QTest::keyClick(w->referencePicker, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QCOMPARE(column(w->ADOQuery1, QStringLiteral("业主名称")), QStringList{QStringLiteral("周海燕")});
-    QCOMPARE(column(w->ADOQuery1, QStringLiteral("欠费年数")), QStringList{QStringLiteral("1")});
-    QCOMPARE(column(w->ADOQuery1, QStringLiteral("欠费金额")), QStringList{QStringLiteral("1504")});
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QCOMPARE(column(w->listModel, QStringLiteral("业主名称")), QStringList{QStringLiteral("周海燕")});
+    QCOMPARE(column(w->listModel, QStringLiteral("欠费年数")), QStringList{QStringLiteral("1")});
+    QCOMPARE(column(w->listModel, QStringLiteral("欠费金额")), QStringList{QStringLiteral("1504")});
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：64"));
-    QCOMPARE(w->Label3->text(), QStringLiteral("欠费金额：1504"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：64"));
+    QCOMPARE(w->secondSumLabel->text(), QStringLiteral("欠费金额：1504"));
     QCOMPARE(w->rowTextColour(0), QColor(255, 0, 0));
-    QVERIFY(w->BitBtn3->isEnabled());
+    QVERIFY(w->excelButton->isEnabled());
 
     // At the end of this season the one who paid today is still not behind.
-    w->DateTimePicker1->setDate(QDate(2025, 4, 11));
-    w->BitBtn1->click();
-    QCOMPARE(column(w->ADOQuery1, QStringLiteral("业主名称")), QStringList{QStringLiteral("周海燕")});
-    QCOMPARE(column(w->ADOQuery1, QStringLiteral("欠费年数")), QStringList{QStringLiteral("2")});
-    w->BitBtn2->click();
+    w->referencePicker->setDate(QDate(2025, 4, 11));
+    w->queryButton->click();
+    QCOMPARE(column(w->listModel, QStringLiteral("业主名称")), QStringList{QStringLiteral("周海燕")});
+    QCOMPARE(column(w->listModel, QStringLiteral("欠费年数")), QStringList{QStringLiteral("2")});
+    w->closeButton->click();
 }
 
 // ---------------------------------------------------------------- the day's list to a workbook
@@ -509,19 +509,19 @@ void TestWorkday::exportChargeQuery()
 {
     m_messages->clear();
     m_main->findChild<QAction *>(QStringLiteral("tool_收费查询"))->trigger();
-    auto *w = lastChild<TfrmUCharge_Q>();
+    auto *w = lastChild<ChargeQueryWindow>();
     QVERIFY(w);
-    QVERIFY(!w->BitBtn3->isEnabled());
+    QVERIFY(!w->excelButton->isEnabled());
     // Today's payments: both ends of the range on the charging date.
-    w->DateTimePicker1->setFocus();
-    w->DateTimePicker1->setDate(Today);
-    w->DateTimePicker1Change();
-    QVERIFY(w->CheckBox2->isChecked());
-    w->BitBtn1->click();
+    w->fromPicker->setFocus();
+    w->fromPicker->setDate(Today);
+    w->tickFromDate();
+    QVERIFY(w->chargeDateCheck->isChecked());
+    w->queryButton->click();
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QVERIFY(w->BitBtn3->isEnabled());
-    w->BitBtn3->click();
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QVERIFY(w->excelButton->isEnabled());
+    w->excelButton->click();
     QCOMPARE(m_messages->texts(), QStringList());
     QCOMPARE(m_opener->opened.size(), 1);
 
@@ -544,7 +544,7 @@ void TestWorkday::exportChargeQuery()
     QCOMPARE(x.text(QStringLiteral("A4")), QStringLiteral("合计"));
     QCOMPARE(x.text(QStringLiteral("L4")), QStringLiteral("4159.5"));
     QCOMPARE(x.lastRow, 4);
-    w->BitBtn2->click();
+    w->closeButton->click();
 }
 
 // ---------------------------------------------------------------- owners from a workbook
@@ -559,54 +559,54 @@ void TestWorkday::importThreeOwners()
         {"2-1-201", 120.5, "商铺", 35, QDate(2025, 4, 10), "何春梅", "13700003333", QString()},
     }));
     QString filterShown;
-    TfrmUH_D::setFileChooser([&](QWidget *, const QString &filter) {
+    OwnerImportDialog::setFileChooser([&](QWidget *, const QString &filter) {
         filterShown = filter;
         return book;
     });
     m_messages->clear();
     m_dialogs->next = [&](QDialog *d) {
-        auto *w = qobject_cast<TfrmUH_D *>(d);
+        auto *w = qobject_cast<OwnerImportDialog *>(d);
         QVERIFY(w);
-        QVERIFY(!w->BitBtn1->isEnabled());
-        w->Button1->click();
+        QVERIFY(!w->importButton->isEnabled());
+        w->openButton->click();
         QVERIFY(filterShown.startsWith(QStringLiteral("Excel文件(*.xls)")));
         QCOMPARE(m_messages->texts(), QStringList());
-        QCOMPARE(w->GroupBox2->title(), QStringLiteral("EXCEL数据  共有 3 条数据"));
-        QCOMPARE(w->DataSource1->rowCount(), 3);
-        QCOMPARE(w->DataSource1->index(1, 5).data().toString(), QStringLiteral("冯志强"));
-        QCOMPARE(w->DataSource1->index(0, 4).data().toString(), QStringLiteral("2024-04-10"));
-        QVERIFY(w->BitBtn1->isEnabled());
+        QCOMPARE(w->sheetGroup->title(), QStringLiteral("EXCEL数据  共有 3 条数据"));
+        QCOMPARE(w->sheetModel->rowCount(), 3);
+        QCOMPARE(w->sheetModel->index(1, 5).data().toString(), QStringLiteral("冯志强"));
+        QCOMPARE(w->sheetModel->index(0, 4).data().toString(), QStringLiteral("2024-04-10"));
+        QVERIFY(w->importButton->isEnabled());
         // The area is asked for first.
-        w->BitBtn1->click();
+        w->importButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("小区名称 不能为空！")});
-        QCOMPARE(w->focusWidget(), w->DBLookupComboBox1);
+        QCOMPARE(w->focusWidget(), w->areaBox);
         m_messages->clear();
-        pick(w->DBLookupComboBox1, Area);
-        w->BitBtn1->click();
+        pick(w->areaBox, Area);
+        w->importButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("成功导入业主数据 3 条！")});
         QVERIFY(!w->isVisible());
     };
     m_main->action(QStringLiteral("业主导入"))->trigger();
-    TfrmUH_D::setFileChooser(nullptr);
+    OwnerImportDialog::setFileChooser(nullptr);
     if (failed())
         return;
     QVERIFY(m_dialogs->closedItself);
 
     // The owner query now lists the five houses of the area.
     m_main->action(QStringLiteral("业主查询"))->trigger();
-    auto *q = lastChild<TfrmUH_Q>();
+    auto *q = lastChild<OwnerQueryWindow>();
     QVERIFY(q);
-    pick(q->DBLookupComboBox1, Area);
-    QVERIFY(q->CheckBox1->isChecked());
-    QTest::keyClick(q->DBLookupComboBox1, Qt::Key_Return);
+    pick(q->areaBox, Area);
+    QVERIFY(q->areaCheck->isChecked());
+    QTest::keyClick(q->areaBox, Qt::Key_Return);
     QVERIFY(q->waitForFigures());
-    QCOMPARE(q->Label1->text(), QStringLiteral("记录：5"));
-    QCOMPARE(q->Label2->text(), QStringLiteral("面积：439.2"));
-    QCOMPARE(column(q->ADOQuery1, QStringLiteral("房号")),
+    QCOMPARE(q->countLabel->text(), QStringLiteral("记录：5"));
+    QCOMPARE(q->firstSumLabel->text(), QStringLiteral("面积：439.2"));
+    QCOMPARE(column(q->listModel, QStringLiteral("房号")),
              (QStringList{"1-2-301", "1-2-302", "2-1-101", "2-1-102", "2-1-201"}));
-    QCOMPARE(column(q->ADOQuery1, QStringLiteral("业主名称")).at(4), QStringLiteral("何春梅"));
-    QCOMPARE(column(q->ADOQuery1, QStringLiteral("到期日期")).at(4), QStringLiteral("2025-04-10"));
-    q->BitBtn2->click();
+    QCOMPARE(column(q->listModel, QStringLiteral("业主名称")).at(4), QStringLiteral("何春梅"));
+    QCOMPARE(column(q->listModel, QStringLiteral("到期日期")).at(4), QStringLiteral("2025-04-10"));
+    q->closeButton->click();
 }
 
 // ---------------------------------------------------------------- evening: a new password
@@ -615,20 +615,20 @@ void TestWorkday::changePassword()
 {
     m_messages->clear();
     m_dialogs->next = [&](QDialog *d) {
-        auto *w = qobject_cast<TfrmCPass *>(d);
+        auto *w = qobject_cast<ChangePasswordDialog *>(d);
         QVERIFY(w);
-        QCOMPARE(w->focusWidget(), w->Edit1);
-        type(w->Edit1, QStringLiteral("580913"));
-        type(w->Edit2, NewPassword);
-        type(w->Edit3, QStringLiteral("dong2025"));
-        w->BitBtn1->click();
+        QCOMPARE(w->focusWidget(), w->oldPasswordEdit);
+        type(w->oldPasswordEdit, QStringLiteral("580913"));
+        type(w->newPasswordEdit, NewPassword);
+        type(w->confirmPasswordEdit, QStringLiteral("dong2025"));
+        w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("新密码 和 确认密码 不一致，请重新录入！")});
-        QCOMPARE(w->focusWidget(), w->Edit2);
+        QCOMPARE(w->focusWidget(), w->newPasswordEdit);
         QCOMPARE(m_quit->count, 0);
         m_messages->clear();
-        type(w->Edit2, NewPassword);
-        type(w->Edit3, NewPassword);
-        w->BitBtn1->click();
+        type(w->newPasswordEdit, NewPassword);
+        type(w->confirmPasswordEdit, NewPassword);
+        w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("密码修改成功，请重新打开软件！")});
     };
     m_main->action(QStringLiteral("修改密码"))->trigger();
@@ -644,35 +644,35 @@ void TestWorkday::logInWithNewPassword()
 {
     // The program starts again on the same file.
     m_main.reset();
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     startProgram();
     m_messages->clear();
-    TfrmLogin &w = *m_login;
-    pick(w.DBLookupComboBox1, Operator);
-    w.DateTimePicker1->setDate(Today.addDays(1));
-    type(w.Edit1, QStringLiteral("580913"));
-    QTest::keyClick(w.Edit1, Qt::Key_Return);
+    LoginDialog &w = *m_login;
+    pick(w.operatorBox, Operator);
+    w.chargeDatePicker->setDate(Today.addDays(1));
+    type(w.passwordEdit, QStringLiteral("580913"));
+    QTest::keyClick(w.passwordEdit, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
-    QCOMPARE(w.focusWidget(), w.Edit1);
+    QCOMPARE(w.focusWidget(), w.passwordEdit);
     QVERIFY(!m_main->isVisible());
 
     m_messages->clear();
-    w.Edit1->clear();
-    type(w.Edit1, NewPassword);
-    QTest::keyClick(w.Edit1, Qt::Key_Return);
+    w.passwordEdit->clear();
+    type(w.passwordEdit, NewPassword);
+    QTest::keyClick(w.passwordEdit, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
     QVERIFY(m_main->isVisible());
-    QCOMPARE(m_main->StatusPanels[2]->text(), Operator);
-    QCOMPARE(m_main->StatusPanels[4]->text(), QStringLiteral("2024-10-11"));
+    QCOMPARE(m_main->statusPanels[2]->text(), Operator);
+    QCOMPARE(m_main->statusPanels[4]->text(), QStringLiteral("2024-10-11"));
 
     // Yesterday's work is all there.
     m_main->action(QStringLiteral("收费管理"))->trigger();
-    auto *m = lastChild<TfrmUCharge_M>();
+    auto *m = lastChild<ChargeManagementWindow>();
     QVERIFY(m);
-    m->CheckBox2->setChecked(false);
-    m->BitBtn1->click();
+    m->chargeDateCheck->setChecked(false);
+    m->queryButton->click();
     QVERIFY(m->waitForFigures());
-    QCOMPARE(m->Label1->text(), QStringLiteral("记录：1"));
+    QCOMPARE(m->countLabel->text(), QStringLiteral("记录：1"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '否'")), 5);
 
     // Closing the main window asks first.

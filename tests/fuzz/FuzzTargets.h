@@ -2,9 +2,9 @@
 // The bodies of the fuzz targets, shared by the libFuzzer programs (fuzz_*.cpp) and the
 // unit test that replays the inputs that once crashed them (tst_fuzzregress). Each takes
 // the bytes of one input; a reader's AppError is the expected answer to a bad file.
+#include "data/Capitals.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
-#include "data/NumToChar.h"
 #include "data/Numbers.h"
 #include "sheets/SheetFormats.h"
 #include "sheets/SheetReader.h"
@@ -197,7 +197,7 @@ inline void numbers(const uint8_t *data, size_t size)
         (void)Numbers::roundTo(v, 0);
         const double a = std::fabs(v);
         if (a < 1e13)
-            (void)NumToChar(a);
+            (void)amountInCapitals(a);
     } catch (const AppError &) {
     }
     try {
@@ -209,7 +209,7 @@ inline void numbers(const uint8_t *data, size_t size)
         std::memcpy(&raw, data, sizeof raw);
         (void)Numbers::plain(raw);
         if (std::isfinite(raw) && std::fabs(raw) < 1e13)
-            (void)NumToChar(std::fabs(raw));
+            (void)amountInCapitals(std::fabs(raw));
     }
 }
 

@@ -1,11 +1,11 @@
+#include "data/DataModule.h"
 #include "data/PasswordHash.h"
-#include "data/TfrmDM.h"
 #include "operators/Accounts.h"
+#include "operators/ChangePasswordDialog.h"
+#include "operators/DefaultsDialog.h"
 #include "operators/Login.h"
-#include "operators/TfrmCPass.h"
-#include "operators/TfrmSMRX.h"
-#include "operators/TfrmUser.h"
-#include "reference/TfrmSDept.h"
+#include "operators/OperatorsDialog.h"
+#include "reference/UnitSettingsDialog.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
@@ -47,18 +47,18 @@ private slots:
 
 namespace {
 
-int rowOf(TfrmUser &w, const QString &name)
+int rowOf(OperatorsDialog &w, const QString &name)
 {
-    const Rows &rows = w.DataSource1->rows();
+    const Rows &rows = w.listRows->rows();
     for (int r = 0; r < rows.rowCount(); ++r)
         if (rows.at(r, QStringLiteral("用户名")) == name)
             return r;
     return -1;
 }
 
-void selectRow(TfrmUser &w, int row)
+void selectRow(OperatorsDialog &w, int row)
 {
-    w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(row, 0));
+    w.listGrid->setCurrentIndex(w.listGrid->model()->index(row, 0));
 }
 
 } // namespace
@@ -68,25 +68,25 @@ void TestAccounts::userDialogShape()
     TestDb db;
     MessageRecorder rec;
     db.login();
-    TfrmUser w;
+    OperatorsDialog w;
     showAndWait(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("用户设置"));
     QCOMPARE(w.size(), QSize(500, 430));
-    QCOMPARE(w.GroupBox1->title(), QStringLiteral("用户列表信息"));
-    QCOMPARE(w.GroupBox2->title(), QStringLiteral("用户信息"));
-    QCOMPARE(w.Label3->text(), QStringLiteral("新增的用户初始密码为：580913"));
-    QCOMPARE(w.D1->text(), QStringLiteral("删除 &D"));
-    QCOMPARE(w.Edit1->byteLimit(), 12);
-    QCOMPARE(w.Edit2->byteLimit(), 50);
-    QVERIFY(w.Edit3 == nullptr);
-    QAbstractItemModel *m = w.DBGrid1->model();
+    QCOMPARE(w.listGroup->title(), QStringLiteral("用户列表信息"));
+    QCOMPARE(w.entryGroup->title(), QStringLiteral("用户信息"));
+    QCOMPARE(w.initialPasswordLabel->text(), QStringLiteral("新增的用户初始密码为：580913"));
+    QCOMPARE(w.deleteAction->text(), QStringLiteral("删除 &D"));
+    QCOMPARE(w.nameEdit->byteLimit(), 12);
+    QCOMPARE(w.remarkEdit->byteLimit(), 50);
+    QVERIFY(w.priceEdit == nullptr);
+    QAbstractItemModel *m = w.listGrid->model();
     QCOMPARE(m->columnCount(), 3);
     QCOMPARE(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("用户名"));
     QCOMPARE(m->headerData(1, Qt::Horizontal).toString(), QStringLiteral("备注"));
-    QCOMPARE(w.DBGrid1->columnWidth(1), 280);
-    QVERIFY(w.DBGrid1->isColumnHidden(2));
+    QCOMPARE(w.listGrid->columnWidth(1), 280);
+    QVERIFY(w.listGrid->isColumnHidden(2));
     QCOMPARE(SqlText, QStringLiteral("SELECT theName AS 用户名, Remark AS 备注, ID FROM SUser "));
-    QCOMPARE(focusIn(&w), w.Edit1);
+    QCOMPARE(focusIn(&w), w.nameEdit);
 }
 
 void TestAccounts::addOperator()
@@ -94,17 +94,17 @@ void TestAccounts::addOperator()
     TestDb db;
     MessageRecorder rec;
     db.login();
-    TfrmUser w;
+    OperatorsDialog w;
     showAndWait(&w);
 
-    w.Edit2->setText(QStringLiteral("白班"));
-    w.BitBtn1Click();
+    w.remarkEdit->setText(QStringLiteral("白班"));
+    w.addEntry();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 不能为空！")});
-    QCOMPARE(focusIn(&w), w.Edit1);
+    QCOMPARE(focusIn(&w), w.nameEdit);
 
     rec.clear();
-    w.Edit1->setText(QStringLiteral("Zhang"));
-    w.BitBtn1Click();
+    w.nameEdit->setText(QStringLiteral("Zhang"));
+    w.addEntry();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT Remark || '|' || IFNULL(theMT, 'null') FROM SUser "
                                       "WHERE theName = 'Zhang'")),
@@ -114,18 +114,18 @@ void TestAccounts::addOperator()
     QVERIFY(PasswordHash::isHash(stored));
     QVERIFY(PasswordHash::matches(stored, QStringLiteral("580913")));
     QVERIFY(stored != db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '管理员'")));
-    QCOMPARE(w.Edit1->text(), QString());
-    QCOMPARE(w.Edit2->text(), QString());
-    QCOMPARE(focusIn(&w), w.Edit1);
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 2);
-    QCOMPARE(w.DBGrid1->currentIndex().row(), 0);
+    QCOMPARE(w.nameEdit->text(), QString());
+    QCOMPARE(w.remarkEdit->text(), QString());
+    QCOMPARE(focusIn(&w), w.nameEdit);
+    QCOMPARE(w.listGrid->model()->rowCount(), 2);
+    QCOMPARE(w.listGrid->currentIndex().row(), 0);
 
     rec.clear();
-    w.Edit1->setText(QStringLiteral("zHANG"));
-    w.BitBtn2->setFocus();
-    w.BitBtn1Click();
+    w.nameEdit->setText(QStringLiteral("zHANG"));
+    w.closeButton->setFocus();
+    w.addEntry();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 已存在，请重新录入！")});
-    QCOMPARE(focusIn(&w), w.Edit1);
+    QCOMPARE(focusIn(&w), w.nameEdit);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 2);
 }
 
@@ -136,9 +136,9 @@ void TestAccounts::newOperatorLogsInWithInitialPassword()
     db.login();
     db.exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = '东区'"));
     {
-        TfrmUser w;
-        w.Edit1->setText(QStringLiteral("李四"));
-        w.BitBtn1Click();
+        OperatorsDialog w;
+        w.nameEdit->setText(QStringLiteral("李四"));
+        w.addEntry();
     }
     resetLoginState();
     QVERIFY(Login::tryLogin(QStringLiteral("李四"), QStringLiteral("580913"), QDate(2024, 11, 1)));
@@ -156,11 +156,11 @@ void TestAccounts::loggedInOperatorIsNotDeleted()
     db.login(QDate(2024, 10, 10), QStringLiteral("Boss"));
     // Another row whose name differs only in letter case, put in outside the dialog.
     db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('BOSS', 'x')"));
-    TfrmUser w;
+    OperatorsDialog w;
     showAndWait(&w);
 
     selectRow(w, rowOf(w, QStringLiteral("Boss")));
-    w.D1Click();
+    w.deleteCurrent();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("不能删除当前登录的用户！")});
     QCOMPARE(rec.entries.first().kind, QStringLiteral("info"));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser")), 2);
@@ -169,7 +169,7 @@ void TestAccounts::loggedInOperatorIsNotDeleted()
     rec.clear();
     rec.answers = {true};
     selectRow(w, rowOf(w, QStringLiteral("BOSS")));
-    w.D1Click();
+    w.deleteCurrent();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
     QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(theName) FROM SUser")), QStringLiteral("Boss"));
@@ -181,12 +181,12 @@ void TestAccounts::deleteOtherOperator()
     MessageRecorder rec;
     db.login();
     db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('王五', '580913')"));
-    TfrmUser w;
+    OperatorsDialog w;
     showAndWait(&w);
     selectRow(w, rowOf(w, QStringLiteral("王五")));
 
     rec.answers = {false};
-    w.D1Click();
+    w.deleteCurrent();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(rec.entries.first().caption, QStringLiteral("删除"));
     QCOMPARE(rec.entries.first().text, QStringLiteral("确认要删除吗？该删除将不可恢复！"));
@@ -194,11 +194,11 @@ void TestAccounts::deleteOtherOperator()
 
     rec.clear();
     rec.answers = {true};
-    w.D1Click();
+    w.deleteCurrent();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SUser WHERE theName = '王五'")), 0);
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
-    QCOMPARE(w.DBGrid1->currentIndex().row(), 0);
+    QCOMPARE(w.listGrid->model()->rowCount(), 1);
+    QCOMPARE(w.listGrid->currentIndex().row(), 0);
 }
 
 void TestAccounts::passwordBoxes()
@@ -206,13 +206,13 @@ void TestAccounts::passwordBoxes()
     TestDb db;
     MessageRecorder rec;
     db.login();
-    TfrmCPass w;
+    ChangePasswordDialog w;
     showAndWait(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("修改密码"));
     QCOMPARE(w.size(), QSize(300, 230));
-    QCOMPARE(w.GroupBox1->title(), QStringLiteral("修改密码"));
-    QCOMPARE(focusIn(&w), w.Edit1);
-    for (GbkLineEdit *e : {w.Edit1, w.Edit2, w.Edit3}) {
+    QCOMPARE(w.passwordGroup->title(), QStringLiteral("修改密码"));
+    QCOMPARE(focusIn(&w), w.oldPasswordEdit);
+    for (GbkLineEdit *e : {w.oldPasswordEdit, w.newPasswordEdit, w.confirmPasswordEdit}) {
         QCOMPARE(e->echoMode(), QLineEdit::Password);
         QCOMPARE(e->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, e), int('@'));
         QCOMPARE(e->byteLimit(), 12);
@@ -254,15 +254,15 @@ void TestAccounts::passwordChecks()
     QuitRecorder quit;
     db.login();
     db.exec(QStringLiteral("UPDATE SUser SET thePass = 'Secret1'"));
-    TfrmCPass w;
+    ChangePasswordDialog w;
     showAndWait(&w);
-    GbkLineEdit *boxes[3] = {w.Edit1, w.Edit2, w.Edit3};
+    GbkLineEdit *boxes[3] = {w.oldPasswordEdit, w.newPasswordEdit, w.confirmPasswordEdit};
     const QString typed[3] = {oldTyped, newTyped, confirmTyped};
     for (int i = 0; i < 3; ++i)
         boxes[i]->setText(typed[i]);
-    w.BitBtn1->setFocus();
+    w.saveButton->setFocus();
 
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.texts(), QStringList{message});
     for (int i = 0; i < 3; ++i)
         QCOMPARE(boxes[i]->text(), cleared.contains(QString::number(i + 1)) ? QString() : typed[i]);
@@ -298,13 +298,13 @@ void TestAccounts::passwordChanged()
     else
         db.exec(QStringLiteral("UPDATE SUser SET thePass = 'Secret1'"));
     db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('其他', 'Secret1')"));
-    TfrmCPass w;
+    ChangePasswordDialog w;
     showAndWait(&w);
-    w.Edit1->setText(oldTyped);
-    w.Edit2->setText(newTyped);
-    w.Edit3->setText(newTyped);
+    w.oldPasswordEdit->setText(oldTyped);
+    w.newPasswordEdit->setText(newTyped);
+    w.confirmPasswordEdit->setText(newTyped);
 
-    w.BitBtn1Click();
+    w.save();
     // The statement carries the hash, never the typed text.
     QVERIFY2(SqlText.startsWith(QStringLiteral("UPDATE SUser SET thePass = 'pbkdf2-sha256$"))
                  && SqlText.endsWith(QStringLiteral("' WHERE (theName = '管理员') ")),
@@ -329,13 +329,13 @@ void TestAccounts::passwordRefusedStatement()
     MessageRecorder rec;
     QuitRecorder quit;
     db.login();
-    TfrmCPass w;
+    ChangePasswordDialog w;
     showAndWait(&w);
     db.exec(QStringLiteral("DROP TABLE SUser"));
-    w.Edit1->setText(QStringLiteral("580913"));
-    w.Edit2->setText(QStringLiteral("n"));
-    w.Edit3->setText(QStringLiteral("n"));
-    w.BitBtn1Click();
+    w.oldPasswordEdit->setText(QStringLiteral("580913"));
+    w.newPasswordEdit->setText(QStringLiteral("n"));
+    w.confirmPasswordEdit->setText(QStringLiteral("n"));
+    w.save();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(quit.count, 0);
@@ -356,19 +356,19 @@ void TestAccounts::defaultsPreselectedAfterNextLogin()
     db.login();
     const QString id = CurrentUserId;
     {
-        TfrmSMRX w;
+        DefaultsDialog w;
         showAndWait(&w);
         QCOMPARE(w.windowTitle(), QStringLiteral("默认项设置"));
         QCOMPARE(w.size(), QSize(760, 160));
-        QCOMPARE(w.DBLookupComboBox1->count(), 2);
-        QCOMPARE(w.DBLookupComboBox1->text(), QString());
-        QCOMPARE(w.DBLookupComboBox2->text(), QString());
-        QCOMPARE(w.DBLookupComboBox3->text(), QString());
-        QCOMPARE(w.DBLookupComboBox3->currentIndex(), -1);
-        w.DBLookupComboBox1->setKeyValue(QStringLiteral("转账"));
-        w.DBLookupComboBox2->setKeyValue(QStringLiteral("商铺"));
-        w.DBLookupComboBox3->setKeyValue(QStringLiteral("O'Hara 苑"));
-        w.BitBtn1Click();
+        QCOMPARE(w.paymentMethodBox->count(), 2);
+        QCOMPARE(w.paymentMethodBox->text(), QString());
+        QCOMPARE(w.purposeBox->text(), QString());
+        QCOMPARE(w.areaBox->text(), QString());
+        QCOMPARE(w.areaBox->currentIndex(), -1);
+        w.paymentMethodBox->setKeyValue(QStringLiteral("转账"));
+        w.purposeBox->setKeyValue(QStringLiteral("商铺"));
+        w.areaBox->setKeyValue(QStringLiteral("O'Hara 苑"));
+        w.save();
         QCOMPARE(SqlText, QStringLiteral("UPDATE SUser SET theMT = '转账', theHT = '商铺', theAN = 'O''Hara 苑' WHERE (ID = ")
                      + id + QStringLiteral(")"));
         QCOMPARE(rec.texts(), QStringList{QStringLiteral("默认项 保存成功，请重新登录系统！")});
@@ -380,19 +380,19 @@ void TestAccounts::defaultsPreselectedAfterNextLogin()
     resetLoginState();
     db.login();
     QCOMPARE(DefaultPaymentMethod, QStringLiteral("转账"));
-    TfrmSMRX w;
+    DefaultsDialog w;
     showAndWait(&w);
-    QCOMPARE(w.DBLookupComboBox1->currentText(), QStringLiteral("转账"));
-    QCOMPARE(w.DBLookupComboBox2->currentText(), QStringLiteral("商铺"));
-    QCOMPARE(w.DBLookupComboBox3->currentText(), QStringLiteral("O'Hara 苑"));
+    QCOMPARE(w.paymentMethodBox->currentText(), QStringLiteral("转账"));
+    QCOMPARE(w.purposeBox->currentText(), QStringLiteral("商铺"));
+    QCOMPARE(w.areaBox->currentText(), QStringLiteral("O'Hara 苑"));
 
     // A default whose row was deleted since leaves its box without a choice.
     db.exec(QStringLiteral("DELETE FROM SPrice WHERE theName = '商铺'"));
-    TfrmSMRX w2;
+    DefaultsDialog w2;
     showAndWait(&w2);
-    QCOMPARE(w2.DBLookupComboBox2->currentIndex(), -1);
-    QCOMPARE(w2.DBLookupComboBox2->text(), QString());
-    QCOMPARE(w2.DBLookupComboBox1->text(), QStringLiteral("转账"));
+    QCOMPARE(w2.purposeBox->currentIndex(), -1);
+    QCOMPARE(w2.purposeBox->text(), QString());
+    QCOMPARE(w2.paymentMethodBox->text(), QStringLiteral("转账"));
 }
 
 void TestAccounts::defaultsAllEmpty()
@@ -403,10 +403,10 @@ void TestAccounts::defaultsAllEmpty()
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
     db.exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = '西区'"));
     db.login();
-    TfrmSMRX w;
+    DefaultsDialog w;
     showAndWait(&w);
-    w.DBLookupComboBox3->setKeyValue(QString());
-    w.BitBtn1Click();
+    w.areaBox->setKeyValue(QString());
+    w.save();
     QCOMPARE(quit.count, 1);
     QCOMPARE(db.scalar(QStringLiteral("SELECT theMT || '|' || theHT || '|' || theAN FROM SUser")), QStringLiteral("||"));
     resetLoginState();
@@ -422,10 +422,10 @@ void TestAccounts::defaultsOfOneOperatorOnly()
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
     db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, theAN) VALUES ('其他', '580913', '南区')"));
     db.login();
-    TfrmSMRX w;
+    DefaultsDialog w;
     showAndWait(&w);
-    w.DBLookupComboBox3->setKeyValue(QStringLiteral("东区"));
-    w.BitBtn1Click();
+    w.areaBox->setKeyValue(QStringLiteral("东区"));
+    w.save();
     QCOMPARE(db.scalar(QStringLiteral("SELECT theAN FROM SUser WHERE theName = '其他'")), QStringLiteral("南区"));
     QCOMPARE(db.scalar(QStringLiteral("SELECT theAN FROM SUser WHERE theName = '管理员'")), QStringLiteral("东区"));
 }
@@ -437,10 +437,10 @@ void TestAccounts::defaultsExitSavesNothing()
     QuitRecorder quit;
     db.exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('东区')"));
     db.login();
-    TfrmSMRX w;
+    DefaultsDialog w;
     showAndWait(&w);
-    w.DBLookupComboBox3->setKeyValue(QStringLiteral("东区"));
-    w.BitBtn2->click();
+    w.areaBox->setKeyValue(QStringLiteral("东区"));
+    w.closeButton->click();
     QVERIFY(!w.isVisible());
     QCOMPARE(db.scalar(QStringLiteral("SELECT IFNULL(theAN, 'null') FROM SUser")), QStringLiteral("null"));
     QCOMPARE(quit.count, 0);
@@ -453,10 +453,10 @@ void TestAccounts::defaultsRefusedStatement()
     MessageRecorder rec;
     QuitRecorder quit;
     db.login();
-    TfrmSMRX w;
+    DefaultsDialog w;
     showAndWait(&w);
     db.exec(QStringLiteral("DROP TABLE SUser"));
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(quit.count, 0);
@@ -485,15 +485,15 @@ void TestAccounts::saveOfNoRowIsNoSuccess()
     db.login();
     db.exec(removed);
     if (save == 0) {
-        TfrmSDept w;
+        UnitSettingsDialog w;
         showAndWait(&w);
-        w.Edit1->setText(QStringLiteral("热力公司"));
-        w.BitBtn1Click();
+        w.unitNameEdit->setText(QStringLiteral("热力公司"));
+        w.save();
         QVERIFY(w.isVisible());
     } else if (save == 1) {
-        TfrmSMRX w;
+        DefaultsDialog w;
         showAndWait(&w);
-        w.BitBtn1Click();
+        w.save();
         QVERIFY(w.isVisible());
     } else {
         try {

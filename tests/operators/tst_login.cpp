@@ -2,9 +2,9 @@
 #include "data/PgClientLoader.h"
 #include "data/Schema.h"
 #include "operators/Accounts.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
-#include "operators/TfrmLogin.h"
+#include "operators/LoginDialog.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
@@ -51,7 +51,7 @@ struct LoginFixture {
     TestDb db;
     MessageRecorder rec;
     QuitRecorder quit;
-    TfrmLogin w;
+    LoginDialog w;
     LoginFixture()
     {
         db.exec(QStringLiteral("UPDATE SUser SET thePass = 'secret', theMT = '现金', theHT = '住宅', theAN = '东区'"));
@@ -65,11 +65,11 @@ struct LoginFixture {
 void TestLogin::emptyNameIsRefused()
 {
     LoginFixture f;
-    QCOMPARE(f.w.DBLookupComboBox1->count(), 2);
-    f.w.Edit1->setText(QStringLiteral("secret"));
-    f.w.BitBtn1Click();
+    QCOMPARE(f.w.operatorBox->count(), 2);
+    f.w.passwordEdit->setText(QStringLiteral("secret"));
+    f.w.logIn();
     QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("用户名 不能为空！")});
-    QCOMPARE(f.w.focusWidget(), f.w.DBLookupComboBox1);
+    QCOMPARE(f.w.focusWidget(), f.w.operatorBox);
     QVERIFY(CurrentUserName.isEmpty());
 }
 
@@ -87,12 +87,12 @@ void TestLogin::wrongPassword()
 {
     QFETCH(QString, password);
     LoginFixture f;
-    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    f.w.Edit1->setText(password);
-    f.w.BitBtn1Click();
+    f.w.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    f.w.passwordEdit->setText(password);
+    f.w.logIn();
     QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
-    QCOMPARE(f.w.Edit1->text(), password);
-    QCOMPARE(f.w.focusWidget(), f.w.Edit1);
+    QCOMPARE(f.w.passwordEdit->text(), password);
+    QCOMPARE(f.w.focusWidget(), f.w.passwordEdit);
     QVERIFY(f.w.isVisible());
     QVERIFY(CurrentUserName.isEmpty());
     QCOMPARE(f.quit.count, 0);
@@ -101,11 +101,11 @@ void TestLogin::wrongPassword()
 void TestLogin::successFillsLoginState()
 {
     LoginFixture f;
-    QSignalSpy spy(&f.w, &TfrmLogin::loggedIn);
-    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    f.w.Edit1->setText(QStringLiteral("secret"));
-    f.w.DateTimePicker1->setDate(QDate(2024, 10, 8));
-    f.w.BitBtn1Click();
+    QSignalSpy spy(&f.w, &LoginDialog::loggedIn);
+    f.w.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    f.w.passwordEdit->setText(QStringLiteral("secret"));
+    f.w.chargeDatePicker->setDate(QDate(2024, 10, 8));
+    f.w.logIn();
     QCOMPARE(f.rec.entries.size(), 0);
     QCOMPARE(spy.count(), 1);
     QVERIFY(!f.w.isVisible());
@@ -119,11 +119,11 @@ void TestLogin::successFillsLoginState()
 
     // An operator whose defaults were never set logs in with empty defaults.
     resetLoginState();
-    TfrmLogin again;
+    LoginDialog again;
     again.show();
-    again.DBLookupComboBox1->setKeyValue(QStringLiteral("张三"));
-    again.Edit1->setText(QStringLiteral("580913"));
-    again.BitBtn1Click();
+    again.operatorBox->setKeyValue(QStringLiteral("张三"));
+    again.passwordEdit->setText(QStringLiteral("580913"));
+    again.logIn();
     QCOMPARE(CurrentUserName, QStringLiteral("张三"));
     QCOMPARE(DefaultPaymentMethod, QString());
     QCOMPARE(DefaultAreaName, QString());
@@ -132,9 +132,9 @@ void TestLogin::successFillsLoginState()
 void TestLogin::passwordIgnoresLetterCase()
 {
     LoginFixture f;
-    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    f.w.Edit1->setText(QStringLiteral("SECRET"));
-    f.w.BitBtn1Click();
+    f.w.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    f.w.passwordEdit->setText(QStringLiteral("SECRET"));
+    f.w.logIn();
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
 }
 
@@ -163,9 +163,9 @@ void TestLogin::hashedPasswordLetterCase()
     const QString stored = f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE theName = '张三'"));
     QVERIFY(PasswordHash::isHash(stored));
     QVERIFY(!stored.contains(set));
-    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("张三"));
-    f.w.Edit1->setText(typed);
-    f.w.BitBtn1Click();
+    f.w.operatorBox->setKeyValue(QStringLiteral("张三"));
+    f.w.passwordEdit->setText(typed);
+    f.w.logIn();
     if (opens) {
         QCOMPARE(f.rec.entries.size(), 0);
         QCOMPARE(CurrentUserName, QStringLiteral("张三"));
@@ -173,8 +173,8 @@ void TestLogin::hashedPasswordLetterCase()
     } else {
         // The same message and focus as ever.
         QCOMPARE(f.rec.texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
-        QCOMPARE(f.w.focusWidget(), f.w.Edit1);
-        QCOMPARE(f.w.Edit1->text(), typed);
+        QCOMPARE(f.w.focusWidget(), f.w.passwordEdit);
+        QCOMPARE(f.w.passwordEdit->text(), typed);
         QVERIFY(CurrentUserName.isEmpty());
     }
 }
@@ -183,12 +183,12 @@ void TestLogin::clearPasswordUpgradedAtLogin()
 {
     LoginFixture f; // 管理员's password was written in clear, as an older program kept it
     QCOMPARE(f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1")), QStringLiteral("secret"));
-    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    f.w.Edit1->setText(QStringLiteral("wrong"));
-    f.w.BitBtn1Click();
+    f.w.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    f.w.passwordEdit->setText(QStringLiteral("wrong"));
+    f.w.logIn();
     QCOMPARE(f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1")), QStringLiteral("secret"));
-    f.w.Edit1->setText(QStringLiteral("Secret"));
-    f.w.BitBtn1Click();
+    f.w.passwordEdit->setText(QStringLiteral("Secret"));
+    f.w.logIn();
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
     const QString stored = f.db.scalar(QStringLiteral("SELECT thePass FROM SUser WHERE ID = 1"));
     QVERIFY(PasswordHash::isHash(stored));
@@ -198,7 +198,7 @@ void TestLogin::clearPasswordUpgradedAtLogin()
     QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("secret2"), QDate(2024, 10, 10)));
     // A file still holding clear passwords has them hashed when the program opens it.
     f.db.exec(QStringLiteral("UPDATE SUser SET thePass = '580913' WHERE theName = '张三'"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out;
     QCOMPARE(runAdmin({"sql", "--db", f.db.path(), "SELECT thePass FROM SUser"}, &out), 0);
     QVERIFY2(!out.contains(QStringLiteral("580913")) && !out.contains(QStringLiteral("secret"), Qt::CaseInsensitive), qPrintable(out));
@@ -209,22 +209,22 @@ void TestLogin::enterInPasswordBoxPressesLogin()
 {
     LoginFixture f;
     f.w.activateWindow();
-    f.w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    f.w.Edit1->setFocus();
-    QTest::keyClicks(f.w.Edit1, QStringLiteral("secret"));
-    QTest::keyClick(f.w.Edit1, Qt::Key_Return);
+    f.w.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    f.w.passwordEdit->setFocus();
+    QTest::keyClicks(f.w.passwordEdit, QStringLiteral("secret"));
+    QTest::keyClick(f.w.passwordEdit, Qt::Key_Return);
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
 }
 
 void TestLogin::passwordShowsAt()
 {
     LoginFixture f;
-    QCOMPARE(f.w.Edit1->echoMode(), QLineEdit::Password);
-    QCOMPARE(f.w.Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, f.w.Edit1), int('@'));
+    QCOMPARE(f.w.passwordEdit->echoMode(), QLineEdit::Password);
+    QCOMPARE(f.w.passwordEdit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, f.w.passwordEdit), int('@'));
     // At most 12 bytes.
-    f.w.Edit1->setFocus();
-    QTest::keyClicks(f.w.Edit1, QStringLiteral("1234567890abcdef"));
-    QCOMPARE(f.w.Edit1->text(), QStringLiteral("1234567890ab"));
+    f.w.passwordEdit->setFocus();
+    QTest::keyClicks(f.w.passwordEdit, QStringLiteral("1234567890abcdef"));
+    QCOMPARE(f.w.passwordEdit->text(), QStringLiteral("1234567890ab"));
 }
 
 void TestLogin::closingEndsProgram()
@@ -233,7 +233,7 @@ void TestLogin::closingEndsProgram()
     f.w.close();
     QCOMPARE(f.quit.count, 1);
     LoginFixture g;
-    g.w.BitBtn2->click(); // "退出"
+    g.w.closeButton->click(); // "退出"
     QCOMPARE(g.quit.count, 1);
 }
 
@@ -242,19 +242,19 @@ void TestLogin::missingFileGivesClearErrorAndEmptyList()
     QTemporaryDir dir;
     resetLoginState();
     const QString path = dir.filePath(QStringLiteral("Data/db.edb"));
-    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
     MessageRecorder rec;
-    TfrmLogin w;
+    LoginDialog w;
     w.show();
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("找不到数据库文件")) && rec.last().contains(path), qPrintable(rec.last()));
     // and how to make one
     QVERIFY2(rec.last().contains(QStringLiteral("chengyue-admin init --db")) && rec.last().contains(QStringLiteral("第一次启动")),
              qPrintable(rec.last()));
-    QCOMPARE(w.DBLookupComboBox1->count(), 0);
+    QCOMPARE(w.operatorBox->count(), 0);
     rec.clear();
-    w.Edit1->setText(QStringLiteral("580913"));
-    w.BitBtn1Click();
+    w.passwordEdit->setText(QStringLiteral("580913"));
+    w.logIn();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("用户名 不能为空！")});
 }
 
@@ -263,14 +263,14 @@ void TestLogin::wrongKeyGivesClearError()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("db.edb"));
     Schema::createFile(path);
-    frmDM().setConnection(path, QStringLiteral("not-the-key"));
+    dataModule().setConnection(path, QStringLiteral("not-the-key"));
     MessageRecorder rec;
-    TfrmLogin w;
+    LoginDialog w;
     w.show();
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("密码错误")), qPrintable(rec.last()));
-    QCOMPARE(w.DBLookupComboBox1->count(), 0);
-    frmDM().closeConnection();
+    QCOMPARE(w.operatorBox->count(), 0);
+    dataModule().closeConnection();
 }
 
 // The program's start: the window is drawn before the database is opened, then the
@@ -290,20 +290,20 @@ void TestLogin::startDrawsWindowBeforeOpening()
     if (fileThere)
         Schema::createFile(path);
     resetLoginState();
-    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
     MessageRecorder rec;
-    TfrmLogin w;
-    QSignalSpy opened(&w, &TfrmLogin::opened);
+    LoginDialog w;
+    QSignalSpy opened(&w, &LoginDialog::opened);
     w.showBeforeOpening();
     QVERIFY(!w.isOpened());
-    QVERIFY(!frmDM().isOpen());
+    QVERIFY(!dataModule().isOpen());
     QCOMPARE(rec.entries.size(), 0);
     QVERIFY(opened.wait(5000));
     QCOMPARE(opened.count(), 1);
     QVERIFY(w.isOpened());
     if (fileThere) {
         QCOMPARE(rec.entries.size(), 0);
-        QCOMPARE(w.DBLookupComboBox1->count(), 1);
+        QCOMPARE(w.operatorBox->count(), 1);
         // A file's start never loads the server's client library.
         if (!TestDb::onServer())
             QVERIFY(!PgClientLoader::isLoaded());
@@ -311,7 +311,7 @@ void TestLogin::startDrawsWindowBeforeOpening()
         QCOMPARE(rec.errors(), 1);
         QVERIFY2(rec.last().contains(QStringLiteral("找不到数据库文件")), qPrintable(rec.last()));
     }
-    frmDM().closeConnection();
+    dataModule().closeConnection();
 }
 
 // Receipt numbers carry "yymmdd": the charging date stays within 2000-2099, in the login
@@ -333,9 +333,9 @@ void TestLogin::chargeDateWithinOneCentury()
     QFETCH(bool, allowed);
     QCOMPARE(Login::chargeDateRefusal(date).isEmpty(), allowed);
     TestDb db;
-    TfrmLogin w;
-    QCOMPARE(w.DateTimePicker1->minimumDate(), QDate(2000, 1, 1));
-    QCOMPARE(w.DateTimePicker1->maximumDate(), QDate(2099, 12, 31));
+    LoginDialog w;
+    QCOMPARE(w.chargeDatePicker->minimumDate(), QDate(2000, 1, 1));
+    QCOMPARE(w.chargeDatePicker->maximumDate(), QDate(2099, 12, 31));
     QString out, err;
     const int rc = runAdmin({"charge", "--db", db.path(), "--area", "x", "--room", "1", "--years", "1",
                              "--charge-date", date.toString(Qt::ISODate)},
@@ -358,11 +358,11 @@ void TestLogin::operatorsListedInOneOrder()
         db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('%1', '1')").arg(QString::fromUtf8(name)));
     db.exec(QStringLiteral("UPDATE SUser SET thePass = '2' WHERE theName IN ('Bob', '管理员')"));
     MessageRecorder rec;
-    TfrmLogin w;
+    LoginDialog w;
     w.show();
     QStringList names;
-    for (int i = 0; i < w.DBLookupComboBox1->count(); ++i)
-        names << w.DBLookupComboBox1->itemText(i);
+    for (int i = 0; i < w.operatorBox->count(); ++i)
+        names << w.operatorBox->itemText(i);
     QCOMPARE(names, (QStringList{"alice", "Bob", "张三", "王会计", "管理员"}));
     QCOMPARE(rec.entries.size(), 0);
 }
@@ -392,20 +392,20 @@ void TestLogin::retryListsOperatorsOnceTheDatabaseAnswers()
         };
     }
     const auto cleanup = qScopeGuard([&] {
-        frmDM().closeConnection();
+        dataModule().closeConnection();
         if (TestDb::onServer())
             TestDb::dropServerDatabase(location);
     });
     answering(false);
     resetLoginState();
-    frmDM().setConnection(location, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(location, QString::fromUtf8(Schema::DatabaseKey));
     MessageRecorder rec;
-    TfrmLogin w;
+    LoginDialog w;
     w.show();
     QCOMPARE(rec.errors(), 1);
-    QCOMPARE(w.DBLookupComboBox1->count(), 0);
+    QCOMPARE(w.operatorBox->count(), 0);
     QVERIFY(w.RetryButton->isVisible());
-    QVERIFY(w.RetryButton->isDefault() && !w.BitBtn1->isDefault());
+    QVERIFY(w.RetryButton->isDefault() && !w.loginButton->isDefault());
     // Still no answer: told again, 重试 stays.
     w.RetryButton->click();
     QCOMPARE(rec.errors(), 2);
@@ -414,13 +414,13 @@ void TestLogin::retryListsOperatorsOnceTheDatabaseAnswers()
     answering(true);
     w.RetryButton->click();
     QCOMPARE(rec.errors(), 2);
-    QCOMPARE(w.DBLookupComboBox1->count(), 1);
+    QCOMPARE(w.operatorBox->count(), 1);
     QVERIFY(!w.RetryButton->isVisible());
-    QVERIFY(w.BitBtn1->isDefault());
-    QSignalSpy spy(&w, &TfrmLogin::loggedIn);
-    w.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    w.Edit1->setText(QString::fromUtf8(Schema::InitialPassword));
-    w.BitBtn1Click();
+    QVERIFY(w.loginButton->isDefault());
+    QSignalSpy spy(&w, &LoginDialog::loggedIn);
+    w.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    w.passwordEdit->setText(QString::fromUtf8(Schema::InitialPassword));
+    w.logIn();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
 }
@@ -445,7 +445,7 @@ void TestLogin::centredOnTheScreen()
     }
     TestDb db;
     MessageRecorder rec;
-    TfrmLogin w;
+    LoginDialog w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.frameGeometry() != w.geometry(), framed);

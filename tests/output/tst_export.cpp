@@ -1,9 +1,9 @@
 #include "charging/DayCloseWindow.h"
-#include "charging/TfrmUCharge_Q.h"
+#include "charging/ChargeQueryWindow.h"
 #include "data/DbError.h"
-#include "data/TfrmDM.h"
-#include "owners/TfrmUH_Q.h"
-#include "owners/TfrmUH_TX.h"
+#include "data/DataModule.h"
+#include "owners/OwnerQueryWindow.h"
+#include "owners/ArrearsReminderWindow.h"
 #include "output/UiSheetOpener.h"
 #include "output/XlsxExport.h"
 #include "tests/output/XlsxProbe.h"
@@ -601,11 +601,11 @@ void TestExport::quickExcelShowsNoProgressOverTheBoxes()
     NoProgramOpener opener;
     ReadingMessages boxes;
     boxes.answers = {false};
-    TfrmUH_Q q;
+    OwnerQueryWindow q;
     q.show();
-    q.BitBtn1Click();
+    q.runQuery();
     QVERIFY(q.waitForFigures());
-    fromEventLoop([&] { q.BitBtn3Click(); });
+    fromEventLoop([&] { q.exportToExcel(); });
     QCOMPARE(boxes.entries.size(), 1);
     QCOMPARE(boxes.entries.at(0).kind, QStringLiteral("question"));
     QCOMPARE(boxes.progressSeen, QStringList());
@@ -677,13 +677,13 @@ void TestExport::noSpreadsheetProgram()
     if (window == QLatin1String("dayclose")) {
         auto *close = new DayCloseWindow;
         w.reset(close);
-        excel = [close] { close->excelClick(); };
+        excel = [close] { close->exportToExcel(); };
     } else {
-        BrowseWindow *list = window == QLatin1String("charges") ? static_cast<BrowseWindow *>(new TfrmUCharge_Q)
-                                                                 : new TfrmUH_TX;
+        BrowseWindow *list = window == QLatin1String("charges") ? static_cast<BrowseWindow *>(new ChargeQueryWindow)
+                                                                 : new ArrearsReminderWindow;
         w.reset(list);
-        list->BitBtn1Click();
-        excel = [list] { list->BitBtn3->click(); };
+        list->runQuery();
+        excel = [list] { list->excelButton->click(); };
     }
     if (!day.isValid())
         day = QDate::currentDate();
@@ -738,15 +738,15 @@ void TestExport::screenAndAdminToolAgree()
     MessageRecorder boxes;
     std::unique_ptr<BrowseWindow> w;
     if (list == QLatin1String("owners"))
-        w.reset(new TfrmUH_Q);
+        w.reset(new OwnerQueryWindow);
     else if (list == QLatin1String("arrears"))
-        w.reset(new TfrmUH_TX);
+        w.reset(new ArrearsReminderWindow);
     else
-        w.reset(new TfrmUCharge_Q);
-    QVERIFY(!w->BitBtn3->isEnabled());
-    w->BitBtn1Click();
-    QVERIFY(w->BitBtn3->isEnabled());
-    w->BitBtn3->click();
+        w.reset(new ChargeQueryWindow);
+    QVERIFY(!w->excelButton->isEnabled());
+    w->runQuery();
+    QVERIFY(w->excelButton->isEnabled());
+    w->excelButton->click();
     qputenv("TMPDIR", oldTmp);
     QCOMPARE(boxes.texts(), QStringList());
     QCOMPARE(opener.opened.size(), 1);

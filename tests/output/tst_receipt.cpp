@@ -1,5 +1,5 @@
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "data/DataModule.h"
+#include "output/PrintModule.h"
 #include "report/UiReportPreview.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/Doubles.h"
@@ -65,28 +65,28 @@ void TestReceipt::init()
 {
     m_db = new TestDb;
     m_presenter = CapturePresenter();
-    frmDMP().setPresenter(&m_presenter);
+    printModule().setPresenter(&m_presenter);
     insertCharge(*m_db, Number, QStringLiteral("张三"));
 }
 
 void TestReceipt::cleanup()
 {
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
     delete m_db;
     m_db = nullptr;
 }
 
 void TestReceipt::statements()
 {
-    frmDMP().PrintDept();
+    printModule().loadUnit();
     QCOMPARE(SqlText, QStringLiteral("SELECT theName, F1 FROM SDept WHERE (ID = 1) "));
-    frmDMP().PrintZD(QStringLiteral("1"));
+    printModule().loadLabels(QStringLiteral("1"));
     QCOMPARE(SqlText, QStringLiteral("select * from SZD Where (theID = 1) "));
-    frmDMP().PrintCNF(QStringLiteral("24'10"));
+    printModule().printReceipt(QStringLiteral("24'10"));
     QCOMPARE(SqlText, QStringLiteral("SELECT * FROM UCharge WHERE (theNum = '24''10')"));
-    QCOMPARE(frmDMP().frxR_CNF.fileName(), QStringLiteral("Print/cnf.rf3"));
+    QCOMPARE(printModule().receipt.fileName(), QStringLiteral("Print/cnf.rf3"));
     QCOMPARE(m_presenter.pages.size(), 1);
-    const QList<report::DataSet> sets = frmDMP().frxR_CNF.dataSets();
+    const QList<report::DataSet> sets = printModule().receipt.dataSets();
     QCOMPARE(sets.size(), 3);
     QCOMPARE(sets.at(0).userName, QStringLiteral("frxDB_Dept"));
     QCOMPARE(sets.at(1).userName, QStringLiteral("frxDB_CNF"));
@@ -121,7 +121,7 @@ void TestReceipt::receiptTexts()
 {
     QFETCH(QString, box);
     QFETCH(QString, text);
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     QCOMPARE(m_presenter.last().text(box), text);
 }
 
@@ -129,7 +129,7 @@ void TestReceipt::pdfTextStandsInItsBoxes()
 {
     QTemporaryDir dir;
     m_presenter.pdfPath = dir.filePath(QStringLiteral("receipt.pdf"));
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     const PdfPage page = readPdfWords(m_presenter.pdfPath);
     QVERIFY2(page.ok, qPrintable(page.error));
     QVERIFY(qAbs(page.sizeMm.width() - 210) < 0.5);
@@ -184,7 +184,7 @@ void TestReceipt::chineseUsesARealCjkFont()
 {
     QTemporaryDir dir;
     m_presenter.pdfPath = dir.filePath(QStringLiteral("receipt.pdf"));
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     const QStringList fonts = pdfFonts(m_presenter.pdfPath);
     QVERIFY2(fonts.contains(QStringLiteral("WenQuanYiMicroHei yes")), qPrintable(fonts.join(QLatin1Char(','))));
     QVERIFY2(fonts.contains(QStringLiteral("LiberationSans yes")), qPrintable(fonts.join(QLatin1Char(','))));
@@ -195,7 +195,7 @@ void TestReceipt::missingLabelRowPrintsEmptyLabels()
     m_db->exec(QStringLiteral("DELETE FROM SZD"));
     QTemporaryDir dir;
     m_presenter.pdfPath = dir.filePath(QStringLiteral("receipt.pdf"));
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     const report::PreparedReport &page = m_presenter.last();
     for (const char *label : {"periodLabel", "amountLabel", "footer1", "footer2", "footer4", "side"})
         QVERIFY2(page.text(QString::fromLatin1(label)).isEmpty(), label);
@@ -214,7 +214,7 @@ void TestReceipt::missingLabelRowPrintsEmptyLabels()
 
 void TestReceipt::unknownNumberPrintsEmptyCharge()
 {
-    frmDMP().PrintCNF(QStringLiteral("9999999999"));
+    printModule().printReceipt(QStringLiteral("9999999999"));
     const report::PreparedReport &page = m_presenter.last();
     QCOMPARE(page.text(QStringLiteral("receiptNumber")), QString());
     QCOMPARE(page.text(QStringLiteral("amount")), QString());
@@ -226,16 +226,16 @@ void TestReceipt::unknownNumberPrintsEmptyCharge()
 void TestReceipt::sharedNumberShowsFirstRow()
 {
     insertCharge(*m_db, Number, QStringLiteral("李四"));
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     QVERIFY(m_presenter.last().text(QStringLiteral("house")).contains(QStringLiteral("张三")));
 }
 
 void TestReceipt::printingAgainGivesTheSameReceipt()
 {
     insertCharge(*m_db, QStringLiteral("2410100013"), QStringLiteral("李四"));
-    frmDMP().PrintCNF(Number);
-    frmDMP().PrintCNF(QStringLiteral("2410100013"));
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
+    printModule().printReceipt(QStringLiteral("2410100013"));
+    printModule().printReceipt(Number);
     QCOMPARE(m_presenter.pages.size(), 3);
     const auto &a = m_presenter.pages.at(0).texts;
     const auto &b = m_presenter.pages.at(2).texts;
@@ -244,21 +244,21 @@ void TestReceipt::printingAgainGivesTheSameReceipt()
         QCOMPARE(a.at(i).text, b.at(i).text);
     // A change of the unit's row shows on the next receipt.
     m_db->exec(QStringLiteral("UPDATE SDept SET F1 = '收据（补打）' WHERE ID = 1"));
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     QCOMPARE(m_presenter.last().text(QStringLiteral("title2")), QStringLiteral("收据（补打）"));
 }
 
 void TestReceipt::refusedStatementOpensNoPreview()
 {
     m_db->exec(QStringLiteral("DROP TABLE UCharge"));
-    QVERIFY_THROWS_EXCEPTION(DbError, frmDMP().PrintCNF(Number));
+    QVERIFY_THROWS_EXCEPTION(DbError, printModule().printReceipt(Number));
     QCOMPARE(m_presenter.pages.size(), 0);
 }
 
 void TestReceipt::noPresenterIsAnError()
 {
-    frmDMP().setPresenter(nullptr);
-    QVERIFY_THROWS_EXCEPTION(AppError, frmDMP().PrintCNF(Number));
+    printModule().setPresenter(nullptr);
+    QVERIFY_THROWS_EXCEPTION(AppError, printModule().printReceipt(Number));
 }
 
 void TestReceipt::longRemarkIsCutAtItsBox()
@@ -267,7 +267,7 @@ void TestReceipt::longRemarkIsCutAtItsBox()
     for (int i = 0; i < 12; ++i)
         remark += QStringLiteral("供暖设施检修期间请保持联系畅通");
     insertCharge(*m_db, QStringLiteral("2410100099"), QStringLiteral("赵六"), remark);
-    frmDMP().PrintCNF(QStringLiteral("2410100099"));
+    printModule().printReceipt(QStringLiteral("2410100099"));
     const report::PreparedReport &page = m_presenter.last();
 
     QImage image(QSize(2000, 880), QImage::Format_RGB32); // printable area at 10 dots a mm
@@ -314,7 +314,7 @@ void TestReceipt::printDialogProposesAWritableFile()
         QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
     const QString folder = documents ? home.filePath(QStringLiteral("Documents")) : home.path();
     UiReportPreview preview;
-    frmDMP().setPresenter(&preview);
+    printModule().setPresenter(&preview);
     ScriptedDialogs dialogs;
     QString docName, proposed;
     bool printDialogOpened = false;
@@ -329,7 +329,7 @@ void TestReceipt::printDialogProposesAWritableFile()
             if (a->text().remove(QLatin1Char('&')) == QLatin1String("Print"))
                 a->trigger();
     });
-    frmDMP().PrintCNF(Number);
+    printModule().printReceipt(Number);
     QCOMPARE(dialogs.opened, 2);
     QVERIFY(printDialogOpened);
     QCOMPARE(docName, QStringLiteral("收据"));
@@ -339,7 +339,7 @@ void TestReceipt::printDialogProposesAWritableFile()
 
 void TestReceipt::adminReceiptCommand()
 {
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("r.pdf"));
     QString out, err;

@@ -1,8 +1,8 @@
 #include "data/Numbers.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "output/UiSheetOpener.h"
 #include "owners/ArrearsStatements.h"
-#include "owners/TfrmUH_TX.h"
+#include "owners/ArrearsReminderWindow.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
@@ -55,33 +55,33 @@ void addHouses(TestDb &db)
 QStringList column(const BrowseWindow &w, const QString &caption)
 {
     QStringList r;
-    w.ADOQuery1->fetchAll();
-    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
-        r << w.ADOQuery1->value(i, caption);
+    w.listModel->fetchAll();
+    for (int i = 0; i < w.listModel->rowCount(); ++i)
+        r << w.listModel->value(i, caption);
     return r;
 }
 
-QStringList redRooms(const TfrmUH_TX &w)
+QStringList redRooms(const ArrearsReminderWindow &w)
 {
     QStringList r;
-    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
+    for (int i = 0; i < w.listModel->rowCount(); ++i)
         if (w.rowTextColour(i) == QColor(255, 0, 0))
-            r << w.ADOQuery1->value(i, QStringLiteral("房号"));
+            r << w.listModel->value(i, QStringLiteral("房号"));
         else if (w.rowTextColour(i).isValid())
             r << QStringLiteral("other colour");
     return r;
 }
 
 // Pixels of the pure text red in the painted cells of one row.
-int redPixels(TfrmUH_TX &w, int row)
+int redPixels(ArrearsReminderWindow &w, int row)
 {
-    w.DBGrid1->viewport()->repaint();
-    const QImage img = w.DBGrid1->viewport()->grab().toImage();
+    w.listGrid->viewport()->repaint();
+    const QImage img = w.listGrid->viewport()->grab().toImage();
     int n = 0;
-    for (int c = 0; c < w.ADOQuery1->columnCount(); ++c) {
-        if (w.DBGrid1->isColumnHidden(c))
+    for (int c = 0; c < w.listModel->columnCount(); ++c) {
+        if (w.listGrid->isColumnHidden(c))
             continue;
-        const QRect rect = w.DBGrid1->visualRect(w.ADOQuery1->index(row, c)).intersected(img.rect());
+        const QRect rect = w.listGrid->visualRect(w.listModel->index(row, c)).intersected(img.rect());
         for (int y = rect.top(); y <= rect.bottom(); ++y)
             for (int x = rect.left(); x <= rect.right(); ++x) {
                 const QColor p = img.pixelColor(x, y);
@@ -116,23 +116,23 @@ void TestArrears::opens()
     setPeriodEnd(db, 3, 15);
     db.login(QDate(2024, 10, 10));
     MessageRecorder boxes;
-    TfrmUH_TX w;
+    ArrearsReminderWindow w;
     QCOMPARE(w.windowTitle(), QStringLiteral("欠费提醒"));
-    QCOMPARE(w.DateTimePicker1->text(), QStringLiteral("2024-03-15"));
+    QCOMPARE(w.referencePicker->text(), QStringLiteral("2024-03-15"));
     QStringList captions;
     for (int i = 1; i <= 6; ++i) {
         captions << w.checkBox(i)->text();
         QVERIFY(!w.checkBox(i)->isChecked());
     }
     QCOMPARE(captions, (QStringList{"小区名称", "房       号", "房屋用途", "业主名称", "手机号码", "备       注"}));
-    QVERIFY(!w.BitBtn3->isEnabled());
-    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QVERIFY(!w.excelButton->isEnabled());
+    QCOMPARE(w.listModel->rowCount(), 0);
     QCOMPARE(boxes.entries.size(), 0);
     // The reference date has no change handler: moving it ticks and queries nothing.
-    w.DateTimePicker1->setDate(QDate(2024, 1, 1));
+    w.referencePicker->setDate(QDate(2024, 1, 1));
     for (int i = 1; i <= 6; ++i)
         QVERIFY(!w.checkBox(i)->isChecked());
-    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    QCOMPARE(w.listModel->rowCount(), 0);
 }
 
 void TestArrears::defaultReference_data()
@@ -162,17 +162,17 @@ void TestArrears::defaultReference()
     setPeriodEnd(db, month, day);
     db.login(charging);
     MessageRecorder boxes;
-    TfrmUH_TX w;
-    QCOMPARE(w.DateTimePicker1->date(), expected);
+    ArrearsReminderWindow w;
+    QCOMPARE(w.referencePicker->date(), expected);
     QCOMPARE(boxes.entries.size(), told ? 1 : 0);
     if (told) {
         QCOMPARE(boxes.entries.first().kind, QStringLiteral("info"));
         QCOMPARE(boxes.last(), QStringLiteral("收费期截止日期 %1月%2日 在 %3 年不是有效日期，到期日期暂定为 %4，请确认后再查询。")
                                    .arg(month).arg(day).arg(charging.year()).arg(expected.toString(Qt::ISODate)));
     }
-    w.BitBtn1Click();
+    w.runQuery();
     QCOMPARE(boxes.errors(), 0);
-    QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '%1') ").arg(expected.toString(Qt::ISODate)));
+    QCOMPARE(w.conditions, QStringLiteral("AND (EndDate < '%1') ").arg(expected.toString(Qt::ISODate)));
 }
 
 void TestArrears::dateClauseAlwaysLeads()
@@ -182,41 +182,41 @@ void TestArrears::dateClauseAlwaysLeads()
     db.login(QDate(2024, 10, 10));
     addHouses(db);
     MessageRecorder boxes;
-    TfrmUH_TX w;
-    w.BitBtn1Click();
+    ArrearsReminderWindow w;
+    w.runQuery();
     QCOMPARE(boxes.entries.size(), 0);
-    QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '2024-03-15') "));
+    QCOMPARE(w.conditions, QStringLiteral("AND (EndDate < '2024-03-15') "));
     // By area name and room, in the text order of the names.
     QCOMPARE(column(w, QStringLiteral("房号")), (QStringList{"0201", "0101", "0102", "0103"}));
     QCOMPARE(column(w, QStringLiteral("欠费年数")), (QStringList{"", "1", "0", "3"}));
     QCOMPARE(column(w, QStringLiteral("欠费金额")), (QStringList{"", "2000", "0", "4500"}));
-    QCOMPARE(w.ADOQuery1->columns(), (QStringList{"小区名称", "房号", "面积", "房屋用途", "单价", "到期日期", "业主名称",
+    QCOMPARE(w.listModel->columns(), (QStringList{"小区名称", "房号", "面积", "房屋用途", "单价", "到期日期", "业主名称",
                                                   "手机号码", "备注", "欠费年数", "欠费金额", "ID"}));
-    QVERIFY(w.DBGrid1->isColumnHidden(11));
-    QCOMPARE(w.DBGrid1->columnWidth(9), 60);
-    QCOMPARE(w.DBGrid1->columnWidth(10), 80);
+    QVERIFY(w.listGrid->isColumnHidden(11));
+    QCOMPARE(w.listGrid->columnWidth(9), 60);
+    QCOMPARE(w.listGrid->columnWidth(10), 80);
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：4"));
-    QCOMPARE(w.Label2->text(), QStringLiteral("面积：300"));
-    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：6500"));
-    QVERIFY(w.BitBtn3->isEnabled());
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：4"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：300"));
+    QCOMPARE(w.secondSumLabel->text(), QStringLiteral("欠费金额：6500"));
+    QVERIFY(w.excelButton->isEnabled());
 
     // The owner criteria narrow it further, after the date clause.
-    w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
-    w.CheckBox1->setChecked(true);
-    w.Edit1->setText(QStringLiteral("010"));
-    w.BitBtn1Click();
-    QCOMPARE(w.myWhere, QStringLiteral("AND (EndDate < '2024-03-15') AND (AName = '阳光小区') AND (theNum LIKE '%010%') "));
+    w.areaBox->setKeyValue(QStringLiteral("阳光小区"));
+    w.areaCheck->setChecked(true);
+    w.roomEdit->setText(QStringLiteral("010"));
+    w.runQuery();
+    QCOMPARE(w.conditions, QStringLiteral("AND (EndDate < '2024-03-15') AND (AName = '阳光小区') AND (theNum LIKE '%010%') "));
     QCOMPARE(column(w, QStringLiteral("房号")), (QStringList{"0101", "0102", "0103"}));
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：6500"));
+    QCOMPARE(w.secondSumLabel->text(), QStringLiteral("欠费金额：6500"));
 
     // Nothing in arrears: every footer figure 0.
-    w.DateTimePicker1->setDate(QDate(2000, 1, 1));
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), 0);
+    w.referencePicker->setDate(QDate(2000, 1, 1));
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), 0);
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text() + w.Label2->text() + w.Label3->text(), QStringLiteral("记录：0面积：0欠费金额：0"));
+    QCOMPARE(w.countLabel->text() + w.firstSumLabel->text() + w.secondSumLabel->text(), QStringLiteral("记录：0面积：0欠费金额：0"));
 }
 
 void TestArrears::yearsOwed_data()
@@ -243,14 +243,14 @@ void TestArrears::yearsOwed()
     db.login();
     addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0101"), QStringLiteral("3.5"), QStringLiteral("25"), paidUp);
     MessageRecorder boxes;
-    TfrmUH_TX w;
-    w.DateTimePicker1->setDate(reference);
-    w.BitBtn1Click();
+    ArrearsReminderWindow w;
+    w.referencePicker->setDate(reference);
+    w.runQuery();
     QCOMPARE(boxes.entries.size(), 0);
     QCOMPARE(column(w, QStringLiteral("欠费年数")), years.isEmpty() ? QStringList() : QStringList{years});
     QCOMPARE(column(w, QStringLiteral("欠费金额")), amount.isEmpty() ? QStringList() : QStringList{amount});
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：") + (amount.isEmpty() ? QStringLiteral("0") : amount));
+    QCOMPARE(w.secondSumLabel->text(), QStringLiteral("欠费金额：") + (amount.isEmpty() ? QStringLiteral("0") : amount));
     if (!years.isEmpty())
         QCOMPARE(redRooms(w), QStringList{"0101"}); // listed rows are red, owing 0 years or more
 }
@@ -263,30 +263,30 @@ void TestArrears::colouringFollowsThePicker()
     setPeriodEnd(db, 3, 15);
     db.login(QDate(2024, 10, 10));
     addHouses(db);
-    TfrmUH_TX w;
+    ArrearsReminderWindow w;
     w.resize(1200, 500);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.BitBtn1Click();
+    w.runQuery();
     // The text that is no date is listed but never red.
     QCOMPARE(redRooms(w), (QStringList{"0101", "0102", "0103"}));
     const int row0201 = 0, row0101 = 1, row0102 = 2;
     QVERIFY(redPixels(w, row0102) > 20);
     QCOMPARE(redPixels(w, row0201), 0);
-    w.DBGrid1->setCurrentIndex(w.ADOQuery1->index(row0101, 0));
+    w.listGrid->setCurrentIndex(w.listModel->index(row0101, 0));
 
     QVERIFY(w.waitForFigures());
-    const QString footer = w.Label1->text() + w.Label2->text() + w.Label3->text();
-    w.DateTimePicker1->setDate(QDate(2024, 1, 5));
+    const QString footer = w.countLabel->text() + w.firstSumLabel->text() + w.secondSumLabel->text();
+    w.referencePicker->setDate(QDate(2024, 1, 5));
     QCOMPARE(redRooms(w), (QStringList{"0101", "0103"}));
     QCOMPARE(redPixels(w, row0102), 0);
     QVERIFY(redPixels(w, row0101) > 20); // the current row keeps its highlight and its red text
     // The figures stay those of the query.
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text() + w.Label2->text() + w.Label3->text(), footer);
+    QCOMPARE(w.countLabel->text() + w.firstSumLabel->text() + w.secondSumLabel->text(), footer);
     QCOMPARE(column(w, QStringLiteral("欠费年数")), (QStringList{"", "1", "0", "3"}));
 
-    w.DateTimePicker1->setDate(QDate(2024, 1, 11));
+    w.referencePicker->setDate(QDate(2024, 1, 11));
     QCOMPARE(redRooms(w), (QStringList{"0101", "0102", "0103"}));
 }
 
@@ -309,9 +309,9 @@ void TestArrears::excel()
     } opener;
     setSheetOpener(&opener);
     MessageRecorder boxes;
-    TfrmUH_TX w;
-    w.BitBtn1Click();
-    w.BitBtn3Click();
+    ArrearsReminderWindow w;
+    w.runQuery();
+    w.exportToExcel();
     setSheetOpener(nullptr);
     qputenv("TMPDIR", oldTmp);
     QCOMPARE(boxes.entries.size(), 0);
@@ -365,18 +365,18 @@ void TestArrears::amountsNoReceiptCanWrite()
     addHouses(db);
     addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0105"), area, price, QStringLiteral("2021-03-14"));
     MessageRecorder boxes;
-    TfrmUH_TX w;
-    w.BitBtn1Click();
+    ArrearsReminderWindow w;
+    w.runQuery();
     if (!refusal.isEmpty()) {
         QVERIFY(w.waitForFigures());
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("欠费金额超出范围：阳光小区 0105（%1）。收据的大写金额最多写到万亿元，"
                                                            "请在业主管理中检查这些业主的面积和单价。").arg(refusal)});
-        QVERIFY(!w.ADOQuery1->isOpen());
-        QCOMPARE(w.ADOQuery1->rowCount(), 0);
-        QVERIFY(!w.BitBtn3->isEnabled());
-        QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额："));
+        QVERIFY(!w.listModel->isOpen());
+        QCOMPARE(w.listModel->rowCount(), 0);
+        QVERIFY(!w.excelButton->isEnabled());
+        QCOMPARE(w.secondSumLabel->text(), QStringLiteral("欠费金额："));
         // Asked directly, as the admin tool's export and the season figures ask it: the same refusal.
-        QVERIFY_THROWS_EXCEPTION(AppError, ArrearsStatements::checkAmounts(frmDM().db(), QDate(2024, 3, 15),
+        QVERIFY_THROWS_EXCEPTION(AppError, ArrearsStatements::checkAmounts(dataModule().db(), QDate(2024, 3, 15),
                                                                           ArrearsStatements::dateClause(QDate(2024, 3, 15))));
         return;
     }
@@ -384,7 +384,7 @@ void TestArrears::amountsNoReceiptCanWrite()
     QCOMPARE(column(w, QStringLiteral("欠费金额")), (QStringList{"", "2000", "0", "4500", amount}));
     QVERIFY(w.waitForFigures());
     QCOMPARE(boxes.entries.size(), 0);
-    QCOMPARE(w.Label3->text(), QStringLiteral("欠费金额：") + Numbers::plain(6500 + amount.toDouble()));
+    QCOMPARE(w.secondSumLabel->text(), QStringLiteral("欠费金额：") + Numbers::plain(6500 + amount.toDouble()));
 }
 
 // Two houses whose areas no double can add: the footer says so in the program's words on
@@ -399,12 +399,12 @@ void TestArrears::totalBeyondDoubleIsAnError()
     addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("0102"), QStringLiteral("1e308"), QStringLiteral("0"),
              QStringLiteral("2023-12-31"));
     MessageRecorder boxes;
-    TfrmUH_TX w;
-    w.BitBtn1Click();
+    ArrearsReminderWindow w;
+    w.runQuery();
     QCOMPARE(column(w, QStringLiteral("欠费金额")), (QStringList{"0", "0"}));
     QVERIFY(w.waitForFigures());
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("合计超出范围。")});
-    QCOMPARE(w.Label2->text(), QStringLiteral("面积："));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积："));
 }
 
 // The arrears of a large district make a figure wider than the footer's usual place: every
@@ -419,15 +419,15 @@ void TestArrears::footerShowsEveryDigit()
         addHouse(db, QStringLiteral("阳光小区"), QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')),
                  QStringLiteral("30000000.37"), QStringLiteral("10000.01"), QStringLiteral("2021-03-14"));
     MessageRecorder boxes;
-    TfrmUH_TX w;
+    ArrearsReminderWindow w;
     w.resize(1400, 560);
     showAndWait(&w);
-    w.BitBtn1Click();
+    w.runQuery();
     QVERIFY(w.waitForFigures());
     QCOMPARE(boxes.entries.size(), 0);
     // Thirteen digits before the point: wider than the place every label had.
-    QVERIFY2(w.Label3->text().startsWith(QStringLiteral("欠费金额：8100008")), qPrintable(w.Label3->text()));
-    QVERIFY2(w.Label3->fontMetrics().horizontalAdvance(w.Label3->text()) > 152, qPrintable(w.Label3->text()));
+    QVERIFY2(w.secondSumLabel->text().startsWith(QStringLiteral("欠费金额：8100008")), qPrintable(w.secondSumLabel->text()));
+    QVERIFY2(w.secondSumLabel->fontMetrics().horizontalAdvance(w.secondSumLabel->text()) > 152, qPrintable(w.secondSumLabel->text()));
     const auto fits = [&] {
         int right = -1;
         for (int n = 1; n <= 8; ++n) {

@@ -1,12 +1,12 @@
-#include "app/TfrmMain.h"
-#include "charging/TfrmUCharge_In.h"
-#include "output/TfrmDMP.h"
+#include "app/MainWindow.h"
+#include "charging/ChargeEntryDialog.h"
+#include "output/PrintModule.h"
 #include "report/ReportPresenter.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "owners/OwnerEntry.h"
-#include "owners/TfrmUH_M.h"
-#include "owners/TfrmUH_M1.h"
-#include "owners/TfrmUH_Q.h"
+#include "owners/OwnerManagementWindow.h"
+#include "owners/OwnerModifyDialog.h"
+#include "owners/OwnerQueryWindow.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/BrowseWindow.h"
@@ -77,10 +77,10 @@ void seed(TestDb &db)
 // The rooms the grid lists, in its order (all rows fetched).
 QStringList rooms(BrowseWindow &w)
 {
-    w.ADOQuery1->fetchAll();
+    w.listModel->fetchAll();
     QStringList r;
-    for (int i = 0; i < w.ADOQuery1->rowCount(); ++i)
-        r << w.ADOQuery1->value(i, QStringLiteral("房号"));
+    for (int i = 0; i < w.listModel->rowCount(); ++i)
+        r << w.listModel->value(i, QStringLiteral("房号"));
     return r;
 }
 
@@ -90,36 +90,36 @@ void TestOwnerBrowse::opensEmptyAndUnticked()
 {
     TestDb db;
     seed(db);
-    auto *w = new TfrmUH_Q;
+    auto *w = new OwnerQueryWindow;
     w->show();
     QCOMPARE(w->windowTitle(), QStringLiteral("业主查询"));
-    QCOMPARE(w->GroupBox1->title(), QStringLiteral("查询条件"));
+    QCOMPARE(w->criteriaGroup->title(), QStringLiteral("查询条件"));
     QStringList captions;
     for (int i = 1; i <= 6; ++i) {
         QVERIFY(!w->checkBox(i)->isChecked());
         captions << w->checkBox(i)->text();
     }
     QCOMPARE(captions, QStringList({"小区名称", "房       号", "房屋用途", "业主名称", "手机号码", "备       注"}));
-    QCOMPARE(w->DBLookupComboBox1->text(), QString());
-    QCOMPARE(w->DBLookupComboBox1->count(), 2); // filled, but nothing chosen
-    QCOMPARE(w->DBLookupComboBox2->text(), QString());
-    QCOMPARE(w->Edit1->text(), QString());
-    QCOMPARE(w->ADOQuery1->rowCount(), 0);
-    QCOMPARE(w->ADOQuery1->columnCount(), 0);
+    QCOMPARE(w->areaBox->text(), QString());
+    QCOMPARE(w->areaBox->count(), 2); // filled, but nothing chosen
+    QCOMPARE(w->purposeBox->text(), QString());
+    QCOMPARE(w->roomEdit->text(), QString());
+    QCOMPARE(w->listModel->rowCount(), 0);
+    QCOMPARE(w->listModel->columnCount(), 0);
     for (int i = 1; i <= 8; ++i)
         QCOMPARE(w->label(i)->text(), QString());
-    QCOMPARE(w->BitBtn1->text(), QStringLiteral("查询"));
-    QVERIFY(w->BitBtn1->isDefault());
-    QCOMPARE(w->BitBtn3->text(), QStringLiteral("Excel"));
-    QVERIFY(!w->BitBtn3->isEnabled());
-    QCOMPARE(w->BitBtn2->text(), QStringLiteral("退出"));
-    QCOMPARE(w->myWhere, QString());
+    QCOMPARE(w->queryButton->text(), QStringLiteral("查询"));
+    QVERIFY(w->queryButton->isDefault());
+    QCOMPARE(w->excelButton->text(), QStringLiteral("Excel"));
+    QVERIFY(!w->excelButton->isEnabled());
+    QCOMPARE(w->closeButton->text(), QStringLiteral("退出"));
+    QCOMPARE(w->conditions, QString());
     // The criteria stand in two rows of three.
-    const int y1 = w->CheckBox1->y();
-    QCOMPARE(w->CheckBox3->y(), y1);
-    QVERIFY(w->CheckBox4->y() > y1);
-    QCOMPARE(w->CheckBox6->y(), w->CheckBox4->y());
-    QVERIFY(w->CheckBox2->x() > w->CheckBox1->x());
+    const int y1 = w->areaCheck->y();
+    QCOMPARE(w->purposeCheck->y(), y1);
+    QVERIFY(w->ownerCheck->y() > y1);
+    QCOMPARE(w->remarkCheck->y(), w->ownerCheck->y());
+    QVERIFY(w->roomCheck->x() > w->areaCheck->x());
     delete w;
 }
 
@@ -192,29 +192,29 @@ void TestOwnerBrowse::criteriaClauses()
     TestDb db;
     seed(db);
     MessageRecorder rec;
-    auto *w = new TfrmUH_M;
+    auto *w = new OwnerManagementWindow;
     w->show();
     // Ticked in the reverse order, to show that the table's order decides.
     if (!remark.isNull())
-        w->Edit4->setText(remark), w->Edit4Change();
+        w->remarkEdit->setText(remark), w->tickRemark();
     if (!phone.isNull())
-        w->Edit3->setText(phone), w->Edit3Change();
+        w->phoneEdit->setText(phone), w->tickPhone();
     if (!owner.isNull())
-        w->Edit2->setText(owner), w->Edit2Change();
+        w->ownerEdit->setText(owner), w->tickOwner();
     if (!purpose.isNull())
-        w->DBLookupComboBox2->setKeyValue(purpose), w->DBLookupComboBox2Click();
+        w->purposeBox->setKeyValue(purpose), w->tickPurpose();
     if (!room.isNull())
-        w->Edit1->setText(room), w->Edit1Change();
+        w->roomEdit->setText(room), w->tickRoom();
     if (!area.isNull())
-        w->DBLookupComboBox1->setKeyValue(area), w->DBLookupComboBox1Click();
-    w->BitBtn1Click();
+        w->areaBox->setKeyValue(area), w->tickArea();
+    w->runQuery();
     QCOMPARE(rec.entries.size(), 0);
-    QCOMPARE(w->myWhere, where);
+    QCOMPARE(w->conditions, where);
     QCOMPARE(::rooms(*w), rooms);
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：%1").arg(rooms.size()));
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：") + areaTotal);
-    QCOMPARE(w->Label3->text(), QString());
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：%1").arg(rooms.size()));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + areaTotal);
+    QCOMPARE(w->secondSumLabel->text(), QString());
     QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + where);
     QCOMPARE(w->lastListStatement(),
              QStringLiteral("SELECT AName AS 小区名称, theNum AS 房号, theArea AS 面积, HType AS 房屋用途, "
@@ -228,31 +228,31 @@ void TestOwnerBrowse::inputsTickTheirBoxes()
 {
     TestDb db;
     seed(db);
-    auto *w = new TfrmUH_M;
+    auto *w = new OwnerManagementWindow;
     w->show();
     // Typing ticks; erasing the text again leaves the box ticked.
-    w->Edit2->setFocus();
-    QTest::keyClicks(w->Edit2, QStringLiteral("ab"));
-    QVERIFY(w->CheckBox4->isChecked());
-    QTest::keyClick(w->Edit2, Qt::Key_Backspace);
-    QTest::keyClick(w->Edit2, Qt::Key_Backspace);
-    QCOMPARE(w->Edit2->text(), QString());
-    QVERIFY(w->CheckBox4->isChecked());
+    w->ownerEdit->setFocus();
+    QTest::keyClicks(w->ownerEdit, QStringLiteral("ab"));
+    QVERIFY(w->ownerCheck->isChecked());
+    QTest::keyClick(w->ownerEdit, Qt::Key_Backspace);
+    QTest::keyClick(w->ownerEdit, Qt::Key_Backspace);
+    QCOMPARE(w->ownerEdit->text(), QString());
+    QVERIFY(w->ownerCheck->isChecked());
     // A lookup list ticks when the operator picks an entry with the keyboard.
-    QVERIFY(!w->CheckBox3->isChecked());
-    w->DBLookupComboBox2->setFocus();
-    QTest::keyClick(w->DBLookupComboBox2, Qt::Key_Down);
-    QVERIFY(w->CheckBox3->isChecked());
-    QVERIFY(!w->DBLookupComboBox2->text().isEmpty());
+    QVERIFY(!w->purposeCheck->isChecked());
+    w->purposeBox->setFocus();
+    QTest::keyClick(w->purposeBox, Qt::Key_Down);
+    QVERIFY(w->purposeCheck->isChecked());
+    QVERIFY(!w->purposeBox->text().isEmpty());
     // Choosing by key value (as a program does) ticks nothing.
-    w->DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
-    QVERIFY(!w->CheckBox1->isChecked());
+    w->areaBox->setKeyValue(QStringLiteral("阳光小区"));
+    QVERIFY(!w->areaCheck->isChecked());
     for (int i : {2, 5, 6})
         QVERIFY(!w->checkBox(i)->isChecked());
     // Only the operator unticks.
-    w->CheckBox4->setChecked(false);
-    w->BitBtn1Click();
-    QCOMPARE(w->myWhere, QStringLiteral("AND (HType = '%1') ").arg(w->DBLookupComboBox2->text()));
+    w->ownerCheck->setChecked(false);
+    w->runQuery();
+    QCOMPARE(w->conditions, QStringLiteral("AND (HType = '%1') ").arg(w->purposeBox->text()));
     delete w;
 }
 
@@ -260,14 +260,14 @@ void TestOwnerBrowse::enterRunsTheQuery()
 {
     TestDb db;
     seed(db);
-    auto *w = new TfrmUH_Q;
+    auto *w = new OwnerQueryWindow;
     w->show();
-    w->Edit1->setFocus();
-    QTest::keyClicks(w->Edit1, QStringLiteral("9"));
-    QTest::keyClick(w->Edit1, Qt::Key_Return);
+    w->roomEdit->setFocus();
+    QTest::keyClicks(w->roomEdit, QStringLiteral("9"));
+    QTest::keyClick(w->roomEdit, Qt::Key_Return);
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QVERIFY(w->BitBtn3->isEnabled());
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QVERIFY(w->excelButton->isEnabled());
     delete w;
 }
 
@@ -275,30 +275,30 @@ void TestOwnerBrowse::gridColumnsAndWidths()
 {
     TestDb db;
     seed(db);
-    auto *w = new TfrmUH_Q;
+    auto *w = new OwnerQueryWindow;
     w->show();
-    w->BitBtn1Click();
+    w->runQuery();
     QStringList captions;
-    for (int c = 0; c < w->ADOQuery1->columnCount(); ++c)
-        captions << w->ADOQuery1->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < w->listModel->columnCount(); ++c)
+        captions << w->listModel->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(captions, QStringList({"小区名称", "房号", "面积", "房屋用途", "单价", "到期日期", "业主名称", "手机号码",
                                     "备注", "ID"}));
-    QCOMPARE(w->DBGrid1->columnWidth(2), 60);
-    QCOMPARE(w->DBGrid1->columnWidth(4), 60);
-    QCOMPARE(w->DBGrid1->columnWidth(8), 120);
-    QVERIFY(w->DBGrid1->isColumnHidden(9));
-    QVERIFY(!w->DBGrid1->isColumnHidden(0));
-    QCOMPARE(w->DBGrid1->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(w->DBGrid1->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(w->listGrid->columnWidth(2), 60);
+    QCOMPARE(w->listGrid->columnWidth(4), 60);
+    QCOMPARE(w->listGrid->columnWidth(8), 120);
+    QVERIFY(w->listGrid->isColumnHidden(9));
+    QVERIFY(!w->listGrid->isColumnHidden(0));
+    QCOMPARE(w->listGrid->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(w->listGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
     // The first row is the current one.
     QCOMPARE(w->currentRow(), 0);
     QCOMPARE(w->currentValue(QStringLiteral("房号")), QStringLiteral("1-101"));
     // Widths are set again after every run, whatever the operator dragged.
-    w->DBGrid1->setColumnWidth(2, 200);
-    w->DBGrid1->setColumnHidden(9, false);
-    w->BitBtn1Click();
-    QCOMPARE(w->DBGrid1->columnWidth(2), 60);
-    QVERIFY(w->DBGrid1->isColumnHidden(9));
+    w->listGrid->setColumnWidth(2, 200);
+    w->listGrid->setColumnHidden(9, false);
+    w->runQuery();
+    QCOMPARE(w->listGrid->columnWidth(2), 60);
+    QVERIFY(w->listGrid->isColumnHidden(9));
     delete w;
 }
 
@@ -308,18 +308,18 @@ void TestOwnerBrowse::emptyResultFooterAndPopupDoNothing()
     seed(db);
     MessageRecorder rec;
     ScriptedDialogs dialogs;
-    auto *w = new TfrmUH_M;
+    auto *w = new OwnerManagementWindow;
     w->show();
-    w->Edit2->setText(QStringLiteral("nobody"));
-    w->BitBtn1Click();
-    QCOMPARE(w->ADOQuery1->rowCount(), 0);
-    QCOMPARE(w->ADOQuery1->columnCount(), 10); // the captions still stand
+    w->ownerEdit->setText(QStringLiteral("nobody"));
+    w->runQuery();
+    QCOMPARE(w->listModel->rowCount(), 0);
+    QCOMPARE(w->listModel->columnCount(), 10); // the captions still stand
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：0"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：0"));
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：0"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：0"));
     QCOMPARE(w->currentRow(), -1);
-    w->M1Click();
-    w->D1Click();
+    w->modifyOwner();
+    w->deleteOwner();
     QCOMPARE(dialogs.opened, 0);
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '是'")), 1);
@@ -331,18 +331,18 @@ void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
     TestDb db;
     seed(db);
     MessageRecorder rec;
-    auto *w = new TfrmUH_M;
+    auto *w = new OwnerManagementWindow;
     w->show();
-    w->DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
-    w->DBLookupComboBox1Click();
-    w->BitBtn1Click();
+    w->areaBox->setKeyValue(QStringLiteral("阳光小区"));
+    w->tickArea();
+    w->runQuery();
     QCOMPARE(rooms(*w), QStringList({"10", "9"}));
     // The filters change, but "查询" is not pressed.
-    w->Edit2->setText(QStringLiteral("O'Brien"));
-    w->DBLookupComboBox1->setKeyValue(QStringLiteral("幸福家园"));
+    w->ownerEdit->setText(QStringLiteral("O'Brien"));
+    w->areaBox->setKeyValue(QStringLiteral("幸福家园"));
 
     rec.answers << false;
-    w->D1Click();
+    w->deleteOwner();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
     QCOMPARE(rec.entries.first().caption, QStringLiteral("删除"));
@@ -351,20 +351,20 @@ void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theDel = '是'")), 1);
 
     rec.answers << true;
-    w->DBGrid1->setCurrentIndex(w->ADOQuery1->index(1, 0)); // room 9
-    w->D1Click();
+    w->listGrid->setCurrentIndex(w->listModel->index(1, 0)); // room 9
+    w->deleteOwner();
     QCOMPARE(rec.entries.size(), 2);
     QCOMPARE(db.scalar(QStringLiteral("SELECT theDel FROM UHouse WHERE theNum = '9'")), QStringLiteral("是"));
     QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') AND (AName = '阳光小区') "));
-    QCOMPARE(w->myWhere, QStringLiteral("AND (AName = '阳光小区') "));
+    QCOMPARE(w->conditions, QStringLiteral("AND (AName = '阳光小区') "));
     QCOMPARE(rooms(*w), QStringList({"10"}));
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：100"));
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：100"));
     // The row stays in the table, marked; other lists read only live rows.
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 4);
-    auto *q = new TfrmUH_Q;
-    q->BitBtn1Click();
+    auto *q = new OwnerQueryWindow;
+    q->runQuery();
     QCOMPARE(rooms(*q), QStringList({"1-101", "10"}));
     delete q;
     delete w;
@@ -375,41 +375,41 @@ void TestOwnerBrowse::refusedStatement()
     TestDb db;
     seed(db);
     MessageRecorder rec;
-    auto *w = new TfrmUH_Q;
+    auto *w = new OwnerQueryWindow;
     w->show();
     // Refused on the very first "查询": nothing becomes active.
     db.exec(QStringLiteral("ALTER TABLE UHouse RENAME TO UHouseAway"));
-    w->Edit1->setText(QStringLiteral("9"));
-    w->BitBtn1Click();
+    w->roomEdit->setText(QStringLiteral("9"));
+    w->runQuery();
     QCOMPARE(rec.errors(), 1);
     QVERIFY(rec.last().contains(QStringLiteral("UHouse")));
     // The detail names the statement run: the list read by its keys.
     QVERIFY(rec.entries.last().detail.contains(QStringLiteral("(SELECT AName AS 小区名称")));
-    QCOMPARE(w->myWhere, QStringLiteral("AND (theNum LIKE '%9%') "));
-    QVERIFY(!w->BitBtn3->isEnabled());
+    QCOMPARE(w->conditions, QStringLiteral("AND (theNum LIKE '%9%') "));
+    QVERIFY(!w->excelButton->isEnabled());
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QString());
+    QCOMPARE(w->countLabel->text(), QString());
 
     db.exec(QStringLiteral("ALTER TABLE UHouseAway RENAME TO UHouse"));
-    w->BitBtn1Click();
+    w->runQuery();
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：80.5"));
-    QVERIFY(w->BitBtn3->isEnabled());
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：80.5"));
+    QVERIFY(w->excelButton->isEnabled());
 
-    // Refused later: the grid empties, the footer keeps its texts, myWhere keeps the clauses.
+    // Refused later: the grid empties, the footer keeps its texts, conditions keeps the clauses.
     db.exec(QStringLiteral("ALTER TABLE UHouse RENAME TO UHouseAway"));
-    w->Edit2->setText(QStringLiteral("张"));
-    w->BitBtn1Click();
+    w->ownerEdit->setText(QStringLiteral("张"));
+    w->runQuery();
     QCOMPARE(rec.errors(), 2);
-    QCOMPARE(w->ADOQuery1->rowCount(), 0);
-    QVERIFY(!w->ADOQuery1->isOpen());
+    QCOMPARE(w->listModel->rowCount(), 0);
+    QVERIFY(!w->listModel->isOpen());
     QCOMPARE(w->lastListStatement(), QString());
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：80.5"));
-    QCOMPARE(w->myWhere, QStringLiteral("AND (theNum LIKE '%9%') AND (theName LIKE '%张%') "));
-    QVERIFY(w->BitBtn3->isEnabled());
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：80.5"));
+    QCOMPARE(w->conditions, QStringLiteral("AND (theNum LIKE '%9%') AND (theName LIKE '%张%') "));
+    QVERIFY(w->excelButton->isEnabled());
     db.exec(QStringLiteral("ALTER TABLE UHouseAway RENAME TO UHouse"));
     delete w;
 }
@@ -418,37 +418,37 @@ void TestOwnerBrowse::popupAndExcelEnabling()
 {
     TestDb db;
     seed(db);
-    auto *m = new TfrmUH_M;
+    auto *m = new OwnerManagementWindow;
     m->show();
-    QCOMPARE(m->DBGrid1->toolTip(), QStringLiteral("亲，鼠标右键，有惊喜哟！"));
+    QCOMPARE(m->listGrid->toolTip(), QStringLiteral("亲，鼠标右键，有惊喜哟！"));
     QVERIFY(!m->gridPopupAttached());
-    QCOMPARE(m->DBGrid1->contextMenuPolicy(), Qt::PreventContextMenu);
-    QVERIFY(!m->BitBtn3); // no "Excel" on management
-    m->Edit2->setText(QStringLiteral("nobody"));
-    m->BitBtn1Click(); // an empty result still attaches it
+    QCOMPARE(m->listGrid->contextMenuPolicy(), Qt::PreventContextMenu);
+    QVERIFY(!m->excelButton); // no "Excel" on management
+    m->ownerEdit->setText(QStringLiteral("nobody"));
+    m->runQuery(); // an empty result still attaches it
     QVERIFY(m->gridPopupAttached());
-    QCOMPARE(m->DBGrid1->contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(m->listGrid->contextMenuPolicy(), Qt::CustomContextMenu);
     QStringList entries;
-    for (QAction *a : m->PopupMenu1->actions())
+    for (QAction *a : m->gridMenu->actions())
         entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(entries, QStringList({"修改 &M", "-", "删除 &D"}));
     delete m;
 
-    auto *q = new TfrmUH_Q;
+    auto *q = new OwnerQueryWindow;
     q->show();
-    QVERIFY(!q->PopupMenu1);
-    QVERIFY(q->DBGrid1->toolTip().isEmpty());
+    QVERIFY(!q->gridMenu);
+    QVERIFY(q->listGrid->toolTip().isEmpty());
     int requests = 0;
     connect(q, &BrowseWindow::excelRequested, q, [&] { ++requests; });
-    QVERIFY(!q->BitBtn3->isEnabled());
-    q->BitBtn1Click();
-    QVERIFY(q->BitBtn3->isEnabled());
-    q->Edit2->setText(QStringLiteral("nobody"));
-    q->BitBtn1Click(); // no rows: stays enabled
+    QVERIFY(!q->excelButton->isEnabled());
+    q->runQuery();
+    QVERIFY(q->excelButton->isEnabled());
+    q->ownerEdit->setText(QStringLiteral("nobody"));
+    q->runQuery(); // no rows: stays enabled
     QVERIFY(q->waitForFigures());
-    QCOMPARE(q->Label1->text(), QStringLiteral("记录：0"));
-    QVERIFY(q->BitBtn3->isEnabled());
-    QTest::mouseClick(q->BitBtn3, Qt::LeftButton);
+    QCOMPARE(q->countLabel->text(), QStringLiteral("记录：0"));
+    QVERIFY(q->excelButton->isEnabled());
+    QTest::mouseClick(q->excelButton, Qt::LeftButton);
     QCOMPARE(requests, 1);
     // The export reads the list of the last "查询" and its totals.
     QVERIFY(q->lastListStatement().contains(QStringLiteral("AND (theName LIKE '%nobody%') ")));
@@ -463,50 +463,50 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
     seed(db);
     MessageRecorder rec;
     ScriptedDialogs dialogs;
-    auto *w1 = new TfrmUH_M;
-    auto *w2 = new TfrmUH_M;
+    auto *w1 = new OwnerManagementWindow;
+    auto *w2 = new OwnerManagementWindow;
     w1->show();
     w2->show();
-    w1->BitBtn1Click();
-    w2->BitBtn1Click();
+    w1->runQuery();
+    w2->runQuery();
     QCOMPARE(w1->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien"));
 
     // Opened on the current row, with the house's own stored price (25, not 住宅's 28).
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
         QCOMPARE(d.parent(), w1);
-        QCOMPARE(d.Opener.data(), w1);
-        QCOMPARE(d.HouseId, db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")));
-        QCOMPARE(d.DBLookupComboBox1->text(), QStringLiteral("幸福家园"));
-        QCOMPARE(d.Edit1->text(), QStringLiteral("1-101"));
-        QCOMPARE(d.Edit2->text(), QStringLiteral("65.25"));
-        QCOMPARE(d.DBLookupComboBox2->text(), QStringLiteral("住宅"));
-        QCOMPARE(d.Edit3->text(), QStringLiteral("25"));
-        QCOMPARE(d.DateTimePicker1->date(), QDate(2023, 4, 10));
-        QCOMPARE(d.Edit4->text(), QStringLiteral("O'Brien"));
-        QCOMPARE(d.Edit5->text(), QString());
-        QCOMPARE(d.Edit6->text(), QStringLiteral("车库"));
-        d.Edit4->setText(QStringLiteral("赵六"));
-        d.BitBtn1Click();
+        QCOMPARE(d.opener.data(), w1);
+        QCOMPARE(d.editedHouseId, db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")));
+        QCOMPARE(d.areaBox->text(), QStringLiteral("幸福家园"));
+        QCOMPARE(d.roomEdit->text(), QStringLiteral("1-101"));
+        QCOMPARE(d.floorAreaEdit->text(), QStringLiteral("65.25"));
+        QCOMPARE(d.purposeBox->text(), QStringLiteral("住宅"));
+        QCOMPARE(d.priceEdit->text(), QStringLiteral("25"));
+        QCOMPARE(d.paidUpPicker->date(), QDate(2023, 4, 10));
+        QCOMPARE(d.ownerEdit->text(), QStringLiteral("O'Brien"));
+        QCOMPARE(d.phoneEdit->text(), QString());
+        QCOMPARE(d.remarkEdit->text(), QStringLiteral("车库"));
+        d.ownerEdit->setText(QStringLiteral("赵六"));
+        d.save();
     });
-    w1->M1Click();
+    w1->modifyOwner();
     QCOMPARE(dialogs.opened, 1);
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("25"));
     QCOMPARE(w1->currentValue(QStringLiteral("业主名称")), QStringLiteral("赵六"));
     QCOMPARE(w2->currentValue(QStringLiteral("业主名称")), QStringLiteral("O'Brien")); // not refreshed
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!w1->findChild<TfrmUH_M1 *>()); // the dialog lived for one change
+    QVERIFY(!w1->findChild<OwnerModifyDialog *>()); // the dialog lived for one change
 
     // Picking a purpose takes its current price; opened from the second window.
     rec.clear();
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
-        QCOMPARE(d.Opener.data(), w2);
-        d.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
-        d.DBLookupComboBox2Click();
-        QCOMPARE(d.Edit3->text(), QStringLiteral("28"));
-        d.BitBtn1Click();
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
+        QCOMPARE(d.opener.data(), w2);
+        d.purposeBox->setKeyValue(QStringLiteral("住宅"));
+        d.lookUpPrice();
+        QCOMPARE(d.priceEdit->text(), QStringLiteral("28"));
+        d.save();
     });
-    w2->M1Click();
+    w2->modifyOwner();
     QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("28"));
     QCOMPARE(w2->currentValue(QStringLiteral("单价")), QStringLiteral("28"));
     // The dialog showed the house as stored, not the second window's older row.
@@ -515,18 +515,18 @@ void TestOwnerBrowse::modifyKeepsOrRepricesAndRefreshesOnlyItsOpener()
 
     // Left with "退出": nothing written, nothing refreshed.
     rec.clear();
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
-        d.Edit4->setText(QStringLiteral("不存"));
-        d.BitBtn2->click();
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
+        d.ownerEdit->setText(QStringLiteral("不存"));
+        d.closeButton->click();
     });
-    w1->M1Click();
+    w1->modifyOwner();
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theName = '不存'")), 0);
     QCOMPARE(w1->currentValue(QStringLiteral("单价")), QStringLiteral("25"));
 
     // Closing a management window releases it.
-    QPointer<TfrmUH_M> gone(w1);
-    w1->BitBtn2Click();
+    QPointer<OwnerManagementWindow> gone(w1);
+    w1->closeWindow();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(gone.isNull());
     delete w2;
@@ -542,22 +542,22 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
     MessageRecorder rec;
     ScriptedDialogs dialogs;
     NoPreview preview;
-    frmDMP().setPresenter(&preview);
-    auto *list = new TfrmUH_M;
+    printModule().setPresenter(&preview);
+    auto *list = new OwnerManagementWindow;
     list->show();
-    list->BitBtn1Click();
+    list->runQuery();
     QCOMPARE(list->currentValue(QStringLiteral("房号")), QStringLiteral("1-101"));
     QCOMPARE(list->currentValue(QStringLiteral("到期日期")), QStringLiteral("2023-04-10"));
 
     // A payment for that house at the charge entry, while the list stays open and old.
     {
-        TfrmUCharge_In charge;
+        ChargeEntryDialog charge;
         charge.show();
-        charge.DBLookupComboBox1->setKeyValue(QStringLiteral("幸福家园"));
-        charge.DBLookupComboBox2->setKeyValue(QStringLiteral("现金"));
-        charge.Edit1->setText(QStringLiteral("1-101"));
-        charge.Edit1KeyPress(13);
-        charge.BitBtn1Click();
+        charge.areaBox->setKeyValue(QStringLiteral("幸福家园"));
+        charge.paymentMethodBox->setKeyValue(QStringLiteral("现金"));
+        charge.roomEdit->setText(QStringLiteral("1-101"));
+        charge.lookUpHouse(13);
+        charge.save();
     }
     const QString paid = QStringLiteral("2024-04-10");
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), paid);
@@ -566,11 +566,11 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
 
     // Modify from the old row, save unchanged: the dialog shows the stored date, so the
     // payment stays.
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
-        QCOMPARE(d.DateTimePicker1->date(), QDate(2024, 4, 10));
-        d.BitBtn1Click();
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
+        QCOMPARE(d.paidUpPicker->date(), QDate(2024, 4, 10));
+        d.save();
     });
-    list->M1Click();
+    list->modifyOwner();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), paid);
 
@@ -578,13 +578,13 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
     // leaves the dialog open; nothing is written.
     rec.clear();
     bool stillOpen = false;
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
-        d.Edit6->setText(QStringLiteral("新备注"));
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
+        d.remarkEdit->setText(QStringLiteral("新备注"));
         db.exec(QStringLiteral("UPDATE UHouse SET EndDate = '2025-04-10' WHERE theNum = '1-101'"));
-        d.BitBtn1Click();
+        d.save();
         stillOpen = d.isVisible();
     });
-    list->M1Click();
+    list->modifyOwner();
     QVERIFY(stillOpen);
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("到期日期 由“2024-04-10”变为“2025-04-10”")), qPrintable(rec.last()));
@@ -593,25 +593,25 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
 
     // Deleted meanwhile: refused as well.
     rec.clear();
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
         db.exec(QStringLiteral("UPDATE UHouse SET theDel = '是' WHERE theNum = '1-101'"));
-        d.BitBtn1Click();
+        d.save();
         db.exec(QStringLiteral("UPDATE UHouse SET theDel = '否' WHERE theNum = '1-101'"));
     });
-    list->M1Click();
+    list->modifyOwner();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("打开修改窗口后，该业主已被删除，本次修改没有保存！")});
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101' AND theDel = '否'")), 1);
 
     // A change of 到期日期 the operator means is saved.
     rec.clear();
-    dialogs.nextAs<TfrmUH_M1>([&](TfrmUH_M1 &d) {
-        d.DateTimePicker1->setDate(QDate(2023, 12, 31));
-        d.BitBtn1Click();
+    dialogs.nextAs<OwnerModifyDialog>([&](OwnerModifyDialog &d) {
+        d.paidUpPicker->setDate(QDate(2023, 12, 31));
+        d.save();
     });
-    list->M1Click();
+    list->modifyOwner();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2023-12-31"));
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
     delete list;
 }
 
@@ -624,21 +624,21 @@ void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()
         "SELECT printf('小区%02d', i % 100), printf('%05d', i), 50 + (i % 4) * 0.25, '住宅', 25, '2024-10-10', "
         "'业主', '', '', CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END FROM n"));
     db.login();
-    auto *w = new TfrmUH_Q;
+    auto *w = new OwnerQueryWindow;
     w->resize(1000, 600);
     w->show();
-    w->BitBtn1Click();
-    QCOMPARE(w->ADOQuery1->rowCount(), QueryModel::BatchSize);
+    w->runQuery();
+    QCOMPARE(w->listModel->rowCount(), QueryModel::BatchSize);
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：90000"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：90000"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
                                                             "SELECT SUM(theArea) FROM UHouse WHERE theDel = '否'")));
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label2->text(), QStringLiteral("面积：4535000"));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：4535000"));
     // Scrolling reads further rows as they come into view.
-    w->DBGrid1->scrollToBottom();
+    w->listGrid->scrollToBottom();
     QCoreApplication::processEvents();
-    QVERIFY(w->ADOQuery1->rowCount() > QueryModel::BatchSize);
+    QVERIFY(w->listModel->rowCount() > QueryModel::BatchSize);
     delete w;
 }
 
@@ -650,10 +650,10 @@ void TestOwnerBrowse::listBeingReadHoldsNothingBack()
         "INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) SELECT '阳光小区', i, 50, 25, '否' FROM n"));
     db.login();
     MessageRecorder rec;
-    auto *w = new TfrmUH_M;
-    w->BitBtn1Click();
+    auto *w = new OwnerManagementWindow;
+    w->runQuery();
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->ADOQuery1->rowCount(), 1000); // its length known, its pages read as shown
+    QCOMPARE(w->listModel->rowCount(), 1000); // its length known, its pages read as shown
 
     // Another copy of the program stores a house meanwhile.
     Database other;
@@ -667,12 +667,12 @@ void TestOwnerBrowse::listBeingReadHoldsNothingBack()
     QVERIFY(OwnerEntry::add(h));
     QCOMPARE(rec.entries.size(), 0);
     // The grid goes on reading its own list by the keys of its pages.
-    QCOMPARE(w->ADOQuery1->value(999, QStringLiteral("房号")), QStringLiteral("999"));
-    QCOMPARE(w->ADOQuery1->value(0, QStringLiteral("房号")), QStringLiteral("1"));
-    QCOMPARE(w->ADOQuery1->rowCount(), 1000);
-    w->BitBtn1Click();
+    QCOMPARE(w->listModel->value(999, QStringLiteral("房号")), QStringLiteral("999"));
+    QCOMPARE(w->listModel->value(0, QStringLiteral("房号")), QStringLiteral("1"));
+    QCOMPARE(w->listModel->rowCount(), 1000);
+    w->runQuery();
     QVERIFY(w->waitForFigures());
-    QCOMPARE(w->Label1->text(), QStringLiteral("记录：1002"));
+    QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1002"));
     delete w;
 }
 
@@ -680,37 +680,37 @@ void TestOwnerBrowse::menuOpensChildWindows()
 {
     TestDb db;
     seed(db);
-    TfrmMain main;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow main;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     main.show();
     main.action(QStringLiteral("业主管理"))->trigger();
     main.action(QStringLiteral("业主管理"))->trigger();
     main.findChild<QAction *>(QStringLiteral("tool_业主查询"))->trigger();
-    const QList<QMdiSubWindow *> subs = main.MdiArea->subWindowList();
+    const QList<QMdiSubWindow *> subs = main.mdiArea->subWindowList();
     QCOMPARE(subs.size(), 3);
-    QVERIFY(qobject_cast<TfrmUH_M *>(subs.at(0)->widget()));
-    QVERIFY(qobject_cast<TfrmUH_M *>(subs.at(1)->widget()));
-    QVERIFY(qobject_cast<TfrmUH_Q *>(subs.at(2)->widget()));
+    QVERIFY(qobject_cast<OwnerManagementWindow *>(subs.at(0)->widget()));
+    QVERIFY(qobject_cast<OwnerManagementWindow *>(subs.at(1)->widget()));
+    QVERIFY(qobject_cast<OwnerQueryWindow *>(subs.at(2)->widget()));
     QVERIFY(subs.at(2)->isMaximized());
     QCOMPARE(subs.at(2)->windowTitle(), QStringLiteral("业主查询"));
     // Each window keeps its own criteria and list.
-    auto *first = static_cast<TfrmUH_M *>(subs.at(0)->widget());
-    auto *second = static_cast<TfrmUH_M *>(subs.at(1)->widget());
-    first->Edit1->setText(QStringLiteral("9"));
-    first->BitBtn1Click();
-    second->BitBtn1Click();
+    auto *first = static_cast<OwnerManagementWindow *>(subs.at(0)->widget());
+    auto *second = static_cast<OwnerManagementWindow *>(subs.at(1)->widget());
+    first->roomEdit->setText(QStringLiteral("9"));
+    first->runQuery();
+    second->runQuery();
     QVERIFY(first->waitForFigures());
-    QCOMPARE(first->Label1->text(), QStringLiteral("记录：1"));
+    QCOMPARE(first->countLabel->text(), QStringLiteral("记录：1"));
     QVERIFY(second->waitForFigures());
-    QCOMPARE(second->Label1->text(), QStringLiteral("记录：3"));
+    QCOMPARE(second->countLabel->text(), QStringLiteral("记录：3"));
     // "退出" closes the child window and releases it.
     QPointer<QMdiSubWindow> sub(subs.at(0));
-    QPointer<TfrmUH_M> screen(first);
-    first->BitBtn2Click();
+    QPointer<OwnerManagementWindow> screen(first);
+    first->closeWindow();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(screen.isNull());
     QVERIFY(sub.isNull());
-    QCOMPARE(main.MdiArea->subWindowList().size(), 2);
+    QCOMPARE(main.mdiArea->subWindowList().size(), 2);
 }
 
 namespace {
@@ -728,7 +728,7 @@ QStringList column(BrowseWindow &w, const QString &caption, const QList<int> &ro
 {
     QStringList r;
     for (int row : rows)
-        r << w.ADOQuery1->value(row, caption);
+        r << w.listModel->value(row, caption);
     return r;
 }
 } // namespace
@@ -742,27 +742,27 @@ void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
     addManyHouses(db, 3000);
     db.login();
     MessageRecorder rec;
-    TfrmUH_Q w;
-    w.BitBtn1Click();
-    QCOMPARE(w.ADOQuery1->rowCount(), QueryModel::BatchSize);
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：统计中…"));
-    QCOMPARE(w.Label2->text(), QStringLiteral("面积：统计中…"));
+    OwnerQueryWindow w;
+    w.runQuery();
+    QCOMPARE(w.listModel->rowCount(), QueryModel::BatchSize);
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：统计中…"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：统计中…"));
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：3000"));
-    QCOMPARE(w.Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")));
-    QCOMPARE(w.ADOQuery1->rowCount(), 3000); // every page's keys have arrived as well
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：3000"));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")));
+    QCOMPARE(w.listModel->rowCount(), 3000); // every page's keys have arrived as well
 
-    w.BitBtn1Click();
-    w.Edit1->setText(QStringLiteral("001"));
-    w.BitBtn1Click(); // the first one's figures are cancelled
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：统计中…"));
+    w.runQuery();
+    w.roomEdit->setText(QStringLiteral("001"));
+    w.runQuery(); // the first one's figures are cancelled
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：统计中…"));
     QVERIFY(w.waitForFigures());
     QCoreApplication::processEvents();
     const int rooms = db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum LIKE '%001%'"));
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：%1").arg(rooms));
-    QCOMPARE(w.Label2->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：%1").arg(rooms));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
                                                         "SELECT SUM(theArea) FROM UHouse WHERE theNum LIKE '%001%'")));
-    QCOMPARE(w.ADOQuery1->rowCount(), rooms);
+    QCOMPARE(w.listModel->rowCount(), rooms);
     QCOMPARE(rec.entries.size(), 0);
 }
 
@@ -777,20 +777,20 @@ void TestOwnerBrowse::headingSortsTheList()
     addManyHouses(db, 2000);
     db.login();
     MessageRecorder rec;
-    TfrmUH_Q w;
+    OwnerQueryWindow w;
     w.resize(1600, 560);
     showAndWait(&w);
-    w.BitBtn1Click();
+    w.runQuery();
     QVERIFY(w.waitForFigures());
     const QList<int> rows{0, 1, 999, 1000, 1998, 1999};
     auto expected = [&](const QString &order) {
-        const Rows all = frmDM().db().select(QStringLiteral("SELECT ID FROM UHouse ORDER BY ") + order);
+        const Rows all = dataModule().db().select(QStringLiteral("SELECT ID FROM UHouse ORDER BY ") + order);
         QStringList r;
         for (int row : rows)
             r << all.at(row, 0);
         return r;
     };
-    QHeaderView *heading = w.DBGrid1->horizontalHeader();
+    QHeaderView *heading = w.listGrid->horizontalHeader();
     struct Click {
         const char *caption;
         const char *order;
@@ -805,22 +805,22 @@ void TestOwnerBrowse::headingSortsTheList()
                             {"备注", "Remark, ID", Qt::AscendingOrder},
                             {"备注", "Remark DESC, ID DESC", Qt::DescendingOrder}};
     for (const Click &c : clicks) {
-        const int section = w.ADOQuery1->columnIndex(QString::fromUtf8(c.caption));
+        const int section = w.listModel->columnIndex(QString::fromUtf8(c.caption));
         const QPoint at(heading->sectionViewportPosition(section) + heading->sectionSize(section) / 2, heading->height() / 2);
         QVERIFY(heading->viewport()->rect().contains(at));
         QTest::mouseClick(heading->viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QVERIFY(w.waitForFigures());
-        QCOMPARE(w.ADOQuery1->rowCount(), 2000);
+        QCOMPARE(w.listModel->rowCount(), 2000);
         QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QString::fromUtf8(c.order)));
         QCOMPARE(w.currentRow(), 0);
         QVERIFY(heading->isSortIndicatorShown());
         QCOMPARE(heading->sortIndicatorSection(), section);
         QCOMPARE(heading->sortIndicatorOrder(), c.indicator);
     }
-    w.BitBtn1Click();
+    w.runQuery();
     QVERIFY(w.waitForFigures());
     QCOMPARE(column(w, QStringLiteral("ID"), rows), expected(QStringLiteral("Remark DESC, ID DESC")));
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：2000"));
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：2000"));
     QCOMPARE(rec.entries.size(), 0);
 }
 
@@ -839,11 +839,11 @@ protected:
             + (slow ? QStringLiteral("AND ((SELECT COUNT(*) FROM UHouse b, UHouse c, UHouse d "
                                      "WHERE b.ID <> a.ID + c.ID + d.ID) >= 0) ")
                     : QString())
-            + myWhere + QStringLiteral("ORDER BY ID DESC");
+            + conditions + QStringLiteral("ORDER BY ID DESC");
     }
     QString totalsSql() const override
     {
-        return QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + myWhere;
+        return QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + conditions;
     }
 
 private:
@@ -876,26 +876,26 @@ void TestOwnerBrowse::slowFirstRowsCanBeGivenUp()
     QObject::connect(&giveUp, &QTimer::timeout, &w, [&] {
         auto *progress = w.findChild<QProgressDialog *>();
         if (progress && progress->isVisible()) {
-            heldBack = !w.BitBtn1->isEnabled() || !w.isEnabled();
+            heldBack = !w.queryButton->isEnabled() || !w.isEnabled();
             progress->cancel();
         }
     });
     giveUp.start();
-    QCOMPARE(w.myRef(), false);
+    QCOMPARE(w.requery(), false);
     giveUp.stop();
     QVERIFY(answered);
     QVERIFY(heldBack);
     QVERIFY(w.isEnabled());
-    QCOMPARE(w.ADOQuery1->rowCount(), 0);
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录："));
-    QCOMPARE(w.Label2->text(), QStringLiteral("面积："));
+    QCOMPARE(w.listModel->rowCount(), 0);
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录："));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积："));
     QCOMPARE(rec.entries.size(), 0);
 
     w.slow = false;
-    w.BitBtn1Click();
+    w.runQuery();
     QVERIFY(w.waitForFigures());
-    QCOMPARE(w.ADOQuery1->rowCount(), 300);
-    QCOMPARE(w.Label1->text(), QStringLiteral("记录：300"));
+    QCOMPARE(w.listModel->rowCount(), 300);
+    QCOMPARE(w.countLabel->text(), QStringLiteral("记录：300"));
     QCOMPARE(w.currentValue(QStringLiteral("房号")), QStringLiteral("00300"));
     QCOMPARE(rec.entries.size(), 0);
 }
@@ -909,21 +909,21 @@ void TestOwnerBrowse::slowSortKeepsItsWindowActive()
     addManyHouses(db, 300);
     db.login();
     MessageRecorder rec;
-    TfrmMain main;
-    frmDM().setConnection(db.path(), QStringLiteral("kqt472"));
+    MainWindow main;
+    dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     showAndWait(&main);
     main.findChild<QAction *>(QStringLiteral("tool_业主查询"))->trigger(); // another list, opened first
     auto *list = new SlowList;
     list->slow = false;
-    QMdiSubWindow *sub = main.MdiArea->addSubWindow(list);
+    QMdiSubWindow *sub = main.mdiArea->addSubWindow(list);
     sub->showMaximized();
-    main.MdiArea->setActiveSubWindow(sub);
-    list->BitBtn1Click();
+    main.mdiArea->setActiveSubWindow(sub);
+    list->runQuery();
     QVERIFY(list->waitForFigures());
     main.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&main));
-    list->DBGrid1->setFocus();
-    QCOMPARE(QApplication::focusWidget(), list->DBGrid1);
+    list->listGrid->setFocus();
+    QCOMPARE(QApplication::focusWidget(), list->listGrid);
 
     list->slow = true;
     bool progressShown = false;
@@ -937,19 +937,19 @@ void TestOwnerBrowse::slowSortKeepsItsWindowActive()
         }
     });
     giveUp.start();
-    QHeaderView *heading = list->DBGrid1->horizontalHeader();
-    const int section = list->ADOQuery1->columnIndex(QStringLiteral("房号"));
+    QHeaderView *heading = list->listGrid->horizontalHeader();
+    const int section = list->listModel->columnIndex(QStringLiteral("房号"));
     QTest::mouseClick(heading->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(heading->sectionViewportPosition(section) + 5, heading->height() / 2));
     giveUp.stop();
     QVERIFY(progressShown);
-    QCOMPARE(main.MdiArea->activeSubWindow(), sub);
+    QCOMPARE(main.mdiArea->activeSubWindow(), sub);
     // The desktop makes the main window active again once the progress window is gone.
     main.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&main));
     QCoreApplication::processEvents();
-    QCOMPARE(main.MdiArea->activeSubWindow(), sub);
-    QCOMPARE(QApplication::focusWidget(), list->DBGrid1);
+    QCOMPARE(main.mdiArea->activeSubWindow(), sub);
+    QCOMPARE(QApplication::focusWidget(), list->listGrid);
     QCOMPARE(rec.entries.size(), 0);
 }
 

@@ -1,7 +1,7 @@
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "owners/OwnerEntry.h"
-#include "owners/TfrmUH_In.h"
-#include "owners/TfrmUH_M1.h"
+#include "owners/OwnerEntryDialog.h"
+#include "owners/OwnerModifyDialog.h"
 #include "data/Numbers.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
@@ -49,17 +49,17 @@ void seed(TestDb &db, const QDate &chargeDate = QDate(2024, 10, 10))
 }
 
 // Fills every box of an owner window with a complete house.
-void fill(TfrmUH_Edit &w, const QString &room = QStringLiteral("1-101"))
+void fill(OwnerDialog &w, const QString &room = QStringLiteral("1-101"))
 {
-    w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
-    w.Edit1->setText(room);
-    w.Edit2->setText(QStringLiteral("88.5"));
-    w.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
-    w.Edit3->setText(QStringLiteral("25"));
-    w.DateTimePicker1->setDateQuietly(QDate(2025, 4, 10));
-    w.Edit4->setText(QStringLiteral("张三"));
-    w.Edit5->setText(QStringLiteral("13800000001"));
-    w.Edit6->setText(QStringLiteral("东单元"));
+    w.areaBox->setKeyValue(QStringLiteral("阳光小区"));
+    w.roomEdit->setText(room);
+    w.floorAreaEdit->setText(QStringLiteral("88.5"));
+    w.purposeBox->setKeyValue(QStringLiteral("住宅"));
+    w.priceEdit->setText(QStringLiteral("25"));
+    w.paidUpPicker->setDateQuietly(QDate(2025, 4, 10));
+    w.ownerEdit->setText(QStringLiteral("张三"));
+    w.phoneEdit->setText(QStringLiteral("13800000001"));
+    w.remarkEdit->setText(QStringLiteral("东单元"));
 }
 
 int houses(TestDb &db)
@@ -88,21 +88,21 @@ void TestOwnerEntry::opensWithDefaultsAndPrice()
     seed(db);
     DefaultHouseType = defaultPurpose;
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("业主录入"));
     QCOMPARE(w.size(), QSize(760, 230));
-    QCOMPARE(w.DBLookupComboBox1->text(), QStringLiteral("阳光小区"));
-    QCOMPARE(w.DBLookupComboBox2->text(), shownPurpose);
-    QCOMPARE(w.Edit3->text(), price);
-    QVERIFY(w.CheckBox1->isChecked());
-    QCOMPARE(w.PriceUnit->text(), QStringLiteral("元/年平方米"));
+    QCOMPARE(w.areaBox->text(), QStringLiteral("阳光小区"));
+    QCOMPARE(w.purposeBox->text(), shownPurpose);
+    QCOMPARE(w.priceEdit->text(), price);
+    QVERIFY(w.continuousEntryCheck->isChecked());
+    QCOMPARE(w.priceUnitLabel->text(), QStringLiteral("元/年平方米"));
     QCOMPARE(rec.entries.size(), 0);
 
     // Picking a purpose looks its price up.
-    w.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
-    w.DBLookupComboBox2Click();
-    QCOMPARE(w.Edit3->text(), QStringLiteral("25"));
+    w.purposeBox->setKeyValue(QStringLiteral("住宅"));
+    w.lookUpPrice();
+    QCOMPARE(w.priceEdit->text(), QStringLiteral("25"));
     QCOMPARE(SqlText, QStringLiteral("SELECT thePrice FROM SPrice WHERE (theName = '住宅') "));
 }
 
@@ -128,9 +128,9 @@ void TestOwnerEntry::boxesLimitsAndFilters()
     QFETCH(QString, kept);
     TestDb db;
     seed(db);
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
-    GbkLineEdit *edits[] = {w.Edit1, w.Edit2, w.Edit3, w.Edit4, w.Edit5, w.Edit6};
+    GbkLineEdit *edits[] = {w.roomEdit, w.floorAreaEdit, w.priceEdit, w.ownerEdit, w.phoneEdit, w.remarkEdit};
     GbkLineEdit *e = edits[box - 1];
     e->clear();
     e->setFocus();
@@ -141,13 +141,13 @@ void TestOwnerEntry::boxesLimitsAndFilters()
 
     // The tab order follows the screen: area, room, floor area, purpose, price, date,
     // owner, phone, remark.
-    const QList<QWidget *> order = {w.DBLookupComboBox1, w.Edit1, w.Edit2, w.DBLookupComboBox2, w.Edit3,
-                                    w.DateTimePicker1, w.Edit4, w.Edit5, w.Edit6};
-    QWidget *at = w.DBLookupComboBox1;
+    const QList<QWidget *> order = {w.areaBox, w.roomEdit, w.floorAreaEdit, w.purposeBox, w.priceEdit,
+                                    w.paidUpPicker, w.ownerEdit, w.phoneEdit, w.remarkEdit};
+    QWidget *at = w.areaBox;
     for (int i = 1; i < order.size(); ++i) {
         do
             at = at->nextInFocusChain();
-        while (!order.contains(at) && at != w.DBLookupComboBox1);
+        while (!order.contains(at) && at != w.areaBox);
         QCOMPARE(at, order.at(i));
     }
 }
@@ -172,28 +172,28 @@ void TestOwnerEntry::emptinessChecks()
     seed(db);
     MessageRecorder rec;
     for (int dialog = 0; dialog < 2; ++dialog) {
-        std::unique_ptr<TfrmUH_Edit> w;
+        std::unique_ptr<OwnerDialog> w;
         if (dialog == 0)
-            w = std::make_unique<TfrmUH_In>();
+            w = std::make_unique<OwnerEntryDialog>();
         else
-            w = std::make_unique<TfrmUH_M1>();
+            w = std::make_unique<OwnerModifyDialog>();
         w->show();
         fill(*w);
         // Every box after the empty one is filled too, and phone and remark may be empty.
-        w->Edit5->clear();
-        w->Edit6->clear();
-        QWidget *boxes[] = {w->DBLookupComboBox1, w->Edit1, w->Edit2, w->DBLookupComboBox2, w->Edit3, w->Edit4};
+        w->phoneEdit->clear();
+        w->remarkEdit->clear();
+        QWidget *boxes[] = {w->areaBox, w->roomEdit, w->floorAreaEdit, w->purposeBox, w->priceEdit, w->ownerEdit};
         if (auto *combo = qobject_cast<LookupCombo *>(boxes[field]))
             combo->clearChoice();
         else
             static_cast<QLineEdit *>(boxes[field])->clear();
         rec.clear();
-        w->BitBtn1Click();
+        w->save();
         QCOMPARE(rec.texts(), QStringList{message});
         QCOMPARE(w->focusWidget(), boxes[field]);
         QVERIFY(w->isVisible());
         QCOMPARE(houses(db), 0);
-        QCOMPARE(w->Edit4->text(), field == OwnerEntry::OwnerField ? QString() : QStringLiteral("张三"));
+        QCOMPARE(w->ownerEdit->text(), field == OwnerEntry::OwnerField ? QString() : QStringLiteral("张三"));
     }
 }
 
@@ -223,19 +223,19 @@ void TestOwnerEntry::duplicateRoom()
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('%1', '%2', 50, 25, '%3')")
                 .arg(storedArea, storedRoom, storedDel));
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     fill(w, newRoom);
-    w.BitBtn1Click();
+    w.save();
     if (accepted) {
         QCOMPARE(rec.entries.size(), 0);
         QCOMPARE(houses(db), 2);
     } else {
         QCOMPARE(rec.texts(), QStringList{QStringLiteral("房号 已经存在！")});
-        QCOMPARE(w.focusWidget(), w.Edit1);
+        QCOMPARE(w.focusWidget(), w.roomEdit);
         QCOMPARE(houses(db), 1);
-        QCOMPARE(w.Edit1->text(), newRoom);
-        QCOMPARE(w.Edit4->text(), QStringLiteral("张三"));
+        QCOMPARE(w.roomEdit->text(), newRoom);
+        QCOMPARE(w.ownerEdit->text(), QStringLiteral("张三"));
     }
 }
 
@@ -244,13 +244,13 @@ void TestOwnerEntry::insertsEveryValueWithStamp()
     TestDb db;
     seed(db, QDate(2024, 11, 2));
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     fill(w, QStringLiteral("3-2'01"));
-    w.Edit4->setText(QStringLiteral("O'Brien"));
-    w.BitBtn1Click();
+    w.ownerEdit->setText(QStringLiteral("O'Brien"));
+    w.save();
     QCOMPARE(rec.entries.size(), 0);
-    const Rows r = frmDM().query(QStringLiteral("SELECT AName, theNum, theArea, typeof(theArea) AS t, HType, thePrice, "
+    const Rows r = dataModule().query(QStringLiteral("SELECT AName, theNum, theArea, typeof(theArea) AS t, HType, thePrice, "
                                                 "EndDate, theName, thePhone, Remark, theDel, theDate, UName FROM UHouse"));
     QCOMPARE(r.rowCount(), 1);
     QCOMPARE(r.row(0), QStringList({"阳光小区", "3-2'01", "88.5", "real", "住宅", "25", "2025-04-10", "O'Brien",
@@ -265,28 +265,28 @@ void TestOwnerEntry::continuousEntryClearsForNext()
     TestDb db;
     seed(db);
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     fill(w);
-    w.DBLookupComboBox2->setKeyValue(QStringLiteral("商铺"));
-    w.BitBtn1Click();
+    w.purposeBox->setKeyValue(QStringLiteral("商铺"));
+    w.save();
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(houses(db), 1);
     QVERIFY(w.isVisible());
-    for (GbkLineEdit *e : {w.Edit1, w.Edit2, w.Edit3, w.Edit4, w.Edit5, w.Edit6})
+    for (GbkLineEdit *e : {w.roomEdit, w.floorAreaEdit, w.priceEdit, w.ownerEdit, w.phoneEdit, w.remarkEdit})
         QCOMPARE(e->text(), QString());
-    QCOMPARE(w.DBLookupComboBox1->text(), QStringLiteral("阳光小区"));
-    QCOMPARE(w.DBLookupComboBox2->text(), QStringLiteral("商铺"));
-    QCOMPARE(w.DateTimePicker1->date(), QDate(2025, 4, 10));
-    QCOMPARE(w.focusWidget(), w.Edit1);
+    QCOMPARE(w.areaBox->text(), QStringLiteral("阳光小区"));
+    QCOMPARE(w.purposeBox->text(), QStringLiteral("商铺"));
+    QCOMPARE(w.paidUpPicker->date(), QDate(2025, 4, 10));
+    QCOMPARE(w.focusWidget(), w.roomEdit);
 
     // The purpose still shows, but its price went with the cleared boxes.
-    w.Edit1->setText(QStringLiteral("1-102"));
-    w.Edit2->setText(QStringLiteral("60"));
-    w.Edit4->setText(QStringLiteral("李四"));
-    w.BitBtn1Click();
+    w.roomEdit->setText(QStringLiteral("1-102"));
+    w.floorAreaEdit->setText(QStringLiteral("60"));
+    w.ownerEdit->setText(QStringLiteral("李四"));
+    w.save();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("单价 不能为空！")});
-    QCOMPARE(w.focusWidget(), w.Edit3);
+    QCOMPARE(w.focusWidget(), w.priceEdit);
     QCOMPARE(houses(db), 1);
 }
 
@@ -295,11 +295,11 @@ void TestOwnerEntry::withoutContinuousReportsAndCloses()
     TestDb db;
     seed(db);
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
-    w.CheckBox1->setChecked(false);
+    w.continuousEntryCheck->setChecked(false);
     fill(w);
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QVERIFY(!w.isVisible());
     QCOMPARE(w.result(), int(QDialog::Accepted));
@@ -311,11 +311,11 @@ void TestOwnerEntry::refusedValueKeepsWindowAsItWas()
     TestDb db;
     seed(db);
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     fill(w);
-    w.Edit2->setText(QStringLiteral("12..5")); // the key filter lets a second point through
-    w.BitBtn1Click();
+    w.floorAreaEdit->setText(QStringLiteral("12..5")); // the key filter lets a second point through
+    w.save();
     QCOMPARE(rec.errors(), 1);
     // In the program's words only; for support the server's sentence, or on the file the
     // statement that held the refused value (the engine's sentence only repeats the message).
@@ -327,8 +327,8 @@ void TestOwnerEntry::refusedValueKeepsWindowAsItWas()
                  qPrintable(rec.entries.last().detail));
     QCOMPARE(houses(db), 0);
     QVERIFY(w.isVisible());
-    QCOMPARE(w.Edit1->text(), QStringLiteral("1-101"));
-    QCOMPARE(w.Edit2->text(), QStringLiteral("12..5"));
+    QCOMPARE(w.roomEdit->text(), QStringLiteral("1-101"));
+    QCOMPARE(w.floorAreaEdit->text(), QStringLiteral("12..5"));
 }
 
 void TestOwnerEntry::defaultPaidUpDate_data()
@@ -370,16 +370,16 @@ void TestOwnerEntry::periodEndWithoutDateTellsOnce()
     db.exec(QStringLiteral("UPDATE SDept SET theEM = 2, theED = 31"));
     seed(db, QDate(2023, 12, 1));
     MessageRecorder rec;
-    TfrmUH_In w;
+    OwnerEntryDialog w;
     w.show();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("收费期间的截止日期“2月31日”在 2023 年不是有效的日期，到期日期暂设为 "
                                                      "2023-02-28，可以修改。请在“使用单位”中改正收费期间。")});
-    QCOMPARE(w.DateTimePicker1->date(), QDate(2023, 2, 28));
-    QVERIFY(w.DateTimePicker1->isEnabled());
+    QCOMPARE(w.paidUpPicker->date(), QDate(2023, 2, 28));
+    QVERIFY(w.paidUpPicker->isEnabled());
     // The window works as usual from there.
     fill(w);
-    w.DateTimePicker1->setDate(QDate(2023, 3, 31));
-    w.BitBtn1Click();
+    w.paidUpPicker->setDate(QDate(2023, 3, 31));
+    w.save();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2023-03-31"));
 
@@ -388,10 +388,10 @@ void TestOwnerEntry::periodEndWithoutDateTellsOnce()
     db2.exec(QStringLiteral("UPDATE SDept SET theEM = 3, theED = 15"));
     db2.login(QDate(2017, 6, 1));
     rec.clear();
-    TfrmUH_In w2;
+    OwnerEntryDialog w2;
     w2.show();
     QCOMPARE(rec.entries.size(), 0);
-    QCOMPARE(w2.DateTimePicker1->date(), QDate(2017, 3, 15));
+    QCOMPARE(w2.paidUpPicker->date(), QDate(2017, 3, 15));
 }
 
 void TestOwnerEntry::modifyWritesBareNumbersWithoutDuplicateCheck()
@@ -403,23 +403,23 @@ void TestOwnerEntry::modifyWritesBareNumbersWithoutDuplicateCheck()
                            "('阳光小区', '1-101', 80, '住宅', 20, '2024-04-10', '张三', '', '', '否', '2020-01-01', '老王'), "
                            "('阳光小区', '1-102', 90, '住宅', 20, '2024-04-10', '李四', '', '', '否', '2020-01-01', '老王')"));
     MessageRecorder rec;
-    TfrmUH_M1 w;
+    OwnerModifyDialog w;
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("业主修改"));
-    QCOMPARE(w.PriceUnit->text(), QStringLiteral("元/平方米"));
+    QCOMPARE(w.priceUnitLabel->text(), QStringLiteral("元/平方米"));
     QVERIFY(!w.findChild<QCheckBox *>());
     w.load(db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-102'")));
     fill(w, QStringLiteral("1-101")); // the room number of the other live house
-    w.Edit4->setText(QStringLiteral("李四'"));
-    w.BitBtn1Click();
+    w.ownerEdit->setText(QStringLiteral("李四'"));
+    w.save();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QVERIFY(!w.isVisible());
     QCOMPARE(SqlText, QStringLiteral("UPDATE UHouse SET AName = '阳光小区', theNum = '1-101', theArea = 88.5, "
                                      "HType = '住宅', thePrice = 25, EndDate = '2025-04-10', theName = '李四''', "
                                      "thePhone = '13800000001', Remark = '东单元' WHERE (ID = %1)")
-                          .arg(w.HouseId));
-    const Rows r = frmDM().query(QStringLiteral("SELECT theNum, theArea, thePrice, theName, theDel, theDate, UName "
-                                                "FROM UHouse WHERE ID = ") + w.HouseId);
+                          .arg(w.editedHouseId));
+    const Rows r = dataModule().query(QStringLiteral("SELECT theNum, theArea, thePrice, theName, theDel, theDate, UName "
+                                                "FROM UHouse WHERE ID = ") + w.editedHouseId);
     QCOMPARE(r.row(0), QStringList({"1-101", "88.5", "25", "李四'", "否", "2020-01-01", "老王"}));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")), 2);
 }
@@ -430,12 +430,12 @@ void TestOwnerEntry::modifyRefusesNoNumber()
     seed(db);
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('阳光小区', '1', 80, 20, '否')"));
     MessageRecorder rec;
-    TfrmUH_M1 w;
+    OwnerModifyDialog w;
     w.show();
     w.load(db.scalar(QStringLiteral("SELECT ID FROM UHouse")));
     fill(w);
-    w.Edit3->setText(QStringLiteral("2..5"));
-    w.BitBtn1Click();
+    w.priceEdit->setText(QStringLiteral("2..5"));
+    w.save();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.last(), QStringLiteral("单价 “2..5” 不是有效的数字。"));
     QVERIFY(w.isVisible());
@@ -468,27 +468,27 @@ void TestOwnerEntry::yearFeeNoReceiptCanWrite()
                            "VALUES ('阳光小区', '2-201', 80, '住宅', 20, '2025-04-10', '李四', '否')"));
     MessageRecorder rec;
     for (int dialog = 0; dialog < 2; ++dialog) {
-        std::unique_ptr<TfrmUH_Edit> w;
+        std::unique_ptr<OwnerDialog> w;
         if (dialog == 0) {
-            w = std::make_unique<TfrmUH_In>();
+            w = std::make_unique<OwnerEntryDialog>();
         } else {
-            auto m = std::make_unique<TfrmUH_M1>();
+            auto m = std::make_unique<OwnerModifyDialog>();
             m->load(db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '2-201'")));
             w = std::move(m);
         }
         w->show();
         fill(*w, dialog == 0 ? QStringLiteral("1-101") : QStringLiteral("2-201"));
-        w->Edit2->setText(area);
-        w->Edit3->setText(price);
+        w->floorAreaEdit->setText(area);
+        w->priceEdit->setText(price);
         rec.clear();
-        w->BitBtn1Click();
+        w->save();
         if (shown.isEmpty()) {
             QCOMPARE(rec.errors(), 0);
             continue;
         }
         QCOMPARE(rec.texts(), QStringList{QStringLiteral("一年的费用超出范围（%1）：收据的大写金额最多写到万亿元，请检查面积和单价。").arg(shown)});
         QVERIFY(w->isVisible());
-        QCOMPARE(w->Edit2->text(), area);
+        QCOMPARE(w->floorAreaEdit->text(), area);
     }
     const QString stored = shown.isEmpty() ? Numbers::plain(Numbers::toDouble(area)) : QStringLiteral("80");
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-101'")), shown.isEmpty() ? 1 : 0);

@@ -1,9 +1,9 @@
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetModel.h"
 #include "sheets/SheetReader.h"
-#include "owners/TfrmUH_D.h"
+#include "owners/OwnerImportDialog.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"
@@ -99,21 +99,21 @@ struct Window {
     MessageRecorder rec;
     QStringList chosen; // files the test "picks" in the file dialog, first to last
     QStringList filters;
-    TfrmUH_D w;
+    OwnerImportDialog w;
     Window()
     {
-        TfrmUH_D::setFileChooser([this](QWidget *, const QString &filter) {
+        OwnerImportDialog::setFileChooser([this](QWidget *, const QString &filter) {
             filters << filter;
             return chosen.isEmpty() ? QString() : chosen.takeFirst();
         });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
     }
-    ~Window() { TfrmUH_D::setFileChooser(nullptr); }
+    ~Window() { OwnerImportDialog::setFileChooser(nullptr); }
     void open(const QString &path)
     {
         chosen << path;
-        w.Button1Click();
+        w.chooseWorkbook();
     }
 };
 
@@ -171,7 +171,7 @@ void TestOwnerImport::addsNewRoomsOnly()
     int passed = -1;
     QCOMPARE(OwnerImport::run(sheet, East, {}, nullptr, {}, &passed), added);
     QCOMPARE(passed, passedOver);
-    const Rows live = frmDM().query(QStringLiteral("SELECT theNum FROM UHouse WHERE AName = '东区' AND theDel = '否' ORDER BY ID"));
+    const Rows live = dataModule().query(QStringLiteral("SELECT theNum FROM UHouse WHERE AName = '东区' AND theDel = '否' ORDER BY ID"));
     QStringList got;
     for (int r = 0; r < live.rowCount(); ++r)
         got << live.at(r, 0);
@@ -215,8 +215,8 @@ void TestOwnerImport::paidUpDatesInUsualForms()
     int counted = -1;
     QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East, {}, &counted), 2);
     QCOMPARE(counted, notDates);
-    QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), stored);
-    QCOMPARE(frmDM().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-102'")),
+    QCOMPARE(dataModule().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), stored);
+    QCOMPARE(dataModule().db().scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-102'")),
              QStringLiteral("2024-10-31"));
     QCOMPARE(OwnerImport::doneMessage(2, counted).contains(QStringLiteral("其中 1 条到期日期不是日期")), notDates == 1);
 }
@@ -231,7 +231,7 @@ void TestOwnerImport::storesValuesAsEnteredByHand()
         {1201, 120, QStringLiteral("商业"), 30.5, QVariant(), QStringLiteral("王五"), QVariant(), QVariant()},
     };
     QCOMPARE(OwnerImport::run(sheetOf(m_dir, rows), East), 2);
-    const Rows got = frmDM().query(QStringLiteral(
+    const Rows got = dataModule().query(QStringLiteral(
         "SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel, theDate, UName "
         "FROM UHouse ORDER BY ID"));
     QCOMPARE(got.row(0), (QStringList{"东区", "1-101", "88.56", "住宅", "22", "2024-10-31", "O'Brien 李 四", "13900001111",
@@ -431,7 +431,7 @@ void TestOwnerImport::cancelledImportKeepsWholeBatches()
     }
     QCOMPARE(stored, OwnerImport::BatchSize);
     QCOMPARE(d.houses(), OwnerImport::BatchSize);
-    QCOMPARE(TfrmUH_D::cancelledMessage(stored),
+    QCOMPARE(OwnerImportDialog::cancelledMessage(stored),
              QStringLiteral("导入已取消，已成功导入业主数据 %1 条。再次导入同一文件将补上其余的业主。")
                  .arg(OwnerImport::BatchSize));
     // Nothing is left locked or half written: the next import adds exactly the rest.
@@ -444,15 +444,15 @@ void TestOwnerImport::windowOpensEmpty()
     Window f;
     QCOMPARE(f.w.windowTitle(), QStringLiteral("业主导入"));
     QCOMPARE(f.w.size(), QSize(850, 400));
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据"));
-    QVERIFY(!f.w.BitBtn1->isEnabled());
-    QCOMPARE(f.w.DBLookupComboBox1->count(), 2);
-    QCOMPARE(f.w.DBLookupComboBox1->text(), QString());
-    QCOMPARE(f.w.DataSource1->rowCount(), 0);
+    QCOMPARE(f.w.sheetGroup->title(), QStringLiteral("EXCEL数据"));
+    QVERIFY(!f.w.importButton->isEnabled());
+    QCOMPARE(f.w.areaBox->count(), 2);
+    QCOMPARE(f.w.areaBox->text(), QString());
+    QCOMPARE(f.w.sheetModel->rowCount(), 0);
     // Cancelling the file dialog changes nothing.
-    f.w.Button1Click();
+    f.w.chooseWorkbook();
     QCOMPARE(f.filters, QStringList{"Excel文件(*.xls);;Excel文件(*.xlsx);;所有支持的文件(*.xls *.xlsx *.ods *.csv)"});
-    QVERIFY(!f.w.BitBtn1->isEnabled());
+    QVERIFY(!f.w.importButton->isEnabled());
     QVERIFY(f.rec.entries.isEmpty());
 }
 
@@ -461,17 +461,17 @@ void TestOwnerImport::openShowsThePreview()
     Window f;
     f.open(fixture(QStringLiteral("from-libreoffice.xls")));
     QVERIFY(f.rec.entries.isEmpty());
-    QAbstractItemModelTester tester(f.w.DataSource1, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
-    QVERIFY(f.w.BitBtn1->isEnabled());
-    QCOMPARE(f.w.DataSource1->columnCount(), 9);
-    QCOMPARE(f.w.DataSource1->headerData(0, Qt::Horizontal).toString(), QStringLiteral("房号"));
-    QCOMPARE(f.w.DataSource1->headerData(3, Qt::Vertical).toInt(), 5);
-    QCOMPARE(f.w.DataSource1->index(1, 5).data().toString(), QStringLiteral("李?四"));
+    QAbstractItemModelTester tester(f.w.sheetModel, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(f.w.sheetGroup->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
+    QVERIFY(f.w.importButton->isEnabled());
+    QCOMPARE(f.w.sheetModel->columnCount(), 9);
+    QCOMPARE(f.w.sheetModel->headerData(0, Qt::Horizontal).toString(), QStringLiteral("房号"));
+    QCOMPARE(f.w.sheetModel->headerData(3, Qt::Vertical).toInt(), 5);
+    QCOMPARE(f.w.sheetModel->index(1, 5).data().toString(), QStringLiteral("李?四"));
     const int widths[] = {80, 80, 80, 80, 80, 120, 100, 120};
     for (int c = 0; c < 8; ++c)
-        QCOMPARE(f.w.DBGrid1->columnWidth(c), widths[c]);
-    QCOMPARE(f.w.DBGrid1->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(f.w.sheetGrid->columnWidth(c), widths[c]);
+    QCOMPARE(f.w.sheetGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
 void TestOwnerImport::emptySheetsAndFailedOpens()
@@ -480,24 +480,24 @@ void TestOwnerImport::emptySheetsAndFailedOpens()
     const QString empty = m_dir.filePath(QStringLiteral("titles-only.xlsx"));
     QVERIFY(writeXlsx(empty, {headingRow()}));
     f.open(empty);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 0 条数据"));
-    QVERIFY(!f.w.BitBtn1->isEnabled());
+    QCOMPARE(f.w.sheetGroup->title(), QStringLiteral("EXCEL数据  共有 0 条数据"));
+    QVERIFY(!f.w.importButton->isEnabled());
 
     f.open(fixture(QStringLiteral("from-libreoffice.ods")));
-    QVERIFY(f.w.BitBtn1->isEnabled());
+    QVERIFY(f.w.importButton->isEnabled());
     f.open(empty);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 0 条数据"));
-    QVERIFY(f.w.BitBtn1->isEnabled()); // never disabled again
+    QCOMPARE(f.w.sheetGroup->title(), QStringLiteral("EXCEL数据  共有 0 条数据"));
+    QVERIFY(f.w.importButton->isEnabled()); // never disabled again
 
     f.open(fixture(QStringLiteral("gbk.csv")));
-    QCOMPARE(f.w.DataSource1->rowCount(), 4);
+    QCOMPARE(f.w.sheetModel->rowCount(), 4);
     f.open(fixture(QStringLiteral("no-sheet1.xls")));
     QCOMPARE(f.rec.errors(), 1);
     QVERIFY(f.rec.last().contains(QStringLiteral("中没有名为 Sheet1 的工作表")));
     QVERIFY(f.rec.last().endsWith(QStringLiteral("。")));
-    QCOMPARE(f.w.DataSource1->rowCount(), 0);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
-    QVERIFY(f.w.BitBtn1->isEnabled());
+    QCOMPARE(f.w.sheetModel->rowCount(), 0);
+    QCOMPARE(f.w.sheetGroup->title(), QStringLiteral("EXCEL数据  共有 4 条数据"));
+    QVERIFY(f.w.importButton->isEnabled());
 }
 
 void TestOwnerImport::narrowSheetPreviews()
@@ -506,12 +506,12 @@ void TestOwnerImport::narrowSheetPreviews()
     const QString path = m_dir.filePath(QStringLiteral("narrow.xlsx"));
     QVERIFY(writeXlsx(path, {{QStringLiteral("房号"), QStringLiteral("面积")}, {QStringLiteral("1-101"), 50}}));
     f.open(path);
-    QCOMPARE(f.w.DataSource1->columnCount(), 2);
-    QCOMPARE(f.w.DBGrid1->columnWidth(1), 80);
-    QCOMPARE(f.w.GroupBox2->title(), QStringLiteral("EXCEL数据  共有 1 条数据"));
+    QCOMPARE(f.w.sheetModel->columnCount(), 2);
+    QCOMPARE(f.w.sheetGrid->columnWidth(1), 80);
+    QCOMPARE(f.w.sheetGroup->title(), QStringLiteral("EXCEL数据  共有 1 条数据"));
     // Importing it names the first title it lacks.
-    f.w.DBLookupComboBox1->setKeyValue(East);
-    f.w.BitBtn1Click();
+    f.w.areaBox->setKeyValue(East);
+    f.w.importOwners();
     QCOMPARE(f.rec.last(), QStringLiteral("工作表中缺少标题为“房屋用途”的列，没有导入任何数据。"));
     QVERIFY(f.w.isVisible());
     QCOMPARE(f.data.houses(), 0);
@@ -521,10 +521,10 @@ void TestOwnerImport::importNeedsAnArea()
 {
     Window f;
     f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
-    f.w.BitBtn1->setFocus();
-    f.w.BitBtn1Click();
+    f.w.importButton->setFocus();
+    f.w.importOwners();
     QCOMPARE(f.rec.texts(), QStringList{"小区名称 不能为空！"});
-    QCOMPARE(f.w.focusWidget(), f.w.DBLookupComboBox1);
+    QCOMPARE(f.w.focusWidget(), f.w.areaBox);
     QVERIFY(f.w.isVisible());
     QCOMPARE(f.data.houses(), 0);
 }
@@ -534,8 +534,8 @@ void TestOwnerImport::importReportsAndCloses()
     Window f;
     f.data.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '2-202', 1, 1, '否')"));
     f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
-    f.w.DBLookupComboBox1->setKeyValue(East);
-    f.w.BitBtn1Click();
+    f.w.areaBox->setKeyValue(East);
+    f.w.importOwners();
     QCOMPARE(f.rec.texts(), QStringList{"成功导入业主数据 2 条！另有 1 条的房号在该小区已有业主，没有导入。"});
     QVERIFY(!f.w.isVisible());
     QCOMPARE(f.w.result(), int(QDialog::Accepted));
@@ -549,8 +549,8 @@ void TestOwnerImport::quickImportShowsNoProgressOverItsResult()
     Window f;
     f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
     ReadingMessages reading;
-    f.w.DBLookupComboBox1->setKeyValue(East);
-    fromEventLoop([&] { f.w.BitBtn1Click(); });
+    f.w.areaBox->setKeyValue(East);
+    fromEventLoop([&] { f.w.importOwners(); });
     QCOMPARE(reading.texts(), QStringList{"成功导入业主数据 3 条！"});
     QCOMPARE(reading.progressSeen, QStringList());
     QCOMPARE(reading.parents.value(0).data(), &f.w);
@@ -563,8 +563,8 @@ void TestOwnerImport::refusedRowKeepsWindowOpen()
     QVERIFY(writeXlsx(path, {headingRow(), house(QStringLiteral("1-101")), house(QStringLiteral("1-102"), QString()),
                              house(QStringLiteral("1-103"))}));
     f.open(path);
-    f.w.DBLookupComboBox1->setKeyValue(East);
-    f.w.BitBtn1Click();
+    f.w.areaBox->setKeyValue(East);
+    f.w.importOwners();
     QCOMPARE(f.rec.errors(), 1);
     QCOMPARE(f.rec.last(), QStringLiteral("工作表第 3 行（房号 1-102）无法导入：面积 不是有效的数字。此前已成功导入业主数据 1 条。"));
     QVERIFY(f.rec.entries.last().detail.startsWith(QStringLiteral("INSERT INTO UHouse")));
@@ -576,7 +576,7 @@ void TestOwnerImport::adminImport()
 {
     ImportDb d;
     d.db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('张三', '1')"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     const QString db = d.db.path();
     QString out, err;
     QCOMPARE(runAdmin({"import", "--db", db, fixture(QStringLiteral("gbk.csv")), "--area", East, "--charge-date", "2024-9-1"},

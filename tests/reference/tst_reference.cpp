@@ -1,8 +1,8 @@
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "reference/RefLists.h"
-#include "reference/TfrmRefList.h"
-#include "reference/TfrmSDept.h"
+#include "reference/ReferenceListDialog.h"
 #include "reference/UnitSettings.h"
+#include "reference/UnitSettingsDialog.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
@@ -60,13 +60,13 @@ private slots:
 
 namespace {
 
-std::unique_ptr<TfrmRefList> makeList(const QString &kind)
+std::unique_ptr<ReferenceListDialog> makeList(const QString &kind)
 {
     if (kind == QLatin1String("area"))
-        return std::make_unique<TfrmSArea>();
+        return std::make_unique<AreasDialog>();
     if (kind == QLatin1String("method"))
-        return std::make_unique<TfrmMType>();
-    return std::make_unique<TfrmSPrice>();
+        return std::make_unique<PaymentMethodsDialog>();
+    return std::make_unique<UnitPricesDialog>();
 }
 
 QString tableOf(const QString &kind)
@@ -155,29 +155,29 @@ void TestReference::listShape()
     QCOMPARE(w->minimumSize(), w->maximumSize());
     QVERIFY(w->isModal());
     QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(w->GroupBox1->title(), listGroup);
-    QCOMPARE(w->GroupBox2->title(), entryGroup);
-    QCOMPARE(w->BitBtn1->text(), QStringLiteral("保存"));
-    QCOMPARE(w->BitBtn2->text(), QStringLiteral("退出"));
-    QCOMPARE(w->D1->text(), QStringLiteral("删除 &D"));
-    QCOMPARE(w->DBGrid1->contextMenuPolicy(), Qt::CustomContextMenu);
-    QCOMPARE(w->DBGrid1->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QCOMPARE(w->DBGrid1->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(w->Edit3 != nullptr, kind == QLatin1String("price"));
-    if (w->Edit3)
-        QCOMPARE(w->Edit3->allowedChars(), QStringLiteral("0123456789."));
+    QCOMPARE(w->listGroup->title(), listGroup);
+    QCOMPARE(w->entryGroup->title(), entryGroup);
+    QCOMPARE(w->saveButton->text(), QStringLiteral("保存"));
+    QCOMPARE(w->closeButton->text(), QStringLiteral("退出"));
+    QCOMPARE(w->deleteAction->text(), QStringLiteral("删除 &D"));
+    QCOMPARE(w->listGrid->contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(w->listGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(w->listGrid->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(w->priceEdit != nullptr, kind == QLatin1String("price"));
+    if (w->priceEdit)
+        QCOMPARE(w->priceEdit->allowedChars(), QStringLiteral("0123456789."));
 
-    QAbstractItemModel *m = w->DBGrid1->model();
+    QAbstractItemModel *m = w->listGrid->model();
     QCOMPARE(m->columnCount(), titles.size());
     QCOMPARE(m->rowCount(), 2);
     for (int c = 0; c < titles.size(); ++c) {
         QCOMPARE(m->headerData(c, Qt::Horizontal).toString(), titles.at(c));
-        QCOMPARE(w->DBGrid1->isColumnHidden(c), widths.at(c) < 0);
+        QCOMPARE(w->listGrid->isColumnHidden(c), widths.at(c) < 0);
         if (widths.at(c) > 0)
-            QCOMPARE(w->DBGrid1->columnWidth(c), widths.at(c));
+            QCOMPARE(w->listGrid->columnWidth(c), widths.at(c));
     }
-    QCOMPARE(w->DBGrid1->currentIndex().row(), 0);
-    QCOMPARE(focusIn(w.get()), w->Edit1);
+    QCOMPARE(w->listGrid->currentIndex().row(), 0);
+    QCOMPARE(focusIn(w.get()), w->nameEdit);
     QCOMPARE(rec.entries.size(), 0);
 }
 
@@ -188,10 +188,10 @@ void TestReference::emptyBoxesRefused_data()
     QTest::addColumn<QString>("price");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus"); // the box named by the message
-    QTest::newRow("area name") << "area" << "" << "" << "小区名称 不能为空！" << "Edit1";
-    QTest::newRow("method name") << "method" << "" << "" << "收款方式 不能为空！" << "Edit1";
-    QTest::newRow("purpose name") << "price" << "" << "2.5" << "房屋用途 不能为空！" << "Edit1";
-    QTest::newRow("price") << "price" << "住宅" << "" << "单价 不能为空！" << "Edit3";
+    QTest::newRow("area name") << "area" << "" << "" << "小区名称 不能为空！" << "nameEdit";
+    QTest::newRow("method name") << "method" << "" << "" << "收款方式 不能为空！" << "nameEdit";
+    QTest::newRow("purpose name") << "price" << "" << "2.5" << "房屋用途 不能为空！" << "nameEdit";
+    QTest::newRow("price") << "price" << "住宅" << "" << "单价 不能为空！" << "priceEdit";
 }
 
 void TestReference::emptyBoxesRefused()
@@ -205,19 +205,19 @@ void TestReference::emptyBoxesRefused()
     MessageRecorder rec;
     auto w = makeList(kind);
     showAndWait(w.get());
-    w->Edit1->setText(name);
-    w->Edit2->setText(QStringLiteral("备注"));
-    if (w->Edit3)
-        w->Edit3->setText(price);
-    w->BitBtn2->setFocus();
+    w->nameEdit->setText(name);
+    w->remarkEdit->setText(QStringLiteral("备注"));
+    if (w->priceEdit)
+        w->priceEdit->setText(price);
+    w->closeButton->setFocus();
 
-    w->BitBtn1Click();
+    w->addEntry();
     QCOMPARE(rec.texts(), QStringList{message});
     QCOMPARE(rec.entries.first().kind, QStringLiteral("info"));
-    QWidget *expected = focus == QLatin1String("Edit3") ? static_cast<QWidget *>(w->Edit3) : w->Edit1;
+    QWidget *expected = focus == QLatin1String("priceEdit") ? static_cast<QWidget *>(w->priceEdit) : w->nameEdit;
     QCOMPARE(focusIn(w.get()), expected);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM ") + tableOf(kind)), 0);
-    QCOMPARE(w->Edit2->text(), QStringLiteral("备注"));
+    QCOMPARE(w->remarkEdit->text(), QStringLiteral("备注"));
 }
 
 void TestReference::saveAddsAndRefusesDuplicate_data()
@@ -243,37 +243,37 @@ void TestReference::saveAddsAndRefusesDuplicate()
     const QString table = tableOf(kind);
 
     // A new name with an empty remark: stored, boxes cleared, the list re-read from the top.
-    w->DBGrid1->setCurrentIndex(w->DBGrid1->model()->index(0, 0));
-    w->Edit1->setText(QStringLiteral("Garden"));
-    if (w->Edit3)
-        w->Edit3->setText(QStringLiteral("3.5"));
-    w->BitBtn1Click();
+    w->listGrid->setCurrentIndex(w->listGrid->model()->index(0, 0));
+    w->nameEdit->setText(QStringLiteral("Garden"));
+    if (w->priceEdit)
+        w->priceEdit->setText(QStringLiteral("3.5"));
+    w->addEntry();
     QCOMPARE(rec.texts(), QStringList{saved});
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM %1 WHERE theName = 'Garden' AND Remark = ''").arg(table)), 1);
-    if (w->Edit3) {
+    if (w->priceEdit) {
         QCOMPARE(db.scalar(QStringLiteral("SELECT thePrice FROM SPrice WHERE theName = 'Garden'")), QStringLiteral("3.5"));
-        QCOMPARE(w->Edit3->text(), QString());
+        QCOMPARE(w->priceEdit->text(), QString());
     }
-    QCOMPARE(w->Edit1->text(), QString());
-    QCOMPARE(w->Edit2->text(), QString());
-    QCOMPARE(focusIn(w.get()), w->Edit1);
-    QCOMPARE(w->DBGrid1->model()->rowCount(), 2);
-    QCOMPARE(w->DBGrid1->currentIndex().row(), 0);
+    QCOMPARE(w->nameEdit->text(), QString());
+    QCOMPARE(w->remarkEdit->text(), QString());
+    QCOMPARE(focusIn(w.get()), w->nameEdit);
+    QCOMPARE(w->listGrid->model()->rowCount(), 2);
+    QCOMPARE(w->listGrid->currentIndex().row(), 0);
     QCOMPARE(SqlText, w->config().listStatement);
 
     // The same name in other letter case, whatever the remark and price, is refused.
     rec.clear();
-    w->Edit1->setText(QStringLiteral("GARDEN"));
-    w->Edit2->setText(QStringLiteral("另一个"));
-    if (w->Edit3)
-        w->Edit3->setText(QStringLiteral("9"));
-    w->BitBtn2->setFocus();
-    w->BitBtn1Click();
+    w->nameEdit->setText(QStringLiteral("GARDEN"));
+    w->remarkEdit->setText(QStringLiteral("另一个"));
+    if (w->priceEdit)
+        w->priceEdit->setText(QStringLiteral("9"));
+    w->closeButton->setFocus();
+    w->addEntry();
     QCOMPARE(rec.texts(), QStringList{duplicate});
-    QCOMPARE(focusIn(w.get()), w->Edit1);
+    QCOMPARE(focusIn(w.get()), w->nameEdit);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM %1").arg(table)), 2);
-    QCOMPARE(w->Edit1->text(), QStringLiteral("GARDEN"));
-    QCOMPARE(w->Edit2->text(), QStringLiteral("另一个"));
+    QCOMPARE(w->nameEdit->text(), QStringLiteral("GARDEN"));
+    QCOMPARE(w->remarkEdit->text(), QStringLiteral("另一个"));
 }
 
 void TestReference::statements_data()
@@ -344,12 +344,12 @@ void TestReference::deleteAsksFirst()
     auto w = makeList(kind);
     showAndWait(w.get());
     const QString table = tableOf(kind);
-    QAbstractItemModel *m = w->DBGrid1->model();
+    QAbstractItemModel *m = w->listGrid->model();
 
     // No keeps the row.
-    w->DBGrid1->setCurrentIndex(m->index(1, 0));
+    w->listGrid->setCurrentIndex(m->index(1, 0));
     rec.answers = {false};
-    w->D1Click();
+    w->deleteCurrent();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
     QCOMPARE(rec.entries.first().caption, QStringLiteral("删除"));
@@ -359,12 +359,12 @@ void TestReference::deleteAsksFirst()
     // Yes removes the current row for good; the grid is back on its first row.
     rec.clear();
     rec.answers = {true};
-    w->D1->trigger(); // the pop-up item
+    w->deleteAction->trigger(); // the pop-up item
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM %1 WHERE theName = '乙'").arg(table)), 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM ") + table), 2);
     QCOMPARE(m->rowCount(), 2);
-    QCOMPARE(w->DBGrid1->currentIndex().row(), 0);
+    QCOMPARE(w->listGrid->currentIndex().row(), 0);
     QCOMPARE(m->data(m->index(0, 0)).toString(), QStringLiteral("甲"));
 }
 
@@ -377,9 +377,9 @@ void TestReference::deleteOnEmptyListAsksNothing()
     MessageRecorder rec;
     auto w = makeList(kind);
     showAndWait(w.get());
-    QCOMPARE(w->DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(w->listGrid->model()->rowCount(), 0);
     SqlText.clear();
-    w->D1Click();
+    w->deleteCurrent();
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(SqlText, QString());
 }
@@ -388,21 +388,21 @@ void TestReference::priceWithTwoPointsRefusedByDatabase()
 {
     TestDb db;
     MessageRecorder rec;
-    TfrmSPrice w;
+    UnitPricesDialog w;
     showAndWait(&w);
-    w.Edit1->setText(QStringLiteral("住宅"));
-    w.Edit3->setFocus();
+    w.nameEdit->setText(QStringLiteral("住宅"));
+    w.priceEdit->setFocus();
     // The key filter drops letters but lets a second point through.
-    QTest::keyClicks(w.Edit3, QStringLiteral("1a2..x5"));
-    QCOMPARE(w.Edit3->text(), QStringLiteral("12..5"));
-    w.BitBtn1Click();
+    QTest::keyClicks(w.priceEdit, QStringLiteral("1a2..x5"));
+    QCOMPARE(w.priceEdit->text(), QStringLiteral("12..5"));
+    w.addEntry();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.entries.size(), 1);
     QVERIFY(!rec.last().isEmpty());
-    QCOMPARE(w.Edit1->text(), QStringLiteral("住宅"));
-    QCOMPARE(w.Edit3->text(), QStringLiteral("12..5"));
+    QCOMPARE(w.nameEdit->text(), QStringLiteral("住宅"));
+    QCOMPARE(w.priceEdit->text(), QStringLiteral("12..5"));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SPrice")), 0);
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(w.listGrid->model()->rowCount(), 0);
 }
 
 void TestReference::byteLimits_data()
@@ -412,12 +412,12 @@ void TestReference::byteLimits_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
     const QString twenty6 = QString(26, QChar(0x4E1C)); // 26 x 东
-    QTest::newRow("area name: 6 Chinese") << "area" << "Edit1" << "一二三四五六七" << "一二三四五六";
-    QTest::newRow("area name: mixed") << "area" << "Edit1" << "ab一二三四五六" << "ab一二三四五";
-    QTest::newRow("method name: ascii") << "method" << "Edit1" << "abcdefghijklmn" << "abcdefghijkl";
-    QTest::newRow("purpose name") << "price" << "Edit1" << "一二三四五六七" << "一二三四五六";
-    QTest::newRow("remark: 25 Chinese") << "area" << "Edit2" << twenty6 << twenty6.left(25);
-    QTest::newRow("price: 6 bytes") << "price" << "Edit3" << "1234567" << "123456";
+    QTest::newRow("area name: 6 Chinese") << "area" << "nameEdit" << "一二三四五六七" << "一二三四五六";
+    QTest::newRow("area name: mixed") << "area" << "nameEdit" << "ab一二三四五六" << "ab一二三四五";
+    QTest::newRow("method name: ascii") << "method" << "nameEdit" << "abcdefghijklmn" << "abcdefghijkl";
+    QTest::newRow("purpose name") << "price" << "nameEdit" << "一二三四五六七" << "一二三四五六";
+    QTest::newRow("remark: 25 Chinese") << "area" << "remarkEdit" << twenty6 << twenty6.left(25);
+    QTest::newRow("price: 6 bytes") << "price" << "priceEdit" << "1234567" << "123456";
 }
 
 void TestReference::byteLimits()
@@ -430,7 +430,7 @@ void TestReference::byteLimits()
     MessageRecorder rec;
     auto w = makeList(kind);
     showAndWait(w.get());
-    GbkLineEdit *e = box == QLatin1String("Edit1") ? w->Edit1 : box == QLatin1String("Edit2") ? w->Edit2 : w->Edit3;
+    GbkLineEdit *e = box == QLatin1String("nameEdit") ? w->nameEdit : box == QLatin1String("remarkEdit") ? w->remarkEdit : w->priceEdit;
     e->setFocus();
 
     typeInto(e, typed);
@@ -455,13 +455,13 @@ void TestReference::unitShowsAndSaves()
     PeriodBeginDay = QStringLiteral("10");
     PeriodEndMonth = QStringLiteral("4");
     PeriodEndDay = QStringLiteral("10");
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("使用单位设置"));
     QCOMPARE(w.size(), QSize(520, 197));
-    QCOMPARE(w.Edit1->text(), QStringLiteral("热力公司"));
-    QCOMPARE(w.Edit1->byteLimit(), 50);
-    const QList<RangeSpinBox *> spins{w.SpinEdit1, w.SpinEdit2, w.SpinEdit3, w.SpinEdit4};
+    QCOMPARE(w.unitNameEdit->text(), QStringLiteral("热力公司"));
+    QCOMPARE(w.unitNameEdit->byteLimit(), 50);
+    const QList<RangeSpinBox *> spins{w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin};
     const QList<int> values{10, 10, 4, 10};
     const QList<int> maxima{12, 31, 12, 31};
     for (int i = 0; i < 4; ++i) {
@@ -470,7 +470,7 @@ void TestReference::unitShowsAndSaves()
         QCOMPARE(spins.at(i)->maximum(), maxima.at(i));
     }
 
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(SqlText, QStringLiteral("UPDATE SDept SET theName = '热力公司', theBM = 10, theBD = 10, theEM = 4, "
                                      "theED = 10 WHERE (ID = 1)"));
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("使用单位 保存成功，请重新登录系统！")});
@@ -480,10 +480,10 @@ void TestReference::unitShowsAndSaves()
 
     // A quote in the name is kept as typed.
     QuitRecorder again;
-    TfrmSDept w2;
+    UnitSettingsDialog w2;
     showAndWait(&w2);
-    w2.Edit1->setText(QStringLiteral("O'Neil 供热"));
-    w2.BitBtn1Click();
+    w2.unitNameEdit->setText(QStringLiteral("O'Neil 供热"));
+    w2.save();
     QCOMPARE(db.scalar(QStringLiteral("SELECT theName FROM SDept WHERE ID = 1")), QStringLiteral("O'Neil 供热"));
 }
 
@@ -512,16 +512,16 @@ void TestReference::unitSpinBoxesSettle()
     MessageRecorder rec;
     QuitRecorder quit;
     db.login();
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
-    RangeSpinBox *spin = QList<RangeSpinBox *>{w.SpinEdit1, w.SpinEdit2, w.SpinEdit3, w.SpinEdit4}.at(box);
+    RangeSpinBox *spin = QList<RangeSpinBox *>{w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin}.at(box);
     spin->setFocus();
     spin->selectAll();
     QTest::keyClick(spin, Qt::Key_Backspace);
     QTest::keyClicks(spin, typed);
     QCOMPARE(spin->text(), typed);
 
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(db.scalar(QStringLiteral("SELECT %1 FROM SDept WHERE ID = 1").arg(column)), saved);
     QCOMPARE(spin->value(), saved.toInt());
@@ -533,22 +533,22 @@ void TestReference::unitSpinBoxSettlesOnFocusOut()
     TestDb db;
     MessageRecorder rec;
     db.login();
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.SpinEdit1->setFocus();
-    w.SpinEdit1->selectAll();
-    QTest::keyClicks(w.SpinEdit1, QStringLiteral("15"));
-    QCOMPARE(w.SpinEdit1->text(), QStringLiteral("15"));
-    w.Edit1->setFocus();
-    QCOMPARE(w.SpinEdit1->text(), QStringLiteral("12"));
-    QCOMPARE(w.SpinEdit1->value(), 12);
+    w.beginMonthSpin->setFocus();
+    w.beginMonthSpin->selectAll();
+    QTest::keyClicks(w.beginMonthSpin, QStringLiteral("15"));
+    QCOMPARE(w.beginMonthSpin->text(), QStringLiteral("15"));
+    w.unitNameEdit->setFocus();
+    QCOMPARE(w.beginMonthSpin->text(), QStringLiteral("12"));
+    QCOMPARE(w.beginMonthSpin->value(), 12);
     // Letters are not taken at all.
-    w.SpinEdit2->setFocus();
-    w.SpinEdit2->selectAll();
-    QTest::keyClicks(w.SpinEdit2, QStringLiteral("a7"));
-    QCOMPARE(w.SpinEdit2->text(), QStringLiteral("7"));
+    w.beginDaySpin->setFocus();
+    w.beginDaySpin->selectAll();
+    QTest::keyClicks(w.beginDaySpin, QStringLiteral("a7"));
+    QCOMPARE(w.beginDaySpin->text(), QStringLiteral("7"));
 }
 
 void TestReference::unitPeriodNotNumbers()
@@ -559,12 +559,12 @@ void TestReference::unitPeriodNotNumbers()
     UnitName = QStringLiteral("单位");
     PeriodBeginMonth = QStringLiteral("9");
     PeriodBeginDay = QString(); // no unit row was read
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
     QCOMPARE(rec.errors(), 1);
-    QCOMPARE(w.Edit1->text(), QStringLiteral("单位"));
-    QCOMPARE(w.SpinEdit1->value(), 9);
-    QCOMPARE(w.SpinEdit2->value(), 10);
+    QCOMPARE(w.unitNameEdit->text(), QStringLiteral("单位"));
+    QCOMPARE(w.beginMonthSpin->value(), 9);
+    QCOMPARE(w.beginDaySpin->value(), 10);
     QCOMPARE(quit.count, 0);
 }
 
@@ -574,10 +574,10 @@ void TestReference::unitRefusedStatementKeepsRunning()
     MessageRecorder rec;
     QuitRecorder quit;
     db.login();
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
     db.exec(QStringLiteral("DROP TABLE SDept"));
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(quit.count, 0);
@@ -591,11 +591,11 @@ void TestReference::unitExitSavesNothing()
     QuitRecorder quit;
     db.login();
     const QString before = db.scalar(QStringLiteral("SELECT theName || theBM || theBD || theEM || theED FROM SDept"));
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
-    w.Edit1->setText(QStringLiteral("别的单位"));
-    w.SpinEdit1->setValue(3);
-    w.BitBtn2->click();
+    w.unitNameEdit->setText(QStringLiteral("别的单位"));
+    w.beginMonthSpin->setValue(3);
+    w.closeButton->click();
     QVERIFY(!w.isVisible());
     QCOMPARE(db.scalar(QStringLiteral("SELECT theName || theBM || theBD || theEM || theED FROM SDept")), before);
     QCOMPARE(rec.entries.size(), 0);
@@ -648,10 +648,10 @@ void TestReference::areaOfLiveHousesIsKept()
     insertRow(db, QStringLiteral("method"), QStringLiteral("现金"));
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES "
                            "('阳光小区', '1', 1, 1, '否'), ('阳光小区', '2', 1, 1, '否'), ('阳光小区', '3', 1, 1, '是')"));
-    TfrmSArea w;
+    AreasDialog w;
     showAndWait(&w);
     rec.answers = {true};
-    w.D1Click();
+    w.deleteCurrent();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("该小区下还有 2 户业主，不能删除！")});
     QCOMPARE(rec.entries.first().kind, QStringLiteral("info"));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 1);
@@ -662,17 +662,17 @@ void TestReference::areaOfLiveHousesIsKept()
     db.exec(QStringLiteral("UPDATE UHouse SET theDel = '是'"));
     rec.clear();
     rec.answers = {true};
-    w.D1Click();
+    w.deleteCurrent();
     QCOMPARE(rec.entries.size(), 1);
     QCOMPARE(rec.entries.first().kind, QStringLiteral("question"));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
 
     db.exec(QStringLiteral("UPDATE UHouse SET theDel = '否'"));
-    TfrmMType methods;
+    PaymentMethodsDialog methods;
     showAndWait(&methods);
     rec.clear();
     rec.answers = {true};
-    methods.D1Click();
+    methods.deleteCurrent();
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SMType")), 0);
 }
 
@@ -681,18 +681,18 @@ void TestReference::unitSpinBoxBeepsOnRefusedKey()
     TestDb db;
     MessageRecorder rec;
     db.login();
-    TfrmSDept w;
+    UnitSettingsDialog w;
     showAndWait(&w);
-    w.SpinEdit1->setFocus();
-    w.SpinEdit1->selectAll();
-    QSignalSpy refused(w.SpinEdit1, &RangeSpinBox::keyRefused);
+    w.beginMonthSpin->setFocus();
+    w.beginMonthSpin->selectAll();
+    QSignalSpy refused(w.beginMonthSpin, &RangeSpinBox::keyRefused);
     // A blank is refused like a letter, also between digits and at the end.
-    QTest::keyClicks(w.SpinEdit1, QStringLiteral("1a 2.- "));
+    QTest::keyClicks(w.beginMonthSpin, QStringLiteral("1a 2.- "));
     QCOMPARE(refused.count(), 4);
-    QCOMPARE(w.SpinEdit1->text(), QStringLiteral("12-"));
-    QTest::keyClick(w.SpinEdit1, Qt::Key_Space);
+    QCOMPARE(w.beginMonthSpin->text(), QStringLiteral("12-"));
+    QTest::keyClick(w.beginMonthSpin, Qt::Key_Space);
     QCOMPARE(refused.count(), 5);
-    QCOMPARE(w.SpinEdit1->text(), QStringLiteral("12-"));
+    QCOMPARE(w.beginMonthSpin->text(), QStringLiteral("12-"));
 }
 
 QTEST_MAIN(TestReference)

@@ -1,8 +1,8 @@
 #pragma once
 // The table of hostile texts fed into every text box, and a whole-database snapshot to
 // prove that a statement did only what it was meant to do.
+#include "data/DataModule.h"
 #include "data/Database.h"
-#include "data/TfrmDM.h"
 
 #include <QChar>
 #include <QMap>
@@ -77,7 +77,7 @@ inline Dump dump()
     Dump d;
     for (const char *t : {"SUser", "SArea", "SMType", "SPrice", "SDept", "SZD", "UHouse", "UCharge"}) {
         const QString table = QString::fromLatin1(t);
-        const Rows rows = frmDM().db().select(QStringLiteral("SELECT * FROM ") + table);
+        const Rows rows = dataModule().db().select(QStringLiteral("SELECT * FROM ") + table);
         QSet<QString> set;
         for (int r = 0; r < rows.rowCount(); ++r)
             set.insert(rows.row(r).join(QChar(0x1f)));

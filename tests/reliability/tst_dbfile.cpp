@@ -4,12 +4,12 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
-#include "charging/TfrmUCharge_In.h"
+#include "charging/ChargeEntryDialog.h"
+#include "data/DataModule.h"
 #include "data/Database.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
-#include "operators/TfrmLogin.h"
-#include "output/TfrmDMP.h"
+#include "operators/LoginDialog.h"
+#include "output/PrintModule.h"
 #include "report/ReportPresenter.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
@@ -107,16 +107,16 @@ void TestDbFile::notOurDatabase()
 
     // The login window's first statement opens the file.
     resetLoginState();
-    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
     {
         MessageRecorder rec;
-        TfrmLogin w;
-        w.FormShow();
+        LoginDialog w;
+        w.openDatabase();
         QCOMPARE(rec.errors(), 1);
         QVERIFY2(rec.last().contains(message) && rec.last().contains(QDir::toNativeSeparators(path)), qPrintable(rec.last()));
-        QCOMPARE(w.DBLookupComboBox1->count(), 0);
+        QCOMPARE(w.operatorBox->count(), 0);
     }
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QCOMPARE(digest(path), before);
     QCOMPARE(filesIn(dir.path()), files);
 }
@@ -194,12 +194,12 @@ void TestDbFile::missingDataFolderIsNotMade()
         QVERIFY2(err.contains(QStringLiteral("找不到数据库文件")), qPrintable(err));
     }
     resetLoginState();
-    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
     MessageRecorder rec;
-    TfrmLogin w;
-    w.FormShow();
+    LoginDialog w;
+    w.openDatabase();
     QVERIFY(rec.last().contains(QStringLiteral("找不到数据库文件")));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QCOMPARE(filesIn(dir.path()), QStringList());
 }
 
@@ -217,11 +217,11 @@ void TestDbFile::readOnlyFolder()
     });
     const QByteArray before = digest(path);
     resetLoginState();
-    frmDM().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
     MessageRecorder rec;
-    TfrmLogin w;
-    w.FormShow();
-    frmDM().closeConnection();
+    LoginDialog w;
+    w.openDatabase();
+    dataModule().closeConnection();
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("写入")) || rec.last().contains(QStringLiteral("只读")), qPrintable(rec.last()));
     QCOMPARE(digest(path), before);
@@ -237,15 +237,15 @@ void TestDbFile::fullDiskStoresNothingHalf()
                            "'张三', '', '', '否', '2024-10-10', '管理员')"));
     db.login();
     NoPreview preview;
-    frmDMP().setPresenter(&preview);
-    const auto done = qScopeGuard([] { frmDMP().setPresenter(nullptr); });
+    printModule().setPresenter(&preview);
+    const auto done = qScopeGuard([] { printModule().setPresenter(nullptr); });
 
     MessageRecorder rec;
-    TfrmUCharge_In w;
-    w.FormShow();
-    w.Edit1->setText(QStringLiteral("1-101"));
-    w.Edit1KeyPress(13);
-    w.CheckBox1->setChecked(false);
+    ChargeEntryDialog w;
+    w.showDefaults();
+    w.roomEdit->setText(QStringLiteral("1-101"));
+    w.lookUpHouse(13);
+    w.continuousEntryCheck->setChecked(false);
     {
         // No file of this process may grow past a few bytes: the disk is full.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -255,7 +255,7 @@ void TestDbFile::fullDiskStoresNothingHalf()
         tight.rlim_cur = 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         const auto lift = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &old); });
-        w.BitBtn1Click();
+        w.save();
     }
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("磁盘")) && rec.last().contains(QStringLiteral("没有完成")), qPrintable(rec.last()));
@@ -265,7 +265,7 @@ void TestDbFile::fullDiskStoresNothingHalf()
     QCOMPARE(db.scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     // With room on the disk again the same window saves.
     rec.clear();
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2025-04-10"));

@@ -5,30 +5,30 @@
 #include "tests/reliability/HostileValues.h"
 #include "tests/support/TestSupport.h"
 
-#include "charging/TfrmUCharge_In.h"
-#include "charging/TfrmUCharge_M.h"
-#include "charging/TfrmUCharge_Q.h"
+#include "charging/ChargeEntryDialog.h"
+#include "charging/ChargeManagementWindow.h"
+#include "charging/ChargeQueryWindow.h"
 #include "output/UiSheetOpener.h"
-#include "owners/TfrmUH_TX.h"
+#include "owners/ArrearsReminderWindow.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "data/Numbers.h"
 #include "data/Sql.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "operators/Login.h"
-#include "operators/TfrmCPass.h"
-#include "operators/TfrmLogin.h"
-#include "operators/TfrmUser.h"
-#include "output/TfrmDMP.h"
+#include "operators/ChangePasswordDialog.h"
+#include "operators/LoginDialog.h"
+#include "operators/OperatorsDialog.h"
+#include "output/PrintModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetReader.h"
-#include "owners/TfrmUH_D.h"
-#include "owners/TfrmUH_In.h"
-#include "owners/TfrmUH_M.h"
-#include "owners/TfrmUH_M1.h"
-#include "owners/TfrmUH_Q.h"
-#include "reference/TfrmRefList.h"
-#include "reference/TfrmSDept.h"
+#include "owners/OwnerImportDialog.h"
+#include "owners/OwnerEntryDialog.h"
+#include "owners/OwnerManagementWindow.h"
+#include "owners/OwnerModifyDialog.h"
+#include "owners/OwnerQueryWindow.h"
+#include "reference/ReferenceListDialog.h"
+#include "reference/UnitSettingsDialog.h"
 #include "report/ReportPresenter.h"
 #include "widgets/BrowseWindow.h"
 #include "widgets/DatePicker.h"
@@ -73,7 +73,7 @@ void expectNulRefused(const MessageRecorder &rec, const Dump &before)
 QString addHouse(const QString &area, const QString &room, const QString &owner, const QString &phone,
                  const QString &remark, const QString &endDate = QStringLiteral("2024-04-10"))
 {
-    Statement s(frmDM().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, "
+    Statement s(dataModule().db(), QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, "
                                              "theName, thePhone, Remark, theDel, theDate, UName) "
                                              "VALUES (?, ?, 80, '住宅', 2.5, ?, ?, ?, ?, '否', '2024-10-10', '管理员')"));
     s.bind(1, area);
@@ -83,14 +83,14 @@ QString addHouse(const QString &area, const QString &room, const QString &owner,
     s.bind(5, phone);
     s.bind(6, remark);
     s.run();
-    return QString::number(frmDM().db().lastInsertId());
+    return QString::number(dataModule().db().lastInsertId());
 }
 
 // Receipts go nowhere while it lives.
 class TemporaryPresenter : public ReportPresenter {
 public:
-    TemporaryPresenter() { frmDMP().setPresenter(this); }
-    ~TemporaryPresenter() override { frmDMP().setPresenter(nullptr); }
+    TemporaryPresenter() { printModule().setPresenter(this); }
+    ~TemporaryPresenter() override { printModule().setPresenter(nullptr); }
     void present(const report::PreparedReport &) override {}
 };
 
@@ -168,20 +168,20 @@ void TestHostile::referenceLists()
     QFETCH(QString, value);
     for (const RefLists::ListConfig *config : {&RefLists::areas(), &RefLists::methods(), &RefLists::prices()}) {
         MessageRecorder rec;
-        TfrmRefList w(*config);
-        w.FormShow();
-        const QString name = paste(w.Edit1, value);
-        const QString remark = paste(w.Edit2, value);
+        ReferenceListDialog w(*config);
+        w.onFirstShow();
+        const QString name = paste(w.nameEdit, value);
+        const QString remark = paste(w.remarkEdit, value);
         QVERIFY(gbkByteLength(name) <= 12 && gbkByteLength(remark) <= 50);
-        if (w.Edit3) {
+        if (w.priceEdit) {
             // The price box's key filter takes only digits and the point from a paste.
-            const QString price = paste(w.Edit3, value);
+            const QString price = paste(w.priceEdit, value);
             for (const QChar c : price)
                 QVERIFY2(GbkLineEdit::DigitsPoint.contains(c), shown(price).constData());
-            paste(w.Edit3, QStringLiteral("3.5"));
+            paste(w.priceEdit, QStringLiteral("3.5"));
         }
         const Dump before = dump();
-        w.BitBtn1Click();
+        w.addEntry();
         if (name.contains(QChar(0))) {
             expectNulRefused(rec, before);
             continue;
@@ -191,21 +191,21 @@ void TestHostile::referenceLists()
         QCOMPARE(changes.keys(), QStringList{config->table});
         QCOMPARE(changes.first().added.size(), 1);
         QVERIFY(changes.first().removed.isEmpty());
-        const Rows rows = frmDM().db().select(QStringLiteral("SELECT theName, Remark FROM %1 ORDER BY ID DESC").arg(config->table));
+        const Rows rows = dataModule().db().select(QStringLiteral("SELECT theName, Remark FROM %1 ORDER BY ID DESC").arg(config->table));
         QCOMPARE(shown(rows.at(0, 0)), shown(name));
         QCOMPARE(rows.at(0, 0), name);
         QCOMPARE(rows.at(0, 1), remark);
         // The grid and the shared lookup list show it as stored.
         bool inGrid = false;
-        for (int r = 0; r < w.DataSource1->rowCount(); ++r)
-            inGrid = inGrid || w.DataSource1->index(r, 0).data().toString() == name;
+        for (int r = 0; r < w.listRows->rowCount(); ++r)
+            inGrid = inGrid || w.listRows->index(r, 0).data().toString() == name;
         QVERIFY(inGrid);
         // The same name again is found by the duplicate check, not added.
-        paste(w.Edit1, value);
-        if (w.Edit3)
-            paste(w.Edit3, QStringLiteral("3.5"));
+        paste(w.nameEdit, value);
+        if (w.priceEdit)
+            paste(w.priceEdit, QStringLiteral("3.5"));
         const Dump again = dump();
-        w.BitBtn1Click();
+        w.addEntry();
         QCOMPARE(rec.last(), RefLists::duplicateMessage(*config));
         QVERIFY(diff(again, dump()).isEmpty());
     }
@@ -215,19 +215,19 @@ void TestHostile::operatorName()
 {
     QFETCH(QString, value);
     MessageRecorder rec;
-    TfrmUser w;
-    w.FormShow();
-    const QString name = paste(w.Edit1, value);
-    const QString remark = paste(w.Edit2, value);
+    OperatorsDialog w;
+    w.onFirstShow();
+    const QString name = paste(w.nameEdit, value);
+    const QString remark = paste(w.remarkEdit, value);
     const Dump before = dump();
-    w.BitBtn1Click();
+    w.addEntry();
     if (name.contains(QChar(0))) {
         expectNulRefused(rec, before);
         return;
     }
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(diff(before, dump()).keys(), QStringList{QStringLiteral("SUser")});
-    const Rows rows = frmDM().db().select(QStringLiteral("SELECT theName, Remark FROM SUser ORDER BY ID DESC"));
+    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theName, Remark FROM SUser ORDER BY ID DESC"));
     QCOMPARE(rows.at(0, 0), name);
     QCOMPARE(rows.at(0, 1), remark);
     // The new operator logs in under exactly that name and stamps it on what they store.
@@ -243,24 +243,24 @@ void TestHostile::password()
     QuitRecorder quit;
     // A hostile password at the login is just a wrong password.
     {
-        TfrmLogin login;
-        login.FormShow();
-        login.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-        paste(login.Edit1, value);
+        LoginDialog login;
+        login.openDatabase();
+        login.operatorBox->setKeyValue(QStringLiteral("管理员"));
+        paste(login.passwordEdit, value);
         resetLoginState();
-        login.BitBtn1Click();
+        login.logIn();
         // Only its hash is compared: even a NUL is just a wrong password.
         QCOMPARE(rec.last(), QStringLiteral("密码错误，请重新录入！"));
         QVERIFY(CurrentUserName.isEmpty());
     }
     m_db->login();
     rec.clear();
-    TfrmCPass w;
-    paste(w.Edit1, QString::fromUtf8(Schema::InitialPassword));
-    const QString typed = paste(w.Edit2, value);
-    QCOMPARE(paste(w.Edit3, value), typed);
+    ChangePasswordDialog w;
+    paste(w.oldPasswordEdit, QString::fromUtf8(Schema::InitialPassword));
+    const QString typed = paste(w.newPasswordEdit, value);
+    QCOMPARE(paste(w.confirmPasswordEdit, value), typed);
     QVERIFY(gbkByteLength(typed) <= 12);
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(quit.count, 1);
     // Stored as its hash, whatever it holds (a NUL included): never as typed.
@@ -268,17 +268,17 @@ void TestHostile::password()
     QVERIFY(PasswordHash::isHash(stored));
     QVERIFY(PasswordHash::matches(stored, typed));
     // The next login takes exactly the new password and refuses the old one.
-    TfrmLogin login;
-    login.FormShow();
-    login.DBLookupComboBox1->setKeyValue(QStringLiteral("管理员"));
-    paste(login.Edit1, QString::fromUtf8(Schema::InitialPassword));
+    LoginDialog login;
+    login.openDatabase();
+    login.operatorBox->setKeyValue(QStringLiteral("管理员"));
+    paste(login.passwordEdit, QString::fromUtf8(Schema::InitialPassword));
     resetLoginState();
     rec.clear();
-    login.BitBtn1Click();
+    login.logIn();
     QCOMPARE(rec.last(), QStringLiteral("密码错误，请重新录入！"));
-    login.Edit1->setText(typed);
+    login.passwordEdit->setText(typed);
     rec.clear();
-    login.BitBtn1Click();
+    login.logIn();
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(CurrentUserName, QStringLiteral("管理员"));
 }
@@ -288,11 +288,11 @@ void TestHostile::unitName()
     QFETCH(QString, value);
     MessageRecorder rec;
     QuitRecorder quit;
-    TfrmSDept w;
-    w.FormShow();
-    const QString name = paste(w.Edit1, value);
+    UnitSettingsDialog w;
+    w.onFirstShow();
+    const QString name = paste(w.unitNameEdit, value);
     const Dump before = dump();
-    w.BitBtn1Click();
+    w.save();
     if (name.contains(QChar(0))) {
         expectNulRefused(rec, before);
         return;
@@ -308,32 +308,32 @@ void TestHostile::ownerEntry()
 {
     QFETCH(QString, value);
     MessageRecorder rec;
-    TfrmUH_In w;
-    w.FormShow();
-    QCOMPARE(w.DBLookupComboBox1->text(), QStringLiteral("阳光小区"));
-    QCOMPARE(w.Edit3->text(), QStringLiteral("2.5"));
+    OwnerEntryDialog w;
+    w.showDefaults();
+    QCOMPARE(w.areaBox->text(), QStringLiteral("阳光小区"));
+    QCOMPARE(w.priceEdit->text(), QStringLiteral("2.5"));
     const auto fill = [&] {
         // The number boxes take only their characters from a paste.
-        for (auto [box, allowed] : {std::pair{w.Edit2, GbkLineEdit::DigitsPoint}, {w.Edit3, GbkLineEdit::DigitsPoint},
-                                    {w.Edit5, GbkLineEdit::Digits}}) {
+        for (auto [box, allowed] : {std::pair{w.floorAreaEdit, GbkLineEdit::DigitsPoint}, {w.priceEdit, GbkLineEdit::DigitsPoint},
+                                    {w.phoneEdit, GbkLineEdit::Digits}}) {
             const QString kept = paste(box, value);
             for (const QChar c : kept)
                 if (!allowed.contains(c))
                     return false;
         }
-        paste(w.Edit2, QStringLiteral("80.5"));
-        paste(w.Edit3, QStringLiteral("2.5"));
-        paste(w.Edit1, value);
-        paste(w.Edit4, value);
-        paste(w.Edit5, QStringLiteral("13900001111"));
-        paste(w.Edit6, value);
+        paste(w.floorAreaEdit, QStringLiteral("80.5"));
+        paste(w.priceEdit, QStringLiteral("2.5"));
+        paste(w.roomEdit, value);
+        paste(w.ownerEdit, value);
+        paste(w.phoneEdit, QStringLiteral("13900001111"));
+        paste(w.remarkEdit, value);
         return true;
     };
     QVERIFY(fill());
-    const QString room = w.Edit1->text(), owner = w.Edit4->text(), remark = w.Edit6->text();
+    const QString room = w.roomEdit->text(), owner = w.ownerEdit->text(), remark = w.remarkEdit->text();
     QVERIFY(gbkByteLength(room) <= 12 && gbkByteLength(owner) <= 20 && gbkByteLength(remark) <= 50);
     const Dump before = dump();
-    w.BitBtn1Click();
+    w.save();
     if (room.contains(QChar(0))) {
         expectNulRefused(rec, before);
         return;
@@ -342,7 +342,7 @@ void TestHostile::ownerEntry()
     const auto changes = diff(before, dump());
     QCOMPARE(changes.keys(), QStringList{QStringLiteral("UHouse")});
     QCOMPARE(changes.first().added.size(), 1);
-    const Rows rows = frmDM().db().select(QStringLiteral("SELECT theNum, theName, Remark, theArea, thePrice FROM UHouse ORDER BY ID DESC"));
+    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theNum, theName, Remark, theArea, thePrice FROM UHouse ORDER BY ID DESC"));
     QCOMPARE(shown(rows.at(0, 0)), shown(room));
     QCOMPARE(rows.at(0, 0), room);
     QCOMPARE(rows.at(0, 1), owner);
@@ -352,7 +352,7 @@ void TestHostile::ownerEntry()
     QVERIFY(fill());
     rec.clear();
     const Dump again = dump();
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.last(), QStringLiteral("房号 已经存在！"));
     QVERIFY(diff(again, dump()).isEmpty());
 }
@@ -364,17 +364,17 @@ void TestHostile::ownerModify()
     const QString other = addHouse(QStringLiteral("阳光小区"), QStringLiteral("1-101"), QStringLiteral("甲"), {}, {});
     const QString id = addHouse(QStringLiteral("阳光小区"), QStringLiteral("1-102"), QStringLiteral("乙"), {}, {});
     Q_UNUSED(other);
-    TfrmUH_M1 w;
+    OwnerModifyDialog w;
     w.load(id);
-    w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
-    w.DBLookupComboBox2->setKeyValue(QStringLiteral("住宅"));
-    w.Edit2->setText(QStringLiteral("80"));
-    w.Edit3->setText(QStringLiteral("2.5"));
-    const QString room = paste(w.Edit1, value);
-    const QString owner = paste(w.Edit4, value);
-    const QString remark = paste(w.Edit6, value);
+    w.areaBox->setKeyValue(QStringLiteral("阳光小区"));
+    w.purposeBox->setKeyValue(QStringLiteral("住宅"));
+    w.floorAreaEdit->setText(QStringLiteral("80"));
+    w.priceEdit->setText(QStringLiteral("2.5"));
+    const QString room = paste(w.roomEdit, value);
+    const QString owner = paste(w.ownerEdit, value);
+    const QString remark = paste(w.remarkEdit, value);
     const Dump before = dump();
-    w.BitBtn1Click();
+    w.save();
     if (room.contains(QChar(0))) {
         expectNulRefused(rec, before);
         return;
@@ -385,7 +385,7 @@ void TestHostile::ownerModify()
     // One row changed: the one of the dialog.
     QCOMPARE(changes.first().added.size(), 1);
     QCOMPARE(changes.first().removed.size(), 1);
-    const Rows rows = frmDM().db().select(QStringLiteral("SELECT theNum, theName, Remark FROM UHouse WHERE ID = ") + id);
+    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theNum, theName, Remark FROM UHouse WHERE ID = ") + id);
     QCOMPARE(rows.at(0, 0), room);
     QCOMPARE(rows.at(0, 1), owner);
     QCOMPARE(rows.at(0, 2), remark);
@@ -401,36 +401,36 @@ void TestHostile::ownerFilters()
         addHouse(QStringLiteral("阳光小区"), value, value, value, value);
     for (const QString &d : decoys())
         addHouse(QStringLiteral("阳光小区"), d, d, d, d);
-    const Rows all = frmDM().db().select(QStringLiteral("SELECT theNum FROM UHouse WHERE theDel = '否'"));
+    const Rows all = dataModule().db().select(QStringLiteral("SELECT theNum FROM UHouse WHERE theDel = '否'"));
 
     for (int screen = 0; screen < 3; ++screen) {
-        std::unique_ptr<TfrmUH_Browse> w;
+        std::unique_ptr<OwnerBrowseWindow> w;
         if (screen == 0) {
-            w = std::make_unique<TfrmUH_M>();
+            w = std::make_unique<OwnerManagementWindow>();
         } else if (screen == 1) {
-            w = std::make_unique<TfrmUH_Q>();
+            w = std::make_unique<OwnerQueryWindow>();
         } else {
             // The arrears reminder: every house here is in arrears at this date.
-            auto tx = std::make_unique<TfrmUH_TX>();
-            tx->DateTimePicker1->setDateQuietly(QDate(2030, 1, 1));
+            auto tx = std::make_unique<ArrearsReminderWindow>();
+            tx->referencePicker->setDateQuietly(QDate(2030, 1, 1));
             w = std::move(tx);
         }
-        for (QLineEdit *box : {w->Edit1, w->Edit2, w->Edit3, w->Edit4}) {
+        for (QLineEdit *box : {w->roomEdit, w->ownerEdit, w->phoneEdit, w->remarkEdit}) {
             MessageRecorder rec;
-            for (QCheckBox *c : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4, w->CheckBox5, w->CheckBox6})
+            for (QCheckBox *c : {w->areaCheck, w->roomCheck, w->purposeCheck, w->ownerCheck, w->phoneCheck, w->remarkCheck})
                 c->setChecked(false);
-            for (QLineEdit *e : {w->Edit1, w->Edit2, w->Edit3, w->Edit4})
+            for (QLineEdit *e : {w->roomEdit, w->ownerEdit, w->phoneEdit, w->remarkEdit})
                 e->clear();
-            for (QCheckBox *c : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4, w->CheckBox5, w->CheckBox6})
+            for (QCheckBox *c : {w->areaCheck, w->roomCheck, w->purposeCheck, w->ownerCheck, w->phoneCheck, w->remarkCheck})
                 c->setChecked(false);
             const QString typed = paste(box, value);
             QCOMPARE(typed, value);
             const Dump before = dump();
-            w->BitBtn1Click();
+            w->runQuery();
             QVERIFY(diff(before, dump()).isEmpty());
             if (!storable) {
                 QVERIFY2(rec.errors() == 1 && rec.last().contains(NulMessage), qPrintable(rec.texts().join(QLatin1Char('|'))));
-                QCOMPARE(w->ADOQuery1->rowCount(), 0);
+                QCOMPARE(w->listModel->rowCount(), 0);
                 continue;
             }
             QCOMPARE(rec.errors(), 0);
@@ -439,10 +439,10 @@ void TestHostile::ownerFilters()
             for (int r = 0; r < all.rowCount(); ++r)
                 if (likeAnyPart(all.at(r, 0), value))
                     expected << all.at(r, 0);
-            w->ADOQuery1->fetchAll();
+            w->listModel->fetchAll();
             QStringList got;
-            for (int r = 0; r < w->ADOQuery1->rowCount(); ++r)
-                got << w->ADOQuery1->value(r, QStringLiteral("房号"));
+            for (int r = 0; r < w->listModel->rowCount(); ++r)
+                got << w->listModel->value(r, QStringLiteral("房号"));
             expected.sort();
             got.sort();
             QCOMPARE(got, expected);
@@ -455,7 +455,7 @@ void TestHostile::ownerFilters()
 namespace {
 QString addCharge(const QString &number, const QString &text)
 {
-    Statement s(frmDM().db(), QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, "
+    Statement s(dataModule().db(), QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, "
                                              "theCount, QSDate, JZDate, theMoney, theDX, MType, theSKR, Remark, theDel, "
                                              "theDate, UName) VALUES (1, ?, '2024-10-10', '阳光小区', ?, 80, 2.5, ?, 1, "
                                              "'2024-04-11', '2025-04-10', 200, '贰佰元整', '现金', '管理员', ?, '否', "
@@ -465,7 +465,7 @@ QString addCharge(const QString &number, const QString &text)
     s.bind(3, text);
     s.bind(4, text);
     s.run();
-    return QString::number(frmDM().db().lastInsertId());
+    return QString::number(dataModule().db().lastInsertId());
 }
 
 // The export opener of the tests: keeps the workbook instead of starting a program.
@@ -492,25 +492,25 @@ void TestHostile::chargeFilters()
     int n = 0;
     for (const QString &d : decoys())
         addCharge(QStringLiteral("24101000%1").arg(++n, 2, 10, QLatin1Char('0')) + d, d);
-    const Rows all = frmDM().db().select(QStringLiteral("SELECT ID, theNum, HNum, HName, Remark FROM UCharge"));
+    const Rows all = dataModule().db().select(QStringLiteral("SELECT ID, theNum, HNum, HName, Remark FROM UCharge"));
 
     for (int screen = 0; screen < 2; ++screen) {
-        std::unique_ptr<TfrmUCharge_Browse> w;
+        std::unique_ptr<ChargeBrowseWindow> w;
         if (screen == 0)
-            w = std::make_unique<TfrmUCharge_M>();
+            w = std::make_unique<ChargeManagementWindow>();
         else
-            w = std::make_unique<TfrmUCharge_Q>();
-        const QList<QPair<QLineEdit *, int>> boxes{{w->Edit1, 1}, {w->Edit2, 2}, {w->Edit3, 3}, {w->Edit4, 4}};
+            w = std::make_unique<ChargeQueryWindow>();
+        const QList<QPair<QLineEdit *, int>> boxes{{w->receiptNumberEdit, 1}, {w->roomEdit, 2}, {w->ownerEdit, 3}, {w->remarkEdit, 4}};
         for (const auto &[box, column] : boxes) {
             MessageRecorder rec;
-            for (QLineEdit *e : {w->Edit1, w->Edit2, w->Edit3, w->Edit4})
+            for (QLineEdit *e : {w->receiptNumberEdit, w->roomEdit, w->ownerEdit, w->remarkEdit})
                 e->clear();
-            for (QCheckBox *c : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4, w->CheckBox5, w->CheckBox6,
-                                 w->CheckBox7, w->CheckBox8})
+            for (QCheckBox *c : {w->receiptNumberCheck, w->chargeDateCheck, w->areaCheck, w->roomCheck, w->ownerCheck, w->paymentMethodCheck,
+                                 w->payeeCheck, w->remarkCheck})
                 c->setChecked(false);
             QCOMPARE(paste(box, value), value);
             const Dump before = dump();
-            w->BitBtn1Click();
+            w->runQuery();
             QVERIFY(diff(before, dump()).isEmpty());
             if (!storable) {
                 QVERIFY2(rec.errors() == 1 && rec.last().contains(NulMessage), qPrintable(rec.texts().join(QLatin1Char('|'))));
@@ -521,10 +521,10 @@ void TestHostile::chargeFilters()
             for (int r = 0; r < all.rowCount(); ++r)
                 if (likeAnyPart(all.at(r, column), value))
                     expected << all.at(r, 0);
-            w->ADOQuery1->fetchAll();
+            w->listModel->fetchAll();
             QStringList got;
-            for (int r = 0; r < w->ADOQuery1->rowCount(); ++r)
-                got << w->ADOQuery1->value(r, QStringLiteral("ID"));
+            for (int r = 0; r < w->listModel->rowCount(); ++r)
+                got << w->listModel->value(r, QStringLiteral("ID"));
             expected.sort();
             got.sort();
             QCOMPARE(got, expected);
@@ -544,9 +544,9 @@ void TestHostile::exportRoundTrip()
     const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmp); });
     MessageRecorder rec;
     KeepWorkbook keep;
-    TfrmUH_Q w;
-    w.BitBtn1Click();
-    w.BitBtn3Click();
+    OwnerQueryWindow w;
+    w.runQuery();
+    w.exportToExcel();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(keep.opened.size(), 1);
     // The workbook, read back by the import's own reader, holds the stored texts exactly
@@ -574,8 +574,8 @@ void TestHostile::chargeEntry()
     const bool storable = !value.contains(QChar(0));
     QTemporaryDir dir;
     PdfCapture pdf(dir.filePath(QStringLiteral("receipt.pdf")));
-    frmDMP().setPresenter(&pdf);
-    const auto done = qScopeGuard([] { frmDMP().setPresenter(nullptr); });
+    printModule().setPresenter(&pdf);
+    const auto done = qScopeGuard([] { printModule().setPresenter(nullptr); });
     QString id;
     if (storable)
         id = addHouse(QStringLiteral("阳光小区"), value, value, value, value);
@@ -583,37 +583,37 @@ void TestHostile::chargeEntry()
         addHouse(QStringLiteral("阳光小区"), d, d, d, d);
 
     MessageRecorder rec;
-    TfrmUCharge_In w;
-    w.FormShow();
-    QCOMPARE(paste(w.Edit1, value), value); // the look-up box has no limit
+    ChargeEntryDialog w;
+    w.showDefaults();
+    QCOMPARE(paste(w.roomEdit, value), value); // the look-up box has no limit
     Dump before = dump();
-    w.Edit1KeyPress(13);
+    w.lookUpHouse(13);
     QVERIFY(diff(before, dump()).isEmpty());
     if (!storable) {
         QVERIFY2(rec.errors() == 1 && rec.last().contains(NulMessage), qPrintable(rec.texts().join(QLatin1Char('|'))));
-        QVERIFY(w.HouseId.isEmpty());
+        QVERIFY(w.houseId.isEmpty());
         return;
     }
     QCOMPARE(rec.entries.size(), 0);
-    QCOMPARE(w.HouseId, id);
-    QCOMPARE(w.Edit3->text(), value);
-    QCOMPARE(w.Edit8->text(), value);
-    QCOMPARE(w.Edit12->text(), QStringLiteral("200"));
+    QCOMPARE(w.houseId, id);
+    QCOMPARE(w.houseRoomEdit->text(), value);
+    QCOMPARE(w.ownerEdit->text(), value);
+    QCOMPARE(w.amountEdit->text(), QStringLiteral("200"));
     // The years and amount boxes take only their characters from a paste.
-    for (const QChar c : paste(w.Edit11, value))
+    for (const QChar c : paste(w.yearsEdit, value))
         QVERIFY(GbkLineEdit::DigitsMinus.contains(c));
-    for (const QChar c : paste(w.Edit12, value))
+    for (const QChar c : paste(w.amountEdit, value))
         QVERIFY(GbkLineEdit::DigitsPoint.contains(c));
-    paste(w.Edit11, QStringLiteral("1"));
-    QCOMPARE(w.Edit12->text(), QStringLiteral("200"));
-    const QString remark = paste(w.Edit13, value);
+    paste(w.yearsEdit, QStringLiteral("1"));
+    QCOMPARE(w.amountEdit->text(), QStringLiteral("200"));
+    const QString remark = paste(w.remarkEdit, value);
     QVERIFY(gbkByteLength(remark) <= 50);
-    w.CheckBox1->setChecked(false);
+    w.continuousEntryCheck->setChecked(false);
     // Pasting into the years box above may have shown the conversion error of a text
     // like "--"; the save starts afresh.
     rec.clear();
     before = dump();
-    w.BitBtn1Click();
+    w.save();
     if (remark.contains(QChar(0))) {
         expectNulRefused(rec, before);
         return;
@@ -624,7 +624,7 @@ void TestHostile::chargeEntry()
     QCOMPARE(changes.keys(), (QStringList{QStringLiteral("UCharge"), QStringLiteral("UHouse")}));
     QCOMPARE(changes.value(QStringLiteral("UCharge")).added.size(), 1);
     QCOMPARE(changes.value(QStringLiteral("UHouse")).added.size(), 1);
-    const Rows c = frmDM().db().select(QStringLiteral("SELECT HNum, HName, Remark, theMoney, JZDate FROM UCharge"));
+    const Rows c = dataModule().db().select(QStringLiteral("SELECT HNum, HName, Remark, theMoney, JZDate FROM UCharge"));
     QCOMPARE(c.rowCount(), 1);
     QCOMPARE(c.at(0, 0), value);
     QCOMPARE(c.at(0, 1), value);
@@ -662,22 +662,22 @@ void TestHostile::ownerImport()
         f.write(QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
     }
     MessageRecorder rec;
-    TfrmUH_D::setFileChooser([&](QWidget *, const QString &) { return path; });
-    const auto done = qScopeGuard([] { TfrmUH_D::setFileChooser(nullptr); });
-    TfrmUH_D w;
-    w.Button1Click();
+    OwnerImportDialog::setFileChooser([&](QWidget *, const QString &) { return path; });
+    const auto done = qScopeGuard([] { OwnerImportDialog::setFileChooser(nullptr); });
+    OwnerImportDialog w;
+    w.chooseWorkbook();
     if (value.contains(QChar(0))) {
         // A text file with a NUL byte is no CSV file: refused at opening, nothing shown.
         QVERIFY2(rec.errors() == 1 && rec.last().contains(QStringLiteral("无法读取文件")), qPrintable(rec.last()));
-        QVERIFY(!w.BitBtn1->isEnabled());
+        QVERIFY(!w.importButton->isEnabled());
         return;
     }
     QVERIFY2(rec.errors() == 0, qPrintable(rec.texts().join(QLatin1Char('|'))));
-    QVERIFY(w.BitBtn1->isEnabled());
-    QCOMPARE(w.DataSource1->index(0, 0).data().toString(), value);
-    w.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
+    QVERIFY(w.importButton->isEnabled());
+    QCOMPARE(w.sheetModel->index(0, 0).data().toString(), value);
+    w.areaBox->setKeyValue(QStringLiteral("阳光小区"));
     const Dump before = dump();
-    w.BitBtn1Click();
+    w.importOwners();
     const QString stored = OwnerImport::clean(value);
     if (stored.contains(QChar(0))) {
         // Refused naming the sheet row; nothing stored.
@@ -695,17 +695,17 @@ void TestHostile::ownerImport()
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(rec.last(), OwnerImport::doneMessage(1));
     QCOMPARE(diff(before, dump()).keys(), QStringList{QStringLiteral("UHouse")});
-    const Rows h = frmDM().db().select(QStringLiteral("SELECT theNum, HType, theName, thePhone, Remark FROM UHouse"));
+    const Rows h = dataModule().db().select(QStringLiteral("SELECT theNum, HType, theName, thePhone, Remark FROM UHouse"));
     for (int c = 0; c < 5; ++c)
         QCOMPARE(shown(h.at(0, c)), shown(stored));
     for (int c = 0; c < 5; ++c)
         QCOMPARE(h.at(0, c), stored);
     // A second import of the same sheet finds the house, adds nothing and says it passed it over.
-    TfrmUH_D again;
-    again.Button1Click();
-    again.DBLookupComboBox1->setKeyValue(QStringLiteral("阳光小区"));
+    OwnerImportDialog again;
+    again.chooseWorkbook();
+    again.areaBox->setKeyValue(QStringLiteral("阳光小区"));
     rec.clear();
-    again.BitBtn1Click();
+    again.importOwners();
     QCOMPARE(rec.last(), OwnerImport::doneMessage(0, 0, 1));
 }
 
@@ -719,13 +719,13 @@ void TestHostile::hostileNamesInLists()
         name.chop(name.back().isLowSurrogate() ? 2 : 1);
     if (name.contains(QChar(0)))
         QSKIP("not a name the list dialogs store");
-    Statement area(frmDM().db(), QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES (?, '')"));
+    Statement area(dataModule().db(), QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES (?, '')"));
     area.bind(1, name);
     area.run();
-    Statement method(frmDM().db(), QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES (?, '')"));
+    Statement method(dataModule().db(), QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES (?, '')"));
     method.bind(1, name);
     method.run();
-    Statement user(frmDM().db(), QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) "
+    Statement user(dataModule().db(), QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) "
                                                 "VALUES (?, '580913', '', ?, '住宅', ?)"));
     user.bind(1, name);
     user.bind(2, name);
@@ -737,49 +737,49 @@ void TestHostile::hostileNamesInLists()
     Login::readUnit();
     MessageRecorder rec;
 
-    TfrmUH_In entry;
-    entry.FormShow();
-    QCOMPARE(entry.DBLookupComboBox1->text(), name);
-    entry.Edit1->setText(QStringLiteral("1-101"));
-    entry.Edit2->setText(QStringLiteral("80"));
-    entry.Edit4->setText(QStringLiteral("乙"));
-    entry.BitBtn1Click();
+    OwnerEntryDialog entry;
+    entry.showDefaults();
+    QCOMPARE(entry.areaBox->text(), name);
+    entry.roomEdit->setText(QStringLiteral("1-101"));
+    entry.floorAreaEdit->setText(QStringLiteral("80"));
+    entry.ownerEdit->setText(QStringLiteral("乙"));
+    entry.save();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT AName || '|' || UName FROM UHouse WHERE theName = '乙'")), name + QLatin1Char('|') + name);
 
     TemporaryPresenter none;
-    TfrmUCharge_In charge;
-    charge.FormShow();
-    QCOMPARE(charge.DBLookupComboBox1->text(), name);
-    QCOMPARE(charge.DBLookupComboBox2->text(), name);
-    QCOMPARE(charge.DBLookupComboBox3->text(), name);
-    charge.Edit1->setText(QStringLiteral("1-101"));
-    charge.Edit1KeyPress(13);
-    QCOMPARE(charge.Edit8->text(), QStringLiteral("乙")); // the house of this area, not of 阳光小区
-    charge.CheckBox1->setChecked(false);
-    charge.BitBtn1Click();
+    ChargeEntryDialog charge;
+    charge.showDefaults();
+    QCOMPARE(charge.areaBox->text(), name);
+    QCOMPARE(charge.paymentMethodBox->text(), name);
+    QCOMPARE(charge.payeeBox->text(), name);
+    charge.roomEdit->setText(QStringLiteral("1-101"));
+    charge.lookUpHouse(13);
+    QCOMPARE(charge.ownerEdit->text(), QStringLiteral("乙")); // the house of this area, not of 阳光小区
+    charge.continuousEntryCheck->setChecked(false);
+    charge.save();
     QCOMPARE(rec.errors(), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT AName || '|' || MType || '|' || theSKR || '|' || UName FROM UCharge")),
              QStringList(4, name).join(QLatin1Char('|')));
 
     // The lookup filters find exactly that area's house and that method's payment.
-    TfrmUH_Q owners;
-    owners.DBLookupComboBox1->setKeyValue(name);
-    owners.CheckBox1->setChecked(true);
-    owners.BitBtn1Click();
-    owners.ADOQuery1->fetchAll();
-    QCOMPARE(owners.ADOQuery1->rowCount(), 1);
-    QCOMPARE(owners.ADOQuery1->value(0, QStringLiteral("业主名称")), QStringLiteral("乙"));
-    TfrmUCharge_Q charges;
-    for (QCheckBox *c : {charges.CheckBox1, charges.CheckBox2, charges.CheckBox3, charges.CheckBox4, charges.CheckBox5,
-                         charges.CheckBox6, charges.CheckBox7, charges.CheckBox8})
+    OwnerQueryWindow owners;
+    owners.areaBox->setKeyValue(name);
+    owners.areaCheck->setChecked(true);
+    owners.runQuery();
+    owners.listModel->fetchAll();
+    QCOMPARE(owners.listModel->rowCount(), 1);
+    QCOMPARE(owners.listModel->value(0, QStringLiteral("业主名称")), QStringLiteral("乙"));
+    ChargeQueryWindow charges;
+    for (QCheckBox *c : {charges.receiptNumberCheck, charges.chargeDateCheck, charges.areaCheck, charges.roomCheck, charges.ownerCheck,
+                         charges.paymentMethodCheck, charges.payeeCheck, charges.remarkCheck})
         c->setChecked(false);
-    charges.DBLookupComboBox2->setKeyValue(name);
-    charges.CheckBox6->setChecked(true);
-    charges.DBLookupComboBox3->setKeyValue(name);
-    charges.CheckBox7->setChecked(true);
-    charges.BitBtn1Click();
-    QCOMPARE(charges.ADOQuery1->rowCount(), 1);
+    charges.paymentMethodBox->setKeyValue(name);
+    charges.paymentMethodCheck->setChecked(true);
+    charges.payeeBox->setKeyValue(name);
+    charges.payeeCheck->setChecked(true);
+    charges.runQuery();
+    QCOMPARE(charges.listModel->rowCount(), 1);
     QCOMPARE(rec.errors(), 0);
 }
 
@@ -794,9 +794,9 @@ void TestHostile::nulRefusedByDataLayer()
                                    + QStringLiteral("; DELETE FROM SArea")}) {
         try {
             if (sql.startsWith(QLatin1String("SELECT")))
-                frmDM().query(sql);
+                dataModule().query(sql);
             else
-                frmDM().myESQL(sql);
+                dataModule().execute(sql);
             QFAIL("a statement with a NUL character was run");
         } catch (const DbError &e) {
             QVERIFY(e.message().contains(NulMessage));

@@ -4,11 +4,11 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
+#include "charging/ChargeEntryDialog.h"
 #include "charging/ChargeLogic.h"
-#include "charging/TfrmUCharge_In.h"
+#include "data/DataModule.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "owners/OwnerEntry.h"
 #include "owners/OwnerImport.h"
 #include "report/ReportPresenter.h"
@@ -52,12 +52,12 @@ void TestTwoCopies::init()
                               "2, '2024-04-10', '张三', '', '', '否', '2024-10-10', '管理员')"));
     m_db->login();
     m_preview.count = 0;
-    frmDMP().setPresenter(&m_preview);
+    printModule().setPresenter(&m_preview);
 }
 
 void TestTwoCopies::cleanup()
 {
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
     m_db.reset();
 }
 
@@ -94,12 +94,12 @@ void TestTwoCopies::writerWaitsForOtherCopy()
     QElapsedTimer t;
     t.start();
     if (what == QLatin1String("charge")) {
-        TfrmUCharge_In w;
-        w.FormShow();
-        w.Edit1->setText(QStringLiteral("1-101"));
-        w.Edit1KeyPress(13);
-        w.CheckBox1->setChecked(false);
-        w.BitBtn1Click();
+        ChargeEntryDialog w;
+        w.showDefaults();
+        w.roomEdit->setText(QStringLiteral("1-101"));
+        w.lookUpHouse(13);
+        w.continuousEntryCheck->setChecked(false);
+        w.save();
         QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     } else {
         House h{QStringLiteral("阳光小区"), QStringLiteral("1-102"), QStringLiteral("90"), QStringLiteral("住宅"),
@@ -116,18 +116,18 @@ void TestTwoCopies::writerWaitsForOtherCopy()
 void TestTwoCopies::houseChargedByOtherCopyMeanwhile()
 {
     MessageRecorder rec;
-    TfrmUCharge_In w;
-    w.FormShow();
-    w.Edit1->setText(QStringLiteral("1-101"));
-    w.Edit1KeyPress(13);
-    QCOMPARE(w.Edit7->text(), QStringLiteral("2024-04-10"));
+    ChargeEntryDialog w;
+    w.showDefaults();
+    w.roomEdit->setText(QStringLiteral("1-101"));
+    w.lookUpHouse(13);
+    QCOMPARE(w.paidUpEdit->text(), QStringLiteral("2024-04-10"));
     // The other copy charges the same house for the next year and moves its paid-up date.
     {
         auto db = other();
         db->exec(QStringLiteral("UPDATE UHouse SET EndDate = '2025-04-10' WHERE theNum = '1-101'"));
     }
-    w.CheckBox1->setChecked(false);
-    w.BitBtn1Click();
+    w.continuousEntryCheck->setChecked(false);
+    w.save();
     QCOMPARE(rec.errors(), 1);
     QVERIFY2(rec.last().contains(QStringLiteral("2025-04-10")) && rec.last().contains(QStringLiteral("没有保存")),
              qPrintable(rec.last()));
@@ -135,21 +135,21 @@ void TestTwoCopies::houseChargedByOtherCopyMeanwhile()
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse")), QStringLiteral("2025-04-10"));
     QCOMPARE(m_preview.count, 0);
     // A new look-up proposes the year after the other copy's payment, and saves.
-    w.Edit1->setText(QStringLiteral("1-101"));
-    w.Edit1KeyPress(13);
-    w.BitBtn1Click();
+    w.roomEdit->setText(QStringLiteral("1-101"));
+    w.lookUpHouse(13);
+    w.save();
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT QSDate || ' ' || JZDate FROM UCharge")), QStringLiteral("2025-04-11 2026-04-10"));
 }
 
 void TestTwoCopies::houseDeletedByOtherCopyMeanwhile()
 {
     MessageRecorder rec;
-    TfrmUCharge_In w;
-    w.FormShow();
-    w.Edit1->setText(QStringLiteral("1-101"));
-    w.Edit1KeyPress(13);
+    ChargeEntryDialog w;
+    w.showDefaults();
+    w.roomEdit->setText(QStringLiteral("1-101"));
+    w.lookUpHouse(13);
     other()->exec(QStringLiteral("UPDATE UHouse SET theDel = '是'"));
-    w.BitBtn1Click();
+    w.save();
     QCOMPARE(rec.last(), QStringLiteral("业主信息 不存在，请重新录入房号！"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
 }

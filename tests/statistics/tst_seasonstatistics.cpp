@@ -4,7 +4,7 @@
 #include "demo/DemoData.h"
 #include "data/Dates.h"
 #include "data/DbError.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "owners/ArrearsStatements.h"
 #include "sheets/SheetReader.h"
 #include "statistics/SeasonStatistics.h"
@@ -139,7 +139,7 @@ void TestSeasonStatistics::fixtureFigures()
 {
     TestDb db;
     fillStatisticsFixture(db);
-    const Figures f = compute(frmDM().db(), seasonOf(2024, period(10, 10, 4, 10)));
+    const Figures f = compute(dataModule().db(), seasonOf(2024, period(10, 10, 4, 10)));
 
     QCOMPARE(f.areas.size(), 3);
     const AreaFigures *east = areaNamed(f, QStringLiteral("东区"));
@@ -196,7 +196,7 @@ void TestSeasonStatistics::fixtureFigures()
 
     // The office's arrears are the arrears reminder's footer at the season's end.
     const QDate end(2025, 4, 10);
-    const Rows reminder = frmDM().query(ArrearsStatements::totals(end, ArrearsStatements::dateClause(end)));
+    const Rows reminder = dataModule().query(ArrearsStatements::totals(end, ArrearsStatements::dateClause(end)));
     QCOMPARE(reminder.at(0, QStringLiteral("欠费金额")).toDouble(), f.office.owed);
 }
 
@@ -206,13 +206,13 @@ void TestSeasonStatistics::otherSeason()
     fillStatisticsFixture(db);
     // The 2023 season ends 2024-04-10: the house paid up to that day now counts as paid,
     // the one paid up to 2022-12-31 owes two years, and no payment falls in the season.
-    const Figures f = compute(frmDM().db(), seasonOf(2023, period(10, 10, 4, 10)));
+    const Figures f = compute(dataModule().db(), seasonOf(2023, period(10, 10, 4, 10)));
     QCOMPARE(f.office.paidHouses, 4);
     QCOMPARE(f.office.behindHouses, 1);
     QCOMPARE(f.office.owed, 2.0 * 50 * 25);
     QCOMPARE(f.office.taken, 0.0);
     QVERIFY(f.days.isEmpty());
-    const Figures next = compute(frmDM().db(), seasonOf(2025, period(10, 10, 4, 10)));
+    const Figures next = compute(dataModule().db(), seasonOf(2025, period(10, 10, 4, 10)));
     QCOMPARE(next.office.taken, 0.0); // 2025-04-11 lies between the 2024 and 2025 seasons
 }
 
@@ -224,7 +224,7 @@ void TestSeasonStatistics::amountNoReceiptCanWriteIsRefused()
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
                            "VALUES ('东区', '9-901', 1e200, '住宅', 1e200, '2020-04-10', '王五', '否')"));
     try {
-        compute(frmDM().db(), seasonOf(2024, period(10, 10, 4, 10)));
+        compute(dataModule().db(), seasonOf(2024, period(10, 10, 4, 10)));
         QFAIL("no error");
     } catch (const AppError &e) {
         QVERIFY2(e.message().startsWith(QStringLiteral("欠费金额超出范围：东区 9-901（面积 1e+200 × 单价 1e+200 × 5 年）")),
@@ -239,13 +239,13 @@ void TestSeasonStatistics::arrearsAgreeAtScale()
     o.houses = 1500;
     o.years = 3;
     o.chargeDate = QDate(2024, 12, 5);
-    DemoData::generate(frmDM().db(), o);
+    DemoData::generate(dataModule().db(), o);
     for (int year : {2022, 2023, 2024}) {
         const Season s = seasonOf(year, period(10, 10, 4, 10));
-        const Figures f = compute(frmDM().db(), s);
-        const Rows reminder = frmDM().query(ArrearsStatements::totals(s.end, ArrearsStatements::dateClause(s.end)));
+        const Figures f = compute(dataModule().db(), s);
+        const Rows reminder = dataModule().query(ArrearsStatements::totals(s.end, ArrearsStatements::dateClause(s.end)));
         QCOMPARE(formatMoney(f.office.owed), formatMoney(reminder.at(0, QStringLiteral("欠费金额")).toDouble()));
-        QCOMPARE(f.office.behindHouses, frmDM().myRetC(ArrearsStatements::list(s.end, ArrearsStatements::dateClause(s.end))));
+        QCOMPARE(f.office.behindHouses, dataModule().countRows(ArrearsStatements::list(s.end, ArrearsStatements::dateClause(s.end))));
         double areas = 0, taken = 0;
         int payments = 0;
         for (const AreaFigures &a : f.areas) {
@@ -266,7 +266,7 @@ void TestSeasonStatistics::workbookReadBack()
 {
     TestDb db;
     fillStatisticsFixture(db);
-    const Figures f = compute(frmDM().db(), seasonOf(2024, period(10, 10, 4, 10)));
+    const Figures f = compute(dataModule().db(), seasonOf(2024, period(10, 10, 4, 10)));
     const QString path = db.dir() + QStringLiteral("/stats.xlsx");
     SeasonWorkbook::write(path, f, QStringLiteral("澄岳供热有限公司"));
 
@@ -298,7 +298,7 @@ void TestSeasonStatistics::adminCommand()
 {
     TestDb db;
     fillStatisticsFixture(db);
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     const QString xlsx = db.dir() + QStringLiteral("/s.xlsx");
     const QString png = db.dir() + QStringLiteral("/r.png");
     const QString pdf = db.dir() + QStringLiteral("/p.pdf");
@@ -325,7 +325,7 @@ void TestSeasonStatistics::adminCommand()
 void TestSeasonStatistics::adminCommandRefusals()
 {
     TestDb db;
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     const QString other = db.dir() + QStringLiteral("/notes.txt");
     QFile f(other);
     QVERIFY(f.open(QIODevice::WriteOnly));

@@ -4,8 +4,8 @@
 #include "StatisticsFixture.h"
 #include "tests/support/Doubles.h"
 #include "../report/ReportProbe.h"
-#include "data/TfrmDM.h"
-#include "output/TfrmDMP.h"
+#include "data/DataModule.h"
+#include "output/PrintModule.h"
 #include "output/UiSheetOpener.h"
 #include "statistics/SeasonPrint.h"
 #include "statistics/SeasonStatisticsWindow.h"
@@ -39,7 +39,7 @@ struct ExportFolder {
 // Waits until the window has shown the figures of its latest request.
 bool settled(SeasonStatisticsWindow &w)
 {
-    return QTest::qWaitFor([&w] { return w.hasFigures() && !w.isComputing() && w.RefreshButton->isEnabled(); }, 20000);
+    return QTest::qWaitFor([&w] { return w.hasFigures() && !w.isComputing() && w.refreshButton->isEnabled(); }, 20000);
 }
 
 QStringList rowTexts(const QTableWidget *t, int row)
@@ -72,26 +72,26 @@ private:
 void TestSeasonWindow::showsTheSeasonOfTheChargingDate()
 {
     SeasonStatisticsWindow w;
-    QCOMPARE(w.SeasonBox->currentText(), QStringLiteral("2024—2025采暖季"));
+    QCOMPARE(w.seasonBox->currentText(), QStringLiteral("2024—2025采暖季"));
     QVERIFY(settled(w));
-    QCOMPARE(w.Table->rowCount(), 4);
-    QCOMPARE(rowTexts(w.Table, 3),
+    QCOMPARE(w.table->rowCount(), 4);
+    QCOMPARE(rowTexts(w.table, 3),
              (QStringList{"合计", "6", "480.5", "2", "220.5", "3", "200", "5350.00", "6151.00", "4", "33.3%", "45.9%"}));
-    QVERIFY(w.Table->item(3, 0)->font().bold());
-    QVERIFY(w.StatusLabel->text().contains(QStringLiteral("另有 1 户的到期日期不是日期")));
-    QVERIFY(w.PrintButton->isEnabled() && w.ExcelButton->isEnabled());
+    QVERIFY(w.table->item(3, 0)->font().bold());
+    QVERIFY(w.statusLabel->text().contains(QStringLiteral("另有 1 户的到期日期不是日期")));
+    QVERIFY(w.printButton->isEnabled() && w.excelButton->isEnabled());
 
     // The rate chart: the empty area has no bar, the highest rate comes first, and the
     // office's rate is the line across.
-    const auto series = w.RateView->chart()->series();
+    const auto series = w.rateView->chart()->series();
     QCOMPARE(series.size(), 2);
     auto *bars = qobject_cast<QBarSeries *>(series.first());
     QVERIFY(bars);
     QCOMPARE(bars->barSets().first()->count(), 2);
     QCOMPARE(QString::number(bars->barSets().first()->at(0), 'f', 1), QStringLiteral("48.1"));
     QVERIFY(series.at(1)->name().contains(QStringLiteral("45.9%")));
-    QCOMPARE(w.DailyView->chart()->series().size(), 2);
-    QCOMPARE(w.MethodView->chart()->series().size(), 1);
+    QCOMPARE(w.dailyView->chart()->series().size(), 2);
+    QCOMPARE(w.methodView->chart()->series().size(), 1);
 }
 
 void TestSeasonWindow::laterChoiceWins()
@@ -99,14 +99,14 @@ void TestSeasonWindow::laterChoiceWins()
     SeasonStatisticsWindow w;
     // Two choices while the first computation may still run: the figures shown are those
     // of the last choice.
-    w.SeasonBox->setCurrentIndex(w.SeasonBox->findData(2023));
-    w.SeasonBox->setCurrentIndex(w.SeasonBox->findData(2022));
+    w.seasonBox->setCurrentIndex(w.seasonBox->findData(2023));
+    w.seasonBox->setCurrentIndex(w.seasonBox->findData(2022));
     QVERIFY(settled(w));
     QTest::qWait(50);
     QVERIFY(settled(w));
     QCOMPARE(w.figures().season.year, 2022);
-    QCOMPARE(w.StatusLabel->text().left(10), QStringLiteral("2022-10-10"));
-    w.SeasonBox->setCurrentIndex(w.SeasonBox->findData(2023));
+    QCOMPARE(w.statusLabel->text().left(10), QStringLiteral("2022-10-10"));
+    w.seasonBox->setCurrentIndex(w.seasonBox->findData(2023));
     QVERIFY(QTest::qWaitFor([&w] { return w.figures().season.year == 2023; }, 20000));
     QCOMPARE(w.figures().office.paidHouses, 4);
 }
@@ -115,12 +115,12 @@ void TestSeasonWindow::printsTableAndCharts()
 {
     CapturePresenter capture;
     capture.pdfPath = m_db->dir() + QStringLiteral("/stats.pdf");
-    frmDMP().setPresenter(&capture);
+    printModule().setPresenter(&capture);
     SeasonStatisticsWindow w;
     QVERIFY(settled(w));
     MessageRecorder messages;
-    w.PrintClick();
-    frmDMP().setPresenter(nullptr);
+    w.printPage();
+    printModule().setPresenter(nullptr);
     QCOMPARE(messages.errors(), 0);
     QCOMPARE(capture.pages.size(), 1);
     const report::PreparedReport &page = capture.last();
@@ -179,7 +179,7 @@ void TestSeasonWindow::excelHandsOverAWorkbookWithChart()
     SeasonStatisticsWindow w;
     QVERIFY(settled(w));
     MessageRecorder messages;
-    w.ExcelClick();
+    w.exportToExcel();
     QCOMPARE(messages.errors(), 0);
     QCOMPARE(opener.opened.size(), 1);
     const QString path = opener.opened.first();
@@ -211,7 +211,7 @@ void TestSeasonWindow::excelWithoutASpreadsheetProgram()
     SeasonStatisticsWindow w;
     QVERIFY(settled(w));
     MessageRecorder messages;
-    w.ExcelClick();
+    w.exportToExcel();
     QCOMPARE(messages.errors(), 0);
     QCOMPARE(messages.entries.size(), 2);
     QCOMPARE(messages.entries.at(0).text, QString::fromUtf8(NoSpreadsheetProgram));
@@ -228,9 +228,9 @@ void TestSeasonWindow::wrongPeriodSaysSo()
     SeasonStatisticsWindow w;
     QCOMPARE(messages.errors(), 1);
     QVERIFY(messages.last().contains(QStringLiteral("收费周期")));
-    QVERIFY(!w.SeasonBox->isEnabled());
+    QVERIFY(!w.seasonBox->isEnabled());
     QVERIFY(!w.isComputing());
-    QVERIFY(!w.PrintButton->isEnabled());
+    QVERIFY(!w.printButton->isEnabled());
 }
 
 QTEST_MAIN(TestSeasonWindow)

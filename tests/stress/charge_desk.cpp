@@ -10,11 +10,11 @@
 // to --out as soon as its preview is closed (WAITED: 1 when the lock-wait window was up).
 // Exit status 0 when every payment was stored and its receipt rendered, 1 otherwise; a
 // crash ends it by its signal.
-#include "charging/TfrmUCharge_In.h"
+#include "charging/ChargeEntryDialog.h"
+#include "data/DataModule.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
 #include "operators/Login.h"
-#include "output/TfrmDMP.h"
+#include "output/PrintModule.h"
 #include "report/UiReportPreview.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
@@ -93,7 +93,7 @@ public:
         if (qobject_cast<QPrintPreviewDialog *>(dialog)) {
             auto *pages = dialog->findChild<QPrintPreviewWidget *>();
             rendered = pages && pages->pageCount() >= 1;
-            lastNumber = frmDMP().ADOQ_CNF.value(QStringLiteral("theNum"));
+            lastNumber = printModule().paymentRows.value(QStringLiteral("theNum"));
         }
         dialog->reject();
         return dialog->result();
@@ -139,36 +139,36 @@ int main(int argc, char *argv[])
     PrintedMessages messages;
     setMessageSink(&messages);
     installLockWaitWindow();
-    frmDM().setConnection(args.value(dbOpt), QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(args.value(dbOpt), QString::fromUtf8(Schema::DatabaseKey));
     if (!Login::tryLogin(QStringLiteral("管理员"), QString::fromUtf8(Schema::InitialPassword), chargeDate)) {
         say(QStringLiteral("error: login refused"));
         return 1;
     }
     Login::readUnit();
     UiReportPreview preview;
-    frmDMP().setPresenter(&preview);
+    printModule().setPresenter(&preview);
     LookingOperator looking;
     looking.lookMs = args.value(lookOpt).toInt();
     setDialogRunner(&looking);
 
-    TfrmUCharge_In w;
+    ChargeEntryDialog w;
     w.show();
-    w.CheckBox1->setChecked(true); // 连续新增: the window stays open for the next payment
+    w.continuousEntryCheck->setChecked(true); // 连续新增: the window stays open for the next payment
     const int payments = args.value(paymentsOpt).toInt();
     int failed = 0;
     for (int i = 0; i < payments && !houses.isEmpty(); ++i) {
         const QString house = houses.at(int(QRandomGenerator::global()->bounded(houses.size())));
-        w.DBLookupComboBox1->setKeyValue(house.section(u'|', 0, 0));
-        w.Edit1->setText(house.section(u'|', 1));
-        w.Edit1KeyPress(13);
-        if (w.HouseId.isEmpty()) {
+        w.areaBox->setKeyValue(house.section(u'|', 0, 0));
+        w.roomEdit->setText(house.section(u'|', 1));
+        w.lookUpHouse(13);
+        if (w.houseId.isEmpty()) {
             ++failed;
             say(QStringLiteral("error: house %1 not found").arg(house));
             continue;
         }
         const int errorsBefore = messages.errors;
         looking.lastNumber.clear();
-        runFromEventLoop([&] { w.BitBtn1Click(); });
+        runFromEventLoop([&] { w.save(); });
         if (messages.errors != errorsBefore || looking.lastNumber.isEmpty() || !looking.rendered) {
             ++failed;
             continue;
@@ -177,7 +177,7 @@ int main(int argc, char *argv[])
         out.flush();
     }
     setDialogRunner(nullptr);
-    frmDMP().setPresenter(nullptr);
+    printModule().setPresenter(nullptr);
     setMessageSink(nullptr);
     return failed == 0 ? 0 : 1;
 }

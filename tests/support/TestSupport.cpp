@@ -1,6 +1,6 @@
 #include "tests/support/TestSupport.h"
+#include "data/DataModule.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
 #include "operators/Login.h"
 
 #include <QCoreApplication>
@@ -77,20 +77,20 @@ TestDb::TestDb()
     }
     resetLoginState();
     SqlText.clear();
-    frmDM().setConnection(m_path, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(m_path, QString::fromUtf8(Schema::DatabaseKey));
 }
 
 TestDb::~TestDb()
 {
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     resetLoginState();
     if (onServer())
         dropServerDatabase(m_path);
 }
 
-void TestDb::exec(const QString &sql) { frmDM().db().exec(sql); }
-QString TestDb::scalar(const QString &sql) { return frmDM().db().scalar(sql); }
-int TestDb::count(const QString &sql) { return frmDM().db().count(sql); }
+void TestDb::exec(const QString &sql) { dataModule().db().exec(sql); }
+QString TestDb::scalar(const QString &sql) { return dataModule().db().scalar(sql); }
+int TestDb::count(const QString &sql) { return dataModule().db().count(sql); }
 
 void TestDb::login(const QDate &chargeDate, const QString &name)
 {

@@ -1,7 +1,7 @@
 #include "charging/ChargeLogic.h"
+#include "data/DataModule.h"
 #include "data/Database.h"
 #include "data/Schema.h"
-#include "data/TfrmDM.h"
 #include "demo/DemoData.h"
 #include "operators/Login.h"
 #include "tests/support/TestSupport.h"
@@ -218,7 +218,7 @@ void TestAdmin::passwdSetsHashedPassword()
     QVERIFY2(!out.contains(QStringLiteral("Forgot1"), Qt::CaseInsensitive) && out.contains(QStringLiteral("pbkdf2-sha256$")),
              qPrintable(out));
     TestDb reader; // the program's own login takes the new password
-    frmDM().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
+    dataModule().setConnection(db, QString::fromUtf8(Schema::DatabaseKey));
     QVERIFY(Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("forgot1"), QDate(2024, 10, 10)));
     QVERIFY(!Login::tryLogin(QStringLiteral("管理员"), QStringLiteral("580913"), QDate(2024, 10, 10)));
 }
@@ -272,7 +272,7 @@ void TestAdmin::copyKeepsEveryRowAndId()
                            "('2024-10-10 09:30:00', '管理员', '2024-10-10', '作废收费', 'UCharge', 1, '阳光小区', '1-103', '录错')"));
     db.exec(QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES ('2024-10-10', 3)"));
     const QString from = db.path();
-    frmDM().closeConnection();
+    dataModule().closeConnection();
 
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("moved.edb"));
@@ -308,10 +308,10 @@ void TestAdmin::copyKilledLeavesNoDatabase()
     o.houses = 3000;
     o.years = 3;
     o.chargeDate = QDate(2024, 10, 10);
-    DemoData::generate(frmDM().db(), o);
+    DemoData::generate(dataModule().db(), o);
     const qint64 payments = db.count(QStringLiteral("SELECT ID FROM UCharge"));
     const QString from = db.path();
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QTemporaryDir dir;
     const QString to = dir.filePath(QStringLiteral("moved.edb"));
 
@@ -366,7 +366,7 @@ void TestAdmin::checkRunsTheProgramsChecks()
     db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"));
     if (!fault.isEmpty())
         db.exec(fault);
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out, err;
     const int exit = runAdmin({"check", "--db", db.path()}, &out, &err);
     if (fault.isEmpty()) {
@@ -383,7 +383,7 @@ void TestAdmin::checkRunsTheProgramsChecks()
 void TestAdmin::serverBackupRefused()
 {
     TestDb db;
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("copy.edb"));
     QString o, e;
@@ -407,7 +407,7 @@ void TestAdmin::numberingSkipsNumbersTakenBack()
                            "VALUES ('阳光小区', '1-101', 100, 2, '2024-04-10', '否')"));
     db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"));
     db.exec(QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES ('2024-10-10', 4)"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out, err;
     QCOMPARE(runAdmin({"charge", "--db", db.path(), "--charge-date", "2024-10-10", "--area", "阳光小区", "--room", "1-101",
                        "--years", "1"},

@@ -1,7 +1,7 @@
 // The admin tool's charge command: one payment through charge entry's logic.
 #include "tests/support/TestSupport.h"
 
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 
 #include <QTest>
 #include <memory>
@@ -41,7 +41,7 @@ void TestChargeCommand::init()
                        .arg(QString::fromUtf8(row)));
     // Earlier payments of the same charging date: the next number follows them.
     m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (9, '2410100001', '2024-10-10', '是')"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
 }
 
 void TestChargeCommand::cleanup()
@@ -105,7 +105,7 @@ void TestChargeCommand::refusals()
     QFETCH(QString, message);
     const QString before = m_db->scalar(QStringLiteral("SELECT COUNT(*) || group_concat(EndDate) FROM UHouse"))
         + m_db->scalar(QStringLiteral("SELECT COUNT(*) FROM UCharge"));
-    frmDM().closeConnection();
+    dataModule().closeConnection();
     QString out, err;
     QCOMPARE(runAdmin(base() << args, &out, &err), 1);
     QVERIFY2(err.contains(message), qPrintable(err));

@@ -1,7 +1,7 @@
 #include "demo/DemoData.h"
-#include "data/NumToChar.h"
+#include "data/Capitals.h"
 #include "data/Numbers.h"
-#include "data/TfrmDM.h"
+#include "data/DataModule.h"
 #include "tests/support/TestSupport.h"
 
 #include <QTest>
@@ -21,7 +21,7 @@ void TestDemo::officeIsConsistent()
     o.houses = 300;
     o.years = 3;
     o.chargeDate = QDate(2024, 11, 5);
-    const DemoSummary s = DemoData::generate(frmDM().db(), o);
+    const DemoSummary s = DemoData::generate(dataModule().db(), o);
     QCOMPARE(s.houses, 300);
     QVERIFY(s.payments > 300);
     QVERIFY(s.inArrears > 0);
@@ -29,7 +29,7 @@ void TestDemo::officeIsConsistent()
 
     // Receipt numbers: unique, "yymmdd" of the charging date, sequences 0001.. without gaps.
     QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(DISTINCT theNum) FROM UCharge")), QString::number(s.payments));
-    const Rows days = frmDM().query(QStringLiteral(
+    const Rows days = dataModule().query(QStringLiteral(
         "SELECT theDate, COUNT(*) AS n, MIN(theNum) AS lo, MAX(theNum) AS hi FROM UCharge GROUP BY theDate"));
     for (int r = 0; r < days.rowCount(); ++r) {
         const QDate d = QDate::fromString(days.at(r, QStringLiteral("theDate")), QStringLiteral("yyyy-MM-dd"));
@@ -44,10 +44,10 @@ void TestDemo::officeIsConsistent()
                  "SELECT h.ID FROM UHouse h JOIN (SELECT HID, MAX(JZDate) AS j FROM UCharge GROUP BY HID) c "
                  "ON c.HID = h.ID WHERE h.EndDate <> c.j")),
              0);
-    const Rows sample = frmDM().query(QStringLiteral("SELECT theMoney, theDX, theCount, HArea, HPrice FROM UCharge LIMIT 50"));
+    const Rows sample = dataModule().query(QStringLiteral("SELECT theMoney, theDX, theCount, HArea, HPrice FROM UCharge LIMIT 50"));
     for (int r = 0; r < sample.rowCount(); ++r) {
         const double money = sample.at(r, QStringLiteral("theMoney")).toDouble();
-        QCOMPARE(sample.at(r, QStringLiteral("theDX")), NumToChar(money));
+        QCOMPARE(sample.at(r, QStringLiteral("theDX")), amountInCapitals(money));
         QCOMPARE(money, Numbers::roundTo(sample.at(r, QStringLiteral("theCount")).toDouble()
                                              * sample.at(r, QStringLiteral("HArea")).toDouble()
                                              * sample.at(r, QStringLiteral("HPrice")).toDouble(), 2));
@@ -59,7 +59,7 @@ void TestDemo::refusesDatabaseWithHouses()
 {
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('a', '1', 1, 1, '否')"));
-    QVERIFY_THROWS_EXCEPTION(AppError, DemoData::generate(frmDM().db(), DemoOptions{}));
+    QVERIFY_THROWS_EXCEPTION(AppError, DemoData::generate(dataModule().db(), DemoOptions{}));
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM SArea")), 0);
 }
 
@@ -74,7 +74,7 @@ void TestDemo::keepsListsAlreadyThere()
     o.houses = 50;
     o.years = 1;
     o.chargeDate = QDate(2024, 11, 5);
-    DemoData::generate(frmDM().db(), o);
+    DemoData::generate(dataModule().db(), o);
     for (const char *table : {"SArea", "SPrice", "SMType"})
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) - COUNT(DISTINCT theName) FROM %1").arg(QLatin1String(table))),
                  QStringLiteral("0"));
