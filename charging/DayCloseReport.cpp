@@ -1,4 +1,4 @@
-#include "output/DayCloseReport.h"
+#include "charging/DayCloseReport.h"
 
 namespace DayCloseReport {
 

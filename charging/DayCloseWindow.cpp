@@ -1,8 +1,7 @@
 #include "charging/DayCloseWindow.h"
 #include "data/DataModule.h"
 #include "data/Dates.h"
-#include "output/DayCloseReport.h"
-#include "output/PrintModule.h"
+#include "charging/DayCloseReport.h"
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "widgets/DatePicker.h"
@@ -145,7 +144,7 @@ void DayCloseWindow::printReport()
     if (!refresh())
         return;
     guard(this, [&] {
-        ReportPresenter *presenter = printModule().presenter();
+        ReportPresenter *presenter = report::presenter();
         if (!presenter)
             throw AppError(QStringLiteral("打印预览不可用，无法打印收费日报"));
         const AskingWindow asking(this);

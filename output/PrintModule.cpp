@@ -50,9 +50,9 @@ void PrintModule::printReceipt(const QString &receiptNumber)
     openQuery(paymentRows);
 
     receipt.setFileName(QStringLiteral("Print/cnf.rf3"));
-    if (!m_presenter)
+    if (!report::presenter())
         throw AppError(QStringLiteral("打印预览不可用，无法打印收据"));
-    receipt.showReport(*m_presenter);
+    receipt.showReport(*report::presenter());
 }
 
 // The receipt: 210 x 98 mm, 5 mm margins; every position is millimetres from the top-left

@@ -4,8 +4,6 @@
 
 #include <QObject>
 
-class ReportPresenter;
-
 // The print module: the queries and data sets of the receipt and its design.
 // One instance lives for the whole run; its queries keep the rows of the last receipt
 // printed until the next one.
@@ -33,18 +31,11 @@ public:
     // DbError when a statement is refused, AppError when no presenter is installed.
     void printReceipt(const QString &receiptNumber);
 
-    // Where receipts are shown: the print preview in the program, a PDF file in the admin
-    // tool and the tests. Not owned; nullptr removes it.
-    void setPresenter(ReportPresenter *presenter) { m_presenter = presenter; }
-    ReportPresenter *presenter() const { return m_presenter; }
-
 private:
     PrintModule();
     void buildReceipt();
     // Attach to the shared connection, close, clear, add SqlText, open.
     void openQuery(Rows &query);
-
-    ReportPresenter *m_presenter = nullptr;
 };
 
 inline PrintModule &printModule() { return PrintModule::instance(); }

@@ -355,3 +355,11 @@ void writePdf(const QList<PreparedReport> &pages, const QString &path)
 }
 
 } // namespace report
+
+namespace report {
+namespace {
+ReportPresenter *installedPresenter = nullptr;
+}
+ReportPresenter *presenter() { return installedPresenter; }
+void setPresenter(ReportPresenter *presenter) { installedPresenter = presenter; }
+} // namespace report

@@ -19,6 +19,14 @@ public:
     }
 };
 
+namespace report {
+// Where the program's pages go (receipts, the day close, the season statistics): the print
+// preview in the program, a PDF file in the admin tool and the tests. Not owned; nullptr
+// removes it.
+ReportPresenter *presenter();
+void setPresenter(ReportPresenter *presenter);
+} // namespace report
+
 // Writes every presented page to one PDF file, replacing it.
 class PdfFilePresenter : public ReportPresenter {
 public:

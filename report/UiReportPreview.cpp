@@ -1,5 +1,4 @@
 #include "report/UiReportPreview.h"
-#include "output/PrintModule.h"
 #include "widgets/DialogParent.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
@@ -110,6 +109,6 @@ void UiReportPreview::presentPages(const QList<report::PreparedReport> &pages)
 void ensurePrintPreview()
 {
     static UiReportPreview preview;
-    if (!printModule().presenter())
-        printModule().setPresenter(&preview);
+    if (!report::presenter())
+        report::setPresenter(&preview);
 }

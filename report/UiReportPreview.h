@@ -23,6 +23,6 @@ private:
 // the operator's documents folder, or the home folder without one, named for the document.
 QString proposedPdfPath(const QString &documentName);
 
-// The preview of the running program. Installs it in the print module when no other
+// The preview of the running program. Installs it as the presenter when no other
 // presenter is installed (the tests install their own before any screen prints).
 void ensurePrintPreview();

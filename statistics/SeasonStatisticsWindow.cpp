@@ -2,7 +2,6 @@
 #include "data/DataModule.h"
 #include "data/Database.h"
 #include "data/Dates.h"
-#include "output/PrintModule.h"
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "statistics/SeasonCharts.h"
@@ -287,7 +286,7 @@ void SeasonStatisticsWindow::printPage()
     guard(this, [this] {
         if (!m_hasFigures)
             throw AppError(QStringLiteral("请先统计"));
-        ReportPresenter *presenter = printModule().presenter();
+        ReportPresenter *presenter = report::presenter();
         if (!presenter)
             throw AppError(QStringLiteral("没有可用的打印预览"));
         const report::Report page = SeasonPrint::design(m_figures, UnitName);

@@ -6,7 +6,7 @@
 #include "data/Sql.h"
 #include "data/DataModule.h"
 #include "operators/Login.h"
-#include "output/DayCloseReport.h"
+#include "charging/DayCloseReport.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -24,10 +24,10 @@ int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
     checkOutputFile(pdf, QByteArrayLiteral("%PDF-"), QStringLiteral(" PDF "));
     openProgramDatabase(a.dbPath());
     PdfFilePresenter presenter(pdf);
-    printModule().setPresenter(&presenter);
+    report::setPresenter(&presenter);
     // An unknown number gives the receipt with empty charge fields, as the program prints it.
     printModule().printReceipt(a.positional().first());
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     const bool found = !printModule().paymentRows.isEmpty();
     out << "已写入收据：" << QDir::toNativeSeparators(pdf) << '\n';
     if (!found)

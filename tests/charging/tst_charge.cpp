@@ -2,7 +2,6 @@
 #include "charging/ChargeLogic.h"
 #include "data/DataModule.h"
 #include "data/Schema.h"
-#include "output/PrintModule.h"
 #include "report/UiReportPreview.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/Doubles.h"
@@ -121,12 +120,12 @@ void TestCharge::init()
     DefaultPaymentMethod = QStringLiteral("现金");
     m_messages = std::make_unique<MessageRecorder>();
     m_presenter = CapturePresenter();
-    printModule().setPresenter(&m_presenter);
+    report::setPresenter(&m_presenter);
 }
 
 void TestCharge::cleanup()
 {
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     m_messages.reset();
     m_db.reset();
 }
@@ -766,7 +765,7 @@ void TestCharge::receiptAfterWaitingForAnotherDesk()
     installLockWaitWindow();
     const auto observer = qScopeGuard([] { Database::setLockWaitObserver({}); });
     UiReportPreview preview;
-    printModule().setPresenter(&preview);
+    report::setPresenter(&preview);
     ScriptedDialogs dialogs;
     bool waitWindowShown = false, previewLived = false;
     QPointer<QWidget> previewParent;

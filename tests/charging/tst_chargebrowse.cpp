@@ -281,7 +281,7 @@ void TestChargeBrowse::reprint()
     addPayments(db);
     MessageRecorder boxes;
     CapturePresenter presenter;
-    printModule().setPresenter(&presenter);
+    report::setPresenter(&presenter);
     ChargeManagementWindow w;
     QCOMPARE(w.printAction->text(), QStringLiteral("打印 &P"));
     QCOMPARE(w.gridMenu->actions(), QList<QAction *>{w.printAction});
@@ -307,7 +307,7 @@ void TestChargeBrowse::reprint()
     QCOMPARE(printModule().paymentRows.value(QStringLiteral("theNum")), QStringLiteral("2410100001"));
     QCOMPARE(w.currentRow(), 2);
     QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(theNum || theDel || theMoney) FROM UCharge")), before);
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
 }
 
 void TestChargeBrowse::excel()

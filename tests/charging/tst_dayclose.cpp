@@ -8,8 +8,8 @@
 #include "data/Capitals.h"
 #include "data/DataModule.h"
 #include "data/Numbers.h"
-#include "output/DayCloseReport.h"
-#include "output/PrintModule.h"
+#include "charging/DayCloseReport.h"
+#include "report/ReportPresenter.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/TestSupport.h"
@@ -268,7 +268,7 @@ void TestDayClose::window()
     takePayments();
     MessageRecorder rec;
     CapturePresenter presenter;
-    printModule().setPresenter(&presenter);
+    report::setPresenter(&presenter);
     DayCloseWindow w;
     QCOMPARE(w.fromPicker->date(), QDate(2024, 10, 10));
     QCOMPARE(w.toPicker->date(), QDate(2024, 10, 10));
@@ -282,7 +282,7 @@ void TestDayClose::window()
 
     w.operatorBox->setCurrentText(QStringLiteral("李收费"));
     w.printReport();
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     QCOMPARE(presenter.pages.size(), 1);
     QCOMPARE(presenter.last().text(QStringLiteral("pageNumber")), QStringLiteral("第 1 页  共 1 页"));
     QCOMPARE(w.shown().criteria.operatorName, QStringLiteral("李收费"));

@@ -12,7 +12,7 @@
 #include "operators/Login.h"
 #include "operators/ChangePasswordDialog.h"
 #include "operators/LoginDialog.h"
-#include "output/PrintModule.h"
+#include "report/ReportPresenter.h"
 #include "output/UiSheetOpener.h"
 #include "sheets/SheetModel.h"
 #include "owners/OwnerImportDialog.h"
@@ -157,7 +157,7 @@ void TestWorkday::initTestCase()
     m_dialogs = std::make_unique<ScriptedDialogs>();
     m_opener = std::make_unique<RecordingOpener>();
     m_files = std::make_unique<QTemporaryDir>();
-    printModule().setPresenter(&m_receipts);
+    report::setPresenter(&m_receipts);
     startProgram();
 }
 
@@ -167,7 +167,7 @@ void TestWorkday::cleanupTestCase()
         QFile::remove(f);
     m_login.reset();
     m_main.reset();
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     m_opener.reset();
     m_dialogs.reset();
     m_quit.reset();

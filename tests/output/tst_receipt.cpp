@@ -65,13 +65,13 @@ void TestReceipt::init()
 {
     m_db = new TestDb;
     m_presenter = CapturePresenter();
-    printModule().setPresenter(&m_presenter);
+    report::setPresenter(&m_presenter);
     insertCharge(*m_db, Number, QStringLiteral("张三"));
 }
 
 void TestReceipt::cleanup()
 {
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     delete m_db;
     m_db = nullptr;
 }
@@ -257,7 +257,7 @@ void TestReceipt::refusedStatementOpensNoPreview()
 
 void TestReceipt::noPresenterIsAnError()
 {
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     QVERIFY_THROWS_EXCEPTION(AppError, printModule().printReceipt(Number));
 }
 
@@ -314,7 +314,7 @@ void TestReceipt::printDialogProposesAWritableFile()
         QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
     const QString folder = documents ? home.filePath(QStringLiteral("Documents")) : home.path();
     UiReportPreview preview;
-    printModule().setPresenter(&preview);
+    report::setPresenter(&preview);
     ScriptedDialogs dialogs;
     QString docName, proposed;
     bool printDialogOpened = false;

@@ -1,6 +1,5 @@
 #include "app/MainWindow.h"
 #include "charging/ChargeEntryDialog.h"
-#include "output/PrintModule.h"
 #include "report/ReportPresenter.h"
 #include "data/DataModule.h"
 #include "owners/OwnerEntry.h"
@@ -542,7 +541,7 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
     MessageRecorder rec;
     ScriptedDialogs dialogs;
     NoPreview preview;
-    printModule().setPresenter(&preview);
+    report::setPresenter(&preview);
     auto *list = new OwnerManagementWindow;
     list->show();
     list->runQuery();
@@ -611,7 +610,7 @@ void TestOwnerBrowse::staleModifyNeverUndoesAPayment()
     list->modifyOwner();
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("业主信息 保存成功！")});
     QCOMPARE(db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2023-12-31"));
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     delete list;
 }
 

@@ -9,7 +9,6 @@
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "operators/LoginDialog.h"
-#include "output/PrintModule.h"
 #include "report/ReportPresenter.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/LookupCombo.h"
@@ -237,8 +236,8 @@ void TestDbFile::fullDiskStoresNothingHalf()
                            "'张三', '', '', '否', '2024-10-10', '管理员')"));
     db.login();
     NoPreview preview;
-    printModule().setPresenter(&preview);
-    const auto done = qScopeGuard([] { printModule().setPresenter(nullptr); });
+    report::setPresenter(&preview);
+    const auto done = qScopeGuard([] { report::setPresenter(nullptr); });
 
     MessageRecorder rec;
     ChargeEntryDialog w;

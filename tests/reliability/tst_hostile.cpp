@@ -19,7 +19,6 @@
 #include "operators/ChangePasswordDialog.h"
 #include "operators/LoginDialog.h"
 #include "operators/OperatorsDialog.h"
-#include "output/PrintModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetReader.h"
 #include "owners/OwnerImportDialog.h"
@@ -89,8 +88,8 @@ QString addHouse(const QString &area, const QString &room, const QString &owner,
 // Receipts go nowhere while it lives.
 class TemporaryPresenter : public ReportPresenter {
 public:
-    TemporaryPresenter() { printModule().setPresenter(this); }
-    ~TemporaryPresenter() override { printModule().setPresenter(nullptr); }
+    TemporaryPresenter() { report::setPresenter(this); }
+    ~TemporaryPresenter() override { report::setPresenter(nullptr); }
     void present(const report::PreparedReport &) override {}
 };
 
@@ -574,8 +573,8 @@ void TestHostile::chargeEntry()
     const bool storable = !value.contains(QChar(0));
     QTemporaryDir dir;
     PdfCapture pdf(dir.filePath(QStringLiteral("receipt.pdf")));
-    printModule().setPresenter(&pdf);
-    const auto done = qScopeGuard([] { printModule().setPresenter(nullptr); });
+    report::setPresenter(&pdf);
+    const auto done = qScopeGuard([] { report::setPresenter(nullptr); });
     QString id;
     if (storable)
         id = addHouse(QStringLiteral("阳光小区"), value, value, value, value);

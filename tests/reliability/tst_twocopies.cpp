@@ -8,7 +8,6 @@
 #include "charging/ChargeLogic.h"
 #include "data/DataModule.h"
 #include "data/Schema.h"
-#include "output/PrintModule.h"
 #include "owners/OwnerEntry.h"
 #include "owners/OwnerImport.h"
 #include "report/ReportPresenter.h"
@@ -52,12 +51,12 @@ void TestTwoCopies::init()
                               "2, '2024-04-10', '张三', '', '', '否', '2024-10-10', '管理员')"));
     m_db->login();
     m_preview.count = 0;
-    printModule().setPresenter(&m_preview);
+    report::setPresenter(&m_preview);
 }
 
 void TestTwoCopies::cleanup()
 {
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     m_db.reset();
 }
 

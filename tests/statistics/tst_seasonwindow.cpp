@@ -5,7 +5,7 @@
 #include "tests/support/Doubles.h"
 #include "../report/ReportProbe.h"
 #include "data/DataModule.h"
-#include "output/PrintModule.h"
+#include "report/ReportPresenter.h"
 #include "output/UiSheetOpener.h"
 #include "statistics/SeasonPrint.h"
 #include "statistics/SeasonStatisticsWindow.h"
@@ -115,12 +115,12 @@ void TestSeasonWindow::printsTableAndCharts()
 {
     CapturePresenter capture;
     capture.pdfPath = m_db->dir() + QStringLiteral("/stats.pdf");
-    printModule().setPresenter(&capture);
+    report::setPresenter(&capture);
     SeasonStatisticsWindow w;
     QVERIFY(settled(w));
     MessageRecorder messages;
     w.printPage();
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     QCOMPARE(messages.errors(), 0);
     QCOMPARE(capture.pages.size(), 1);
     const report::PreparedReport &page = capture.last();

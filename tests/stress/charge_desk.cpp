@@ -146,7 +146,7 @@ int main(int argc, char *argv[])
     }
     Login::readUnit();
     UiReportPreview preview;
-    printModule().setPresenter(&preview);
+    report::setPresenter(&preview);
     LookingOperator looking;
     looking.lookMs = args.value(lookOpt).toInt();
     setDialogRunner(&looking);
@@ -177,7 +177,7 @@ int main(int argc, char *argv[])
         out.flush();
     }
     setDialogRunner(nullptr);
-    printModule().setPresenter(nullptr);
+    report::setPresenter(nullptr);
     setMessageSink(nullptr);
     return failed == 0 ? 0 : 1;
 }

@@ -27,7 +27,7 @@ public:
 };
 
 // A receipt preview that shows nothing and counts the receipts it was given. The test
-// installs it with printModule().setPresenter.
+// installs it with report::setPresenter.
 class NoPreview : public ReportPresenter {
 public:
     void present(const report::PreparedReport &) override { ++count; }
