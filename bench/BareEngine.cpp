@@ -1,5 +1,5 @@
 #include "bench/BareEngine.h"
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <sqlite3.h>
 #include <limits>

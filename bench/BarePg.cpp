@@ -1,5 +1,5 @@
 #include "bench/BarePg.h"
-#include "data/PgDialect.h"
+#include "db/PgDialect.h"
 
 #include <libpq-fe.h>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 #include "browse/BrowseCriteria.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 namespace Browse {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include "browse/ListKeys.h"
 #include "browse/QueryModel.h"
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QString>
 #include <memory>

@@ -1,5 +1,5 @@
 #include "browse/ListKeys.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 namespace {
 

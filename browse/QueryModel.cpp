@@ -1,5 +1,5 @@
 #include "browse/QueryModel.h"
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QMetaObject>
 #include <climits>

@@ -1,7 +1,7 @@
 #include "charging/ChargeBrowseWindow.h"
 #include "charging/ChargeStatements.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "widgets/DatePicker.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "charging/ChargeEntryDialog.h"
 #include "charging/ChargeLogic.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "output/PrintModule.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogParent.h"

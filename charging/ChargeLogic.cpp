@@ -2,11 +2,11 @@
 #include "data/Capitals.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 #include "data/ReceiptNumbers.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "charging/DayCloseWindow.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "charging/DayCloseReport.h"
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"

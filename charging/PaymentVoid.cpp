@@ -1,10 +1,10 @@
 #include "charging/PaymentVoid.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
+#include "db/Sql.h"
 
 #include <QDateTime>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QString>
 

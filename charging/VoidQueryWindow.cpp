@@ -2,7 +2,7 @@
 #include "charging/ChargeStatements.h"
 #include "charging/PaymentVoid.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "output/UiSheetOpener.h"
 #include "widgets/DatePicker.h"
 

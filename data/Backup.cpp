@@ -1,6 +1,6 @@
 #include "data/Backup.h"
-#include "data/Database.h"
-#include "data/DbError.h"
+#include "db/Database.h"
+#include "db/DbError.h"
 #include "data/OutputFile.h"
 #include "data/ReceiptNumbers.h"
 #include "data/Schema.h"

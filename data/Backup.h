@@ -1,5 +1,5 @@
 #pragma once
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <QDateTime>
 #include <QMap>

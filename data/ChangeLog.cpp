@@ -1,7 +1,7 @@
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Numbers.h"
-#include "data/Sql.h"
+#include "db/Numbers.h"
+#include "db/Sql.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "data/Capitals.h"
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QObject>
 #include <QStringListModel>

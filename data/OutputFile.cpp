@@ -1,5 +1,5 @@
 #include "data/OutputFile.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "data/PasswordHash.h"
-#include "data/CaseFold.h"
-#include "data/Database.h"
-#include "data/DbError.h"
-#include "data/Sql.h"
+#include "db/CaseFold.h"
+#include "db/Database.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "data/ReceiptNumbers.h"
 #include "data/ChangeLog.h"
-#include "data/Database.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Sql.h"
+#include "db/Database.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
 
 #include <algorithm>
 

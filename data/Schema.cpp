@@ -1,7 +1,7 @@
 #include "data/Schema.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/PasswordHash.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "data/CaseFold.h"
+#include "db/CaseFold.h"
 
 #include <QChar>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "data/Database.h"
-#include "data/DatabaseEngine.h"
-#include "data/PgEngine.h"
+#include "db/Database.h"
+#include "db/DatabaseEngine.h"
+#include "db/PgEngine.h"
 #include "data/Schema.h"
-#include "data/SqliteEngine.h"
+#include "db/SqliteEngine.h"
 
 #include <QDir>
 #include <QFileInfo>

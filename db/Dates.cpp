@@ -1,5 +1,5 @@
-#include "data/Dates.h"
-#include "data/DbError.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
 
 #include <QRegularExpression>
 

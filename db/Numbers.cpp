@@ -1,5 +1,5 @@
-#include "data/Numbers.h"
-#include "data/DbError.h"
+#include "db/Numbers.h"
+#include "db/DbError.h"
 
 #include <QRegularExpression>
 #include <charconv>

@@ -1,8 +1,8 @@
 // The client library's functions that the server engine uses, each loading the library on
 // its first call and then calling the library's own. The program is not linked against the
 // library, so its start does not load it; these definitions take the library's names.
-#include "data/PgClientLoader.h"
-#include "data/DbError.h"
+#include "db/PgClientLoader.h"
+#include "db/DbError.h"
 
 #include <QString>
 #include <dlfcn.h>

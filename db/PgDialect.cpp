@@ -1,4 +1,4 @@
-#include "data/PgDialect.h"
+#include "db/PgDialect.h"
 #include "data/Schema.h"
 
 #include <QSet>

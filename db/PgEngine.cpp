@@ -1,5 +1,5 @@
-#include "data/PgEngine.h"
-#include "data/Numbers.h"
+#include "db/PgEngine.h"
+#include "db/Numbers.h"
 #include "data/Schema.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
-#include "data/DatabaseEngine.h"
-#include "data/PgDialect.h"
+#include "db/DatabaseEngine.h"
+#include "db/PgDialect.h"
 
 #include <QSet>
 

@@ -1,6 +1,6 @@
-#include "data/Sql.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/Sql.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 
 namespace Sql {
 

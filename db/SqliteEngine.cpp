@@ -1,8 +1,8 @@
-#include "data/SqliteEngine.h"
-#include "data/CaseFold.h"
-#include "data/DatabaseEngine.h"
-#include "data/Numbers.h"
-#include "data/Dates.h"
+#include "db/SqliteEngine.h"
+#include "db/CaseFold.h"
+#include "db/DatabaseEngine.h"
+#include "db/Numbers.h"
+#include "db/Dates.h"
 #include "data/Schema.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #pragma once
-#include "data/DatabaseEngine.h"
+#include "db/DatabaseEngine.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,12 +1,12 @@
 #include "demo/DemoData.h"
 #include "charging/ChargeLogic.h"
 #include "data/Capitals.h"
-#include "data/Database.h"
-#include "data/Dates.h"
-#include "data/Numbers.h"
+#include "db/Database.h"
+#include "db/Dates.h"
+#include "db/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 #include <QHash>
 #include <QRandomGenerator>

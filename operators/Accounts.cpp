@@ -1,9 +1,9 @@
 #include "operators/Accounts.h"
 #include "data/DataModule.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 #include "data/PasswordHash.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 namespace Accounts {
 

@@ -1,7 +1,7 @@
 #include "operators/ChangeLogWindow.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "output/UiSheetOpener.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogRunner.h"

@@ -1,8 +1,8 @@
 #include "operators/Login.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "data/PasswordHash.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 namespace Login {
 

@@ -1,7 +1,7 @@
 #include "output/PrintModule.h"
 #include "data/DataModule.h"
-#include "data/DbError.h"
-#include "data/Sql.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
 #include "report/ReportPresenter.h"
 
 PrintModule &PrintModule::instance()

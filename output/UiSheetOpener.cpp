@@ -1,5 +1,5 @@
 #include "output/UiSheetOpener.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 #include "data/DataModule.h"
 #include "widgets/BrowseWindow.h"
 #include "widgets/DialogParent.h"

@@ -1,8 +1,8 @@
 #include "owners/ArrearsStatements.h"
 #include "charging/ChargeLogic.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Database.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Database.h"
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 

@@ -2,9 +2,9 @@
 #include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
-#include "data/Numbers.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/Numbers.h"
+#include "db/Sql.h"
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 

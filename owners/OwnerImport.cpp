@@ -2,8 +2,8 @@
 #include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/Sql.h"
 
 #include <algorithm>
 #include <array>

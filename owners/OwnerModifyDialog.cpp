@@ -1,6 +1,6 @@
 #include "owners/OwnerModifyDialog.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
 #include "widgets/BrowseWindow.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"

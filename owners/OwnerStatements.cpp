@@ -1,6 +1,6 @@
 #include "owners/OwnerStatements.h"
 #include "data/DataModule.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 namespace OwnerStatements {
 

@@ -1,8 +1,8 @@
 #include "reference/RefLists.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
-#include "data/Numbers.h"
-#include "data/Sql.h"
+#include "db/Numbers.h"
+#include "db/Sql.h"
 
 namespace RefLists {
 

@@ -1,8 +1,8 @@
 #include "reference/UnitSettings.h"
 #include "data/DataModule.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
 
 namespace UnitSettings {
 

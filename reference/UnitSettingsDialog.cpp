@@ -1,6 +1,6 @@
 #include "reference/UnitSettingsDialog.h"
 #include "data/DataModule.h"
-#include "data/Numbers.h"
+#include "db/Numbers.h"
 #include "reference/UnitSettings.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"

@@ -1,8 +1,8 @@
 #include "report/Report.h"
 #include "report/ReportPresenter.h"
 #include "data/AppIdentity.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 #include "data/OutputFile.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // as UTF-8 (often with a byte-order mark) or, in Chinese settings, as GBK: the encoding
 // is told from the bytes.
 #include "sheets/SheetFormats.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <QFile>
 #include <QFileInfo>

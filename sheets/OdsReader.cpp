@@ -3,7 +3,7 @@
 // sheet) are counted, never made.
 #include "sheets/SheetFormats.h"
 #include "sheets/ZipXml.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <algorithm>
 #include <cstdlib>

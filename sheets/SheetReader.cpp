@@ -1,8 +1,8 @@
 #include "sheets/SheetReader.h"
 #include "sheets/SheetFormats.h"
 #include "sheets/ZipXml.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 
 #include <QDate>
 #include <QDir>

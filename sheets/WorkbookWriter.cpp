@@ -1,8 +1,8 @@
 #include "sheets/WorkbookWriter.h"
 #include "data/AppIdentity.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 #include "data/OutputFile.h"
 #include "sheets/WorkbookLook.h"
 

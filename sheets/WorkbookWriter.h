@@ -1,6 +1,6 @@
 #pragma once
 #include <functional>
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QDateTime>
 #include <QString>

@@ -2,7 +2,7 @@
 // tells date cells from numbers by their format and gives them as "yyyy-mm-dd". It runs
 // in a helper process: see readXls in SheetFormats.h.
 #include "sheets/SheetFormats.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <QCoreApplication>
 #include <QDataStream>

@@ -4,7 +4,7 @@
 // formats given by built-in id or by their own format code.
 #include "sheets/SheetFormats.h"
 #include "sheets/ZipXml.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <QHash>
 #include <QVector>

@@ -1,5 +1,5 @@
 #include "sheets/ZipXml.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "statistics/SeasonPrint.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "statistics/SeasonCharts.h"
 
 #include <QDate>

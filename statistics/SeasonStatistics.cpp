@@ -1,9 +1,9 @@
 #include "statistics/SeasonStatistics.h"
-#include "data/Database.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
-#include "data/Sql.h"
+#include "db/Database.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
+#include "db/Sql.h"
 #include "owners/ArrearsStatements.h"
 
 #include <QHash>

@@ -1,5 +1,5 @@
 #include "statistics/SeasonWorkbook.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 #include "data/OutputFile.h"
 #include "sheets/WorkbookLook.h"
 

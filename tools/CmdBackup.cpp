@@ -1,10 +1,10 @@
 // backup, restore, check and passwd: keeping the file whole and letting operators back in.
 #include "tools/AdminCommand.h"
 #include "data/Backup.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
-#include "data/Sql.h"
+#include "db/Sql.h"
 
 #include <QDir>
 #include <QFileInfo>

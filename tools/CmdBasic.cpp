@@ -1,8 +1,8 @@
 // init, sql and capitals: the commands that need nothing but the data layer.
 #include "tools/AdminCommand.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/Capitals.h"
-#include "data/Numbers.h"
+#include "db/Numbers.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
 

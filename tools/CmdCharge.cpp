@@ -4,8 +4,8 @@
 #include "tools/AdminCommand.h"
 #include "operators/Login.h"
 #include "charging/ChargeLogic.h"
-#include "data/Dates.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/Sql.h"
 #include "data/DataModule.h"
 
 #include <QDate>

@@ -1,6 +1,6 @@
 // copy: a whole database from the file to a server, or back, or between two of either.
 #include "tools/AdminCommand.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
 

@@ -1,10 +1,10 @@
 // demo: fills a new or empty database with a realistic fee office.
 #include "tools/AdminCommand.h"
 #include "operators/Login.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "demo/DemoData.h"
-#include "data/Numbers.h"
-#include "data/Dates.h"
+#include "db/Numbers.h"
+#include "db/Dates.h"
 #include "data/Schema.h"
 
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "tools/AdminCommand.h"
 #include "tools/OutputFile.h"
 #include "charging/ChargeStatements.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "data/DataModule.h"
 #include "operators/Login.h"
 #include "output/XlsxExport.h"

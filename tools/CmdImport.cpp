@@ -1,8 +1,8 @@
 // import: the owner import of the program, from the command line.
 #include "tools/AdminCommand.h"
 #include "operators/Login.h"
-#include "data/Dates.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/Sql.h"
 #include "data/DataModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetReader.h"

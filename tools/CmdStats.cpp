@@ -2,7 +2,7 @@
 // with its chart, a picture of the collection-rate chart and the printed page as PDF.
 #include "tools/AdminCommand.h"
 #include "tools/OutputFile.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
 #include "data/DataModule.h"

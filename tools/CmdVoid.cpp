@@ -1,8 +1,8 @@
 // void: voids a payment from the command line through the logic of the 收费作废 window.
 #include "tools/AdminCommand.h"
 #include "charging/PaymentVoid.h"
-#include "data/Dates.h"
-#include "data/Sql.h"
+#include "db/Dates.h"
+#include "db/Sql.h"
 #include "data/DataModule.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "tools/AdminCommand.h"
 #include "data/AppIdentity.h"
-#include "data/Database.h"
-#include "data/DbError.h"
+#include "db/Database.h"
+#include "db/DbError.h"
 #include "data/Schema.h"
 #include "data/DataModule.h"
 

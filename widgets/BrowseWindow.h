@@ -1,7 +1,7 @@
 #pragma once
 #include "browse/BrowseCriteria.h"
 #include "browse/BrowseQuery.h"
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QColor>
 #include <QStringList>

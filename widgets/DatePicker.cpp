@@ -1,5 +1,5 @@
 #include "widgets/DatePicker.h"
-#include "data/Dates.h"
+#include "db/Dates.h"
 
 DatePicker::DatePicker(QWidget *parent)
     : QDateEdit(parent)

@@ -1,5 +1,5 @@
 #include "widgets/LockWaitWindow.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "widgets/DialogParent.h"
 #include "widgets/Seams.h"
 

@@ -7,7 +7,7 @@
 #include "charging/PaymentVoid.h"
 #include "data/Capitals.h"
 #include "data/DataModule.h"
-#include "data/Numbers.h"
+#include "db/Numbers.h"
 #include "charging/DayCloseReport.h"
 #include "report/ReportPresenter.h"
 #include "tests/output/XlsxProbe.h"

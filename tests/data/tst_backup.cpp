@@ -1,7 +1,7 @@
 #include "charging/ChargeLogic.h"
 #include "charging/PaymentVoid.h"
 #include "data/Backup.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "demo/DemoData.h"
 #include "data/Schema.h"
 #include "data/DataModule.h"

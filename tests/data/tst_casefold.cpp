@@ -2,9 +2,9 @@
 // database's "=", LIKE, IN and ORDER BY, the duplicate checks and the login; and files of
 // the earlier form upgraded in place.
 #include "charging/ChargeLogic.h"
-#include "data/CaseFold.h"
+#include "db/CaseFold.h"
 #include "data/DataModule.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/Schema.h"
 #include "operators/Accounts.h"
 #include "operators/Login.h"

@@ -1,6 +1,6 @@
 // The database file's key derivation: new files use the program's short derivation, files
 // made with the engine's old default still open, and a wrong key is still refused.
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/Schema.h"
 
 #include <QTemporaryDir>

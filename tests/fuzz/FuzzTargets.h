@@ -3,9 +3,9 @@
 // unit test that replays the inputs that once crashed them (tst_fuzzregress). Each takes
 // the bytes of one input; a reader's AppError is the expected answer to a bad file.
 #include "data/Capitals.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
-#include "data/Numbers.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
+#include "db/Numbers.h"
 #include "sheets/SheetFormats.h"
 #include "sheets/SheetReader.h"
 

@@ -1,5 +1,5 @@
 #include "data/PasswordHash.h"
-#include "data/PgClientLoader.h"
+#include "db/PgClientLoader.h"
 #include "data/Schema.h"
 #include "operators/Accounts.h"
 #include "data/DataModule.h"

@@ -1,6 +1,6 @@
 #include "charging/DayCloseWindow.h"
 #include "charging/ChargeQueryWindow.h"
-#include "data/DbError.h"
+#include "db/DbError.h"
 #include "data/DataModule.h"
 #include "owners/OwnerQueryWindow.h"
 #include "owners/ArrearsReminderWindow.h"

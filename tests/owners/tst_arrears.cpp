@@ -1,4 +1,4 @@
-#include "data/Numbers.h"
+#include "db/Numbers.h"
 #include "data/DataModule.h"
 #include "output/UiSheetOpener.h"
 #include "owners/ArrearsStatements.h"

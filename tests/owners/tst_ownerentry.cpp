@@ -2,7 +2,7 @@
 #include "owners/OwnerEntry.h"
 #include "owners/OwnerEntryDialog.h"
 #include "owners/OwnerModifyDialog.h"
-#include "data/Numbers.h"
+#include "db/Numbers.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"

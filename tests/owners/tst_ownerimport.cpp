@@ -1,4 +1,4 @@
-#include "data/Sql.h"
+#include "db/Sql.h"
 #include "data/DataModule.h"
 #include "owners/OwnerImport.h"
 #include "sheets/SheetModel.h"

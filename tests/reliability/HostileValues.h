@@ -2,7 +2,7 @@
 // The table of hostile texts fed into every text box, and a whole-database snapshot to
 // prove that a statement did only what it was meant to do.
 #include "data/DataModule.h"
-#include "data/Database.h"
+#include "db/Database.h"
 
 #include <QChar>
 #include <QMap>

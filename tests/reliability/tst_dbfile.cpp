@@ -6,7 +6,7 @@
 
 #include "charging/ChargeEntryDialog.h"
 #include "data/DataModule.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/Schema.h"
 #include "operators/LoginDialog.h"
 #include "report/ReportPresenter.h"

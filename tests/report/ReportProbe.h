@@ -1,7 +1,7 @@
 #pragma once
 // Test helpers for reports: a presenter that keeps what it was shown (and can write it
 // to a PDF or fail), and the words of a PDF with their boxes, read by pdftotext -bbox.
-#include "data/DbError.h"
+#include "db/DbError.h"
 #include "report/ReportPresenter.h"
 
 #include <QList>

@@ -1,4 +1,4 @@
-#include "data/DbError.h"
+#include "db/DbError.h"
 #include "sheets/SheetReader.h"
 #include "tests/support/ImportFiles.h"
 #include "tests/support/TestSupport.h"

@@ -2,8 +2,8 @@
 // by hand, agreement with the arrears reminder, the workbook read back, the admin command.
 #include "StatisticsFixture.h"
 #include "demo/DemoData.h"
-#include "data/Dates.h"
-#include "data/DbError.h"
+#include "db/Dates.h"
+#include "db/DbError.h"
 #include "data/DataModule.h"
 #include "owners/ArrearsStatements.h"
 #include "sheets/SheetReader.h"

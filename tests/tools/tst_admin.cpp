@@ -1,6 +1,6 @@
 #include "charging/ChargeLogic.h"
 #include "data/DataModule.h"
-#include "data/Database.h"
+#include "db/Database.h"
 #include "data/Schema.h"
 #include "demo/DemoData.h"
 #include "operators/Login.h"

@@ -1,6 +1,6 @@
 #include "demo/DemoData.h"
 #include "data/Capitals.h"
-#include "data/Numbers.h"
+#include "db/Numbers.h"
 #include "data/DataModule.h"
 #include "tests/support/TestSupport.h"
 
