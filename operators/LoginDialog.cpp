@@ -117,16 +117,16 @@ LoginDialog::LoginDialog(QWidget *parent)
 
     loginButton = new QPushButton(QStringLiteral("登录"), this);
     closeButton = new QPushButton(QStringLiteral("退出"), this);
-    RetryButton = new QPushButton(QStringLiteral("重试"), this);
+    retryButton = new QPushButton(QStringLiteral("重试"), this);
     loginButton->setDefault(true);
     loginButton->setAutoDefault(true);
     closeButton->setAutoDefault(false);
-    RetryButton->setAutoDefault(false);
-    RetryButton->hide();
+    retryButton->setAutoDefault(false);
+    retryButton->hide();
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(RetryButton);
+    buttons->addWidget(retryButton);
     buttons->addWidget(loginButton);
     buttons->addWidget(closeButton);
     buttons->addStretch();
@@ -153,7 +153,7 @@ LoginDialog::LoginDialog(QWidget *parent)
     connect(operatorBox, &LookupCombo::picked, this, &LoginDialog::focusPassword);
     connect(loginButton, &QPushButton::clicked, this, &LoginDialog::logIn);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(RetryButton, &QPushButton::clicked, this, &LoginDialog::RetryClick);
+    connect(retryButton, &QPushButton::clicked, this, &LoginDialog::retryListing);
 }
 
 void LoginDialog::showBeforeOpening()
@@ -210,15 +210,15 @@ bool LoginDialog::listOperators()
     const bool listed = guard(this, [&] { operatorBox->bind(dataModule().operatorList()); });
     // Without the operators nobody can log in: 重试 (also Enter) reads them again once the
     // server answers, instead of a restart of the program.
-    RetryButton->setVisible(!listed);
-    RetryButton->setDefault(!listed);
+    retryButton->setVisible(!listed);
+    retryButton->setDefault(!listed);
     loginButton->setDefault(listed);
     if (!listed)
-        RetryButton->setFocus();
+        retryButton->setFocus();
     return listed;
 }
 
-void LoginDialog::RetryClick()
+void LoginDialog::retryListing()
 {
     if (!listOperators())
         return;

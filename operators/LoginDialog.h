@@ -20,7 +20,7 @@ public:
     QPushButton *closeButton;
     // 重试: shown while the operators could not be read (the server did not answer, the
     // file was missing); reads them again.
-    QPushButton *RetryButton;
+    QPushButton *retryButton;
     QLabel *banner;
 
     // The program's start: shows the window and opens the database only after the window
@@ -43,7 +43,7 @@ public slots:
     void openDatabase();
     void focusPassword();
     void logIn();
-    void RetryClick();
+    void retryListing();
     void reject() override;
     // The start-up check found the file damaged.
     void showDamage(const QString &message);

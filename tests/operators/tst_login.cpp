@@ -404,18 +404,18 @@ void TestLogin::retryListsOperatorsOnceTheDatabaseAnswers()
     w.show();
     QCOMPARE(rec.errors(), 1);
     QCOMPARE(w.operatorBox->count(), 0);
-    QVERIFY(w.RetryButton->isVisible());
-    QVERIFY(w.RetryButton->isDefault() && !w.loginButton->isDefault());
+    QVERIFY(w.retryButton->isVisible());
+    QVERIFY(w.retryButton->isDefault() && !w.loginButton->isDefault());
     // Still no answer: told again, 重试 stays.
-    w.RetryButton->click();
+    w.retryButton->click();
     QCOMPARE(rec.errors(), 2);
-    QVERIFY(w.RetryButton->isVisible());
+    QVERIFY(w.retryButton->isVisible());
 
     answering(true);
-    w.RetryButton->click();
+    w.retryButton->click();
     QCOMPARE(rec.errors(), 2);
     QCOMPARE(w.operatorBox->count(), 1);
-    QVERIFY(!w.RetryButton->isVisible());
+    QVERIFY(!w.retryButton->isVisible());
     QVERIFY(w.loginButton->isDefault());
     QSignalSpy spy(&w, &LoginDialog::loggedIn);
     w.operatorBox->setKeyValue(QStringLiteral("管理员"));
