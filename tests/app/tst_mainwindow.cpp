@@ -3,6 +3,7 @@
 #include "data/Backup.h"
 #include "data/DataModule.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
@@ -170,22 +171,18 @@ void TestMainWindow::backupAndRestoreFromMenu()
     MainWindow w;
     dataModule().setConnection(db.path(), QStringLiteral("kqt472"));
     w.show();
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theDel) VALUES ('东区', '1-101', '否')"));
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("1-101")).insert(db);
     w.action(QStringLiteral("备份数据"))->trigger();
     QCOMPARE(rec.errors(), 0);
     QVERIFY2(rec.last().startsWith(QStringLiteral("数据已备份到 ")) && rec.last().contains(QStringLiteral("业主 1 户")),
              qPrintable(rec.last()));
     const QString copy = Backup::latest(Backup::folderFor(db.path()));
     QVERIFY(!copy.isEmpty());
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, theDel) "
-                           "VALUES ('东区', '1-102', 80, 20, '2024-10-10', '否')"));
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("1-102")).floorArea(80).price(20)
+        .paidUpTo(QStringLiteral("2024-10-10")).insert(db);
     db.exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
     // A payment after the copy: its receipt is printed, whatever is restored.
-    const ChargeLogic::House house = ChargeLogic::houseAt(ChargeLogic::lookUpHouse(QStringLiteral("东区"), QStringLiteral("1-102")));
-    ChargeLogic::Payment payment = ChargeLogic::paymentFor(
-        house, QStringLiteral("1"), ChargeLogic::propose(QStringLiteral("1"), house.floorArea, house.unitPrice, house.paidUp));
-    payment.paymentMethod = QStringLiteral("现金");
-    QCOMPARE(ChargeLogic::save(payment), QStringLiteral("2410100001"));
+    QCOMPARE(Payment(QStringLiteral("东区"), QStringLiteral("1-102")).save(), QStringLiteral("2410100001"));
 
     // Restore: the copy is described with what it would take out, the question answered
     // No changes nothing.

@@ -12,6 +12,7 @@
 #include "report/ReportPresenter.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/report/ReportProbe.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/RowsModel.h"
@@ -58,27 +59,6 @@ void loginAs(const QString &name, const QString &date)
     ChargeDate = date;
 }
 
-QString pay(const QString &room, int years, const QString &method, const QString &amount)
-{
-    const ChargeLogic::House h = ChargeLogic::houseAt(ChargeLogic::lookUpHouse(Area, room));
-    const auto p = ChargeLogic::propose(QString::number(years), h.floorArea, h.unitPrice, h.paidUp);
-    ChargeLogic::Payment pay;
-    pay.houseId = h.id;
-    pay.chargingDate = ChargeDate;
-    pay.area = h.area;
-    pay.room = h.room;
-    pay.floorArea = h.floorArea;
-    pay.unitPrice = h.unitPrice;
-    pay.owner = h.owner;
-    pay.years = QString::number(years);
-    pay.startDate = p.start.toString(Qt::ISODate);
-    pay.endDate = p.end.toString(Qt::ISODate);
-    pay.amount = amount;
-    pay.paymentMethod = method;
-    pay.payee = CurrentUserName;
-    pay.lookedUpPaidUp = h.paidUp;
-    return ChargeLogic::save(pay);
-}
 
 QString yuan(qint64 cents) { return Numbers::plain(double(cents) / 100.0); }
 } // namespace
@@ -89,10 +69,9 @@ void TestDayClose::init()
     m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('幸福小区', '')"));
     m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('李收费', '580913', '')"));
     for (int i = 1; i <= 12; ++i)
-        m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
-                                  "Remark, theDel, theDate, UName) VALUES ('幸福小区', '%1', 87.35, '住宅', 21.3, '2024-04-10', "
-                                  "'业主%1', '', '', '否', '2024-01-01', '管理员')")
-                       .arg(i));
+        HouseBuilder().area(Area).room(QString::number(i)).floorArea(QStringLiteral("87.35")).purpose(QStringLiteral("住宅"))
+            .price(QStringLiteral("21.3")).paidUpTo(QStringLiteral("2024-04-10")).owner(QStringLiteral("业主%1").arg(i))
+            .phone({}).remark({}).entered(QStringLiteral("2024-01-01"), QStringLiteral("管理员")).insert(*m_db);
     m_db->login(QDate(2024, 10, 10));
     m_taken.clear();
 }
@@ -118,7 +97,7 @@ void TestDayClose::takePayments()
     for (const Plan &p : plan) {
         loginAs(QString::fromUtf8(p.op), QString::fromUtf8(p.date));
         Taken t{QString::fromUtf8(p.op), QString::fromUtf8(p.method), QString::fromUtf8(p.date),
-                pay(QString::number(p.room), 1, QString::fromUtf8(p.method), QString::fromUtf8(p.amount)),
+                Payment(Area, QString::number(p.room)).method(QString::fromUtf8(p.method)).amount(QString::fromUtf8(p.amount)).save(),
                 qRound64(QString::fromUtf8(p.amount).toDouble() * 100)};
         m_taken << t;
     }
@@ -204,11 +183,9 @@ void TestDayClose::receiptNumbersInTheirOrder()
 {
     // The ten-thousandth payment of a date has five digits and comes after 9999; a later
     // date comes after both.
-    for (const char *n : {"24100910000", "2410099999", "2410100001", "2410090001"})
-        m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, MType, theMoney, theDel, UName) VALUES "
-                                  "(1, '%1', '20%2-%3-%4', '现金', 1, '否', '管理员')")
-                       .arg(QString::fromUtf8(n), QString::fromUtf8(n).mid(0, 2), QString::fromUtf8(n).mid(2, 2),
-                            QString::fromUtf8(n).mid(4, 2)));
+    for (const QString n : {"24100910000", "2410099999", "2410100001", "2410090001"})
+        ChargeRowBuilder().house(1).number(n).storedOn(QStringLiteral("20%1-%2-%3").arg(n.mid(0, 2), n.mid(2, 2), n.mid(4, 2)))
+            .method(QStringLiteral("现金")).amount(QStringLiteral("1")).enteredBy(QStringLiteral("管理员")).insert(*m_db);
     DayClose::Report r = DayClose::build({QDate(2024, 10, 9), QDate(2024, 10, 9), {}});
     QCOMPARE(r.lines.size(), 1);
     QCOMPARE(r.lines[0].firstNumber, QStringLiteral("2410090001"));
@@ -233,11 +210,9 @@ void TestDayClose::printedPages()
     // Enough payments of one day for more than one page.
     m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
     for (int i = 0; i < 60; ++i)
-        m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, MType, theMoney, theDel, UName) VALUES "
-                                  "(1, '241010%1', '2024-10-10', '方式%2', 10.5, '否', '操作员%3')")
-                       .arg(i + 1, 4, 10, QLatin1Char('0'))
-                       .arg(i % 3)
-                       .arg(i / 3, 2, 10, QLatin1Char('0')));
+        ChargeRowBuilder().house(1).number(QStringLiteral("241010%1").arg(i + 1, 4, 10, QLatin1Char('0')))
+            .storedOn(QStringLiteral("2024-10-10")).method(QStringLiteral("方式%1").arg(i % 3)).amount(QStringLiteral("10.5"))
+            .enteredBy(QStringLiteral("操作员%1").arg(i / 3, 2, 10, QLatin1Char('0'))).insert(*m_db);
     const DayClose::Report r = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
     const auto pages = DayCloseReport::pages(r, QStringLiteral("澄岳供热有限公司"), QDateTime(QDate(2024, 10, 10), QTime(17, 30)));
     QVERIFY(pages.size() >= 2);

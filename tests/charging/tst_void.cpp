@@ -9,6 +9,7 @@
 #include "data/DataModule.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
 #include "browse/QueryModel.h"
@@ -42,7 +43,6 @@ private slots:
 
 private:
     // A payment of the house for some years through the charge logic; its receipt number.
-    QString charge(const QString &room, int years);
     // The state a refused void must leave unchanged.
     QString snapshot();
     std::unique_ptr<TestDb> m_db;
@@ -57,38 +57,14 @@ void TestVoid::init()
     m_db = std::make_unique<TestDb>();
     m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('幸福小区', '')"));
     m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
-    for (const char *room : {"1-101", "1-102"})
-        m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
-                                  "Remark, theDel, theDate, UName) VALUES ('幸福小区', '%1', 100, '住宅', 20, '2024-04-10', "
-                                  "'张三', '', '', '否', '2024-01-01', '管理员')")
-                       .arg(QString::fromUtf8(room)));
+    for (const QString room : {"1-101", "1-102"})
+        HouseBuilder().area(Area).room(room).floorArea(100).purpose(QStringLiteral("住宅")).price(20)
+            .paidUpTo(QStringLiteral("2024-04-10")).owner(QStringLiteral("张三")).phone({}).remark({})
+            .entered(QStringLiteral("2024-01-01"), QStringLiteral("管理员")).insert(*m_db);
     m_db->login(QDate(2024, 10, 10));
 }
 
 void TestVoid::cleanup() { m_db.reset(); }
-
-QString TestVoid::charge(const QString &room, int years)
-{
-    const Rows found = ChargeLogic::lookUpHouse(Area, room);
-    const ChargeLogic::House h = ChargeLogic::houseAt(found);
-    const auto p = ChargeLogic::propose(QString::number(years), h.floorArea, h.unitPrice, h.paidUp);
-    ChargeLogic::Payment pay;
-    pay.houseId = h.id;
-    pay.chargingDate = ChargeDate;
-    pay.area = h.area;
-    pay.room = h.room;
-    pay.floorArea = h.floorArea;
-    pay.unitPrice = h.unitPrice;
-    pay.owner = h.owner;
-    pay.years = QString::number(years);
-    pay.startDate = p.start.toString(Qt::ISODate);
-    pay.endDate = p.end.toString(Qt::ISODate);
-    pay.amount = p.amount;
-    pay.paymentMethod = QStringLiteral("现金");
-    pay.payee = CurrentUserName;
-    pay.lookedUpPaidUp = h.paidUp;
-    return ChargeLogic::save(pay);
-}
 
 QString TestVoid::snapshot()
 {
@@ -128,8 +104,8 @@ void TestVoid::refusals()
     QFETCH(QString, number);
     QFETCH(QString, reason);
     QFETCH(QString, message);
-    QCOMPARE(charge(QStringLiteral("1-101"), 1), QStringLiteral("2410100001"));
-    QCOMPARE(charge(QStringLiteral("1-101"), 2), QStringLiteral("2410100002"));
+    QCOMPARE(Payment(Area, QStringLiteral("1-101")).years(1).save(), QStringLiteral("2410100001"));
+    QCOMPARE(Payment(Area, QStringLiteral("1-101")).years(2).save(), QStringLiteral("2410100002"));
     if (setUp.startsWith(QLatin1String("void ")))
         PaymentVoid::run(setUp.mid(5), QStringLiteral("第一次"));
     else if (!setUp.isEmpty())
@@ -146,9 +122,9 @@ void TestVoid::refusals()
 
 void TestVoid::voidRestoresPaidUpAndRecords()
 {
-    charge(QStringLiteral("1-101"), 1);
-    charge(QStringLiteral("1-101"), 2);
-    charge(QStringLiteral("1-102"), 1);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
+    Payment(Area, QStringLiteral("1-101")).years(2).save();
+    Payment(Area, QStringLiteral("1-102")).years(1).save();
     const PaymentVoid::Result r = PaymentVoid::run(QStringLiteral("2410100002"), QStringLiteral(" 年数录错 "));
     QCOMPARE(r.paidUpBefore, QStringLiteral("2027-04-10"));
     QCOMPARE(r.paidUpAfter, QStringLiteral("2025-04-10"));
@@ -177,18 +153,18 @@ void TestVoid::voidRestoresPaidUpAndRecords()
     PaymentVoid::run(QStringLiteral("2410100001"), QStringLiteral("重复收费"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2024-04-10"));
     // The house is charged again from its restored paid-up date.
-    charge(QStringLiteral("1-101"), 1);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT QSDate || ' ' || JZDate FROM UCharge ORDER BY ID DESC")),
              QStringLiteral("2024-04-11 2025-04-10"));
 }
 
 void TestVoid::numberingAfterVoid()
 {
-    charge(QStringLiteral("1-101"), 1);
-    charge(QStringLiteral("1-102"), 1);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
+    Payment(Area, QStringLiteral("1-102")).years(1).save();
     PaymentVoid::run(QStringLiteral("2410100002"), QStringLiteral("错收"));
     // The voided number stays taken: the next payment does not reuse it.
-    QCOMPARE(charge(QStringLiteral("1-102"), 1), QStringLiteral("2410100003"));
+    QCOMPARE(Payment(Area, QStringLiteral("1-102")).years(1).save(), QStringLiteral("2410100003"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge WHERE theNum = '2410100002'")), 1);
 }
 
@@ -197,7 +173,7 @@ void TestVoid::voidAndChargeRacingFromTwoCopies()
     // Each round, another copy voids the house's latest payment while this one's admin tool
     // charges the same house. Whatever the order, the paid-up date ends as the end of the
     // newest live payment, and no two live payments cover the same days.
-    charge(QStringLiteral("1-101"), 1);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
     for (int round = 0; round < 8; ++round) {
         const QString latest = m_db->scalar(
             QStringLiteral("SELECT theNum FROM UCharge WHERE theDel = '否' AND HID = 1 ORDER BY ID DESC"));
@@ -222,7 +198,7 @@ void TestVoid::voidAndChargeRacingFromTwoCopies()
         const QString paidUp = m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE ID = 1"));
         if (live.isEmpty()) {
             QCOMPARE(paidUp, QStringLiteral("2024-04-10"));
-            charge(QStringLiteral("1-101"), 1);
+            Payment(Area, QStringLiteral("1-101")).years(1).save();
             continue;
         }
         QCOMPARE(paidUp, live.at(live.rowCount() - 1, 1));
@@ -239,8 +215,8 @@ void TestVoid::voidAndChargeRacingFromTwoCopies()
 
 void TestVoid::dialog()
 {
-    charge(QStringLiteral("1-101"), 1);
-    charge(QStringLiteral("1-102"), 3);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
+    Payment(Area, QStringLiteral("1-102")).years(3).save();
     MessageRecorder rec;
     VoidDialog d;
     QCOMPARE(d.windowTitle(), QStringLiteral("收费作废"));
@@ -284,8 +260,8 @@ void TestVoid::dialog()
 
 void TestVoid::dialogShowsRefusal()
 {
-    charge(QStringLiteral("1-101"), 1);
-    charge(QStringLiteral("1-101"), 1);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
     MessageRecorder rec;
     VoidDialog d;
     d.numberEdit->setText(QStringLiteral("2410100001"));
@@ -301,8 +277,8 @@ void TestVoid::dialogShowsRefusal()
 
 void TestVoid::voidQuery()
 {
-    charge(QStringLiteral("1-101"), 1);
-    charge(QStringLiteral("1-102"), 2);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
+    Payment(Area, QStringLiteral("1-102")).years(2).save();
     PaymentVoid::run(QStringLiteral("2410100001"), QStringLiteral("错收"));
     PaymentVoid::run(QStringLiteral("2410100002"), QStringLiteral("多收"));
     MessageRecorder rec;
@@ -343,8 +319,8 @@ void TestVoid::voidQuery()
 
 void TestVoid::adminCommand()
 {
-    charge(QStringLiteral("1-101"), 1);
-    charge(QStringLiteral("1-101"), 1);
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
+    Payment(Area, QStringLiteral("1-101")).years(1).save();
     dataModule().closeConnection();
     QString out, err;
     QCOMPARE(runAdmin({QStringLiteral("void"), QStringLiteral("--db"), m_db->path(), QStringLiteral("2410100001"),

@@ -6,6 +6,7 @@
 #include "data/Schema.h"
 #include "data/DataModule.h"
 #include "operators/LoginDialog.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -130,20 +131,14 @@ void addHouses(TestDb &db, int n)
 {
     db.exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
     for (int i = 1; i <= n; ++i)
-        db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
-                               "VALUES ('东区', '1-%1', 80, '住宅', 20, '2024-10-10', '业主%1', '否')")
-                    .arg(100 + i));
+        HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("1-%1").arg(100 + i)).floorArea(80)
+            .purpose(QStringLiteral("住宅")).price(20).paidUpTo(QStringLiteral("2024-10-10"))
+            .owner(QStringLiteral("业主%1").arg(100 + i)).insert(db);
 }
 
-QString pay(TestDb &db, int house)
+QString pay(TestDb &, int house)
 {
-    const Rows found = ChargeLogic::lookUpHouse(QStringLiteral("东区"), QStringLiteral("1-%1").arg(100 + house));
-    const ChargeLogic::House h = ChargeLogic::houseAt(found);
-    ChargeLogic::Payment p = ChargeLogic::paymentFor(h, QStringLiteral("1"),
-                                                     ChargeLogic::propose(QStringLiteral("1"), h.floorArea, h.unitPrice, h.paidUp));
-    p.paymentMethod = QStringLiteral("现金");
-    Q_UNUSED(db);
-    return ChargeLogic::save(p);
+    return Payment(QStringLiteral("东区"), QStringLiteral("1-%1").arg(100 + house)).save();
 }
 
 // The offset of a byte inside the first page of a table (its root page).

@@ -13,6 +13,7 @@
 #include "sheets/SheetReader.h"
 #include "reference/RefLists.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "browse/QueryModel.h"
 
@@ -61,28 +62,6 @@ House house(const QString &room)
                  QStringLiteral("2024-04-10"), QStringLiteral("张三"), QStringLiteral("13800000000"), {}};
 }
 
-QString chargeOnce(const QString &room, const QString &amount = {})
-{
-    const ChargeLogic::House h = ChargeLogic::houseAt(ChargeLogic::lookUpHouse(Area, room));
-    const auto p = ChargeLogic::propose(QStringLiteral("1"), h.floorArea, h.unitPrice, h.paidUp);
-    ChargeLogic::Payment pay;
-    pay.houseId = h.id;
-    pay.chargingDate = ChargeDate;
-    pay.area = h.area;
-    pay.room = h.room;
-    pay.floorArea = h.floorArea;
-    pay.unitPrice = h.unitPrice;
-    pay.owner = h.owner;
-    pay.years = QStringLiteral("1");
-    pay.startDate = p.start.toString(Qt::ISODate);
-    pay.endDate = p.end.toString(Qt::ISODate);
-    pay.amount = amount.isEmpty() ? p.amount : amount;
-    pay.paymentMethod = QStringLiteral("现金");
-    pay.payee = CurrentUserName;
-    pay.lookedUpPaidUp = h.paidUp;
-    return ChargeLogic::save(pay);
-}
-
 Sheet sheetOf(const QList<QStringList> &rows)
 {
     Sheet s;
@@ -126,9 +105,9 @@ void TestChangeLog::act(const QString &action)
                                   Area, {}, nullptr, QStringLiteral("业主.xlsx")),
                  2);
     } else if (action == QLatin1String("charge")) {
-        chargeOnce(QStringLiteral("1-101"));
+        Payment(Area, QStringLiteral("1-101")).save();
     } else if (action == QLatin1String("void")) {
-        chargeOnce(QStringLiteral("1-101"));
+        Payment(Area, QStringLiteral("1-101")).save();
         PaymentVoid::run(QStringLiteral("2410100001"), QStringLiteral("错收"));
     } else if (action == QLatin1String("add operator")) {
         RefLists::add(Accounts::users(), QStringLiteral("收费员甲"), QString());
@@ -204,7 +183,7 @@ void TestChangeLog::refusedChangeLeavesNoRecord()
             h.floorArea = QStringLiteral("90.5.5");
             OwnerEntry::update(id, h, OwnerEntry::load(id));
         } else if (action == QLatin1String("charge bad")) {
-            chargeOnce(QStringLiteral("1-101"), QStringLiteral("12..5"));
+            Payment(Area, QStringLiteral("1-101")).amount(QStringLiteral("12..5")).save();
         } else if (action == QLatin1String("void refused")) {
             PaymentVoid::run(QStringLiteral("2410109999"), QStringLiteral("错收"));
         } else if (action == QLatin1String("price bad")) {
@@ -380,7 +359,7 @@ void TestChangeLog::olderFileGainsTheTables()
     // Opening it (as the program and the admin tool do) upgrades it; a charge is recorded.
     QCOMPARE(dataModule().db().scalar(QStringLiteral("PRAGMA user_version")), QString::number(Schema::Version));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UVoid")), 0);
-    chargeOnce(QStringLiteral("1-101"));
+    Payment(Area, QStringLiteral("1-101")).save();
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM ULog WHERE theAction = '收费'")), 1);
     // An upgraded file opens again without change.
     dataModule().closeConnection();

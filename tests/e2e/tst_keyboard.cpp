@@ -21,6 +21,7 @@
 #include "reference/ReferenceListDialog.h"
 #include "reference/UnitSettingsDialog.h"
 #include "widgets/RangeSpinBox.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/GbkLineEdit.h"
@@ -132,8 +133,8 @@ void TestKeyboard::init()
     m_db->exec(QStringLiteral("INSERT INTO SArea (theName) VALUES ('阳光小区')"));
     m_db->exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice) VALUES ('住宅', 22.5)"));
     m_db->exec(QStringLiteral("INSERT INTO SMType (theName) VALUES ('现金')"));
-    m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
-                              "VALUES ('阳光小区', '1-1-101', 80, '住宅', 22.5, '2024-04-10', '王静', '否')"));
+    HouseBuilder().area(QStringLiteral("阳光小区")).room(QStringLiteral("1-1-101")).floorArea(80).purpose(QStringLiteral("住宅"))
+        .price(22.5).paidUpTo(QStringLiteral("2024-04-10")).owner(QStringLiteral("王静")).insert(*m_db);
     m_messages = std::make_unique<MessageRecorder>();
     m_quit = std::make_unique<QuitRecorder>();
 }
@@ -324,8 +325,9 @@ void TestKeyboard::gridPopupByMenuKey()
 {
     QFETCH(QString, screen);
     QFETCH(QStringList, items);
-    m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, theMoney, theDel, theDate) "
-                              "VALUES (1, '2410100001', '2024-10-10', '阳光小区', '1-1-101', 1800, '否', '2024-10-10')"));
+    ChargeRowBuilder().house(1).number(QStringLiteral("2410100001")).chargingDate(QStringLiteral("2024-10-10"))
+        .area(QStringLiteral("阳光小区")).room(QStringLiteral("1-1-101")).amount(QStringLiteral("1800"))
+        .storedOn(QStringLiteral("2024-10-10")).insert(*m_db);
     std::unique_ptr<QWidget> w;
     QTableView *grid = nullptr;
     QMenu *popup = nullptr;

@@ -3,6 +3,7 @@
 #include "report/UiReportPreview.h"
 #include "tests/report/ReportProbe.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -51,12 +52,12 @@ const QString Number = QStringLiteral("2410100012");
 
 void insertCharge(TestDb &db, const QString &number, const QString &owner, const QString &remark = QStringLiteral("暖气费"))
 {
-    db.exec(QStringLiteral(
-                "INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, theCount, QSDate, JZDate, "
-                "theMoney, theDX, MType, theSKR, Remark, theDel, theDate, UName) VALUES (7, '%1', '2024-10-11', '幸福小区', "
-                "'3-2-501', 85.5, 20, '%2', 1, '2024-10-11', '2025-10-10', 1234.5, '壹仟贰佰叁拾肆元伍角', '现金', "
-                "'王会计', '%3', '否', '2024-10-10', '管理员')")
-                .arg(number, owner, remark));
+    ChargeRowBuilder().house(7).number(number).chargingDate(QStringLiteral("2024-10-11")).area(QStringLiteral("幸福小区"))
+        .room(QStringLiteral("3-2-501")).floorArea(QStringLiteral("85.5")).price(QStringLiteral("20")).owner(owner)
+        .years(QStringLiteral("1")).period(QStringLiteral("2024-10-11"), QStringLiteral("2025-10-10"))
+        .amount(QStringLiteral("1234.5")).inWords(QStringLiteral("壹仟贰佰叁拾肆元伍角")).method(QStringLiteral("现金"))
+        .payee(QStringLiteral("王会计")).remark(remark).storedOn(QStringLiteral("2024-10-10"))
+        .enteredBy(QStringLiteral("管理员")).insert(db);
 }
 
 } // namespace
@@ -78,12 +79,19 @@ void TestReceipt::cleanup()
 
 void TestReceipt::statements()
 {
+    // The unit's title row and the one row of labels asked for.
     printModule().loadUnit();
-    QCOMPARE(SqlText, QStringLiteral("SELECT theName, F1 FROM SDept WHERE (ID = 1) "));
+    QCOMPARE(printModule().unitRows.rowCount(), 1);
+    QCOMPARE(printModule().unitRows.at(0, QStringLiteral("theName")), QStringLiteral("澄岳供热有限公司"));
+    QVERIFY(printModule().unitRows.columnIndex(QStringLiteral("F1")) >= 0);
     printModule().loadLabels(QStringLiteral("1"));
-    QCOMPARE(SqlText, QStringLiteral("select * from SZD Where (theID = 1) "));
+    QCOMPARE(printModule().labelRows.rowCount(), 1);
+    QCOMPARE(printModule().labelRows.at(0, QStringLiteral("theID")), QStringLiteral("1"));
+    // The payment is read by its whole receipt number, a quote in it being part of it.
+    insertCharge(*m_db, QStringLiteral("24'10"), QStringLiteral("李四"));
     printModule().printReceipt(QStringLiteral("24'10"));
-    QCOMPARE(SqlText, QStringLiteral("SELECT * FROM UCharge WHERE (theNum = '24''10')"));
+    QCOMPARE(printModule().paymentRows.rowCount(), 1);
+    QCOMPARE(printModule().paymentRows.at(0, QStringLiteral("HName")), QStringLiteral("李四"));
     QCOMPARE(printModule().receipt.fileName(), QStringLiteral("Print/cnf.rf3"));
     QCOMPARE(m_presenter.pages.size(), 1);
     const QList<report::DataSet> sets = printModule().receipt.dataSets();

@@ -5,6 +5,7 @@
 #include "owners/ArrearsReminderWindow.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupCombo.h"
@@ -27,9 +28,9 @@ void setPeriodEnd(TestDb &db, int month, int day)
 void addHouse(TestDb &db, const QString &area, const QString &room, const QString &floor, const QString &price,
               const QString &endDate, const QString &del = QStringLiteral("否"))
 {
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, "
-                           "Remark, theDel) VALUES ('%1', '%2', %3, '住宅', %4, '%5', '业主%2', '013900000000', '', '%6')")
-                .arg(area, room, floor, price, endDate, del));
+    HouseBuilder().area(area).room(room).floorArea(floor).purpose(QStringLiteral("住宅")).price(price).paidUpTo(endDate)
+        .owner(QStringLiteral("业主") + room).phone(QStringLiteral("013900000000")).remark({})
+        .set(QStringLiteral("theDel"), del).insert(db);
 }
 
 // The reminder's houses at the default reference date 2024-03-15.
