@@ -173,7 +173,7 @@ void TestCharge::numberFollowsLoginChargingDate()
     auto w = openWindow();
     w->chargeDatePicker->setDate(QDate(2024, 11, 2));
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     const Rows row = dataModule().query(QStringLiteral("SELECT theNum, myDate, theDate FROM UCharge WHERE HNum = '3-2-501'"));
     QCOMPARE(row.rowCount(), 1);
     QCOMPARE(row.at(0, 0), QStringLiteral("2410100012"));
@@ -445,17 +445,17 @@ void TestCharge::paidUpNotADate()
 
     // The save waits for both dates.
     m_messages->clear();
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("起始日期 不能为空，请重新选择！")});
     QCOMPARE(focusIn(w.get()), w->startDatePicker);
     w->startDatePicker->setDate(QDate(2024, 10, 1));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->last(), QStringLiteral("截至日期 不能为空，请重新选择！"));
     QCOMPARE(focusIn(w.get()), w->endDatePicker);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
 
     w->endDatePicker->setDate(QDate(2026, 9, 30));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT QSDate || ' ' || JZDate FROM UCharge")), QStringLiteral("2024-10-01 2026-09-30"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '6-6-606'")), QStringLiteral("2026-09-30"));
@@ -474,7 +474,7 @@ void TestCharge::savedRow()
     w->payeeBox->setKeyValue(QStringLiteral("王会计"));
     w->remarkEdit->setText(QStringLiteral("O'Brien 退费"));
     w->areaBox->setKeyValue(QStringLiteral("阳光花园")); // the charge keeps the house's area
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->errors(), 0);
 
     const Rows row = dataModule().query(QStringLiteral("SELECT * FROM UCharge"));
@@ -537,7 +537,7 @@ void TestCharge::saveChecks()
         w->yearsEdit->clear();
     if (fault == QLatin1String("method"))
         w->paymentMethodBox->clearChoice();
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->texts(), QStringList{message});
     QWidget *expected = focus == QLatin1String("roomEdit") ? static_cast<QWidget *>(w->roomEdit)
         : focus == QLatin1String("yearsEdit")             ? static_cast<QWidget *>(w->yearsEdit)
@@ -567,7 +567,7 @@ void TestCharge::badValuesStoreNothing()
     lookUp(*w, QStringLiteral("3-2-501"));
     w->yearsEdit->setText(years);
     w->amountEdit->setText(amount);
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->errors(), 1);
     QCOMPARE(m_messages->last(), message);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
@@ -584,7 +584,7 @@ void TestCharge::refusedUpdateLeavesNoCharge()
         m_db->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON UHouse BEGIN SELECT RAISE(ABORT, '房屋记录已锁定'); END"));
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->errors(), 1);
     QCOMPARE(m_messages->last(), QStringLiteral("房屋记录已锁定。"));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 0);
@@ -594,7 +594,7 @@ void TestCharge::refusedUpdateLeavesNoCharge()
 
     // Once the house can be updated, the same payment takes the first number of the day.
     m_db->exec(TestDb::onServer() ? QStringLiteral("DROP TRIGGER refuse ON UHouse") : QStringLiteral("DROP TRIGGER refuse"));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT theNum FROM UCharge")), QStringLiteral("2410100001"));
 }
 
@@ -606,7 +606,7 @@ void TestCharge::continuousAndSuccess()
     lookUp(*w, QStringLiteral("3-2-501"));
     w->remarkEdit->setText(QStringLiteral("第一笔"));
     const QDate end = w->endDatePicker->date();
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     // Ticked: cleared for the next payment, no message, lists and dates kept.
     QCOMPARE(m_messages->entries.size(), 0);
     QVERIFY(w->isVisible());
@@ -622,7 +622,7 @@ void TestCharge::continuousAndSuccess()
     // Unticked: the success message, and the window closes.
     lookUp(*w, QStringLiteral("1-1-101"));
     w->continuousEntryCheck->setChecked(false);
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("收费信息 保存成功！")});
     QVERIFY(!w->isVisible());
     QCOMPARE(w->result(), int(QDialog::Accepted));
@@ -645,7 +645,7 @@ void TestCharge::printFailureCarriesOn()
     auto w = openWindow();
     w->continuousEntryCheck->setChecked(continuous);
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge")), 1);
     QCOMPARE(m_messages->entries.value(0).kind, QStringLiteral("error"));
     QCOMPARE(m_messages->entries.value(0).text, QStringLiteral("打印机不可用。"));
@@ -653,7 +653,7 @@ void TestCharge::printFailureCarriesOn()
         QCOMPARE(m_messages->entries.size(), 1);
         QVERIFY(w->houseId.isEmpty());
         // Saving again cannot store the same payment a second time.
-        w->save();
+        QTest::mouseClick(w->saveButton, Qt::LeftButton);
         QCOMPARE(m_messages->last(), QStringLiteral("业主信息 不能为空，请重新选择！"));
     } else {
         QCOMPARE(m_messages->texts().mid(1), QStringList{QStringLiteral("收费信息 保存成功！")});
@@ -711,7 +711,7 @@ void TestCharge::noMethodsNoMethodNeeded()
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
     w->paymentMethodBox->clearChoice();
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->errors(), 0);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UCharge WHERE MType = ''")), 1);
 }
@@ -747,7 +747,7 @@ void TestCharge::anotherCopyChargingAtOnceGetsTheNextNumber()
     // This copy waits for it before counting, and so takes the next number.
     auto w = openWindow();
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     finish->wait();
     QCOMPARE(m_messages->errors(), 0);
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(theNum, ' ') FROM (SELECT theNum FROM UCharge ORDER BY ID)")),
@@ -795,7 +795,7 @@ void TestCharge::receiptAfterWaitingForAnotherDesk()
     auto w = openWindow();
     w->continuousEntryCheck->setChecked(false);
     lookUp(*w, QStringLiteral("3-2-501"));
-    w->save();
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
     release->wait();
     QCOMPARE(dialogs.opened, 1);
     QVERIFY(waitWindowShown);

@@ -219,17 +219,20 @@ void TestVoid::dialog()
     Payment(Area, QStringLiteral("1-102")).years(3).save();
     MessageRecorder rec;
     VoidDialog d;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
     QCOMPARE(d.windowTitle(), QStringLiteral("收费作废"));
     QCOMPARE(d.todayRows->rowCount(), 2);
     QCOMPARE(d.todayRows->rows().at(0, 0), QStringLiteral("2410100002"));
 
-    // No payment shown yet.
+    // No payment shown yet: the button is off, and the void itself refuses.
+    QVERIFY(!d.voidButton->isEnabled());
     d.voidPayment();
     QCOMPARE(rec.last(), QStringLiteral("收据单号 不能为空，请重新录入！"));
 
-    // Picked from the list: the payment and what the void does to the paid-up date.
-    d.todayGrid->setCurrentIndex(d.todayRows->index(0, 0));
-    d.pickFromList();
+    // Clicked in the list: the payment and what the void does to the paid-up date.
+    const QModelIndex newest = d.todayRows->index(0, 0);
+    QTest::mouseClick(d.todayGrid->viewport(), Qt::LeftButton, {}, d.todayGrid->visualRect(newest).center());
     QCOMPARE(d.numberEdit->text(), QStringLiteral("2410100002"));
     QCOMPARE(d.paymentLabels[3]->text(), QStringLiteral("1-102"));
     QCOMPARE(d.paymentLabels[8]->text(), QStringLiteral("6000 元"));
@@ -237,20 +240,21 @@ void TestVoid::dialog()
     QVERIFY(d.voidButton->isEnabled());
 
     // The reason is required.
-    d.voidPayment();
+    QTest::mouseClick(d.voidButton, Qt::LeftButton);
     QCOMPARE(rec.last(), QStringLiteral("作废原因 不能为空！"));
     QCOMPARE(d.focusWidget(), d.reasonEdit);
 
     // No (the default) changes nothing.
-    d.reasonEdit->setText(QStringLiteral("年数录错"));
+    typeText(d.reasonEdit, QStringLiteral("年数录错"));
+    QCOMPARE(d.reasonEdit->text(), QStringLiteral("年数录错"));
     rec.answers = {false};
-    d.voidPayment();
+    QTest::mouseClick(d.voidButton, Qt::LeftButton);
     QCOMPARE(rec.entries.last().caption, QStringLiteral("作废"));
     QVERIFY(rec.last().contains(QStringLiteral("2027-04-10 退回到 2024-04-10")));
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UVoid")), 0);
 
     rec.answers = {true};
-    d.voidPayment();
+    QTest::mouseClick(d.voidButton, Qt::LeftButton);
     QCOMPARE(rec.last(), QStringLiteral("收据 2410100002 已作废，该户到期日期已退回到 2024-04-10！"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT Reason FROM UVoid")), QStringLiteral("年数录错"));
     QCOMPARE(d.todayRows->rowCount(), 1);
@@ -264,13 +268,17 @@ void TestVoid::dialogShowsRefusal()
     Payment(Area, QStringLiteral("1-101")).years(1).save();
     MessageRecorder rec;
     VoidDialog d;
-    d.numberEdit->setText(QStringLiteral("2410100001"));
-    d.findPayment();
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    // The receipt number typed, Enter shows the payment.
+    QTest::keyClicks(d.numberEdit, QStringLiteral("2410100001"));
+    QTest::keyClick(d.numberEdit, Qt::Key_Return);
     QCOMPARE(d.paymentLabels[0]->text(), QStringLiteral("2410100001"));
     QVERIFY2(d.refusalLabel->text().contains(QStringLiteral("请先作废其后的收据 2410100002")), qPrintable(d.refusalLabel->text()));
     QVERIFY(!d.voidButton->isEnabled());
-    d.numberEdit->setText(QStringLiteral("99"));
-    d.findPayment();
+    d.numberEdit->clear();
+    QTest::keyClicks(d.numberEdit, QStringLiteral("99"));
+    QTest::keyClick(d.numberEdit, Qt::Key_Return);
     QCOMPARE(rec.last(), QStringLiteral("收据单号 99 不存在，请重新录入！"));
     QVERIFY(d.paymentLabels[0]->text().isEmpty());
 }

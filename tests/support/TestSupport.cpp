@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QProcess>
 #include <QUrl>
 #include <QTest>
@@ -182,4 +183,18 @@ int runAdmin(const QStringList &args, QString *out, QString *err, int timeoutMs)
     if (err)
         *err = QString::fromUtf8(p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+void typeText(QWidget *box, const QString &text)
+{
+    box->setFocus();
+    for (const QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClick(box, char(c.unicode()));
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(c));
+            QApplication::sendEvent(box, &commit);
+        }
+    }
 }

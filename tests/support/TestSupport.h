@@ -112,3 +112,7 @@ int runWithoutWindowFrames(const QString &testFunction, QString *output);
 
 // Runs the admin tool; returns its exit status, with standard output and error.
 int runAdmin(const QStringList &args, QString *out = nullptr, QString *err = nullptr, int timeoutMs = 60000);
+
+// Types text into a box as the operator does: ASCII as key presses, anything else (Chinese)
+// as committed input-method text. The box gets the focus first.
+void typeText(QWidget *box, const QString &text);
