@@ -465,14 +465,18 @@ void TestCharge::paidUpNotADate()
 
 void TestCharge::savedRow()
 {
+    // Typed as at the desk: the room and Enter, the years over the proposed one, the remark.
     auto w = openWindow();
-    lookUp(*w, QStringLiteral("3-2-501"));
-    w->yearsEdit->setText(QStringLiteral("-1"));
+    typeText(w->roomEdit, QStringLiteral("3-2-501"));
+    QTest::keyClick(w->roomEdit, Qt::Key_Return);
+    QCOMPARE(w->ownerEdit->text(), QStringLiteral("张三"));
+    w->yearsEdit->selectAll();
+    typeText(w->yearsEdit, QStringLiteral("-1"));
     QCOMPARE(w->amountEdit->text(), QStringLiteral("-1710"));
     w->chargeDatePicker->setDate(QDate(2024, 10, 12));
     w->paymentMethodBox->setKeyValue(QStringLiteral("转账"));
     w->payeeBox->setKeyValue(QStringLiteral("王会计"));
-    w->remarkEdit->setText(QStringLiteral("O'Brien 退费"));
+    typeText(w->remarkEdit, QStringLiteral("O'Brien 退费"));
     w->areaBox->setKeyValue(QStringLiteral("阳光花园")); // the charge keeps the house's area
     QTest::mouseClick(w->saveButton, Qt::LeftButton);
     QCOMPARE(m_messages->errors(), 0);

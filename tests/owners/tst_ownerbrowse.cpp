@@ -29,6 +29,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -192,20 +193,25 @@ void TestOwnerBrowse::criteriaClauses()
     MessageRecorder rec;
     auto *w = new OwnerManagementWindow;
     w->show();
-    // Ticked in the reverse order, to show that the table's order decides.
-    if (!remark.isNull())
-        w->remarkEdit->setText(remark), w->tickRemark();
-    if (!phone.isNull())
-        w->phoneEdit->setText(phone), w->tickPhone();
-    if (!owner.isNull())
-        w->ownerEdit->setText(owner), w->tickOwner();
+    // A text criterion is typed (typing ticks it); an empty one is ticked by a click on its box.
+    const auto typeCriterion = [](QLineEdit *edit, QCheckBox *check, const QString &text) {
+        if (text.isNull())
+            return;
+        typeText(edit, text);
+        if (!check->isChecked())
+            QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(4, check->height() / 2));
+        QVERIFY(check->isChecked());
+    };
+    // Ticked in the reverse order of the boxes.
+    typeCriterion(w->remarkEdit, w->remarkCheck, remark);
+    typeCriterion(w->phoneEdit, w->phoneCheck, phone);
+    typeCriterion(w->ownerEdit, w->ownerCheck, owner);
     if (!purpose.isNull())
         w->purposeBox->setKeyValue(purpose), w->tickPurpose();
-    if (!room.isNull())
-        w->roomEdit->setText(room), w->tickRoom();
+    typeCriterion(w->roomEdit, w->roomCheck, room);
     if (!area.isNull())
         w->areaBox->setKeyValue(area), w->tickArea();
-    w->runQuery();
+    QTest::mouseClick(w->queryButton, Qt::LeftButton);
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(::rooms(*w), rooms);
     QVERIFY(w->waitForFigures());
