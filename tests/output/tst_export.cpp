@@ -8,6 +8,7 @@
 #include "output/XlsxExport.h"
 #include "tests/output/XlsxProbe.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/Guard.h"
 
@@ -596,7 +597,7 @@ void TestExport::quickExcelShowsNoProgressOverTheBoxes()
     QTemporaryDir tmp;
     Environment tmpDir("TMPDIR", tmp.path());
     TestDb db;
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '1-101', 50, 2, '否')"));
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("1-101")).floorArea(50).price(2).insert(db);
     db.login();
     NoProgramOpener opener;
     ReadingMessages boxes;
@@ -619,21 +620,34 @@ namespace {
 void seedOffice(TestDb &db)
 {
     db.exec(QStringLiteral("UPDATE SDept SET theEM = 3, theED = 15 WHERE ID = 1"));
-    db.exec(QStringLiteral(
-        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel) VALUES "
-        "('阳光小区', '0101', 87.5, '住宅', 25, '2023-10-15', '王''五', '013912345678', '=1+1', '否'), "
-        "('阳光小区', '0102', 100, '商用', 30, '2021-12-31', '李四', '', '', '否'), "
-        "('阳光小区', '0103', 60, '住宅', 25, '2025-10-15', '张三', '13800000000', '', '否'), "
-        "('翠园', '0001', 50, '住宅', 25, '2020-01-01', '赵六', '', '', '是')"));
-    db.exec(QStringLiteral(
-        "INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, theCount, QSDate, JZDate, "
-        "theMoney, MType, theSKR, Remark, theDel) VALUES "
-        "(3, '2410100012', '2024-10-10', '阳光小区', '0103', 60, 25, '张三', 1, '2024-10-16', '2025-10-15', 1500, "
-        "'现金', '管理员', '', '否'), "
-        "(3, '2310100001', '2023-10-10', '阳光小区', '0103', 60, 25, '张三', 1, '2023-10-16', '2024-10-15', 1500, "
-        "'现金', '管理员', '', '是'), "
-        "(1, '2410110001', '2024-10-11', '阳光小区', '0101', 87.5, 25, '王''五', 2, '2023-10-16', '2025-10-15', 4375, "
-        "'微信', '管理员', '补', '否')"));
+    struct House {
+        const char *area, *room, *floorArea, *purpose, *price, *paidUp, *owner, *phone, *remark;
+        bool deleted;
+    };
+    const House houses[] = {
+        {"阳光小区", "0101", "87.5", "住宅", "25", "2023-10-15", "王'五", "013912345678", "=1+1", false},
+        {"阳光小区", "0102", "100", "商用", "30", "2021-12-31", "李四", "", "", false},
+        {"阳光小区", "0103", "60", "住宅", "25", "2025-10-15", "张三", "13800000000", "", false},
+        {"翠园", "0001", "50", "住宅", "25", "2020-01-01", "赵六", "", "", true},
+    };
+    for (const House &h : houses)
+        HouseBuilder().area(QString::fromUtf8(h.area)).room(QString::fromUtf8(h.room)).floorArea(QString::fromUtf8(h.floorArea))
+            .purpose(QString::fromUtf8(h.purpose)).price(QString::fromUtf8(h.price)).paidUpTo(QString::fromUtf8(h.paidUp))
+            .owner(QString::fromUtf8(h.owner)).phone(QString::fromUtf8(h.phone)).remark(QString::fromUtf8(h.remark))
+            .deleted(h.deleted).insert(db);
+    const auto charge = [&](qint64 house, const char *number, const char *date, const char *room, const char *floorArea,
+                            const char *owner, const char *years, const char *start, const char *end, const char *amount,
+                            const char *method, const char *remark, bool deleted) {
+        ChargeRowBuilder().house(house).number(QString::fromUtf8(number)).chargingDate(QString::fromUtf8(date))
+            .area(QStringLiteral("阳光小区")).room(QString::fromUtf8(room)).floorArea(QString::fromUtf8(floorArea))
+            .price(QStringLiteral("25")).owner(QString::fromUtf8(owner)).years(QString::fromUtf8(years))
+            .period(QString::fromUtf8(start), QString::fromUtf8(end)).amount(QString::fromUtf8(amount))
+            .method(QString::fromUtf8(method)).payee(QStringLiteral("管理员")).remark(QString::fromUtf8(remark))
+            .deleted(deleted).insert(db);
+    };
+    charge(3, "2410100012", "2024-10-10", "0103", "60", "张三", "1", "2024-10-16", "2025-10-15", "1500", "现金", "", false);
+    charge(3, "2310100001", "2023-10-10", "0103", "60", "张三", "1", "2023-10-16", "2024-10-15", "1500", "现金", "", true);
+    charge(1, "2410110001", "2024-10-11", "0101", "87.5", "王'五", "2", "2023-10-16", "2025-10-15", "4375", "微信", "补", false);
 }
 
 } // namespace

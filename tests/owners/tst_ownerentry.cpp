@@ -451,7 +451,7 @@ void TestOwnerEntry::modifyRefusesNoNumber()
 {
     TestDb db;
     seed(db);
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('阳光小区', '1', 80, 20, '否')"));
+    HouseBuilder().area(QStringLiteral("阳光小区")).room(QStringLiteral("1")).floorArea(80).price(20).insert(db);
     MessageRecorder rec;
     OwnerModifyDialog w;
     w.show();
@@ -487,8 +487,8 @@ void TestOwnerEntry::yearFeeNoReceiptCanWrite()
     QFETCH(QString, shown);
     TestDb db;
     seed(db);
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
-                           "VALUES ('阳光小区', '2-201', 80, '住宅', 20, '2025-04-10', '李四', '否')"));
+    HouseBuilder().area(QStringLiteral("阳光小区")).room(QStringLiteral("2-201")).floorArea(80).purpose(QStringLiteral("住宅"))
+        .price(20).paidUpTo(QStringLiteral("2025-04-10")).owner(QStringLiteral("李四")).insert(db);
     MessageRecorder rec;
     for (int dialog = 0; dialog < 2; ++dialog) {
         std::unique_ptr<OwnerDialog> w;

@@ -6,6 +6,7 @@
 #include "owners/OwnerImportDialog.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/ImportFiles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/LookupCombo.h"
 
@@ -279,7 +280,7 @@ Sheet memorySheet(const QList<QStringList> &rows)
 void TestOwnerImport::storedHouseIsNotCheckedAgain()
 {
     ImportDb d;
-    d.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '1-101', 1, 1, '否')"));
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("1-101")).floorArea(1).price(1).insert(d.db);
     const Sheet sheet = memorySheet({{"1-101", "八十", "住宅", "22", "", "张三", "", ""},
                                      {"1-101", "1e12", "住宅", "22", "", "张三", "", ""},
                                      {"1-102", "50", "住宅", "22", "", "李四", "", ""}});
@@ -532,7 +533,7 @@ void TestOwnerImport::importNeedsAnArea()
 void TestOwnerImport::importReportsAndCloses()
 {
     Window f;
-    f.data.db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES ('东区', '2-202', 1, 1, '否')"));
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("2-202")).floorArea(1).price(1).insert(f.data.db);
     f.open(fixture(QStringLiteral("from-openpyxl.xlsx")));
     f.w.areaBox->setKeyValue(East);
     f.w.importOwners();

@@ -4,6 +4,7 @@
 #include "reference/UnitSettings.h"
 #include "reference/UnitSettingsDialog.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/RangeSpinBox.h"
@@ -635,8 +636,8 @@ void TestReference::areaOfLiveHousesIsKept()
     MessageRecorder rec;
     insertRow(db, QStringLiteral("area"), QStringLiteral("阳光小区"));
     insertRow(db, QStringLiteral("method"), QStringLiteral("现金"));
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, theDel) VALUES "
-                           "('阳光小区', '1', 1, 1, '否'), ('阳光小区', '2', 1, 1, '否'), ('阳光小区', '3', 1, 1, '是')"));
+    for (const QString room : {"1", "2", "3"})
+        HouseBuilder().area(QStringLiteral("阳光小区")).room(room).floorArea(1).price(1).deleted(room == QLatin1String("3")).insert(db);
     AreasDialog w;
     showAndWait(&w);
     rec.answers = {true};

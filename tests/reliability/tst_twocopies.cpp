@@ -2,6 +2,7 @@
 // lock instead of failing, and a house charged by the other copy between look-up and save
 // is not charged a second time for the same period.
 #include "tests/support/Doubles.h"
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 
 #include "charging/ChargeEntryDialog.h"
@@ -46,9 +47,9 @@ void TestTwoCopies::init()
     m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('阳光小区', '')"));
     m_db->exec(QStringLiteral("INSERT INTO SMType (theName, Remark) VALUES ('现金', '')"));
     m_db->exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theAN = '阳光小区'"));
-    m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, "
-                              "thePhone, Remark, theDel, theDate, UName) VALUES ('阳光小区', '1-101', 100, '住宅', "
-                              "2, '2024-04-10', '张三', '', '', '否', '2024-10-10', '管理员')"));
+    HouseBuilder().area(QStringLiteral("阳光小区")).room(QStringLiteral("1-101")).floorArea(100).purpose(QStringLiteral("住宅"))
+        .price(2).paidUpTo(QStringLiteral("2024-04-10")).owner(QStringLiteral("张三")).phone({}).remark({})
+        .entered(QStringLiteral("2024-10-10"), QStringLiteral("管理员")).insert(*m_db);
     m_db->login();
     m_preview.count = 0;
     report::setPresenter(&m_preview);

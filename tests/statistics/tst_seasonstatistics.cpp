@@ -221,8 +221,8 @@ void TestSeasonStatistics::amountNoReceiptCanWriteIsRefused()
 {
     TestDb db;
     fillStatisticsFixture(db);
-    db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, theDel) "
-                           "VALUES ('东区', '9-901', 1e200, '住宅', 1e200, '2020-04-10', '王五', '否')"));
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("9-901")).floorArea(1e200).purpose(QStringLiteral("住宅"))
+        .price(1e200).paidUpTo(QStringLiteral("2020-04-10")).owner(QStringLiteral("王五")).insert(db);
     try {
         compute(dataModule().db(), seasonOf(2024, period(10, 10, 4, 10)));
         QFAIL("no error");

@@ -1,4 +1,5 @@
 // The admin tool's charge command: one payment through charge entry's logic.
+#include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 
 #include "data/DataModule.h"
@@ -33,14 +34,14 @@ void TestChargeCommand::init()
     m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, theMT) VALUES ('王丽', '580913', '微信')"));
     m_db->exec(QStringLiteral("UPDATE SUser SET theMT = '现金' WHERE ID = 1"));
     m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass) VALUES ('赵六', '580913')")); // no default items
-    for (const char *row : {"'1-101', 100, 2, '2024-04-10'", "'1-102', 88.5, 2.5, '2024-02-29'", "'1-103', 80, 2, ''",
-                            "'1-104', 1e308, 10, '2024-04-10'", "'1-105', 1e12, 10, '2024-04-10'"})
-        m_db->exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, HType, theName, "
-                                  "thePhone, Remark, theDel, theDate, UName) VALUES ('阳光小区', %1, '住宅', '张三', "
-                                  "'', '', '否', '2024-10-10', '管理员')")
-                       .arg(QString::fromUtf8(row)));
+    const QStringList houses[] = {{"1-101", "100", "2", "2024-04-10"}, {"1-102", "88.5", "2.5", "2024-02-29"}, {"1-103", "80", "2", ""},
+                                  {"1-104", "1e308", "10", "2024-04-10"}, {"1-105", "1e12", "10", "2024-04-10"}};
+    for (const QStringList &h : houses)
+        HouseBuilder().area(QStringLiteral("阳光小区")).room(h[0]).floorArea(h[1]).price(h[2]).paidUpTo(h[3])
+            .purpose(QStringLiteral("住宅")).owner(QStringLiteral("张三")).phone({}).remark({})
+            .entered(QStringLiteral("2024-10-10"), QStringLiteral("管理员")).insert(*m_db);
     // Earlier payments of the same charging date: the next number follows them.
-    m_db->exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (9, '2410100001', '2024-10-10', '是')"));
+    ChargeRowBuilder().house(9).number(QStringLiteral("2410100001")).storedOn(QStringLiteral("2024-10-10")).deleted().insert(*m_db);
     dataModule().closeConnection();
 }
 
