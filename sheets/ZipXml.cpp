@@ -158,7 +158,7 @@ void ZipArchive::parse(const std::string &name, XmlHandler &handler) const
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreateNS(nullptr, NsSeparator));
     if (!parser)
         throw std::bad_alloc();
-    ParseContext context{&handler, parser.get(), m_path, name};
+    ParseContext context{&handler, parser.get(), m_path, name, 0, nullptr};
     XML_SetUserData(parser.get(), &context);
     XML_SetElementHandler(parser.get(), onStart, onEnd);
     XML_SetCharacterDataHandler(parser.get(), onText);
