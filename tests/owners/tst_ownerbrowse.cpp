@@ -195,17 +195,17 @@ void TestOwnerBrowse::criteriaClauses()
     w->show();
     // Ticked in the reverse order, to show that the table's order decides.
     if (!remark.isNull())
-        w->remarkEdit->setText(remark), w->tickRemark();
+        w->remarkEdit->setText(remark), w->remarkCheck->setChecked(true);
     if (!phone.isNull())
-        w->phoneEdit->setText(phone), w->tickPhone();
+        w->phoneEdit->setText(phone), w->phoneCheck->setChecked(true);
     if (!owner.isNull())
-        w->ownerEdit->setText(owner), w->tickOwner();
+        w->ownerEdit->setText(owner), w->ownerCheck->setChecked(true);
     if (!purpose.isNull())
-        w->purposeBox->setKeyValue(purpose), w->tickPurpose();
+        w->purposeBox->setKeyValue(purpose), w->purposeCheck->setChecked(true);
     if (!room.isNull())
-        w->roomEdit->setText(room), w->tickRoom();
+        w->roomEdit->setText(room), w->roomCheck->setChecked(true);
     if (!area.isNull())
-        w->areaBox->setKeyValue(area), w->tickArea();
+        w->areaBox->setKeyValue(area), w->areaCheck->setChecked(true);
     w->runQuery();
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(w->conditions, where);
@@ -333,7 +333,7 @@ void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
     auto *w = new OwnerManagementWindow;
     w->show();
     w->areaBox->setKeyValue(QStringLiteral("阳光小区"));
-    w->tickArea();
+    w->areaCheck->setChecked(true);
     w->runQuery();
     QCOMPARE(rooms(*w), QStringList({"10", "9"}));
     // The filters change, but "查询" is not pressed.
