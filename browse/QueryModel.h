@@ -59,7 +59,6 @@ public:
     static FirstPage readFirstPage(Database &db, const KeyedList &list);
     // Opens a keyed list on db with its first page already read (by readFirstPage on db).
     void openKeyed(Database &db, const KeyedList &list, FirstPage first);
-    bool isKeyed() const { return m_keyed; }
     const KeyedList &keyedList() const { return m_list; }
     // The first keys of every page of the keyed list and its length, from a reading of
     // its keys alone; the list then holds that many rows.

@@ -54,16 +54,6 @@ ChargeBrowseWindow::ChargeBrowseWindow(const QString &caption, bool excel, QWidg
     toPicker->setDateQuietly(charging);
 }
 
-void ChargeBrowseWindow::tickReceiptNumber() { receiptNumberCheck->setChecked(true); }
-void ChargeBrowseWindow::tickFromDate() { chargeDateCheck->setChecked(true); }
-void ChargeBrowseWindow::tickToDate() { chargeDateCheck->setChecked(true); }
-void ChargeBrowseWindow::tickArea() { areaCheck->setChecked(true); }
-void ChargeBrowseWindow::tickRoom() { roomCheck->setChecked(true); }
-void ChargeBrowseWindow::tickOwner() { ownerCheck->setChecked(true); }
-void ChargeBrowseWindow::tickPaymentMethod() { paymentMethodCheck->setChecked(true); }
-void ChargeBrowseWindow::tickPayee() { payeeCheck->setChecked(true); }
-void ChargeBrowseWindow::tickRemark() { remarkCheck->setChecked(true); }
-
 QString ChargeBrowseWindow::listSql() const { return ChargeStatements::list(conditions); }
 QString ChargeBrowseWindow::totalsSql() const { return ChargeStatements::totals(conditions); }
 QVector<ListKey> ChargeBrowseWindow::listOrder() const { return ChargeStatements::order(); }

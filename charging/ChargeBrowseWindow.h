@@ -23,18 +23,6 @@ public:
     LookupCombo *payeeBox;         // 收款人
     QLineEdit *remarkEdit;         // 备注
 
-public slots:
-    // Each ticks its criterion's box (the inputs are connected to the same effect).
-    void tickReceiptNumber();
-    void tickFromDate();
-    void tickToDate();
-    void tickArea();
-    void tickRoom();
-    void tickOwner();
-    void tickPaymentMethod();
-    void tickPayee();
-    void tickRemark();
-
 protected:
     ChargeBrowseWindow(const QString &caption, bool excel, QWidget *parent);
     QString listSql() const override;

@@ -1,160 +1,19 @@
 #include "data/Schema.h"
 #include "db/Database.h"
 #include "data/PasswordHash.h"
+#include "data/SchemaTables.h"
+#include "db/ServerColumns.h"
 #include "db/Sql.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSettings>
 #include <QStringList>
 
 namespace Schema {
 
 namespace {
-
-// Text columns compare without letter case (CaseFold), as the statements expect of "=",
-// LIKE and ORDER BY; the indexes name their collation as an upgraded file has it.
-// Number columns refuse a text that is not a number (cy_isnumber is registered by the
-// data layer on every connection).
-const char *const kTables = R"SQL(
-CREATE TABLE SUser (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  theName TEXT COLLATE CASEFOLD,
-  thePass TEXT COLLATE CASEFOLD,
-  Remark TEXT COLLATE CASEFOLD,
-  theMT TEXT COLLATE CASEFOLD,
-  theHT TEXT COLLATE CASEFOLD,
-  theAN TEXT COLLATE CASEFOLD
-);
-CREATE TABLE SArea (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  theName TEXT COLLATE CASEFOLD,
-  Remark TEXT COLLATE CASEFOLD
-);
-CREATE TABLE SMType (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  theName TEXT COLLATE CASEFOLD,
-  Remark TEXT COLLATE CASEFOLD
-);
-CREATE TABLE SPrice (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  theName TEXT COLLATE CASEFOLD,
-  thePrice REAL CONSTRAINT "单价 不是有效的数字" CHECK (cy_isnumber(thePrice)),
-  Remark TEXT COLLATE CASEFOLD
-);
-CREATE TABLE SDept (
-  ID INTEGER PRIMARY KEY,
-  theName TEXT COLLATE CASEFOLD,
-  F1 TEXT COLLATE CASEFOLD,
-  theBM INTEGER CONSTRAINT "月份 不是有效的数字" CHECK (cy_isnumber(theBM)),
-  theBD INTEGER CONSTRAINT "日期 不是有效的数字" CHECK (cy_isnumber(theBD)),
-  theEM INTEGER CONSTRAINT "月份 不是有效的数字" CHECK (cy_isnumber(theEM)),
-  theED INTEGER CONSTRAINT "日期 不是有效的数字" CHECK (cy_isnumber(theED))
-);
-CREATE TABLE SZD (
-  theID INTEGER PRIMARY KEY,
-  F01 TEXT, F02 TEXT, F03 TEXT, F04 TEXT, F05 TEXT, F06 TEXT, F07 TEXT, F08 TEXT,
-  F09 TEXT, F10 TEXT, F11 TEXT, F12 TEXT, F13 TEXT, F14 TEXT, F15 TEXT, F16 TEXT, F17 TEXT
-);
-CREATE TABLE UHouse (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  AName TEXT COLLATE CASEFOLD,
-  theNum TEXT COLLATE CASEFOLD,
-  theArea REAL CONSTRAINT "面积 不是有效的数字" CHECK (cy_isnumber(theArea)),
-  HType TEXT COLLATE CASEFOLD,
-  thePrice REAL CONSTRAINT "单价 不是有效的数字" CHECK (cy_isnumber(thePrice)),
-  EndDate TEXT COLLATE CASEFOLD,
-  theName TEXT COLLATE CASEFOLD,
-  thePhone TEXT COLLATE CASEFOLD,
-  Remark TEXT COLLATE CASEFOLD,
-  theDel TEXT COLLATE CASEFOLD,
-  theDate TEXT COLLATE CASEFOLD,
-  UName TEXT COLLATE CASEFOLD
-);
-CREATE TABLE UCharge (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  HID INTEGER CONSTRAINT "房屋编号 不是有效的数字" CHECK (cy_isnumber(HID)),
-  theNum TEXT COLLATE CASEFOLD,
-  myDate TEXT COLLATE CASEFOLD,
-  AName TEXT COLLATE CASEFOLD,
-  HNum TEXT COLLATE CASEFOLD,
-  HArea REAL CONSTRAINT "面积 不是有效的数字" CHECK (cy_isnumber(HArea)),
-  HPrice REAL CONSTRAINT "单价 不是有效的数字" CHECK (cy_isnumber(HPrice)),
-  HName TEXT COLLATE CASEFOLD,
-  theCount INTEGER CONSTRAINT "收费年数 不是有效的数字" CHECK (cy_isnumber(theCount)),
-  QSDate TEXT COLLATE CASEFOLD,
-  JZDate TEXT COLLATE CASEFOLD,
-  theMoney REAL CONSTRAINT "收款金额 不是有效的数字" CHECK (cy_isnumber(theMoney)),
-  theDX TEXT COLLATE CASEFOLD,
-  MType TEXT COLLATE CASEFOLD,
-  theSKR TEXT COLLATE CASEFOLD,
-  Remark TEXT COLLATE CASEFOLD,
-  theDel TEXT COLLATE CASEFOLD,
-  theDate TEXT COLLATE CASEFOLD,
-  UName TEXT COLLATE CASEFOLD
-);
--- Where the screens search: a live house by area and room (charge look-up, duplicate
--- checks, the owner list's order), payments by charging date (receipt numbering),
--- by receipt number (printing) and by payment date (the date range filter).
-CREATE INDEX UHouse_Area_Num ON UHouse (AName COLLATE CASEFOLD, theNum COLLATE CASEFOLD, theDel COLLATE CASEFOLD);
-CREATE INDEX UHouse_EndDate ON UHouse (EndDate COLLATE CASEFOLD);
-CREATE INDEX UCharge_theDate ON UCharge (theDate COLLATE CASEFOLD);
-CREATE INDEX UCharge_theNum ON UCharge (theNum COLLATE CASEFOLD);
-CREATE INDEX UCharge_myDate ON UCharge (myDate COLLATE CASEFOLD);
-CREATE INDEX SUser_theName ON SUser (theName COLLATE CASEFOLD);
-)SQL";
-
-// The office's own accounts beside the payments: the voids of payments (UVoid) and the
-// record of changes to money-relevant data (ULog). Rows are only ever inserted. A new file
-// gets them with the other tables; a file of version 2 gains them in the step to 3.
-const char *const kAccountTables = R"SQL(
-CREATE TABLE IF NOT EXISTS UVoid (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  CID INTEGER,
-  HID INTEGER,
-  theNum TEXT COLLATE CASEFOLD,
-  myDate TEXT COLLATE CASEFOLD,
-  AName TEXT COLLATE CASEFOLD,
-  HNum TEXT COLLATE CASEFOLD,
-  HName TEXT COLLATE CASEFOLD,
-  theMoney REAL,
-  MType TEXT COLLATE CASEFOLD,
-  theSKR TEXT COLLATE CASEFOLD,
-  OldEndDate TEXT COLLATE CASEFOLD,
-  NewEndDate TEXT COLLATE CASEFOLD,
-  Reason TEXT COLLATE CASEFOLD,
-  theTime TEXT COLLATE CASEFOLD,
-  theDate TEXT COLLATE CASEFOLD,
-  UName TEXT COLLATE CASEFOLD
-);
-CREATE INDEX IF NOT EXISTS UVoid_theDate ON UVoid (theDate COLLATE CASEFOLD);
-CREATE INDEX IF NOT EXISTS UVoid_theNum ON UVoid (theNum COLLATE CASEFOLD);
-CREATE TABLE IF NOT EXISTS ULog (
-  ID INTEGER PRIMARY KEY AUTOINCREMENT,
-  theTime TEXT COLLATE CASEFOLD,
-  UName TEXT COLLATE CASEFOLD,
-  theDate TEXT COLLATE CASEFOLD,
-  theAction TEXT COLLATE CASEFOLD,
-  theTable TEXT COLLATE CASEFOLD,
-  RowID INTEGER,
-  AName TEXT COLLATE CASEFOLD,
-  HNum TEXT COLLATE CASEFOLD,
-  theChange TEXT COLLATE CASEFOLD
-);
-CREATE INDEX IF NOT EXISTS ULog_theTime ON ULog (theTime COLLATE CASEFOLD);
-)SQL";
-
-// Receipt numbers of a charging date that a restore took back: they were issued from the
-// replaced database, so its numbering goes on after them (ReceiptNumbers). Written by a
-// restore only; a file of version 3 gains the table in the step to 4.
-const char *const kNumberTable = R"SQL(
-CREATE TABLE IF NOT EXISTS UNumSkip (
-  theDate TEXT COLLATE CASEFOLD PRIMARY KEY,
-  theSkip INTEGER
-);
-)SQL";
 
 std::function<void()> &interruption()
 {
@@ -222,23 +81,31 @@ void foldTextColumns(Database &db)
         db.exec(statement);
 }
 
-// 2 -> 3: the voids and the change record.
-// A house's payments, for the void's "latest payment" check.
-const char *const kPaymentsByHouse = "CREATE INDEX IF NOT EXISTS UCharge_HID ON UCharge (HID)";
+using SchemaTables::Engine;
 
+// What a version brought, on an engine: its tables and indexes.
+void addVersion(Database &db, Engine engine, int version)
+{
+    const QString statements = SchemaTables::tablesAddedIn(engine, version) + SchemaTables::indexesAddedIn(engine, version);
+    if (!statements.isEmpty())
+        db.exec(statements);
+}
+
+// 2 -> 3: the voids and the change record, and payments by house (the void's "latest
+// payment" check).
 void addAccountTables(Database &db)
 {
-    db.exec(QString::fromUtf8(kAccountTables));
+    db.exec(SchemaTables::tablesAddedIn(Engine::File, 3));
     // A file of tables that are not the program's has no payments to index; it is told
     // as such by whoever reads it, not by the upgrade.
     if (db.count(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'UCharge'")) > 0)
-        db.exec(QString::fromLatin1(kPaymentsByHouse));
+        db.exec(SchemaTables::indexesAddedIn(Engine::File, 3));
 }
 
 // 3 -> 4: the receipt numbers a restore took back.
 void addNumberTable(Database &db)
 {
-    db.exec(QString::fromUtf8(kNumberTable));
+    addVersion(db, Engine::File, 4);
 }
 
 struct Step {
@@ -264,148 +131,9 @@ int fileVersion(Database &db)
     return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'UCharge'")).toInt() > 0 ? 1 : 0;
 }
 
-// The same tables on a PostgreSQL server. Text columns are citext, which compares
-// without letter case in "=", LIKE, ORDER BY and the indexes. Number columns are double
-// precision: the server itself refuses a text that is not a number, and the CHECKs refuse
-// what it would take besides (Infinity, NaN), each named "<column>_number" so that the data
-// layer can name the column in the operator's words (serverNumberLabel). IDs are identity
-// columns. DateDiff is an SQL function of the same arguments as the file's. The houses'
-// index ends in ID, as every index of the file ends in its row's ID: the owner list,
-// ordered by area, room and ID, then reads its pages off the index without a sort.
-const char *const kServerTables = R"SQL(
-CREATE EXTENSION IF NOT EXISTS citext;
-CREATE TABLE SUser (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  theName citext,
-  thePass citext,
-  Remark citext,
-  theMT citext,
-  theHT citext,
-  theAN citext
-);
-CREATE TABLE SArea (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  theName citext,
-  Remark citext
-);
-CREATE TABLE SMType (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  theName citext,
-  Remark citext
-);
-CREATE TABLE SPrice (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  theName citext,
-  thePrice double precision CONSTRAINT theprice_number CHECK (thePrice NOT IN ('Infinity', '-Infinity', 'NaN')),
-  Remark citext
-);
-CREATE TABLE SDept (
-  ID bigint PRIMARY KEY,
-  theName citext,
-  F1 citext,
-  theBM double precision CONSTRAINT thebm_number CHECK (theBM NOT IN ('Infinity', '-Infinity', 'NaN')),
-  theBD double precision CONSTRAINT thebd_number CHECK (theBD NOT IN ('Infinity', '-Infinity', 'NaN')),
-  theEM double precision CONSTRAINT theem_number CHECK (theEM NOT IN ('Infinity', '-Infinity', 'NaN')),
-  theED double precision CONSTRAINT theed_number CHECK (theED NOT IN ('Infinity', '-Infinity', 'NaN'))
-);
-CREATE TABLE SZD (
-  theID bigint PRIMARY KEY,
-  F01 text, F02 text, F03 text, F04 text, F05 text, F06 text, F07 text, F08 text,
-  F09 text, F10 text, F11 text, F12 text, F13 text, F14 text, F15 text, F16 text, F17 text
-);
-CREATE TABLE UHouse (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  AName citext,
-  theNum citext,
-  theArea double precision CONSTRAINT thearea_number CHECK (theArea NOT IN ('Infinity', '-Infinity', 'NaN')),
-  HType citext,
-  thePrice double precision CONSTRAINT theprice_number CHECK (thePrice NOT IN ('Infinity', '-Infinity', 'NaN')),
-  EndDate citext,
-  theName citext,
-  thePhone citext,
-  Remark citext,
-  theDel citext,
-  theDate citext,
-  UName citext
-);
-CREATE TABLE UCharge (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  HID double precision CONSTRAINT hid_number CHECK (HID NOT IN ('Infinity', '-Infinity', 'NaN')),
-  theNum citext,
-  myDate citext,
-  AName citext,
-  HNum citext,
-  HArea double precision CONSTRAINT harea_number CHECK (HArea NOT IN ('Infinity', '-Infinity', 'NaN')),
-  HPrice double precision CONSTRAINT hprice_number CHECK (HPrice NOT IN ('Infinity', '-Infinity', 'NaN')),
-  HName citext,
-  theCount double precision CONSTRAINT thecount_number CHECK (theCount NOT IN ('Infinity', '-Infinity', 'NaN')),
-  QSDate citext,
-  JZDate citext,
-  theMoney double precision CONSTRAINT themoney_number CHECK (theMoney NOT IN ('Infinity', '-Infinity', 'NaN')),
-  theDX citext,
-  MType citext,
-  theSKR citext,
-  Remark citext,
-  theDel citext,
-  theDate citext,
-  UName citext
-);
-CREATE INDEX UHouse_Area_Num ON UHouse (AName, theNum, theDel, ID);
-CREATE INDEX UHouse_EndDate ON UHouse (EndDate);
-CREATE INDEX UCharge_theDate ON UCharge (theDate);
-CREATE INDEX UCharge_theNum ON UCharge (theNum);
-CREATE INDEX UCharge_myDate ON UCharge (myDate);
-CREATE INDEX SUser_theName ON SUser (theName);
-)SQL";
-
-// The voids of payments and the record of changes (as on the file from version 3): made
-// with the tables, or added to a server database of version 2.
-const char *const kServerAccountTables = R"SQL(
-CREATE TABLE UVoid (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  CID bigint,
-  HID bigint,
-  theNum citext,
-  myDate citext,
-  AName citext,
-  HNum citext,
-  HName citext,
-  theMoney double precision CONSTRAINT themoney_number CHECK (theMoney NOT IN ('Infinity', '-Infinity', 'NaN')),
-  MType citext,
-  theSKR citext,
-  OldEndDate citext,
-  NewEndDate citext,
-  Reason citext,
-  theTime citext,
-  theDate citext,
-  UName citext
-);
-CREATE INDEX UVoid_theDate ON UVoid (theDate);
-CREATE INDEX UVoid_theNum ON UVoid (theNum);
-CREATE TABLE ULog (
-  ID bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
-  theTime citext,
-  UName citext,
-  theDate citext,
-  theAction citext,
-  theTable citext,
-  RowID bigint,
-  AName citext,
-  HNum citext,
-  theChange citext
-);
-CREATE INDEX ULog_theTime ON ULog (theTime);
-CREATE INDEX IF NOT EXISTS UCharge_HID ON UCharge (HID);
-)SQL";
-
-// The receipt numbers a restore took back (as on the file from version 4).
-const char *const kServerNumberTable = R"SQL(
-CREATE TABLE UNumSkip (
-  theDate citext PRIMARY KEY,
-  theSkip bigint
-);
-)SQL";
-
+// What a server database has beside the tables: its version, and the SQL functions the
+// statements call as the file's engine provides them. DateDiff takes the same arguments as
+// the file's.
 const char *const kServerFunctions = R"SQL(
 -- The form of the schema, for later versions of the program to upgrade.
 CREATE TABLE cy_schema (version integer NOT NULL);
@@ -437,26 +165,15 @@ CREATE FUNCTION DateDiff(i text, a text, b text) RETURNS bigint LANGUAGE sql IMM
 $$;
 )SQL";
 
-struct NumberColumn {
-    const char *column;
-    const char *label;
-};
-// The operator's word for each number column, as the file's CHECK constraints name them.
-const NumberColumn kNumberLabels[] = {
-    {"theprice", "单价"}, {"thebm", "月份"}, {"thebd", "日期"}, {"theem", "月份"}, {"theed", "日期"},
-    {"thearea", "面积"}, {"hid", "房屋编号"}, {"harea", "面积"}, {"hprice", "单价"},
-    {"thecount", "收费年数"}, {"themoney", "收款金额"},
-};
-
 // Each step brings a server database of version `from` to from + 1. Servers were first
 // made at version 2 (their text columns always compared every letter without case).
 void addServerAccountTables(Database &db)
 {
-    db.exec(QString::fromUtf8(kServerAccountTables));
+    addVersion(db, Engine::Server, 3);
 }
 void addServerNumberTable(Database &db)
 {
-    db.exec(QString::fromUtf8(kServerNumberTable));
+    addVersion(db, Engine::Server, 4);
 }
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
@@ -506,13 +223,7 @@ bool upgradeServerStep(Database &db)
 
 QStringList tablesOf(int version)
 {
-    QStringList tables{QStringLiteral("SUser"), QStringLiteral("SArea"), QStringLiteral("SMType"), QStringLiteral("SPrice"),
-                       QStringLiteral("SDept"), QStringLiteral("SZD"), QStringLiteral("UHouse"), QStringLiteral("UCharge")};
-    if (version >= 3)
-        tables << QStringLiteral("UVoid") << QStringLiteral("ULog");
-    if (version >= 4)
-        tables << QStringLiteral("UNumSkip");
-    return tables;
+    return SchemaTables::namesOf(version);
 }
 
 bool upgradeStep(Database &db)
@@ -552,36 +263,17 @@ void setUpgradeInterruption(std::function<void()> hook)
     interruption() = std::move(hook);
 }
 
+namespace {
+// The connection and its engines know nothing of the program's tables: they are told here,
+// once for the process, how a database of an earlier program is upgraded when it is
+// opened and how the server's names of the columns are spelled.
+const bool kEnginesTold = [] {
+    Database::setUpgradeStep(&upgradeStep);
+    ServerColumns::set(SchemaTables::serverColumns());
+    return true;
+}();
+} // namespace
 
-QString serverNumberLabel(const QString &column)
-{
-    const QString c = column.toLower();
-    for (const NumberColumn &n : kNumberLabels)
-        if (c == QLatin1String(n.column))
-            return QString::fromUtf8(n.label);
-    return {};
-}
-
-QString serverColumnSpelling(const QString &lower)
-{
-    // Every column as the program's statements spell it, read once from the file's form.
-    static const QHash<QString, QString> names = [] {
-        QHash<QString, QString> h;
-        const QStringList lines = (QString::fromUtf8(kTables) + QString::fromUtf8(kAccountTables) + QString::fromUtf8(kNumberTable))
-                                      .split(QLatin1Char('\n'));
-        for (const QString &line : lines) {
-            if (!line.startsWith(QLatin1String("  ")))
-                continue;
-            for (const QString &part : line.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                const QString name = part.trimmed().section(QLatin1Char(' '), 0, 0);
-                if (!name.isEmpty() && name.at(0).isLetter())
-                    h.insert(name.toLower(), name);
-            }
-        }
-        return h;
-    }();
-    return names.value(lower, lower);
-}
 
 static void insertSeedRows(Database &db, const QString &operatorName)
 {
@@ -603,16 +295,14 @@ void createTables(Database &db, const QString &operatorName)
         if (!db.tables().isEmpty())
             throw DbError(QStringLiteral("数据库 %1 中已经有表，不会覆盖（请换一个空的数据库）")
                               .arg(Database::shownLocation(db.path())), QString());
-        db.exec(QString::fromUtf8(kServerTables));
-        db.exec(QString::fromUtf8(kServerAccountTables));
-        db.exec(QString::fromUtf8(kServerNumberTable));
+        db.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext"));
+        for (int v = 1; v <= Version; ++v)
+            addVersion(db, Engine::Server, v);
         db.exec(QString::fromUtf8(kServerFunctions));
         db.exec(QStringLiteral("INSERT INTO cy_schema (version) VALUES (0)"));
     } else {
-        db.exec(QString::fromUtf8(kTables));
-        db.exec(QString::fromUtf8(kAccountTables));
-        db.exec(QString::fromLatin1(kPaymentsByHouse));
-        db.exec(QString::fromUtf8(kNumberTable));
+        for (int v = 1; v <= Version; ++v)
+            addVersion(db, Engine::File, v);
     }
     insertSeedRows(db, operatorName);
     db.setSchemaVersion(Version);

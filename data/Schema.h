@@ -1,4 +1,6 @@
 #pragma once
+#include "db/CaseFold.h"
+
 #include <QString>
 #include <functional>
 
@@ -14,13 +16,15 @@ namespace Schema {
 //   2  text compared without case for every letter (collation TextCollation)
 //   3  the voids of payments (UVoid) and the record of changes (ULog)
 //   4  receipt numbers taken back by a restore, which the numbering skips (UNumSkip)
-// To change the schema: change the statements of a new file, raise Version and add the
-// step from the previous version in Schema.cpp; the schema test checks that a file of
-// version 1 upgrades to exactly what a new file is. A server engine creates the same
-// tables at Version with its own types for text compared without case, keeps its version
-// in the table cy_schema and has upgrade steps of its own from version 2.
+// The tables themselves are described once in SchemaTables, which writes each engine's
+// statements. To change the schema: change the description (the new parts with the new
+// version as their `since`), raise Version and add the step from the previous version in
+// Schema.cpp; the schema tests check that a file of version 1 and a server database of
+// version 2 upgrade to exactly what a new one is. A server engine creates the same tables
+// at Version with its own types for text compared without case, keeps its version in the
+// table cy_schema and has upgrade steps of its own from version 2.
 inline constexpr int Version = 4;
-inline constexpr char TextCollation[] = "CASEFOLD";
+inline constexpr const char *TextCollation = CaseFold::CollationName;
 inline const char DatabaseKey[] = "kqt472";
 inline const char InitialPassword[] = "580913";
 inline const char DefaultOperator[] = "管理员";
@@ -37,11 +41,6 @@ void initialize(Database &db, const QString &operatorName = QString::fromUtf8(De
 void createServer(const QString &url, const QString &operatorName = QString::fromUtf8(DefaultOperator));
 // A new file at a path, or the tables in an empty server database for a URL.
 void create(const QString &location, const QString &operatorName = QString::fromUtf8(DefaultOperator));
-
-// On a server: the operator's word for a number column ("thearea" -> "面积"), empty for
-// any other column; and a column's name as the program's statements spell it.
-QString serverNumberLabel(const QString &column);
-QString serverColumnSpelling(const QString &lower);
 
 // What initialize does, inside the caller's transaction.
 void createTables(Database &db, const QString &operatorName = QString::fromUtf8(DefaultOperator));

@@ -10,6 +10,10 @@
 // same function.
 namespace CaseFold {
 
+// The name of the database files' collation that compares this way; the tables' text
+// columns declare it.
+inline constexpr char CollationName[] = "CASEFOLD";
+
 // One code point folded.
 char32_t fold(char32_t c);
 

@@ -1,7 +1,6 @@
 #include "db/Database.h"
 #include "db/DatabaseEngine.h"
 #include "db/PgEngine.h"
-#include "data/Schema.h"
 #include "db/SqliteEngine.h"
 
 #include <QDir>
@@ -126,6 +125,24 @@ bool Database::isServer() const
     return m_engine && m_engine->isServer();
 }
 
+namespace {
+Database::UpgradeStep &upgradeStepHook()
+{
+    static Database::UpgradeStep step = nullptr;
+    return step;
+}
+bool upgradeStep(Database &db)
+{
+    const Database::UpgradeStep step = upgradeStepHook();
+    return step && step(db);
+}
+} // namespace
+
+void Database::setUpgradeStep(UpgradeStep step)
+{
+    upgradeStepHook() = step;
+}
+
 void Database::open(const QString &location, const QString &key)
 {
     close();
@@ -136,7 +153,7 @@ void Database::open(const QString &location, const QString &key)
         // A server database of an earlier program takes the current form on this same
         // connection; the refusals are already in the operator's words.
         try {
-            while (Schema::upgradeStep(*this)) {
+            while (upgradeStep(*this)) {
             }
         } catch (...) {
             close();
@@ -151,7 +168,7 @@ void Database::open(const QString &location, const QString &key)
     // A file of an earlier program takes the current form before anything reads it;
     // after each step the connection reads the new form afresh.
     try {
-        while (Schema::upgradeStep(*this)) {
+        while (upgradeStep(*this)) {
             m_engine.reset();
             m_engine = SqliteEngine::open(path, key);
         }

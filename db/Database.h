@@ -15,7 +15,7 @@ class StatementEngine;
 class BulkLoadEngine;
 
 // Registers the program's text comparison on a connection of the engine: the collation
-// Schema::TextCollation and LIKE, both without regard to letter case for every letter.
+// CaseFold::CollationName and LIKE, both without regard to letter case for every letter.
 // Every connection to a database file needs them (the benchmark's bare engine too).
 void registerCaseFolding(sqlite3 *db);
 
@@ -36,7 +36,6 @@ public:
     int current() const { return m_current; }
     void first() { m_current = 0; }
     void next() { ++m_current; }
-    bool eof() const { return m_current >= m_rows.size(); }
     void setCurrent(int row) { m_current = row; }
 
     // Value of the current row by column name; throws AppError for an unknown field.
@@ -101,6 +100,13 @@ public:
     // A file or server database of an earlier program is brought to the current schema
     // first; one of a newer program is refused.
     void open(const QString &location, const QString &key);
+    // What open() runs to bring a database of an earlier program to the current form: one
+    // step at a time, true when a step changed it (a file is then opened again and the
+    // hook called again), false when nothing is left to do; it throws DbError to refuse.
+    // Set once for the process by the layer that knows the tables (data/Schema); unset,
+    // open() takes the database in the form it has.
+    using UpgradeStep = bool (*)(Database &);
+    static void setUpgradeStep(UpgradeStep step);
     // Opens an existing file for reading only, in the form it has (no upgrade), never
     // writing to it or beside it: a backup is read so, also from a write-protected medium.
     // Throws DbError as open() does.

@@ -1,5 +1,5 @@
 #include "db/PgDialect.h"
-#include "data/Schema.h"
+#include "db/ServerColumns.h"
 
 #include <QSet>
 #include <charconv>
@@ -257,7 +257,7 @@ QString columnName(const Translated &t, const QString &serverName)
     const auto it = t.spelling.constFind(serverName);
     if (it != t.spelling.constEnd())
         return it.value();
-    return Schema::serverColumnSpelling(serverName);
+    return ServerColumns::spelled(serverName);
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #include "db/PgEngine.h"
+#include "db/ServerColumns.h"
 #include "db/Numbers.h"
-#include "data/Schema.h"
 
 #include <QElapsedTimer>
 #include <QUrl>
@@ -90,7 +90,7 @@ QString namesAsWritten(QString message, const PgDialect::Translated *t)
     auto it = quoted.globalMatch(message);
     while (it.hasNext()) {
         const QString name = it.next().captured(1);
-        const QString spelled = t ? PgDialect::columnName(*t, name) : Schema::serverColumnSpelling(name);
+        const QString spelled = t ? PgDialect::columnName(*t, name) : ServerColumns::spelled(name);
         if (spelled != name)
             message.replace(QLatin1Char('"') + name + QLatin1Char('"'), QLatin1Char('"') + spelled + QLatin1Char('"'));
     }
@@ -758,7 +758,7 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         // is stored, without a position: the column is the one that number is written for.
         if (column.isEmpty() && state == QLatin1String("22003"))
             column = PgDialect::columnOfOverflowingNumber(t->text);
-        const QString label = Schema::serverNumberLabel(column);
+        const QString label = ServerColumns::numberLabel(column);
         if (!label.isEmpty()) {
             message = QStringLiteral("%1 不是有效的数字").arg(label);
             detail = said;
@@ -769,7 +769,7 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
         }
     } else if (state == QLatin1String("23514")) {
         const QString constraint = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_CONSTRAINT_NAME));
-        const QString label = Schema::serverNumberLabel(constraint.section(QLatin1Char('_'), 0, 0));
+        const QString label = ServerColumns::numberLabel(constraint.section(QLatin1Char('_'), 0, 0));
         if (constraint.endsWith(QLatin1String("_number")) && !label.isEmpty()) {
             message = QStringLiteral("%1 不是有效的数字").arg(label);
             detail = said;

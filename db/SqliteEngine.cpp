@@ -3,7 +3,6 @@
 #include "db/DatabaseEngine.h"
 #include "db/Numbers.h"
 #include "db/Dates.h"
-#include "data/Schema.h"
 
 #include <QDir>
 #include <QFile>
@@ -298,7 +297,7 @@ void sumFinal(sqlite3_context *ctx)
 
 void registerCaseFolding(sqlite3 *db)
 {
-    sqlite3_create_collation_v2(db, Schema::TextCollation, SQLITE_UTF8, nullptr, caseFoldCollate, nullptr);
+    sqlite3_create_collation_v2(db, CaseFold::CollationName, SQLITE_UTF8, nullptr, caseFoldCollate, nullptr);
     sqlite3_create_function_v2(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunc, nullptr,
                                nullptr, nullptr);
     sqlite3_create_function_v2(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunc, nullptr,

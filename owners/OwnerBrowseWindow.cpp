@@ -32,13 +32,6 @@ OwnerBrowseWindow::OwnerBrowseWindow(const BrowseSetup &setup, QWidget *parent)
     remarkEdit = edit(4);
 }
 
-void OwnerBrowseWindow::tickArea() { areaCheck->setChecked(true); }
-void OwnerBrowseWindow::tickRoom() { roomCheck->setChecked(true); }
-void OwnerBrowseWindow::tickPurpose() { purposeCheck->setChecked(true); }
-void OwnerBrowseWindow::tickOwner() { ownerCheck->setChecked(true); }
-void OwnerBrowseWindow::tickPhone() { phoneCheck->setChecked(true); }
-void OwnerBrowseWindow::tickRemark() { remarkCheck->setChecked(true); }
-
 QString OwnerBrowseWindow::listSql() const
 {
     return OwnerStatements::list(conditions);

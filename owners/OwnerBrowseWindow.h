@@ -22,15 +22,6 @@ public:
     // "备注" 120, "ID" hidden) and the sum "面积：". A screen adds its own to it.
     static BrowseSetup ownerSetup(const QString &caption, bool excel);
 
-public slots:
-    // Each ticks its criterion's box (the inputs are connected to the same effect).
-    void tickArea();
-    void tickRoom();
-    void tickPurpose();
-    void tickOwner();
-    void tickPhone();
-    void tickRemark();
-
 protected:
     OwnerBrowseWindow(const BrowseSetup &setup, QWidget *parent);
     QString listSql() const override;

@@ -207,10 +207,10 @@ void TestOwnerBrowse::criteriaClauses()
     typeCriterion(w->phoneEdit, w->phoneCheck, phone);
     typeCriterion(w->ownerEdit, w->ownerCheck, owner);
     if (!purpose.isNull())
-        w->purposeBox->setKeyValue(purpose), w->tickPurpose();
+        w->purposeBox->setKeyValue(purpose), w->purposeCheck->setChecked(true);
     typeCriterion(w->roomEdit, w->roomCheck, room);
     if (!area.isNull())
-        w->areaBox->setKeyValue(area), w->tickArea();
+        w->areaBox->setKeyValue(area), w->areaCheck->setChecked(true);
     QTest::mouseClick(w->queryButton, Qt::LeftButton);
     QCOMPARE(rec.entries.size(), 0);
     QCOMPARE(::rooms(*w), rooms);
@@ -343,7 +343,7 @@ void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
     auto *w = new OwnerManagementWindow;
     w->show();
     w->areaBox->setKeyValue(QStringLiteral("阳光小区"));
-    w->tickArea();
+    w->areaCheck->setChecked(true);
     w->runQuery();
     QCOMPARE(rooms(*w), QStringList({"10", "9"}));
     // The filters change, but "查询" is not pressed.

@@ -1,0 +1,251 @@
+#include "data/SchemaTables.h"
+#include "db/CaseFold.h"
+#include "db/ServerColumns.h"
+
+#include <QtGlobal>
+
+namespace SchemaTables {
+
+namespace {
+
+using K = Kind;
+
+// A column written on the line of the one before it.
+Column besides(Column c)
+{
+    c.sameLine = true;
+    return c;
+}
+
+// Texts of people and places compare without letter case, as the statements expect of "=",
+// LIKE and ORDER BY; the receipt's captions (SZD) are printed as stored. Number columns
+// refuse a text that is not a number. Every table's ID is the row's own number, except the
+// single rows of SDept and SZD, which the program numbers itself.
+const std::vector<Table> &tables()
+{
+    // Made on first use: the description is read while other files' statics are made.
+    static const std::vector<Table> kTables = {
+    {"SUser", 1,
+     {{"ID", K::Id}, {"theName", K::FoldedText}, {"thePass", K::FoldedText}, {"Remark", K::FoldedText},
+      {"theMT", K::FoldedText}, {"theHT", K::FoldedText}, {"theAN", K::FoldedText}},
+     {{"SUser_theName", {"theName"}}}},
+    {"SArea", 1, {{"ID", K::Id}, {"theName", K::FoldedText}, {"Remark", K::FoldedText}}, {}},
+    {"SMType", 1, {{"ID", K::Id}, {"theName", K::FoldedText}, {"Remark", K::FoldedText}}, {}},
+    {"SPrice", 1,
+     {{"ID", K::Id}, {"theName", K::FoldedText}, {"thePrice", K::Real, "单价"}, {"Remark", K::FoldedText}},
+     {}},
+    {"SDept", 1,
+     {{"ID", K::Integer, nullptr, true}, {"theName", K::FoldedText}, {"F1", K::FoldedText},
+      {"theBM", K::Integer, "月份"}, {"theBD", K::Integer, "日期"}, {"theEM", K::Integer, "月份"},
+      {"theED", K::Integer, "日期"}},
+     {}},
+    {"SZD", 1,
+     {{"theID", K::Integer, nullptr, true},
+      {"F01", K::Text}, besides({"F02", K::Text}), besides({"F03", K::Text}),
+      besides({"F04", K::Text}), besides({"F05", K::Text}),
+      besides({"F06", K::Text}), besides({"F07", K::Text}),
+      besides({"F08", K::Text}),
+      {"F09", K::Text}, besides({"F10", K::Text}), besides({"F11", K::Text}),
+      besides({"F12", K::Text}), besides({"F13", K::Text}),
+      besides({"F14", K::Text}), besides({"F15", K::Text}),
+      besides({"F16", K::Text}), besides({"F17", K::Text})},
+     {}},
+    // Where the screens search: a live house by area and room (charge look-up, duplicate
+    // checks, the owner list's order) and the houses by the end of their paid period.
+    {"UHouse", 1,
+     {{"ID", K::Id}, {"AName", K::FoldedText}, {"theNum", K::FoldedText}, {"theArea", K::Real, "面积"},
+      {"HType", K::FoldedText}, {"thePrice", K::Real, "单价"}, {"EndDate", K::FoldedText},
+      {"theName", K::FoldedText}, {"thePhone", K::FoldedText}, {"Remark", K::FoldedText},
+      {"theDel", K::FoldedText}, {"theDate", K::FoldedText}, {"UName", K::FoldedText}},
+     {{"UHouse_Area_Num", {"AName", "theNum", "theDel"}, 0, true}, {"UHouse_EndDate", {"EndDate"}}}},
+    // Payments by payment date (the date range filter), by receipt number (printing), by
+    // charging date (receipt numbering) and by house (the void's "latest payment" check).
+    {"UCharge", 1,
+     {{"ID", K::Id}, {"HID", K::Integer, "房屋编号"}, {"theNum", K::FoldedText}, {"myDate", K::FoldedText},
+      {"AName", K::FoldedText}, {"HNum", K::FoldedText}, {"HArea", K::Real, "面积"}, {"HPrice", K::Real, "单价"},
+      {"HName", K::FoldedText}, {"theCount", K::Integer, "收费年数"}, {"QSDate", K::FoldedText},
+      {"JZDate", K::FoldedText}, {"theMoney", K::Real, "收款金额"}, {"theDX", K::FoldedText},
+      {"MType", K::FoldedText}, {"theSKR", K::FoldedText}, {"Remark", K::FoldedText}, {"theDel", K::FoldedText},
+      {"theDate", K::FoldedText}, {"UName", K::FoldedText}},
+     {{"UCharge_theDate", {"theDate"}}, {"UCharge_theNum", {"theNum"}}, {"UCharge_myDate", {"myDate"}},
+      {"UCharge_HID", {"HID"}, 3}}},
+    // The office's own accounts beside the payments: the voids of payments (UVoid) and the
+    // record of changes to money-relevant data (ULog). Rows are only ever inserted.
+    {"UVoid", 3,
+     {{"ID", K::Id}, {"CID", K::Integer}, {"HID", K::Integer}, {"theNum", K::FoldedText},
+      {"myDate", K::FoldedText}, {"AName", K::FoldedText}, {"HNum", K::FoldedText}, {"HName", K::FoldedText},
+      {"theMoney", K::Real, "收款金额", false, true}, {"MType", K::FoldedText}, {"theSKR", K::FoldedText},
+      {"OldEndDate", K::FoldedText}, {"NewEndDate", K::FoldedText}, {"Reason", K::FoldedText},
+      {"theTime", K::FoldedText}, {"theDate", K::FoldedText}, {"UName", K::FoldedText}},
+     {{"UVoid_theDate", {"theDate"}}, {"UVoid_theNum", {"theNum"}}}},
+    {"ULog", 3,
+     {{"ID", K::Id}, {"theTime", K::FoldedText}, {"UName", K::FoldedText}, {"theDate", K::FoldedText},
+      {"theAction", K::FoldedText}, {"theTable", K::FoldedText}, {"RowID", K::Integer}, {"AName", K::FoldedText},
+      {"HNum", K::FoldedText}, {"theChange", K::FoldedText}},
+     {{"ULog_theTime", {"theTime"}}}},
+    // Receipt numbers of a charging date that a restore took back: they were issued from
+    // the replaced database, so its numbering goes on after them (ReceiptNumbers).
+    {"UNumSkip", 4, {{"theDate", K::FoldedText, nullptr, true}, {"theSkip", K::Integer}}, {}},
+    };
+    return kTables;
+}
+
+const Column &columnOf(const Table &table, const char *name)
+{
+    for (const Column &c : table.columns)
+        if (qstrcmp(c.name, name) == 0)
+            return c;
+    qFatal("SchemaTables: %s has no column %s", table.name, name);
+}
+
+bool isFolded(const Column &c)
+{
+    return c.kind == Kind::FoldedText;
+}
+
+QString fileType(const Column &c)
+{
+    const QString name = QString::fromLatin1(c.name);
+    switch (c.kind) {
+    case Kind::Id:
+        return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case Kind::FoldedText:
+        return QStringLiteral("TEXT COLLATE ") + QLatin1String(CaseFold::CollationName);
+    case Kind::Text:
+        return QStringLiteral("TEXT");
+    case Kind::Integer:
+    case Kind::Real: {
+        QString type = c.kind == Kind::Integer ? QStringLiteral("INTEGER") : QStringLiteral("REAL");
+        // cy_isnumber is registered by the data layer on every connection; the constraint's
+        // name is the message the operator reads.
+        if (c.label && !c.serverCheckOnly)
+            type += QStringLiteral(" CONSTRAINT \"%1 不是有效的数字\" CHECK (cy_isnumber(%2))").arg(QString::fromUtf8(c.label), name);
+        return type;
+    }
+    }
+    return {};
+}
+
+// Text compared without case is citext ("=", LIKE, ORDER BY and the indexes). Number
+// columns are double precision: the server itself refuses a text that is not a number, and
+// the checks refuse what it would take besides (Infinity, NaN), each named
+// "<column>_number" so that the engine can name the column in the operator's words.
+QString serverType(const Column &c)
+{
+    const QString name = QString::fromLatin1(c.name);
+    switch (c.kind) {
+    case Kind::Id:
+        return QStringLiteral("bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY");
+    case Kind::FoldedText:
+        return QStringLiteral("citext");
+    case Kind::Text:
+        return QStringLiteral("text");
+    case Kind::Integer:
+    case Kind::Real:
+        if (c.label)
+            return QStringLiteral("double precision CONSTRAINT %1_number CHECK (%2 NOT IN ('Infinity', '-Infinity', 'NaN'))")
+                .arg(name.toLower(), name);
+        return QStringLiteral("bigint");
+    }
+    return {};
+}
+
+QString createTable(Engine engine, const Table &t)
+{
+    QString out = QStringLiteral("CREATE TABLE ");
+    if (engine == Engine::File && t.since > 1)
+        out += QStringLiteral("IF NOT EXISTS ");
+    out += QString::fromLatin1(t.name) + QStringLiteral(" (");
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+        const Column &c = t.columns[i];
+        if (i > 0)
+            out += c.sameLine ? QStringLiteral(", ") : QStringLiteral(",");
+        if (!c.sameLine)
+            out += QStringLiteral("\n  ");
+        out += QString::fromLatin1(c.name) + QLatin1Char(' ') + (engine == Engine::File ? fileType(c) : serverType(c));
+        if (c.primaryKey)
+            out += QStringLiteral(" PRIMARY KEY");
+    }
+    return out + QStringLiteral("\n);\n");
+}
+
+// A file's indexes name the collation of each text column, as an upgraded file has them.
+QString createIndex(Engine engine, const Table &t, const Index &x)
+{
+    QStringList keys;
+    for (const char *name : x.columns) {
+        QString key = QString::fromLatin1(name);
+        if (engine == Engine::File && isFolded(columnOf(t, name)))
+            key += QStringLiteral(" COLLATE ") + QLatin1String(CaseFold::CollationName);
+        keys << key;
+    }
+    if (engine == Engine::Server && x.serverEndsInId)
+        keys << QStringLiteral("ID");
+    // An index added to an older table, and on a file everything added after version 1,
+    // is made only where it is missing.
+    const bool ifMissing = x.since > t.since || (engine == Engine::File && t.since > 1);
+    return QStringLiteral("CREATE INDEX %1%2 ON %3 (%4);\n")
+        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), QString::fromLatin1(x.name),
+             QString::fromLatin1(t.name), keys.join(QStringLiteral(", ")));
+}
+
+int sinceOf(const Table &t, const Index &x)
+{
+    return x.since ? x.since : t.since;
+}
+
+} // namespace
+
+const std::vector<Table> &all()
+{
+    return tables();
+}
+
+QStringList namesOf(int version)
+{
+    QStringList names;
+    for (const Table &t : tables())
+        if (t.since <= version)
+            names << QString::fromLatin1(t.name);
+    return names;
+}
+
+QString tablesAddedIn(Engine engine, int version)
+{
+    QString out;
+    for (const Table &t : tables())
+        if (t.since == version)
+            out += createTable(engine, t);
+    for (const Table &t : tables())
+        if (t.since == version)
+            for (const Index &x : t.indexes)
+                if (sinceOf(t, x) == version)
+                    out += createIndex(engine, t, x);
+    return out;
+}
+
+QString indexesAddedIn(Engine engine, int version)
+{
+    QString out;
+    for (const Table &t : tables())
+        if (t.since < version)
+            for (const Index &x : t.indexes)
+                if (sinceOf(t, x) == version)
+                    out += createIndex(engine, t, x);
+    return out;
+}
+
+ServerColumns serverColumns()
+{
+    ServerColumns names;
+    for (const Table &t : tables())
+        for (const Column &c : t.columns) {
+            const QString name = QString::fromLatin1(c.name);
+            names.spelling.insert(name.toLower(), name);
+            if (c.label)
+                names.numberLabels.insert(name.toLower(), QString::fromUtf8(c.label));
+        }
+    return names;
+}
+
+} // namespace SchemaTables
