@@ -65,6 +65,6 @@ void ChargeBrowseWindow::tickPayee() { payeeCheck->setChecked(true); }
 void ChargeBrowseWindow::tickRemark() { remarkCheck->setChecked(true); }
 
 QString ChargeBrowseWindow::listSql() const { return ChargeStatements::list(conditions); }
-QString ChargeBrowseWindow::totalsSql() const { return ChargeStatements::totals(conditions); }
+QString ChargeBrowseWindow::totalsSql() const { return ChargeStatements::totals(dataModule().db(), conditions); }
 QVector<ListKey> ChargeBrowseWindow::listOrder() const { return ChargeStatements::order(); }
 QString ChargeBrowseWindow::countSql(const QString &) const { return ChargeStatements::count(conditions); }

@@ -206,7 +206,7 @@ void TestArrears::dateClauseAlwaysLeads()
     w.areaCheck->setChecked(true);
     w.roomEdit->setText(QStringLiteral("010"));
     w.runQuery();
-    QCOMPARE(w.conditions, QStringLiteral("AND (EndDate < '2024-03-15') AND (AName = '阳光小区') AND (theNum LIKE '%010%') "));
+    QCOMPARE(w.conditions, QStringLiteral("AND (EndDate < '2024-03-15') AND (AName = '阳光小区') AND (theNum LIKE '%010%' ESCAPE '!') "));
     QCOMPARE(column(w, QStringLiteral("房号")), (QStringList{"0101", "0102", "0103"}));
     QVERIFY(w.waitForFigures());
     QCOMPARE(w.secondSumLabel->text(), QStringLiteral("欠费金额：6500"));

@@ -142,39 +142,43 @@ void TestOwnerBrowse::criteriaClauses_data()
                           << QStringList{"10", "9"} << "180.5";
     QTest::newRow("area ticked, none chosen") << "" << n << n << n << n << n << "AND (AName = '') " << QStringList{}
                                               << "0";
-    QTest::newRow("room, any part") << n << "10" << n << n << n << n << "AND (theNum LIKE '%10%') "
+    QTest::newRow("room, any part") << n << "10" << n << n << n << n << "AND (theNum LIKE '%10%' ESCAPE '!') "
                                     << QStringList{"1-101", "10"} << "165.25";
     QTest::newRow("room ticked, empty text: no narrowing")
-        << n << "" << n << n << n << n << "AND (theNum LIKE '%%') " << QStringList{"1-101", "10", "9"} << "245.75";
+        << n << "" << n << n << n << n << "AND (theNum LIKE '%%' ESCAPE '!') " << QStringList{"1-101", "10", "9"} << "245.75";
     QTest::newRow("purpose") << n << n << "住宅" << n << n << n << "AND (HType = '住宅') " << QStringList{"1-101", "9"}
                              << "145.75";
     QTest::newRow("owner with a quote finds the row")
-        << n << n << n << "O'Brien" << n << n << "AND (theName LIKE '%O''Brien%') " << QStringList{"1-101"} << "65.25";
-    QTest::newRow("owner, letter case ignored") << n << n << n << "o'b" << n << n << "AND (theName LIKE '%o''b%') "
+        << n << n << n << "O'Brien" << n << n << "AND (theName LIKE '%O''Brien%' ESCAPE '!') " << QStringList{"1-101"} << "65.25";
+    QTest::newRow("owner, letter case ignored") << n << n << n << "o'b" << n << n << "AND (theName LIKE '%o''b%' ESCAPE '!') "
                                                 << QStringList{"1-101"} << "65.25";
-    QTest::newRow("phone") << n << n << n << n << "1390" << n << "AND (thePhone LIKE '%1390%') " << QStringList{"10"}
+    QTest::newRow("phone") << n << n << n << n << "1390" << n << "AND (thePhone LIKE '%1390%' ESCAPE '!') " << QStringList{"10"}
                            << "100";
-    QTest::newRow("remark") << n << n << n << n << n << "车" << "AND (Remark LIKE '%车%') " << QStringList{"1-101"}
+    QTest::newRow("remark") << n << n << n << n << n << "车" << "AND (Remark LIKE '%车%' ESCAPE '!') " << QStringList{"1-101"}
                             << "65.25";
     QTest::newRow("several together narrow by all (AND)")
         << "阳光小区" << n << "住宅" << n << "138" << n
-        << "AND (AName = '阳光小区') AND (HType = '住宅') AND (thePhone LIKE '%138%') " << QStringList{"9"} << "80.5";
+        << "AND (AName = '阳光小区') AND (HType = '住宅') AND (thePhone LIKE '%138%' ESCAPE '!') " << QStringList{"9"} << "80.5";
     QTest::newRow("all six, in table order")
         << "幸福家园" << "1" << "住宅" << "Brien" << "" << "库"
-        << "AND (AName = '幸福家园') AND (theNum LIKE '%1%') AND (HType = '住宅') AND (theName LIKE '%Brien%') "
-           "AND (thePhone LIKE '%%') AND (Remark LIKE '%库%') "
+        << "AND (AName = '幸福家园') AND (theNum LIKE '%1%' ESCAPE '!') AND (HType = '住宅') AND (theName LIKE '%Brien%' ESCAPE '!') "
+           "AND (thePhone LIKE '%%' ESCAPE '!') AND (Remark LIKE '%库%' ESCAPE '!') "
         << QStringList{"1-101"} << "65.25";
     // "%" and "_" typed into a text criterion are the statement's wildcards.
-    QTest::newRow("wildcard %: every text") << n << "%" << n << n << n << n << "AND (theNum LIKE '%%%') "
+    QTest::newRow("wildcard %: every text") << n << "%" << n << n << n << n << "AND (theNum LIKE '%%%' ESCAPE '!') "
                                             << QStringList{"1-101", "10", "9"} << "245.75";
-    QTest::newRow("wildcard _: one character each") << n << "__" << n << n << n << n << "AND (theNum LIKE '%__%') "
+    QTest::newRow("wildcard _: one character each") << n << "__" << n << n << n << n << "AND (theNum LIKE '%__%' ESCAPE '!') "
                                                     << QStringList{"1-101", "10"} << "165.25";
     QTest::newRow("wildcards % and _ together") << n << "1_1%1" << n << n << n << n
-                                                << "AND (theNum LIKE '%1_1%1%') " << QStringList{"1-101"} << "65.25";
+                                                << "AND (theNum LIKE '%1_1%1%' ESCAPE '!') " << QStringList{"1-101"} << "65.25";
     QTest::newRow("wildcard beside a doubled quote")
-        << n << n << n << "o'_r%n" << n << n << "AND (theName LIKE '%o''_r%n%') " << QStringList{"1-101"} << "65.25";
+        << n << n << n << "o'_r%n" << n << n << "AND (theName LIKE '%o''_r%n%' ESCAPE '!') " << QStringList{"1-101"} << "65.25";
+    // The escape character typed into a text criterion matches itself: "O!'B" is not
+    // "O'B" (O'Brien) with its quote escaped.
+    QTest::newRow("escape character stands for itself")
+        << n << n << n << "O!'B" << n << n << "AND (theName LIKE '%O!!''B%' ESCAPE '!') " << QStringList{} << "0";
     QTest::newRow("a deleted house is never listed") << n << "1-102" << n << n << n << n
-                                                     << "AND (theNum LIKE '%1-102%') " << QStringList{} << "0";
+                                                     << "AND (theNum LIKE '%1-102%' ESCAPE '!') " << QStringList{} << "0";
 }
 
 void TestOwnerBrowse::criteriaClauses()
@@ -214,7 +218,7 @@ void TestOwnerBrowse::criteriaClauses()
     QCOMPARE(w->countLabel->text(), QStringLiteral("记录：%1").arg(rooms.size()));
     QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + areaTotal);
     QCOMPARE(w->secondSumLabel->text(), QString());
-    QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + where);
+    QCOMPARE(SqlText, QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积 FROM UHouse WHERE (theDel = '否') ") + where);
     QCOMPARE(w->lastListStatement(),
              QStringLiteral("SELECT AName AS 小区名称, theNum AS 房号, theArea AS 面积, HType AS 房屋用途, "
                             "thePrice AS 单价, EndDate AS 到期日期, theName AS 业主名称, thePhone AS 手机号码, "
@@ -354,7 +358,7 @@ void TestOwnerBrowse::deleteAsksAndRefreshesWithOldCriteria()
     w->deleteOwner();
     QCOMPARE(rec.entries.size(), 2);
     QCOMPARE(db.scalar(QStringLiteral("SELECT theDel FROM UHouse WHERE theNum = '9'")), QStringLiteral("是"));
-    QCOMPARE(SqlText, QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') AND (AName = '阳光小区') "));
+    QCOMPARE(SqlText, QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积 FROM UHouse WHERE (theDel = '否') AND (AName = '阳光小区') "));
     QCOMPARE(w->conditions, QStringLiteral("AND (AName = '阳光小区') "));
     QCOMPARE(rooms(*w), QStringList({"10"}));
     QVERIFY(w->waitForFigures());
@@ -384,7 +388,7 @@ void TestOwnerBrowse::refusedStatement()
     QVERIFY(rec.last().contains(QStringLiteral("UHouse")));
     // The detail names the statement run: the list read by its keys.
     QVERIFY(rec.entries.last().detail.contains(QStringLiteral("(SELECT AName AS 小区名称")));
-    QCOMPARE(w->conditions, QStringLiteral("AND (theNum LIKE '%9%') "));
+    QCOMPARE(w->conditions, QStringLiteral("AND (theNum LIKE '%9%' ESCAPE '!') "));
     QVERIFY(!w->excelButton->isEnabled());
     QVERIFY(w->waitForFigures());
     QCOMPARE(w->countLabel->text(), QString());
@@ -407,7 +411,7 @@ void TestOwnerBrowse::refusedStatement()
     QVERIFY(w->waitForFigures());
     QCOMPARE(w->countLabel->text(), QStringLiteral("记录：1"));
     QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：80.5"));
-    QCOMPARE(w->conditions, QStringLiteral("AND (theNum LIKE '%9%') AND (theName LIKE '%张%') "));
+    QCOMPARE(w->conditions, QStringLiteral("AND (theNum LIKE '%9%' ESCAPE '!') AND (theName LIKE '%张%' ESCAPE '!') "));
     QVERIFY(w->excelButton->isEnabled());
     db.exec(QStringLiteral("ALTER TABLE UHouseAway RENAME TO UHouse"));
     delete w;
@@ -450,7 +454,7 @@ void TestOwnerBrowse::popupAndExcelEnabling()
     QTest::mouseClick(q->excelButton, Qt::LeftButton);
     QCOMPARE(requests, 1);
     // The export reads the list of the last "查询" and its totals.
-    QVERIFY(q->lastListStatement().contains(QStringLiteral("AND (theName LIKE '%nobody%') ")));
+    QVERIFY(q->lastListStatement().contains(QStringLiteral("AND (theName LIKE '%nobody%' ESCAPE '!') ")));
     QVERIFY(q->waitForFigures());
     QCOMPARE(q->totals().columns(), QStringList{QStringLiteral("面积")});
     delete q;
@@ -630,8 +634,8 @@ void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()
     QCOMPARE(w->listModel->rowCount(), QueryModel::BatchSize);
     QVERIFY(w->waitForFigures());
     QCOMPARE(w->countLabel->text(), QStringLiteral("记录：90000"));
-    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
-                                                            "SELECT SUM(theArea) FROM UHouse WHERE theDel = '否'")));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea"))
+                                                            + QStringLiteral(" FROM UHouse WHERE theDel = '否'")));
     QVERIFY(w->waitForFigures());
     QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：4535000"));
     // Scrolling reads further rows as they come into view.
@@ -748,7 +752,7 @@ void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
     QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：统计中…"));
     QVERIFY(w.waitForFigures());
     QCOMPARE(w.countLabel->text(), QStringLiteral("记录：3000"));
-    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea")) + QStringLiteral(" FROM UHouse")));
     QCOMPARE(w.listModel->rowCount(), 3000); // every page's keys have arrived as well
 
     w.runQuery();
@@ -759,8 +763,8 @@ void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
     QCoreApplication::processEvents();
     const int rooms = db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum LIKE '%001%'"));
     QCOMPARE(w.countLabel->text(), QStringLiteral("记录：%1").arg(rooms));
-    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
-                                                        "SELECT SUM(theArea) FROM UHouse WHERE theNum LIKE '%001%'")));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea"))
+                                                        + QStringLiteral(" FROM UHouse WHERE theNum LIKE '%001%'")));
     QCOMPARE(w.listModel->rowCount(), rooms);
     QCOMPARE(rec.entries.size(), 0);
 }
@@ -842,7 +846,7 @@ protected:
     }
     QString totalsSql() const override
     {
-        return QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + conditions;
+        return QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积 FROM UHouse WHERE (theDel = '否') ") + conditions;
     }
 
 private:
