@@ -305,7 +305,7 @@ Row seasonStatistics(Hooks &h)
     };
     fill(); // warm, as the other rows
     pause = 0;
-    const QStringList statements = SeasonStatistics::statements(w.season());
+    const QStringList statements = SeasonStatistics::statements(dataModule().db(), w.season());
     QVector<double> prog, floor, worker;
     for (int i = 0; i < *h.runs; ++i) {
         prog << fill();

@@ -392,7 +392,8 @@ ExportList chargeList(const QString &where)
                             "QSDate AS 起始日期, JZDate AS 截止日期, theMoney AS 收款金额, MType AS 收款方式, "
                             "theSKR AS 收款人, Remark AS 备注, ID FROM UCharge WHERE (theDel = '否') ")
         + where + QStringLiteral("ORDER BY ID DESC ");
-    e.totals = QStringLiteral("SELECT SUM(theMoney) AS 收款金额 FROM UCharge WHERE (theDel = '否') ") + where;
+    e.totals = QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theMoney"))
+        + QStringLiteral(" AS 收款金额 FROM UCharge WHERE (theDel = '否') ") + where;
     return e;
 }
 

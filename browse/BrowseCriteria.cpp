@@ -11,8 +11,11 @@ QString clause(const BrowseCriterion &criterion, const QString &text, const QStr
             + QStringLiteral("') ");
     case BrowseCriterion::Text:
         // "%" and "_" keep their wildcard meaning: operators type "张%3" or "1_01" on purpose.
-        return QStringLiteral("AND (") + criterion.column + QStringLiteral(" LIKE '%") + Sql::esc(text)
-            + QStringLiteral("%') ");
+        // Every other character, the escape character among them, matches itself: the
+        // escape character is written out because the engines' defaults differ.
+        return QStringLiteral("AND (") + criterion.column + QStringLiteral(" LIKE '%")
+            + Sql::esc(QString(text).replace(QLatin1Char(LikeEscape), QString(2, QLatin1Char(LikeEscape))))
+            + QStringLiteral("%' ESCAPE '") + QLatin1Char(LikeEscape) + QStringLiteral("') ");
     case BrowseCriterion::DateRange:
         return QStringLiteral(" AND (") + criterion.column + QStringLiteral(" Between '") + Sql::esc(text)
             + QStringLiteral("' AND '") + Sql::esc(to) + QStringLiteral("') ");
@@ -31,7 +34,7 @@ QString where(const QVector<BrowseCriterion> &criteria, const QVector<BrowseValu
 
 QString countStatement(const QString &list)
 {
-    return QStringLiteral("SELECT COUNT(*) FROM (") + list + QStringLiteral(")");
+    return QStringLiteral("SELECT COUNT(*) FROM (") + list + QStringLiteral(") counted");
 }
 
 } // namespace Browse

@@ -28,9 +28,14 @@ struct BrowseValue {
 
 namespace Browse {
 
+// The escape character of a text criterion's LIKE: written out, since the file's LIKE
+// has none and the server's is the backslash by default.
+constexpr char LikeEscape = '!';
+
 // The clause of one ticked criterion, its values with their quotes doubled:
 //   Lookup    "AND (AName = 'x') "
-//   Text      "AND (theNum LIKE '%x%') " ("%" and "_" in x act as wildcards)
+//   Text      "AND (theNum LIKE '%x%' ESCAPE '!') " ("%" and "_" in x act as wildcards,
+//             a "!" in x is written "!!" and matches itself)
 //   DateRange " AND (myDate Between 'a' AND 'b') "
 QString clause(const BrowseCriterion &criterion, const QString &text, const QString &to = {});
 

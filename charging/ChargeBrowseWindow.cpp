@@ -55,6 +55,6 @@ ChargeBrowseWindow::ChargeBrowseWindow(const QString &caption, bool excel, QWidg
 }
 
 QString ChargeBrowseWindow::listSql() const { return ChargeStatements::list(conditions); }
-QString ChargeBrowseWindow::totalsSql() const { return ChargeStatements::totals(conditions); }
+QString ChargeBrowseWindow::totalsSql() const { return ChargeStatements::totals(dataModule().db(), conditions); }
 QVector<ListKey> ChargeBrowseWindow::listOrder() const { return ChargeStatements::order(); }
 QString ChargeBrowseWindow::countSql(const QString &) const { return ChargeStatements::count(conditions); }

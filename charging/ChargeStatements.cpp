@@ -38,9 +38,9 @@ QVector<ListKey> order()
     return {{QStringLiteral("ID"), true, true}};
 }
 
-QString totals(const QString &conditions)
+QString totals(const Database &db, const QString &conditions)
 {
-    return QStringLiteral("SELECT SUM(theMoney) AS 收款金额 ")
+    return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" AS 收款金额 ")
         + QStringLiteral("FROM UCharge ")
         + QStringLiteral("WHERE (theDel = '否') ")
         + conditions;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+class Database;
+
 // The statements of the charge lists: charge management, charge query, their export and
 // the admin tool's export all build theirs here.
 namespace ChargeStatements {
@@ -21,7 +23,7 @@ QString list(const QString &conditions);
 // The list's order by its captions, the last key unique: the newest payment first.
 QVector<ListKey> order();
 // One row: "收款金额", the sum of the amounts of the same payments.
-QString totals(const QString &conditions);
+QString totals(const Database &db, const QString &conditions);
 // The row count of the list, over the same rows without reading them.
 QString count(const QString &conditions);
 

@@ -63,9 +63,10 @@ Report build(const Criteria &criteria)
         where += QStringLiteral("AND (UName = ") + Sql::quote(criteria.operatorName) + QStringLiteral(") ");
     Database &db = dataModule().db();
 
-    // Count and amount per operator and method; the sums come from the engine, which adds
-    // without binary noise.
-    const Rows groups = db.select(QStringLiteral("SELECT UName, MType, COUNT(*) AS n, SUM(theMoney) AS amount FROM UCharge ")
+    // Count and amount per operator and method; the engine's exact sum adds without binary
+    // noise.
+    const Rows groups = db.select(QStringLiteral("SELECT UName, MType, COUNT(*) AS n, ") + db.exactSum(QStringLiteral("theMoney"))
+                                  + QStringLiteral(" AS amount FROM UCharge ")
                                   + where + QStringLiteral("GROUP BY UName, MType ORDER BY UName, MType"));
     // First and last number per group, per date and number length (see NumberKey).
     const Rows ends = db.select(QStringLiteral("SELECT UName, MType, theDate, LENGTH(theNum) AS len, MIN(theNum) AS lo, "
@@ -97,7 +98,7 @@ Report build(const Criteria &criteria)
         l.lastNumber = ends.second.number;
         r.lines << l;
     }
-    const Rows taken = db.select(QStringLiteral("SELECT COUNT(*), SUM(theMoney) FROM UCharge ") + where);
+    const Rows taken = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" FROM UCharge ") + where);
     r.paymentCount = taken.at(0, 0).toInt();
     r.paymentTotal = money(taken.at(0, 1));
 
@@ -118,7 +119,7 @@ Report build(const Criteria &criteria)
         v.reason = voids.at(i, 9);
         r.voids << v;
     }
-    const Rows voided = db.select(QStringLiteral("SELECT COUNT(*), SUM(theMoney) FROM UVoid ") + where);
+    const Rows voided = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" FROM UVoid ") + where);
     r.voidCount = voided.at(0, 0).toInt();
     r.voidTotal = money(voided.at(0, 1));
 

@@ -149,9 +149,10 @@ QString count(const QString &conditions)
     return QStringLiteral("SELECT COUNT(*) FROM UVoid WHERE (1 = 1) ") + conditions;
 }
 
-QString totals(const QString &conditions)
+QString totals(const Database &db, const QString &conditions)
 {
-    return QStringLiteral("SELECT SUM(theMoney) AS 作废金额 FROM UVoid WHERE (1 = 1) ") + conditions;
+    return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" AS 作废金额 FROM UVoid WHERE (1 = 1) ")
+        + conditions;
 }
 
 } // namespace PaymentVoid

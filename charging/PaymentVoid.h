@@ -43,6 +43,6 @@ Result run(const QString &number, const QString &reason);
 // their count, and one row of totals ("作废金额").
 QString list(const QString &conditions);
 QString count(const QString &conditions);
-QString totals(const QString &conditions);
+QString totals(const Database &db, const QString &conditions);
 
 } // namespace PaymentVoid

@@ -37,7 +37,7 @@ VoidQueryWindow::VoidQueryWindow(QWidget *parent)
 }
 
 QString VoidQueryWindow::listSql() const { return PaymentVoid::list(conditions); }
-QString VoidQueryWindow::totalsSql() const { return PaymentVoid::totals(conditions); }
+QString VoidQueryWindow::totalsSql() const { return PaymentVoid::totals(dataModule().db(), conditions); }
 QString VoidQueryWindow::countSql(const QString &) const { return PaymentVoid::count(conditions); }
 
 void VoidQueryWindow::exportToExcel() { exportBrowseList(this, voidQueryLayout()); }

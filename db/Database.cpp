@@ -340,6 +340,11 @@ bool Database::nullsSortLow() const
     return m_engine ? m_engine->nullsSortLow() : true;
 }
 
+QString Database::exactSum(const QString &expr) const
+{
+    return m_engine ? m_engine->exactSum(expr) : QStringLiteral("SUM(") + expr + QLatin1Char(')');
+}
+
 qint64 Database::lastInsertId() const
 {
     return m_engine ? m_engine->lastInsertId() : 0;

@@ -162,6 +162,11 @@ public:
     // Whether the engine sorts nulls before every value in ascending order (the file does;
     // a server sorts them after), so that lists read by key agree with ORDER BY.
     bool nullsSortLow() const;
+    // The SQL for the sum of a money or area figure over a statement's rows, exact on this
+    // engine (the same digits a receipt or the office's own addition gives): the file's
+    // SUM(expr), the server's SUM over the figures as numeric. A closed connection gives
+    // the file's form.
+    QString exactSum(const QString &expr) const;
 
     // Milliseconds a writer waits for another copy of the program to release its lock.
     static constexpr int BusyTimeoutMs = 15000;

@@ -67,6 +67,8 @@ public:
     virtual void interrupt() = 0;
     virtual bool isInterruption(const DbError &e) const = 0;
     virtual bool nullsSortLow() const = 0;
+    // See Database::exactSum.
+    virtual QString exactSum(const QString &expr) const = 0;
 };
 
 // Neither engine can store or search for a NUL character: a statement holding one is

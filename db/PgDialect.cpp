@@ -118,19 +118,6 @@ bool isChar(const QVector<Token> &t, int i, char c)
     return i >= 0 && i < t.size() && t.at(i).kind == Kind::Other && t.at(i).text == QLatin1Char(c);
 }
 
-// Words after a subquery's closing parenthesis that are not its alias.
-const QSet<QString> &clauseWords()
-{
-    static const QSet<QString> words{
-        QStringLiteral("where"), QStringLiteral("group"), QStringLiteral("order"), QStringLiteral("limit"),
-        QStringLiteral("offset"), QStringLiteral("union"), QStringLiteral("except"), QStringLiteral("intersect"),
-        QStringLiteral("join"), QStringLiteral("left"), QStringLiteral("right"), QStringLiteral("inner"),
-        QStringLiteral("full"), QStringLiteral("cross"), QStringLiteral("natural"), QStringLiteral("on"),
-        QStringLiteral("having"), QStringLiteral("window"), QStringLiteral("fetch"), QStringLiteral("for"),
-        QStringLiteral("using")};
-    return words;
-}
-
 QString foldQuoted(const QString &inner)
 {
     QString s = inner;
@@ -146,10 +133,7 @@ Translated translate(const QString &sql)
 {
     const QVector<Token> t = tokenize(sql);
     Translated out;
-    out.text.reserve(sql.size() + 32);
-    enum Paren { Plain, Sum, Subquery };
-    QVector<Paren> parens;
-    int aliases = 0;
+    out.text.reserve(sql.size() + 16);
     bool first = true;
     for (int i = 0; i < t.size(); ++i) {
         const Token &tok = t.at(i);
@@ -177,51 +161,9 @@ Translated translate(const QString &sql)
             const QString lower = tok.text.toLower();
             if (!out.spelling.contains(lower))
                 out.spelling.insert(lower, tok.text);
-            const int n = nextSignificant(t, i);
-            if (lower == QLatin1String("sum") && isChar(t, n, '(')) {
-                out.text += tok.text + QStringLiteral("(CAST((");
-                parens.append(Sum);
-                i = n;
-                continue;
-            }
-            if (lower == QLatin1String("like") && n >= 0 && t.at(n).kind == Kind::String) {
-                for (int k = i; k <= n; ++k)
-                    out.text += t.at(k).text;
-                if (!isWord(t, nextSignificant(t, n), "escape"))
-                    out.text += QStringLiteral(" ESCAPE ''");
-                i = n;
-                continue;
-            }
             out.text += tok.text;
             continue;
         }
-        case Kind::Other:
-            if (tok.text == QLatin1String("(")) {
-                const int p = previousSignificant(t, i);
-                const int n = nextSignificant(t, i);
-                const bool subquery = (isWord(t, p, "from") || isWord(t, p, "join")) && isWord(t, n, "select");
-                parens.append(subquery ? Subquery : Plain);
-                out.text += tok.text;
-                continue;
-            }
-            if (tok.text == QLatin1String(")") && !parens.isEmpty()) {
-                const Paren kind = parens.takeLast();
-                if (kind == Sum) {
-                    out.text += QStringLiteral(") AS numeric))");
-                    continue;
-                }
-                out.text += tok.text;
-                if (kind == Subquery) {
-                    const int n = nextSignificant(t, i);
-                    const bool aliased = n >= 0 && (t.at(n).kind == Kind::Quoted
-                                                    || (t.at(n).kind == Kind::Word && !clauseWords().contains(t.at(n).text.toLower())));
-                    if (!aliased)
-                        out.text += QStringLiteral(" AS cy_subquery") + QString::number(++aliases);
-                }
-                continue;
-            }
-            out.text += tok.text;
-            continue;
         default:
             out.text += tok.text;
         }

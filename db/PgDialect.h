@@ -2,9 +2,10 @@
 #include <QHash>
 #include <QString>
 
-// The program's statements are written for the file's engine. PgDialect rewrites the few
-// places where a PostgreSQL server would read them differently, so that they give the
-// same results there; everything else passes through as written.
+// The program's statements are written so that both engines read them alike (the pieces
+// where they differ come from Database: exactSum; a LIKE writes its ESCAPE, a subquery in
+// FROM its alias). PgDialect makes the two changes no statement can avoid, and keeps what
+// the server needs to name result columns as the statement spelled them.
 namespace PgDialect {
 
 struct Translated {
@@ -15,12 +16,9 @@ struct Translated {
     QHash<QString, QString> spelling;
 };
 
-// - "?" becomes $n;
-// - SUM(x) sums exactly (as numeric), without the binary noise of summing doubles;
-// - LIKE 'pattern' gets ESCAPE '' (the file's LIKE has no escape character, the
-//   server's default is the backslash);
-// - a subquery in FROM gets the alias the server requires;
-// - a quoted name is folded as the server folds unquoted ones.
+// - "?" becomes $n (the server numbers its placeholders);
+// - a quoted name is folded as the server folds unquoted ones (the file matches names
+//   without letter case, quoted or not; the server matches a quoted name exactly).
 Translated translate(const QString &sql);
 
 // The n of a statement that ends in "LIMIT n" outside any parentheses (a page of a

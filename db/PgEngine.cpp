@@ -746,16 +746,31 @@ void PgEngine::failWith(PGresult *res, const QString &sql, const PgDialect::Tran
     if ((state == QLatin1String("22P02") || state == QLatin1String("22003")) && t) {
         // A text that is no number, or a number beyond double precision, for a number
         // column: the file's number check names the column in the operator's words.
-        QString column;
-        if (const char *pos = PQresultErrorField(res, PG_DIAG_STATEMENT_POSITION))
-            column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt() - shift);
+        // The server names the column where it knows it.
+        QString column = QString::fromUtf8(PQresultErrorField(res, PG_DIAG_COLUMN_NAME));
+        // A bound value is refused as the parameter it was bound to ("... parameter $3" in
+        // the context); which column that parameter fills only the statement says.
+        if (column.isEmpty() && params) {
+            static const QRegularExpression parameter(QStringLiteral("parameter \\$(\\d+)"));
+            const QRegularExpressionMatch m =
+                parameter.match(QString::fromUtf8(PQresultErrorField(res, PG_DIAG_CONTEXT)));
+            if (m.hasMatch())
+                column = PgDialect::columnOfParameter(t->text, m.captured(1).toInt());
+        }
+        // A value written into the statement's text is refused at its place, without a
+        // column: the column is the one the statement writes it to.
+        if (column.isEmpty())
+            if (const char *pos = PQresultErrorField(res, PG_DIAG_STATEMENT_POSITION))
+                column = PgDialect::columnAtPosition(t->text, QByteArray(pos).toInt() - shift);
+        // A server that gives no parameter context: the parameter whose value it quotes.
         if (column.isEmpty() && params) {
             for (int i = 0; i < params->size() && column.isEmpty(); ++i)
                 if (primary.contains(QLatin1Char('"') + QString::fromUtf8(params->at(i)) + QLatin1Char('"')))
                     column = PgDialect::columnOfParameter(t->text, i + 1);
         }
         // A number written into the statement beyond double precision is refused when it
-        // is stored, without a position: the column is the one that number is written for.
+        // is stored, with neither a position nor a column: the column is the one that
+        // number is written for.
         if (column.isEmpty() && state == QLatin1String("22003"))
             column = PgDialect::columnOfOverflowingNumber(t->text);
         const QString label = ServerColumns::numberLabel(column);

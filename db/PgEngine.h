@@ -59,6 +59,12 @@ public:
     void interrupt() override;
     bool isInterruption(const DbError &e) const override;
     bool nullsSortLow() const override { return false; }
+    // The number columns hold doubles: summed as numeric, without the binary noise that
+    // adding doubles leaves (0.1 + 0.2).
+    QString exactSum(const QString &expr) const override
+    {
+        return QStringLiteral("SUM(CAST((") + expr + QStringLiteral(") AS numeric))");
+    }
 
     PGconn *handle() const { return m_conn; }
     // The code of a DbError for a statement the server cancelled (SQLSTATE 57014).

@@ -58,7 +58,7 @@ QString ArrearsReminderWindow::listSql() const
     m_listedReference = reference();
     return ArrearsStatements::list(m_listedReference, conditions);
 }
-QString ArrearsReminderWindow::totalsSql() const { return ArrearsStatements::totals(reference(), conditions); }
+QString ArrearsReminderWindow::totalsSql() const { return ArrearsStatements::totals(dataModule().db(), reference(), conditions); }
 
 QColor ArrearsReminderWindow::rowTextColour(int row) const
 {

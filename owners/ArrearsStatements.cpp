@@ -59,11 +59,11 @@ QString list(const QDate &reference, const QString &conditions)
         + QStringLiteral("ORDER BY AName, theNum ");
 }
 
-QString totals(const QDate &reference, const QString &conditions)
+QString totals(const Database &db, const QDate &reference, const QString &conditions)
 {
     const QString years = yearsOwed(Dates::format(reference));
-    return QStringLiteral("SELECT SUM(theArea) AS 面积, ")
-        + QStringLiteral("SUM(") + amountOwed(years) + QStringLiteral(") AS 欠费金额, ")
+    return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积, ")
+        + db.exactSum(amountOwed(years)) + QStringLiteral(" AS 欠费金额, ")
         + QStringLiteral("SUM(CASE WHEN ") + outOfRange(years) + QStringLiteral(" THEN 1 ELSE 0 END) AS ")
         + QString::fromUtf8(OutOfRangeHouses) + QLatin1Char(' ')
         + QStringLiteral("FROM UHouse ")

@@ -20,7 +20,7 @@ QString dateClause(const QDate &reference);
 // a list is not to be shown (checkAmounts names the houses).
 QString list(const QDate &reference, const QString &conditions);
 // One row: "面积" and "欠费金额", the sums over the same houses, and OutOfRangeHouses.
-QString totals(const QDate &reference, const QString &conditions);
+QString totals(const Database &db, const QDate &reference, const QString &conditions);
 inline constexpr char OutOfRangeHouses[] = "超限户数";
 
 // Refuses (AppError) a list in which the arrears of a house cannot be computed or reach

@@ -1,5 +1,6 @@
 #include "owners/OwnerBrowseWindow.h"
 #include "owners/OwnerStatements.h"
+#include "data/DataModule.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -39,7 +40,7 @@ QString OwnerBrowseWindow::listSql() const
 
 QString OwnerBrowseWindow::totalsSql() const
 {
-    return OwnerStatements::totals(conditions);
+    return OwnerStatements::totals(dataModule().db(), conditions);
 }
 
 QVector<ListKey> OwnerBrowseWindow::listOrder() const

@@ -39,9 +39,9 @@ QVector<ListKey> order()
     return {{QStringLiteral("小区名称")}, {QStringLiteral("房号")}, {QStringLiteral("ID"), false, true}};
 }
 
-QString totals(const QString &conditions)
+QString totals(const Database &db, const QString &conditions)
 {
-    return QStringLiteral("SELECT SUM(theArea) AS 面积 ")
+    return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积 ")
         + QStringLiteral("FROM UHouse ")
         + QStringLiteral("WHERE (theDel = '否') ")
         + conditions;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+class Database;
+
 // The statements of the owner lists: owner management, owner query, and (with its own
 // arrears columns) the arrears reminder; the export and the admin tool build theirs here too.
 namespace OwnerStatements {
@@ -22,7 +24,7 @@ QString list(const QString &conditions);
 // room, and the ID last so that two houses of one room keep one order.
 QVector<ListKey> order();
 // One row: "面积", the total floor area of the same houses.
-QString totals(const QString &conditions);
+QString totals(const Database &db, const QString &conditions);
 // The number of houses the list holds: the same FROM and WHERE, counted without reading
 // the listed columns or ordering them (the arrears list has the same FROM and WHERE too).
 QString count(const QString &conditions);

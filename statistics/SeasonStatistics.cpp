@@ -32,40 +32,51 @@ QDate clampedDate(int year, int month, int day)
     return first.addDays(qMin(day, first.daysInMonth()) - 1);
 }
 
-// A paid-up date that the arrears reminder can judge: "yyyy-mm-dd".
-const char kDateForm[] = "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'";
+// A paid-up date that the arrears reminder can judge: "yyyy-mm-dd", ten characters with
+// the dashes in their places and ASCII digits everywhere else (with the digits taken out,
+// only the two dashes are left). Written with functions both engines have.
+QString judgeableDate(const QString &column)
+{
+    QString rest = column;
+    for (char d = '0'; d <= '9'; ++d)
+        rest = QStringLiteral("replace(") + rest + QStringLiteral(", '") + QLatin1Char(d) + QStringLiteral("', '')");
+    return QStringLiteral("(length(%1) = 10 AND substr(%1, 5, 1) = '-' AND substr(%1, 8, 1) = '-' AND %2 = '--')")
+        .arg(column, rest);
+}
 
-QString housesByArea(const Season &s)
+QString housesByArea(const Database &db, const Season &s)
 {
     const QString e = Sql::quote(Dates::format(s.end));
-    const QString paid = QStringLiteral("(EndDate >= %1 AND EndDate GLOB %2)").arg(e, QString::fromLatin1(kDateForm));
+    const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(QStringLiteral("EndDate")));
     const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
-    return QStringLiteral("SELECT AName, COUNT(*) AS houses, SUM(theArea) AS floorArea, ")
+    return QStringLiteral("SELECT AName, COUNT(*) AS houses, ") + db.exactSum(QStringLiteral("theArea"))
+        + QStringLiteral(" AS floorArea, ")
         + QStringLiteral("SUM(CASE WHEN %1 THEN 1 ELSE 0 END) AS paid, ").arg(paid)
-        + QStringLiteral("SUM(CASE WHEN %1 THEN theArea END) AS paidArea, ").arg(paid)
+        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN theArea END").arg(paid)) + QStringLiteral(" AS paidArea, ")
         + QStringLiteral("SUM(CASE WHEN %1 THEN 1 ELSE 0 END) AS behind, ").arg(behind)
-        + QStringLiteral("SUM(CASE WHEN %1 THEN theArea END) AS behindArea, ").arg(behind)
+        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN theArea END").arg(behind)) + QStringLiteral(" AS behindArea, ")
         // The arrears reminder's amount: calendar years owed times area times unit price.
-        + QStringLiteral("SUM(CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END) AS owed ")
-              .arg(behind, e)
+        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END").arg(behind, e))
+        + QStringLiteral(" AS owed ")
         + QStringLiteral("FROM UHouse WHERE (theDel = '否') GROUP BY AName");
 }
 
 // One row per day, area and payment method: the season's payments are read once, and
 // the area, day and method figures are all gathered from these rows.
-QString paymentsByDayAreaMethod(const Season &s)
+QString paymentsByDayAreaMethod(const Database &db, const Season &s)
 {
-    return QStringLiteral("SELECT myDate, AName, MType, COUNT(*) AS payments, SUM(theMoney) AS taken FROM UCharge "
-                          "WHERE (theDel = '否') AND (myDate >= %1) AND (myDate <= %2) "
-                          "GROUP BY myDate, AName, MType")
-        .arg(Sql::quote(Dates::format(s.begin)), Sql::quote(Dates::format(s.end)));
+    return QStringLiteral("SELECT myDate, AName, MType, COUNT(*) AS payments, ") + db.exactSum(QStringLiteral("theMoney"))
+        + QStringLiteral(" AS taken FROM UCharge "
+                         "WHERE (theDel = '否') AND (myDate >= %1) AND (myDate <= %2) "
+                         "GROUP BY myDate, AName, MType")
+              .arg(Sql::quote(Dates::format(s.begin)), Sql::quote(Dates::format(s.end)));
 }
 
 QString areaList() { return QStringLiteral("SELECT theName FROM SArea"); }
 
-QString arrearsTotals(const Season &s)
+QString arrearsTotals(const Database &db, const Season &s)
 {
-    return ArrearsStatements::totals(s.end, ArrearsStatements::dateClause(s.end));
+    return ArrearsStatements::totals(db, s.end, ArrearsStatements::dateClause(s.end));
 }
 
 // Sums and counts read back from the engine: a plain number, or empty for no rows.
@@ -139,9 +150,9 @@ double AreaFigures::areaRate() const
     return floorArea > 0 ? 100.0 * paidArea / floorArea : -1.0;
 }
 
-QStringList statements(const Season &season)
+QStringList statements(const Database &db, const Season &season)
 {
-    return {areaList(), housesByArea(season), arrearsTotals(season), paymentsByDayAreaMethod(season)};
+    return {areaList(), housesByArea(db, season), arrearsTotals(db, season), paymentsByDayAreaMethod(db, season)};
 }
 
 Figures compute(Database &db, const Season &season)
@@ -149,7 +160,7 @@ Figures compute(Database &db, const Season &season)
     // The office's arrears are the arrears reminder's own total at the season's end, read
     // first: an amount owed that no receipt could write is refused as the reminder refuses
     // it, before the sums below fail on it or mean nothing.
-    const Rows arrears = db.select(arrearsTotals(season));
+    const Rows arrears = db.select(arrearsTotals(db, season));
     ArrearsStatements::checkAmounts(db, arrears, season.end, ArrearsStatements::dateClause(season.end));
     Figures f;
     f.season = season;
@@ -171,7 +182,7 @@ Figures compute(Database &db, const Season &season)
         areaOf(listed.at(r, 0));
 
     Sum floorArea, paidArea, behindArea, owed;
-    const Rows houses = db.select(housesByArea(season));
+    const Rows houses = db.select(housesByArea(db, season));
     for (int r = 0; r < houses.rowCount(); ++r) {
         AreaFigures &a = areaOf(houses.at(r, 0));
         a.houses = houses.at(r, 1).toInt();
@@ -204,7 +215,7 @@ Figures compute(Database &db, const Season &season)
     Sum taken;
     QString lastDayText;
     QPair<Sum, int> *day = nullptr;
-    auto cursor = db.cursor(paymentsByDayAreaMethod(season));
+    auto cursor = db.cursor(paymentsByDayAreaMethod(db, season));
     while (cursor->next()) {
         const QString dayText = cursor->text(0);
         if (dayText != lastDayText || !day) {

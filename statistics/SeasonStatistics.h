@@ -79,7 +79,7 @@ struct Figures {
 };
 
 // The statements, for the benchmark's bare engine to run as they are.
-QStringList statements(const Season &season);
+QStringList statements(const Database &db, const Season &season);
 
 // Runs the statements on db and gathers the figures. Throws DbError when one is refused.
 Figures compute(Database &db, const Season &season);

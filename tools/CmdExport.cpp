@@ -52,11 +52,11 @@ int runExport(const QStringList &args, QTextStream &out, QTextStream &err)
     if (which == QLatin1String("owners")) {
         layout = ExportLayouts::ownerQuery();
         listSql = OwnerStatements::list({});
-        totalsSql = OwnerStatements::totals({});
+        totalsSql = OwnerStatements::totals(dataModule().db(), {});
     } else if (which == QLatin1String("charges")) {
         layout = ExportLayouts::chargeQuery();
         listSql = ChargeStatements::list({});
-        totalsSql = ChargeStatements::totals({});
+        totalsSql = ChargeStatements::totals(dataModule().db(), {});
     } else {
         if (!reference.isValid()) {
             // As the screen opens: the period end in the year of the charging date, which
@@ -70,7 +70,7 @@ int runExport(const QStringList &args, QTextStream &out, QTextStream &err)
         layout = ExportLayouts::arrears();
         const QString conditions = ArrearsStatements::dateClause(reference);
         listSql = ArrearsStatements::list(reference, conditions);
-        totalsSql = ArrearsStatements::totals(reference, conditions);
+        totalsSql = ArrearsStatements::totals(dataModule().db(), reference, conditions);
     }
 
     // The totals first, then the list walked once through a cursor: memory stays flat

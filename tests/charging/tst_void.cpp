@@ -149,7 +149,7 @@ void TestVoid::voidRestoresPaidUpAndRecords()
     // The charge lists show live rows only; the earlier payment can now be voided too.
     const Rows listed = dataModule().query(ChargeStatements::list({}));
     QCOMPARE(listed.rowCount(), 2);
-    QCOMPARE(dataModule().db().scalar(ChargeStatements::totals({})), QStringLiteral("4000"));
+    QCOMPARE(dataModule().db().scalar(ChargeStatements::totals(dataModule().db(), {})), QStringLiteral("4000"));
     PaymentVoid::run(QStringLiteral("2410100001"), QStringLiteral("重复收费"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")), QStringLiteral("2024-04-10"));
     // The house is charged again from its restored paid-up date.

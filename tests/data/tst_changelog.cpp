@@ -244,12 +244,12 @@ void TestChangeLog::killedWritersLeaveBothOrNeither()
     QVERIFY2(killed > 0, "no writer was killed mid-way");
     QCOMPARE(m_db->scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     // Payments and their records, ID for ID.
-    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(ID) FROM (SELECT ID FROM UCharge ORDER BY ID)")),
-             m_db->scalar(QStringLiteral("SELECT group_concat(RowID) FROM (SELECT RowID FROM ULog WHERE theAction = '收费' ORDER BY RowID)")));
-    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(CID) FROM (SELECT CID FROM UVoid ORDER BY CID)")),
-             m_db->scalar(QStringLiteral("SELECT group_concat(RowID) FROM (SELECT RowID FROM ULog WHERE theAction = '作废收费' ORDER BY RowID)")));
-    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(ID) FROM (SELECT ID FROM UCharge WHERE theDel = '是' ORDER BY ID)")),
-             m_db->scalar(QStringLiteral("SELECT group_concat(CID) FROM (SELECT CID FROM UVoid ORDER BY CID)")));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(ID) FROM (SELECT ID FROM UCharge ORDER BY ID) ordered")),
+             m_db->scalar(QStringLiteral("SELECT group_concat(RowID) FROM (SELECT RowID FROM ULog WHERE theAction = '收费' ORDER BY RowID) ordered")));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(CID) FROM (SELECT CID FROM UVoid ORDER BY CID) ordered")),
+             m_db->scalar(QStringLiteral("SELECT group_concat(RowID) FROM (SELECT RowID FROM ULog WHERE theAction = '作废收费' ORDER BY RowID) ordered")));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(ID) FROM (SELECT ID FROM UCharge WHERE theDel = '是' ORDER BY ID) ordered")),
+             m_db->scalar(QStringLiteral("SELECT group_concat(CID) FROM (SELECT CID FROM UVoid ORDER BY CID) ordered")));
     // The paid-up date is the end of the newest live payment.
     const QString newest = m_db->scalar(QStringLiteral("SELECT JZDate FROM UCharge WHERE theDel = '否' ORDER BY ID DESC"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE theNum = '1-101'")),

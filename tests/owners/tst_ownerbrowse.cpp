@@ -174,6 +174,9 @@ void TestOwnerBrowse::criteriaClauses_data()
                                                 << QStringList{"1-101"} << "65.25";
     QTest::newRow("wildcard beside a doubled quote")
         << n << n << n << "o'_r%n" << n << n << QStringList{"1-101"} << "65.25";
+    // The escape character typed into a text criterion matches itself: "O!'B" is not
+    // "O'B" (O'Brien) with its quote escaped.
+    QTest::newRow("escape character stands for itself") << n << n << n << "O!'B" << n << n << QStringList{} << "0";
     QTest::newRow("a deleted house is never listed") << n << "1-102" << n << n << n << n
                                                      << QStringList{} << "0";
 }
@@ -642,8 +645,8 @@ void TestOwnerBrowse::largeListOpensLazilyWithExactFooter()
     QCOMPARE(w->listModel->rowCount(), QueryModel::BatchSize);
     QVERIFY(w->waitForFigures());
     QCOMPARE(w->countLabel->text(), QStringLiteral("记录：90000"));
-    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
-                                                            "SELECT SUM(theArea) FROM UHouse WHERE theDel = '否'")));
+    QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea"))
+                                                            + QStringLiteral(" FROM UHouse WHERE theDel = '否'")));
     QVERIFY(w->waitForFigures());
     QCOMPARE(w->firstSumLabel->text(), QStringLiteral("面积：4535000"));
     // Scrolling reads further rows as they come into view.
@@ -760,7 +763,7 @@ void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
     QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：统计中…"));
     QVERIFY(w.waitForFigures());
     QCOMPARE(w.countLabel->text(), QStringLiteral("记录：3000"));
-    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT SUM(theArea) FROM UHouse")));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea")) + QStringLiteral(" FROM UHouse")));
     QCOMPARE(w.listModel->rowCount(), 3000); // every page's keys have arrived as well
 
     w.runQuery();
@@ -771,8 +774,8 @@ void TestOwnerBrowse::footerWaitsForTheBackgroundFigures()
     QCoreApplication::processEvents();
     const int rooms = db.count(QStringLiteral("SELECT ID FROM UHouse WHERE theNum LIKE '%001%'"));
     QCOMPARE(w.countLabel->text(), QStringLiteral("记录：%1").arg(rooms));
-    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral(
-                                                        "SELECT SUM(theArea) FROM UHouse WHERE theNum LIKE '%001%'")));
+    QCOMPARE(w.firstSumLabel->text(), QStringLiteral("面积：") + db.scalar(QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea"))
+                                                        + QStringLiteral(" FROM UHouse WHERE theNum LIKE '%001%'")));
     QCOMPARE(w.listModel->rowCount(), rooms);
     QCOMPARE(rec.entries.size(), 0);
 }
@@ -854,7 +857,7 @@ protected:
     }
     QString totalsSql() const override
     {
-        return QStringLiteral("SELECT SUM(theArea) AS 面积 FROM UHouse WHERE (theDel = '否') ") + conditions;
+        return QStringLiteral("SELECT ") + dataModule().db().exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积 FROM UHouse WHERE (theDel = '否') ") + conditions;
     }
 
 private:

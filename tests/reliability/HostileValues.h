@@ -25,6 +25,9 @@ inline void addValueRows()
     QTest::newRow("double quote") << QStringLiteral("王\"大\"明");
     QTest::newRow("percent") << QStringLiteral("50%");
     QTest::newRow("underscore") << QStringLiteral("a_b");
+    // The lists' LIKE escape character, alone and before a wildcard.
+    QTest::newRow("escape character") << QStringLiteral("a!b");
+    QTest::newRow("escape before wildcards") << QStringLiteral("1!_0!%");
     QTest::newRow("question mark") << QStringLiteral("几?号");
     QTest::newRow("backslash") << QStringLiteral("C:\\x\\");
     QTest::newRow("backslash quote") << QStringLiteral("\\'");
@@ -42,12 +45,13 @@ inline void addValueRows()
     QTest::newRow("zero width") << QStringLiteral("a\u200Bb\u2028c");
 }
 
-// Rows that a LIKE would find by accident if "%" or "_" acted as wildcards.
+// Rows that a LIKE would find by accident if "%" or "_" acted as wildcards, or if the
+// escape character were taken as one ("1_0%" for "1!_0!%").
 inline QStringList decoys()
 {
     return {QStringLiteral("普通"), QStringLiteral("50元"), QStringLiteral("axb"), QStringLiteral("几号"),
             QStringLiteral("O"), QStringLiteral("x"), QStringLiteral("101"), QStringLiteral("ab"),
-            QStringLiteral("e"), QStringLiteral("a")};
+            QStringLiteral("e"), QStringLiteral("a"), QStringLiteral("1_0%"), QStringLiteral("1!x0!y")};
 }
 
 // What "text LIKE '%value%'" gives: "%" any run of characters, "_" one character, letter

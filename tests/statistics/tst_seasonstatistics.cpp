@@ -196,7 +196,7 @@ void TestSeasonStatistics::fixtureFigures()
 
     // The office's arrears are the arrears reminder's footer at the season's end.
     const QDate end(2025, 4, 10);
-    const Rows reminder = dataModule().query(ArrearsStatements::totals(end, ArrearsStatements::dateClause(end)));
+    const Rows reminder = dataModule().query(ArrearsStatements::totals(dataModule().db(), end, ArrearsStatements::dateClause(end)));
     QCOMPARE(reminder.at(0, QStringLiteral("欠费金额")).toDouble(), f.office.owed);
 }
 
@@ -243,7 +243,7 @@ void TestSeasonStatistics::arrearsAgreeAtScale()
     for (int year : {2022, 2023, 2024}) {
         const Season s = seasonOf(year, period(10, 10, 4, 10));
         const Figures f = compute(dataModule().db(), s);
-        const Rows reminder = dataModule().query(ArrearsStatements::totals(s.end, ArrearsStatements::dateClause(s.end)));
+        const Rows reminder = dataModule().query(ArrearsStatements::totals(dataModule().db(), s.end, ArrearsStatements::dateClause(s.end)));
         QCOMPARE(formatMoney(f.office.owed), formatMoney(reminder.at(0, QStringLiteral("欠费金额")).toDouble()));
         QCOMPARE(f.office.behindHouses, dataModule().countRows(ArrearsStatements::list(s.end, ArrearsStatements::dateClause(s.end))));
         double areas = 0, taken = 0;
