@@ -293,7 +293,7 @@ void TestReference::statements_data()
                              << "DELETE FROM SMType WHERE (ID = 1)";
     QTest::newRow("prices") << "price" << "SELECT theName AS 房屋用途, thePrice AS 单价, Remark AS 备注, ID FROM SPrice "
                             << "SELECT ID FROM SPrice WHERE (theName = 'O''Hara')"
-                            << "INSERT INTO SPrice (theName, Remark, thePrice) VALUES ('O''Hara', '东''门', '12.5') "
+                            << "INSERT INTO SPrice (theName, Remark, thePrice) VALUES ('O''Hara', '东''门', 12.5) "
                             << "DELETE FROM SPrice WHERE (ID = 1)";
 }
 
@@ -317,6 +317,8 @@ void TestReference::statements()
     // A quote stays inside its value: the row holds exactly what was typed.
     QCOMPARE(db.scalar(QStringLiteral("SELECT Remark FROM %1 WHERE theName = 'O''Hara'").arg(tableOf(kind))),
              QStringLiteral("东'门"));
+    if (kind == QLatin1String("price")) // the typed price is stored as a number
+        QCOMPARE(db.scalar(QStringLiteral("SELECT typeof(thePrice) FROM SPrice")), QStringLiteral("real"));
     QVERIFY(RefLists::exists(config, QStringLiteral("o'hara")));
     RefLists::remove(config, QStringLiteral("1"));
     QCOMPARE(SqlText, remove);
