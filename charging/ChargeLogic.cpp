@@ -1,7 +1,9 @@
 #include "charging/ChargeLogic.h"
 #include "data/Capitals.h"
+#include "data/BoundWrite.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
@@ -77,7 +79,7 @@ QString receiptNumber(const QDate &chargingDate, int sequence)
 
 Rows lookUpHouse(const QString &areaName, const QString &room)
 {
-    SqlText = QStringLiteral("SELECT * FROM UHouse WHERE (theDel = '否') ");
+    SqlText = QStringLiteral("SELECT * FROM UHouse WHERE (" LIVE_ROW ") ");
     SqlText += QStringLiteral("AND (AName = '") + Sql::esc(areaName) + QStringLiteral("') ");
     SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("')");
     Rows rows = dataModule().query(SqlText);
@@ -199,7 +201,7 @@ QString save(const Payment &payment)
         // Under the write lock: what the look-up showed still holds, or another copy of
         // the program has charged this house since.
         const Rows now = dataModule().query(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId
-                                       + QStringLiteral(") AND (theDel = '否')"));
+                                       + QStringLiteral(") AND (" LIVE_ROW ")"));
         if (now.isEmpty())
             throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
         if (now.at(0, 0) != *payment.lookedUpPaidUp)
@@ -213,24 +215,21 @@ QString save(const Payment &payment)
         paidUpBefore = db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")"));
     const QString number = nextReceiptNumber();
 
-    SqlText = QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, ");
-    SqlText += QStringLiteral("HNum, HArea, HPrice, HName, ");
-    SqlText += QStringLiteral("theCount, QSDate, JZDate, theMoney, ");
-    SqlText += QStringLiteral("theDX, MType, theSKR, Remark, ");
-    SqlText += QStringLiteral("theDel, theDate, UName) VALUES (") + houseId + QStringLiteral(", '") + Sql::esc(number)
-        + QStringLiteral("', '") + chargingDate + QStringLiteral("', '") + Sql::esc(payment.area) + QStringLiteral("', '")
-        + Sql::esc(payment.room) + QStringLiteral("', ") + floorArea + QStringLiteral(", ") + unitPrice
-        + QStringLiteral(", '") + Sql::esc(payment.owner) + QStringLiteral("', ") + years + QStringLiteral(", '")
-        + startDate + QStringLiteral("', '") + endDate + QStringLiteral("', ") + amount + QStringLiteral(", '")
-        + Sql::esc(capitals) + QStringLiteral("', '") + Sql::esc(payment.paymentMethod) + QStringLiteral("', '")
-        + Sql::esc(payment.payee) + QStringLiteral("', '") + Sql::esc(payment.remark) + QStringLiteral("', '否', '")
-        + Sql::esc(ChargeDate) + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("') ");
-    dataModule().execute(SqlText);
+    const BoundWrite::Bound insert{
+        QStringLiteral("INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, theCount, QSDate, "
+                       "JZDate, theMoney, theDX, MType, theSKR, Remark, theDel, theDate, UName) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?) "),
+        {houseId.toLongLong(), number, chargingDate, payment.area, payment.room, Numbers::toDouble(floorArea),
+         Numbers::toDouble(unitPrice), payment.owner, Numbers::toInt(years), startDate, endDate, money, capitals,
+         payment.paymentMethod, payment.payee, payment.remark, ChargeDate, CurrentUserName}};
+    SqlText = BoundWrite::shown(insert);
+    BoundWrite::run(db, insert);
     const QString chargeId = QString::number(db.lastInsertId());
 
-    SqlText = QStringLiteral("UPDATE UHouse SET EndDate = '") + endDate + QStringLiteral("' ");
-    SqlText += QStringLiteral("WHERE (ID = ") + houseId + QStringLiteral(")");
-    dataModule().execute(SqlText);
+    const BoundWrite::Bound update{QStringLiteral("UPDATE UHouse SET EndDate = ? WHERE (ID = ?)"),
+                                   {endDate, houseId.toLongLong()}};
+    SqlText = BoundWrite::shown(update);
+    BoundWrite::run(db, update);
     // A charge for a house that is no longer there would point at nothing.
     if (db.changes() == 0)
         throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));

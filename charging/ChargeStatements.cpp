@@ -1,5 +1,6 @@
 #include "charging/ChargeStatements.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 
 namespace ChargeStatements {
 
@@ -28,7 +29,7 @@ QString list(const QString &conditions)
         + QStringLiteral("theMoney AS 收款金额, MType AS 收款方式, ")
         + QStringLiteral("theSKR AS 收款人, Remark AS 备注, ")
         + QStringLiteral("ID FROM UCharge ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions
         + QStringLiteral("ORDER BY ID DESC ");
 }
@@ -42,14 +43,14 @@ QString totals(const Database &db, const QString &conditions)
 {
     return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" AS 收款金额 ")
         + QStringLiteral("FROM UCharge ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions;
 }
 
 QString count(const QString &conditions)
 {
     return QStringLiteral("SELECT COUNT(*) FROM UCharge ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions;
 }
 

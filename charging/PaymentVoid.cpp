@@ -1,6 +1,8 @@
 #include "charging/PaymentVoid.h"
+#include "data/BoundWrite.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
@@ -57,7 +59,7 @@ Rows paymentsOf(const QString &chargingDate)
 {
     return dataModule().db().select(
         QStringLiteral("SELECT theNum AS 单号, HNum AS 房号, HName AS 业主名称, theMoney AS 收款金额, "
-                       "theSKR AS 收款人 FROM UCharge WHERE (theDel = '否') AND (theDate = ")
+                       "theSKR AS 收款人 FROM UCharge WHERE (" LIVE_ROW ") AND (theDate = ")
         + Sql::quote(chargingDate) + QStringLiteral(") ORDER BY ID DESC"));
 }
 
@@ -81,7 +83,7 @@ Result check(const QString &number)
     if (r.paidUpBefore != p.endDate) {
         // A later payment of the house moved the paid-up date on: that one goes first.
         const Rows later = db.select(QStringLiteral("SELECT theNum, JZDate FROM UCharge WHERE (HID = ") + p.houseId
-                                     + QStringLiteral(") AND (theDel = '否') AND (ID > ") + p.id
+                                     + QStringLiteral(") AND (" LIVE_ROW ") AND (ID > ") + p.id
                                      + QStringLiteral(") ORDER BY ID DESC"));
         if (!later.isEmpty())
             throw AppError(QStringLiteral("%1 不是该户最近的一笔收费，请先作废其后的收据 %2（截止日期 %3）")
@@ -109,24 +111,21 @@ Result run(const QString &number, const QString &reason)
     const Result r = check(number);
     const Payment &p = r.payment;
 
-    db.exec(QStringLiteral("UPDATE UCharge SET theDel = '是' WHERE (ID = ") + p.id + QStringLiteral(") AND (theDel = '否')"));
+    BoundWrite::run(db, QStringLiteral("UPDATE UCharge SET theDel = '是' WHERE (ID = ?) AND (" LIVE_ROW ")"),
+                    {Sql::id(p.id).toLongLong()});
     if (db.changes() != 1)
         throw AppError(receiptText(p.number) + QStringLiteral(" 已经作废，不能再次作废！"));
-    db.exec(QStringLiteral("UPDATE UHouse SET EndDate = ") + Sql::quote(r.paidUpAfter) + QStringLiteral(" WHERE (ID = ")
-            + p.houseId + QStringLiteral(")"));
+    BoundWrite::run(db, QStringLiteral("UPDATE UHouse SET EndDate = ? WHERE (ID = ?)"), {r.paidUpAfter, Sql::id(p.houseId).toLongLong()});
 
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QString amount = Numbers::plain(Numbers::toDouble(p.amount.isEmpty() ? QStringLiteral("0") : p.amount));
-    db.exec(QStringLiteral("INSERT INTO UVoid (CID, HID, theNum, myDate, AName, HNum, HName, theMoney, MType, theSKR, "
-                           "OldEndDate, NewEndDate, Reason, theTime, theDate, UName) VALUES (")
-            + p.id + QStringLiteral(", ") + p.houseId + QStringLiteral(", ") + Sql::quote(p.number) + QStringLiteral(", ")
-            + Sql::quote(p.paymentDate) + QStringLiteral(", ") + Sql::quote(p.area) + QStringLiteral(", ")
-            + Sql::quote(p.room) + QStringLiteral(", ") + Sql::quote(p.owner) + QStringLiteral(", ") + amount
-            + QStringLiteral(", ") + Sql::quote(p.method) + QStringLiteral(", ") + Sql::quote(p.payee)
-            + QStringLiteral(", ") + Sql::quote(r.paidUpBefore) + QStringLiteral(", ") + Sql::quote(r.paidUpAfter)
-            + QStringLiteral(", ") + Sql::quote(reason.trimmed()) + QStringLiteral(", ") + Sql::quote(now)
-            + QStringLiteral(", ") + Sql::quote(ChargeDate) + QStringLiteral(", ") + Sql::quote(CurrentUserName)
-            + QStringLiteral(")"));
+    BoundWrite::run(db,
+                    QStringLiteral("INSERT INTO UVoid (CID, HID, theNum, myDate, AName, HNum, HName, theMoney, MType, theSKR, "
+                                   "OldEndDate, NewEndDate, Reason, theTime, theDate, UName) "
+                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                    {Sql::id(p.id).toLongLong(), Sql::id(p.houseId).toLongLong(), p.number, p.paymentDate, p.area, p.room, p.owner,
+                     Numbers::toDouble(amount), p.method, p.payee, r.paidUpBefore, r.paidUpAfter, reason.trimmed(), now,
+                     ChargeDate, CurrentUserName});
 
     ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentVoided), QStringLiteral("UCharge"), p.id, p.area, p.room,
                        QStringLiteral("单号 %1，金额 %2，到期日期：%3 → %4，原因：%5")

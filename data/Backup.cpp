@@ -1,4 +1,5 @@
 #include "data/Backup.h"
+#include "data/LiveRow.h"
 #include "db/Database.h"
 #include "db/DbError.h"
 #include "data/OutputFile.h"
@@ -266,8 +267,8 @@ Contents contentsOf(Database &db, const QString &path)
 {
     Contents c;
     c.rows = rowCounts(db);
-    c.houses = db.scalar(QStringLiteral("SELECT count(*) FROM UHouse WHERE (theDel = '否')")).toLongLong();
-    c.payments = db.scalar(QStringLiteral("SELECT count(*) FROM UCharge WHERE (theDel = '否')")).toLongLong();
+    c.houses = db.scalar(QStringLiteral("SELECT count(*) FROM UHouse WHERE (" LIVE_ROW ")")).toLongLong();
+    c.payments = db.scalar(QStringLiteral("SELECT count(*) FROM UCharge WHERE (" LIVE_ROW ")")).toLongLong();
     c.lastReceipt = db.scalar(QStringLiteral("SELECT theNum FROM UCharge ORDER BY ID DESC LIMIT 1"));
     c.taken = timeFromName(QFileInfo(path).fileName());
     if (!c.taken.isValid())

@@ -1,7 +1,7 @@
 #include "data/ChangeLog.h"
+#include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/Numbers.h"
-#include "db/Sql.h"
 
 #include <QDateTime>
 
@@ -9,16 +9,13 @@ namespace ChangeLog {
 
 void record(const Change &c)
 {
-    // The row's ID goes in bare: only a whole number may.
-    const QString rowId = c.rowId.isEmpty() ? QStringLiteral("NULL") : QString::number(Numbers::toInt(c.rowId));
+    // The row's ID is a whole number or none.
+    const QVariant rowId = c.rowId.isEmpty() ? QVariant() : QVariant(Numbers::toInt(c.rowId));
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    dataModule().db().exec(QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, "
-                                     "HNum, theChange) VALUES (")
-                      + Sql::quote(now) + QStringLiteral(", ") + Sql::quote(CurrentUserName) + QStringLiteral(", ")
-                      + Sql::quote(ChargeDate) + QStringLiteral(", ") + Sql::quote(c.action) + QStringLiteral(", ")
-                      + Sql::quote(c.table) + QStringLiteral(", ") + rowId + QStringLiteral(", ") + Sql::quote(c.area)
-                      + QStringLiteral(", ") + Sql::quote(c.room) + QStringLiteral(", ") + Sql::quote(c.change)
-                      + QStringLiteral(")"));
+    BoundWrite::run(dataModule().db(),
+                    QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, "
+                                   "theChange) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                    {now, CurrentUserName, ChargeDate, c.action, c.table, rowId, c.area, c.room, c.change});
 }
 
 QString describe(const QVector<FieldChange> &fields)

@@ -1,4 +1,5 @@
 #include "data/PasswordHash.h"
+#include "data/BoundWrite.h"
 #include "db/CaseFold.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -91,8 +92,8 @@ int hashClearPasswords(Database &db)
         if (isHash(stored))
             continue;
         // Only if it is still the same clear text: another copy may have just changed it.
-        db.exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (ID = %2) AND (thePass = %3)")
-                    .arg(Sql::quote(make(stored)), QString::number(rows.at(r, 0).toLongLong()), Sql::quote(stored)));
+        BoundWrite::run(db, QStringLiteral("UPDATE SUser SET thePass = ? WHERE (ID = ?) AND (thePass = ?)"),
+                        {make(stored), rows.at(r, 0).toLongLong(), stored});
         n += db.changes();
     }
     return n;

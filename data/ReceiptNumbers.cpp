@@ -1,4 +1,5 @@
 #include "data/ReceiptNumbers.h"
+#include "data/BoundWrite.h"
 #include "data/ChangeLog.h"
 #include "db/Database.h"
 #include "db/Dates.h"
@@ -88,9 +89,8 @@ void carryOver(Database &restored, const Issued &before)
         const qint64 needed = it.value() - payments.value(it.key());
         if (needed <= skip.value(it.key()))
             continue;
-        const QString date = Sql::quote(it.key());
-        restored.exec(QStringLiteral("DELETE FROM UNumSkip WHERE (theDate = %1)").arg(date));
-        restored.exec(QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES (%1, %2)").arg(date).arg(needed));
+        BoundWrite::run(restored, QStringLiteral("DELETE FROM UNumSkip WHERE (theDate = ?)"), {it.key()});
+        BoundWrite::run(restored, QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES (?, ?)"), {it.key(), needed});
     }
     tx.commit();
 }

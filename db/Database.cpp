@@ -422,6 +422,7 @@ Statement::~Statement() = default;
 void Statement::bind(int index, const QString &text) { m_impl->bind(index, text); }
 void Statement::bind(int index, double value) { m_impl->bind(index, value); }
 void Statement::bind(int index, qint64 value) { m_impl->bind(index, value); }
+void Statement::bindNull(int index) { m_impl->bindNull(index); }
 void Statement::run() { m_impl->run(); }
 bool Statement::hasRow() { return m_impl->hasRow(); }
 

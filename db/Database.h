@@ -256,6 +256,7 @@ public:
     void bind(int index, const QString &text);
     void bind(int index, double value);
     void bind(int index, qint64 value);
+    void bindNull(int index);
     // Runs the statement to its end and resets it for the next bindings.
     void run();
     // Runs a query and tells whether it yields at least one row; resets it for the next

@@ -1,4 +1,5 @@
 #include "demo/DemoData.h"
+#include "data/BoundWrite.h"
 #include "charging/ChargeLogic.h"
 #include "data/Capitals.h"
 #include "db/Database.h"
@@ -7,6 +8,7 @@
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "db/Sql.h"
+#include "owners/HouseInsert.h"
 
 #include <QHash>
 #include <QRandomGenerator>
@@ -33,7 +35,7 @@ const Purpose kPurposes[] = {{"住宅", 22.5, 86}, {"商铺", 35, 6}, {"办公",
 const char *const kMethods[] = {"现金", "微信", "支付宝", "银行卡"};
 const char *const kOperators[] = {"王丽", "赵强"};
 
-struct House {
+struct DemoHouse {
     qint64 id;
     QString area;
     QString room;
@@ -83,10 +85,10 @@ DemoSummary generate(Database &db, const DemoOptions &o)
         if (db.count(QStringLiteral("SELECT ID FROM %1 WHERE theName = %2").arg(table, Sql::quote(name))) > 0)
             return;
         if (price.isEmpty())
-            db.exec(QStringLiteral("INSERT INTO %1 (theName, Remark) VALUES (%2, '')").arg(table, Sql::quote(name)));
+            BoundWrite::run(db, QStringLiteral("INSERT INTO %1 (theName, Remark) VALUES (?, '')").arg(table), {name});
         else
-            db.exec(QStringLiteral("INSERT INTO %1 (theName, thePrice, Remark) VALUES (%2, %3, '')")
-                        .arg(table, Sql::quote(name), price));
+            BoundWrite::run(db, QStringLiteral("INSERT INTO %1 (theName, thePrice, Remark) VALUES (?, ?, '')").arg(table),
+                            {name, Numbers::toDouble(price)});
     };
     {
         Transaction tx(db);
@@ -103,16 +105,17 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             addName(QStringLiteral("SPrice"), QString::fromUtf8(p.name), Numbers::plain(p.price));
         for (const char *m : kMethods)
             addName(QStringLiteral("SMType"), QString::fromUtf8(m), {});
-        db.exec(QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = %1 WHERE ID = 1")
-                    .arg(Sql::quote(db.scalar(QStringLiteral("SELECT theName FROM SArea ORDER BY ID LIMIT 1")))));
+        BoundWrite::run(db, QStringLiteral("UPDATE SUser SET theMT = '现金', theHT = '住宅', theAN = ? WHERE ID = 1"),
+                        {db.scalar(QStringLiteral("SELECT theName FROM SArea ORDER BY ID LIMIT 1"))});
         int k = 0;
         for (const char *op : kOperators) {
             const QString name = QString::fromUtf8(op);
             if (db.count(QStringLiteral("SELECT ID FROM SUser WHERE theName = %1").arg(Sql::quote(name))) == 0)
-                db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) "
-                                       "VALUES (%1, %4, '收费员', %2, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET %3))")
-                            .arg(Sql::quote(name), Sql::quote(QString::fromUtf8(kMethods[k + 1])), QString::number(k + 1),
-                                 Sql::quote(PasswordHash::make(QString::fromUtf8(Schema::InitialPassword)))));
+                BoundWrite::run(db,
+                                QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) VALUES "
+                                               "(?, ?, '收费员', ?, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET ?))"),
+                                {name, PasswordHash::make(QString::fromUtf8(Schema::InitialPassword)),
+                                 QString::fromUtf8(kMethods[k + 1]), qint64(k + 1)});
             payees << name;
             ++k;
         }
@@ -134,20 +137,19 @@ DemoSummary generate(Database &db, const DemoOptions &o)
     }
 
     // Houses: building-unit-room numbers spread over the areas.
-    std::vector<House> houses;
+    std::vector<DemoHouse> houses;
     houses.reserve(o.houses);
     const QDate firstEnd(firstSeason, 4, 10);
     {
         Transaction tx(db);
-        Statement ins(db, QStringLiteral(
-            "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
-            "theDel, theDate, UName) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, '管理员')"));
+        HouseInsert ins(db);
+        const QString entered = Dates::format(QDate(firstSeason - 1, 9, 20));
         int totalWeight = 0;
         for (const Purpose &p : kPurposes)
             totalWeight += p.weight;
         const int perArea = (o.houses + int(areas.size()) - 1) / int(areas.size());
         for (int i = 0; i < o.houses; ++i) {
-            House h;
+            DemoHouse h;
             h.area = areas.at(i / perArea);
             const int n = i % perArea;
             const int building = n / 72 + 1, unit = (n % 72) / 24 + 1, floor = (n % 24) / 2 + 1, door = n % 2 + 1;
@@ -168,17 +170,9 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             const QString phone = QString::fromUtf8(pick(kPhonePrefixes))
                 + QStringLiteral("%1").arg(rng.bounded(100000000), 8, 10, QLatin1Char('0'));
             h.endDate = firstEnd;
-            ins.bind(1, h.area);
-            ins.bind(2, h.room);
-            ins.bind(3, h.floor);
-            ins.bind(4, h.purpose);
-            ins.bind(5, h.price);
-            ins.bind(6, Dates::format(h.endDate));
-            ins.bind(7, h.owner);
-            ins.bind(8, phone);
-            ins.bind(9, rng.bounded(20) == 0 ? QStringLiteral("空置") : QString());
-            ins.bind(10, Dates::format(QDate(firstSeason - 1, 9, 20)));
-            ins.run();
+            ins.run({h.area, h.room, Numbers::plain(h.floor), h.purpose, Numbers::plain(h.price), Dates::format(h.endDate),
+                     h.owner, phone, rng.bounded(20) == 0 ? QStringLiteral("空置") : QString()},
+                    entered, QStringLiteral("管理员"));
             h.id = db.lastInsertId();
             houses.push_back(std::move(h));
         }
@@ -231,7 +225,7 @@ DemoSummary generate(Database &db, const DemoOptions &o)
                 seq = 0;
             }
             ++seq;
-            House &h = houses[p.house];
+            DemoHouse &h = houses[p.house];
             // Numbered, priced and dated by charge entry's own rules; only the writing is
             // done in bulk, a season per transaction.
             const QString number = ChargeLogic::receiptNumber(day, seq);
@@ -270,7 +264,7 @@ DemoSummary generate(Database &db, const DemoOptions &o)
         say(QStringLiteral("%1 年度收费 %2 笔").arg(season).arg(pays.size()));
     }
     const QDate currentEnd(lastSeason + 1, 4, 10);
-    for (const House &h : houses)
+    for (const DemoHouse &h : houses)
         sum.inArrears += h.endDate < currentEnd;
     return sum;
 }

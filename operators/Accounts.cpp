@@ -1,4 +1,5 @@
 #include "operators/Accounts.h"
+#include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
@@ -8,12 +9,11 @@
 namespace Accounts {
 
 namespace {
-QString insertUser(const QString &name, const QString &remark, const QString &)
+BoundWrite::Bound insertUser(const QString &name, const QString &remark, const QString &)
 {
     // The initial password is stored as a hash like every other.
-    return QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('") + Sql::esc(name)
-        + QStringLiteral("', '") + PasswordHash::make(QString::fromUtf8(InitialPassword)) + QStringLiteral("', '")
-        + Sql::esc(remark) + QStringLiteral("') ");
+    return {QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES (?, ?, ?) "),
+            {name, PasswordHash::make(QString::fromUtf8(InitialPassword)), remark}};
 }
 } // namespace
 
@@ -47,10 +47,10 @@ bool passwordMatches(const QString &name, const QString &password)
 
 void setPassword(const QString &name, const QString &password)
 {
-    // The hash holds only the characters base64 uses and "$": nothing to escape.
-    SqlText = QStringLiteral("UPDATE SUser SET thePass = '") + PasswordHash::make(password)
-        + QStringLiteral("' WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
-    dataModule().execute(SqlText);
+    const BoundWrite::Bound update{QStringLiteral("UPDATE SUser SET thePass = ? WHERE (theName = ?) "),
+                                   {PasswordHash::make(password), name}};
+    SqlText = BoundWrite::shown(update);
+    BoundWrite::run(dataModule().db(), update);
     // The operator deleted or renamed since the login: no password was changed.
     if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("操作员“%1”已不存在（可能已被删除或改名），密码没有修改！").arg(name));
@@ -59,10 +59,10 @@ void setPassword(const QString &name, const QString &password)
 void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
                   const QString &areaName)
 {
-    SqlText = QStringLiteral("UPDATE SUser SET theMT = '") + Sql::esc(paymentMethod) + QStringLiteral("', theHT = '")
-        + Sql::esc(houseType) + QStringLiteral("', theAN = '") + Sql::esc(areaName) + QStringLiteral("' ")
-        + QStringLiteral("WHERE (ID = ") + Sql::id(userId) + QStringLiteral(")");
-    dataModule().execute(SqlText);
+    const BoundWrite::Bound update{QStringLiteral("UPDATE SUser SET theMT = ?, theHT = ?, theAN = ? WHERE (ID = ?)"),
+                                   {paymentMethod, houseType, areaName, Sql::id(userId).toLongLong()}};
+    SqlText = BoundWrite::shown(update);
+    BoundWrite::run(dataModule().db(), update);
     if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("当前操作员已不存在（可能已被删除），默认项 没有保存！"));
 }

@@ -1,4 +1,5 @@
 #include "operators/Login.h"
+#include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/Dates.h"
 #include "data/PasswordHash.h"
@@ -48,9 +49,8 @@ bool tryLogin(const QString &name, const QString &password, const QDate &chargeD
         // A password an older program kept in clear is stored as a hash from now on. A
         // file that cannot be written still lets the operator in; the next login tries again.
         try {
-            dataModule().db().exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (ID = %2) AND (thePass = %3)")
-                                  .arg(Sql::quote(PasswordHash::make(password)), QString::number(CurrentUserId.toLongLong()),
-                                       Sql::quote(stored)));
+            BoundWrite::run(dataModule().db(), QStringLiteral("UPDATE SUser SET thePass = ? WHERE (ID = ?) AND (thePass = ?)"),
+                            {PasswordHash::make(password), CurrentUserId.toLongLong(), stored});
         } catch (const AppError &) {
         }
     }

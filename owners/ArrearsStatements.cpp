@@ -1,5 +1,6 @@
 #include "owners/ArrearsStatements.h"
 #include "charging/ChargeLogic.h"
+#include "data/LiveRow.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
 #include "db/Database.h"
@@ -54,7 +55,7 @@ QString list(const QDate &reference, const QString &conditions)
         + years + QStringLiteral(" AS 欠费年数, ")
         + amountOwed(years) + QStringLiteral(" AS 欠费金额, ")
         + QStringLiteral("ID FROM UHouse ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions
         + QStringLiteral("ORDER BY AName, theNum ");
 }
@@ -67,7 +68,7 @@ QString totals(const Database &db, const QDate &reference, const QString &condit
         + QStringLiteral("SUM(CASE WHEN ") + outOfRange(years) + QStringLiteral(" THEN 1 ELSE 0 END) AS ")
         + QString::fromUtf8(OutOfRangeHouses) + QLatin1Char(' ')
         + QStringLiteral("FROM UHouse ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions;
 }
 
@@ -75,7 +76,7 @@ void checkAmounts(Database &db, const QDate &reference, const QString &condition
 {
     const QString years = yearsOwed(Dates::format(reference));
     const Rows rows = db.select(QStringLiteral("SELECT AName, theNum, theArea, thePrice, ") + years
-                                + QStringLiteral(" AS 欠费年数 FROM UHouse WHERE (theDel = '否') ") + conditions
+                                + QStringLiteral(" AS 欠费年数 FROM UHouse WHERE (" LIVE_ROW ") ") + conditions
                                 + QStringLiteral("AND ") + outOfRange(years) + QStringLiteral(" ORDER BY AName, theNum "));
     if (rows.isEmpty())
         return;

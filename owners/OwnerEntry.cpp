@@ -1,10 +1,13 @@
 #include "owners/OwnerEntry.h"
 #include "charging/ChargeLogic.h"
+#include "data/BoundWrite.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 #include "db/Dates.h"
 #include "db/Numbers.h"
 #include "db/Sql.h"
+#include "owners/HouseInsert.h"
 #include "owners/OwnerStatements.h"
 #include "reference/UnitSettings.h"
 
@@ -61,7 +64,7 @@ QString priceOf(const QString &purpose)
 bool roomTaken(const QString &area, const QString &room)
 {
     SqlText = QStringLiteral("SELECT ID FROM UHouse ");
-    SqlText += QStringLiteral("WHERE (theDel = '否') ");
+    SqlText += QStringLiteral("WHERE (" LIVE_ROW ") ");
     SqlText += QStringLiteral("AND (AName = '") + Sql::esc(area) + QStringLiteral("') ");
     SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("') ");
     return dataModule().countRows(SqlText) > 0;
@@ -73,17 +76,8 @@ bool add(const House &h)
     Transaction tx(dataModule().db());
     if (roomTaken(h.area, h.room))
         return false;
-    SqlText = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ");
-    SqlText += QStringLiteral("HType, thePrice, EndDate, ");
-    SqlText += QStringLiteral("theName, thePhone, Remark, ");
-    SqlText += QStringLiteral("theDel, theDate, UName) VALUES ('");
-    SqlText += Sql::esc(h.area) + QStringLiteral("', '") + Sql::esc(h.room) + QStringLiteral("', '")
-        + Sql::esc(h.floorArea) + QStringLiteral("', '") + Sql::esc(h.purpose) + QStringLiteral("', '")
-        + Sql::esc(h.price) + QStringLiteral("', '") + Sql::esc(h.endDate) + QStringLiteral("', '")
-        + Sql::esc(h.owner) + QStringLiteral("', '") + Sql::esc(h.phone) + QStringLiteral("', '")
-        + Sql::esc(h.remark) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate) + QStringLiteral("', '")
-        + Sql::esc(CurrentUserName) + QStringLiteral("')");
-    dataModule().execute(SqlText);
+    SqlText = HouseInsert::text(h, ChargeDate, CurrentUserName);
+    HouseInsert(dataModule().db()).run(h, ChargeDate, CurrentUserName);
     ChangeLog::record({QString::fromUtf8(ChangeLog::HouseAdded), QStringLiteral("UHouse"),
                        QString::number(dataModule().db().lastInsertId()), h.area, h.room,
                        QStringLiteral("面积 %1，房屋用途 %2，单价 %3，到期日期 %4，业主名称 %5")
@@ -97,7 +91,7 @@ std::optional<House> stored(const QString &id)
 {
     const Rows r = dataModule().query(QStringLiteral("SELECT AName, theNum, theArea, HType, thePrice, EndDate, theName, "
                                                 "thePhone, Remark FROM UHouse WHERE (ID = ")
-                                 + id + QStringLiteral(") AND (theDel = '否')"));
+                                 + id + QStringLiteral(") AND (" LIVE_ROW ")"));
     if (r.isEmpty())
         return std::nullopt;
     const QStringList &v = r.row(0);
@@ -146,19 +140,18 @@ void update(const QString &houseId, const House &h, const House &asOpened)
     if (!changed.isEmpty())
         throw AppError(QStringLiteral("打开修改窗口后，该业主的信息已被修改（%1，可能刚收过费），本次修改没有保存。请退出后重新打开修改窗口！")
                            .arg(changed));
-    SqlText = QStringLiteral("UPDATE UHouse SET AName = '") + Sql::esc(h.area) + QStringLiteral("', theNum = '")
-        + Sql::esc(h.room) + QStringLiteral("', theArea = ") + floorArea + QStringLiteral(", ");
-    SqlText += QStringLiteral("HType = '") + Sql::esc(h.purpose) + QStringLiteral("', thePrice = ") + price
-        + QStringLiteral(", EndDate = '") + Sql::esc(h.endDate) + QStringLiteral("', ");
-    SqlText += QStringLiteral("theName = '") + Sql::esc(h.owner) + QStringLiteral("', thePhone = '")
-        + Sql::esc(h.phone) + QStringLiteral("', Remark = '") + Sql::esc(h.remark) + QStringLiteral("' ");
-    SqlText += QStringLiteral("WHERE (ID = ") + id + QStringLiteral(")");
+    const BoundWrite::Bound change{
+        QStringLiteral("UPDATE UHouse SET AName = ?, theNum = ?, theArea = ?, HType = ?, thePrice = ?, EndDate = ?, "
+                       "theName = ?, thePhone = ?, Remark = ? WHERE (ID = ?)"),
+        {h.area, h.room, Numbers::toDouble(floorArea), h.purpose, Numbers::toDouble(price), h.endDate, h.owner, h.phone,
+         h.remark, id.toLongLong()}};
+    SqlText = BoundWrite::shown(change);
 
     // The check, the update and its record under one lock, so that the record names exactly
     // what this save changed.
     Database &db = dataModule().db();
     const Rows before = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
-    dataModule().execute(SqlText);
+    BoundWrite::run(db, change);
     if (!before.isEmpty()) {
         const Rows after = db.select(QStringLiteral("SELECT * FROM UHouse WHERE (ID = ") + id + QStringLiteral(")"));
         QVector<ChangeLog::FieldChange> fields;

@@ -2,8 +2,10 @@
 #include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 #include "db/Dates.h"
 #include "db/Sql.h"
+#include "owners/HouseInsert.h"
 
 #include <algorithm>
 #include <array>
@@ -90,12 +92,12 @@ struct Group {
 QString freshHouses(const QString &area)
 {
     return QStringLiteral(
-               "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %1 AND h.theDel = '否' "
+               "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %1 AND h." LIVE_ROW " "
                "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %2), "
                "fresh AS MATERIALIZED (SELECT min(v.ord) AS ord FROM v WHERE (SELECT count(*) FROM e) < %2 "
                "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
                "UNION ALL SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) >= %2 AND NOT EXISTS "
-               "(SELECT 1 FROM UHouse h WHERE h.AName = %1 AND h.theNum = v.room AND h.theDel = '否' OFFSET 0) "
+               "(SELECT 1 FROM UHouse h WHERE h.AName = %1 AND h.theNum = v.room AND h." LIVE_ROW " OFFSET 0) "
                "GROUP BY v.room)")
         .arg(Sql::quote(area), QString::number(RangeReadLimit));
 }
@@ -224,8 +226,6 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     }
 
     Database &db = dataModule().db();
-    // The area as it is stored: the insert's cleaning reaches it too.
-    const QString storedArea = Sql::esc(clean(area));
     int added = 0;
     int committed = 0;
     int inBatch = 0;
@@ -269,28 +269,22 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             afterBatch(committed);
     };
 
-    // The statement of entering a house by hand, as text: what SqlText holds for the last
-    // row and what an error names.
-    auto insertText = [&](const QString (&v)[8]) {
-        QString t = QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, ") + QStringLiteral("HType, thePrice, EndDate, ")
-            + QStringLiteral("theName, thePhone, Remark, ") + QStringLiteral("theDel, theDate, UName) VALUES ('")
-            + Sql::esc(area) + QStringLiteral("', '") + Sql::esc(v[0]) + QStringLiteral("', '") + Sql::esc(v[1])
-            + QStringLiteral("', '") + Sql::esc(v[2]) + QStringLiteral("', '") + Sql::esc(v[3]) + QStringLiteral("', '")
-            + Sql::esc(v[4]) + QStringLiteral("', '") + Sql::esc(v[5]) + QStringLiteral("', '") + Sql::esc(v[6])
-            + QStringLiteral("', '") + Sql::esc(v[7]) + QStringLiteral("', '否', '") + Sql::esc(ChargeDate)
-            + QStringLiteral("', '") + Sql::esc(CurrentUserName) + QStringLiteral("')");
-        return clean(t);
-    };
-    // The insert of a house alone (and the file's duplicate check, below), compiled once
-    // and bound per row: compiling the statement texts anew for every row took most of the
-    // time of a large import. The values are those the cleaned text stores, so the rows are
-    // the same.
-    Statement insert(db, QStringLiteral(
-        "INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
-        "theDel, theDate, UName) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?)"));
+    // The area, date and operator as they are stored: the insert's cleaning reaches them too.
     const QString storedName = clean(area);
     const QString storedDate = clean(ChargeDate);
     const QString storedUser = clean(CurrentUserName);
+    // The house a row stores: its values as the cleaning leaves them.
+    auto houseOf = [&](const QString (&v)[8]) {
+        return House{storedName, clean(v[0]), clean(v[1]), clean(v[2]), clean(v[3]),
+                     clean(v[4]), clean(v[5]), clean(v[6]), clean(v[7])};
+    };
+    // The statement of the row as text: what SqlText holds for the last row and what an
+    // error names.
+    auto insertText = [&](const QString (&v)[8]) { return HouseInsert::text(houseOf(v), storedDate, storedUser); };
+    // The insert of a house alone (and the file's duplicate check, below), compiled once
+    // and bound per row: compiling the statement texts anew for every row took most of the
+    // time of a large import.
+    HouseInsert insert(db);
     QString last[8];
     bool any = false;
 
@@ -309,27 +303,17 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
         if (!tx)
             begin();
         try {
-            bool nul = storedArea.contains(QChar(0)) || storedUser.contains(QChar(0));
-            for (int i = 0; i < 8 && !nul; ++i)
-                nul = v[i].contains(QChar(0));
-            if (nul) {
-                // The data layer refuses a statement holding a NUL, with its own message.
-                SqlText = insertText(v);
-                dataModule().execute(SqlText);
-            }
+            // A NUL is refused in the data layer's words before any other check.
+            HouseInsert::refuseNul(houseOf(v), storedDate, storedUser);
             try {
                 ChargeLogic::checkYearFee(clean(v[1]), clean(v[3]));
             } catch (const AppError &e) {
                 // Told and kept like a value the database refuses.
                 throw DbError(e.message(), insertText(v));
             }
-            insert.bind(1, storedName);
-            insert.bind(2, room);
-            for (int i = 1; i < 8; ++i)
-                insert.bind(i + 2, clean(v[i]));
-            insert.bind(10, storedDate);
-            insert.bind(11, storedUser);
-            insert.run();
+            House h = houseOf(v);
+            h.room = room;
+            insert.run(h, storedDate, storedUser);
         } catch (const DbError &e) {
             SqlText = insertText(v);
             // The refused statement changed nothing; the rows before it are kept. Should
@@ -352,8 +336,8 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
         stored(v, notDate);
     };
 
-    if (!db.isServer() || storedArea.contains(QChar(0)) || storedUser.contains(QChar(0))) {
-        Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (theDel = '否') AND (AName = ?) AND (theNum = ?)"));
+    if (!db.isServer() || storedName.contains(QChar(0)) || storedUser.contains(QChar(0))) {
+        Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (" LIVE_ROW ") AND (AName = ?) AND (theNum = ?)"));
         QString v[8];
         for (int r = 0; r < sheet.rowCount(); ++r) {
             for (int i = 0; i < 8; ++i)

@@ -1,5 +1,6 @@
 #include "owners/OwnerStatements.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 #include "db/Sql.h"
 
 namespace OwnerStatements {
@@ -29,7 +30,7 @@ QString list(const QString &conditions)
 {
     return leadingColumns()
         + QStringLiteral("Remark AS 备注, ID FROM UHouse ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions
         + QStringLiteral("ORDER BY AName, theNum ");
 }
@@ -43,14 +44,14 @@ QString totals(const Database &db, const QString &conditions)
 {
     return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积 ")
         + QStringLiteral("FROM UHouse ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions;
 }
 
 QString count(const QString &conditions)
 {
     return QStringLiteral("SELECT COUNT(*) FROM UHouse ")
-        + QStringLiteral("WHERE (theDel = '否') ")
+        + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions;
 }
 

@@ -1,6 +1,8 @@
 #include "reference/RefLists.h"
 #include "data/ChangeLog.h"
+#include "data/BoundWrite.h"
 #include "data/DataModule.h"
+#include "data/LiveRow.h"
 #include "db/Numbers.h"
 #include "db/Sql.h"
 
@@ -8,27 +10,26 @@ namespace RefLists {
 
 namespace {
 
-QString insertNameRemark(const QString &table, const QString &name, const QString &remark)
+BoundWrite::Bound insertNameRemark(const QString &table, const QString &name, const QString &remark)
 {
-    return QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (theName, Remark) VALUES ('") + Sql::esc(name)
-        + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("') ");
+    return {QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (theName, Remark) VALUES (?, ?) "), {name, remark}};
 }
 
-QString insertArea(const QString &name, const QString &remark, const QString &)
+BoundWrite::Bound insertArea(const QString &name, const QString &remark, const QString &)
 {
     return insertNameRemark(QStringLiteral("SArea"), name, remark);
 }
 
-QString insertMethod(const QString &name, const QString &remark, const QString &)
+BoundWrite::Bound insertMethod(const QString &name, const QString &remark, const QString &)
 {
     return insertNameRemark(QStringLiteral("SMType"), name, remark);
 }
 
-// The price goes in as quoted text: the database converts it or refuses it.
-QString insertPrice(const QString &name, const QString &remark, const QString &price)
+// The database converts the price or refuses it.
+BoundWrite::Bound insertPrice(const QString &name, const QString &remark, const QString &price)
 {
-    return QStringLiteral("INSERT INTO SPrice (theName, Remark, thePrice) VALUES ('") + Sql::esc(name)
-        + QStringLiteral("', '") + Sql::esc(remark) + QStringLiteral("', '") + Sql::esc(price) + QStringLiteral("') ");
+    return {QStringLiteral("INSERT INTO SPrice (theName, Remark, thePrice) VALUES (?, ?, ?) "),
+            {name, remark, BoundWrite::number(price)}};
 }
 
 // An area that live houses use stays: without it no list, look-up or charge could pick
@@ -36,7 +37,7 @@ QString insertPrice(const QString &name, const QString &remark, const QString &p
 QString areaInUse(const QString &id)
 {
     const QString n = dataModule().db().scalar(
-        QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (theDel = '否') AND AName = (SELECT theName FROM SArea WHERE ID = %1) "
+        QStringLiteral("SELECT COUNT(*) FROM UHouse WHERE (" LIVE_ROW ") AND AName = (SELECT theName FROM SArea WHERE ID = %1) "
                        "AND NOT EXISTS (SELECT 1 FROM SArea a WHERE a.ID <> %1 AND a.theName = UHouse.AName)")
             .arg(Sql::id(id)));
     if (n.toInt() == 0)
@@ -133,8 +134,9 @@ bool add(const ListConfig &config, const QString &name, const QString &remark, c
     Transaction tx(db);
     if (exists(config, name))
         return false;
-    SqlText = config.insertStatement(name, remark, price);
-    dataModule().execute(SqlText);
+    const BoundWrite::Bound insert = config.insertStatement(name, remark, price);
+    SqlText = BoundWrite::shown(insert);
+    BoundWrite::run(db, insert);
     QString what = config.nameField + QStringLiteral(" ") + name;
     if (config.hasPrice)
         what += QStringLiteral("，单价 ") + db.scalar(QStringLiteral("SELECT thePrice FROM SPrice WHERE (ID = ")
@@ -157,10 +159,11 @@ void remove(const ListConfig &config, const QString &id)
     if (!refusal.isEmpty())
         throw AppError(refusal);
     const QString n = Sql::id(id);
-    SqlText = QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n + QStringLiteral(")");
+    const BoundWrite::Bound del{QStringLiteral("DELETE FROM ") + config.table + QStringLiteral(" WHERE (ID = ?)"), {n.toLongLong()}};
+    SqlText = BoundWrite::shown(del);
     const Rows row = db.select(QStringLiteral("SELECT * FROM ") + config.table + QStringLiteral(" WHERE (ID = ") + n
                                + QStringLiteral(")"));
-    dataModule().execute(SqlText);
+    BoundWrite::run(db, del);
     if (!row.isEmpty()) {
         QString what = config.nameField + QStringLiteral(" ") + row.at(0, QStringLiteral("theName"));
         if (config.hasPrice)

@@ -1,4 +1,5 @@
 #pragma once
+#include "data/BoundWrite.h"
 #include "db/Database.h"
 
 #include <QList>
@@ -20,7 +21,7 @@ struct ListConfig {
     QString savedMessage;  // after a successful add
     bool hasPrice = false; // a price box between name and remark
     // The add statement for a name, remark and price typed by the operator.
-    QString (*insertStatement)(const QString &name, const QString &remark, const QString &price) = nullptr;
+    BoundWrite::Bound (*insertStatement)(const QString &name, const QString &remark, const QString &price) = nullptr;
     // Why the row with that ID may not be deleted, or empty when it may.
     QString (*deleteRefusal)(const QString &id) = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "reference/UnitSettings.h"
+#include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
@@ -25,12 +26,12 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 
 void save(const QString &name, const Period &period)
 {
-    SqlText = QStringLiteral("UPDATE SDept SET theName = '") + Sql::esc(name) + QStringLiteral("', ")
-        + QStringLiteral("theBM = ") + QString::number(period.beginMonth) + QStringLiteral(", theBD = ")
-        + QString::number(period.beginDay) + QStringLiteral(", ") + QStringLiteral("theEM = ")
-        + QString::number(period.endMonth) + QStringLiteral(", theED = ") + QString::number(period.endDay)
-        + QStringLiteral(" ") + QStringLiteral("WHERE (ID = 1)");
-    dataModule().execute(SqlText);
+    const BoundWrite::Bound update{QStringLiteral("UPDATE SDept SET theName = ?, theBM = ?, theBD = ?, theEM = ?, theED = ? "
+                                                  "WHERE (ID = 1)"),
+                                   {name, qint64(period.beginMonth), qint64(period.beginDay), qint64(period.endMonth),
+                                    qint64(period.endDay)}};
+    SqlText = BoundWrite::shown(update);
+    BoundWrite::run(dataModule().db(), update);
     // The unit's row gone (a damaged or hand-edited file): saying "saved" would be a lie.
     if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("数据库中没有使用单位的记录，使用单位 没有保存！"));

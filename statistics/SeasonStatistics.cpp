@@ -1,4 +1,5 @@
 #include "statistics/SeasonStatistics.h"
+#include "data/LiveRow.h"
 #include "db/Database.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
@@ -58,7 +59,7 @@ QString housesByArea(const Database &db, const Season &s)
         // The arrears reminder's amount: calendar years owed times area times unit price.
         + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END").arg(behind, e))
         + QStringLiteral(" AS owed ")
-        + QStringLiteral("FROM UHouse WHERE (theDel = '否') GROUP BY AName");
+        + QStringLiteral("FROM UHouse WHERE (" LIVE_ROW ") GROUP BY AName");
 }
 
 // One row per day, area and payment method: the season's payments are read once, and
@@ -67,7 +68,7 @@ QString paymentsByDayAreaMethod(const Database &db, const Season &s)
 {
     return QStringLiteral("SELECT myDate, AName, MType, COUNT(*) AS payments, ") + db.exactSum(QStringLiteral("theMoney"))
         + QStringLiteral(" AS taken FROM UCharge "
-                         "WHERE (theDel = '否') AND (myDate >= %1) AND (myDate <= %2) "
+                         "WHERE (" LIVE_ROW ") AND (myDate >= %1) AND (myDate <= %2) "
                          "GROUP BY myDate, AName, MType")
               .arg(Sql::quote(Dates::format(s.begin)), Sql::quote(Dates::format(s.end)));
 }

@@ -1,5 +1,6 @@
 // backup, restore, check and passwd: keeping the file whole and letting operators back in.
 #include "tools/AdminCommand.h"
+#include "data/BoundWrite.h"
 #include "data/Backup.h"
 #include "db/Database.h"
 #include "data/PasswordHash.h"
@@ -181,8 +182,8 @@ int runPasswd(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "新密码 超过 12 个字节（登录窗口的密码框最多输入 12 个字节）\n";
         return 2;
     }
-    db.exec(QStringLiteral("UPDATE SUser SET thePass = %1 WHERE (theName = %2)")
-                .arg(Sql::quote(PasswordHash::make(password)), Sql::quote(name)));
+    BoundWrite::run(db, QStringLiteral("UPDATE SUser SET thePass = ? WHERE (theName = ?)"),
+                    {PasswordHash::make(password), name});
     out << "操作员 " << name << " 的密码已修改\n";
     return 0;
 }

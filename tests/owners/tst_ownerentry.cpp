@@ -277,9 +277,9 @@ void TestOwnerEntry::insertsEveryValueWithStamp()
     QTest::mouseClick(w.saveButton, Qt::LeftButton);
     QCOMPARE(rec.entries.size(), 0);
     const Rows r = dataModule().query(QStringLiteral("SELECT AName, theNum, theArea, typeof(theArea) AS t, HType, thePrice, "
-                                                "EndDate, theName, thePhone, Remark, theDel, theDate, UName FROM UHouse"));
+                                                "typeof(thePrice) AS tp, EndDate, theName, thePhone, Remark, theDel, theDate, UName FROM UHouse"));
     QCOMPARE(r.rowCount(), 1);
-    QCOMPARE(r.row(0), QStringList({"阳光小区", "3-2'01", "88.5", "real", "住宅", "25", "2025-04-10", "O'Brien",
+    QCOMPARE(r.row(0), QStringList({"阳光小区", "3-2'01", "88.5", "real", "住宅", "25", "real", "2025-04-10", "O'Brien",
                                     "13800000001", "东单元", "否", "2024-11-02", "管理员"}));
 }
 

@@ -239,6 +239,10 @@ void TestOwnerImport::storesValuesAsEnteredByHand()
                                       "say hi ", "否", "2024-10-10", "管理员"}));
     // An empty paid-up date stays empty.
     QCOMPARE(got.row(1), (QStringList{"东区", "1201", "120", "商业", "30.5", "", "王五", "", "", "否", "2024-10-10", "管理员"}));
+    // Area and price are stored as numbers, not as the text they were read as.
+    QCOMPARE(dataModule().query(QStringLiteral("SELECT typeof(theArea), typeof(thePrice) FROM UHouse ORDER BY ID")).row(1),
+             (QStringList{"real", "real"}));
+    QCOMPARE(d.db.count(QStringLiteral("SELECT ID FROM UHouse WHERE typeof(theArea) <> 'real' OR typeof(thePrice) <> 'real'")), 0);
 }
 
 void TestOwnerImport::missingHeadingWritesNothing_data()

@@ -41,6 +41,7 @@ inline void addValueRows()
     QTest::newRow("control") << QStringLiteral("e\x01\x1b[0m\x7f");
     QTest::newRow("NUL") << (QStringLiteral("a") + nul() + QStringLiteral("b"));
     QTest::newRow("blanks") << QStringLiteral("  101  ");
+    QTest::newRow("full-width digits") << QStringLiteral("１２３．５");
     QTest::newRow("full-width blank") << QStringLiteral("\u3000张三\u3000");
     QTest::newRow("zero width") << QStringLiteral("a\u200Bb\u2028c");
 }

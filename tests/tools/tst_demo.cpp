@@ -26,6 +26,7 @@ void TestDemo::officeIsConsistent()
     QVERIFY(s.payments > 300);
     QVERIFY(s.inArrears > 0);
     QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse")), 300);
+    QCOMPARE(db.count(QStringLiteral("SELECT ID FROM UHouse WHERE typeof(theArea) <> 'real' OR typeof(thePrice) <> 'real'")), 0);
 
     // Receipt numbers: unique, "yymmdd" of the charging date, sequences 0001.. without gaps.
     QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(DISTINCT theNum) FROM UCharge")), QString::number(s.payments));
