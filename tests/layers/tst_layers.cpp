@@ -43,8 +43,8 @@ const QHash<QString, QStringList> &allowed()
                                                       QStringLiteral("reference"), QStringLiteral("charging")}));
         r.insert(QStringLiteral("statistics"), floorsAnd({widgets, QStringLiteral("output"), QStringLiteral("report"),
                                                           QStringLiteral("owners")}));
-        // The demonstration data is made through the charging logic, without screens.
-        r.insert(QStringLiteral("demo"), floorsAnd({QStringLiteral("charging")}));
+        // The demonstration data is made through the charging logic and the one house insert, without screens.
+        r.insert(QStringLiteral("demo"), floorsAnd({QStringLiteral("charging"), QStringLiteral("owners")}));
         // The program's window opens every subsystem's screens.
         r.insert(QStringLiteral("app"), floorsAnd(kSubsystems + QStringList{widgets}));
         // The admin tool runs the logic without any screen.
