@@ -91,14 +91,6 @@ bool significant(const Token &t)
     return t.kind != Kind::Space && t.kind != Kind::Comment;
 }
 
-int nextSignificant(const QVector<Token> &t, int i)
-{
-    for (++i; i < t.size(); ++i)
-        if (significant(t.at(i)))
-            return i;
-    return -1;
-}
-
 int previousSignificant(const QVector<Token> &t, int i)
 {
     for (--i; i >= 0; --i)

@@ -98,7 +98,7 @@ void TestDayClose::takePayments()
         loginAs(QString::fromUtf8(p.op), QString::fromUtf8(p.date));
         Taken t{QString::fromUtf8(p.op), QString::fromUtf8(p.method), QString::fromUtf8(p.date),
                 Payment(Area, QString::number(p.room)).method(QString::fromUtf8(p.method)).amount(QString::fromUtf8(p.amount)).save(),
-                qRound64(QString::fromUtf8(p.amount).toDouble() * 100)};
+                qRound64(QString::fromUtf8(p.amount).toDouble() * 100), false, QString(), QString()};
         m_taken << t;
     }
     // Voided the same day by its own operator, and a payment of the 9th voided on the 10th.

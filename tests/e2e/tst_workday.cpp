@@ -71,22 +71,6 @@ QString pdfText(const QString &path)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-// Types the text into the box the way the keyboard does (key filters and limits apply);
-// Chinese characters arrive as the input method commits them.
-void type(QWidget *box, const QString &text)
-{
-    box->setFocus();
-    for (const QChar c : text) {
-        if (c.unicode() < 128) {
-            QTest::keyClick(box, char(c.unicode()));
-        } else {
-            QInputMethodEvent commit;
-            commit.setCommitString(QString(c));
-            QApplication::sendEvent(box, &commit);
-        }
-    }
-}
-
 // The operator picks the entry by keyboard: the box gets the focus and the arrow keys
 // move to the entry, which runs the box's pick handler as a click would.
 void pick(LookupCombo *box, const QString &name)
@@ -210,7 +194,7 @@ void TestWorkday::logIn()
     pick(w.operatorBox, Operator);
     QCOMPARE(w.focusWidget(), w.passwordEdit);
     w.chargeDatePicker->setDate(Today);
-    type(w.passwordEdit, QStringLiteral("580913"));
+    typeText(w.passwordEdit, QStringLiteral("580913"));
     QCOMPARE(w.passwordEdit->text(), QStringLiteral("580913"));
     QTest::keyClick(w.passwordEdit, Qt::Key_Return);
 
@@ -245,13 +229,13 @@ void TestWorkday::referenceLists()
             QVERIFY(w);
             QCOMPARE(w->focusWidget(), w->nameEdit);
             QCOMPARE(w->listRows->rowCount(), 0);
-            type(w->nameEdit, e.name);
+            typeText(w->nameEdit, e.name);
             if (w->priceEdit) {
                 // The price box takes digits and the point only.
-                type(w->priceEdit, QStringLiteral("2x3.5元"));
+                typeText(w->priceEdit, QStringLiteral("2x3.5元"));
                 QCOMPARE(w->priceEdit->text(), e.price);
             }
-            type(w->remarkEdit, QStringLiteral("今日新增"));
+            typeText(w->remarkEdit, QStringLiteral("今日新增"));
             w->saveButton->click();
             QCOMPARE(m_messages->texts(), QStringList{e.saved});
             QCOMPARE(w->listRows->rowCount(), 1);
@@ -259,9 +243,9 @@ void TestWorkday::referenceLists()
             QCOMPARE(w->nameEdit->text(), QString());
             QCOMPARE(w->focusWidget(), w->nameEdit);
             // The same name again is refused.
-            type(w->nameEdit, e.name);
+            typeText(w->nameEdit, e.name);
             if (w->priceEdit)
-                type(w->priceEdit, e.price);
+                typeText(w->priceEdit, e.price);
             w->addEntry();
             QCOMPARE(m_messages->last(), e.listCaption + QStringLiteral(" 已存在，请重新录入！"));
             QCOMPARE(w->listRows->rowCount(), 1);
@@ -292,14 +276,14 @@ void TestWorkday::twoOwners()
 
         // The first house, with "连续新增" ticked.
         pick(w->areaBox, Area);
-        type(w->roomEdit, QStringLiteral("1-2-301"));
-        type(w->floorAreaEdit, QStringLiteral("88.5"));
+        typeText(w->roomEdit, QStringLiteral("1-2-301"));
+        typeText(w->floorAreaEdit, QStringLiteral("88.5"));
         pick(w->purposeBox, Purpose);
         QCOMPARE(w->priceEdit->text(), Price); // the purpose's price
-        type(w->ownerEdit, QStringLiteral("孙建国"));
-        type(w->phoneEdit, QStringLiteral("139-1234-5678"));
+        typeText(w->ownerEdit, QStringLiteral("孙建国"));
+        typeText(w->phoneEdit, QStringLiteral("139-1234-5678"));
         QCOMPARE(w->phoneEdit->text(), QStringLiteral("13912345678"));
-        type(w->remarkEdit, QStringLiteral("南向"));
+        typeText(w->remarkEdit, QStringLiteral("南向"));
         w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList());
         for (GbkLineEdit *e : {w->roomEdit, w->floorAreaEdit, w->priceEdit, w->ownerEdit, w->phoneEdit, w->remarkEdit})
@@ -311,9 +295,9 @@ void TestWorkday::twoOwners()
 
         // The second: the price box is empty after "连续新增", so the save stops there
         // until the purpose is picked again.
-        type(w->roomEdit, QStringLiteral("1-2-302"));
-        type(w->floorAreaEdit, QStringLiteral("64"));
-        type(w->ownerEdit, QStringLiteral("周海燕"));
+        typeText(w->roomEdit, QStringLiteral("1-2-302"));
+        typeText(w->floorAreaEdit, QStringLiteral("64"));
+        typeText(w->ownerEdit, QStringLiteral("周海燕"));
         w->save();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("单价 不能为空！")});
         QCOMPARE(w->focusWidget(), w->priceEdit);
@@ -337,10 +321,10 @@ void TestWorkday::twoOwners()
         auto *w = qobject_cast<OwnerEntryDialog *>(d);
         QVERIFY(w);
         pick(w->areaBox, Area);
-        type(w->roomEdit, QStringLiteral("1-2-302"));
-        type(w->floorAreaEdit, QStringLiteral("70"));
+        typeText(w->roomEdit, QStringLiteral("1-2-302"));
+        typeText(w->floorAreaEdit, QStringLiteral("70"));
         pick(w->purposeBox, Purpose);
-        type(w->ownerEdit, QStringLiteral("重复"));
+        typeText(w->ownerEdit, QStringLiteral("重复"));
         w->save();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("房号 已经存在！")});
         QCOMPARE(w->focusWidget(), w->roomEdit);
@@ -366,7 +350,7 @@ void TestWorkday::paymentForTwoYears()
         QCOMPARE(w->focusWidget(), w->roomEdit);
 
         // The room number without an area is not looked up.
-        type(w->roomEdit, QStringLiteral("1-2-301"));
+        typeText(w->roomEdit, QStringLiteral("1-2-301"));
         QTest::keyClick(w->roomEdit, Qt::Key_Return);
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("小区名称 不能为空！")});
         QCOMPARE(w->focusWidget(), w->areaBox);
@@ -398,7 +382,7 @@ void TestWorkday::paymentForTwoYears()
         QCOMPARE(w->amountEdit->text(), QStringLiteral("4159.5"));
         QCOMPARE(w->endDatePicker->text(), QStringLiteral("2026-04-10"));
         pick(w->paymentMethodBox, Method);
-        type(w->remarkEdit, QStringLiteral("两年"));
+        typeText(w->remarkEdit, QStringLiteral("两年"));
         w->continuousEntryCheck->setChecked(false);
         w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("收费信息 保存成功！")});
@@ -447,7 +431,7 @@ void TestWorkday::reprintFromChargeManagement()
     QCOMPARE(w->toPicker->text(), QStringLiteral("2024-10-10"));
 
     // The owner's name, then Enter runs "查询".
-    type(w->ownerEdit, QStringLiteral("孙"));
+    typeText(w->ownerEdit, QStringLiteral("孙"));
     QVERIFY(w->ownerCheck->isChecked());
     QTest::keyClick(w->ownerEdit, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
@@ -618,16 +602,16 @@ void TestWorkday::changePassword()
         auto *w = qobject_cast<ChangePasswordDialog *>(d);
         QVERIFY(w);
         QCOMPARE(w->focusWidget(), w->oldPasswordEdit);
-        type(w->oldPasswordEdit, QStringLiteral("580913"));
-        type(w->newPasswordEdit, NewPassword);
-        type(w->confirmPasswordEdit, QStringLiteral("dong2025"));
+        typeText(w->oldPasswordEdit, QStringLiteral("580913"));
+        typeText(w->newPasswordEdit, NewPassword);
+        typeText(w->confirmPasswordEdit, QStringLiteral("dong2025"));
         w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("新密码 和 确认密码 不一致，请重新录入！")});
         QCOMPARE(w->focusWidget(), w->newPasswordEdit);
         QCOMPARE(m_quit->count, 0);
         m_messages->clear();
-        type(w->newPasswordEdit, NewPassword);
-        type(w->confirmPasswordEdit, NewPassword);
+        typeText(w->newPasswordEdit, NewPassword);
+        typeText(w->confirmPasswordEdit, NewPassword);
         w->saveButton->click();
         QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("密码修改成功，请重新打开软件！")});
     };
@@ -650,7 +634,7 @@ void TestWorkday::logInWithNewPassword()
     LoginDialog &w = *m_login;
     pick(w.operatorBox, Operator);
     w.chargeDatePicker->setDate(Today.addDays(1));
-    type(w.passwordEdit, QStringLiteral("580913"));
+    typeText(w.passwordEdit, QStringLiteral("580913"));
     QTest::keyClick(w.passwordEdit, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList{QStringLiteral("密码错误，请重新录入！")});
     QCOMPARE(w.focusWidget(), w.passwordEdit);
@@ -658,7 +642,7 @@ void TestWorkday::logInWithNewPassword()
 
     m_messages->clear();
     w.passwordEdit->clear();
-    type(w.passwordEdit, NewPassword);
+    typeText(w.passwordEdit, NewPassword);
     QTest::keyClick(w.passwordEdit, Qt::Key_Return);
     QCOMPARE(m_messages->texts(), QStringList());
     QVERIFY(m_main->isVisible());

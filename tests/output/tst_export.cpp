@@ -170,7 +170,8 @@ void TestExport::workbook_data()
     QTest::addColumn<int>("rows");
     for (const char *name : {"charge", "owner", "arrears"})
         for (int n : {0, 1, 3})
-            QTest::addRow("%s, %d rows", name, n) << QString::fromLatin1(name) << n;
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2 rows").arg(QLatin1String(name)).arg(n)))
+                << QString::fromLatin1(name) << n;
 }
 
 // Title, headings, sequence numbers, the totals row, ruling, fonts, column A, page set-up:
