@@ -197,8 +197,10 @@ void LoginDialog::openNow()
 void LoginDialog::openDatabase()
 {
     m_opened = true;
-    // The program's first statement: it opens the database file.
-    listOperators();
+    // The program's first statement: it opens the database file. The operator starts at
+    // the name.
+    if (listOperators())
+        operatorBox->setFocus();
     // A damaged file is told as soon as the check finds it, before anyone takes a payment
     // into it; the check runs while the operator logs in.
     connect(&dataModule(), &DataModule::damageFound, this, &LoginDialog::showDamage, Qt::UniqueConnection);
