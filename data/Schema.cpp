@@ -86,7 +86,8 @@ using SchemaTables::Engine;
 // What a version brought, on an engine: its tables and indexes.
 void addVersion(Database &db, Engine engine, int version)
 {
-    const QString statements = SchemaTables::tablesAddedIn(engine, version) + SchemaTables::indexesAddedIn(engine, version);
+    const QString statements = SchemaTables::tablesAddedIn(engine, version) + SchemaTables::columnsAddedIn(engine, version)
+        + SchemaTables::indexesAddedIn(engine, version);
     if (!statements.isEmpty())
         db.exec(statements);
 }
@@ -108,6 +109,13 @@ void addNumberTable(Database &db)
     addVersion(db, Engine::File, 4);
 }
 
+// 4 -> 5: the cash controls: operators' roles, the void's approver, the change record's
+// chain, the office's settings for reprints and the charging date.
+void addCashControls(Database &db)
+{
+    addVersion(db, Engine::File, 5);
+}
+
 struct Step {
     int from;
     void (*apply)(Database &);
@@ -117,6 +125,7 @@ const Step kSteps[] = {
     {1, foldTextColumns},
     {2, addAccountTables},
     {3, addNumberTable},
+    {4, addCashControls},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -175,9 +184,14 @@ void addServerNumberTable(Database &db)
 {
     addVersion(db, Engine::Server, 4);
 }
+void addServerCashControls(Database &db)
+{
+    addVersion(db, Engine::Server, 5);
+}
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
     {3, addServerNumberTable},
+    {4, addServerCashControls},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 

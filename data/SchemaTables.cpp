@@ -25,9 +25,12 @@ const std::vector<Table> &tables()
 {
     // Made on first use: the description is read while other files' statics are made.
     static const std::vector<Table> kTables = {
+    // An operator's role (管理员, 收费员, 查询员) says what they may do; every operator of an
+    // earlier program, and one added without a role, may do everything.
     {"SUser", 1,
      {{"ID", K::Id}, {"theName", K::FoldedText}, {"thePass", K::FoldedText}, {"Remark", K::FoldedText},
-      {"theMT", K::FoldedText}, {"theHT", K::FoldedText}, {"theAN", K::FoldedText}},
+      {"theMT", K::FoldedText}, {"theHT", K::FoldedText}, {"theAN", K::FoldedText},
+      {.name = "theRole", .kind = K::FoldedText, .since = 5, .initial = "'管理员'"}},
      {{"SUser_theName", {"theName"}}}},
     {"SArea", 1, {{"ID", K::Id}, {"theName", K::FoldedText}, {"Remark", K::FoldedText}}, {}},
     {"SMType", 1, {{"ID", K::Id}, {"theName", K::FoldedText}, {"Remark", K::FoldedText}}, {}},
@@ -37,7 +40,12 @@ const std::vector<Table> &tables()
     {"SDept", 1,
      {{"ID", K::Integer, nullptr, true}, {"theName", K::FoldedText}, {"F1", K::FoldedText},
       {"theBM", K::Integer, "月份"}, {"theBD", K::Integer, "日期"}, {"theEM", K::Integer, "月份"},
-      {"theED", K::Integer, "日期"}},
+      {"theED", K::Integer, "日期"},
+      // Office settings: reprints marked 补打 with their print time (1) or identical to the
+      // original (0); every operator may choose another charging date than today (1) or
+      // only a 管理员 (0).
+      {.name = "ReprintMark", .kind = K::Integer, .since = 5, .initial = "0"},
+      {.name = "AnyDate", .kind = K::Integer, .since = 5, .initial = "0"}},
      {}},
     {"SZD", 1,
      {{"theID", K::Integer, nullptr, true},
@@ -76,12 +84,16 @@ const std::vector<Table> &tables()
       {"myDate", K::FoldedText}, {"AName", K::FoldedText}, {"HNum", K::FoldedText}, {"HName", K::FoldedText},
       {"theMoney", K::Real, "收款金额", false, true}, {"MType", K::FoldedText}, {"theSKR", K::FoldedText},
       {"OldEndDate", K::FoldedText}, {"NewEndDate", K::FoldedText}, {"Reason", K::FoldedText},
-      {"theTime", K::FoldedText}, {"theDate", K::FoldedText}, {"UName", K::FoldedText}},
+      {"theTime", K::FoldedText}, {"theDate", K::FoldedText}, {"UName", K::FoldedText},
+      // The operator who approved the void; UName asked for it.
+      {.name = "Approver", .kind = K::FoldedText, .since = 5}},
      {{"UVoid_theDate", {"theDate"}}, {"UVoid_theNum", {"theNum"}}}},
     {"ULog", 3,
      {{"ID", K::Id}, {"theTime", K::FoldedText}, {"UName", K::FoldedText}, {"theDate", K::FoldedText},
       {"theAction", K::FoldedText}, {"theTable", K::FoldedText}, {"RowID", K::Integer}, {"AName", K::FoldedText},
-      {"HNum", K::FoldedText}, {"theChange", K::FoldedText}},
+      {"HNum", K::FoldedText}, {"theChange", K::FoldedText},
+      // The record's link in the chain over every record before it (SHA-256, hex).
+      {.name = "theHash", .kind = K::Text, .since = 5}},
      {{"ULog_theTime", {"theTime"}}}},
     // Receipt numbers of a charging date that a restore took back: they were issued from
     // the replaced database, so its numbering goes on after them (ReceiptNumbers).
@@ -156,15 +168,18 @@ QString createTable(Engine engine, const Table &t)
     if (engine == Engine::File && t.since > 1)
         out += QStringLiteral("IF NOT EXISTS ");
     out += QString::fromLatin1(t.name) + QStringLiteral(" (");
-    for (std::size_t i = 0; i < t.columns.size(); ++i) {
-        const Column &c = t.columns[i];
-        if (i > 0)
+    bool firstColumn = true;
+    for (const Column &c : t.columns) {
+        if (c.since > t.since)
+            continue;
+        if (!firstColumn)
             out += c.sameLine ? QStringLiteral(", ") : QStringLiteral(",");
         if (!c.sameLine)
             out += QStringLiteral("\n  ");
         out += QString::fromLatin1(c.name) + QLatin1Char(' ') + (engine == Engine::File ? fileType(c) : serverType(c));
         if (c.primaryKey)
             out += QStringLiteral(" PRIMARY KEY");
+        firstColumn = false;
     }
     return out + QStringLiteral("\n);\n");
 }
@@ -232,6 +247,22 @@ QString indexesAddedIn(Engine engine, int version)
             for (const Index &x : t.indexes)
                 if (sinceOf(t, x) == version)
                     out += createIndex(engine, t, x);
+    return out;
+}
+
+QString columnsAddedIn(Engine engine, int version)
+{
+    QString out;
+    for (const Table &t : tables())
+        for (const Column &c : t.columns)
+            if (c.since > t.since && c.since == version) {
+                out += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                           .arg(QString::fromLatin1(t.name), QString::fromLatin1(c.name),
+                                engine == Engine::File ? fileType(c) : serverType(c));
+                if (c.initial)
+                    out += QStringLiteral(" DEFAULT ") + QString::fromUtf8(c.initial);
+                out += QStringLiteral(";\n");
+            }
     return out;
 }
 

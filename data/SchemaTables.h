@@ -31,6 +31,12 @@ struct Column {
     bool serverCheckOnly = false;
     // Written on the line of the column before it (a row of like columns).
     bool sameLine = false;
+    // The version that added it, when later than its table's: it is added to the table by
+    // that version's step (ALTER TABLE), on a new database as on an upgraded one.
+    int since = 0;
+    // The value an added column has in the rows already there and in a row inserted
+    // without it, as SQL ("'管理员'", "0"); null for none.
+    const char *initial = nullptr;
 };
 
 struct Index {
@@ -64,6 +70,8 @@ QStringList namesOf(int version);
 // the current one (a server from its first version on, with the earlier ones together).
 QString tablesAddedIn(Engine engine, int version);
 QString indexesAddedIn(Engine engine, int version);
+// The statements that add the columns version `version` brought to older tables.
+QString columnsAddedIn(Engine engine, int version);
 
 // What the server engine needs to know of the columns.
 ServerColumns serverColumns();

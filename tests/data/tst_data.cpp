@@ -412,7 +412,8 @@ void TestData::columnNamesAsWritten()
     QCOMPARE(r.columns(), QStringList({QStringLiteral("房屋用途"), QStringLiteral("thePrice"), QStringLiteral("Note"), QStringLiteral("ID")}));
     const Rows all = dataModule().query(QStringLiteral("select * from SDept"));
     QCOMPARE(all.columns(), QStringList({QStringLiteral("ID"), QStringLiteral("theName"), QStringLiteral("F1"), QStringLiteral("theBM"),
-                                         QStringLiteral("theBD"), QStringLiteral("theEM"), QStringLiteral("theED")}));
+                                         QStringLiteral("theBD"), QStringLiteral("theEM"), QStringLiteral("theED"),
+                                         QStringLiteral("ReprintMark"), QStringLiteral("AnyDate")}));
     QCOMPARE(all.value(QStringLiteral("THEBM")), QStringLiteral("10"));
 }
 
@@ -755,7 +756,8 @@ static void backToVersion2(const QString &url)
     Database old;
     old.create(url, QString()); // connects without upgrading
     old.exec(QStringLiteral("DROP TABLE UVoid; DROP TABLE ULog; DROP INDEX UCharge_HID; DROP TABLE UNumSkip; "
-                            "UPDATE cy_schema SET version = 2"));
+                            "ALTER TABLE SUser DROP COLUMN theRole; ALTER TABLE SDept DROP COLUMN ReprintMark; "
+                            "ALTER TABLE SDept DROP COLUMN AnyDate; UPDATE cy_schema SET version = 2"));
 }
 
 void TestData::serverUpgradesAnOlderDatabase()
