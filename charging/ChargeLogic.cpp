@@ -65,8 +65,9 @@ QString nextReceiptNumber()
     const QDate date = Dates::parse(ChargeDate);
     // Numbers a restore took back are on printed receipts: they stay used.
     const qint64 skipped = ReceiptNumbers::skipped(dataModule().db(), ChargeDate);
-    SqlText = QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = '") + Sql::esc(ChargeDate) + QStringLiteral("')");
-    return receiptNumber(date, int(dataModule().countRows(SqlText) + skipped + 1));
+    const QString sql = QStringLiteral("SELECT ID FROM UCharge WHERE (theDate = ?)");
+    SqlText = BoundWrite::shown(sql, {ChargeDate});
+    return receiptNumber(date, int(BoundWrite::count(dataModule().db(), sql, {ChargeDate}) + skipped + 1));
 }
 
 QString receiptNumber(const QDate &chargingDate, int sequence)
@@ -79,10 +80,9 @@ QString receiptNumber(const QDate &chargingDate, int sequence)
 
 Rows lookUpHouse(const QString &areaName, const QString &room)
 {
-    SqlText = QStringLiteral("SELECT * FROM UHouse WHERE (" LIVE_ROW ") ");
-    SqlText += QStringLiteral("AND (AName = '") + Sql::esc(areaName) + QStringLiteral("') ");
-    SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("')");
-    Rows rows = dataModule().query(SqlText);
+    const QString sql = QStringLiteral("SELECT * FROM UHouse WHERE (" LIVE_ROW ") AND (AName = ?) AND (theNum = ?)");
+    SqlText = BoundWrite::shown(sql, {areaName, room});
+    Rows rows = BoundWrite::select(dataModule().db(), sql, {areaName, room});
     rows.first();
     return rows;
 }

@@ -58,18 +58,43 @@ void bind(Statement &s, const QString &sql, const QVariantList &values)
     }
 }
 
-void run(Database &db, const QString &sql, const QVariantList &values)
+namespace {
+// Runs what() on the statement with its values bound; the engine names the statement with
+// its placeholders in a refusal, support needs the values.
+template <typename F>
+auto withBound(Database &db, const QString &sql, const QVariantList &values, F what)
 {
     try {
         Statement s(db, sql);
         bind(s, sql, values);
-        s.run();
+        return what(s);
     } catch (const DbError &e) {
         if (e.statement() != sql)
             throw;
-        // The engine named the statement with its placeholders; support needs the values.
         throw DbError(e.message(), shown(sql, values), e.code(), e.detail() == e.statement() ? QString() : e.detail());
     }
+}
+} // namespace
+
+void run(Database &db, const QString &sql, const QVariantList &values)
+{
+    withBound(db, sql, values, [](Statement &s) { s.run(); });
+}
+
+Rows select(Database &db, const QString &sql, const QVariantList &values)
+{
+    return withBound(db, sql, values, [](Statement &s) { return s.rows(); });
+}
+
+int count(Database &db, const QString &sql, const QVariantList &values)
+{
+    return select(db, sql, values).rowCount();
+}
+
+QString scalar(Database &db, const QString &sql, const QVariantList &values)
+{
+    const Rows r = select(db, sql, values);
+    return r.isEmpty() || r.columns().isEmpty() ? QString() : r.at(0, 0);
 }
 
 } // namespace BoundWrite

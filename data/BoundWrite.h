@@ -2,8 +2,9 @@
 #include "db/Database.h"
 #include <QVariant>
 
-// The logic's writes with their values bound, not spliced: a value is never read as part
-// of the statement, whatever it holds. Values are QString (text), double (number), qint64
+// The logic's statements with their values bound, not spliced: a value is never read as
+// part of the statement, whatever it holds. Writes, and the reads that look up what an
+// operator typed. Values are QString (text), double (number), qint64
 // or int (whole number) or a null QVariant (NULL).
 namespace BoundWrite {
 
@@ -31,5 +32,11 @@ void bind(Statement &s, const QString &sql, const QVariantList &values);
 void run(Database &db, const QString &sql, const QVariantList &values);
 inline void run(Database &db, const Bound &b) { run(db, b.sql, b.values); }
 inline QString shown(const Bound &b) { return shown(b.sql, b.values); }
+
+// A read with its values bound: the whole result, its number of rows, the first column
+// of its first row ("" when none). Refusals as for bind().
+Rows select(Database &db, const QString &sql, const QVariantList &values);
+int count(Database &db, const QString &sql, const QVariantList &values);
+QString scalar(Database &db, const QString &sql, const QVariantList &values);
 
 } // namespace BoundWrite

@@ -48,8 +48,7 @@ QMap<QString, qint64> paymentsByDate(Database &db)
 
 qint64 skipped(Database &db, const QString &chargingDate)
 {
-    return db.scalar(QStringLiteral("SELECT theSkip FROM UNumSkip WHERE (theDate = %1)").arg(Sql::quote(chargingDate)))
-        .toLongLong();
+    return BoundWrite::scalar(db, QStringLiteral("SELECT theSkip FROM UNumSkip WHERE (theDate = ?)"), {chargingDate}).toLongLong();
 }
 
 Issued issued(Database &db)

@@ -1,4 +1,5 @@
 #include "data/Schema.h"
+#include "data/BoundWrite.h"
 #include "db/Database.h"
 #include "data/PasswordHash.h"
 #include "data/SchemaTables.h"
@@ -299,8 +300,8 @@ static void insertSeedRows(Database &db, const QString &operatorName)
         "'单位盖章：', '经办人：', '收款人：', '交款人：', '第一联交款人收执', "
         "'房号：', '期间', '金额', '大写：', '备注：', "
         "'自', '至', '单价：', '年数：', '面积：', '平方米', '元/平方米')"));
-    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES (%1, %2, '')")
-                .arg(Sql::quote(operatorName), Sql::quote(PasswordHash::make(QString::fromUtf8(InitialPassword)))));
+    BoundWrite::run(db, QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES (?, ?, '')"),
+                    {operatorName, PasswordHash::make(QString::fromUtf8(InitialPassword))});
 }
 
 void createTables(Database &db, const QString &operatorName)

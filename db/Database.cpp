@@ -340,6 +340,11 @@ bool Database::nullsSortLow() const
     return m_engine ? m_engine->nullsSortLow() : true;
 }
 
+bool Database::bindsLists() const
+{
+    return m_engine && m_engine->bindsLists();
+}
+
 QString Database::exactSum(const QString &expr) const
 {
     return m_engine ? m_engine->exactSum(expr) : QStringLiteral("SUM(") + expr + QLatin1Char(')');
@@ -423,8 +428,10 @@ void Statement::bind(int index, const QString &text) { m_impl->bind(index, text)
 void Statement::bind(int index, double value) { m_impl->bind(index, value); }
 void Statement::bind(int index, qint64 value) { m_impl->bind(index, value); }
 void Statement::bindNull(int index) { m_impl->bindNull(index); }
+void Statement::bind(int index, const QStringList &texts) { m_impl->bind(index, texts); }
 void Statement::run() { m_impl->run(); }
 bool Statement::hasRow() { return m_impl->hasRow(); }
+Rows Statement::rows() { return m_impl->rows(); }
 
 // ---------------------------------------------------------------- BulkLoad
 

@@ -162,6 +162,12 @@ public:
     // Whether the engine sorts nulls before every value in ascending order (the file does;
     // a server sorts them after), so that lists read by key agree with ORDER BY.
     bool nullsSortLow() const;
+    // Whether a statement takes a list of texts in one parameter (Statement::bind of a
+    // QStringList; the server's arrays, written "?::text[]"). Where it does, every
+    // statement is a round trip to the server, and bulk writes send a group of rows in one
+    // statement; the file's statements are calls within the program, row by row costs
+    // nothing there, and it takes no lists.
+    bool bindsLists() const;
     // The SQL for the sum of a money or area figure over a statement's rows, exact on this
     // engine (the same digits a receipt or the office's own addition gives): the file's
     // SUM(expr), the server's SUM over the figures as numeric. A closed connection gives
@@ -257,11 +263,17 @@ public:
     void bind(int index, double value);
     void bind(int index, qint64 value);
     void bindNull(int index);
+    // A list of texts as one value, where the connection bindsLists(); a text holding a
+    // NUL cannot be sent. Refused (DbError) elsewhere.
+    void bind(int index, const QStringList &texts);
     // Runs the statement to its end and resets it for the next bindings.
     void run();
     // Runs a query and tells whether it yields at least one row; resets it for the next
     // bindings (duplicate checks of bulk writes).
     bool hasRow();
+    // Runs a query and reads its whole result, as Database::select does; resets it for the
+    // next bindings.
+    Rows rows();
 
 private:
     std::unique_ptr<StatementEngine> m_impl;

@@ -36,8 +36,10 @@ public:
     virtual void bind(int index, double value) = 0;
     virtual void bind(int index, qint64 value) = 0;
     virtual void bindNull(int index) = 0;
+    virtual void bind(int index, const QStringList &texts) = 0;
     virtual void run() = 0;
     virtual bool hasRow() = 0;
+    virtual Rows rows() = 0;
 };
 
 class DatabaseEngine {
@@ -67,6 +69,7 @@ public:
     virtual void interrupt() = 0;
     virtual bool isInterruption(const DbError &e) const = 0;
     virtual bool nullsSortLow() const = 0;
+    virtual bool bindsLists() const = 0;
     // See Database::exactSum.
     virtual QString exactSum(const QString &expr) const = 0;
 };

@@ -322,6 +322,29 @@ public:
         if (index >= 1 && index <= m_values.size())
             m_null[index - 1] = true;
     }
+    // The server's text form of an array: every element between double quotes, its
+    // backslashes and double quotes escaped.
+    void bind(int index, const QStringList &texts) override
+    {
+        QByteArray a;
+        a.reserve(int(texts.size()) * 16 + 2);
+        a += '{';
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            if (texts.at(i).contains(QChar(0)))
+                refuseNul(m_sql);
+            if (i)
+                a += ',';
+            a += '"';
+            for (const char c : texts.at(i).toUtf8()) {
+                if (c == '\\' || c == '"')
+                    a += '\\';
+                a += c;
+            }
+            a += '"';
+        }
+        a += '}';
+        set(index, std::move(a));
+    }
 
     void run() override { PQclear(execute()); }
 
@@ -331,6 +354,25 @@ public:
         const bool any = PQntuples(res) > 0;
         PQclear(res);
         return any;
+    }
+
+    Rows rows() override
+    {
+        PGresult *res = execute();
+        const int rows = PQntuples(res);
+        const int cols = PQnfields(res);
+        QVector<QStringList> data;
+        data.reserve(rows);
+        for (int r = 0; r < rows; ++r) {
+            QStringList row;
+            row.reserve(cols);
+            for (int c = 0; c < cols; ++c)
+                row << valueText(res, r, c);
+            data << row;
+        }
+        Rows result(columnNames(res, m_translated), data);
+        PQclear(res);
+        return result;
     }
 
 private:

@@ -59,6 +59,7 @@ public:
     void interrupt() override;
     bool isInterruption(const DbError &e) const override;
     bool nullsSortLow() const override { return false; }
+    bool bindsLists() const override { return true; }
     // The number columns hold doubles: summed as numeric, without the binary noise that
     // adding doubles leaves (0.1 + 0.2).
     QString exactSum(const QString &expr) const override

@@ -398,6 +398,10 @@ public:
             m_db.fail(m_sql, sqlite3_errcode(m_db.handle()));
     }
     void bindNull(int index) override { sqlite3_bind_null(m_stmt, index); }
+    void bind(int, const QStringList &) override
+    {
+        throw DbError(QStringLiteral("数据库文件的语句不接受列表参数"), m_sql);
+    }
 
     void run() override
     {
@@ -421,6 +425,29 @@ public:
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             throw engineError(rc, message, m_sql);
         return rc == SQLITE_ROW;
+    }
+
+    Rows rows() override
+    {
+        QStringList columns;
+        const int n = sqlite3_column_count(m_stmt);
+        for (int i = 0; i < n; ++i)
+            columns << QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+        QVector<QStringList> data;
+        int rc;
+        while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+            QStringList r;
+            r.reserve(n);
+            for (int i = 0; i < n; ++i)
+                r << columnText(m_stmt, i);
+            data << r;
+        }
+        const QString message = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        if (rc != SQLITE_DONE)
+            throw engineError(rc, message, m_sql);
+        return Rows(columns, data);
     }
 
 private:

@@ -82,7 +82,7 @@ DemoSummary generate(Database &db, const DemoOptions &o)
     // A database without houses may already hold some of the lists: a name is added only
     // once, since the screens pick by name (a purpose that exists keeps its price).
     const auto addName = [&](const QString &table, const QString &name, const QString &price) {
-        if (db.count(QStringLiteral("SELECT ID FROM %1 WHERE theName = %2").arg(table, Sql::quote(name))) > 0)
+        if (BoundWrite::count(db, QStringLiteral("SELECT ID FROM %1 WHERE theName = ?").arg(table), {name}) > 0)
             return;
         if (price.isEmpty())
             BoundWrite::run(db, QStringLiteral("INSERT INTO %1 (theName, Remark) VALUES (?, '')").arg(table), {name});
@@ -110,7 +110,7 @@ DemoSummary generate(Database &db, const DemoOptions &o)
         int k = 0;
         for (const char *op : kOperators) {
             const QString name = QString::fromUtf8(op);
-            if (db.count(QStringLiteral("SELECT ID FROM SUser WHERE theName = %1").arg(Sql::quote(name))) == 0)
+            if (BoundWrite::count(db, QStringLiteral("SELECT ID FROM SUser WHERE theName = ?"), {name}) == 0)
                 BoundWrite::run(db,
                                 QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) VALUES "
                                                "(?, ?, '收费员', ?, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET ?))"),

@@ -17,8 +17,9 @@ public:
     // data layer refuses it in a statement; a refusal names the statement as text().
     void run(const House &h, const QString &date, const QString &user);
 
-    // The insert as a statement text with these values: what SqlText shows of the last
-    // house stored and what a refusal names for support.
+    // The insert as a statement text with these values (area and price unquoted where they
+    // go in as numbers): what SqlText shows of the last house stored and what a refusal
+    // names for support.
     static QString text(const House &h, const QString &date, const QString &user);
 
     // Refuses a house with a NUL in any text, as the data layer refuses such a statement.

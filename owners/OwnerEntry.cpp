@@ -53,9 +53,9 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 
 QString priceOf(const QString &purpose)
 {
-    SqlText = QStringLiteral("SELECT thePrice FROM SPrice ");
-    SqlText += QStringLiteral("WHERE (theName = '") + Sql::esc(purpose) + QStringLiteral("') ");
-    const Rows rows = dataModule().query(SqlText);
+    const QString sql = QStringLiteral("SELECT thePrice FROM SPrice WHERE (theName = ?)");
+    SqlText = BoundWrite::shown(sql, {purpose});
+    const Rows rows = BoundWrite::select(dataModule().db(), sql, {purpose});
     if (rows.isEmpty())
         return {};
     return rows.at(0, QStringLiteral("thePrice"));
@@ -63,11 +63,9 @@ QString priceOf(const QString &purpose)
 
 bool roomTaken(const QString &area, const QString &room)
 {
-    SqlText = QStringLiteral("SELECT ID FROM UHouse ");
-    SqlText += QStringLiteral("WHERE (" LIVE_ROW ") ");
-    SqlText += QStringLiteral("AND (AName = '") + Sql::esc(area) + QStringLiteral("') ");
-    SqlText += QStringLiteral("AND (theNum = '") + Sql::esc(room) + QStringLiteral("') ");
-    return dataModule().countRows(SqlText) > 0;
+    const QString sql = QStringLiteral("SELECT ID FROM UHouse WHERE (" LIVE_ROW ") AND (AName = ?) AND (theNum = ?)");
+    SqlText = BoundWrite::shown(sql, {area, room});
+    return BoundWrite::count(dataModule().db(), sql, {area, room}) > 0;
 }
 
 bool add(const House &h)

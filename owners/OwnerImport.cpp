@@ -4,7 +4,6 @@
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
 #include "db/Dates.h"
-#include "db/Sql.h"
 #include "owners/HouseInsert.h"
 
 #include <algorithm>
@@ -15,30 +14,6 @@
 namespace OwnerImport {
 
 namespace {
-// The texts as a server's array value, between single quotes: each element quoted, its
-// backslashes and double quotes escaped.
-QString serverTextArray(const QStringList &texts)
-{
-    QString s;
-    s.reserve(int(texts.size()) * 16 + 4);
-    s += QLatin1String("'{");
-    for (int i = 0; i < texts.size(); ++i) {
-        if (i)
-            s += QLatin1Char(',');
-        s += QLatin1Char('"');
-        for (const QChar c : texts.at(i)) {
-            if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
-                s += QLatin1Char('\\');
-            if (c == QLatin1Char('\''))
-                s += QLatin1Char('\'');
-            s += c;
-        }
-        s += QLatin1Char('"');
-    }
-    s += QLatin1String("}'");
-    return s;
-}
-
 // Houses of the area read at most to find a group's duplicates in one go: beyond this,
 // looking up each of the group's rooms costs less.
 constexpr int RangeReadLimit = 4000;
@@ -76,10 +51,10 @@ struct GroupRow {
 
 struct Group {
     QVector<GroupRow> rows;
-    // The one statement that stores the group's new houses up to its first refused one
-    // and gives the positions (from 1) of the group's new houses; empty when a value of
-    // the group holds a NUL.
-    QString statement;
+    // The group's values, a list per column (room, the seven others as stored, refused
+    // "t"/"f"), for the one statement that stores the group's new houses (groupStatement);
+    // empty when a value of the group holds a NUL, which no list can carry.
+    std::array<QStringList, 9> lists;
 };
 
 // The parts of a statement, after "WITH v AS (… room, … ord …), ", that give "fresh": the
@@ -88,28 +63,48 @@ struct Group {
 // between the group's first and last room number, and one reading of those is far cheaper
 // than a look-up in the index per room. Where many lie there (a sheet in no order, into a
 // large area) each room is looked up; OFFSET 0 keeps that a probe of the index per room
-// whatever the server's figures on the area say.
-QString freshHouses(const QString &area)
+// whatever the server's figures on the area say. The area is bound twice, in that order.
+QString freshHouses()
 {
     return QStringLiteral(
-               "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = %1 AND h." LIVE_ROW " "
-               "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %2), "
-               "fresh AS MATERIALIZED (SELECT min(v.ord) AS ord FROM v WHERE (SELECT count(*) FROM e) < %2 "
+               "e AS MATERIALIZED (SELECT h.theNum FROM UHouse h WHERE h.AName = ? AND h." LIVE_ROW " "
+               "AND h.theNum BETWEEN (SELECT min(room) FROM v) AND (SELECT max(room) FROM v) LIMIT %1), "
+               "fresh AS MATERIALIZED (SELECT min(v.ord) AS ord FROM v WHERE (SELECT count(*) FROM e) < %1 "
                "AND v.room NOT IN (SELECT theNum FROM e) GROUP BY v.room "
-               "UNION ALL SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) >= %2 AND NOT EXISTS "
-               "(SELECT 1 FROM UHouse h WHERE h.AName = %1 AND h.theNum = v.room AND h." LIVE_ROW " OFFSET 0) "
+               "UNION ALL SELECT min(v.ord) FROM v WHERE (SELECT count(*) FROM e) >= %1 AND NOT EXISTS "
+               "(SELECT 1 FROM UHouse h WHERE h.AName = ? AND h.theNum = v.room AND h." LIVE_ROW " OFFSET 0) "
                "GROUP BY v.room)")
-        .arg(Sql::quote(area), QString::number(RangeReadLimit));
+        .arg(RangeReadLimit);
 }
 
-// Reads the group's rows and writes its statement; touches no database, so that it runs
-// while the group before is being stored.
-Group prepareGroup(const Sheet &sheet, const std::array<int, 8> &column, const QVector<int> &rows, const GroupContext &c)
+// The one statement that stores a group's new houses up to its first refused one and
+// gives the positions (from 1) of the group's new houses. Its values: the group's nine
+// lists, the area twice, then the area, date and operator the houses are stored with. The
+// statement's parts all see the area as it was before the statement.
+QString groupStatement()
+{
+    return QStringLiteral(
+               "WITH v AS (SELECT * FROM unnest(?::citext[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], "
+               "?::text[], ?::text[], ?::boolean[]) WITH ORDINALITY AS u(room, c2, c3, c4, c5, c6, c7, c8, refused, ord)), ")
+        + freshHouses()
+        + QStringLiteral(
+               ", stop AS (SELECT coalesce(min(v.ord), 9223372036854775807) AS ord FROM fresh JOIN v ON v.ord = fresh.ord "
+               "WHERE v.refused), "
+               "ins AS (INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, "
+               "theDel, theDate, UName) SELECT ?, v.room, v.c2::double precision, v.c3, v.c4::double precision, v.c5, v.c6, "
+               "v.c7, v.c8, '否', ?, ? FROM v JOIN fresh ON fresh.ord = v.ord WHERE v.ord < (SELECT ord FROM stop) "
+               "ORDER BY v.ord) "
+               "SELECT ord FROM fresh");
+}
+
+// Reads the group's rows and makes its lists; touches no database, so that it runs while
+// the group before is being stored.
+Group prepareGroup(const Sheet &sheet, const std::array<int, 8> &column, const QVector<int> &rows)
 {
     Group g;
     g.rows.resize(rows.size());
     bool nul = false;
-    QStringList columns[9];
+    std::array<QStringList, 9> lists;
     for (int k = 0; k < rows.size(); ++k) {
         GroupRow &w = g.rows[k];
         w.r = rows.at(k);
@@ -130,28 +125,30 @@ Group prepareGroup(const Sheet &sheet, const std::array<int, 8> &column, const Q
         }
         if (nul)
             continue;
-        columns[0] << w.room;
-        for (int i = 1; i < 8; ++i)
-            columns[i] << clean(w.v[i]);
-        columns[8] << QLatin1String(w.refused ? "t" : "f");
+        lists[0] << w.room;
+        for (size_t i = 1; i < 8; ++i)
+            lists[i] << clean(w.v[i]);
+        lists[8] << QLatin1String(w.refused ? "t" : "f");
     }
-    if (nul)
-        return g;
-    // The statement's parts all see the area as it was before the statement.
-    g.statement = QStringLiteral(
-        "WITH v AS (SELECT * FROM unnest(%1::citext[], %2::text[], %3::text[], %4::text[], %5::text[], %6::text[], "
-        "%7::text[], %8::text[], %9::boolean[]) WITH ORDINALITY AS u(room, c2, c3, c4, c5, c6, c7, c8, refused, ord)), ")
-        .arg(serverTextArray(columns[0]), serverTextArray(columns[1]), serverTextArray(columns[2]), serverTextArray(columns[3]),
-             serverTextArray(columns[4]), serverTextArray(columns[5]), serverTextArray(columns[6]), serverTextArray(columns[7]),
-             serverTextArray(columns[8]));
-    g.statement += freshHouses(c.area) + QStringLiteral(
-        ", stop AS (SELECT coalesce(min(v.ord), 9223372036854775807) AS ord FROM fresh JOIN v ON v.ord = fresh.ord WHERE v.refused), "
-        "ins AS (INSERT INTO UHouse (AName, theNum, theArea, HType, thePrice, EndDate, theName, thePhone, Remark, theDel, "
-        "theDate, UName) SELECT %1, v.room, v.c2::double precision, v.c3, v.c4::double precision, v.c5, v.c6, v.c7, v.c8, "
-        "'否', %2, %3 FROM v JOIN fresh ON fresh.ord = v.ord WHERE v.ord < (SELECT ord FROM stop) ORDER BY v.ord) "
-        "SELECT ord FROM fresh")
-        .arg(Sql::quote(c.area), Sql::quote(c.date), Sql::quote(c.user));
+    if (!nul)
+        g.lists = std::move(lists);
     return g;
+}
+
+// Stores the group's new houses up to its first refused one in one statement and gives
+// their positions in the group.
+QVector<int> storeGroup(Statement &statement, const Group &g, const GroupContext &c)
+{
+    int p = 1;
+    for (const QStringList &list : g.lists)
+        statement.bind(p++, list);
+    for (const QString &value : {c.area, c.area, c.area, c.date, c.user})
+        statement.bind(p++, value);
+    const Rows found = statement.rows();
+    QVector<int> fresh;
+    for (int i = 0; i < found.rowCount(); ++i)
+        fresh << found.at(i, 0).toInt() - 1;
+    return fresh;
 }
 
 // The group's new houses (positions in the group) by themselves, without storing them: for
@@ -170,9 +167,12 @@ QVector<int> freshRows(Database &db, const Group &g, const GroupContext &c)
         rooms << g.rows.at(i).room;
         searched << i;
     }
-    const Rows found = db.select(QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(%1::citext[]) WITH ORDINALITY AS u(room, ord)), ")
-                                     .arg(serverTextArray(rooms))
-                                 + freshHouses(c.area) + QStringLiteral(" SELECT ord FROM fresh"));
+    Statement find(db, QStringLiteral("WITH v AS (SELECT room, ord FROM unnest(?::citext[]) WITH ORDINALITY AS u(room, ord)), ")
+                           + freshHouses() + QStringLiteral(" SELECT ord FROM fresh"));
+    find.bind(1, rooms);
+    find.bind(2, c.area);
+    find.bind(3, c.area);
+    const Rows found = find.rows();
     for (int i = 0; i < found.rowCount(); ++i)
         fresh << searched.at(found.at(i, 0).toInt() - 1);
     return fresh;
@@ -336,7 +336,7 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
         stored(v, notDate);
     };
 
-    if (!db.isServer() || storedName.contains(QChar(0)) || storedUser.contains(QChar(0))) {
+    if (!db.bindsLists() || storedName.contains(QChar(0)) || storedUser.contains(QChar(0))) {
         Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (" LIVE_ROW ") AND (AName = ?) AND (theNum = ?)"));
         QString v[8];
         for (int r = 0; r < sheet.rowCount(); ++r) {
@@ -363,7 +363,8 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
                 commit();
         }
     } else {
-        // On a server every house alone would be two round trips. The sheet goes in groups
+        // Where every statement is a round trip to a server, every house alone would be two.
+        // The sheet goes in groups
         // of BatchSize rows, each one statement that finds the group's houses not yet in
         // the area and stores them; the next group is made ready meanwhile. A group holding
         // a NUL, or one the server refuses, is written again house by house, which names the
@@ -380,10 +381,12 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             groups.last().append(r);
         }
         auto ready = [&](int g) {
-            return std::async(std::launch::async, [&sheet, &column, &context, rows = groups.at(g)] {
-                return prepareGroup(sheet, column, rows, context);
+            return std::async(std::launch::async, [&sheet, &column, rows = groups.at(g)] {
+                return prepareGroup(sheet, column, rows);
             });
         };
+        // Compiled once, bound per group.
+        Statement groupStore(db, groupStatement());
         std::future<Group> next = ready(0);
         for (int g = 0; g < groups.size(); ++g) {
             Group group = next.get();
@@ -394,12 +397,10 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
             if (!tx)
                 begin();
             QVector<int> fresh;
-            bool whole = !group.statement.isEmpty();
+            bool whole = !group.lists[0].isEmpty();
             if (whole) {
                 try {
-                    const Rows found = db.select(group.statement);
-                    for (int i = 0; i < found.rowCount(); ++i)
-                        fresh << found.at(i, 0).toInt() - 1;
+                    fresh = storeGroup(groupStore, group, context);
                 } catch (const DbError &) {
                     // Nothing of the group was written; house by house below.
                     whole = false;

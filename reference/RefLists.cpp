@@ -108,9 +108,9 @@ Rows list(const ListConfig &config)
 
 bool exists(const ListConfig &config, const QString &name)
 {
-    SqlText = QStringLiteral("SELECT ID FROM ") + config.table + QStringLiteral(" WHERE (theName = '") + Sql::esc(name)
-        + QStringLiteral("')");
-    return dataModule().countRows(SqlText) > 0;
+    const QString sql = QStringLiteral("SELECT ID FROM ") + config.table + QStringLiteral(" WHERE (theName = ?)");
+    SqlText = BoundWrite::shown(sql, {name});
+    return BoundWrite::count(dataModule().db(), sql, {name}) > 0;
 }
 
 namespace {

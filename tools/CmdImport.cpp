@@ -1,5 +1,6 @@
 // import: the owner import of the program, from the command line.
 #include "tools/AdminCommand.h"
+#include "data/BoundWrite.h"
 #include "operators/Login.h"
 #include "db/Dates.h"
 #include "db/Sql.h"
@@ -41,7 +42,7 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
 
     openProgramDatabase(a.dbPath());
     // As in the window, the area is one of the list.
-    if (dataModule().countRows(QStringLiteral("select theName from SArea where theName = ") + Sql::quote(area)) == 0) {
+    if (BoundWrite::count(dataModule().db(), QStringLiteral("select theName from SArea where theName = ?"), {area}) == 0) {
         err << "小区名称 “" << area << "” 不在小区列表中\n";
         return 1;
     }
@@ -49,7 +50,7 @@ int runImport(const QStringList &args, QTextStream &out, QTextStream &err)
     if (op.isEmpty()) {
         op = dataModule().db().scalar(QStringLiteral("select theName from SUser order by ID"));
     } else {
-        const QString stored = dataModule().db().scalar(QStringLiteral("select theName from SUser where theName = ") + Sql::quote(op));
+        const QString stored = BoundWrite::scalar(dataModule().db(), QStringLiteral("select theName from SUser where theName = ?"), {op});
         if (stored.isEmpty()) {
             err << "操作员 “" << op << "” 不存在\n";
             return 1;
