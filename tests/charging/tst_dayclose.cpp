@@ -221,6 +221,9 @@ void TestDayClose::printedPages()
         QCOMPARE(pages[i].layout.orientation(), QPageLayout::Portrait);
         QCOMPARE(pages[i].text(QStringLiteral("pageNumber")), QStringLiteral("第 %1 页  共 %2 页").arg(i + 1).arg(pages.size()));
     }
+    // The books' code under the signatures, on the last page.
+    QCOMPARE(pages.last().text(QStringLiteral("code")), QStringLiteral("校验码：") + r.code);
+    QCOMPARE(r.code.size(), 19);
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("dayclose.pdf"));
     report::writePdf(pages, path);
