@@ -114,10 +114,10 @@ void checkLinks(Cursor &c, QString previous, QVector<Fault> &faults)
 
 QString Fault::text() const
 {
-    const QString name = table == QLatin1String("ULog")      ? QStringLiteral("操作记录")
-        : table == QLatin1String("UCharge")                  ? QStringLiteral("收费记录")
-        : table == QLatin1String("UVoid")                    ? QStringLiteral("作废记录")
-                                                             : table;
+    const QString name = table == QLatin1String("ULog") ? QStringLiteral("操作记录")
+        : table == QLatin1String("UCharge")             ? QStringLiteral("收费记录")
+        : table == QLatin1String("UVoid")               ? QStringLiteral("作废记录")
+                                                        : table;
     QString t = QStringLiteral("%1（%2）ID %3").arg(name, table, id);
     if (!receipt.isEmpty())
         t += QStringLiteral("，收据号 ") + receipt;
@@ -140,8 +140,8 @@ QString link(const QString &previous, const QStringList &fields)
 
 void linkRecord(Database &db, qint64 id)
 {
-    const QString previous =
-        db.scalar(QStringLiteral("SELECT theHash FROM ULog WHERE (ID < %1) ORDER BY ID DESC LIMIT 1").arg(id));
+    const QString previous
+        = db.scalar(QStringLiteral("SELECT theHash FROM ULog WHERE (ID < %1) ORDER BY ID DESC LIMIT 1").arg(id));
     auto c = db.cursor(QStringLiteral("SELECT %1 FROM ULog WHERE (ID = %2)").arg(QLatin1String(kFields)).arg(id));
     if (!c->next())
         return;
@@ -151,16 +151,19 @@ void linkRecord(Database &db, qint64 id)
 }
 
 RecordWriter::RecordWriter(Database &db)
-    : m_db(db)
-    , m_insert(std::make_unique<Statement>(db, QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, "
-                                                              "RowID, AName, HNum, theChange) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+    : m_db(db),
+      m_insert(std::make_unique<Statement>(db,
+                                           QStringLiteral(
+                                               "INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, "
+                                               "RowID, AName, HNum, theChange) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
 {
 }
 
 RecordWriter::~RecordWriter() = default;
 
 void RecordWriter::add(const QString &time, const QString &user, const QString &date, const QString &action,
-                       const QString &table, qint64 rowId, const QString &area, const QString &room, const QString &change)
+                       const QString &table, qint64 rowId, const QString &area, const QString &room,
+                       const QString &change)
 {
     const QStringList values{time, user, date, action, table};
     for (int i = 0; i < values.size(); ++i)
@@ -178,28 +181,31 @@ void seal(Database &db)
 {
     const Statements stated = statementsOf(db);
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    Statement add(db, QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, "
-                                     "theChange) VALUES (?, ?, ?, ?, 'UCharge', ?, ?, ?, ?)"));
+    Statement add(db,
+                  QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, "
+                                 "theChange) VALUES (?, ?, ?, ?, 'UCharge', ?, ?, ?, ?)"));
     {
         // Payments, then voids, in the order they were made.
-        const Rows payments = db.select(QStringLiteral("SELECT ID, theDate, AName, HNum, theNum, theMoney FROM UCharge ORDER BY ID"));
+        const Rows payments
+            = db.select(QStringLiteral("SELECT ID, theDate, AName, HNum, theNum, theMoney FROM UCharge ORDER BY ID"));
         for (int i = 0; i < payments.rowCount(); ++i) {
             const qint64 id = payments.at(i, 0).toLongLong();
             if (!stated.paid.contains(id))
-                insertRecord(add, now, payments.at(i, 1), ChangeLog::PaymentStored, id, payments.at(i, 2), payments.at(i, 3),
-                             payments.at(i, 4), payments.at(i, 5));
+                insertRecord(add, now, payments.at(i, 1), ChangeLog::PaymentStored, id, payments.at(i, 2),
+                             payments.at(i, 3), payments.at(i, 4), payments.at(i, 5));
         }
     }
     QSet<qint64> voided;
     for (auto it = stated.voided.begin(); it != stated.voided.end(); ++it)
         voided.insert(it.key());
-    const Rows voids = db.select(QStringLiteral("SELECT CID, theDate, AName, HNum, theNum, theMoney FROM UVoid ORDER BY ID"));
+    const Rows voids
+        = db.select(QStringLiteral("SELECT CID, theDate, AName, HNum, theNum, theMoney FROM UVoid ORDER BY ID"));
     for (int i = 0; i < voids.rowCount(); ++i) {
         const qint64 id = voids.at(i, 0).toLongLong();
         if (voided.contains(id))
             continue;
-        insertRecord(add, now, voids.at(i, 1), ChangeLog::PaymentVoided, id, voids.at(i, 2), voids.at(i, 3), voids.at(i, 4),
-                     voids.at(i, 5));
+        insertRecord(add, now, voids.at(i, 1), ChangeLog::PaymentVoided, id, voids.at(i, 2), voids.at(i, 3),
+                     voids.at(i, 4), voids.at(i, 5));
         voided.insert(id);
     }
     // Payments voided by a version that kept no voids.
@@ -208,8 +214,8 @@ void seal(Database &db)
     for (int i = 0; i < bare.rowCount(); ++i) {
         const qint64 id = bare.at(i, 0).toLongLong();
         if (!voided.contains(id))
-            insertRecord(add, now, bare.at(i, 1), ChangeLog::PaymentVoided, id, bare.at(i, 2), bare.at(i, 3), bare.at(i, 4),
-                         bare.at(i, 5));
+            insertRecord(add, now, bare.at(i, 1), ChangeLog::PaymentVoided, id, bare.at(i, 2), bare.at(i, 3),
+                         bare.at(i, 4), bare.at(i, 5));
     }
 
     // The links, read first and written after: a cursor stays off the table it writes.
@@ -274,7 +280,9 @@ QVector<Fault> verify(Database &db)
 
     auto c = db.cursor(QStringLiteral("SELECT ID, CID, theNum, theMoney FROM UVoid ORDER BY ID"));
     while (c->next()) {
-        const auto fault = [&](const QString &what) { faults << Fault{QStringLiteral("UVoid"), c->text(0), c->text(2), what}; };
+        const auto fault = [&](const QString &what) {
+            faults << Fault{QStringLiteral("UVoid"), c->text(0), c->text(2), what};
+        };
         const auto rec = stated.voided.constFind(c->text(1).toLongLong());
         if (rec == stated.voided.cend())
             fault(QStringLiteral("没有作废的操作记录"));
@@ -294,11 +302,13 @@ QVector<Fault> verifyRecent(Database &db, int records)
     QVector<Fault> faults;
     // The record before the newest ones gives the first link to check against; with no
     // more records than that, the chain is checked from its start.
-    const QString before = db.scalar(QStringLiteral("SELECT ID FROM ULog ORDER BY ID DESC LIMIT 1 OFFSET %1").arg(records));
+    const QString before
+        = db.scalar(QStringLiteral("SELECT ID FROM ULog ORDER BY ID DESC LIMIT 1 OFFSET %1").arg(records));
     const QString from = before.isEmpty() ? QStringLiteral("0") : Sql::id(before);
-    const QString previous =
-        before.isEmpty() ? QString() : db.scalar(QStringLiteral("SELECT theHash FROM ULog WHERE (ID = %1)").arg(from));
-    auto c = db.cursor(QStringLiteral("SELECT %1, theHash FROM ULog WHERE (ID > %2) ORDER BY ID").arg(QLatin1String(kFields), from));
+    const QString previous
+        = before.isEmpty() ? QString() : db.scalar(QStringLiteral("SELECT theHash FROM ULog WHERE (ID = %1)").arg(from));
+    auto c = db.cursor(
+        QStringLiteral("SELECT %1, theHash FROM ULog WHERE (ID > %2) ORDER BY ID").arg(QLatin1String(kFields), from));
     checkLinks(*c, previous, faults);
     return faults;
 }
@@ -306,12 +316,14 @@ QVector<Fault> verifyRecent(Database &db, int records)
 QString dayCode(Database &db, const QString &from, const QString &to)
 {
     QByteArray links;
-    auto c = db.cursor(QStringLiteral("SELECT theHash FROM ULog WHERE (theTable = 'UCharge') AND (theDate BETWEEN %1 AND %2) "
-                                      "ORDER BY ID")
-                           .arg(Sql::quote(from), Sql::quote(to)));
+    auto c = db.cursor(
+        QStringLiteral("SELECT theHash FROM ULog WHERE (theTable = 'UCharge') AND (theDate BETWEEN %1 AND %2) "
+                       "ORDER BY ID")
+            .arg(Sql::quote(from), Sql::quote(to)));
     while (c->next())
         links += c->text(0).toLatin1() + '\n';
-    const QString hex = QString::fromLatin1(QCryptographicHash::hash(links, QCryptographicHash::Sha256).toHex().left(16)).toUpper();
+    const QString hex
+        = QString::fromLatin1(QCryptographicHash::hash(links, QCryptographicHash::Sha256).toHex().left(16)).toUpper();
     return QStringList{hex.mid(0, 4), hex.mid(4, 4), hex.mid(8, 4), hex.mid(12, 4)}.join(QLatin1Char('-'));
 }
 
