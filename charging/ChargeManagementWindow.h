@@ -12,6 +12,10 @@ public:
     QAction *printAction; // "打印 &P"
 
 public slots:
-    // Shows the current row's receipt again through the print module; changes nothing.
+    // Shows the current row's receipt again through the print module, the reprint written
+    // to the change record; the list then shows the new count.
     void reprintReceipt();
+
+protected:
+    QString listSql() const override;
 };

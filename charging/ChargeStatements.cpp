@@ -1,4 +1,5 @@
 #include "charging/ChargeStatements.h"
+#include "data/Books.h"
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
 
@@ -19,8 +20,13 @@ const QVector<BrowseCriterion> &criteria()
     return table;
 }
 
-QString list(const QString &conditions)
+QString list(const QString &conditions, bool reprints)
 {
+    // How often the receipt was printed again, from the change record.
+    const QString reprinted = reprints ? QStringLiteral("(SELECT COUNT(*) FROM ULog r WHERE (r.RowID = UCharge.ID) "
+                                                        "AND (r.theTable = 'UCharge') AND (r.theAction = '")
+            + QString::fromUtf8(Books::ReceiptReprinted) + QStringLiteral("')) AS 补打次数, ")
+                                       : QString();
     return QStringLiteral("SELECT theNum AS 单号, myDate AS 收费日期, ")
         + QStringLiteral("AName AS 小区名称, HNum AS 房号, ")
         + QStringLiteral("HArea AS 面积, HPrice AS 单价, ")
@@ -28,6 +34,7 @@ QString list(const QString &conditions)
         + QStringLiteral("QSDate AS 起始日期, JZDate AS 截止日期, ")
         + QStringLiteral("theMoney AS 收款金额, MType AS 收款方式, ")
         + QStringLiteral("theSKR AS 收款人, Remark AS 备注, ")
+        + reprinted
         + QStringLiteral("ID FROM UCharge ")
         + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions

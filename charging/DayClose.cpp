@@ -1,4 +1,5 @@
 #include "charging/DayClose.h"
+#include "data/Books.h"
 #include "data/Capitals.h"
 #include "data/DataModule.h"
 #include "db/Dates.h"
@@ -7,6 +8,7 @@
 #include "db/Sql.h"
 
 #include <QMap>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace DayClose {
@@ -123,6 +125,16 @@ Report build(const Criteria &criteria)
     r.voidCount = voided.at(0, 0).toInt();
     r.voidTotal = money(voided.at(0, 1));
 
+    const Rows reprints = db.select(QStringLiteral("SELECT theTime, UName, theChange FROM ULog ") + where
+                                    + QStringLiteral("AND (theTable = 'UCharge') AND (theAction = ")
+                                    + Sql::quote(QString::fromUtf8(Books::ReceiptReprinted)) + QStringLiteral(") ORDER BY ID"));
+    static const QRegularExpression said(QStringLiteral("^单号 ([^，]*)，第 (\\d+) 次"));
+    for (int i = 0; i < reprints.rowCount(); ++i) {
+        const QRegularExpressionMatch m = said.match(reprints.at(i, 2));
+        r.reprints << Reprint{reprints.at(i, 0), reprints.at(i, 1), m.captured(1), m.captured(2)};
+    }
+    r.code = Books::dayCode(db, Dates::format(criteria.from), Dates::format(criteria.to));
+
     const double net = Numbers::roundTo(Numbers::toDouble(r.paymentTotal) - Numbers::toDouble(r.voidTotal), 2);
     r.net = Numbers::plain(net);
     if (std::fabs(net) < 1e13)
@@ -144,6 +156,9 @@ Rows asRows(const Report &report)
         rows << QStringList{QStringLiteral("作废"), v.operatorName, v.method, QStringLiteral("1"), v.number, v.number, amount,
                             QStringLiteral("%1 %2 %3，%4 作废：%5").arg(v.area, v.room, v.owner, v.time, v.reason)};
     }
+    for (const Reprint &p : report.reprints)
+        rows << QStringList{QStringLiteral("补打"), p.operatorName, QString(), QString(), p.number, p.number, QString(),
+                            QStringLiteral("%1 第 %2 次补打").arg(p.time, p.times)};
     return Rows(columns, rows);
 }
 
@@ -166,6 +181,12 @@ QString asText(const Report &report)
         t += QStringLiteral("%1\t%2\t%3\t%4 %5\t%6\t%7\n").arg(v.time, v.operatorName, v.number, v.area, v.room, v.amount, v.reason);
     t += QStringLiteral("作废合计\t\t%1\t\t%2\n\n").arg(report.voidCount).arg(report.voidTotal);
     t += QStringLiteral("实收合计\t%1\t%2\n").arg(report.net, report.netInWords);
+    if (!report.reprints.isEmpty()) {
+        t += QStringLiteral("\n补打时间\t补打人\t单号\t次数\n");
+        for (const Reprint &p : report.reprints)
+            t += QStringLiteral("%1\t%2\t%3\t%4\n").arg(p.time, p.operatorName, p.number, p.times);
+    }
+    t += QStringLiteral("\n校验码\t%1\n").arg(report.code);
     return t;
 }
 

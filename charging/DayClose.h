@@ -42,6 +42,14 @@ struct Void {
     QString reason;
 };
 
+// A receipt printed again under the charging dates.
+struct Reprint {
+    QString time;         // when
+    QString operatorName; // who
+    QString number;       // the receipt
+    QString times;        // the how-many-th reprint it was
+};
+
 struct Report {
     Criteria criteria;
     QVector<Line> lines;
@@ -52,6 +60,11 @@ struct Report {
     QString voidTotal = QStringLiteral("0");
     QString net = QStringLiteral("0");  // paymentTotal − voidTotal
     QString netInWords;                 // capital numerals, "负" in front of a negative net
+    QVector<Reprint> reprints;
+    // The books' 校验码 of the charging dates (Books::dayCode): what the paper close is
+    // later checked against ("chengyue-admin check --date D --code C"); it covers every
+    // operator's payments, voids and reprints of the dates.
+    QString code;
 
     // "2024-10-10", or "2024-10-01 至 2024-10-10".
     QString periodText() const;
@@ -62,7 +75,8 @@ struct Report {
 // Builds the close. Throws AppError for a range whose end comes before its start.
 Report build(const Criteria &criteria);
 
-// The close as one list (the payment lines, then the voids with negative amounts) with
+// The close as one list (the payment lines, then the voids with negative amounts, then
+// the reprints without amount) with
 // the columns 类别, 收费员, 收款方式, 笔数, 起始单号, 结束单号, 金额, 说明, and its totals row
 // ("金额": the net); for the grid and the workbook.
 Rows asRows(const Report &report);

@@ -47,6 +47,9 @@ public:
         m_pages.last().texts.append({box, content});
     }
 
+    // The box written last.
+    report::TextBox &pageText() { return m_pages.last().texts.last().box; }
+
     void line(double x1, double y1, double x2, double y2, double width = report::PxMm)
     {
         m_pages.last().lines.append(report::Line{QPointF(x1, y1), QPointF(x2, y2), width});
@@ -154,8 +157,20 @@ QList<report::PreparedReport> pages(const DayClose::Report &close, const QString
                            yuan(close.voidTotal), QString()});
     b.y += 5;
 
-    // The totals and the signatures stay together on one page.
-    b.ensure(44);
+    if (!close.reprints.isEmpty()) {
+        b.ensure(8 + 3 * RowHeight);
+        b.text(QRectF(0, b.y, PageWidth, 7), QStringLiteral("三、补打收据"), 10.5, L, true);
+        b.y += 8;
+        const QVector<Column> reprinted{{"补打时间", 50, L}, {"补打人", 40, L}, {"单号", 50, C}, {"次数", 40, R}};
+        rows.clear();
+        for (const DayClose::Reprint &p : close.reprints)
+            rows << QStringList{p.time.left(16), p.operatorName, p.number, QStringLiteral("第 %1 次").arg(p.times)};
+        b.table(reprinted, rows, {QStringLiteral("补打合计"), QStringLiteral("%1 次").arg(close.reprints.size()), QString(), QString()});
+        b.y += 5;
+    }
+
+    // The totals, the signatures and the code stay together on one page.
+    b.ensure(61);
     b.line(0, b.y, PageWidth, b.y, 2 * report::PxMm);
     b.y += 2;
     b.text(QRectF(0, b.y, 90, 7), QStringLiteral("收款合计：%1 笔，%2 元").arg(close.paymentCount).arg(yuan(close.paymentTotal)), 10.5, L);
@@ -169,6 +184,10 @@ QList<report::PreparedReport> pages(const DayClose::Report &close, const QString
     b.line(32, b.y + 6.5, 85, b.y + 6.5);
     b.text(QRectF(95, b.y, 60, 7), QStringLiteral("复核人（签字）："), 10.5, L);
     b.line(127, b.y + 6.5, PageWidth, b.y + 6.5);
+    b.y += 10;
+    // What the books give for these days: the signed page is checked against it later.
+    b.text(QRectF(0, b.y, PageWidth, 7), QStringLiteral("校验码：") + close.code, 10.5, L, true);
+    b.pageText().name = QStringLiteral("code");
     return b.finish();
 }
 
@@ -181,7 +200,7 @@ ExportLayout layout(const DayClose::Report &close)
     QString title = QStringLiteral("收费日报（") + close.periodText();
     if (!close.criteria.operatorName.isEmpty())
         title += QStringLiteral("，收费员：") + close.criteria.operatorName;
-    title += QStringLiteral("）");
+    title += QStringLiteral("）校验码：") + close.code;
     return {title,
             {col("序号", ExportCell::Sequence), col("类别"), col("收费员"), col("收款方式"), col("笔数"),
              col("起始单号", ExportCell::Text), col("结束单号", ExportCell::Text), col("金额", ExportCell::Typed, "金额"),

@@ -1,4 +1,5 @@
 #include "data/Backup.h"
+#include "data/Books.h"
 #include "data/LiveRow.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -501,6 +502,11 @@ QStringList checkAccounts(Database &db)
         found << QStringLiteral("缺少表 %1").arg(missing);
         return found;
     }
+    // Altered books first, the first altered row at the top; a file of an earlier version
+    // (a backup checked as it lies) has no chain yet.
+    if (version >= 5)
+        for (const Books::Fault &f : Books::verify(db))
+            found << f.text();
     const Rows twice = db.select(QStringLiteral("SELECT theNum, COUNT(*) FROM UCharge WHERE (theNum <> '') "
                                                 "GROUP BY theNum HAVING COUNT(*) > 1 ORDER BY theNum"));
     for (int i = 0; i < twice.rowCount(); ++i)

@@ -168,7 +168,7 @@ DailyResult takeDaily(const QString &dbPath);
 CheckResult check(Database &db, bool quick);
 
 // The program's own checks of its accounts, on the file or a server: every table of the
-// schema version, no receipt number on two payments, every void naming its voided
+// schema version, the books not altered (Books::verify, from version 5 on), no receipt number on two payments, every void naming its voided
 // payment, no payment numbered beyond what its charging date's numbering issued. One
 // line in the operator's words for each fault; none when the accounts agree.
 QStringList checkAccounts(Database &db);

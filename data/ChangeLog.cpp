@@ -1,4 +1,5 @@
 #include "data/ChangeLog.h"
+#include "data/Books.h"
 #include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/Numbers.h"
@@ -16,6 +17,7 @@ void record(const Change &c)
                     QStringLiteral("INSERT INTO ULog (theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, "
                                    "theChange) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                     {now, CurrentUserName, ChargeDate, c.action, c.table, rowId, c.area, c.room, c.change});
+    Books::linkRecord(dataModule().db(), dataModule().db().lastInsertId());
 }
 
 QString describe(const QVector<FieldChange> &fields)

@@ -28,7 +28,9 @@ struct Change {
 };
 
 // Stores one record stamped with the computer's date and time, the login's operator and
-// charging date. Does not touch SqlText. Run it inside the change's transaction.
+// charging date, linked into the chain of records (Books). Does not touch SqlText. Run it
+// inside the change's transaction: it holds the writers' lock, so the records are linked
+// one after another.
 void record(const Change &change);
 
 // One field of a house or payment, before and after.

@@ -1,4 +1,5 @@
 #include "data/DataModule.h"
+#include "data/Books.h"
 #include "data/Backup.h"
 #include "data/PasswordHash.h"
 
@@ -97,20 +98,29 @@ QString damageMessage(const QString &path, const Backup::CheckResult &r)
 void DataModule::startCheck()
 {
     waitForCheck();
-    // A server checks its own storage.
-    if (!m_db.isOpen() || Backup::isServerDatabase(m_path))
+    if (!m_db.isOpen())
         return;
     const QString path = m_path;
     const QString key = m_key;
-    auto outcome = std::make_shared<QString>();
+    // A server checks its own storage; the books are checked on both.
+    const bool server = Backup::isServerDatabase(m_path);
+    auto outcome = std::make_shared<QStringList>(QStringList{QString(), QString()});
     m_checkOutcome = outcome;
-    m_check = QThread::create([path, key, outcome] {
+    m_check = QThread::create([path, key, server, outcome] {
         try {
             Database db;
             db.open(path, key);
-            const Backup::CheckResult r = Backup::check(db, true);
-            if (!r.whole)
-                *outcome = damageMessage(path, r);
+            if (!server) {
+                const Backup::CheckResult r = Backup::check(db, true);
+                if (!r.whole) {
+                    (*outcome)[0] = damageMessage(path, r);
+                    return;
+                }
+            }
+            const QVector<Books::Fault> faults = Books::verifyRecent(db, BooksCheckedAtStart);
+            if (!faults.isEmpty())
+                (*outcome)[1] = QStringLiteral("警告：账目已在本程序之外被改动（%1）。请立即告知负责人，并用 chengyue-admin check 检查全部账目")
+                                    .arg(faults.first().text());
         } catch (const AppError &e) {
             // A file that opened a moment ago and now does not is reported where it is used.
             Q_UNUSED(e);
@@ -127,10 +137,13 @@ void DataModule::waitForCheck()
     m_check->wait();
     m_check->deleteLater();
     m_check = nullptr;
-    m_damage = *m_checkOutcome;
+    const QStringList found = *m_checkOutcome;
+    m_damage = found.at(0);
     m_checkOutcome.reset();
     if (!m_damage.isEmpty())
         emit damageFound(m_damage);
+    if (!found.at(1).isEmpty())
+        emit booksAltered(found.at(1));
 }
 
 QString DataModule::refusesPayments()

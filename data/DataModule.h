@@ -39,6 +39,8 @@ private:
 };
 
 // The data module: the one database connection, the SQL helpers and the lookup lists.
+inline constexpr int BooksCheckedAtStart = 1000;
+
 class DataModule : public QObject {
     Q_OBJECT
 public:
@@ -56,7 +58,10 @@ public:
     // The start-up check of the file (the engine's quick check), on a connection of its
     // own in the background: at district scale it takes longer than the start may wait,
     // and it is done long before the operator has typed the password. damageFound is
-    // emitted when it finds the file damaged. Nothing happens while no file is open.
+    // emitted when it finds the file damaged. It also verifies the newest records of the
+    // books' chain, on the file and on a server (BooksCheckedAtStart of them), and emits
+    // booksAltered when they were altered: the operator is warned, payments go on.
+    // Nothing happens while no database is open.
     void startCheck();
     // Why payments are refused (the words for the operator, naming the backup to
     // restore), or "" while the file is whole. Waits for a running start-up check.
@@ -79,6 +84,7 @@ public:
 
 signals:
     void damageFound(const QString &message);
+    void booksAltered(const QString &message);
 
 private:
     DataModule();
@@ -90,7 +96,8 @@ private:
     QString m_key;
     QString m_damage;
     class QThread *m_check = nullptr;
-    std::shared_ptr<QString> m_checkOutcome;
+    // What the check found: the damage, then the books' alteration.
+    std::shared_ptr<QStringList> m_checkOutcome;
     LookupList *m_users;
     LookupList *m_methods;
     LookupList *m_prices;

@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 #include "data/BoundWrite.h"
 #include "db/Database.h"
+#include "data/Books.h"
 #include "data/PasswordHash.h"
 #include "data/SchemaTables.h"
 #include "db/ServerColumns.h"
@@ -84,13 +85,19 @@ void foldTextColumns(Database &db)
 
 using SchemaTables::Engine;
 
-// What a version brought, on an engine: its tables and indexes.
-void addVersion(Database &db, Engine engine, int version)
+// What a version brought, on an engine: its tables, columns and indexes, then the triggers
+// that guard the rows.
+void addVersion(Database &db, Engine engine, int version, void (*beforeGuards)(Database &) = nullptr)
 {
     const QString statements = SchemaTables::tablesAddedIn(engine, version) + SchemaTables::columnsAddedIn(engine, version)
         + SchemaTables::indexesAddedIn(engine, version);
     if (!statements.isEmpty())
         db.exec(statements);
+    if (beforeGuards)
+        beforeGuards(db);
+    const QString guards = SchemaTables::guardsAddedIn(engine, version);
+    if (!guards.isEmpty())
+        db.exec(guards);
 }
 
 // 2 -> 3: the voids and the change record, and payments by house (the void's "latest
@@ -111,10 +118,12 @@ void addNumberTable(Database &db)
 }
 
 // 4 -> 5: the cash controls: operators' roles, the void's approver, the change record's
-// chain, the office's settings for reprints and the charging date.
+// chain, the office's settings for reprints and the charging date. The books are sealed
+// (the records earlier versions did not write, the chain over every record) before the
+// triggers forbid changing the records.
 void addCashControls(Database &db)
 {
-    addVersion(db, Engine::File, 5);
+    addVersion(db, Engine::File, 5, &Books::seal);
 }
 
 struct Step {
@@ -187,7 +196,7 @@ void addServerNumberTable(Database &db)
 }
 void addServerCashControls(Database &db)
 {
-    addVersion(db, Engine::Server, 5);
+    addVersion(db, Engine::Server, 5, &Books::seal);
 }
 const Step kServerSteps[] = {
     {2, addServerAccountTables},

@@ -94,12 +94,38 @@ const std::vector<Table> &tables()
       {"HNum", K::FoldedText}, {"theChange", K::FoldedText},
       // The record's link in the chain over every record before it (SHA-256, hex).
       {.name = "theHash", .kind = K::Text, .since = 5}},
-     {{"ULog_theTime", {"theTime"}}}},
+     {{"ULog_theTime", {"theTime"}}, {"ULog_RowID", {"RowID"}, 5}}},
     // Receipt numbers of a charging date that a restore took back: they were issued from
     // the replaced database, so its numbering goes on after them (ReceiptNumbers).
     {"UNumSkip", 4, {{"theDate", K::FoldedText, nullptr, true}, {"theSkip", K::Integer}}, {}},
     };
     return kTables;
+}
+
+// The rows kept as they were written: never deleted, and changed only in the one way the
+// program changes them (from and to as SQL; a null `from` is NULL, a null `to` any value
+// but NULL). Every other column stays as it is. A later version that adds a column to one
+// of these tables makes its triggers again.
+struct Guard {
+    const char *table;
+    const char *message;
+    const char *column = nullptr; // the column the program may change; null: none
+    const char *from = nullptr;
+    const char *to = nullptr;
+    int since = 5;
+};
+const Guard kGuards[] = {
+    {"UCharge", "收费记录不能修改或删除", "theDel", "'否'", "'是'"}, // a void
+    {"UVoid", "作废记录不能修改或删除"},
+    {"ULog", "操作记录不能修改或删除", "theHash"}, // the record's link, stored once
+};
+
+const Table &tableNamed(const char *name)
+{
+    for (const Table &t : tables())
+        if (qstrcmp(t.name, name) == 0)
+            return t;
+    qFatal("SchemaTables: no table %s", name);
 }
 
 const Column &columnOf(const Table &table, const char *name)
@@ -263,6 +289,55 @@ QString columnsAddedIn(Engine engine, int version)
                     out += QStringLiteral(" DEFAULT ") + QString::fromUtf8(c.initial);
                 out += QStringLiteral(";\n");
             }
+    return out;
+}
+
+QString guardsAddedIn(Engine engine, int version)
+{
+    const bool file = engine == Engine::File;
+    QString out;
+    for (const Guard &g : kGuards) {
+        if (g.since != version)
+            continue;
+        const Table &t = tableNamed(g.table);
+        const QString table = QString::fromLatin1(g.table);
+        const QString message = QString::fromUtf8(g.message);
+        // The change the program makes: the one column as allowed, every other one the same
+        // to the byte (the stored text, not its folded comparison).
+        QStringList same;
+        if (g.column) {
+            const QString column = QString::fromLatin1(g.column);
+            const auto value = [&](const char *side) {
+                return QStringLiteral("%1.%2%3").arg(QLatin1String(side), column, file ? QString() : QStringLiteral("::text"));
+            };
+            same << (g.from ? value("OLD") + QStringLiteral(" = ") + QString::fromUtf8(g.from) : value("OLD") + QStringLiteral(" IS NULL"));
+            same << (g.to ? value("NEW") + QStringLiteral(" = ") + QString::fromUtf8(g.to) : value("NEW") + QStringLiteral(" IS NOT NULL"));
+        }
+        for (const Column &c : t.columns) {
+            if (c.since > version || (g.column && qstrcmp(c.name, g.column) == 0))
+                continue;
+            const QString name = QString::fromLatin1(c.name);
+            same << (file ? QStringLiteral("NEW.%1 IS OLD.%1 COLLATE BINARY").arg(name)
+                          : QStringLiteral("NEW.%1::text IS NOT DISTINCT FROM OLD.%1::text").arg(name));
+        }
+        const QString allowed = same.join(QStringLiteral(" AND "));
+        if (file) {
+            const QString refuse = QStringLiteral(" BEGIN SELECT RAISE(ABORT, '%1'); END;\n").arg(message);
+            out += QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_keep_update BEFORE UPDATE ON %1 FOR EACH ROW").arg(table)
+                + (g.column ? QStringLiteral(" WHEN NOT (%1)").arg(allowed) : QString()) + refuse;
+            out += QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_keep_delete BEFORE DELETE ON %1 FOR EACH ROW").arg(table) + refuse;
+        } else {
+            const QString refuse = QStringLiteral(" EXECUTE FUNCTION cy_keep_books('%1');\n").arg(message);
+            out += QStringLiteral("CREATE TRIGGER %1_keep_update BEFORE UPDATE ON %1 FOR EACH ROW").arg(table)
+                + (g.column ? QStringLiteral(" WHEN (NOT (%1))").arg(allowed) : QString()) + refuse;
+            out += QStringLiteral("CREATE TRIGGER %1_keep_delete BEFORE DELETE ON %1 FOR EACH ROW").arg(table) + refuse;
+            // Emptying a table passes by the rows' triggers.
+            out += QStringLiteral("CREATE TRIGGER %1_keep_truncate BEFORE TRUNCATE ON %1 FOR EACH STATEMENT").arg(table) + refuse;
+        }
+    }
+    if (!out.isEmpty() && !file)
+        out.prepend(QStringLiteral("CREATE FUNCTION cy_keep_books() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+                                   "BEGIN\n  RAISE EXCEPTION '%', TG_ARGV[0];\nEND\n$$;\n"));
     return out;
 }
 

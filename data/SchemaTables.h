@@ -72,6 +72,11 @@ QString tablesAddedIn(Engine engine, int version);
 QString indexesAddedIn(Engine engine, int version);
 // The statements that add the columns version `version` brought to older tables.
 QString columnsAddedIn(Engine engine, int version);
+// The triggers version `version` brought: the rows of payments, voids and the change record
+// are refused any change or deletion but the program's own (a void, a record's link), with
+// the message the operator reads ("收费记录不能修改或删除"); on the server through the
+// function cy_keep_books, made with them.
+QString guardsAddedIn(Engine engine, int version);
 
 // What the server engine needs to know of the columns.
 ServerColumns serverColumns();

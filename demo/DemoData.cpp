@@ -1,5 +1,7 @@
 #include "demo/DemoData.h"
+#include "data/Books.h"
 #include "data/BoundWrite.h"
+#include "data/ChangeLog.h"
 #include "charging/ChargeLogic.h"
 #include "data/Capitals.h"
 #include "db/Database.h"
@@ -187,6 +189,8 @@ DemoSummary generate(Database &db, const DemoOptions &o)
         "theMoney, theDX, MType, theSKR, Remark, theDel, theDate, UName) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', '否', ?, ?)"));
     Statement updHouse(db, QStringLiteral("UPDATE UHouse SET EndDate = ? WHERE ID = ?"));
+    // Every payment has its record, as charge entry writes it.
+    Books::RecordWriter records(db);
     for (int season = firstSeason; season <= lastSeason; ++season) {
         const QDate open(season, 10, 1);
         QDate close(season + 1, 1, 31);
@@ -252,6 +256,11 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             insPay.bind(16, Dates::format(day));
             insPay.bind(17, p.payee);
             insPay.run();
+            records.add(Dates::format(day) + QStringLiteral(" 09:00:00"), p.payee, Dates::format(day),
+                        QString::fromUtf8(ChangeLog::PaymentStored), QStringLiteral("UCharge"), db.lastInsertId(), h.area, h.room,
+                        QStringLiteral("单号 %1，金额 %2，收费年数 %3，期间 %4 至 %5，到期日期：%6 → %7")
+                            .arg(number, proposal.amount, QString::number(p.years), Dates::format(from), Dates::format(to),
+                                 Dates::format(h.endDate), Dates::format(to)));
             h.endDate = to;
             ++sum.payments;
         }

@@ -204,6 +204,7 @@ void LoginDialog::openDatabase()
     // A damaged file is told as soon as the check finds it, before anyone takes a payment
     // into it; the check runs while the operator logs in.
     connect(&dataModule(), &DataModule::damageFound, this, &LoginDialog::showDamage, Qt::UniqueConnection);
+    connect(&dataModule(), &DataModule::booksAltered, this, &LoginDialog::showDamage, Qt::UniqueConnection);
     dataModule().startCheck();
 }
 

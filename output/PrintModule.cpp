@@ -1,8 +1,12 @@
 #include "output/PrintModule.h"
+#include "data/Books.h"
+#include "data/ChangeLog.h"
 #include "data/DataModule.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "report/ReportPresenter.h"
+
+#include <QDateTime>
 
 PrintModule &PrintModule::instance()
 {
@@ -53,6 +57,50 @@ void PrintModule::printReceipt(const QString &receiptNumber)
     if (!report::presenter())
         throw AppError(QStringLiteral("打印预览不可用，无法打印收据"));
     receipt.showReport(*report::presenter());
+}
+
+int PrintModule::reprintReceipt(const QString &receiptNumber)
+{
+    Database &db = dataModule().db();
+    int times = 0;
+    {
+        Transaction tx(db);
+        const Rows payment = db.select(QStringLiteral("SELECT ID, AName, HNum FROM UCharge WHERE (theNum = %1) ORDER BY ID")
+                                           .arg(Sql::quote(receiptNumber)));
+        if (!payment.isEmpty()) {
+            const QString id = Sql::id(payment.at(0, 0));
+            times = db.scalar(QStringLiteral("SELECT COUNT(*) FROM ULog WHERE (RowID = %1) AND (theTable = 'UCharge') "
+                                             "AND (theAction = %2)")
+                                  .arg(id, Sql::quote(QString::fromUtf8(Books::ReceiptReprinted))))
+                        .toInt()
+                + 1;
+            ChangeLog::record({QString::fromUtf8(Books::ReceiptReprinted), QStringLiteral("UCharge"), id, payment.at(0, 1),
+                               payment.at(0, 2), QStringLiteral("单号 %1，第 %2 次补打").arg(receiptNumber).arg(times)});
+        }
+        tx.commit();
+    }
+    const bool mark = times > 0 && db.scalar(QStringLiteral("SELECT ReprintMark FROM SDept WHERE (ID = 1)")).toInt() == 1;
+    if (!mark) {
+        printReceipt(receiptNumber);
+        return times;
+    }
+    // The mark is on this print only: the receipt's design stays the original's.
+    report::TextBox box;
+    box.name = QStringLiteral("reprintMark");
+    box.rect = QRectF(135, 0, 60, 5);
+    box.pointSize = 9;
+    box.bold = true;
+    box.hAlign = Qt::AlignRight;
+    box.content = QStringLiteral("补打  ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    receipt.texts.append(box);
+    try {
+        printReceipt(receiptNumber);
+    } catch (...) {
+        receipt.texts.removeLast();
+        throw;
+    }
+    receipt.texts.removeLast();
+    return times;
 }
 
 // The receipt: 210 x 98 mm, 5 mm margins; every position is millimetres from the top-left

@@ -30,6 +30,12 @@ public:
     // that matches no charge gives a receipt whose charge fields are empty. Throws
     // DbError when a statement is refused, AppError when no presenter is installed.
     void printReceipt(const QString &receiptNumber);
+    // Shows a receipt again (收费管理's 打印, the admin tool's receipt): the reprint is
+    // written to the change record first (who, when, which receipt, how many times now);
+    // with the office's setting SDept.ReprintMark the receipt is marked 补打 with the time
+    // of printing, else it is identical to the original. Returns how many times it has now
+    // been printed again; 0 for a number of no payment (nothing recorded).
+    int reprintReceipt(const QString &receiptNumber);
 
 private:
     PrintModule();

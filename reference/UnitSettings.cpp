@@ -5,6 +5,8 @@
 #include "db/DbError.h"
 #include "db/Sql.h"
 
+#include <optional>
+
 namespace UnitSettings {
 
 PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QString &endDay)
@@ -24,17 +26,37 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
     return {QDate(charging.year(), month, lastDay), true};
 }
 
-void save(const QString &name, const Period &period)
+namespace {
+void store(const QString &name, const Period &period, const std::optional<bool> &reprintMark)
 {
-    const BoundWrite::Bound update{QStringLiteral("UPDATE SDept SET theName = ?, theBM = ?, theBD = ?, theEM = ?, theED = ? "
-                                                  "WHERE (ID = 1)"),
-                                   {name, qint64(period.beginMonth), qint64(period.beginDay), qint64(period.endMonth),
-                                    qint64(period.endDay)}};
+    QVariantList values{name, qint64(period.beginMonth), qint64(period.beginDay), qint64(period.endMonth), qint64(period.endDay)};
+    if (reprintMark)
+        values << qint64(*reprintMark ? 1 : 0);
+    const BoundWrite::Bound update{QStringLiteral("UPDATE SDept SET theName = ?, theBM = ?, theBD = ?, theEM = ?, theED = ?")
+                                       + (reprintMark ? QStringLiteral(", ReprintMark = ?") : QString())
+                                       + QStringLiteral(" WHERE (ID = 1)"),
+                                   values};
     SqlText = BoundWrite::shown(update);
     BoundWrite::run(dataModule().db(), update);
     // The unit's row gone (a damaged or hand-edited file): saying "saved" would be a lie.
     if (dataModule().db().changes() == 0)
         throw AppError(QStringLiteral("数据库中没有使用单位的记录，使用单位 没有保存！"));
+}
+} // namespace
+
+void save(const QString &name, const Period &period)
+{
+    store(name, period, std::nullopt);
+}
+
+void save(const QString &name, const Period &period, bool reprintMark)
+{
+    store(name, period, reprintMark);
+}
+
+bool reprintMark()
+{
+    return dataModule().db().scalar(QStringLiteral("SELECT ReprintMark FROM SDept WHERE (ID = 1)")).toInt() == 1;
 }
 
 } // namespace UnitSettings

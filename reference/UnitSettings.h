@@ -27,5 +27,10 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 
 // Stores name and period. The numbers go into the statement as plain whole numbers.
 void save(const QString &name, const Period &period);
+// The same, with the office's choice for reprints: marked 补打 with their print time (true)
+// or identical to the original receipt.
+void save(const QString &name, const Period &period, bool reprintMark);
+// The reprint setting as stored.
+bool reprintMark();
 
 } // namespace UnitSettings

@@ -6,6 +6,7 @@
 #include "widgets/Guard.h"
 #include "widgets/RangeSpinBox.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,7 +15,7 @@
 #include <QVBoxLayout>
 
 UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
-    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 197)
+    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 225)
 {
     unitGroup = new QGroupBox(QStringLiteral("使用单位设置"), this);
     auto *grid = new QGridLayout(unitGroup);
@@ -44,6 +45,8 @@ UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     periodLabel->setBuddy(beginMonthSpin);
     grid->addWidget(periodLabel, 1, 0);
     grid->addLayout(period, 1, 1);
+    reprintMarkCheck = new QCheckBox(QStringLiteral("补打收据注明补打（及补打时间）"), unitGroup);
+    grid->addWidget(reprintMarkCheck, 2, 1);
 
     QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
 
@@ -55,7 +58,8 @@ UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     setTabOrder(beginMonthSpin, beginDaySpin);
     setTabOrder(beginDaySpin, endMonthSpin);
     setTabOrder(endMonthSpin, endDaySpin);
-    setTabOrder(endDaySpin, saveButton);
+    setTabOrder(endDaySpin, reprintMarkCheck);
+    setTabOrder(reprintMarkCheck, saveButton);
     setTabOrder(saveButton, closeButton);
 
     connect(saveButton, &QPushButton::clicked, this, &UnitSettingsDialog::save);
@@ -79,6 +83,7 @@ void UnitSettingsDialog::onFirstShow()
         beginDaySpin->setValue(wholeNumber(PeriodBeginDay));
         endMonthSpin->setValue(wholeNumber(PeriodEndMonth));
         endDaySpin->setValue(wholeNumber(PeriodEndDay));
+        reprintMarkCheck->setChecked(UnitSettings::reprintMark());
     });
 }
 
@@ -90,7 +95,7 @@ void UnitSettingsDialog::save()
         p.beginDay = beginDaySpin->settledValue();
         p.endMonth = endMonthSpin->settledValue();
         p.endDay = endDaySpin->settledValue();
-        UnitSettings::save(unitNameEdit->text(), p);
+        UnitSettings::save(unitNameEdit->text(), p, reprintMarkCheck->isChecked());
         showInfo(this, QStringLiteral("使用单位 保存成功，请重新登录系统！"));
         quitProgram();
         accept();

@@ -2,6 +2,7 @@
 #include "widgets/FixedDialog.h"
 
 class GbkLineEdit;
+class QCheckBox;
 class QGroupBox;
 class QPushButton;
 class RangeSpinBox;
@@ -19,6 +20,7 @@ public:
     RangeSpinBox *beginDaySpin;     // begin day
     RangeSpinBox *endMonthSpin;     // end month, next year
     RangeSpinBox *endDaySpin;       // end day
+    QCheckBox *reprintMarkCheck;    // 补打收据注明补打
     QPushButton *saveButton;
     QPushButton *closeButton;
 

@@ -2,6 +2,8 @@
 #include "tools/AdminCommand.h"
 #include "data/BoundWrite.h"
 #include "data/Backup.h"
+#include "data/Books.h"
+#include "db/Dates.h"
 #include "db/Database.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
@@ -93,14 +95,55 @@ void printFaults(QTextStream &err, const QStringList &faults)
         err << "  ……共 " << faults.size() << " 处\n";
 }
 
+// check --date D --code C: whether the books still give a signed day close's 校验码. The
+// code is read off the change record's chain; the chain and the day's payments and voids
+// are verified with it, since a code read off altered books proves nothing.
+int checkDayCode(Database &db, const QString &shown, const QString &date, const QString &code, QTextStream &out,
+                 QTextStream &err)
+{
+    const QStringList faults = Backup::checkAccounts(db);
+    const QString own = Books::dayCode(db, date, date);
+    if (!faults.isEmpty()) {
+        err << shown << "：账目已被改动或不一致，" << date << " 的校验码不能作准（现为 " << own << "）\n";
+        printFaults(err, faults);
+        return 1;
+    }
+    if (!Books::sameCode(code, own)) {
+        err << shown << "：" << date << " 的校验码不符：日报上是 " << code.trimmed().toUpper() << "，账目现在给出 " << own
+            << "（该日的收费、作废或补打与打印日报时不同）\n";
+        return 1;
+    }
+    out << shown << "：" << date << " 的校验码 " << own << " 相符，账目完整\n";
+    return 0;
+}
+
 int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db")});
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("date"), QStringLiteral("code")});
     if (!a.ok()) {
         err << a.error() << '\n';
         return 2;
     }
+    const bool dayCode = a.has(QStringLiteral("date")) || a.has(QStringLiteral("code"));
+    const QDate date = Dates::tryParse(a.value(QStringLiteral("date")));
+    if (dayCode && (!date.isValid() || a.value(QStringLiteral("code")).trimmed().isEmpty())) {
+        err << "用法: chengyue-admin check --db PATH [--date YYYY-MM-DD --code 校验码]\n";
+        return 2;
+    }
     const QString key = QString::fromUtf8(Schema::DatabaseKey);
+    if (dayCode) {
+        Database db;
+        if (Backup::isServerDatabase(a.dbPath()))
+            db.open(a.dbPath(), key);
+        else
+            db.openReadOnly(a.dbPath(), key);
+        if (db.schemaVersion() < 5) {
+            err << native(a.dbPath()) << "：数据库是较早版本的，还没有校验码（请先用本程序打开一次以升级）\n";
+            return 1;
+        }
+        const QString shown = db.isServer() ? Database::shownLocation(a.dbPath()) : native(a.dbPath());
+        return checkDayCode(db, shown, Dates::format(date), a.value(QStringLiteral("code")), out, err);
+    }
     if (Backup::isServerDatabase(a.dbPath())) {
         // The server keeps its pages whole itself; the program's accounts are checked here.
         const QString shown = Database::shownLocation(a.dbPath());
@@ -108,7 +151,7 @@ int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
         db.open(a.dbPath(), key);
         const QStringList faults = Backup::checkAccounts(db);
         if (!faults.isEmpty()) {
-            err << shown << "：账目不一致\n";
+            err << shown << "：账目不一致（或被改动）\n";
             printFaults(err, faults);
             return 1;
         }
@@ -123,7 +166,7 @@ int runCheck(const QStringList &args, QTextStream &out, QTextStream &err)
     if (r.whole) {
         const QStringList faults = Backup::checkAccounts(db);
         if (!faults.isEmpty()) {
-            err << native(a.dbPath()) << "：文件完整，但账目不一致\n";
+            err << native(a.dbPath()) << "：文件完整，但账目不一致（或被改动）\n";
             printFaults(err, faults);
             return 1;
         }
@@ -194,9 +237,11 @@ AdminCommandRegistrar r1({QStringLiteral("backup"), QStringLiteral("--db PATH --
 AdminCommandRegistrar r2({QStringLiteral("restore"), QStringLiteral("--db PATH --from FILE"),
                           QStringLiteral("用备份恢复数据库（先检查备份，损坏的或别的程序的文件拒绝；原文件另存在旁边）；请先关闭所有收费程序"),
                           runRestore});
-AdminCommandRegistrar r3({QStringLiteral("check"), QStringLiteral("--db PATH"),
-                          QStringLiteral("完整性检查和账目检查（表、收据号、作废记录；只读，备份文件也可以检查）；完整时退出码为 0，"
-                                         "损坏时说出损坏的表和最近的备份；服务器上的数据库只做账目检查"),
+AdminCommandRegistrar r3({QStringLiteral("check"), QStringLiteral("--db PATH [--date YYYY-MM-DD --code 校验码]"),
+                          QStringLiteral("完整性检查和账目检查（表、操作记录的校验链、每笔收费和作废与其操作记录、收据号、作废记录；"
+                                         "只读，备份文件也可以检查）；完整时退出码为 0，被改动时说出第一处被改动的记录，"
+                                         "损坏时说出损坏的表和最近的备份；服务器上的数据库只做账目检查。"
+                                         "加 --date 和 --code：该日账目是否仍给出收费日报上的校验码"),
                           runCheck});
 AdminCommandRegistrar r4({QStringLiteral("passwd"), QStringLiteral("--db PATH --operator NAME"),
                           QStringLiteral("设置操作员的密码（从标准输入读一行），用于忘记密码的操作员"), runPasswd});

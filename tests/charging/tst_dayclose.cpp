@@ -221,6 +221,9 @@ void TestDayClose::printedPages()
         QCOMPARE(pages[i].layout.orientation(), QPageLayout::Portrait);
         QCOMPARE(pages[i].text(QStringLiteral("pageNumber")), QStringLiteral("第 %1 页  共 %2 页").arg(i + 1).arg(pages.size()));
     }
+    // The books' code under the signatures, on the last page.
+    QCOMPARE(pages.last().text(QStringLiteral("code")), QStringLiteral("校验码：") + r.code);
+    QCOMPARE(r.code.size(), 19);
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("dayclose.pdf"));
     report::writePdf(pages, path);
@@ -298,7 +301,7 @@ void TestDayClose::adminCommand()
     // The workbook says which close it holds.
     const XlsxProbe workbook(xlsx);
     QVERIFY2(workbook.error.isEmpty(), qPrintable(workbook.error));
-    QVERIFY2(workbook.text(QStringLiteral("A1")).endsWith(QStringLiteral("收费日报（2024-10-10，收费员：李收费）")),
+    QVERIFY2(workbook.text(QStringLiteral("A1")).contains(QStringLiteral("收费日报（2024-10-10，收费员：李收费）校验码：")),
              qPrintable(workbook.text(QStringLiteral("A1"))));
     // Refusals: a range ending before it starts, an output that is not a PDF.
     QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),

@@ -94,7 +94,9 @@ void TestVoid::refusals_data()
     QTest::newRow("house gone") << "DELETE FROM UHouse WHERE theNum = '1-101'" << "2410100002" << "错收"
                                 << "收据 2410100002 所收费的房屋已不存在，无法退回到期日期，不能作废";
     QTest::newRow("two payments with one number")
-        << "UPDATE UCharge SET theNum = '2410100002'" << "2410100002" << "错收"
+        << "INSERT INTO UCharge (HID, theNum, theDel, theDate) SELECT HID, '2410100002', '否', theDate FROM UCharge "
+           "WHERE theNum = '2410100001'"
+        << "2410100002" << "错收"
         << "有 2 笔收费使用同一收据单号 2410100002，无法确定要作废哪一笔，请联系系统维护人员";
 }
 

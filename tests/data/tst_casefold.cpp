@@ -5,6 +5,7 @@
 #include "db/CaseFold.h"
 #include "data/DataModule.h"
 #include "db/Database.h"
+#include "data/Books.h"
 #include "data/Schema.h"
 #include "operators/Accounts.h"
 #include "operators/Login.h"
@@ -231,6 +232,13 @@ void TestCaseFold::version1FileUpgradedInPlace()
     QCOMPARE(db.scalar(QStringLiteral("SELECT group_concat(theNum, ' ') FROM (SELECT theNum FROM UHouse WHERE "
                                       "AName = '阳光小区' ORDER BY AName, theNum)")),
              QStringLiteral("b-1 B-2"));
+    // The books sealed by the upgrade: every payment and void of the file has its record,
+    // the chain over all of them whole.
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM ULog WHERE theAction = '收费'")),
+             db.scalar(QStringLiteral("SELECT COUNT(*) FROM UCharge")));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM ULog WHERE theAction = '作废收费'")),
+             db.scalar(QStringLiteral("SELECT COUNT(*) FROM UCharge WHERE theDel = '是'")));
+    QCOMPARE(Books::verify(db).size(), 0);
     // A deleted payment's ID is not handed out again.
     db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum) VALUES (1, 'x')"));
     QCOMPARE(db.lastInsertId(), 3);

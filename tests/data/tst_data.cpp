@@ -6,6 +6,8 @@
 #include "db/PgDialect.h"
 #include "db/PgEngine.h"
 #include "data/OutputFile.h"
+#include "data/Backup.h"
+#include "data/Books.h"
 #include "data/Schema.h"
 #include "db/Sql.h"
 #include "data/DataModule.h"
@@ -757,7 +759,9 @@ static void backToVersion2(const QString &url)
     old.create(url, QString()); // connects without upgrading
     old.exec(QStringLiteral("DROP TABLE UVoid; DROP TABLE ULog; DROP INDEX UCharge_HID; DROP TABLE UNumSkip; "
                             "ALTER TABLE SUser DROP COLUMN theRole; ALTER TABLE SDept DROP COLUMN ReprintMark; "
-                            "ALTER TABLE SDept DROP COLUMN AnyDate; UPDATE cy_schema SET version = 2"));
+                            "ALTER TABLE SDept DROP COLUMN AnyDate; DROP TRIGGER ucharge_keep_update ON UCharge; "
+                            "DROP TRIGGER ucharge_keep_delete ON UCharge; DROP TRIGGER ucharge_keep_truncate ON UCharge; "
+                            "DROP FUNCTION cy_keep_books(); UPDATE cy_schema SET version = 2"));
 }
 
 void TestData::serverUpgradesAnOlderDatabase()
@@ -931,6 +935,8 @@ static QStringList serverFormOf(const QString &url)
                        "JOIN pg_class c ON c.oid = k.conrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
                        "WHERE n.nspname = current_schema() ORDER BY 1, 2"));
     add(QStringLiteral("SELECT tablename, indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema() ORDER BY 1, 2"));
+    add(QStringLiteral("SELECT event_object_table, trigger_name, event_manipulation, action_timing, action_condition, "
+                       "action_statement FROM information_schema.triggers WHERE trigger_schema = current_schema() ORDER BY 1, 2, 3"));
     return out;
 }
 
@@ -946,11 +952,22 @@ void TestData::serverOfVersion2TakesTheNewForm()
         Database old;
         old.create(oldUrl, QString());
         old.exec(QString::fromUtf8(kServerVersion2));
+        // Payments of that version, one voided: it kept no record of either.
+        old.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, AName, HNum, theMoney, theDel, theDate) VALUES "
+                                "(1, '2410100001', '阳光小区', '1-101', 2013.75, '否', '2024-10-10'), "
+                                "(2, '2410100002', '阳光小区', '1-102', 100, '是', '2024-10-10')"));
     }
     {
         Database upgraded;
         upgraded.open(oldUrl, QString());
         QCOMPARE(upgraded.schemaVersion(), Schema::Version);
+        // The books sealed: a record for each payment and the void, made by the upgrade,
+        // the chain whole.
+        QCOMPARE(upgraded.scalar(QStringLiteral("SELECT COUNT(*) FROM ULog WHERE UName = '系统升级'")), QStringLiteral("3"));
+        QVERIFY(upgraded.scalar(QStringLiteral("SELECT theChange FROM ULog WHERE theAction = '作废收费'"))
+                    .startsWith(QStringLiteral("单号 2410100002，金额 100（")));
+        QVERIFY(Books::verify(upgraded).isEmpty());
+        QVERIFY(Backup::checkAccounts(upgraded).isEmpty());
     }
     Schema::createServer(newUrl);
     const QStringList upgraded = serverFormOf(oldUrl), fresh = serverFormOf(newUrl);

@@ -189,7 +189,8 @@ void TestKeyboard::dialogsTabOrder()
     }
     {
         UnitSettingsDialog w;
-        checkTabOrder(&w, {w.unitNameEdit, w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin, w.saveButton, w.closeButton});
+        checkTabOrder(&w, {w.unitNameEdit, w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin, w.reprintMarkCheck, w.saveButton,
+                          w.closeButton});
     }
     {
         OwnerImportDialog w;

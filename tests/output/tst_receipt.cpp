@@ -34,6 +34,7 @@ private slots:
     void unknownNumberPrintsEmptyCharge();
     void sharedNumberShowsFirstRow();
     void printingAgainGivesTheSameReceipt();
+    void reprintMarkedOnlyWithTheSetting();
     void refusedStatementOpensNoPreview();
     void noPresenterIsAnError();
     void longRemarkIsCutAtItsBox();
@@ -254,6 +255,36 @@ void TestReceipt::printingAgainGivesTheSameReceipt()
     m_db->exec(QStringLiteral("UPDATE SDept SET F1 = '收据（补打）' WHERE ID = 1"));
     printModule().printReceipt(Number);
     QCOMPARE(m_presenter.last().text(QStringLiteral("title2")), QStringLiteral("收据（补打）"));
+}
+
+// A reprint is identical to the first print unless the office asks for the mark: then it
+// says 补打 with the time of printing, on that print only.
+void TestReceipt::reprintMarkedOnlyWithTheSetting()
+{
+    m_db->login(QDate(2024, 10, 11));
+    printModule().printReceipt(Number);
+    QCOMPARE(printModule().reprintReceipt(Number), 1);
+    QCOMPARE(m_presenter.pages.size(), 2);
+    const auto texts = [](const report::PreparedReport &page) {
+        QStringList t;
+        for (const auto &x : page.texts)
+            t << x.box.name + QLatin1Char('=') + x.text;
+        return t;
+    };
+    QCOMPARE(texts(m_presenter.pages.at(1)), texts(m_presenter.pages.at(0)));
+
+    m_db->exec(QStringLiteral("UPDATE SDept SET ReprintMark = 1 WHERE ID = 1"));
+    const QDateTime before = QDateTime::currentDateTime();
+    QCOMPARE(printModule().reprintReceipt(Number), 2);
+    const QString mark = m_presenter.last().text(QStringLiteral("reprintMark"));
+    QVERIFY2(mark.startsWith(QStringLiteral("补打  ")), qPrintable(mark));
+    const QDateTime at = QDateTime::fromString(mark.mid(4), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QVERIFY2(at.isValid() && qAbs(at.secsTo(before)) < 60, qPrintable(mark));
+    QCOMPARE(texts(m_presenter.last()).size(), texts(m_presenter.pages.at(0)).size() + 1);
+    // The first print after a payment carries no mark, whatever the setting.
+    printModule().printReceipt(Number);
+    QCOMPARE(texts(m_presenter.last()), texts(m_presenter.pages.at(0)));
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM ULog WHERE theAction = '补打收据'")), 2);
 }
 
 void TestReceipt::refusedStatementOpensNoPreview()

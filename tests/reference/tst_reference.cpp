@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QSignalSpy>
+#include <QCheckBox>
 #include <QTest>
 
 #include <memory>
@@ -448,7 +449,7 @@ void TestReference::unitShowsAndSaves()
     UnitSettingsDialog w;
     showAndWait(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("使用单位设置"));
-    QCOMPARE(w.size(), QSize(520, 197));
+    QCOMPARE(w.size(), QSize(520, 225));
     QCOMPARE(w.unitNameEdit->text(), QStringLiteral("热力公司"));
     QCOMPARE(w.unitNameEdit->byteLimit(), 50);
     const QList<RangeSpinBox *> spins{w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin};
@@ -473,8 +474,16 @@ void TestReference::unitShowsAndSaves()
     UnitSettingsDialog w2;
     showAndWait(&w2);
     w2.unitNameEdit->setText(QStringLiteral("O'Neil 供热"));
+    // Reprints unmarked until the office asks for the mark.
+    QVERIFY(!w2.reprintMarkCheck->isChecked());
+    w2.reprintMarkCheck->setChecked(true);
     w2.save();
     QCOMPARE(db.scalar(QStringLiteral("SELECT theName FROM SDept WHERE ID = 1")), QStringLiteral("O'Neil 供热"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT ReprintMark FROM SDept WHERE ID = 1")), QStringLiteral("1"));
+    QuitRecorder third;
+    UnitSettingsDialog w3;
+    showAndWait(&w3);
+    QVERIFY(w3.reprintMarkCheck->isChecked());
 }
 
 void TestReference::unitSpinBoxesSettle_data()

@@ -4,10 +4,19 @@
 #include "data/Schema.h"
 #include "demo/DemoData.h"
 #include "operators/Login.h"
+#include "charging/ChargeStatements.h"
+#include "charging/DayClose.h"
+#include "charging/PaymentVoid.h"
+#include "data/Books.h"
+#include "output/PrintModule.h"
+#include "owners/OwnerEntry.h"
+#include "tests/support/Builders.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QThread>
 
 #include <QTemporaryDir>
@@ -34,7 +43,64 @@ private slots:
     void serverBackupRefused();
     void numberingSkipsNumbersTakenBack();
     void statsWritesNothingThroughALink();
+    void guardsRefuseChanges_data();
+    void guardsRefuseChanges();
+    void checkNamesTheAlteredRow_data();
+    void checkNamesTheAlteredRow();
+    void dayCodeChecksAPaperClose();
+    void reprintsAreOnTheRecord();
 };
+
+namespace {
+const QString Area = QStringLiteral("幸福小区");
+
+// A day of ordinary work through the program's own paths, charging date 2024-10-10: two
+// houses, a change to one, three payments (2410100001..3), the second voided, the first
+// printed again twice.
+void ordinaryDay(TestDb &db)
+{
+    db.exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('幸福小区', '')"));
+    db.exec(QStringLiteral("INSERT INTO SPrice (theName, thePrice, Remark) VALUES ('住宅', 20, '')"));
+    db.login(QDate(2024, 10, 10));
+    for (const char *room : {"1-101", "1-102"})
+        QVERIFY(OwnerEntry::add(House{Area, QString::fromLatin1(room), QStringLiteral("100"), QStringLiteral("住宅"),
+                                      QStringLiteral("20"), QStringLiteral("2024-04-10"), QStringLiteral("张三"), {}, {}}));
+    const QString id = db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE theNum = '1-102'"));
+    House changed{Area, QStringLiteral("1-102"), QStringLiteral("100"), QStringLiteral("住宅"), QStringLiteral("20"),
+                  QStringLiteral("2024-04-10"), QStringLiteral("李四"), {}, {}};
+    OwnerEntry::update(id, changed, OwnerEntry::load(id));
+    QCOMPARE(Payment(Area, QStringLiteral("1-101")).save(), QStringLiteral("2410100001"));
+    QCOMPARE(Payment(Area, QStringLiteral("1-102")).save(), QStringLiteral("2410100002"));
+    PaymentVoid::run(QStringLiteral("2410100002"), QStringLiteral("错收"));
+    QCOMPARE(Payment(Area, QStringLiteral("1-102")).years(2).save(), QStringLiteral("2410100003"));
+    NoPreview preview;
+    report::setPresenter(&preview);
+    printModule().reprintReceipt(QStringLiteral("2410100001"));
+    printModule().reprintReceipt(QStringLiteral("2410100001"));
+    report::setPresenter(nullptr);
+    QCOMPARE(preview.count, 2);
+}
+
+// The record a payment stored as a fixture would have had from the program.
+void recordPayment(const QString &number)
+{
+    Database &db = dataModule().db();
+    const qint64 id = db.scalar(QStringLiteral("SELECT ID FROM UCharge WHERE theNum = '%1'").arg(number)).toLongLong();
+    Books::RecordWriter(db).add(QStringLiteral("2024-10-10 09:00:00"), QStringLiteral("管理员"), QStringLiteral("2024-10-10"),
+                                QStringLiteral("收费"), QStringLiteral("UCharge"), id, {}, {},
+                                QStringLiteral("单号 %1，金额 0").arg(number));
+}
+
+// What only someone working behind the program's back does: the guarding triggers removed.
+void dropGuards(TestDb &db)
+{
+    for (const char *table : {"UCharge", "UVoid", "ULog"})
+        for (const char *what : {"update", "delete"})
+            db.exec(QStringLiteral("DROP TRIGGER %1_keep_%2%3")
+                        .arg(QLatin1String(table), QLatin1String(what),
+                             TestDb::onServer() ? QStringLiteral(" ON ") + QLatin1String(table) : QString()));
+}
+} // namespace
 
 void TestAdmin::initCreatesAndRefuses()
 {
@@ -364,13 +430,14 @@ void TestAdmin::checkRunsTheProgramsChecks()
     QFETCH(QString, named);
     TestDb db;
     db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"));
+    recordPayment(QStringLiteral("2410100001"));
     if (!fault.isEmpty())
         db.exec(fault);
     dataModule().closeConnection();
     QString out, err;
     const int exit = runAdmin({"check", "--db", db.path()}, &out, &err);
     if (fault.isEmpty()) {
-        QCOMPARE(exit, 0);
+        QVERIFY2(exit == 0, qPrintable(err));
         QVERIFY2(out.contains(TestDb::onServer() ? QStringLiteral("本程序的检查通过") : QStringLiteral("完整")), qPrintable(out));
     } else {
         QCOMPARE(exit, 1);
@@ -406,6 +473,7 @@ void TestAdmin::numberingSkipsNumbersTakenBack()
     db.exec(QStringLiteral("INSERT INTO UHouse (AName, theNum, theArea, thePrice, EndDate, theDel) "
                            "VALUES ('阳光小区', '1-101', 100, 2, '2024-04-10', '否')"));
     db.exec(QStringLiteral("INSERT INTO UCharge (HID, theNum, theDate, theDel) VALUES (1, '2410100001', '2024-10-10', '否')"));
+    recordPayment(QStringLiteral("2410100001"));
     db.exec(QStringLiteral("INSERT INTO UNumSkip (theDate, theSkip) VALUES ('2024-10-10', 4)"));
     dataModule().closeConnection();
     QString out, err;
@@ -453,4 +521,175 @@ void TestAdmin::statsWritesNothingThroughALink()
 }
 
 QTEST_MAIN(TestAdmin)
+// The books' rows are refused every change and deletion the admin tool's sql might make,
+// with the operator's words, while the program's own void went through; the books stay
+// whole.
+void TestAdmin::guardsRefuseChanges_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("refusal");
+    const QString payment = QStringLiteral("收费记录不能修改或删除"), voided = QStringLiteral("作废记录不能修改或删除"),
+                  record = QStringLiteral("操作记录不能修改或删除");
+    QTest::newRow("payment amount") << "UPDATE UCharge SET theMoney = 1 WHERE theNum = '2410100001'" << payment;
+    QTest::newRow("payment owner") << "UPDATE UCharge SET HName = lower(HName) || 'X'" << payment;
+    QTest::newRow("a void with more") << "UPDATE UCharge SET theDel = '是', theMoney = 0 WHERE theNum = '2410100003'"
+                                      << payment;
+    QTest::newRow("a void undone") << "UPDATE UCharge SET theDel = '否' WHERE theNum = '2410100002'" << payment;
+    QTest::newRow("payment deleted") << "DELETE FROM UCharge WHERE theNum = '2410100003'" << payment;
+    QTest::newRow("void amount") << "UPDATE UVoid SET theMoney = 0" << voided;
+    QTest::newRow("void deleted") << "DELETE FROM UVoid" << voided;
+    QTest::newRow("record text") << "UPDATE ULog SET theChange = '无'" << record;
+    QTest::newRow("record link cleared") << "UPDATE ULog SET theHash = NULL" << record;
+    QTest::newRow("record deleted") << "DELETE FROM ULog" << record;
+}
+
+void TestAdmin::guardsRefuseChanges()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, refusal);
+    TestDb db;
+    ordinaryDay(db);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT theDel FROM UCharge WHERE theNum = '2410100002'")), QStringLiteral("是"));
+    dataModule().closeConnection();
+    QString out, err;
+    QCOMPARE(runAdmin({"sql", "--db", db.path(), statement}, &out, &err), 1);
+    QVERIFY2(err.contains(refusal), qPrintable(err));
+    QVERIFY2(runAdmin({"check", "--db", db.path()}, &out, &err) == 0, qPrintable(err));
+    QVERIFY2(out.contains(TestDb::onServer() ? QStringLiteral("本程序的检查通过") : QStringLiteral("完整")), qPrintable(out));
+}
+
+// A change made with the guards removed: check names the first altered row and fails; the
+// start-up check of the newest records sees an altered record.
+void TestAdmin::checkNamesTheAlteredRow_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<bool>("chainBroken");
+    QTest::newRow("payment amount") << "UPDATE UCharge SET theMoney = 1 WHERE theNum = '2410100001'"
+                                    << "收费记录（UCharge）ID 1，收据号 2410100001：金额 1 与操作记录" << false;
+    QTest::newRow("payment's number") << "UPDATE UCharge SET theNum = '2410100009' WHERE theNum = '2410100003'"
+                                      << "收费记录（UCharge）ID 3，收据号 2410100009：收据号与操作记录" << false;
+    QTest::newRow("void undone") << "UPDATE UCharge SET theDel = '否' WHERE theNum = '2410100002'"
+                                 << "收费记录（UCharge）ID 2，收据号 2410100002：操作记录" << false;
+    QTest::newRow("payment deleted") << "DELETE FROM UCharge WHERE theNum = '2410100003'"
+                                     << "收据号 2410100003：所记的收费（ID 3）已不存在" << false;
+    QTest::newRow("payment slipped in")
+        << "INSERT INTO UCharge (HID, theNum, theMoney, theDel, theDate) VALUES (1, '2410100004', 50, '否', '2024-10-10')"
+        << "收费记录（UCharge）ID 4，收据号 2410100004：没有收费的操作记录" << false;
+    QTest::newRow("void amount") << "UPDATE UVoid SET theMoney = 1" << "作废记录（UVoid）ID 1，收据号 2410100002：金额 1 与操作记录"
+                                 << false;
+    QTest::newRow("record's amount") << "UPDATE ULog SET theChange = replace(theChange, '金额 2000', '金额 20') "
+                                        "WHERE theAction = '收费' AND RowID = 1"
+                                     << "操作记录（ULog）ID" << true;
+    QTest::newRow("record's operator") << "UPDATE ULog SET UName = '别人' WHERE theAction = '补打收据'"
+                                       << "与链不符" << true;
+    QTest::newRow("record deleted") << "DELETE FROM ULog WHERE ID = (SELECT MIN(ID) FROM ULog)" << "与链不符" << true;
+}
+
+void TestAdmin::checkNamesTheAlteredRow()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, named);
+    QFETCH(bool, chainBroken);
+    TestDb db;
+    ordinaryDay(db);
+    dropGuards(db);
+    db.exec(statement);
+    // The start-up check reads the newest records: an altered one is told, payments go on.
+    QSignalSpy altered(&dataModule(), &DataModule::booksAltered);
+    dataModule().startCheck();
+    QCOMPARE(dataModule().refusesPayments(), QString());
+    QCOMPARE(altered.size(), chainBroken ? 1 : 0);
+    if (chainBroken)
+        QVERIFY(altered.at(0).at(0).toString().contains(QStringLiteral("账目已在本程序之外被改动")));
+    dataModule().closeConnection();
+    QString out, err;
+    QCOMPARE(runAdmin({"check", "--db", db.path()}, &out, &err), 1);
+    // The first fault named is the altered row.
+    const QStringList lines = err.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() > 1 && lines.at(1).contains(named), qPrintable(err));
+}
+
+// The 校验码 of a signed day close: the books give it again for that day until they are
+// altered; check --date --code says so both ways.
+void TestAdmin::dayCodeChecksAPaperClose()
+{
+    TestDb db;
+    ordinaryDay(db);
+    const DayClose::Report close = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
+    QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{4}(-[0-9A-F]{4}){3}$")).match(close.code).hasMatch(), qPrintable(close.code));
+    QVERIFY(DayClose::asText(close).contains(close.code));
+    // Work of later days leaves it as it was.
+    db.login(QDate(2024, 10, 11));
+    Payment(Area, QStringLiteral("1-101")).save();
+    QCOMPARE(DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}}).code, close.code);
+    QVERIFY(DayClose::build({QDate(2024, 10, 11), QDate(2024, 10, 11), {}}).code != close.code);
+    dataModule().closeConnection();
+
+    QString out, err;
+    QVERIFY2(runAdmin({"check", "--db", db.path(), "--date", "2024-10-10", "--code", close.code}, &out, &err) == 0, qPrintable(err));
+    QVERIFY2(out.contains(QStringLiteral("相符")), qPrintable(out));
+    // As typed off the paper: any case, without the dashes.
+    QCOMPARE(runAdmin({"check", "--db", db.path(), "--date", "2024-10-10", "--code", close.code.toLower().remove('-')}, &out, &err), 0);
+    QCOMPARE(runAdmin({"check", "--db", db.path(), "--date", "2024-10-11", "--code", close.code}, &out, &err), 1);
+    QVERIFY2(err.contains(QStringLiteral("校验码不符")), qPrintable(err));
+    QCOMPARE(runAdmin({"check", "--db", db.path(), "--date", "2024-10-10"}, &out, &err), 2);
+
+    // Altered behind the program's back: the day's payment record rewritten, its link with it.
+    dropGuards(db);
+    {
+        Database &d = dataModule().db();
+        const QString id = d.scalar(QStringLiteral("SELECT ID FROM ULog WHERE theAction = '收费' ORDER BY ID LIMIT 1"));
+        d.exec(QStringLiteral("UPDATE ULog SET theChange = replace(theChange, '金额 2000', '金额 20') WHERE ID = ") + id);
+        d.exec(QStringLiteral("UPDATE UCharge SET theMoney = 20 WHERE ID = 1"));
+        auto c = d.cursor(QStringLiteral("SELECT ID, theTime, UName, theDate, theAction, theTable, RowID, AName, HNum, theChange "
+                                         "FROM ULog WHERE ID = ") + id);
+        QVERIFY(c->next());
+        QStringList fields;
+        for (int k = 0; k < 10; ++k)
+            fields << (c->isNull(k) ? QString() : c->text(k));
+        c.reset();
+        const QString previous = d.scalar(QStringLiteral("SELECT theHash FROM ULog WHERE ID < %1 ORDER BY ID DESC LIMIT 1").arg(id));
+        d.exec(QStringLiteral("UPDATE ULog SET theHash = '%1' WHERE ID = %2").arg(Books::link(previous, fields), id));
+    }
+    QVERIFY(DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}}).code != close.code);
+    dataModule().closeConnection();
+    QCOMPARE(runAdmin({"check", "--db", db.path(), "--date", "2024-10-10", "--code", close.code}, &out, &err), 1);
+    QVERIFY2(err.contains(QStringLiteral("账目已被改动")) && err.contains(QStringLiteral("与链不符")), qPrintable(err));
+}
+
+// Every reprint is on the record with its count: 收费管理's list, the day close, the admin
+// tool's receipt; the first print after a payment is none.
+void TestAdmin::reprintsAreOnTheRecord()
+{
+    TestDb db;
+    ordinaryDay(db);
+    const Rows listed = dataModule().query(ChargeStatements::list({}, true));
+    QStringList counts;
+    for (int i = 0; i < listed.rowCount(); ++i)
+        counts << listed.at(i, QStringLiteral("单号")) + QLatin1Char(':') + listed.at(i, QStringLiteral("补打次数"));
+    QCOMPARE(counts, (QStringList{"2410100003:0", "2410100001:2"}));
+    QCOMPARE(dataModule().query(ChargeStatements::list({})).columnIndex(QStringLiteral("补打次数")), -1);
+
+    dataModule().closeConnection();
+    QTemporaryDir dir;
+    QString out, err;
+    QVERIFY2(runAdmin({"receipt", "--db", db.path(), "2410100003", "--pdf", dir.filePath(QStringLiteral("r.pdf"))}, &out, &err) == 0,
+             qPrintable(err));
+    QVERIFY2(out.contains(QStringLiteral("第 1 次补打")), qPrintable(out));
+    // Each day's close lists its own: the admin tool reprints under today's date.
+    const DayClose::Report close = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
+    QCOMPARE(close.reprints.size(), 2);
+    QCOMPARE(close.reprints.at(1).number, QStringLiteral("2410100001"));
+    QCOMPARE(close.reprints.at(1).times, QStringLiteral("2"));
+    QCOMPARE(close.reprints.at(1).operatorName, QStringLiteral("管理员"));
+    QVERIFY(DayClose::asText(close).contains(QStringLiteral("补打时间")));
+    const DayClose::Report today = DayClose::build({QDate::currentDate(), QDate::currentDate(), {}});
+    QCOMPARE(today.reprints.size(), 1);
+    QCOMPARE(today.reprints.at(0).number, QStringLiteral("2410100003"));
+    QCOMPARE(DayClose::asRows(today).at(0, QStringLiteral("类别")), QStringLiteral("补打"));
+    dataModule().closeConnection();
+    QVERIFY2(runAdmin({"check", "--db", db.path()}, &out, &err) == 0, qPrintable(err));
+}
+
 #include "tst_admin.moc"
