@@ -5,6 +5,7 @@
 #include "charging/PaymentVoid.h"
 #include "data/ChangeLog.h"
 #include "data/Schema.h"
+#include "data/SchemaTables.h"
 #include "data/DataModule.h"
 #include "operators/Accounts.h"
 #include "operators/ChangeLogWindow.h"
@@ -354,6 +355,25 @@ void TestChangeLog::olderFileGainsTheTables()
     m_db->exec(QStringLiteral("DROP TABLE UVoid"));
     m_db->exec(QStringLiteral("DROP TABLE ULog"));
     m_db->exec(QStringLiteral("DROP INDEX UCharge_HID"));
+    // The operators and the unit's row as version 2 kept them: the file's engine drops no
+    // column, so the two tables are made again in their first form.
+    const QStringList first = Database::splitStatements(SchemaTables::tablesAddedIn(SchemaTables::Engine::File, 1));
+    for (const QString &table : {QStringLiteral("SUser"), QStringLiteral("SDept")}) {
+        const QStringList columns = table == QLatin1String("SUser")
+            ? QStringList{QStringLiteral("ID"), QStringLiteral("theName"), QStringLiteral("thePass"), QStringLiteral("Remark"),
+                          QStringLiteral("theMT"), QStringLiteral("theHT"), QStringLiteral("theAN")}
+            : QStringList{QStringLiteral("ID"), QStringLiteral("theName"), QStringLiteral("F1"), QStringLiteral("theBM"),
+                          QStringLiteral("theBD"), QStringLiteral("theEM"), QStringLiteral("theED")};
+        m_db->exec(QStringLiteral("ALTER TABLE %1 RENAME TO %1_new").arg(table));
+        for (const QString &statement : first)
+            if (statement.startsWith(QStringLiteral("CREATE TABLE %1 ").arg(table)))
+                m_db->exec(statement);
+        m_db->exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %1_new; DROP TABLE %1_new")
+                       .arg(table, columns.join(QStringLiteral(", "))));
+        for (const QString &statement : first)
+            if (statement.startsWith(QLatin1String("CREATE INDEX")) && statement.contains(QStringLiteral(" ON %1 ").arg(table)))
+                m_db->exec(statement);
+    }
     m_db->exec(QStringLiteral("PRAGMA user_version = 2"));
     dataModule().closeConnection();
     // Opening it (as the program and the admin tool do) upgrades it; a charge is recorded.
