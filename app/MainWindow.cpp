@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "data/Roles.h"
 #include "charging/DayCloseWindow.h"
 #include "data/Backup.h"
 #include "charging/ChargeEntryDialog.h"
@@ -521,6 +522,8 @@ void MainWindow::restoreBackup()
     m_longAction = true;
     const auto done = qScopeGuard([this] { m_longAction = false; });
     guard(this, [&] {
+        // Asked here: the restore itself runs away from the connection's thread.
+        Roles::require(Roles::Action::Backup);
         const QString dbPath = dataModule().databasePath();
         if (Backup::isServerDatabase(dbPath)) {
             showInfo(this, Backup::serverDatabaseMessage() + QStringLiteral("。"));

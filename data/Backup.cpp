@@ -1,4 +1,5 @@
 #include "data/Backup.h"
+#include "data/Roles.h"
 #include "data/LiveRow.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -701,6 +702,8 @@ Contents copy(const QString &dbPath, const QString &outPath, Control &control)
 
 QString restore(const QString &dbPath, const QString &copyPath)
 {
+    // The window asks before its restore goes off the thread of the connection.
+    Roles::require(Roles::Action::Backup);
     Control control;
     return restore(dbPath, copyPath, control);
 }

@@ -1,4 +1,5 @@
 #include "operators/Accounts.h"
+#include "data/Roles.h"
 #include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/DbError.h"
@@ -47,6 +48,7 @@ bool passwordMatches(const QString &name, const QString &password)
 
 void setPassword(const QString &name, const QString &password)
 {
+    Roles::require(name == CurrentUserName ? Roles::Action::OwnPassword : Roles::Action::Operators);
     const BoundWrite::Bound update{QStringLiteral("UPDATE SUser SET thePass = ? WHERE (theName = ?) "),
                                    {PasswordHash::make(password), name}};
     SqlText = BoundWrite::shown(update);
@@ -59,6 +61,7 @@ void setPassword(const QString &name, const QString &password)
 void saveDefaults(const QString &userId, const QString &paymentMethod, const QString &houseType,
                   const QString &areaName)
 {
+    Roles::require(Roles::Action::Defaults);
     const BoundWrite::Bound update{QStringLiteral("UPDATE SUser SET theMT = ?, theHT = ?, theAN = ? WHERE (ID = ?)"),
                                    {paymentMethod, houseType, areaName, Sql::id(userId).toLongLong()}};
     SqlText = BoundWrite::shown(update);

@@ -1,4 +1,5 @@
 #include "reference/UnitSettings.h"
+#include "data/Roles.h"
 #include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/Dates.h"
@@ -26,6 +27,7 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 
 void save(const QString &name, const Period &period)
 {
+    Roles::require(Roles::Action::UnitSettings);
     const BoundWrite::Bound update{QStringLiteral("UPDATE SDept SET theName = ?, theBM = ?, theBD = ?, theEM = ?, theED = ? "
                                                   "WHERE (ID = 1)"),
                                    {name, qint64(period.beginMonth), qint64(period.beginDay), qint64(period.endMonth),
