@@ -73,7 +73,7 @@ QString checkedApprover(const Approval &approval)
 bool needsApproval(const Payment &payment)
 {
     const QString role = Roles::current();
-    if (role != QLatin1String(Roles::Admin))
+    if (role != QString::fromUtf8(Roles::Admin))
         return true;
     return sameName(cashierOf(payment), CurrentUserName) && Roles::adminCount() >= 2;
 }
@@ -184,8 +184,9 @@ Result run(const QString &number, const QString &reason, const Approval &approva
                      ChargeDate, CurrentUserName, approver});
 
     ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentVoided), QStringLiteral("UCharge"), p.id, p.area, p.room,
-                       QStringLiteral("单号 %1，金额 %2，到期日期：%3 → %4，原因：%5，批准人：%6")
-                           .arg(p.number, amount, r.paidUpBefore, r.paidUpAfter, reason.trimmed(), approver)});
+                       QStringLiteral("单号 %1，金额 %2，到期日期：%3 → %4，原因：%5")
+                               .arg(p.number, amount, r.paidUpBefore, r.paidUpAfter, reason.trimmed())
+                           + (approver == CurrentUserName ? QString() : QStringLiteral("，批准人：") + approver)});
     tx.commit();
     return r;
 }

@@ -35,9 +35,9 @@ QString actionWords(Action action)
 
 bool may(const QString &role, Action action)
 {
-    if (role == QLatin1String(Admin))
+    if (role == QString::fromUtf8(Admin))
         return true;
-    if (role == QLatin1String(Cashier))
+    if (role == QString::fromUtf8(Cashier))
         switch (action) {
         case Action::Browse:
         case Action::Charge:
@@ -49,7 +49,7 @@ bool may(const QString &role, Action action)
         default:
             return false;
         }
-    if (role == QLatin1String(Viewer))
+    if (role == QString::fromUtf8(Viewer))
         return action == Action::Browse || action == Action::OwnPassword;
     return false;
 }

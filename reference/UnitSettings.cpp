@@ -39,4 +39,15 @@ void save(const QString &name, const Period &period)
         throw AppError(QStringLiteral("数据库中没有使用单位的记录，使用单位 没有保存！"));
 }
 
+bool anyDate()
+{
+    return dataModule().db().scalar(QStringLiteral("SELECT AnyDate FROM SDept WHERE (ID = 1)")).toInt() == 1;
+}
+
+void setAnyDate(bool allowed)
+{
+    Roles::require(Roles::Action::UnitSettings);
+    BoundWrite::run(dataModule().db(), QStringLiteral("UPDATE SDept SET AnyDate = ? WHERE (ID = 1)"), {qint64(allowed ? 1 : 0)});
+}
+
 } // namespace UnitSettings

@@ -28,4 +28,9 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 // Stores name and period. The numbers go into the statement as plain whole numbers.
 void save(const QString &name, const Period &period);
 
+// Whether every operator may choose another charging date than today at login (SDept.AnyDate
+// = 1), or only a 管理员.
+bool anyDate();
+void setAnyDate(bool allowed);
+
 } // namespace UnitSettings

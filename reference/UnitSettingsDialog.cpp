@@ -6,6 +6,7 @@
 #include "widgets/Guard.h"
 #include "widgets/RangeSpinBox.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,7 +15,7 @@
 #include <QVBoxLayout>
 
 UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
-    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 197)
+    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 225)
 {
     unitGroup = new QGroupBox(QStringLiteral("使用单位设置"), this);
     auto *grid = new QGridLayout(unitGroup);
@@ -44,6 +45,8 @@ UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     periodLabel->setBuddy(beginMonthSpin);
     grid->addWidget(periodLabel, 1, 0);
     grid->addLayout(period, 1, 1);
+    anyDateBox = new QCheckBox(QStringLiteral("允许所有操作员选择收费日期"), unitGroup);
+    grid->addWidget(anyDateBox, 2, 1);
 
     QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
 
@@ -55,7 +58,8 @@ UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     setTabOrder(beginMonthSpin, beginDaySpin);
     setTabOrder(beginDaySpin, endMonthSpin);
     setTabOrder(endMonthSpin, endDaySpin);
-    setTabOrder(endDaySpin, saveButton);
+    setTabOrder(endDaySpin, anyDateBox);
+    setTabOrder(anyDateBox, saveButton);
     setTabOrder(saveButton, closeButton);
 
     connect(saveButton, &QPushButton::clicked, this, &UnitSettingsDialog::save);
@@ -79,6 +83,7 @@ void UnitSettingsDialog::onFirstShow()
         beginDaySpin->setValue(wholeNumber(PeriodBeginDay));
         endMonthSpin->setValue(wholeNumber(PeriodEndMonth));
         endDaySpin->setValue(wholeNumber(PeriodEndDay));
+        anyDateBox->setChecked(UnitSettings::anyDate());
     });
 }
 
@@ -91,6 +96,7 @@ void UnitSettingsDialog::save()
         p.endMonth = endMonthSpin->settledValue();
         p.endDay = endDaySpin->settledValue();
         UnitSettings::save(unitNameEdit->text(), p);
+        UnitSettings::setAnyDate(anyDateBox->isChecked());
         showInfo(this, QStringLiteral("使用单位 保存成功，请重新登录系统！"));
         quitProgram();
         accept();

@@ -2,6 +2,7 @@
 #include "widgets/FixedDialog.h"
 
 class GbkLineEdit;
+class QCheckBox;
 class QGroupBox;
 class QPushButton;
 class RangeSpinBox;
@@ -19,6 +20,7 @@ public:
     RangeSpinBox *beginDaySpin;     // begin day
     RangeSpinBox *endMonthSpin;     // end month, next year
     RangeSpinBox *endDaySpin;       // end day
+    QCheckBox *anyDateBox;          // every operator may choose the charging date
     QPushButton *saveButton;
     QPushButton *closeButton;
 
