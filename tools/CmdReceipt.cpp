@@ -11,18 +11,20 @@ namespace {
 
 int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("pdf")});
+    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("pdf"), QStringLiteral("operator")});
     if (!a.ok()) {
         err << a.error() << '\n';
         return 2;
     }
     if (a.positional().size() != 1 || !a.has(QStringLiteral("pdf")) || a.value(QStringLiteral("pdf")).isEmpty()) {
-        err << "用法: chengyue-admin receipt --db PATH NUMBER --pdf FILE\n";
+        err << "用法: chengyue-admin receipt --db PATH NUMBER --pdf FILE [--operator NAME]\n";
         return 2;
     }
     const QString pdf = QFileInfo(a.value(QStringLiteral("pdf"))).absoluteFilePath();
     checkOutputFile(pdf, QByteArrayLiteral("%PDF-"), QStringLiteral(" PDF "));
     openProgramDatabase(a.dbPath());
+    if (a.has(QStringLiteral("operator")) && !actAsOperator(a.value(QStringLiteral("operator")), err))
+        return 1;
     PdfFilePresenter presenter(pdf);
     report::setPresenter(&presenter);
     // An unknown number gives the receipt with empty charge fields, as the program prints it.
@@ -35,8 +37,8 @@ int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
     return 0;
 }
 
-AdminCommandRegistrar r({QStringLiteral("receipt"), QStringLiteral("--db PATH NUMBER --pdf FILE"),
-                         QStringLiteral("把该单号的收据按打印预览的样子写成 PDF 文件（单号不存在时收费内容为空）"),
+AdminCommandRegistrar r({QStringLiteral("receipt"), QStringLiteral("--db PATH NUMBER --pdf FILE [--operator NAME]"),
+                         QStringLiteral("把该单号的收据按打印预览的样子写成 PDF 文件（单号不存在时收费内容为空）；给出操作员时按其角色"),
                          runReceipt});
 
 } // namespace
