@@ -2,6 +2,7 @@
 #include "data/DataModule.h"
 #include "data/Roles.h"
 #include "operators/Accounts.h"
+#include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
 #include "widgets/RowsModel.h"
 
@@ -26,6 +27,9 @@ OperatorsDialog::OperatorsDialog(QWidget *parent)
     entryLayout->addWidget(roleButton, row, 2);
     initialPasswordLabel = new QLabel(QStringLiteral("新增的用户初始密码为：") + QString::fromUtf8(Accounts::InitialPassword), entryGroup);
     entryLayout->addWidget(initialPasswordLabel, entryLayout->rowCount(), 0, 1, 4);
+    setTabOrder(remarkEdit, roleBox);
+    setTabOrder(roleBox, roleButton);
+    setTabOrder(roleButton, saveButton);
     connect(roleButton, &QPushButton::clicked, this, &OperatorsDialog::setRoleOfCurrent);
 }
 
