@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "data/Roles.h"
 #include "charging/DayCloseWindow.h"
 #include "data/Backup.h"
 #include "charging/ChargeEntryDialog.h"
@@ -259,6 +260,37 @@ void MainWindow::showLoginState()
     statusPanels[2]->setText(CurrentUserName);
     statusPanels[4]->setText(ChargeDate);
     guard(this, [] { Login::readUnit(); });
+    offerByRole();
+}
+
+void MainWindow::offerByRole()
+{
+    using A = Roles::Action;
+    struct Entry {
+        const char *caption;
+        A action;
+    };
+    static const Entry entries[] = {
+        {"使用单位", A::UnitSettings}, {"用户设置", A::Operators},   {"修改密码", A::OwnPassword},
+        {"备份数据", A::Backup},       {"恢复数据", A::Backup},      {"收费录入", A::Charge},
+        {"收费作废", A::Void},         {"收费日报", A::OwnDayClose}, {"收款方式", A::ReferenceLists},
+        {"单价设置", A::ReferenceLists}, {"小区设置", A::ReferenceLists}, {"默认项设置", A::Defaults},
+        {"业主录入", A::Owners},       {"业主导入", A::Owners},      {"业主管理", A::Owners},
+    };
+    // The logic refuses what a role may not do; the window does not offer it.
+    QString role;
+    try {
+        role = Roles::current();
+    } catch (const AppError &) {
+    }
+    for (const Entry &e : entries) {
+        const bool may = Roles::may(role, e.action);
+        const QString caption = QString::fromUtf8(e.caption);
+        if (QAction *a = action(caption))
+            a->setEnabled(may);
+        if (QAction *t = findChild<QAction *>(QStringLiteral("tool_") + caption))
+            t->setEnabled(may);
+    }
 }
 
 void MainWindow::showMaximizedOn(QScreen *screen)
@@ -521,6 +553,8 @@ void MainWindow::restoreBackup()
     m_longAction = true;
     const auto done = qScopeGuard([this] { m_longAction = false; });
     guard(this, [&] {
+        // Asked here: the restore itself runs away from the connection's thread.
+        Roles::require(Roles::Action::Backup);
         const QString dbPath = dataModule().databasePath();
         if (Backup::isServerDatabase(dbPath)) {
             showInfo(this, Backup::serverDatabaseMessage() + QStringLiteral("。"));

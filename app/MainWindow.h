@@ -56,6 +56,8 @@ public:
 public slots:
     void connectDatabase();
     void showLoginState();
+    // Enables the menu entries and tool-bar buttons the logged-in operator's role allows.
+    void offerByRole();
     void openUnitSettings();    // 使用单位
     void openOperators();       // 用户设置
     void openChangePassword();  // 修改密码

@@ -1,4 +1,5 @@
 #include "charging/ChargeLogic.h"
+#include "data/Roles.h"
 #include "data/Capitals.h"
 #include "data/BoundWrite.h"
 #include "data/ChangeLog.h"
@@ -170,6 +171,7 @@ QString methodRefusal(const QString &paymentMethod)
 
 QString save(const Payment &payment)
 {
+    Roles::require(Roles::Action::Charge);
     // Every value is checked before anything is written, so a bad one stores nothing.
     const QString houseId = Sql::id(payment.houseId);
     const QString floorArea = Sql::number(payment.floorArea, QStringLiteral("面积"));

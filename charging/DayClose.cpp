@@ -2,6 +2,7 @@
 #include "data/Books.h"
 #include "data/Capitals.h"
 #include "data/DataModule.h"
+#include "data/Roles.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
@@ -9,6 +10,7 @@
 
 #include <QMap>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 namespace DayClose {
@@ -36,7 +38,42 @@ QString money(const QString &text)
     return text.isEmpty() ? QStringLiteral("0") : Numbers::plain(Numbers::roundTo(Numbers::toDouble(text), 2));
 }
 
+// The sequence after the six digits of the date; -1 for a number of another form.
+qint64 sequenceOf(const QString &number)
+{
+    bool ok = false;
+    const qint64 n = number.mid(6).toLongLong(&ok);
+    return ok && number.size() > 6 ? n : -1;
+}
+
 } // namespace
+
+QString runsOf(QList<QPair<QString, QString>> dateAndNumber)
+{
+    const auto key = [](const QPair<QString, QString> &p) { return NumberKey{p.first, int(p.second.size()), p.second}; };
+    std::sort(dateAndNumber.begin(), dateAndNumber.end(), [&](const auto &a, const auto &b) { return key(a) < key(b); });
+    QStringList runs;
+    qsizetype start = 0;
+    for (qsizetype i = 1; i <= dateAndNumber.size(); ++i) {
+        bool next = false;
+        if (i < dateAndNumber.size()) {
+            const auto &prev = dateAndNumber.at(i - 1);
+            const auto &here = dateAndNumber.at(i);
+            const qint64 s = sequenceOf(prev.second);
+            next = prev.first == here.first && s >= 0 && prev.second.left(6) == here.second.left(6)
+                && sequenceOf(here.second) == s + 1;
+        }
+        if (next)
+            continue;
+        if (start < dateAndNumber.size()) {
+            const QString &first = dateAndNumber.at(start).second;
+            const QString &last = dateAndNumber.at(i - 1).second;
+            runs << (start == i - 1 ? first : first + QStringLiteral("–") + last);
+        }
+        start = i;
+    }
+    return runs.join(QStringLiteral(", "));
+}
 
 QString Report::periodText() const
 {
@@ -57,6 +94,10 @@ Report build(const Criteria &criteria)
     if (criteria.to < criteria.from)
         throw AppError(QStringLiteral("结束日期 %1 早于开始日期 %2，请重新选择！")
                            .arg(Dates::format(criteria.to), Dates::format(criteria.from)));
+    // A cashier's own close; all cashiers' or another's only where the role allows.
+    const bool own = !criteria.operatorName.isEmpty() && !CurrentUserName.isEmpty()
+        && QString::compare(criteria.operatorName, CurrentUserName, Qt::CaseInsensitive) == 0;
+    Roles::require(own ? Roles::Action::OwnDayClose : Roles::Action::AnyDayClose);
     Report r;
     r.criteria = criteria;
     QString where = QStringLiteral("WHERE (theDate Between ") + Sql::quote(Dates::format(criteria.from))
@@ -100,17 +141,34 @@ Report build(const Criteria &criteria)
         l.lastNumber = ends.second.number;
         r.lines << l;
     }
+    QMap<QPair<QString, QString>, QList<QPair<QString, QString>>> numbers;
+    const Rows all = db.select(QStringLiteral("SELECT UName, MType, theDate, theNum FROM UCharge ") + where);
+    for (int i = 0; i < all.rowCount(); ++i)
+        numbers[{all.at(i, 0), all.at(i, 1)}] << QPair<QString, QString>(all.at(i, 2), all.at(i, 3));
+    for (Line &l : r.lines)
+        l.runs = runsOf(numbers.value({l.operatorName, l.method}));
     const Rows taken = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" FROM UCharge ") + where);
     r.paymentCount = taken.at(0, 0).toInt();
     r.paymentTotal = money(taken.at(0, 1));
 
-    const Rows voids = db.select(QStringLiteral("SELECT theTime, UName, theNum, myDate, AName, HNum, HName, MType, theMoney, "
-                                                "Reason FROM UVoid ")
-                                 + where + QStringLiteral("ORDER BY ID"));
+    // A void goes to the cashier of the payment it voided (a void whose payment is gone, to
+    // whoever voided it); an older void without an approver was approved by its requester.
+    const QString cashier = QStringLiteral("COALESCE(c.UName, v.UName)");
+    QString voidWhere = QStringLiteral("FROM UVoid v LEFT JOIN UCharge c ON (c.ID = v.CID) WHERE (v.theDate Between ")
+        + Sql::quote(Dates::format(criteria.from)) + QStringLiteral(" AND ") + Sql::quote(Dates::format(criteria.to))
+        + QStringLiteral(") ");
+    if (!criteria.operatorName.isEmpty())
+        voidWhere += QStringLiteral("AND (") + cashier + QStringLiteral(" = ") + Sql::quote(criteria.operatorName) + QStringLiteral(") ");
+    const Rows voids = db.select(QStringLiteral("SELECT v.theTime, ") + cashier
+                                 + QStringLiteral(", v.theNum, v.myDate, v.AName, v.HNum, v.HName, v.MType, v.theMoney, "
+                                                  "v.Reason, v.UName, COALESCE(v.Approver, v.UName) ")
+                                 + voidWhere + QStringLiteral("ORDER BY v.ID"));
     for (int i = 0; i < voids.rowCount(); ++i) {
         Void v;
         v.time = voids.at(i, 0);
         v.operatorName = voids.at(i, 1);
+        v.requester = voids.at(i, 10);
+        v.approver = voids.at(i, 11);
         v.number = voids.at(i, 2);
         v.paymentDate = voids.at(i, 3);
         v.area = voids.at(i, 4);
@@ -121,7 +179,7 @@ Report build(const Criteria &criteria)
         v.reason = voids.at(i, 9);
         r.voids << v;
     }
-    const Rows voided = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" FROM UVoid ") + where);
+    const Rows voided = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("v.theMoney")) + QLatin1Char(' ') + voidWhere);
     r.voidCount = voided.at(0, 0).toInt();
     r.voidTotal = money(voided.at(0, 1));
 
@@ -150,11 +208,12 @@ Rows asRows(const Report &report)
     QVector<QStringList> rows;
     for (const Line &l : report.lines)
         rows << QStringList{QStringLiteral("收款"), l.operatorName, l.method, QString::number(l.count), l.firstNumber,
-                            l.lastNumber, l.amount, QString()};
+                            l.lastNumber, l.amount, QStringLiteral("单号 ") + l.runs};
     for (const Void &v : report.voids) {
         const QString amount = Numbers::plain(0.0 - Numbers::toDouble(v.amount));
         rows << QStringList{QStringLiteral("作废"), v.operatorName, v.method, QStringLiteral("1"), v.number, v.number, amount,
-                            QStringLiteral("%1 %2 %3，%4 作废：%5").arg(v.area, v.room, v.owner, v.time, v.reason)};
+                            QStringLiteral("%1 %2 %3，%4 作废：%5，作废人 %6，批准人 %7")
+                                .arg(v.area, v.room, v.owner, v.time, v.reason, v.requester, v.approver)};
     }
     for (const Reprint &p : report.reprints)
         rows << QStringList{QStringLiteral("补打"), p.operatorName, QString(), QString(), p.number, p.number, QString(),
@@ -171,14 +230,15 @@ QString asText(const Report &report)
 {
     QString t;
     t += QStringLiteral("收费日报  收费日期 %1  收费员 %2\n\n").arg(report.periodText(), report.operatorText());
-    t += QStringLiteral("收费员\t收款方式\t笔数\t起始单号\t结束单号\t金额\n");
+    t += QStringLiteral("收费员\t收款方式\t笔数\t起始单号\t结束单号\t金额\t单号\n");
     for (const Line &l : report.lines)
-        t += QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
-                 .arg(l.operatorName, l.method, QString::number(l.count), l.firstNumber, l.lastNumber, l.amount);
+        t += QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\n")
+                 .arg(l.operatorName, l.method, QString::number(l.count), l.firstNumber, l.lastNumber, l.amount, l.runs);
     t += QStringLiteral("收款合计\t\t%1\t\t\t%2\n\n").arg(report.paymentCount).arg(report.paymentTotal);
-    t += QStringLiteral("作废时间\t作废人\t单号\t房屋\t金额\t原因\n");
+    t += QStringLiteral("作废时间\t收费员\t单号\t房屋\t金额\t原因\t作废人\t批准人\n");
     for (const Void &v : report.voids)
-        t += QStringLiteral("%1\t%2\t%3\t%4 %5\t%6\t%7\n").arg(v.time, v.operatorName, v.number, v.area, v.room, v.amount, v.reason);
+        t += QStringLiteral("%1\t%2\t%3\t%4 %5\t%6\t%7\t%8\t%9\n")
+                 .arg(v.time, v.operatorName, v.number, v.area, v.room, v.amount, v.reason, v.requester, v.approver);
     t += QStringLiteral("作废合计\t\t%1\t\t%2\n\n").arg(report.voidCount).arg(report.voidTotal);
     t += QStringLiteral("实收合计\t%1\t%2\n").arg(report.net, report.netInWords);
     if (!report.reprints.isEmpty()) {

@@ -11,8 +11,9 @@
 //
 // A payment counts on the charging date it was numbered under (theDate), whatever became
 // of it later: a close printed once stays true. A void counts on the charging date under
-// which it was made and is taken off: 实收 = 收款 − 作废. The operator is the one logged in
-// when the payment was stored or voided (UName).
+// which it was made and is taken off: 实收 = 收款 − 作废. A payment belongs to the operator
+// logged in when it was stored (UName); a void to the cashier whose receipt it voided, who
+// took the cash, whoever asked for the void and approved it.
 namespace DayClose {
 
 struct Criteria {
@@ -28,12 +29,17 @@ struct Line {
     int count = 0;
     QString firstNumber; // the earliest receipt number of the group
     QString lastNumber;  // the latest
+    // The group's receipt numbers as runs of consecutive numbers, broken wherever a number
+    // went to another group or was never stored: "2410100001–2410100007, 2410100010".
+    QString runs;
     QString amount;      // plain number text
 };
 
 struct Void {
     QString time;          // when it was voided
-    QString operatorName;  // who voided it
+    QString operatorName;  // the cashier who took the payment voided
+    QString requester;     // who voided it
+    QString approver;      // who approved the void
     QString number;        // the receipt voided
     QString paymentDate;
     QString area, room, owner;
@@ -72,7 +78,11 @@ struct Report {
     QString operatorText() const;
 };
 
-// Builds the close. Throws AppError for a range whose end comes before its start.
+// The receipt numbers (all of one group) as runs, in the order they were given.
+QString runsOf(QList<QPair<QString, QString>> dateAndNumber);
+
+// Builds the close. Throws AppError for a range whose end comes before its start, and when
+// the logged-in operator may not see this close (a 收费员 sees only their own).
 Report build(const Criteria &criteria);
 
 // The close as one list (the payment lines, then the voids with negative amounts, then

@@ -143,16 +143,29 @@ QList<report::PreparedReport> pages(const DayClose::Report &close, const QString
         rows << QStringList{l.operatorName, l.method, QString::number(l.count), l.firstNumber, l.lastNumber, yuan(l.amount)};
     b.table(paid, rows, {QStringLiteral("收款合计"), QString(), QString::number(close.paymentCount), QString(), QString(),
                          yuan(close.paymentTotal)});
+    // Each group's own numbers: the range above may span other cashiers' receipts.
+    for (const DayClose::Line &l : close.lines) {
+        if (!l.runs.contains(QStringLiteral(", ")))
+            continue;
+        const QStringList runs = l.runs.split(QStringLiteral(", "));
+        for (qsizetype i = 0; i < runs.size(); i += 4) {
+            b.ensure(RowHeight);
+            const QString head = i == 0 ? QStringLiteral("%1（%2）单号：").arg(l.operatorName, l.method) : QString();
+            b.text(QRectF(0, b.y, PageWidth, RowHeight), head + runs.mid(i, 4).join(QStringLiteral(", ")), 9, L);
+            b.y += RowHeight;
+        }
+    }
     b.y += 5;
 
     b.ensure(8 + 3 * RowHeight);
     b.text(QRectF(0, b.y, PageWidth, 7), QStringLiteral("二、作废"), 10.5, L, true);
     b.y += 8;
-    const QVector<Column> voided{{"作废时间", 32, L}, {"作废人", 20, L}, {"单号", 26, C},
+    const QVector<Column> voided{{"作废时间", 32, L}, {"收费员", 20, L}, {"单号", 26, C},
                                 {"房屋", 36, L},     {"金额（元）", 24, R}, {"原因", 42, L}};
     rows.clear();
     for (const DayClose::Void &v : close.voids)
-        rows << QStringList{v.time.left(16), v.operatorName, v.number, v.area + QLatin1Char(' ') + v.room, yuan(v.amount), v.reason};
+        rows << QStringList{v.time.left(16), v.operatorName, v.number, v.area + QLatin1Char(' ') + v.room, yuan(v.amount),
+                            QStringLiteral("%1（%2作废，%3批准）").arg(v.reason, v.requester, v.approver)};
     b.table(voided, rows, {QStringLiteral("作废合计"), QStringLiteral("%1 笔").arg(close.voidCount), QString(), QString(),
                            yuan(close.voidTotal), QString()});
     b.y += 5;

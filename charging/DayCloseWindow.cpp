@@ -1,5 +1,6 @@
 #include "charging/DayCloseWindow.h"
 #include "data/DataModule.h"
+#include "data/Roles.h"
 #include "db/Dates.h"
 #include "charging/DayCloseReport.h"
 #include "output/UiSheetOpener.h"
@@ -43,7 +44,14 @@ DayCloseWindow::DayCloseWindow(QWidget *parent)
     operatorBox = new QComboBox(this);
     operatorBox->setMinimumWidth(130);
     operatorBox->addItem(AllOperators);
-    guard(this, [&] { operatorBox->addItems(dataModule().operatorList()->stringList()); });
+    guard(this, [&] {
+        operatorBox->addItems(dataModule().operatorList()->stringList());
+        // A cashier sees their own close only.
+        if (!Roles::currentMay(Roles::Action::AnyDayClose)) {
+            operatorBox->clear();
+            operatorBox->addItem(CurrentUserName);
+        }
+    });
 
     queryButton = new QPushButton(QStringLiteral("查询"), this);
     printButton = new QPushButton(QStringLiteral("打印"), this);

@@ -3,6 +3,8 @@
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
+#include "data/PasswordHash.h"
+#include "data/Roles.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
@@ -37,7 +39,56 @@ Payment paymentAt(const Rows &rows, int r)
 
 QString receiptText(const QString &number) { return QStringLiteral("收据 ") + number; }
 
+// The operator who took the payment (UCharge.UName).
+QString cashierOf(const Payment &p)
+{
+    return dataModule().db().scalar(QStringLiteral("SELECT UName FROM UCharge WHERE (ID = ") + Sql::id(p.id) + QStringLiteral(")"));
+}
+
+bool sameName(const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseInsensitive) == 0; }
+
+// The approver's stored name once every check passed; throws AppError with the reason.
+QString checkedApprover(const Approval &approval)
+{
+    const QString name = approval.approver.trimmed();
+    if (name.isEmpty())
+        throw AppError(QStringLiteral("作废须经另一位管理员批准，请选择批准人并由其输入密码！"));
+    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theName, thePass FROM SUser WHERE (theName = ")
+                                               + Sql::quote(name) + QStringLiteral(") ORDER BY ID"));
+    if (rows.isEmpty())
+        throw AppError(QStringLiteral("批准人“%1”不存在，请重新选择！").arg(name));
+    const QString stored = rows.at(0, 0);
+    if (sameName(stored, CurrentUserName))
+        throw AppError(QStringLiteral("作废不能由申请人本人批准，请另一位管理员批准！"));
+    const QString role = Roles::roleOf(stored);
+    if (!Roles::may(role, Roles::Action::ApproveVoid))
+        throw AppError(QStringLiteral("批准人“%1”（%2）无权批准作废，请选择管理员！").arg(stored, role));
+    if (!PasswordHash::matches(rows.at(0, 1), approval.password))
+        throw AppError(QStringLiteral("批准人“%1”的密码不正确，请重新输入！").arg(stored));
+    return stored;
+}
+
 } // namespace
+
+bool needsApproval(const Payment &payment)
+{
+    const QString role = Roles::current();
+    if (role != QString::fromUtf8(Roles::Admin))
+        return true;
+    return sameName(cashierOf(payment), CurrentUserName) && Roles::adminCount() >= 2;
+}
+
+QStringList approvers()
+{
+    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theName FROM SUser WHERE (theRole = ")
+                                               + Sql::quote(QString::fromUtf8(Roles::Admin))
+                                               + QStringLiteral(" OR theRole IS NULL OR theRole = '') ORDER BY ID"));
+    QStringList names;
+    for (int r = 0; r < rows.rowCount(); ++r)
+        if (!sameName(rows.at(r, 0), CurrentUserName))
+            names << rows.at(r, 0);
+    return names;
+}
 
 Payment find(const QString &number)
 {
@@ -99,8 +150,9 @@ Result check(const QString &number)
     return r;
 }
 
-Result run(const QString &number, const QString &reason)
+Result run(const QString &number, const QString &reason, const Approval &approval)
 {
+    Roles::require(Roles::Action::Void);
     if (reason.trimmed().isEmpty())
         throw AppError(QStringLiteral("作废原因 不能为空！"));
     Database &db = dataModule().db();
@@ -110,6 +162,10 @@ Result run(const QString &number, const QString &reason)
     Transaction tx(db);
     const Result r = check(number);
     const Payment &p = r.payment;
+    // A 管理员 who may void alone is their own approver; an approval given anyway is checked.
+    const QString approver = needsApproval(p) || !(approval.approver.trimmed().isEmpty() || sameName(approval.approver.trimmed(), CurrentUserName))
+        ? checkedApprover(approval)
+        : CurrentUserName;
 
     BoundWrite::run(db, QStringLiteral("UPDATE UCharge SET theDel = '是' WHERE (ID = ?) AND (" LIVE_ROW ")"),
                     {Sql::id(p.id).toLongLong()});
@@ -121,22 +177,23 @@ Result run(const QString &number, const QString &reason)
     const QString amount = Numbers::plain(Numbers::toDouble(p.amount.isEmpty() ? QStringLiteral("0") : p.amount));
     BoundWrite::run(db,
                     QStringLiteral("INSERT INTO UVoid (CID, HID, theNum, myDate, AName, HNum, HName, theMoney, MType, theSKR, "
-                                   "OldEndDate, NewEndDate, Reason, theTime, theDate, UName) "
-                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                                   "OldEndDate, NewEndDate, Reason, theTime, theDate, UName, Approver) "
+                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                     {Sql::id(p.id).toLongLong(), Sql::id(p.houseId).toLongLong(), p.number, p.paymentDate, p.area, p.room, p.owner,
                      Numbers::toDouble(amount), p.method, p.payee, r.paidUpBefore, r.paidUpAfter, reason.trimmed(), now,
-                     ChargeDate, CurrentUserName});
+                     ChargeDate, CurrentUserName, approver});
 
     ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentVoided), QStringLiteral("UCharge"), p.id, p.area, p.room,
                        QStringLiteral("单号 %1，金额 %2，到期日期：%3 → %4，原因：%5")
-                           .arg(p.number, amount, r.paidUpBefore, r.paidUpAfter, reason.trimmed())});
+                               .arg(p.number, amount, r.paidUpBefore, r.paidUpAfter, reason.trimmed())
+                           + (approver == CurrentUserName ? QString() : QStringLiteral("，批准人：") + approver)});
     tx.commit();
     return r;
 }
 
 QString list(const QString &conditions)
 {
-    return QStringLiteral("SELECT theNum AS 单号, theTime AS 作废时间, UName AS 作废人, Reason AS 作废原因, ")
+    return QStringLiteral("SELECT theNum AS 单号, theTime AS 作废时间, UName AS 作废人, Approver AS 批准人, Reason AS 作废原因, ")
         + QStringLiteral("myDate AS 收费日期, AName AS 小区名称, HNum AS 房号, HName AS 业主名称, ")
         + QStringLiteral("theMoney AS 收款金额, MType AS 收款方式, theSKR AS 收款人, ")
         + QStringLiteral("OldEndDate AS 原到期日期, NewEndDate AS 退回到期日期, ID FROM UVoid WHERE (1 = 1) ") + conditions

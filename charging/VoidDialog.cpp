@@ -5,6 +5,7 @@
 #include "widgets/RowsModel.h"
 #include "widgets/Seams.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -80,7 +81,22 @@ VoidDialog::VoidDialog(QWidget *parent)
                                 paymentBox);
     required->setWordWrap(true);
     grid->addWidget(required, 8, 0, 1, 4);
-    grid->setRowStretch(9, 1);
+    // Another 管理员 approves where the void needs it, typing their own password.
+    approverBox = new QComboBox(paymentBox);
+    approverPasswordEdit = new GbkLineEdit(paymentBox);
+    approverPasswordEdit->setByteLimit(12);
+    approverPasswordEdit->setPasswordMode();
+    approverBox->setEnabled(false);
+    approverPasswordEdit->setEnabled(false);
+    auto *approverLabel = new QLabel(QStringLiteral("批准人："), paymentBox);
+    approverLabel->setBuddy(approverBox);
+    auto *passwordLabel = new QLabel(QStringLiteral("批准人密码："), paymentBox);
+    passwordLabel->setBuddy(approverPasswordEdit);
+    grid->addWidget(approverLabel, 9, 0);
+    grid->addWidget(approverBox, 9, 1);
+    grid->addWidget(passwordLabel, 9, 2);
+    grid->addWidget(approverPasswordEdit, 9, 3);
+    grid->setRowStretch(10, 1);
 
     voidButton = new QPushButton(QStringLiteral("作废"), this);
     closeButton = new QPushButton(QStringLiteral("退出"), this);
@@ -142,6 +158,10 @@ void VoidDialog::clearPayment()
         l->clear();
     refusalLabel->clear();
     voidButton->setEnabled(false);
+    approverBox->clear();
+    approverPasswordEdit->clear();
+    approverBox->setEnabled(false);
+    approverPasswordEdit->setEnabled(false);
 }
 
 void VoidDialog::showPayment(const PaymentVoid::Payment &p, const QString &paidUpAfter, const QString &refusal)
@@ -155,6 +175,12 @@ void VoidDialog::showPayment(const PaymentVoid::Payment &p, const QString &paidU
         paymentLabels[i]->setText(values[i]);
     refusalLabel->setText(refusal);
     voidButton->setEnabled(refusal.isEmpty());
+    const bool approval = refusal.isEmpty() && PaymentVoid::needsApproval(p);
+    approverBox->clear();
+    if (approval)
+        approverBox->addItems(PaymentVoid::approvers());
+    approverBox->setEnabled(approval);
+    approverPasswordEdit->setEnabled(approval);
 }
 
 void VoidDialog::findPayment()
@@ -200,7 +226,10 @@ void VoidDialog::voidPayment()
                                           m_payment.amount, m_payment.endDate, m_paidUpAfter);
         if (!messages().question(this, QStringLiteral("作废"), question, false))
             return;
-        const PaymentVoid::Result r = PaymentVoid::run(m_payment.number, reasonEdit->text());
+        const PaymentVoid::Approval approval = approverBox->isEnabled()
+            ? PaymentVoid::Approval{approverBox->currentText(), approverPasswordEdit->text()}
+            : PaymentVoid::Approval{};
+        const PaymentVoid::Result r = PaymentVoid::run(m_payment.number, reasonEdit->text(), approval);
         showInfo(this, QStringLiteral("收据 %1 已作废，该户到期日期已退回到 %2！").arg(r.payment.number, r.paidUpAfter));
         numberEdit->clear();
         reasonEdit->clear();

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class GbkLineEdit;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +25,8 @@ public:
     QLabel *paymentLabels[12];
     QLabel *refusalLabel;    // why this payment cannot be voided, in red
     GbkLineEdit *reasonEdit; // 作废原因, required
+    QComboBox *approverBox;  // 批准人: the other 管理员s, offered where the void needs approval
+    GbkLineEdit *approverPasswordEdit; // the approver's own password
     QPushButton *voidButton;
     QPushButton *closeButton;
 

@@ -1,5 +1,6 @@
 #include "data/Backup.h"
 #include "data/Books.h"
+#include "data/Roles.h"
 #include "data/LiveRow.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -707,6 +708,8 @@ Contents copy(const QString &dbPath, const QString &outPath, Control &control)
 
 QString restore(const QString &dbPath, const QString &copyPath)
 {
+    // The window asks before its restore goes off the thread of the connection.
+    Roles::require(Roles::Action::Backup);
     Control control;
     return restore(dbPath, copyPath, control);
 }

@@ -3,6 +3,9 @@
 #include "data/DataModule.h"
 #include "db/Dates.h"
 #include "data/PasswordHash.h"
+#include "data/Roles.h"
+#include "db/DbError.h"
+#include "reference/UnitSettings.h"
 #include "db/Sql.h"
 
 namespace Login {
@@ -16,6 +19,12 @@ QString chargeDateRefusal(const QDate &date)
         return {};
     return QStringLiteral("收费日期 须在 %1 至 %2 之间，请重新选择！")
         .arg(Dates::format(firstChargeDate()), Dates::format(lastChargeDate()));
+}
+
+bool mayChooseDate(const QString &name)
+{
+    const QString role = Roles::roleOf(name);
+    return role.isEmpty() || role == QString::fromUtf8(Roles::Admin) || UnitSettings::anyDate();
 }
 
 bool tryLogin(const QString &name, const QString &password, const QDate &chargeDate)
@@ -38,6 +47,10 @@ bool tryLogin(const QString &name, const QString &password, const QDate &chargeD
     if (found < 0)
         return false;
     rows.setCurrent(found);
+    if (chargeDate != QDate::currentDate() && !mayChooseDate(rows.value(QStringLiteral("theName"))))
+        throw AppError(QStringLiteral("操作员“%1”（%2）只能以今天 %3 为收费日期登录，请重新选择！")
+                           .arg(rows.value(QStringLiteral("theName")), Roles::roleOf(rows.value(QStringLiteral("theName"))),
+                                Dates::format(QDate::currentDate())));
     CurrentUserName = rows.value(QStringLiteral("theName"));
     CurrentUserId = rows.value(QStringLiteral("ID"));
     ChargeDate = Dates::format(chargeDate);

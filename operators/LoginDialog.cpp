@@ -151,6 +151,17 @@ LoginDialog::LoginDialog(QWidget *parent)
     chargeDatePicker->setDateQuietly(QDate::currentDate());
 
     connect(operatorBox, &LookupCombo::picked, this, &LoginDialog::focusPassword);
+    // An operator who may take only today's date is not offered the date box.
+    connect(operatorBox, &LookupCombo::picked, this, [this] {
+        bool may = true;
+        try {
+            may = Login::mayChooseDate(operatorBox->text());
+        } catch (const std::exception &) {
+        }
+        if (!may)
+            chargeDatePicker->setDateQuietly(QDate::currentDate());
+        chargeDatePicker->setEnabled(may);
+    });
     connect(loginButton, &QPushButton::clicked, this, &LoginDialog::logIn);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(retryButton, &QPushButton::clicked, this, &LoginDialog::retryListing);

@@ -1,6 +1,7 @@
 #include "output/PrintModule.h"
 #include "data/Books.h"
 #include "data/ChangeLog.h"
+#include "data/Roles.h"
 #include "data/DataModule.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
@@ -46,6 +47,7 @@ void PrintModule::loadLabels(const QString &id)
 
 void PrintModule::printReceipt(const QString &receiptNumber)
 {
+    Roles::require(Roles::Action::Reprint);
     loadUnit();
     // Receipts always use label row 1.
     loadLabels(QStringLiteral("1"));

@@ -1,4 +1,5 @@
 #include "owners/OwnerEntry.h"
+#include "data/Roles.h"
 #include "charging/ChargeLogic.h"
 #include "data/BoundWrite.h"
 #include "data/ChangeLog.h"
@@ -70,6 +71,7 @@ bool roomTaken(const QString &area, const QString &room)
 
 bool add(const House &h)
 {
+    Roles::require(Roles::Action::Owners);
     ChargeLogic::checkYearFee(h.floorArea, h.price);
     Transaction tx(dataModule().db());
     if (roomTaken(h.area, h.room))
@@ -126,6 +128,7 @@ House load(const QString &houseId)
 
 void update(const QString &houseId, const House &h, const House &asOpened)
 {
+    Roles::require(Roles::Action::Owners);
     const QString id = Sql::id(houseId);
     const QString floorArea = Sql::number(h.floorArea, QStringLiteral("面积"));
     const QString price = Sql::number(h.price, QStringLiteral("单价"));
@@ -169,6 +172,7 @@ void update(const QString &houseId, const House &h, const House &asOpened)
 
 void markDeleted(const QString &id)
 {
+    Roles::require(Roles::Action::Owners);
     const QString n = Sql::id(id);
     SqlText = OwnerStatements::markDeleted(n);
     Database &db = dataModule().db();

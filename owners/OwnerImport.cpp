@@ -1,4 +1,5 @@
 #include "owners/OwnerImport.h"
+#include "data/Roles.h"
 #include "charging/ChargeLogic.h"
 #include "data/ChangeLog.h"
 #include "data/DataModule.h"
@@ -208,6 +209,7 @@ QString doneMessage(int added, int notDates, int passedOver)
 int run(const Sheet &sheet, const QString &area, const std::function<void(int stored)> &afterBatch, int *notDates,
         const QString &fileName, int *passedOver)
 {
+    Roles::require(Roles::Action::Owners);
     if (notDates)
         *notDates = 0;
     if (passedOver)

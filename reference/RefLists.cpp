@@ -1,4 +1,5 @@
 #include "reference/RefLists.h"
+#include "data/Roles.h"
 #include "data/ChangeLog.h"
 #include "data/BoundWrite.h"
 #include "data/DataModule.h"
@@ -125,10 +126,15 @@ QString rowWord(const ListConfig &config)
         return QStringLiteral("小区");
     return QStringLiteral("收款方式");
 }
+Roles::Action actionOn(const ListConfig &config)
+{
+    return config.table == QLatin1String("SUser") ? Roles::Action::Operators : Roles::Action::ReferenceLists;
+}
 } // namespace
 
 bool add(const ListConfig &config, const QString &name, const QString &remark, const QString &price)
 {
+    Roles::require(actionOn(config));
     // The duplicate check, the insert and its record under one write lock.
     Database &db = dataModule().db();
     Transaction tx(db);
@@ -153,6 +159,7 @@ QString deleteRefusal(const ListConfig &config, const QString &id)
 
 void remove(const ListConfig &config, const QString &id)
 {
+    Roles::require(actionOn(config));
     Database &db = dataModule().db();
     Transaction tx(db);
     const QString refusal = deleteRefusal(config, id);

@@ -138,7 +138,7 @@ void ReferenceListDialog::addEntry()
             priceEdit->setFocus();
             return;
         }
-        if (!RefLists::add(m_config, nameEdit->text(), remarkEdit->text(), priceEdit ? priceEdit->text() : QString())) {
+        if (!RefLists::add(m_config, nameEdit->text(), remarkEdit->text(), priceEdit ? priceEdit->text() : thirdValue())) {
             showInfo(this, RefLists::duplicateMessage(m_config));
             nameEdit->setFocus();
             return;

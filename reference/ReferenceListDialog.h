@@ -48,6 +48,8 @@ protected:
     // Asked for the chosen row before the delete question; false ends the delete quietly
     // (the reason already told).
     virtual bool mayDelete(int row);
+    // The third value of a new row in a list without a price (the operators' role).
+    virtual QString thirdValue() const { return {}; }
     // The grid's current row, the first when none is marked.
     int currentRow() const;
     QGridLayout *entryLayout;

@@ -1,4 +1,5 @@
 #include "reference/UnitSettings.h"
+#include "data/Roles.h"
 #include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/Dates.h"
@@ -29,6 +30,7 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 namespace {
 void store(const QString &name, const Period &period, const std::optional<bool> &reprintMark)
 {
+    Roles::require(Roles::Action::UnitSettings);
     QVariantList values{name, qint64(period.beginMonth), qint64(period.beginDay), qint64(period.endMonth), qint64(period.endDay)};
     if (reprintMark)
         values << qint64(*reprintMark ? 1 : 0);
@@ -57,6 +59,17 @@ void save(const QString &name, const Period &period, bool reprintMark)
 bool reprintMark()
 {
     return dataModule().db().scalar(QStringLiteral("SELECT ReprintMark FROM SDept WHERE (ID = 1)")).toInt() == 1;
+}
+
+bool anyDate()
+{
+    return dataModule().db().scalar(QStringLiteral("SELECT AnyDate FROM SDept WHERE (ID = 1)")).toInt() == 1;
+}
+
+void setAnyDate(bool allowed)
+{
+    Roles::require(Roles::Action::UnitSettings);
+    BoundWrite::run(dataModule().db(), QStringLiteral("UPDATE SDept SET AnyDate = ? WHERE (ID = 1)"), {qint64(allowed ? 1 : 0)});
 }
 
 } // namespace UnitSettings

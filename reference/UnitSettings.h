@@ -33,4 +33,9 @@ void save(const QString &name, const Period &period, bool reprintMark);
 // The reprint setting as stored.
 bool reprintMark();
 
+// Whether every operator may choose another charging date than today at login (SDept.AnyDate
+// = 1), or only a 管理员.
+bool anyDate();
+void setAnyDate(bool allowed);
+
 } // namespace UnitSettings

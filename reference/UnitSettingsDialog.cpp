@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
-    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 225)
+    : FixedDialog(parent, QStringLiteral("使用单位设置"), 520, 250)
 {
     unitGroup = new QGroupBox(QStringLiteral("使用单位设置"), this);
     auto *grid = new QGridLayout(unitGroup);
@@ -47,6 +47,8 @@ UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     grid->addLayout(period, 1, 1);
     reprintMarkCheck = new QCheckBox(QStringLiteral("补打收据注明补打（及补打时间）"), unitGroup);
     grid->addWidget(reprintMarkCheck, 2, 1);
+    anyDateBox = new QCheckBox(QStringLiteral("允许所有操作员选择收费日期"), unitGroup);
+    grid->addWidget(anyDateBox, 3, 1);
 
     QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
 
@@ -59,7 +61,8 @@ UnitSettingsDialog::UnitSettingsDialog(QWidget *parent)
     setTabOrder(beginDaySpin, endMonthSpin);
     setTabOrder(endMonthSpin, endDaySpin);
     setTabOrder(endDaySpin, reprintMarkCheck);
-    setTabOrder(reprintMarkCheck, saveButton);
+    setTabOrder(reprintMarkCheck, anyDateBox);
+    setTabOrder(anyDateBox, saveButton);
     setTabOrder(saveButton, closeButton);
 
     connect(saveButton, &QPushButton::clicked, this, &UnitSettingsDialog::save);
@@ -84,6 +87,7 @@ void UnitSettingsDialog::onFirstShow()
         endMonthSpin->setValue(wholeNumber(PeriodEndMonth));
         endDaySpin->setValue(wholeNumber(PeriodEndDay));
         reprintMarkCheck->setChecked(UnitSettings::reprintMark());
+        anyDateBox->setChecked(UnitSettings::anyDate());
     });
 }
 
@@ -96,6 +100,7 @@ void UnitSettingsDialog::save()
         p.endMonth = endMonthSpin->settledValue();
         p.endDay = endDaySpin->settledValue();
         UnitSettings::save(unitNameEdit->text(), p, reprintMarkCheck->isChecked());
+        UnitSettings::setAnyDate(anyDateBox->isChecked());
         showInfo(this, QStringLiteral("使用单位 保存成功，请重新登录系统！"));
         quitProgram();
         accept();

@@ -21,6 +21,7 @@ public:
     RangeSpinBox *endMonthSpin;     // end month, next year
     RangeSpinBox *endDaySpin;       // end day
     QCheckBox *reprintMarkCheck;    // 补打收据注明补打
+    QCheckBox *anyDateBox;          // every operator may choose the charging date
     QPushButton *saveButton;
     QPushButton *closeButton;
 

@@ -42,3 +42,10 @@ private:
 // Opens the program's shared connection on the file (as the program does) for commands
 // that run screen logic.
 void openProgramDatabase(const QString &path);
+
+// Logs the named operator in for the command (name and ID of the login state), so that the
+// logic obeys their role. False, told on err, when no operator has that name.
+bool actAsOperator(const QString &name, QTextStream &err);
+
+// One line from standard input (a password), without its line end; false at the end of input.
+bool readLine(QString &line);

@@ -3,6 +3,8 @@
 #include "data/BoundWrite.h"
 #include "data/Backup.h"
 #include "data/Books.h"
+#include "data/DataModule.h"
+#include "data/Roles.h"
 #include "db/Dates.h"
 #include "db/Database.h"
 #include "data/PasswordHash.h"
@@ -11,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -37,7 +40,7 @@ struct FileCommandArgs {
 
 FileCommandArgs fileCommandArgs(const QStringList &args, const QString &option, const char *usage, QTextStream &err)
 {
-    FileCommandArgs r{AdminArgs(args, {QStringLiteral("db"), option})};
+    FileCommandArgs r{AdminArgs(args, {QStringLiteral("db"), option, QStringLiteral("operator")})};
     if (!r.args.ok()) {
         err << r.args.error() << '\n';
         r.exitNow = 2;
@@ -51,12 +54,32 @@ FileCommandArgs fileCommandArgs(const QStringList &args, const QString &option, 
     return r;
 }
 
+// With --operator the command acts as that operator, who must be allowed backups; the
+// connection is closed again before the file is copied or replaced.
+int refusedOperator(const AdminArgs &a, QTextStream &err)
+{
+    if (!a.has(QStringLiteral("operator")))
+        return 0;
+    openProgramDatabase(a.dbPath());
+    const auto closed = qScopeGuard([] {
+        CurrentUserName.clear();
+        CurrentUserId.clear();
+        dataModule().closeConnection();
+    });
+    if (!actAsOperator(a.value(QStringLiteral("operator")), err))
+        return 1;
+    Roles::require(Roles::Action::Backup);
+    return 0;
+}
+
 int runBackup(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     const FileCommandArgs f = fileCommandArgs(args, QStringLiteral("out"), "用法: chengyue-admin backup --db PATH --out FILE", err);
     if (f.exitNow >= 0)
         return f.exitNow;
     const AdminArgs &a = f.args;
+    if (const int rc = refusedOperator(a, err))
+        return rc;
     const QString target = a.value(QStringLiteral("out"));
     const Backup::Contents c = Backup::copy(a.dbPath(), target);
     out << "已备份到 " << native(target) << "（已检查：完整，行数与数据库一致）\n";
@@ -70,6 +93,8 @@ int runRestore(const QStringList &args, QTextStream &out, QTextStream &err)
     if (f.exitNow >= 0)
         return f.exitNow;
     const AdminArgs &a = f.args;
+    if (const int rc = refusedOperator(a, err))
+        return rc;
     const QString from = a.value(QStringLiteral("from"));
     const Backup::Contents c = Backup::inspect(from);
     // What the restore takes out of the database, told as it was before.
@@ -231,10 +256,10 @@ int runPasswd(const QStringList &args, QTextStream &out, QTextStream &err)
     return 0;
 }
 
-AdminCommandRegistrar r1({QStringLiteral("backup"), QStringLiteral("--db PATH --out FILE"),
+AdminCommandRegistrar r1({QStringLiteral("backup"), QStringLiteral("--db PATH --out FILE [--operator NAME]"),
                           QStringLiteral("在程序使用中也能做的一致备份（加密同原文件），做完后检查备份；服务器数据库请用 pg_dump"),
                           runBackup});
-AdminCommandRegistrar r2({QStringLiteral("restore"), QStringLiteral("--db PATH --from FILE"),
+AdminCommandRegistrar r2({QStringLiteral("restore"), QStringLiteral("--db PATH --from FILE [--operator NAME]"),
                           QStringLiteral("用备份恢复数据库（先检查备份，损坏的或别的程序的文件拒绝；原文件另存在旁边）；请先关闭所有收费程序"),
                           runRestore});
 AdminCommandRegistrar r3({QStringLiteral("check"), QStringLiteral("--db PATH [--date YYYY-MM-DD --code 校验码]"),

@@ -7,6 +7,7 @@
 #include "db/Dates.h"
 #include "db/Sql.h"
 #include "data/DataModule.h"
+#include "data/Roles.h"
 
 #include <QDate>
 
@@ -59,6 +60,10 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
         return fail(err, op.isEmpty() ? QStringLiteral("还没有操作员") : QStringLiteral("操作员 “%1” 不存在").arg(op));
     CurrentUserName = user.value(QStringLiteral("theName"));
     CurrentUserId = user.value(QStringLiteral("ID"));
+    // Another charging date than today, as at the login: a 管理员's, or anyone's where allowed.
+    if (date != QDate::currentDate() && !Login::mayChooseDate(CurrentUserName))
+        return fail(err, QStringLiteral("操作员“%1”（%2）只能以今天 %3 为收费日期收费！")
+                             .arg(CurrentUserName, Roles::roleOf(CurrentUserName), Dates::format(QDate::currentDate())));
     DefaultPaymentMethod = user.value(QStringLiteral("theMT"));
     ChargeDate = Dates::format(date);
 

@@ -35,6 +35,11 @@ int runDayClose(const QStringList &args, QTextStream &out, QTextStream &err)
     Login::readUnit();
     const QString op = a.value(QStringLiteral("operator"));
     if (!op.isEmpty()) {
+        // A named operator asks for their own close, with their role; a deleted one's close
+        // is asked by the tool itself.
+        if (dataModule().countRows(QStringLiteral("SELECT ID FROM SUser WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')) > 0
+            && !actAsOperator(op, err))
+            return 1;
         c.operatorName = dataModule().db().scalar(QStringLiteral("SELECT theName FROM SUser WHERE (theName = ") + Sql::quote(op)
                                              + QLatin1Char(')'));
         if (c.operatorName.isEmpty()) {

@@ -29,15 +29,19 @@ int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
     checkOutputFile(pdf, QByteArrayLiteral("%PDF-"), QStringLiteral(" PDF "));
     openProgramDatabase(a.dbPath());
     const QString op = a.value(QStringLiteral("operator"));
-    const Rows user = dataModule().query(
-        QStringLiteral("SELECT ID, theName FROM SUser ")
-        + (op.isEmpty() ? QStringLiteral("ORDER BY ID") : QStringLiteral("WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')));
-    if (user.isEmpty()) {
-        err << (op.isEmpty() ? QStringLiteral("还没有操作员") : QStringLiteral("操作员 “%1” 不存在").arg(op)) << '\n';
-        return 1;
+    if (!op.isEmpty()) {
+        if (!actAsOperator(op, err))
+            return 1;
+    } else {
+        // The reprint is recorded under the first operator, as the other commands act.
+        const Rows user = dataModule().query(QStringLiteral("SELECT ID, theName FROM SUser ORDER BY ID"));
+        if (user.isEmpty()) {
+            err << QStringLiteral("还没有操作员") << '\n';
+            return 1;
+        }
+        CurrentUserName = user.value(QStringLiteral("theName"));
+        CurrentUserId = user.value(QStringLiteral("ID"));
     }
-    CurrentUserName = user.value(QStringLiteral("theName"));
-    CurrentUserId = user.value(QStringLiteral("ID"));
     ChargeDate = Dates::format(QDate::currentDate());
     PdfFilePresenter presenter(pdf);
     report::setPresenter(&presenter);
@@ -54,7 +58,7 @@ int runReceipt(const QStringList &args, QTextStream &out, QTextStream &err)
 }
 
 AdminCommandRegistrar r({QStringLiteral("receipt"), QStringLiteral("--db PATH NUMBER --pdf FILE [--operator NAME]"),
-                         QStringLiteral("把该单号的收据按打印预览的样子写成 PDF 文件（单号不存在时收费内容为空）；作为补打记入操作记录"),
+                         QStringLiteral("把该单号的收据按打印预览的样子写成 PDF 文件（单号不存在时收费内容为空）；作为补打记入操作记录，给出操作员时按其角色"),
                          runReceipt});
 
 } // namespace

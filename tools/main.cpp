@@ -4,6 +4,10 @@
 #include "db/DbError.h"
 #include "data/Schema.h"
 #include "data/DataModule.h"
+#include "db/Sql.h"
+
+#include <iostream>
+#include <string>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -59,6 +63,30 @@ void openProgramDatabase(const QString &path)
 {
     dataModule().setConnection(path, QString::fromUtf8(Schema::DatabaseKey));
     dataModule().db();
+}
+
+bool actAsOperator(const QString &name, QTextStream &err)
+{
+    const Rows user = dataModule().query(QStringLiteral("SELECT ID, theName FROM SUser WHERE (theName = ") + Sql::quote(name)
+                                         + QStringLiteral(") ORDER BY ID"));
+    if (user.isEmpty()) {
+        err << QStringLiteral("操作员 “%1” 不存在").arg(name) << '\n';
+        return false;
+    }
+    CurrentUserName = user.value(QStringLiteral("theName"));
+    CurrentUserId = user.value(QStringLiteral("ID"));
+    return true;
+}
+
+bool readLine(QString &line)
+{
+    std::string s;
+    if (!std::getline(std::cin, s))
+        return false;
+    if (!s.empty() && s.back() == '\r')
+        s.pop_back();
+    line = QString::fromStdString(s);
+    return true;
 }
 
 // A failure's words without the password of any server URL the command was given (or

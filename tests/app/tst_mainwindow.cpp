@@ -34,6 +34,8 @@ private slots:
     void exitQuestion_data();
     void exitQuestion();
     void menusAndToolBar();
+    void offeredByRole_data();
+    void offeredByRole();
     void helpOpensHomePage();
     void dailyBackupInBackground();
     void backupAndRestoreFromMenu();
@@ -128,6 +130,41 @@ void TestMainWindow::menusAndToolBar()
     MessageRecorder rec;
     w.action(QStringLiteral("关于 &A"))->trigger();
     QCOMPARE(rec.entries.size(), 0);
+}
+
+void TestMainWindow::offeredByRole_data()
+{
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<QStringList>("offered");    // of the entries below
+    const QStringList all{"使用单位", "用户设置", "修改密码", "备份数据", "恢复数据", "收费录入", "收费管理", "收费查询",
+                          "收费作废", "作废查询", "收费日报", "欠费提醒", "收费统计", "收款方式", "默认项设置",
+                          "业主录入", "业主导入", "业主管理", "业主查询", "操作记录"};
+    QTest::newRow("管理员") << "管理员" << all;
+    QTest::newRow("收费员") << "收费员"
+                            << QStringList{"修改密码", "收费录入", "收费管理", "收费查询", "收费作废", "作废查询", "收费日报",
+                                           "欠费提醒", "收费统计", "业主查询", "操作记录"};
+    QTest::newRow("查询员") << "查询员"
+                            << QStringList{"修改密码", "收费管理", "收费查询", "作废查询", "欠费提醒", "收费统计", "业主查询",
+                                           "操作记录"};
+}
+
+void TestMainWindow::offeredByRole()
+{
+    QFETCH(QString, role);
+    QFETCH(QStringList, offered);
+    TestDb db;
+    db.exec(QStringLiteral("INSERT INTO SUser (theName, thePass, theRole) VALUES ('某人', '580913', '%1')").arg(role));
+    db.login(QDate::currentDate(), QStringLiteral("某人"));
+    MainWindow w;
+    w.show();
+    for (const char *item : {"使用单位", "用户设置", "修改密码", "备份数据", "恢复数据", "收费录入", "收费管理", "收费查询",
+                             "收费作废", "作废查询", "收费日报", "欠费提醒", "收费统计", "收款方式", "默认项设置",
+                             "业主录入", "业主导入", "业主管理", "业主查询", "操作记录"}) {
+        const QString caption = QString::fromUtf8(item);
+        QCOMPARE(w.action(caption)->isEnabled(), offered.contains(caption));
+        if (QAction *tool = w.findChild<QAction *>(QStringLiteral("tool_") + caption))
+            QCOMPARE(tool->isEnabled(), offered.contains(caption));
+    }
 }
 
 void TestMainWindow::dailyBackupInBackground()

@@ -33,6 +33,9 @@ private slots:
     void totalsAgainstIndependentSums_data();
     void totalsAgainstIndependentSums();
     void receiptNumbersInTheirOrder();
+    void receiptNumberRuns_data();
+    void receiptNumberRuns();
+    void runsPerCashierWithInterleavedNumbers();
     void rangeEndingBeforeItStarts();
     void printedPages();
     void window();
@@ -67,7 +70,7 @@ void TestDayClose::init()
 {
     m_db = std::make_unique<TestDb>();
     m_db->exec(QStringLiteral("INSERT INTO SArea (theName, Remark) VALUES ('幸福小区', '')"));
-    m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark) VALUES ('李收费', '580913', '')"));
+    m_db->exec(QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theRole) VALUES ('李收费', '580913', '', '收费员')"));
     for (int i = 1; i <= 12; ++i)
         HouseBuilder().area(Area).room(QString::number(i)).floorArea(QStringLiteral("87.35")).purpose(QStringLiteral("住宅"))
             .price(QStringLiteral("21.3")).paidUpTo(QStringLiteral("2024-04-10")).owner(QStringLiteral("业主%1").arg(i))
@@ -101,16 +104,19 @@ void TestDayClose::takePayments()
                 qRound64(QString::fromUtf8(p.amount).toDouble() * 100), false, QString(), QString()};
         m_taken << t;
     }
-    // Voided the same day by its own operator, and a payment of the 9th voided on the 10th.
-    auto voidIt = [&](int index, const char *op, const char *date) {
+    // Voided the same day by its own cashier with the 管理员's approval, a payment of the 9th
+    // voided on the 10th, and the cashier's payment of the 11th voided by the 管理员: a void
+    // counts against the cashier who took the cash.
+    auto voidIt = [&](int index, const char *op, const char *date, const char *approver) {
         loginAs(QString::fromUtf8(op), QString::fromUtf8(date));
-        PaymentVoid::run(m_taken[index].number, QStringLiteral("录错"));
+        PaymentVoid::run(m_taken[index].number, QStringLiteral("录错"), {QString::fromUtf8(approver), QStringLiteral("580913")});
         m_taken[index].voided = true;
         m_taken[index].voidDate = QString::fromUtf8(date);
-        m_taken[index].voidOp = QString::fromUtf8(op);
+        m_taken[index].voidOp = QString::fromUtf8(approver);
     };
-    voidIt(6, "李收费", "2024-10-10");
-    voidIt(0, "管理员", "2024-10-10");
+    voidIt(6, "李收费", "2024-10-10", "管理员");
+    voidIt(0, "管理员", "2024-10-10", "管理员");
+    voidIt(8, "管理员", "2024-10-11", "管理员");
     loginAs(QStringLiteral("管理员"), QStringLiteral("2024-10-10"));
 }
 
@@ -124,6 +130,7 @@ void TestDayClose::totalsAgainstIndependentSums_data()
     QTest::newRow("the day before the voids") << QDate(2024, 10, 9) << QDate(2024, 10, 9) << "";
     QTest::newRow("three days") << QDate(2024, 10, 9) << QDate(2024, 10, 11) << "";
     QTest::newRow("three days, one operator") << QDate(2024, 10, 8) << QDate(2024, 10, 12) << "管理员";
+    QTest::newRow("three days, the cashier") << QDate(2024, 10, 8) << QDate(2024, 10, 12) << "李收费";
     QTest::newRow("no payments") << QDate(2024, 11, 1) << QDate(2024, 11, 30) << "";
 }
 
@@ -152,7 +159,7 @@ void TestDayClose::totalsAgainstIndependentSums()
             paid += t.cents;
             ++paidCount;
         }
-        if (t.voided && inRange(t.voidDate) && (op.isEmpty() || t.voidOp == op)) {
+        if (t.voided && inRange(t.voidDate) && (op.isEmpty() || t.op == op)) {
             voided += t.cents;
             ++voidCount;
         }
@@ -169,6 +176,11 @@ void TestDayClose::totalsAgainstIndependentSums()
     QCOMPARE(r.paymentCount, paidCount);
     QCOMPARE(r.paymentTotal, yuan(paid));
     QCOMPARE(r.voids.size(), voidCount);
+    for (const DayClose::Void &v : r.voids) {
+        const auto t = std::find_if(m_taken.cbegin(), m_taken.cend(), [&](const Taken &x) { return x.number == v.number; });
+        QCOMPARE(v.operatorName, t->op);
+        QCOMPARE(v.approver, t->voidOp);
+    }
     QCOMPARE(r.voidCount, voidCount);
     QCOMPARE(r.voidTotal, yuan(voided));
     QCOMPARE(r.net, yuan(paid - voided));
@@ -193,6 +205,58 @@ void TestDayClose::receiptNumbersInTheirOrder()
     r = DayClose::build({QDate(2024, 10, 9), QDate(2024, 10, 10), {}});
     QCOMPARE(r.lines[0].lastNumber, QStringLiteral("2410100001"));
     QCOMPARE(r.lines[0].count, 4);
+}
+
+void TestDayClose::receiptNumberRuns_data()
+{
+    QTest::addColumn<QStringList>("numbers"); // "date number", in any order
+    QTest::addColumn<QString>("runs");
+    QTest::newRow("one number") << QStringList{"2024-10-10 2410100003"} << "2410100003";
+    QTest::newRow("one run, unordered") << QStringList{"2024-10-10 2410100003", "2024-10-10 2410100001", "2024-10-10 2410100002"}
+                                        << "2410100001–2410100003";
+    QTest::newRow("a gap breaks the run")
+        << QStringList{"2024-10-10 2410100001", "2024-10-10 2410100002", "2024-10-10 2410100004"}
+        << "2410100001–2410100002, 2410100004";
+    QTest::newRow("across 9999") << QStringList{"2024-10-10 2410109999", "2024-10-10 24101010000"} << "2410109999–24101010000";
+    QTest::newRow("a new date starts a run")
+        << QStringList{"2024-10-09 2410090001", "2024-10-09 2410090002", "2024-10-10 2410100001"}
+        << "2410090001–2410090002, 2410100001";
+    QTest::newRow("numbers of another form stand alone") << QStringList{"2024-10-10 A1", "2024-10-10 A2"} << "A1, A2";
+}
+
+void TestDayClose::receiptNumberRuns()
+{
+    QFETCH(QStringList, numbers);
+    QFETCH(QString, runs);
+    QList<QPair<QString, QString>> list;
+    for (const QString &n : numbers)
+        list << QPair<QString, QString>(n.section(QLatin1Char(' '), 0, 0), n.section(QLatin1Char(' '), 1));
+    QCOMPARE(DayClose::runsOf(list), runs);
+}
+
+// Two cashiers taking turns at one date: each one's numbers as their own runs, on the
+// list, the text and the printed page, not one range spanning the other's receipts.
+void TestDayClose::runsPerCashierWithInterleavedNumbers()
+{
+    const char *plan[][2] = {{"0001", "管理员"}, {"0002", "管理员"}, {"0003", "李收费"}, {"0004", "管理员"},
+                             {"0005", "管理员"}, {"0006", "李收费"}, {"0008", "管理员"}};
+    for (const auto &p : plan)
+        ChargeRowBuilder().house(1).number(QStringLiteral("241010") + QString::fromUtf8(p[0])).storedOn(QStringLiteral("2024-10-10"))
+            .method(QStringLiteral("现金")).amount(QStringLiteral("1")).enteredBy(QString::fromUtf8(p[1])).insert(*m_db);
+    const DayClose::Report r = DayClose::build({QDate(2024, 10, 10), QDate(2024, 10, 10), {}});
+    QCOMPARE(r.lines.size(), 2);
+    QCOMPARE(r.lines[0].operatorName, QStringLiteral("李收费"));
+    QCOMPARE(r.lines[0].runs, QStringLiteral("2410100003, 2410100006"));
+    QCOMPARE(r.lines[1].runs, QStringLiteral("2410100001–2410100002, 2410100004–2410100005, 2410100008"));
+    QVERIFY(DayClose::asText(r).contains(QStringLiteral("2410100001–2410100002, 2410100004–2410100005, 2410100008")));
+    QCOMPARE(DayClose::asRows(r).at(0, QStringLiteral("说明")), QStringLiteral("单号 2410100003, 2410100006"));
+    const auto pages = DayCloseReport::pages(r, QStringLiteral("澄岳供热有限公司"), QDateTime(QDate(2024, 10, 10), QTime(17, 30)));
+    QStringList texts;
+    for (const auto &page : pages)
+        for (const auto &t : page.texts)
+            texts << t.box.content;
+    QVERIFY2(texts.join(QLatin1Char('\n')).contains(QStringLiteral("李收费（现金）单号：2410100003, 2410100006")),
+             qPrintable(texts.join(QLatin1Char('\n'))));
 }
 
 void TestDayClose::rangeEndingBeforeItStarts()

@@ -177,7 +177,7 @@ void TestKeyboard::dialogsTabOrder()
     }
     {
         OperatorsDialog w;
-        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.remarkEdit, w.saveButton, w.closeButton});
+        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.remarkEdit, w.roleBox, w.roleButton, w.saveButton, w.closeButton});
     }
     {
         ChangePasswordDialog w;
@@ -189,8 +189,8 @@ void TestKeyboard::dialogsTabOrder()
     }
     {
         UnitSettingsDialog w;
-        checkTabOrder(&w, {w.unitNameEdit, w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin, w.reprintMarkCheck, w.saveButton,
-                          w.closeButton});
+        checkTabOrder(&w, {w.unitNameEdit, w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin, w.reprintMarkCheck,
+                           w.anyDateBox, w.saveButton, w.closeButton});
     }
     {
         OwnerImportDialog w;

@@ -80,15 +80,17 @@ void TestAccounts::userDialogShape()
     QCOMPARE(w.remarkEdit->byteLimit(), 50);
     QVERIFY(w.priceEdit == nullptr);
     QAbstractItemModel *m = w.listGrid->model();
-    QCOMPARE(m->columnCount(), 3);
+    QCOMPARE(m->columnCount(), 4);
     QCOMPARE(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("用户名"));
-    QCOMPARE(m->headerData(1, Qt::Horizontal).toString(), QStringLiteral("备注"));
-    QCOMPARE(w.listGrid->columnWidth(1), 280);
-    QVERIFY(w.listGrid->isColumnHidden(2));
+    QCOMPARE(m->headerData(1, Qt::Horizontal).toString(), QStringLiteral("角色"));
+    QCOMPARE(m->headerData(2, Qt::Horizontal).toString(), QStringLiteral("备注"));
+    QCOMPARE(m->index(0, 1).data().toString(), QStringLiteral("管理员"));
+    QCOMPARE(w.listGrid->columnWidth(2), 210);
+    QVERIFY(w.listGrid->isColumnHidden(3));
     // Every operator is listed, the hidden column holding the row's key.
     QCOMPARE(m->rowCount(), db.count(QStringLiteral("SELECT ID FROM SUser")));
     QCOMPARE(m->index(0, 0).data().toString(), QStringLiteral("管理员"));
-    QCOMPARE(m->index(0, 2).data().toString(), db.scalar(QStringLiteral("SELECT ID FROM SUser WHERE theName = '管理员'")));
+    QCOMPARE(m->index(0, 3).data().toString(), db.scalar(QStringLiteral("SELECT ID FROM SUser WHERE theName = '管理员'")));
     QCOMPARE(focusIn(&w), w.nameEdit);
 }
 

@@ -449,7 +449,7 @@ void TestReference::unitShowsAndSaves()
     UnitSettingsDialog w;
     showAndWait(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("使用单位设置"));
-    QCOMPARE(w.size(), QSize(520, 225));
+    QCOMPARE(w.size(), QSize(520, 250));
     QCOMPARE(w.unitNameEdit->text(), QStringLiteral("热力公司"));
     QCOMPARE(w.unitNameEdit->byteLimit(), 50);
     const QList<RangeSpinBox *> spins{w.beginMonthSpin, w.beginDaySpin, w.endMonthSpin, w.endDaySpin};
