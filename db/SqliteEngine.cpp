@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -245,9 +246,21 @@ struct SumState {
     bool overflow;
 };
 
+// The engine hands out an aggregate's memory aligned for 8 bytes; a long double needs 16.
+// The state lies at the first suitably aligned place of a block that much larger (the same
+// place on every call, since the engine hands back the same block, zeroed at first).
+SumState *sumStateOf(sqlite3_context *ctx, bool make)
+{
+    void *raw = sqlite3_aggregate_context(ctx, make ? int(sizeof(SumState) + alignof(SumState)) : 0);
+    if (!raw)
+        return nullptr;
+    const auto p = reinterpret_cast<std::uintptr_t>(raw);
+    return reinterpret_cast<SumState *>((p + alignof(SumState) - 1) & ~std::uintptr_t(alignof(SumState) - 1));
+}
+
 void sumStep(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    auto *st = static_cast<SumState *>(sqlite3_aggregate_context(ctx, sizeof(SumState)));
+    auto *st = sumStateOf(ctx, true);
     if (!st)
         return;
     const int type = sqlite3_value_numeric_type(argv[0]);
@@ -272,7 +285,7 @@ void sumStep(sqlite3_context *ctx, int, sqlite3_value **argv)
 
 void sumFinal(sqlite3_context *ctx)
 {
-    auto *st = static_cast<SumState *>(sqlite3_aggregate_context(ctx, 0));
+    auto *st = sumStateOf(ctx, false);
     if (!st || !st->any) {
         sqlite3_result_null(ctx);
         return;
