@@ -1,4 +1,5 @@
 #include "charging/DayClose.h"
+#include "data/BoundWrite.h"
 #include "data/Books.h"
 #include "data/Capitals.h"
 #include "data/DataModule.h"
@@ -100,21 +101,24 @@ Report build(const Criteria &criteria)
     Roles::require(own ? Roles::Action::OwnDayClose : Roles::Action::AnyDayClose);
     Report r;
     r.criteria = criteria;
-    QString where = QStringLiteral("WHERE (theDate Between ") + Sql::quote(Dates::format(criteria.from))
-        + QStringLiteral(" AND ") + Sql::quote(Dates::format(criteria.to)) + QStringLiteral(") ");
-    if (!criteria.operatorName.isEmpty())
-        where += QStringLiteral("AND (UName = ") + Sql::quote(criteria.operatorName) + QStringLiteral(") ");
+    // The dates and the cashier are bound, in this order, to every statement on `where`.
+    QString where = QStringLiteral("WHERE (theDate Between ? AND ?) ");
+    QVariantList values{Dates::format(criteria.from), Dates::format(criteria.to)};
+    if (!criteria.operatorName.isEmpty()) {
+        where += QStringLiteral("AND (UName = ?) ");
+        values << criteria.operatorName;
+    }
     Database &db = dataModule().db();
 
     // Count and amount per operator and method; the engine's exact sum adds without binary
     // noise.
-    const Rows groups = db.select(QStringLiteral("SELECT UName, MType, COUNT(*) AS n, ") + db.exactSum(QStringLiteral("theMoney"))
+    const Rows groups = BoundWrite::select(db, QStringLiteral("SELECT UName, MType, COUNT(*) AS n, ") + db.exactSum(QStringLiteral("theMoney"))
                                   + QStringLiteral(" AS amount FROM UCharge ")
-                                  + where + QStringLiteral("GROUP BY UName, MType ORDER BY UName, MType"));
+                                  + where + QStringLiteral("GROUP BY UName, MType ORDER BY UName, MType"), values);
     // First and last number per group, per date and number length (see NumberKey).
-    const Rows ends = db.select(QStringLiteral("SELECT UName, MType, theDate, LENGTH(theNum) AS len, MIN(theNum) AS lo, "
+    const Rows ends = BoundWrite::select(db, QStringLiteral("SELECT UName, MType, theDate, LENGTH(theNum) AS len, MIN(theNum) AS lo, "
                                                "MAX(theNum) AS hi FROM UCharge ")
-                                + where + QStringLiteral("GROUP BY UName, MType, theDate, LENGTH(theNum)"));
+                                + where + QStringLiteral("GROUP BY UName, MType, theDate, LENGTH(theNum)"), values);
     QMap<QPair<QString, QString>, QPair<NumberKey, NumberKey>> range;
     for (int i = 0; i < ends.rowCount(); ++i) {
         const QPair<QString, QString> g(ends.at(i, 0), ends.at(i, 1));
@@ -142,27 +146,26 @@ Report build(const Criteria &criteria)
         r.lines << l;
     }
     QMap<QPair<QString, QString>, QList<QPair<QString, QString>>> numbers;
-    const Rows all = db.select(QStringLiteral("SELECT UName, MType, theDate, theNum FROM UCharge ") + where);
+    const Rows all = BoundWrite::select(db, QStringLiteral("SELECT UName, MType, theDate, theNum FROM UCharge ") + where, values);
     for (int i = 0; i < all.rowCount(); ++i)
         numbers[{all.at(i, 0), all.at(i, 1)}] << QPair<QString, QString>(all.at(i, 2), all.at(i, 3));
     for (Line &l : r.lines)
         l.runs = runsOf(numbers.value({l.operatorName, l.method}));
-    const Rows taken = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" FROM UCharge ") + where);
+    const Rows taken = BoundWrite::select(db, QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" FROM UCharge ") + where, values);
     r.paymentCount = taken.at(0, 0).toInt();
     r.paymentTotal = money(taken.at(0, 1));
 
     // A void goes to the cashier of the payment it voided (a void whose payment is gone, to
     // whoever voided it); an older void without an approver was approved by its requester.
     const QString cashier = QStringLiteral("COALESCE(c.UName, v.UName)");
-    QString voidWhere = QStringLiteral("FROM UVoid v LEFT JOIN UCharge c ON (c.ID = v.CID) WHERE (v.theDate Between ")
-        + Sql::quote(Dates::format(criteria.from)) + QStringLiteral(" AND ") + Sql::quote(Dates::format(criteria.to))
-        + QStringLiteral(") ");
+    // Bound as `where` is.
+    QString voidWhere = QStringLiteral("FROM UVoid v LEFT JOIN UCharge c ON (c.ID = v.CID) WHERE (v.theDate Between ? AND ?) ");
     if (!criteria.operatorName.isEmpty())
-        voidWhere += QStringLiteral("AND (") + cashier + QStringLiteral(" = ") + Sql::quote(criteria.operatorName) + QStringLiteral(") ");
-    const Rows voids = db.select(QStringLiteral("SELECT v.theTime, ") + cashier
+        voidWhere += QStringLiteral("AND (") + cashier + QStringLiteral(" = ?) ");
+    const Rows voids = BoundWrite::select(db, QStringLiteral("SELECT v.theTime, ") + cashier
                                  + QStringLiteral(", v.theNum, v.myDate, v.AName, v.HNum, v.HName, v.MType, v.theMoney, "
                                                   "v.Reason, v.UName, COALESCE(v.Approver, v.UName) ")
-                                 + voidWhere + QStringLiteral("ORDER BY v.ID"));
+                                 + voidWhere + QStringLiteral("ORDER BY v.ID"), values);
     for (int i = 0; i < voids.rowCount(); ++i) {
         Void v;
         v.time = voids.at(i, 0);
@@ -179,13 +182,13 @@ Report build(const Criteria &criteria)
         v.reason = voids.at(i, 9);
         r.voids << v;
     }
-    const Rows voided = db.select(QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("v.theMoney")) + QLatin1Char(' ') + voidWhere);
+    const Rows voided = BoundWrite::select(db, QStringLiteral("SELECT COUNT(*), ") + db.exactSum(QStringLiteral("v.theMoney")) + QLatin1Char(' ') + voidWhere, values);
     r.voidCount = voided.at(0, 0).toInt();
     r.voidTotal = money(voided.at(0, 1));
 
-    const Rows reprints = db.select(QStringLiteral("SELECT theTime, UName, theChange FROM ULog ") + where
-                                    + QStringLiteral("AND (theTable = 'UCharge') AND (theAction = ")
-                                    + Sql::quote(QString::fromUtf8(Books::ReceiptReprinted)) + QStringLiteral(") ORDER BY ID"));
+    const Rows reprints = BoundWrite::select(db, QStringLiteral("SELECT theTime, UName, theChange FROM ULog ") + where
+                                    + QStringLiteral("AND (theTable = 'UCharge') AND (theAction = ?) ORDER BY ID"),
+                                    values + QVariantList{QString::fromUtf8(Books::ReceiptReprinted)});
     static const QRegularExpression said(QStringLiteral("^单号 ([^，]*)，第 (\\d+) 次"));
     for (int i = 0; i < reprints.rowCount(); ++i) {
         const QRegularExpressionMatch m = said.match(reprints.at(i, 2));

@@ -53,8 +53,8 @@ QString checkedApprover(const Approval &approval)
     const QString name = approval.approver.trimmed();
     if (name.isEmpty())
         throw AppError(QStringLiteral("作废须经另一位管理员批准，请选择批准人并由其输入密码！"));
-    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theName, thePass FROM SUser WHERE (theName = ")
-                                               + Sql::quote(name) + QStringLiteral(") ORDER BY ID"));
+    const Rows rows = BoundWrite::select(dataModule().db(), QStringLiteral("SELECT theName, thePass FROM SUser WHERE (theName = ?) ORDER BY ID"),
+                                         {name});
     if (rows.isEmpty())
         throw AppError(QStringLiteral("批准人“%1”不存在，请重新选择！").arg(name));
     const QString stored = rows.at(0, 0);
@@ -95,8 +95,7 @@ Payment find(const QString &number)
     const QString n = number.trimmed();
     if (n.isEmpty())
         throw AppError(QStringLiteral("收据单号 不能为空！"));
-    const Rows rows = dataModule().db().select(QStringLiteral("SELECT * FROM UCharge WHERE (theNum = ") + Sql::quote(n)
-                                          + QStringLiteral(") ORDER BY ID"));
+    const Rows rows = BoundWrite::select(dataModule().db(), QStringLiteral("SELECT * FROM UCharge WHERE (theNum = ?) ORDER BY ID"), {n});
     if (rows.isEmpty())
         throw AppError(QStringLiteral("收据单号 %1 不存在，请重新录入！").arg(n));
     if (rows.rowCount() > 1)
@@ -108,10 +107,10 @@ Payment find(const QString &number)
 
 Rows paymentsOf(const QString &chargingDate)
 {
-    return dataModule().db().select(
-        QStringLiteral("SELECT theNum AS 单号, HNum AS 房号, HName AS 业主名称, theMoney AS 收款金额, "
-                       "theSKR AS 收款人 FROM UCharge WHERE (" LIVE_ROW ") AND (theDate = ")
-        + Sql::quote(chargingDate) + QStringLiteral(") ORDER BY ID DESC"));
+    return BoundWrite::select(dataModule().db(),
+                              QStringLiteral("SELECT theNum AS 单号, HNum AS 房号, HName AS 业主名称, theMoney AS 收款金额, "
+                                             "theSKR AS 收款人 FROM UCharge WHERE (" LIVE_ROW ") AND (theDate = ?) ORDER BY ID DESC"),
+                              {chargingDate});
 }
 
 Result check(const QString &number)

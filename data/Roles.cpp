@@ -1,4 +1,5 @@
 #include "data/Roles.h"
+#include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
@@ -56,8 +57,8 @@ bool may(const QString &role, Action action)
 
 QString roleOf(const QString &operatorName)
 {
-    const Rows rows = dataModule().db().select(QStringLiteral("SELECT theRole FROM SUser WHERE (theName = ")
-                                               + Sql::quote(operatorName) + QStringLiteral(") ORDER BY ID"));
+    const Rows rows = BoundWrite::select(dataModule().db(), QStringLiteral("SELECT theRole FROM SUser WHERE (theName = ?) ORDER BY ID"),
+                                         {operatorName});
     if (rows.isEmpty())
         return {};
     const QString role = rows.at(0, 0).trimmed();

@@ -114,8 +114,8 @@ DemoSummary generate(Database &db, const DemoOptions &o)
             const QString name = QString::fromUtf8(op);
             if (BoundWrite::count(db, QStringLiteral("SELECT ID FROM SUser WHERE theName = ?"), {name}) == 0)
                 BoundWrite::run(db,
-                                QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN) VALUES "
-                                               "(?, ?, '收费员', ?, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET ?))"),
+                                QStringLiteral("INSERT INTO SUser (theName, thePass, Remark, theMT, theHT, theAN, theRole) VALUES "
+                                               "(?, ?, '收费员', ?, '住宅', (SELECT theName FROM SArea ORDER BY ID LIMIT 1 OFFSET ?), '收费员')"),
                                 {name, PasswordHash::make(QString::fromUtf8(Schema::InitialPassword)),
                                  QString::fromUtf8(kMethods[k + 1]), qint64(k + 1)});
             payees << name;

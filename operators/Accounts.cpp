@@ -61,9 +61,9 @@ const RefLists::ListConfig &users()
 
 bool passwordMatches(const QString &name, const QString &password)
 {
-    SqlText = QStringLiteral("SELECT thePass ") + QStringLiteral("FROM SUser ") + QStringLiteral("WHERE (theName = '")
-        + Sql::esc(name) + QStringLiteral("') AND (thePass IS NOT NULL)");
-    const Rows rows = dataModule().query(SqlText);
+    const QString sql = QStringLiteral("SELECT thePass FROM SUser WHERE (theName = ?) AND (thePass IS NOT NULL)");
+    SqlText = BoundWrite::shown(sql, {name});
+    const Rows rows = BoundWrite::select(dataModule().db(), sql, {name});
     for (int r = 0; r < rows.rowCount(); ++r)
         if (PasswordHash::matches(rows.at(r, 0), password))
             return true;
@@ -72,7 +72,7 @@ bool passwordMatches(const QString &name, const QString &password)
 
 void setPassword(const QString &name, const QString &password)
 {
-    if (dataModule().countRows(QStringLiteral("SELECT ID FROM SUser WHERE (theName = ") + Sql::quote(name) + QStringLiteral(")")) == 0)
+    if (BoundWrite::count(dataModule().db(), QStringLiteral("SELECT ID FROM SUser WHERE (theName = ?)"), {name}) == 0)
         throw AppError(QStringLiteral("操作员“%1”已不存在（可能已被删除或改名），密码没有修改！").arg(name));
     Roles::require(name == CurrentUserName ? Roles::Action::OwnPassword : Roles::Action::Operators);
     const BoundWrite::Bound update{QStringLiteral("UPDATE SUser SET thePass = ? WHERE (theName = ?) "),
@@ -112,8 +112,7 @@ void setRole(const QString &name, const QString &role)
     // The count of 管理员s and the change under one write lock: two copies demoting the
     // last two 管理员s at once cannot both succeed.
     Transaction tx(db);
-    const Rows row = db.select(QStringLiteral("SELECT ID, theName, theRole FROM SUser WHERE (theName = ") + Sql::quote(name)
-                               + QStringLiteral(") ORDER BY ID"));
+    const Rows row = BoundWrite::select(db, QStringLiteral("SELECT ID, theName, theRole FROM SUser WHERE (theName = ?) ORDER BY ID"), {name});
     if (row.isEmpty())
         throw AppError(QStringLiteral("操作员“%1”不存在！").arg(name));
     const QString before = isAdminRole(row.at(0, 2)) ? QString::fromUtf8(Roles::Admin) : row.at(0, 2);

@@ -31,11 +31,10 @@ bool tryLogin(const QString &name, const QString &password, const QDate &chargeD
 {
     // The stored passwords are hashes: the database finds the operator by name, the
     // program compares the password (letter case folded, as the database folds it).
-    SqlText = QStringLiteral("SELECT ID, theName, thePass, theMT, theHT, theAN ");
-    SqlText += QStringLiteral("FROM SUser ");
-    SqlText += QStringLiteral("WHERE (theName = '") + Sql::esc(name) + QStringLiteral("') ");
-    SqlText += QStringLiteral("AND (thePass IS NOT NULL) ");
-    Rows rows = dataModule().query(SqlText);
+    const QString sql = QStringLiteral("SELECT ID, theName, thePass, theMT, theHT, theAN FROM SUser "
+                                       "WHERE (theName = ?) AND (thePass IS NOT NULL) ");
+    SqlText = BoundWrite::shown(sql, {name});
+    Rows rows = BoundWrite::select(dataModule().db(), sql, {name});
     int found = -1;
     for (int r = 0; r < rows.rowCount(); ++r) {
         if (!PasswordHash::matches(rows.at(r, QStringLiteral("thePass")), password))

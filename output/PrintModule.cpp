@@ -1,4 +1,5 @@
 #include "output/PrintModule.h"
+#include "data/BoundWrite.h"
 #include "data/Books.h"
 #include "data/ChangeLog.h"
 #include "data/Roles.h"
@@ -23,12 +24,17 @@ PrintModule::PrintModule()
     buildReceipt();
 }
 
-void PrintModule::openQuery(Rows &query)
+void PrintModule::openQuery(Rows &query, const QString &sql, const QVariantList &values)
 {
     // The query is emptied first: a refused statement leaves no rows of the last receipt.
     query = Rows();
-    query = dataModule().query(SqlText);
+    query = values.isEmpty() ? dataModule().query(sql) : BoundWrite::select(dataModule().db(), sql, values);
     query.first();
+}
+
+void PrintModule::openQuery(Rows &query)
+{
+    openQuery(query, SqlText, {});
 }
 
 void PrintModule::loadUnit()
@@ -51,9 +57,9 @@ void PrintModule::printReceipt(const QString &receiptNumber)
     loadUnit();
     // Receipts always use label row 1.
     loadLabels(QStringLiteral("1"));
-    SqlText = QStringLiteral("SELECT * FROM UCharge ");
-    SqlText += QStringLiteral("WHERE (theNum = '") + Sql::esc(receiptNumber) + QStringLiteral("')");
-    openQuery(paymentRows);
+    const QString sql = QStringLiteral("SELECT * FROM UCharge WHERE (theNum = ?)");
+    SqlText = BoundWrite::shown(sql, {receiptNumber});
+    openQuery(paymentRows, sql, {receiptNumber});
 
     receipt.setFileName(QStringLiteral("Print/cnf.rf3"));
     if (!report::presenter())
@@ -67,8 +73,8 @@ int PrintModule::reprintReceipt(const QString &receiptNumber)
     int times = 0;
     {
         Transaction tx(db);
-        const Rows payment = db.select(QStringLiteral("SELECT ID, AName, HNum FROM UCharge WHERE (theNum = %1) ORDER BY ID")
-                                           .arg(Sql::quote(receiptNumber)));
+        const Rows payment = BoundWrite::select(db, QStringLiteral("SELECT ID, AName, HNum FROM UCharge WHERE (theNum = ?) ORDER BY ID"),
+                                                {receiptNumber});
         if (!payment.isEmpty()) {
             const QString id = Sql::id(payment.at(0, 0));
             times = db.scalar(QStringLiteral("SELECT COUNT(*) FROM ULog WHERE (RowID = %1) AND (theTable = 'UCharge') "

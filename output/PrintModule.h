@@ -42,6 +42,7 @@ private:
     void buildReceipt();
     // Attach to the shared connection, close, clear, add SqlText, open.
     void openQuery(Rows &query);
+    void openQuery(Rows &query, const QString &sql, const QVariantList &values);
 };
 
 inline PrintModule &printModule() { return PrintModule::instance(); }

@@ -234,7 +234,7 @@ int runPasswd(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     Database db;
     db.open(a.dbPath(), QString::fromUtf8(Schema::DatabaseKey));
-    if (db.count(QStringLiteral("SELECT ID FROM SUser WHERE (theName = %1)").arg(Sql::quote(name))) == 0) {
+    if (BoundWrite::count(db, QStringLiteral("SELECT ID FROM SUser WHERE (theName = ?)"), {name}) == 0) {
         err << "操作员 " << name << " 不存在\n";
         return 1;
     }

@@ -2,6 +2,7 @@
 // the look-up, the proposal for the years, the receipt number, the insert and the paid-up
 // date, all in one transaction. No receipt preview; the receipt number is printed.
 #include "tools/AdminCommand.h"
+#include "data/BoundWrite.h"
 #include "operators/Login.h"
 #include "charging/ChargeLogic.h"
 #include "db/Dates.h"
@@ -53,9 +54,9 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
 
     // The login state of the operator taking the payment: the first operator unless named.
     const QString op = a.value(QStringLiteral("operator"));
-    const Rows user = dataModule().query(
-        QStringLiteral("SELECT ID, theName, theMT FROM SUser ")
-        + (op.isEmpty() ? QStringLiteral("ORDER BY ID") : QStringLiteral("WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')));
+    const Rows user = op.isEmpty()
+        ? dataModule().query(QStringLiteral("SELECT ID, theName, theMT FROM SUser ORDER BY ID"))
+        : BoundWrite::select(dataModule().db(), QStringLiteral("SELECT ID, theName, theMT FROM SUser WHERE (theName = ?)"), {op});
     if (user.isEmpty())
         return fail(err, op.isEmpty() ? QStringLiteral("还没有操作员") : QStringLiteral("操作员 “%1” 不存在").arg(op));
     CurrentUserName = user.value(QStringLiteral("theName"));
@@ -68,11 +69,11 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
     ChargeDate = Dates::format(date);
 
     // The lists of the window let only their own names be picked.
-    if (dataModule().countRows(QStringLiteral("SELECT ID FROM SArea WHERE (theName = ") + Sql::quote(area) + QLatin1Char(')')) == 0)
+    if (BoundWrite::count(dataModule().db(), QStringLiteral("SELECT ID FROM SArea WHERE (theName = ?)"), {area}) == 0)
         return fail(err, QStringLiteral("小区名称 “%1” 不在小区列表中").arg(area));
     QString method = a.has(QStringLiteral("method")) ? a.value(QStringLiteral("method")) : DefaultPaymentMethod;
     if (!method.isEmpty()) {
-        const QString stored = db.scalar(QStringLiteral("SELECT theName FROM SMType WHERE (theName = ") + Sql::quote(method) + QLatin1Char(')'));
+        const QString stored = BoundWrite::scalar(db, QStringLiteral("SELECT theName FROM SMType WHERE (theName = ?)"), {method});
         if (stored.isEmpty()) {
             if (a.has(QStringLiteral("method")))
                 return fail(err, QStringLiteral("收款方式 “%1” 不在收款方式列表中").arg(method));

@@ -1,5 +1,6 @@
 // dayclose: the day's close of the 收费日报 window, as text, a PDF or a workbook.
 #include "tools/AdminCommand.h"
+#include "data/BoundWrite.h"
 #include "tools/OutputFile.h"
 #include "charging/DayClose.h"
 #include "db/Dates.h"
@@ -37,11 +38,10 @@ int runDayClose(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!op.isEmpty()) {
         // A named operator asks for their own close, with their role; a deleted one's close
         // is asked by the tool itself.
-        if (dataModule().countRows(QStringLiteral("SELECT ID FROM SUser WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')) > 0
+        if (BoundWrite::count(dataModule().db(), QStringLiteral("SELECT ID FROM SUser WHERE (theName = ?)"), {op}) > 0
             && !actAsOperator(op, err))
             return 1;
-        c.operatorName = dataModule().db().scalar(QStringLiteral("SELECT theName FROM SUser WHERE (theName = ") + Sql::quote(op)
-                                             + QLatin1Char(')'));
+        c.operatorName = BoundWrite::scalar(dataModule().db(), QStringLiteral("SELECT theName FROM SUser WHERE (theName = ?)"), {op});
         if (c.operatorName.isEmpty()) {
             // An operator deleted since may still have taken payments in the period.
             c.operatorName = op;

@@ -1,5 +1,6 @@
 // void: voids a payment from the command line through the logic of the 收费作废 window.
 #include "tools/AdminCommand.h"
+#include "data/BoundWrite.h"
 #include "charging/PaymentVoid.h"
 #include "db/Dates.h"
 #include "db/Sql.h"
@@ -22,9 +23,9 @@ int runVoid(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     openProgramDatabase(a.dbPath());
     const QString op = a.value(QStringLiteral("operator"));
-    const Rows user = dataModule().query(
-        QStringLiteral("SELECT ID, theName FROM SUser ")
-        + (op.isEmpty() ? QStringLiteral("ORDER BY ID") : QStringLiteral("WHERE (theName = ") + Sql::quote(op) + QLatin1Char(')')));
+    const Rows user = op.isEmpty()
+        ? dataModule().query(QStringLiteral("SELECT ID, theName FROM SUser ORDER BY ID"))
+        : BoundWrite::select(dataModule().db(), QStringLiteral("SELECT ID, theName FROM SUser WHERE (theName = ?)"), {op});
     if (user.isEmpty()) {
         err << (op.isEmpty() ? QStringLiteral("还没有操作员") : QStringLiteral("操作员 “%1” 不存在").arg(op)) << '\n';
         return 1;

@@ -1,4 +1,5 @@
 #include "tools/AdminCommand.h"
+#include "data/BoundWrite.h"
 #include "data/AppIdentity.h"
 #include "db/Database.h"
 #include "db/DbError.h"
@@ -67,8 +68,8 @@ void openProgramDatabase(const QString &path)
 
 bool actAsOperator(const QString &name, QTextStream &err)
 {
-    const Rows user = dataModule().query(QStringLiteral("SELECT ID, theName FROM SUser WHERE (theName = ") + Sql::quote(name)
-                                         + QStringLiteral(") ORDER BY ID"));
+    const Rows user = BoundWrite::select(dataModule().db(), QStringLiteral("SELECT ID, theName FROM SUser WHERE (theName = ?) ORDER BY ID"),
+                                         {name});
     if (user.isEmpty()) {
         err << QStringLiteral("操作员 “%1” 不存在").arg(name) << '\n';
         return false;
