@@ -82,6 +82,25 @@ QStringList columnNames(const PGresult *res, const PgDialect::Translated &t)
     return names;
 }
 
+// A result read completely into memory, and freed.
+Rows wholeResult(PGresult *res, const PgDialect::Translated &t)
+{
+    const int rows = PQntuples(res);
+    const int cols = PQnfields(res);
+    QVector<QStringList> data;
+    data.reserve(rows);
+    for (int r = 0; r < rows; ++r) {
+        QStringList row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c)
+            row << valueText(res, r, c);
+        data << row;
+    }
+    Rows result(columnNames(res, t), data);
+    PQclear(res);
+    return result;
+}
+
 // The server's message with a name it folded to lower case ("uhouse") as the statement
 // wrote it ("UHouse").
 QString namesAsWritten(QString message, const PgDialect::Translated *t)
@@ -358,21 +377,7 @@ public:
 
     Rows rows() override
     {
-        PGresult *res = execute();
-        const int rows = PQntuples(res);
-        const int cols = PQnfields(res);
-        QVector<QStringList> data;
-        data.reserve(rows);
-        for (int r = 0; r < rows; ++r) {
-            QStringList row;
-            row.reserve(cols);
-            for (int c = 0; c < cols; ++c)
-                row << valueText(res, r, c);
-            data << row;
-        }
-        Rows result(columnNames(res, m_translated), data);
-        PQclear(res);
-        return result;
+        return wholeResult(execute(), m_translated);
     }
 
 private:
@@ -1108,20 +1113,7 @@ Rows PgEngine::select(const QString &sql)
     t.read = true; // one statement, through the extended protocol
     PGresult *res = run(t, sql);
     setChanges(res);
-    const int rows = PQntuples(res);
-    const int cols = PQnfields(res);
-    QVector<QStringList> data;
-    data.reserve(rows);
-    for (int r = 0; r < rows; ++r) {
-        QStringList row;
-        row.reserve(cols);
-        for (int c = 0; c < cols; ++c)
-            row << valueText(res, r, c);
-        data << row;
-    }
-    Rows result(columnNames(res, t), data);
-    PQclear(res);
-    return result;
+    return wholeResult(res, t);
 }
 
 int PgEngine::countRows(const QString &sql)
