@@ -373,6 +373,8 @@ void TestDayClose::adminCommand()
                       &out, &err),
              1);
     QCOMPARE(err.trimmed(), QStringLiteral("结束日期 2024-10-09 早于开始日期 2024-10-10，请重新选择！"));
+    if (TestDb::onServer())
+        return; // the database is no file that a PDF could be written over
     QCOMPARE(runAdmin({QStringLiteral("dayclose"), QStringLiteral("--db"), m_db->path(), QStringLiteral("--date"),
                        QStringLiteral("2024-10-10"), QStringLiteral("--pdf"), m_db->path()},
                       &out, &err),
