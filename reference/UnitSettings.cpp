@@ -28,14 +28,14 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 }
 
 namespace {
-void store(const QString &name, const Period &period, const std::optional<bool> &reprintMark)
+void store(const QString &name, const Period &period, const std::optional<OfficeSettings> &office)
 {
     Roles::require(Roles::Action::UnitSettings);
     QVariantList values{name, qint64(period.beginMonth), qint64(period.beginDay), qint64(period.endMonth), qint64(period.endDay)};
-    if (reprintMark)
-        values << qint64(*reprintMark ? 1 : 0);
+    if (office)
+        values << qint64(office->reprintMark ? 1 : 0) << qint64(office->anyDate ? 1 : 0);
     const BoundWrite::Bound update{QStringLiteral("UPDATE SDept SET theName = ?, theBM = ?, theBD = ?, theEM = ?, theED = ?")
-                                       + (reprintMark ? QStringLiteral(", ReprintMark = ?") : QString())
+                                       + (office ? QStringLiteral(", ReprintMark = ?, AnyDate = ?") : QString())
                                        + QStringLiteral(" WHERE (ID = 1)"),
                                    values};
     SqlText = BoundWrite::shown(update);
@@ -51,9 +51,9 @@ void save(const QString &name, const Period &period)
     store(name, period, std::nullopt);
 }
 
-void save(const QString &name, const Period &period, bool reprintMark)
+void save(const QString &name, const Period &period, const OfficeSettings &office)
 {
-    store(name, period, reprintMark);
+    store(name, period, office);
 }
 
 bool reprintMark()

@@ -27,9 +27,13 @@ PeriodEnd periodEnd(const QString &chargeDate, const QString &endMonth, const QS
 
 // Stores name and period. The numbers go into the statement as plain whole numbers.
 void save(const QString &name, const Period &period);
-// The same, with the office's choice for reprints: marked 补打 with their print time (true)
-// or identical to the original receipt.
-void save(const QString &name, const Period &period, bool reprintMark);
+// The office's settings kept with the unit's name and period.
+struct OfficeSettings {
+    bool reprintMark = false; // reprints marked 补打 with their print time, or identical to the original
+    bool anyDate = false;     // every operator may choose the charging date, or only a 管理员
+};
+// The same, with the office's settings, all in one write.
+void save(const QString &name, const Period &period, const OfficeSettings &office);
 // The reprint setting as stored.
 bool reprintMark();
 

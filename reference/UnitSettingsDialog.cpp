@@ -99,8 +99,7 @@ void UnitSettingsDialog::save()
         p.beginDay = beginDaySpin->settledValue();
         p.endMonth = endMonthSpin->settledValue();
         p.endDay = endDaySpin->settledValue();
-        UnitSettings::save(unitNameEdit->text(), p, reprintMarkCheck->isChecked());
-        UnitSettings::setAnyDate(anyDateBox->isChecked());
+        UnitSettings::save(unitNameEdit->text(), p, {reprintMarkCheck->isChecked(), anyDateBox->isChecked()});
         showInfo(this, QStringLiteral("使用单位 保存成功，请重新登录系统！"));
         quitProgram();
         accept();
