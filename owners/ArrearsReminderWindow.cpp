@@ -1,6 +1,7 @@
 #include "owners/ArrearsReminderWindow.h"
 #include "data/DataModule.h"
 #include "output/UiSheetOpener.h"
+#include "owners/ArrearsNoticesPrint.h"
 #include "owners/ArrearsStatements.h"
 #include "widgets/DatePicker.h"
 #include "widgets/Guard.h"
@@ -33,6 +34,13 @@ ArrearsReminderWindow::ArrearsReminderWindow(QWidget *parent)
     extrasLayout()->addWidget(new QLabel(QStringLiteral("到期日期："), this));
     extrasLayout()->addWidget(referencePicker);
     extrasLayout()->addStretch();
+    noticesButton = new QPushButton(QStringLiteral("催费通知单"), this);
+    noticesButton->setObjectName(QStringLiteral("noticesButton"));
+    noticesButton->setAutoDefault(false);
+    noticesButton->setEnabled(false);
+    extrasLayout()->addWidget(noticesButton);
+    connect(noticesButton, &QPushButton::clicked, this, &ArrearsReminderWindow::printNotices);
+    connect(listModel, &QAbstractItemModel::modelReset, noticesButton, [this] { noticesButton->setEnabled(listModel->isOpen()); });
     // The reference date is a filter like the others: Enter in it runs "查询", and Tab
     // reaches it after the criteria, before the buttons.
     referencePicker->installEventFilter(this);
@@ -83,3 +91,5 @@ void ArrearsReminderWindow::refuseImpossibleAmounts(const Rows &totals)
 }
 
 void ArrearsReminderWindow::exportToExcel() { exportBrowseList(this, ExportLayouts::arrears()); }
+
+void ArrearsReminderWindow::printNotices() { ArrearsNoticesPrint::print(*this); }

@@ -4,6 +4,7 @@
 #include <QDate>
 
 class DatePicker;
+class QPushButton;
 
 // "欠费提醒": the live owners whose paid-up date lies before the reference date, with the
 // years and the amount they owe at that date, drawn in red while their paid-up date lies
@@ -14,6 +15,10 @@ public:
     explicit ArrearsReminderWindow(QWidget *parent = nullptr);
 
     DatePicker *referencePicker; // the reference date, "到期日期："
+    QPushButton *noticesButton;  // "催费通知单", while a list is open
+
+    // The reference date of the list last asked for (the picker may have moved since).
+    QDate listedReference() const { return m_listedReference; }
 
     // The colouring: red (255, 0, 0) for a row whose paid-up date is earlier than the
     // picker's current date, asked at every repaint.
@@ -22,6 +27,8 @@ public:
 public slots:
     // "Excel": the listed owners with their arrears and totals to a new workbook "业主报表".
     void exportToExcel() override;
+    // "催费通知单": the notices of the listed houses in arrears (ArrearsNoticesPrint).
+    void printNotices();
 
 protected:
     QString whereStart() const override;

@@ -5,6 +5,7 @@
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
 #include "db/Numbers.h"
+#include "db/DbError.h"
 #include "db/Sql.h"
 
 namespace RefLists {
@@ -178,6 +179,81 @@ void remove(const ListConfig &config, const QString &id)
         ChangeLog::record({QStringLiteral("删除") + rowWord(config), config.table, n, {}, {}, what});
     }
     tx.commit();
+}
+
+namespace {
+
+Rows priceRow(Database &db, const QString &id)
+{
+    const Rows row = BoundWrite::select(db, QStringLiteral("SELECT theName, thePrice FROM SPrice WHERE (ID = ?)"),
+                                        {Sql::id(id).toLongLong()});
+    if (row.isEmpty())
+        throw AppError(QStringLiteral("该单价已被删除，请重新打开单价设置"));
+    return row;
+}
+
+// The live houses of a purpose whose price is not the given one (a house without a price
+// counts too).
+const char RepriceWhere[] = "WHERE (" LIVE_ROW ") AND (HType = ?) AND (thePrice IS NULL OR thePrice <> ?)";
+
+} // namespace
+
+PriceChange changePrice(const QString &id, const QString &price)
+{
+    Roles::require(Roles::Action::ReferenceLists);
+    const double value = Numbers::toDouble(price);
+    if (!(value > 0))
+        throw AppError(QStringLiteral("单价 必须大于零！"));
+    Database &db = dataModule().db();
+    Transaction tx(db);
+    const Rows row = priceRow(db, id);
+    const BoundWrite::Bound update{QStringLiteral("UPDATE SPrice SET thePrice = ? WHERE (ID = ?)"),
+                                   {value, Sql::id(id).toLongLong()}};
+    SqlText = BoundWrite::shown(update);
+    BoundWrite::run(db, update);
+    const PriceChange change{row.at(0, 0), row.at(0, 1), priceRow(db, id).at(0, 1)};
+    ChangeLog::record({QStringLiteral("修改单价"), QStringLiteral("SPrice"), Sql::id(id), {}, {},
+                       QStringLiteral("房屋用途 %1，单价 %2 → %3").arg(change.purpose, change.before, change.after)});
+    tx.commit();
+    return change;
+}
+
+int housesToReprice(const QString &id)
+{
+    Database &db = dataModule().db();
+    const Rows row = priceRow(db, id);
+    return BoundWrite::count(db, QStringLiteral("SELECT ID FROM UHouse ") + QLatin1String(RepriceWhere),
+                             {row.at(0, 0), Numbers::toDouble(row.at(0, 1))});
+}
+
+int applyPrice(const QString &id)
+{
+    Roles::require(Roles::Action::ReferenceLists);
+    Database &db = dataModule().db();
+    Transaction tx(db);
+    const Rows row = priceRow(db, id);
+    const QString purpose = row.at(0, 0);
+    const double price = Numbers::toDouble(row.at(0, 1));
+    // The prices the houses had, for the record: "单价 20 → 22：3 户".
+    const Rows before = BoundWrite::select(db, QStringLiteral("SELECT thePrice, COUNT(*) FROM UHouse ")
+                                               + QLatin1String(RepriceWhere) + QStringLiteral(" GROUP BY thePrice ORDER BY thePrice"),
+                                           {purpose, price});
+    int n = 0;
+    QStringList parts;
+    for (int r = 0; r < before.rowCount(); ++r) {
+        n += before.at(r, 1).toInt();
+        parts << QStringLiteral("单价 %1 → %2：%3 户")
+                     .arg(before.at(r, 0).isEmpty() ? QStringLiteral("（空）") : before.at(r, 0), row.at(0, 1), before.at(r, 1));
+    }
+    if (n == 0)
+        return 0;
+    const QString sql = QStringLiteral("UPDATE UHouse SET thePrice = ? ") + QLatin1String(RepriceWhere);
+    SqlText = BoundWrite::shown(sql, {price, purpose, price});
+    BoundWrite::run(db, sql, {price, purpose, price});
+    ChangeLog::record({QStringLiteral("应用单价"), QStringLiteral("UHouse"), {}, {}, {},
+                       QStringLiteral("房屋用途 %1，共 %2 户：%3").arg(purpose).arg(n).arg(parts.join(QStringLiteral("；")))});
+    tx.commit();
+    return n;
 }
 
 QString emptyNameMessage(const ListConfig &config) { return config.nameField + QStringLiteral(" 不能为空！"); }

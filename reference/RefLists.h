@@ -44,6 +44,23 @@ QString deleteRefusal(const ListConfig &config, const QString &id);
 // removed). id must be the ID text read from the list.
 void remove(const ListConfig &config, const QString &id);
 
+// A new price for a house purpose (the price list's row with that ID): a positive number
+// in the program's number form, else AppError and nothing stored. The houses keep the
+// price stored with each of them; recorded "修改单价" with the price before and after.
+struct PriceChange {
+    QString purpose;
+    QString before;
+    QString after;
+};
+PriceChange changePrice(const QString &id, const QString &price);
+// How many live houses of the row's purpose have a stored price other than the row's: the
+// houses applyPrice would change.
+int housesToReprice(const QString &id);
+// Gives the live houses of the row's purpose the row's price, in one transaction, recorded
+// "应用单价" with the prices before, the price after and the count. Deleted houses keep
+// theirs. Returns how many houses changed.
+int applyPrice(const QString &id);
+
 // The messages of the name check.
 QString emptyNameMessage(const ListConfig &config);
 QString duplicateMessage(const ListConfig &config);

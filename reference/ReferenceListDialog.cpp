@@ -71,6 +71,13 @@ ReferenceListDialog::ReferenceListDialog(const RefLists::ListConfig &config, QWi
     entryLayout->setColumnStretch(3, 1);
 
     QHBoxLayout *buttons = saveQuitButtons(saveButton, closeButton);
+    if (config.hasPrice) {
+        modifyButton = new QPushButton(QStringLiteral("修改"), this);
+        modifyButton->setAutoDefault(false);
+        buttons->insertSpacing(2, 20);
+        buttons->insertWidget(3, modifyButton);
+        connect(modifyButton, &QPushButton::clicked, this, &ReferenceListDialog::modifyCurrent);
+    }
 
     auto *v = new QVBoxLayout(this);
     v->addWidget(listGroup, 1);
@@ -85,7 +92,12 @@ ReferenceListDialog::ReferenceListDialog(const RefLists::ListConfig &config, QWi
     }
     setTabOrder(last, remarkEdit);
     setTabOrder(remarkEdit, saveButton);
-    setTabOrder(saveButton, closeButton);
+    if (modifyButton) {
+        setTabOrder(saveButton, modifyButton);
+        setTabOrder(modifyButton, closeButton);
+    } else {
+        setTabOrder(saveButton, closeButton);
+    }
 
     connect(listGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { gridMenu->popup(listGrid->viewport()->mapToGlobal(pos)); });
@@ -174,5 +186,39 @@ void ReferenceListDialog::deleteCurrent()
             return;
         RefLists::remove(m_config, listRows->rows().at(row, QStringLiteral("ID")));
         refreshList();
+    });
+}
+
+void ReferenceListDialog::modifyCurrent()
+{
+    guard(this, [&] {
+        if (!priceEdit || listRows->rowCount() == 0)
+            return;
+        if (priceEdit->text().isEmpty()) {
+            showInfo(this, QStringLiteral("单价 不能为空！"));
+            priceEdit->setFocus();
+            return;
+        }
+        const int row = currentRow();
+        const QString id = listRows->rows().at(row, QStringLiteral("ID"));
+        if (!messages().question(this, QStringLiteral("修改"),
+                                 QStringLiteral("是否将房屋用途“%1”的单价由 %2 改为 %3？")
+                                     .arg(listRows->rows().at(row, QStringLiteral("房屋用途")),
+                                          listRows->rows().at(row, QStringLiteral("单价")), priceEdit->text()),
+                                 true))
+            return;
+        const RefLists::PriceChange change = RefLists::changePrice(id, priceEdit->text());
+        priceEdit->clear();
+        refreshList();
+        // The houses keep their own price unless the operator has the new one applied.
+        const int n = RefLists::housesToReprice(id);
+        if (n > 0
+            && messages().question(this, QStringLiteral("修改"),
+                                   QStringLiteral("是否将新单价应用到该用途的 %1 户房屋？").arg(n), false)) {
+            const int done = RefLists::applyPrice(id);
+            showInfo(this, QStringLiteral("已将 %1 户房屋的单价改为 %2。").arg(done).arg(change.after));
+            return;
+        }
+        showInfo(this, QStringLiteral("单价信息 修改成功！"));
     });
 }

@@ -33,6 +33,8 @@ public:
     GbkLineEdit *priceEdit = nullptr; // price, only in the price list
     GbkLineEdit *remarkEdit;         // remark
     QPushButton *saveButton;
+    // "修改", only in the price list: the chosen row's price becomes the one typed.
+    QPushButton *modifyButton = nullptr;
     QPushButton *closeButton;
 
 public slots:
@@ -43,6 +45,9 @@ public slots:
     void refreshList();
     void addEntry();
     void deleteCurrent();
+    // "修改": the price typed for the chosen purpose, after a question; then, when live
+    // houses of that purpose have another price, whether they are to take the new one.
+    void modifyCurrent();
 
 protected:
     // Asked for the chosen row before the delete question; false ends the delete quietly
