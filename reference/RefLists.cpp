@@ -222,7 +222,7 @@ int housesToReprice(const QString &id)
 {
     Database &db = dataModule().db();
     const Rows row = priceRow(db, id);
-    return BoundWrite::count(db, QStringLiteral("SELECT ID FROM UHouse ") + QLatin1String(RepriceWhere),
+    return BoundWrite::count(db, QStringLiteral("SELECT ID FROM UHouse ") + QString::fromUtf8(RepriceWhere),
                              {row.at(0, 0), Numbers::toDouble(row.at(0, 1))});
 }
 
@@ -236,7 +236,7 @@ int applyPrice(const QString &id)
     const double price = Numbers::toDouble(row.at(0, 1));
     // The prices the houses had, for the record: "单价 20 → 22：3 户".
     const Rows before = BoundWrite::select(db, QStringLiteral("SELECT thePrice, COUNT(*) FROM UHouse ")
-                                               + QLatin1String(RepriceWhere) + QStringLiteral(" GROUP BY thePrice ORDER BY thePrice"),
+                                               + QString::fromUtf8(RepriceWhere) + QStringLiteral(" GROUP BY thePrice ORDER BY thePrice"),
                                            {purpose, price});
     int n = 0;
     QStringList parts;
@@ -247,7 +247,7 @@ int applyPrice(const QString &id)
     }
     if (n == 0)
         return 0;
-    const QString sql = QStringLiteral("UPDATE UHouse SET thePrice = ? ") + QLatin1String(RepriceWhere);
+    const QString sql = QStringLiteral("UPDATE UHouse SET thePrice = ? ") + QString::fromUtf8(RepriceWhere);
     SqlText = BoundWrite::shown(sql, {price, purpose, price});
     BoundWrite::run(db, sql, {price, purpose, price});
     ChangeLog::record({QStringLiteral("应用单价"), QStringLiteral("UHouse"), {}, {}, {},
