@@ -292,6 +292,10 @@ keys ctrl+F4
 # The day close of today as the admin tool prints it.
 admin dayclose --db "$db" --date "$today" --pdf "$work/dayclose.pdf" >/dev/null
 pdftoppm -r 110 -aaVector no -png -singlefile "$work/dayclose.pdf" "$out/dayclose-pdf"
+# The arrears notices at this year's end of the charging period (10 April), the first
+# page (two notices) as printed.
+admin notices --db "$db" --date "$(date +%Y)-04-10" --pdf "$work/notices.pdf" >/dev/null
+pdftoppm -r 110 -aaVector no -png -f 1 -singlefile "$work/notices.pdf" "$out/arrears-notices"
 
 # The exit question; Enter answers Yes and the program ends.
 menu f 6
