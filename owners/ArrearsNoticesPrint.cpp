@@ -79,7 +79,7 @@ void print(ArrearsReminderWindow &window)
             && messages().question(&window, QStringLiteral("催费通知单"),
                                    QStringLiteral("是否只打印选中的 %1 户的催费通知单？\n选“否”打印列表中的全部房屋。")
                                        .arg(selected.size()),
-                                   true)) {
+                                   false)) {
             statement = ArrearsStatements::list(reference, window.conditions + selectedClause(window, selected));
             criteria += QStringLiteral("；选中 %1 户").arg(selected.size());
             total = selected.size();

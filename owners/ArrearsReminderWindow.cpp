@@ -34,6 +34,8 @@ ArrearsReminderWindow::ArrearsReminderWindow(QWidget *parent)
     extrasLayout()->addWidget(new QLabel(QStringLiteral("到期日期："), this));
     extrasLayout()->addWidget(referencePicker);
     extrasLayout()->addStretch();
+    // Several houses may be picked (Ctrl, Shift) for their notices alone.
+    listGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     noticesButton = new QPushButton(QStringLiteral("催费通知单"), this);
     noticesButton->setObjectName(QStringLiteral("noticesButton"));
     noticesButton->setAutoDefault(false);

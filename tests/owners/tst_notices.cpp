@@ -217,7 +217,6 @@ void TestNotices::selectedRowsOnly()
     QFETCH(bool, onlySelected);
     QFETCH(QStringList, rooms);
     ArrearsReminderWindow w;
-    w.listGrid->setSelectionMode(QAbstractItemView::MultiSelection);
     w.runQuery();
     QVERIFY(w.waitForFigures());
     w.listGrid->clearSelection();
