@@ -54,7 +54,8 @@ Batch build(Cursor &rows, const Office &office, const QDate &reference,
 
 // The pages of a batch: A4 portrait, two notices to a page, a dashed cutting line between.
 // Each notice's boxes are named "n<slot>.<field>" (slot 0 at the top, 1 below; fields
-// unit, title, area, room, owner, paidUp, years, amount, inWords, text, howToPay, date).
+// unit, title, greeting, area, room, owner, paidUp, years, amount, inWords, text, howToPay,
+// sender, date).
 QList<report::PreparedReport> pages(const QList<Notice> &notices, const Office &office, const QDate &reference);
 
 // The record of a batch on the change record: "催费通知单", how many notices, the

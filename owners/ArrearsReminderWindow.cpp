@@ -42,6 +42,9 @@ ArrearsReminderWindow::ArrearsReminderWindow(QWidget *parent)
     noticesButton->setEnabled(false);
     extrasLayout()->addWidget(noticesButton);
     connect(noticesButton, &QPushButton::clicked, this, &ArrearsReminderWindow::printNotices);
+    // In the buttons' Tab order beside "Excel", the other output of the list.
+    setTabOrder(excelButton, noticesButton);
+    setTabOrder(noticesButton, closeButton);
     connect(listModel, &QAbstractItemModel::modelReset, noticesButton, [this] { noticesButton->setEnabled(listModel->isOpen()); });
     // The reference date is a filter like the others: Enter in it runs "查询", and Tab
     // reaches it after the criteria, before the buttons.

@@ -173,7 +173,7 @@ void TestKeyboard::dialogsTabOrder()
     }
     {
         UnitPricesDialog w;
-        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.priceEdit, w.remarkEdit, w.saveButton, w.closeButton});
+        checkTabOrder(&w, {w.listGrid, w.nameEdit, w.priceEdit, w.remarkEdit, w.saveButton, w.modifyButton, w.closeButton});
     }
     {
         OperatorsDialog w;
@@ -298,7 +298,7 @@ void TestKeyboard::browseScreens()
     {
         ArrearsReminderWindow w;
         checkScreen(&w, {w.areaBox, w.roomEdit, w.purposeBox, w.ownerEdit, w.phoneEdit, w.remarkEdit},
-                    {w.referencePicker, w.queryButton, w.excelButton, w.closeButton, w.listGrid});
+                    {w.referencePicker, w.queryButton, w.excelButton, w.noticesButton, w.closeButton, w.listGrid});
         w.listModel->close();
         w.referencePicker->setFocus();
         press(Qt::Key_Return);
