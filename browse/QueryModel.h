@@ -65,6 +65,8 @@ public:
     // to its length in steps, one turn of the event loop each, so that the grid's row
     // header (an entry per row, made on the window's thread) never holds the window long.
     void setPageStarts(const std::vector<QVariantList> &starts, qint64 rows);
+    // True while the list still grows to the length its keys gave.
+    bool growing() const { return m_growing; }
     // Pages kept in memory at most.
     static constexpr int MaxPages = 12;
     int pagesHeld() const { return int(m_pages.size()); }

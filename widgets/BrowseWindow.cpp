@@ -399,7 +399,7 @@ QString BrowseWindow::lastListStatement() const
 
 bool BrowseWindow::figuresDone() const
 {
-    return m_figures->isDone();
+    return m_figures->isDone() && !listModel->growing();
 }
 
 bool BrowseWindow::waitForFigures(int timeoutMs)
