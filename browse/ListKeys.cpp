@@ -3,11 +3,11 @@
 
 namespace {
 
-QString orderBy(const QVector<ListKey> &keys)
+QString orderBy(const QVector<ListKey> &keys, bool plus = false)
 {
     QStringList parts;
     for (const ListKey &k : keys)
-        parts << k.column + (k.descending ? QStringLiteral(" DESC") : QString());
+        parts << (plus ? QStringLiteral("+") : QString()) + k.column + (k.descending ? QStringLiteral(" DESC") : QString());
     return QStringLiteral(" ORDER BY ") + parts.join(QStringLiteral(", "));
 }
 
@@ -46,7 +46,7 @@ QString KeyedList::keysOnly() const
     for (const ListKey &k : keys)
         cols << k.column;
     return QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) + QStringLiteral(" FROM (") + base
-        + QStringLiteral(") list") + orderBy(keys);
+        + QStringLiteral(") list") + orderBy(keys, keysByScan);
 }
 
 QString KeyedList::fromCondition(const QVariantList &from, bool inclusive) const

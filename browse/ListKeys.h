@@ -19,6 +19,8 @@ struct KeyedList {
     QString base;
     QVector<ListKey> keys;
     bool nullsSortLow = true; // the engine's own order of nulls (Database::nullsSortLow)
+    // keysOnly() orders by "+column" (Database::plusHidesIndex): one scan and a sort.
+    bool keysByScan = false;
 
     bool isValid() const { return !base.isEmpty() && !keys.isEmpty(); }
     // Every row, in order.

@@ -2,6 +2,7 @@
 #include "db/Database.h"
 
 #include <QMetaObject>
+#include <QTimer>
 #include <climits>
 
 QueryModel::QueryModel(QObject *parent)
@@ -172,24 +173,33 @@ void QueryModel::setPageStarts(const std::vector<QVariantList> &starts, qint64 r
     if (!m_keyed || !m_open)
         return;
     const int total = int(qMin<qint64>(rows, INT_MAX - BatchSize));
-    if (total > m_rows) {
-        beginInsertRows(QModelIndex(), m_rows, total - 1);
-        m_pageStarts = starts;
-        m_rows = total;
-        m_complete = true;
-        endInsertRows();
-    } else if (total < m_rows) {
+    if (total < m_rows) {
         // Rows went away since the first pages were read (another desk deleted them).
         beginRemoveRows(QModelIndex(), total, m_rows - 1);
         m_pageStarts = starts;
         m_pages.clear();
         m_rows = total;
-        m_complete = true;
         endRemoveRows();
     } else {
         m_pageStarts = starts;
-        m_complete = true;
     }
+    growTo(total, ++m_growth);
+}
+
+void QueryModel::growTo(int total, quint64 growth)
+{
+    if (growth != m_growth || !m_open)
+        return;
+    const int until = total - m_rows > RowsAStep ? m_rows + RowsAStep : total;
+    if (until > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, until - 1);
+        m_rows = until;
+        endInsertRows();
+    }
+    m_growing = until < total;
+    m_complete = !m_growing;
+    if (m_growing)
+        QTimer::singleShot(0, this, [this, total, growth] { growTo(total, growth); });
 }
 
 QString QueryModel::orderedStatement() const
@@ -229,6 +239,8 @@ void QueryModel::clearState()
     m_pageStarts.clear();
     m_frontier.clear();
     m_complete = false;
+    m_growing = false;
+    ++m_growth;
 }
 
 int QueryModel::readRows(int n)
@@ -349,7 +361,7 @@ bool QueryModel::canFetchMore(const QModelIndex &parent) const
 {
     if (parent.isValid())
         return false;
-    return m_keyed ? m_open && !m_complete : m_cursor != nullptr;
+    return m_keyed ? m_open && !m_complete && !m_growing : m_cursor != nullptr;
 }
 
 void QueryModel::fetchMore(const QModelIndex &parent)

@@ -61,8 +61,12 @@ public:
     void openKeyed(Database &db, const KeyedList &list, FirstPage first);
     const KeyedList &keyedList() const { return m_list; }
     // The first keys of every page of the keyed list and its length, from a reading of
-    // its keys alone; the list then holds that many rows.
+    // its keys alone; the list then holds that many rows. A list of millions of rows grows
+    // to its length in steps, one turn of the event loop each, so that the grid's row
+    // header (an entry per row, made on the window's thread) never holds the window long.
     void setPageStarts(const std::vector<QVariantList> &starts, qint64 rows);
+    // True while the list still grows to the length its keys gave.
+    bool growing() const { return m_growing; }
     // Pages kept in memory at most.
     static constexpr int MaxPages = 12;
     int pagesHeld() const { return int(m_pages.size()); }
@@ -101,6 +105,7 @@ signals:
 
 private:
     void clearState();
+    void growTo(int total, quint64 growth);
     // The page holding row of a keyed list, read when absent; nullptr when it cannot be read.
     const Page *pageFor(int row) const;
     int readFrontier();
@@ -133,4 +138,8 @@ private:
     std::vector<QVariantList> m_pageStarts; // first keys of pages 0, 1, ...
     QVariantList m_frontier;                // keys of the last row read forwards
     bool m_complete = false;
+    // Rows announced to the view at a time when the keys arrive; a new list stops the growth.
+    static constexpr int RowsAStep = 1 << 20;
+    quint64 m_growth = 0;
+    bool m_growing = false;
 };

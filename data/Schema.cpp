@@ -126,6 +126,12 @@ void addCashControls(Database &db)
     addVersion(db, Engine::File, 5, &Books::seal);
 }
 
+// 5 -> 6: the indexes a click on a list's heading reads its first page off.
+void addSortIndexes(Database &db)
+{
+    addVersion(db, Engine::File, 6);
+}
+
 struct Step {
     int from;
     void (*apply)(Database &);
@@ -136,6 +142,7 @@ const Step kSteps[] = {
     {2, addAccountTables},
     {3, addNumberTable},
     {4, addCashControls},
+    {5, addSortIndexes},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -198,10 +205,15 @@ void addServerCashControls(Database &db)
 {
     addVersion(db, Engine::Server, 5, &Books::seal);
 }
+void addServerSortIndexes(Database &db)
+{
+    addVersion(db, Engine::Server, 6);
+}
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
     {3, addServerNumberTable},
     {4, addServerCashControls},
+    {5, addServerSortIndexes},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 

@@ -76,7 +76,15 @@ const std::vector<Table> &tables()
       {"MType", K::FoldedText}, {"theSKR", K::FoldedText}, {"Remark", K::FoldedText}, {"theDel", K::FoldedText},
       {"theDate", K::FoldedText}, {"UName", K::FoldedText}},
      {{"UCharge_theDate", {"theDate"}}, {"UCharge_theNum", {"theNum"}}, {"UCharge_myDate", {"myDate"}},
-      {"UCharge_HID", {"HID"}, 3}}},
+      {"UCharge_HID", {"HID"}, 3},
+      // A click on any heading of the payment lists reads its first page off an index:
+      // every column the lists show, ID breaking ties as it does in the lists' order.
+      {"UCharge_AName", {"AName"}, 6, true}, {"UCharge_HNum", {"HNum"}, 6, true},
+      {"UCharge_HArea", {"HArea"}, 6, true}, {"UCharge_HPrice", {"HPrice"}, 6, true},
+      {"UCharge_HName", {"HName"}, 6, true}, {"UCharge_theCount", {"theCount"}, 6, true},
+      {"UCharge_QSDate", {"QSDate"}, 6, true}, {"UCharge_JZDate", {"JZDate"}, 6, true},
+      {"UCharge_theMoney", {"theMoney"}, 6, true}, {"UCharge_MType", {"MType"}, 6, true},
+      {"UCharge_theSKR", {"theSKR"}, 6, true}, {"UCharge_Remark", {"Remark"}, 6, true}}},
     // The office's own accounts beside the payments: the voids of payments (UVoid) and the
     // record of changes to money-relevant data (ULog). Rows are only ever inserted.
     {"UVoid", 3,

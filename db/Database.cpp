@@ -335,6 +335,11 @@ bool Database::isInterruption(const DbError &e) const
     return m_engine ? m_engine->isInterruption(e) : false;
 }
 
+bool Database::plusHidesIndex() const
+{
+    return m_engine ? m_engine->plusHidesIndex() : false;
+}
+
 bool Database::nullsSortLow() const
 {
     return m_engine ? m_engine->nullsSortLow() : true;

@@ -162,6 +162,11 @@ public:
     // Whether the engine sorts nulls before every value in ascending order (the file does;
     // a server sorts them after), so that lists read by key agree with ORDER BY.
     bool nullsSortLow() const;
+    // Whether "+column" orders as the column does while keeping the engine off the
+    // column's index (the file). Every key of a long list in a heading's order is read
+    // faster by one scan and a sort than through the index, a row lookup for each key;
+    // a server's planner chooses that itself.
+    bool plusHidesIndex() const;
     // Whether a statement takes a list of texts in one parameter (Statement::bind of a
     // QStringList; the server's arrays, written "?::text[]"). Where it does, every
     // statement is a round trip to the server, and bulk writes send a group of rows in one

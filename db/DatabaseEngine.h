@@ -69,6 +69,7 @@ public:
     virtual void interrupt() = 0;
     virtual bool isInterruption(const DbError &e) const = 0;
     virtual bool nullsSortLow() const = 0;
+    virtual bool plusHidesIndex() const { return false; }
     virtual bool bindsLists() const = 0;
     // See Database::exactSum.
     virtual QString exactSum(const QString &expr) const = 0;

@@ -38,6 +38,7 @@ public:
     void interrupt() override;
     bool isInterruption(const DbError &e) const override;
     bool nullsSortLow() const override { return true; }
+    bool plusHidesIndex() const override { return true; }
     bool bindsLists() const override { return false; }
     QString exactSum(const QString &expr) const override { return QStringLiteral("SUM(") + expr + QLatin1Char(')'); }
 

@@ -399,7 +399,7 @@ QString BrowseWindow::lastListStatement() const
 
 bool BrowseWindow::figuresDone() const
 {
-    return m_figures->isDone();
+    return m_figures->isDone() && !listModel->growing();
 }
 
 bool BrowseWindow::waitForFigures(int timeoutMs)
@@ -601,6 +601,9 @@ bool BrowseWindow::openList(bool countAndTotals)
     keyed.base = KeyedList::withoutOrder(list);
     keyed.keys = m_sortKeys.isEmpty() ? listOrder() : m_sortKeys;
     keyed.nullsSortLow = db.nullsSortLow();
+    // A heading's order: its first page comes off the column's index, all its keys from
+    // one scan and a sort. The lists' own orders read their keys as they always did.
+    keyed.keysByScan = !m_sortKeys.isEmpty() && !m_sortKeys.first().notNull && db.plusHidesIndex();
     // A refused statement leaves the list closed and the grid empty; the footer keeps
     // its texts, since nothing below runs. The old list lets go of the reader connection,
     // on which the first page is read.

@@ -23,6 +23,7 @@ private slots:
     void valuesByCaption();
     void keyedReadingMatchesFullRead_data();
     void keyedReadingMatchesFullRead();
+    void listOfMillionsGrowsInSteps();
     void figuresArriveInTheBackground();
     void cancelStopsARunningStatement();
 };
@@ -248,6 +249,37 @@ void TestQueryModel::keyedReadingMatchesFullRead()
         QCOMPARE(jumping.value(r, QStringLiteral("ID")), expected.at(r));
     QCOMPARE(jumping.value(998, QStringLiteral("备注")),
              dataModule().db().scalar(QStringLiteral("SELECT Remark FROM UHouse WHERE ID = ") + expected.at(998)));
+}
+
+// The keys of millions of rows reach the grid a million rows at a time, one turn of the
+// event loop each, so that its row header never holds the window long; a list opened
+// meanwhile stops the growth.
+void TestQueryModel::listOfMillionsGrowsInSteps()
+{
+    TestDb db;
+    addKeyedHouses(db);
+    const KeyedList list{kKeyedBase, {{QStringLiteral("ID"), true, true}}, dataModule().db().nullsSortLow()};
+    auto reader = dataModule().db().openReader();
+    QueryModel model;
+    QTableView view;
+    view.setModel(&model);
+    model.openKeyed(*reader, list);
+    const int rows = 2500000;
+    const std::vector<QVariantList> starts(size_t(rows / QueryModel::BatchSize + 1), QVariantList{1});
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.setPageStarts(starts, rows);
+    QVERIFY(model.rowCount() < rows);
+    QVERIFY(!model.atEnd());
+    QVERIFY(!model.canFetchMore());
+    QTRY_COMPARE(model.rowCount(), rows);
+    QVERIFY(model.atEnd());
+    QCOMPARE(inserted.size(), 3);
+
+    model.openKeyed(*reader, list);
+    model.setPageStarts(starts, rows);
+    model.openKeyed(*reader, list);
+    QTest::qWait(50);
+    QCOMPARE(model.rowCount(), QueryModel::BatchSize);
 }
 
 // The footer's figures: count, totals and page keys arrive as signals from their own

@@ -90,6 +90,7 @@ private slots:
     void reprint();
     void excel();
     void menuOpensEachScreen();
+    void everyHeadingSortsLikeAFullRead();
 };
 
 void TestChargeBrowse::opens()
@@ -360,4 +361,53 @@ void TestChargeBrowse::menuOpensEachScreen()
 }
 
 QTEST_MAIN(TestChargeBrowse)
+// A sort by any heading of 收费查询, either way, reads pages by their keys (the grid's
+// background keys, jumping from the end to the start) that hold exactly the rows of one
+// full read in that order: texts with equal values, empty and missing ones, numbers,
+// dates.
+void TestChargeBrowse::everyHeadingSortsLikeAFullRead()
+{
+    TestDb db;
+    db.login();
+    // 700 payments, 25 of them voided: equal values in every column, empty and missing
+    // remarks, names that differ only in letter case.
+    db.exec(QStringLiteral(
+        "INSERT INTO UCharge (HID, theNum, myDate, AName, HNum, HArea, HPrice, HName, theCount, QSDate, JZDate, "
+        "theMoney, MType, theSKR, Remark, theDel) "
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 699) "
+        "SELECT i % 50 + 1, '24101' || (i % 300), "
+        "CASE i % 4 WHEN 0 THEN '2024-09-01' WHEN 1 THEN '2024-09-12' ELSE '2024-10-10' END, "
+        "CASE i % 3 WHEN 0 THEN '翠园' ELSE '阳光小区' END, (i % 7) || '-' || (i % 11), 50 + (i % 13) * 0.25, "
+        "20 + (i % 4) * 2.5, CASE i % 5 WHEN 0 THEN '张三' WHEN 1 THEN '李四' WHEN 2 THEN 'ａnna' WHEN 3 THEN 'Anna' "
+        "ELSE '王五' END, 1 + i % 3, CASE i % 4 WHEN 0 THEN '2024-10-16' ELSE '2025-10-16' END, "
+        "CASE i % 5 WHEN 0 THEN '2025-10-15' WHEN 1 THEN '2026-10-15' ELSE '2027-10-15' END, 1000 + (i % 17) * 12.5, "
+        "CASE i % 2 WHEN 0 THEN '微信' ELSE '现金' END, CASE i % 4 WHEN 0 THEN '收费员' ELSE '管理员' END, "
+        "CASE WHEN i % 5 = 0 THEN NULL WHEN i % 3 = 0 THEN '' WHEN i % 3 = 1 THEN '补交' ELSE '现金补%' END, "
+        "CASE WHEN i % 29 = 0 THEN '是' ELSE '否' END FROM n"));
+    ChargeQueryWindow w;
+    w.resize(1600, 560);
+    showAndWait(&w);
+    w.runQuery();
+    QVERIFY(w.waitForFigures());
+    for (const char *c : {"单号", "收费日期", "小区名称", "房号", "面积", "单价", "业主名称", "收费年数", "起始日期",
+                          "截止日期", "收款金额", "收款方式", "收款人", "备注", "ID"}) {
+        const QString caption = QString::fromUtf8(c);
+        for (const bool descending : {false, true}) {
+            const int section = w.listModel->columnIndex(caption);
+            QVERIFY(section >= 0);
+            w.sortByColumn(section, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+            QVERIFY(w.waitForFigures());
+            const Rows all = dataModule().db().select(w.listModel->keyedList().ordered());
+            QCOMPARE(all.rowCount(), 700 - 25);
+            QCOMPARE(w.listModel->rowCount(), all.rowCount());
+            QStringList expected, got;
+            for (int r = all.rowCount() - 1; r >= 0; r -= 37) {
+                expected << all.at(r, QStringLiteral("ID")) + QLatin1Char(' ') + all.at(r, caption);
+                got << w.listModel->value(r, QStringLiteral("ID")) + QLatin1Char(' ') + w.listModel->value(r, caption);
+            }
+            QVERIFY2(got == expected, qPrintable(caption + (descending ? QStringLiteral(" ↓") : QStringLiteral(" ↑"))));
+        }
+    }
+}
+
 #include "tst_chargebrowse.moc"

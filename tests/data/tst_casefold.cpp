@@ -76,6 +76,7 @@ private slots:
     void likePatterns_data();
     void likePatterns();
     void orderAndBadBytes();
+    void everyCodePointFoldsByTheTables();
     void listsSortWithoutCase();
 
     void version1FileUpgradedInPlace();
@@ -184,6 +185,28 @@ void TestCaseFold::orderAndBadBytes()
     QVERIFY(cmp(cut, cut) == 0);
     QVERIFY(cmp(bad, cut) > 0);
     QVERIFY(cmp("\xed\xa0\x80", "\xed\xa0\x81") < 0); // encoded surrogates: bytes, not characters
+}
+
+// The folding skips the tables for code points it knows have no case; for every code
+// point it must give what the tables give, or indexes built before would be out of order.
+void TestCaseFold::everyCodePointFoldsByTheTables()
+{
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const char32_t expected = QChar::toCaseFolded(c);
+        if (CaseFold::fold(c) != expected)
+            QFAIL(qPrintable(QStringLiteral("U+%1 folds to U+%2, the tables say U+%3")
+                                 .arg(uint(c), 4, 16, QLatin1Char('0'))
+                                 .arg(uint(CaseFold::fold(c)), 4, 16, QLatin1Char('0'))
+                                 .arg(uint(expected), 4, 16, QLatin1Char('0'))));
+    }
+    // Equal characters compare equal without folding; different ones still by their folding.
+    auto cmp = [](const QString &a, const QString &b) {
+        const QByteArray x = a.toUtf8(), y = b.toUtf8();
+        return CaseFold::compareUtf8(x.constData(), int(x.size()), y.constData(), int(y.size()));
+    };
+    QVERIFY(cmp(QStringLiteral("阳光小区Ａ"), QStringLiteral("阳光小区ａ")) == 0);
+    QVERIFY(cmp(QStringLiteral("阳光小区Ｂ"), QStringLiteral("阳光小区ａ")) > 0);
+    QVERIFY(cmp(QStringLiteral("阳光"), QStringLiteral("阴光")) < 0);
 }
 
 void TestCaseFold::listsSortWithoutCase()
