@@ -18,6 +18,7 @@ namespace Schema {
 //   4  receipt numbers taken back by a restore, which the numbering skips (UNumSkip)
 //   5  cash controls: operators' roles, voids' approvers, the change record's chain, the
 //      office's reprint and charging-date settings
+//   6  the payments' figures by day, area and method, kept beside them (UDayFigure)
 // The tables themselves are described once in SchemaTables, which writes each engine's
 // statements. To change the schema: change the description (the new parts with the new
 // version as their `since`), raise Version and add the step from the previous version in
@@ -25,7 +26,7 @@ namespace Schema {
 // version 2 upgrade to exactly what a new one is. A server engine creates the same tables
 // at Version with its own types for text compared without case, keeps its version in the
 // table cy_schema and has upgrade steps of its own from version 2.
-inline constexpr int Version = 5;
+inline constexpr int Version = 6;
 inline constexpr const char *TextCollation = CaseFold::CollationName;
 inline const char DatabaseKey[] = "kqt472";
 inline const char InitialPassword[] = "580913";
