@@ -35,9 +35,12 @@ QDate clampedDate(int year, int month, int day)
 
 // A paid-up date that the arrears reminder can judge: "yyyy-mm-dd", ten characters with
 // the dashes in their places and ASCII digits everywhere else (with the digits taken out,
-// only the two dashes are left). Written with functions both engines have.
-QString judgeableDate(const QString &column)
+// only the two dashes are left). The file says so with one pattern, a fraction of the time
+// of ten replacements for every house; the server with functions it has.
+QString judgeableDate(const Database &db, const QString &column)
 {
+    if (!db.isServer())
+        return QStringLiteral("(%1 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]')").arg(column);
     QString rest = column;
     for (char d = '0'; d <= '9'; ++d)
         rest = QStringLiteral("replace(") + rest + QStringLiteral(", '") + QLatin1Char(d) + QStringLiteral("', '')");
@@ -48,7 +51,7 @@ QString judgeableDate(const QString &column)
 QString housesByArea(const Database &db, const Season &s)
 {
     const QString e = Sql::quote(Dates::format(s.end));
-    const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(QStringLiteral("EndDate")));
+    const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(db, QStringLiteral("EndDate")));
     const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
     return QStringLiteral("SELECT AName, COUNT(*) AS houses, ") + db.exactSum(QStringLiteral("theArea"))
         + QStringLiteral(" AS floorArea, ")

@@ -197,8 +197,10 @@ void TestDayFigures::killedWriterLeavesBothOrNeither()
     QVERIFY(writer.waitForStarted());
     // The writer holds the writers' lock (on the file its write lock) from its first
     // statement on; the payment is in shortly after.
-    const QString kWriter = QStringLiteral("SELECT COUNT(*) FROM pg_locks WHERE locktype = 'advisory' AND granted "
-                                           "AND pid <> pg_backend_pid()");
+    // (Other tests' databases may share the server: only this one's writer counts.)
+    const QString writerLock = QStringLiteral("FROM pg_locks WHERE locktype = 'advisory' AND granted AND pid <> pg_backend_pid() "
+                                              "AND database = (SELECT oid FROM pg_database WHERE datname = current_database())");
+    const QString kWriter = QStringLiteral("SELECT COUNT(*) ") + writerLock;
     QElapsedTimer waited;
     waited.start();
     bool inside = false;
@@ -228,8 +230,7 @@ void TestDayFigures::killedWriterLeavesBothOrNeither()
     // A server finds its client gone when it next talks to it; the sleeping writer is
     // ended here in its place.
     if (TestDb::onServer())
-        m_db->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_locks WHERE locktype = 'advisory' AND granted "
-                                  "AND pid <> pg_backend_pid()"));
+        m_db->exec(QStringLiteral("SELECT pg_terminate_backend(pid) ") + writerLock);
 
     dataModule().closeConnection();
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT COUNT(*) FROM UCharge")), payments);
