@@ -3,6 +3,8 @@
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
 
+#include <QRegularExpression>
+
 namespace ChargeStatements {
 
 const QVector<BrowseCriterion> &criteria()
@@ -46,7 +48,24 @@ QVector<ListKey> order()
     return {{QStringLiteral("ID"), true, true}};
 }
 
-QString totals(const Database &db, const QString &conditions)
+bool fromDayFigures(const QString &conditions)
+{
+    // The clauses of the date range, the area and the payment method exactly as the
+    // criteria write them; a value holds no quote but doubled ones. An empty area or method
+    // is left to the payments: the figures keep a missing one as "".
+    static const QRegularExpression clause(QStringLiteral(
+        "\\G(?: AND \\(myDate Between '(?:[^']|'')+' AND '(?:[^']|'')+'\\) |AND \\((?:AName|MType) = '(?:[^']|'')+'\\) )"));
+    qsizetype at = 0;
+    while (at < conditions.size()) {
+        const QRegularExpressionMatch m = clause.match(conditions, at);
+        if (!m.hasMatch())
+            return false;
+        at = m.capturedEnd();
+    }
+    return true;
+}
+
+QString totalsOfPayments(const Database &db, const QString &conditions)
 {
     return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theMoney")) + QStringLiteral(" AS 收款金额 ")
         + QStringLiteral("FROM UCharge ")
@@ -54,11 +73,28 @@ QString totals(const Database &db, const QString &conditions)
         + conditions;
 }
 
-QString count(const QString &conditions)
+QString countOfPayments(const QString &conditions)
 {
     return QStringLiteral("SELECT COUNT(*) FROM UCharge ")
         + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions;
+}
+
+QString totals(const Database &db, const QString &conditions)
+{
+    if (!fromDayFigures(conditions))
+        return totalsOfPayments(db, conditions);
+    // Whole fen summed exactly and read as yuan: the digits of an exact sum of the
+    // amounts. A payment of an amount below the fen is summed among the payments.
+    return QStringLiteral("SELECT CASE WHEN SUM(theOdd) > 0 THEN (") + totalsOfPayments(db, conditions)
+        + QStringLiteral(") ELSE SUM(theFen) / 100.0 END AS 收款金额 FROM UDayFigure WHERE (1 = 1) ") + conditions;
+}
+
+QString count(const QString &conditions)
+{
+    if (!fromDayFigures(conditions))
+        return countOfPayments(conditions);
+    return QStringLiteral("SELECT COALESCE(SUM(theCount), 0) FROM UDayFigure WHERE (1 = 1) ") + conditions;
 }
 
 QDate defaultFrom(const QDate &chargeDate)

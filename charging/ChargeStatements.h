@@ -27,6 +27,13 @@ QVector<ListKey> order();
 QString totals(const Database &db, const QString &conditions);
 // The row count of the list, over the same rows without reading them.
 QString count(const QString &conditions);
+// Whether the payments of these conditions are whole groups of the kept figures
+// (DayFigures): no conditions, or only the payment-date range, the area and the payment
+// method. totals and count then read the figures, otherwise the payments themselves.
+bool fromDayFigures(const QString &conditions);
+// totals and count over the payments themselves, whatever the conditions.
+QString totalsOfPayments(const Database &db, const QString &conditions);
+QString countOfPayments(const QString &conditions);
 
 // The default "from" date of the range: the charging date one calendar month back, the
 // day kept or, where the earlier month is shorter, its last day (2024-03-31 -> 2024-02-29).

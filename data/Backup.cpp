@@ -1,5 +1,6 @@
 #include "data/Backup.h"
 #include "data/Books.h"
+#include "data/DayFigures.h"
 #include "data/Roles.h"
 #include "data/LiveRow.h"
 #include "db/Database.h"
@@ -522,6 +523,10 @@ QStringList checkAccounts(Database &db)
                           : QStringLiteral("作废记录 %1 所指的收费没有作废或收据号不同").arg(voids.at(i, 0)));
     }
     found << ReceiptNumbers::beyondNumbering(db);
+    // The figures kept beside the payments, counted again from them.
+    if (version >= 6)
+        if (const QString differs = DayFigures::firstDifference(db); !differs.isEmpty())
+            found << differs;
     return found;
 }
 

@@ -2,6 +2,7 @@
 #include "data/BoundWrite.h"
 #include "db/Database.h"
 #include "data/Books.h"
+#include "data/DayFigures.h"
 #include "data/PasswordHash.h"
 #include "data/SchemaTables.h"
 #include "db/ServerColumns.h"
@@ -98,6 +99,8 @@ void addVersion(Database &db, Engine engine, int version, void (*beforeGuards)(D
     const QString guards = SchemaTables::guardsAddedIn(engine, version);
     if (!guards.isEmpty())
         db.exec(guards);
+    if (version == DayFigures::Since)
+        db.exec(DayFigures::keepers(engine == Engine::Server));
 }
 
 // 2 -> 3: the voids and the change record, and payments by house (the void's "latest
@@ -126,10 +129,11 @@ void addCashControls(Database &db)
     addVersion(db, Engine::File, 5, &Books::seal);
 }
 
-// 5 -> 6: the indexes a click on a list's heading reads its first page off.
-void addSortIndexes(Database &db)
+// 5 -> 6: the payments' figures by day, area and method, counted from the live payments,
+// and the indexes a click on a payment list's heading reads its first page off.
+void addDayFigures(Database &db)
 {
-    addVersion(db, Engine::File, 6);
+    addVersion(db, Engine::File, 6, &DayFigures::rebuild);
 }
 
 struct Step {
@@ -142,7 +146,7 @@ const Step kSteps[] = {
     {2, addAccountTables},
     {3, addNumberTable},
     {4, addCashControls},
-    {5, addSortIndexes},
+    {5, addDayFigures},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -205,15 +209,15 @@ void addServerCashControls(Database &db)
 {
     addVersion(db, Engine::Server, 5, &Books::seal);
 }
-void addServerSortIndexes(Database &db)
+void addServerDayFigures(Database &db)
 {
-    addVersion(db, Engine::Server, 6);
+    addVersion(db, Engine::Server, 6, &DayFigures::rebuild);
 }
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
     {3, addServerNumberTable},
     {4, addServerCashControls},
-    {5, addServerSortIndexes},
+    {5, addServerDayFigures},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 

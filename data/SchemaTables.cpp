@@ -106,6 +106,15 @@ const std::vector<Table> &tables()
     // Receipt numbers of a charging date that a restore took back: they were issued from
     // the replaced database, so its numbering goes on after them (ReceiptNumbers).
     {"UNumSkip", 4, {{"theDate", K::FoldedText, nullptr, true}, {"theSkip", K::Integer}}, {}},
+    // The live payments counted by payment date, area and payment method (DayFigures): their
+    // number, their amounts in whole fen, and the number of those whose amount is no whole
+    // number of fen (left out of theFen). Kept by every write of a payment, in its transaction;
+    // without a number of its own, so that writing it leaves the payment's number the last
+    // one the database gave.
+    {"UDayFigure", 6,
+     {{"myDate", K::FoldedText}, {"AName", K::FoldedText}, {"MType", K::FoldedText},
+      {"theCount", K::Integer}, {"theFen", K::Integer}, {"theOdd", K::Integer}},
+     {{.name = "UDayFigure_Day", .columns = {"myDate", "AName", "MType"}, .unique = true}}},
     };
     return kTables;
 }
@@ -233,8 +242,8 @@ QString createIndex(Engine engine, const Table &t, const Index &x)
     // An index added to an older table, and on a file everything added after version 1,
     // is made only where it is missing.
     const bool ifMissing = x.since > t.since || (engine == Engine::File && t.since > 1);
-    return QStringLiteral("CREATE INDEX %1%2 ON %3 (%4);\n")
-        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), QString::fromLatin1(x.name),
+    return QStringLiteral("CREATE %1INDEX %2%3 ON %4 (%5);\n")
+        .arg(x.unique ? QStringLiteral("UNIQUE ") : QString(), ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), QString::fromLatin1(x.name),
              QString::fromLatin1(t.name), keys.join(QStringLiteral(", ")));
 }
 

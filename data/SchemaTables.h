@@ -47,6 +47,8 @@ struct Index {
     // On the server the index ends in the row's ID, as every index of a file ends in its
     // row's ID: a list ordered by these columns and ID reads its pages off the index.
     bool serverEndsInId = false;
+    // No two rows with the same keys (as the columns compare them).
+    bool unique = false;
 };
 
 struct Table {

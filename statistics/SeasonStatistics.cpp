@@ -35,9 +35,12 @@ QDate clampedDate(int year, int month, int day)
 
 // A paid-up date that the arrears reminder can judge: "yyyy-mm-dd", ten characters with
 // the dashes in their places and ASCII digits everywhere else (with the digits taken out,
-// only the two dashes are left). Written with functions both engines have.
-QString judgeableDate(const QString &column)
+// only the two dashes are left). The file says so with one pattern, a fraction of the time
+// of ten replacements for every house; the server with functions it has.
+QString judgeableDate(const Database &db, const QString &column)
 {
+    if (!db.isServer())
+        return QStringLiteral("(%1 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]')").arg(column);
     QString rest = column;
     for (char d = '0'; d <= '9'; ++d)
         rest = QStringLiteral("replace(") + rest + QStringLiteral(", '") + QLatin1Char(d) + QStringLiteral("', '')");
@@ -48,7 +51,7 @@ QString judgeableDate(const QString &column)
 QString housesByArea(const Database &db, const Season &s)
 {
     const QString e = Sql::quote(Dates::format(s.end));
-    const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(QStringLiteral("EndDate")));
+    const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(db, QStringLiteral("EndDate")));
     const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
     return QStringLiteral("SELECT AName, COUNT(*) AS houses, ") + db.exactSum(QStringLiteral("theArea"))
         + QStringLiteral(" AS floorArea, ")
@@ -71,6 +74,15 @@ QString paymentsByDayAreaMethod(const Database &db, const Season &s)
                          "WHERE (" LIVE_ROW ") AND (myDate >= %1) AND (myDate <= %2) "
                          "GROUP BY myDate, AName, MType")
               .arg(Sql::quote(Dates::format(s.begin)), Sql::quote(Dates::format(s.end)));
+}
+
+// The same groups from the figures kept beside the payments (DayFigures): amounts in whole
+// fen, and the payments whose amount is none, which send the statistics back to the payments.
+QString figuresByDayAreaMethod(const Season &s)
+{
+    return QStringLiteral("SELECT myDate, AName, MType, theCount, theFen, theOdd FROM UDayFigure "
+                          "WHERE (myDate >= %1) AND (myDate <= %2)")
+        .arg(Sql::quote(Dates::format(s.begin)), Sql::quote(Dates::format(s.end)));
 }
 
 QString areaList() { return QStringLiteral("SELECT theName FROM SArea"); }
@@ -153,10 +165,10 @@ double AreaFigures::areaRate() const
 
 QStringList statements(const Database &db, const Season &season)
 {
-    return {areaList(), housesByArea(db, season), arrearsTotals(db, season), paymentsByDayAreaMethod(db, season)};
+    return {areaList(), housesByArea(db, season), arrearsTotals(db, season), figuresByDayAreaMethod(season)};
 }
 
-Figures compute(Database &db, const Season &season)
+Figures compute(Database &db, const Season &season, Payments payments)
 {
     // The office's arrears are the arrears reminder's own total at the season's end, read
     // first: an amount owed that no receipt could write is refused as the reminder refuses
@@ -216,9 +228,8 @@ Figures compute(Database &db, const Season &season)
     Sum taken;
     QString lastDayText;
     QPair<Sum, int> *day = nullptr;
-    auto cursor = db.cursor(paymentsByDayAreaMethod(db, season));
-    while (cursor->next()) {
-        const QString dayText = cursor->text(0);
+    // One row of a day, area and method: its payments and their amount.
+    auto add = [&](const QString &dayText, const QString &areaText, const QString &method, int count, double amount) {
         if (dayText != lastDayText || !day) {
             lastDayText = dayText;
             const QDate d = Dates::tryParse(dayText);
@@ -226,9 +237,6 @@ Figures compute(Database &db, const Season &season)
             if (!day)
                 lastDayText.clear();
         }
-        const int count = cursor->text(3).toInt();
-        const double amount = number(cursor->text(4));
-        const QString areaText = cursor->text(1);
         auto a = areaRows.find(areaText);
         if (a == areaRows.end())
             a = areaRows.insert(areaText, {&areaOf(areaText), Sum{}});
@@ -240,7 +248,6 @@ Figures compute(Database &db, const Season &season)
             day->first.add(amount);
             day->second += count;
         }
-        const QString method = cursor->text(2);
         auto it = methodIndex.find(method);
         if (it == methodIndex.end()) {
             // Methods that differ only in letter case are one, as the database compares them.
@@ -256,6 +263,31 @@ Figures compute(Database &db, const Season &season)
         }
         methods[*it].first.add(amount);
         methods[*it].second.payments += count;
+    };
+    struct Group {
+        QString day, area, method;
+        int count;
+        qint64 fen;
+    };
+    std::vector<Group> kept;
+    bool whole = payments == Payments::Kept;
+    if (whole) {
+        auto figures = db.cursor(figuresByDayAreaMethod(season));
+        while (whole && figures->next()) {
+            if (figures->text(5).toLongLong() != 0)
+                whole = false;
+            else
+                kept.push_back({figures->text(0), figures->text(1), figures->text(2), figures->text(3).toInt(),
+                                figures->text(4).toLongLong()});
+        }
+    }
+    if (whole) {
+        for (const Group &g : kept)
+            add(g.day, g.area, g.method, g.count, double(g.fen) / 100.0);
+    } else {
+        auto cursor = db.cursor(paymentsByDayAreaMethod(db, season));
+        while (cursor->next())
+            add(cursor->text(0), cursor->text(1), cursor->text(2), cursor->text(3).toInt(), number(cursor->text(4)));
     }
     f.office.taken = taken.value();
     f.office.area = QStringLiteral("合计");

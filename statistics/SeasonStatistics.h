@@ -81,8 +81,13 @@ struct Figures {
 // The statements, for the benchmark's bare engine to run as they are.
 QStringList statements(const Database &db, const Season &season);
 
+// Where the payments' figures come from: the figures kept beside them by day, area and
+// method (DayFigures), or the payments themselves, counted again. A season with a payment
+// whose amount is no whole number of fen is counted from the payments either way.
+enum class Payments { Kept, Recounted };
+
 // Runs the statements on db and gathers the figures. Throws DbError when one is refused.
-Figures compute(Database &db, const Season &season);
+Figures compute(Database &db, const Season &season, Payments payments = Payments::Kept);
 
 // "87.5%"; "—" when there is nothing to divide by.
 QString formatRate(double rate);

@@ -1,6 +1,7 @@
 // copy: a whole database from the file to a server, or back, or between two of either.
 #include "tools/AdminCommand.h"
 #include "db/Database.h"
+#include "data/DayFigures.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
 
@@ -210,6 +211,10 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
         target.exec(target.isServer() ? QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'")
                                       : QStringLiteral("PRAGMA cache_size = -262144"));
         const QStringList indexes = dropIndexes(target);
+        // The payments' figures are counted once over the copied payments, not payment by
+        // payment as they go in.
+        target.exec(target.isServer() ? QStringLiteral("ALTER TABLE UCharge DISABLE TRIGGER UCharge_figures_insert")
+                                      : QStringLiteral("DROP TRIGGER UCharge_figures_insert"));
 
         for (const CopiedTable &t : kCopied) {
             const QString table = QLatin1String(t.name);
@@ -241,6 +246,11 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
             err << "正在重建索引……\n" << Qt::flush;
         for (const QString &index : indexes)
             target.exec(index);
+        if (target.isServer())
+            target.exec(QStringLiteral("ALTER TABLE UCharge ENABLE TRIGGER UCharge_figures_insert"));
+        else
+            target.exec(DayFigures::keepers(false)); // makes the missing one again
+        DayFigures::rebuild(target);
         tx.commit();
         target.close();
         if (madeFile)

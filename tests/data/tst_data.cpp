@@ -762,6 +762,8 @@ static void backToVersion2(const QString &url)
                             "ALTER TABLE SDept DROP COLUMN AnyDate; DROP TRIGGER ucharge_keep_update ON UCharge; "
                             "DROP TRIGGER ucharge_keep_delete ON UCharge; DROP TRIGGER ucharge_keep_truncate ON UCharge; "
                             "DROP FUNCTION cy_keep_books(); UPDATE cy_schema SET version = 2"));
+    old.exec(QStringLiteral("DROP TRIGGER ucharge_figures_insert ON UCharge; DROP TRIGGER ucharge_figures_void ON UCharge; "
+                            "DROP FUNCTION cy_day_figures(); DROP TABLE UDayFigure"));
 }
 
 void TestData::serverUpgradesAnOlderDatabase()

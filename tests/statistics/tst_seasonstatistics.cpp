@@ -61,6 +61,8 @@ private slots:
     void periodRefused_data();
     void periodRefused();
     void fixtureFigures();
+    void paidUpDatesJudged_data();
+    void paidUpDatesJudged();
     void otherSeason();
     void amountNoReceiptCanWriteIsRefused();
     void arrearsAgreeAtScale();
@@ -133,6 +135,33 @@ void TestSeasonStatistics::periodRefused()
     } catch (const AppError &e) {
         QVERIFY2(e.message().contains(QStringLiteral("收费周期")), qPrintable(e.message()));
     }
+}
+
+// A paid-up date counts as paid only in the form yyyy-mm-dd with ASCII digits; anything
+// else on or after the season's end is neither paid nor behind.
+void TestSeasonStatistics::paidUpDatesJudged_data()
+{
+    QTest::addColumn<QString>("paidUp");
+    QTest::addColumn<bool>("paid");
+    QTest::newRow("a date") << "2026-04-10" << true;
+    QTest::newRow("no real day, in form") << "9999-99-99" << true;
+    QTest::newRow("full-width digits") << QStringLiteral("２０２６-04-10") << false;
+    QTest::newRow("one digit short") << "2026-4-10x" << false;
+    QTest::newRow("a blank after it") << "2026-04-10 " << false;
+    QTest::newRow("slashes") << "2026/04/10" << false;
+}
+
+void TestSeasonStatistics::paidUpDatesJudged()
+{
+    QFETCH(QString, paidUp);
+    QFETCH(bool, paid);
+    TestDb db;
+    HouseBuilder().area(QStringLiteral("东区")).room(QStringLiteral("1")).floorArea(QStringLiteral("80")).price(QStringLiteral("20"))
+        .paidUpTo(paidUp).insert(db);
+    const Figures f = compute(dataModule().db(), seasonOf(2024, period(10, 10, 4, 10)));
+    QCOMPARE(f.office.paidHouses, paid ? 1 : 0);
+    QCOMPARE(f.office.undatedHouses, paid ? 0 : 1);
+    QCOMPARE(f.office.behindHouses, 0);
 }
 
 void TestSeasonStatistics::fixtureFigures()
