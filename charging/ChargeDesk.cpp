@@ -1,0 +1,124 @@
+#include "charging/ChargeDesk.h"
+#include "browse/BrowseCriteria.h"
+#include "data/Books.h"
+#include "data/BoundWrite.h"
+#include "data/DataModule.h"
+#include "data/LiveRow.h"
+#include "db/Dates.h"
+#include "db/Database.h"
+
+namespace ChargeDesk {
+
+namespace {
+
+// A text that matches itself anywhere in a column: the wildcards and the escape character
+// are escaped, so that "5%" or "a_b" are found as typed.
+QString containsPattern(const QString &text)
+{
+    const QChar esc = QLatin1Char(Browse::LikeEscape);
+    QString p;
+    p.reserve(text.size() + 8);
+    p += QLatin1Char('%');
+    for (const QChar c : text) {
+        if (c == esc || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            p += esc;
+        p += c;
+    }
+    p += QLatin1Char('%');
+    return p;
+}
+
+QString yearsBehind(const QString &paidUpText, const QDate &chargingDate)
+{
+    const QDate paidUp = Dates::tryParse(paidUpText);
+    if (!paidUp.isValid() || !chargingDate.isValid())
+        return {};
+    return QString::number(paidUp < chargingDate ? chargingDate.year() - paidUp.year() : 0);
+}
+
+} // namespace
+
+QString findStatement()
+{
+    const QString like = QStringLiteral(" LIKE ? ESCAPE '") + QLatin1Char(Browse::LikeEscape) + QStringLiteral("')");
+    return QStringLiteral("SELECT AName, theNum, theName, thePhone, EndDate FROM UHouse WHERE (" LIVE_ROW ") AND ((theName")
+        + like + QStringLiteral(" OR (thePhone") + like + QStringLiteral(" OR (theNum") + like
+        + QStringLiteral(") ORDER BY AName, theNum, ID LIMIT ") + QString::number(PickRows + 1);
+}
+
+QVariantList findValues(const QString &text)
+{
+    const QString p = containsPattern(text.trimmed());
+    return {p, p, p};
+}
+
+QString tooManyMessage()
+{
+    return QStringLiteral("匹配超过%1户，请输入更多内容").arg(PickRows);
+}
+
+QString noneMessage()
+{
+    return QStringLiteral("没有匹配的业主，请重新输入");
+}
+
+Found find(const QString &text, const QDate &chargingDate)
+{
+    Found found;
+    if (text.trimmed().isEmpty())
+        return found;
+    const QString sql = findStatement();
+    const QVariantList values = findValues(text);
+    SqlText = BoundWrite::shown(sql, values);
+    const Rows rows = BoundWrite::select(dataModule().db(), sql, values);
+    found.more = rows.rowCount() > PickRows;
+    for (int r = 0; r < rows.rowCount() && r < PickRows; ++r)
+        found.houses << Match{rows.at(r, 0), rows.at(r, 1), rows.at(r, 2), rows.at(r, 3), rows.at(r, 4),
+                              yearsBehind(rows.at(r, 4), chargingDate)};
+    return found;
+}
+
+QList<PastPayment> history(const QString &houseId)
+{
+    bool ok = false;
+    const qint64 id = houseId.toLongLong(&ok);
+    if (!ok)
+        return {};
+    // The reprints are counted as charge management counts them, from the change record.
+    const QString sql = QStringLiteral(
+        "SELECT c.ID, c.theNum, c.myDate, c.QSDate, c.JZDate, c.theCount, c.theMoney, c.MType, c.theSKR, c.theDel, "
+        "(SELECT v.Reason FROM UVoid v WHERE (v.CID = c.ID) ORDER BY v.ID DESC LIMIT 1), "
+        "(SELECT COUNT(*) FROM ULog r WHERE (r.RowID = c.ID) AND (r.theTable = 'UCharge') AND (r.theAction = ?)) "
+        "FROM UCharge c WHERE (c.HID = ?) ORDER BY c.ID DESC");
+    const QVariantList values{QString::fromUtf8(Books::ReceiptReprinted), id};
+    SqlText = BoundWrite::shown(sql, values);
+    const Rows rows = BoundWrite::select(dataModule().db(), sql, values);
+    QList<PastPayment> out;
+    out.reserve(rows.rowCount());
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        PastPayment p;
+        p.id = rows.at(r, 0);
+        p.receipt = rows.at(r, 1);
+        p.chargingDate = rows.at(r, 2);
+        p.start = rows.at(r, 3);
+        p.end = rows.at(r, 4);
+        p.years = rows.at(r, 5);
+        p.amount = rows.at(r, 6);
+        p.method = rows.at(r, 7);
+        p.payee = rows.at(r, 8);
+        p.voided = rows.at(r, 9) == QStringLiteral("是");
+        p.voidReason = rows.at(r, 10);
+        p.reprints = rows.at(r, 11).toInt();
+        out << p;
+    }
+    return out;
+}
+
+QString voidWords(const PastPayment &p)
+{
+    if (!p.voided)
+        return {};
+    return p.voidReason.isEmpty() ? QStringLiteral("作废") : QStringLiteral("作废：") + p.voidReason;
+}
+
+} // namespace ChargeDesk
