@@ -26,8 +26,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
-#include <utility>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 // A period picker without a date shows this instead of its minimum date.
