@@ -22,7 +22,9 @@ struct Match {
     QString yearsBehind;
 };
 struct Found {
-    QList<Match> houses; // by area and room, at most PickRows
+    // By area and room, at most PickRows. When more houses match, which of them are
+    // listed is the engine's choice: the operator is asked for a longer text.
+    QList<Match> houses;
     bool more = false;   // more houses match than the list shows
 };
 

@@ -28,6 +28,7 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 class TestDesk : public QObject {
@@ -135,7 +136,8 @@ void TestDesk::findRules_data()
     QTest::newRow("full-width digits are their own") << "１３８" << QStringList{s + "15-3"} << 1 << false;
     QTest::newRow("full-width is not ASCII") << "ouyang" << QStringList{} << 0 << false;
     QTest::newRow("deleted house only") << "欧阳删除" << QStringList{} << 0 << false;
-    QTest::newRow("more than a screenful") << "批量" << QStringList{s + "8-01", s + "8-02"} << 20 << true;
+    // Which twenty of the 25 is the engine's choice; they are listed in order all the same.
+    QTest::newRow("more than a screenful") << "批量" << QStringList{} << 20 << true;
     QTest::newRow("exactly a screenful is no more") << "批量1" << QStringList{s + "8-01"} << 11 << false;
     QTest::newRow("nothing found") << "不存在" << QStringList{} << 0 << false;
     QTest::newRow("empty text finds nothing") << "  " << QStringList{} << 0 << false;
@@ -158,6 +160,9 @@ void TestDesk::findRules()
     QCOMPARE(got.size(), count);
     QCOMPARE(got.mid(0, houses.size()), houses);
     QCOMPARE(f.more, more);
+    QStringList sorted = got;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(got, sorted);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse")), 33);
 }
 
