@@ -282,7 +282,7 @@ Row houseFind(Context &c)
         prog << timeMs([&] { ChargeDesk::find(text, today); });
         if (prog.last() >= maxOf(prog))
             slowest = text;
-        QString sql = ChargeDesk::findStatement();
+        QString sql = ChargeDesk::findStatement(text);
         const QString pattern = Sql::quote(ChargeDesk::findValues(text).at(0).toString());
         for (qsizetype at = sql.indexOf(QLatin1Char('?')); at >= 0; at = sql.indexOf(QLatin1Char('?'), at + pattern.size()))
             sql.replace(at, 1, pattern);

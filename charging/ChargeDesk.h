@@ -33,10 +33,13 @@ struct Found {
 // every character of text matches itself, "%" and "_" among them. An empty text finds
 // nothing.
 Found find(const QString &text, const QDate &chargingDate);
-// The statement find() runs and its values: one row more than PickRows tells that
-// there are more.
-QString findStatement();
+// The statement find() runs for text and its values: one row more than PickRows tells
+// that there are more.
+QString findStatement(const QString &text);
 QVariantList findValues(const QString &text);
+// True when no character of text has another letter case (nor folds to one): a plain
+// comparison finds exactly what the folded one finds.
+bool caseless(const QString &text);
 // What the pick list says when more houses match than it shows.
 QString tooManyMessage();
 // What it says when none matches.

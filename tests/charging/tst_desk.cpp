@@ -39,6 +39,8 @@ private slots:
 
     void findRules_data();
     void findRules();
+    void caselessTexts_data();
+    void caselessTexts();
     void pickListColumns();
     void history();
 
@@ -94,7 +96,7 @@ void TestDesk::init()
     house(Happy, QStringLiteral("5-101"), QStringLiteral("欧阳娜娜"), QStringLiteral("13912345678"), QStringLiteral("2022-05-01"));
     house(Happy, QStringLiteral("5-102"), QStringLiteral("李四"), QStringLiteral("021-5555"), QStringLiteral("2025-01-01"));
     house(Happy, QStringLiteral("5-103"), QStringLiteral("欧阳删除"), QStringLiteral("13900000000"), QStringLiteral("2022-05-01"), true);
-    house(Sunny, QStringLiteral("15-3"), QStringLiteral("ＯＵＹＡＮＧ Lee"), QStringLiteral("１３８００"), QString());
+    house(Sunny, QStringLiteral("15-3"), QStringLiteral("ＯＵＹＡＮＧ Lee（欧阳）"), QStringLiteral("１３８００"), QString());
     house(Sunny, QStringLiteral("1%2"), QStringLiteral("O'Brien"), QStringLiteral("0"), QStringLiteral("2024-10-10"));
     house(Sunny, QStringLiteral("1x2"), QStringLiteral("a_b"), QStringLiteral("0"), QStringLiteral("2024-10-10"));
     house(Sunny, QStringLiteral("9-9"), QStringLiteral("ab"), QStringLiteral("back\\slash"), QStringLiteral("2024-10-10"));
@@ -124,7 +126,8 @@ void TestDesk::findRules_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("more");
     const QString h = Happy + QLatin1Char(' '), s = Sunny + QLatin1Char(' ');
-    QTest::newRow("part of a name, deleted house left out") << "欧阳" << QStringList{h + "5-101"} << 1 << false;
+    QTest::newRow("part of a name, also among letters, deleted house left out")
+        << "欧阳" << QStringList{h + "5-101", s + "15-3"} << 2 << false;
     QTest::newRow("phone digits") << "1234" << QStringList{h + "5-101"} << 1 << false;
     QTest::newRow("phone with a dash") << "1-55" << QStringList{h + "5-102"} << 1 << false;
     QTest::newRow("part of a room, in every area, by area and room")
@@ -164,6 +167,27 @@ void TestDesk::findRules()
     std::sort(sorted.begin(), sorted.end());
     QCOMPARE(got, sorted);
     QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM UHouse")), 33);
+}
+
+void TestDesk::caselessTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("caseless");
+    QTest::newRow("Chinese") << "欧阳" << true;
+    QTest::newRow("digits and signs") << "5-1%_!'" << true;
+    QTest::newRow("full-width digits") << "１３８" << true;
+    QTest::newRow("ASCII letter") << "5a" << false;
+    QTest::newRow("full-width letter") << "Ａ座" << false;
+    QTest::newRow("sharp s, which a capital folds to") << "ß" << false;
+    QTest::newRow("circled letter") << "ⓐ" << false;
+    QTest::newRow("Roman numeral") << "Ⅳ" << false;
+}
+
+void TestDesk::caselessTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, caseless);
+    QCOMPARE(ChargeDesk::caseless(text), caseless);
 }
 
 void TestDesk::pickListColumns()
@@ -223,7 +247,7 @@ void TestDesk::f3PickEnterLoads()
         QCOMPARE(d.findEdit->text(), QStringLiteral("5-1"));
         QCOMPARE(d.pickGrid->rowCount(), 2);
         d.findEdit->clear();
-        typeText(d.findEdit, QStringLiteral("欧阳"));
+        typeText(d.findEdit, QStringLiteral("欧阳娜"));
         QCOMPARE(d.pickGrid->rowCount(), 1);
         QCOMPARE(gridRow(d.pickGrid, 0), QStringList({Happy, "5-101", "欧阳娜娜", "13912345678", "2023-05-01", "1"}));
         QTest::keyClick(d.findEdit, Qt::Key_Return); // into the list
@@ -322,7 +346,7 @@ void TestDesk::chargeFromOwnerLists()
     auto *m = new OwnerManagementWindow;
     m->show();
     QApplication::setActiveWindow(m);
-    m->ownerEdit->setText(QStringLiteral("欧阳"));
+    m->ownerEdit->setText(QStringLiteral("欧阳娜"));
     m->ownerCheck->setChecked(true);
     m->runQuery();
     QStringList entries;
