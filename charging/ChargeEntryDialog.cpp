@@ -1,23 +1,33 @@
 #include "charging/ChargeEntryDialog.h"
+#include "charging/ChargeDesk.h"
 #include "charging/ChargeLogic.h"
+#include "charging/HousePickDialog.h"
+#include "db/CaseFold.h"
 #include "data/DataModule.h"
 #include "db/Dates.h"
 #include "output/PrintModule.h"
 #include "widgets/DatePicker.h"
 #include "widgets/DialogParent.h"
+#include "widgets/DialogRunner.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/Guard.h"
 #include "widgets/LookupCombo.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QColor>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 // A period picker without a date shows this instead of its minimum date.
@@ -28,7 +38,7 @@ ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setWindowTitle(QStringLiteral("收费录入"));
-    setFixedSize(760, 450);
+    setFixedSize(760, 640);
 
     const auto label = [](const QString &text, QWidget *parent, QWidget *buddy = nullptr) {
         auto *l = new QLabel(text, parent);
@@ -54,6 +64,13 @@ ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     g1->addWidget(label(QStringLiteral("房       号："), chargeGroup, roomEdit), 0, 4);
     g1->addWidget(roomEdit, 0, 5);
     g1->addWidget(roomHint, 0, 6);
+    findEdit = new GbkLineEdit(chargeGroup);
+    findEdit->setByteLimit(50);
+    findEdit->setPlaceholderText(QStringLiteral("业主名称、联系电话或房号的一部分，按回车键或F3查找"));
+    findButton = new QPushButton(QStringLiteral("查找(F3)"), chargeGroup);
+    g1->addWidget(label(QStringLiteral("查       找："), chargeGroup, findEdit), 1, 2);
+    g1->addWidget(findEdit, 1, 3, 1, 3);
+    g1->addWidget(findButton, 1, 6);
     g1->setColumnStretch(1, 1);
     g1->setColumnStretch(3, 1);
     g1->setColumnStretch(5, 1);
@@ -125,7 +142,7 @@ ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     saveButton = new QPushButton(QStringLiteral("保存"), this);
     closeButton = new QPushButton(QStringLiteral("退出"), this);
     // Enter belongs to the room number look-up: no button takes it.
-    for (QPushButton *b : {saveButton, closeButton, roundButton}) {
+    for (QPushButton *b : {saveButton, closeButton, roundButton, findButton}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -138,20 +155,40 @@ ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     buttons->addWidget(saveButton);
     buttons->addWidget(closeButton);
 
+    // 交费记录: what the house paid before, for the owner's questions at the window.
+    historyGroup = new QGroupBox(QStringLiteral("交费记录"), this);
+    historyGrid = new QTableWidget(0, 10, historyGroup);
+    historyGrid->setHorizontalHeaderLabels({QStringLiteral("单号"), QStringLiteral("收费日期"), QStringLiteral("起始日期"),
+                                            QStringLiteral("截至日期"), QStringLiteral("年数"), QStringLiteral("金额"),
+                                            QStringLiteral("收款方式"), QStringLiteral("收款人"), QStringLiteral("作废"),
+                                            QStringLiteral("补打次数")});
+    historyGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    historyGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    historyGrid->setFocusPolicy(Qt::NoFocus);
+    historyGrid->verticalHeader()->hide();
+    historyGrid->horizontalHeader()->setStretchLastSection(true);
+    auto *hv = new QVBoxLayout(historyGroup);
+    hv->addWidget(historyGrid);
+
     auto *v = new QVBoxLayout(this);
     v->setSpacing(12);
     v->addWidget(chargeGroup);
     v->addWidget(houseGroup);
     v->addWidget(amountGroup);
-    v->addStretch();
+    v->addWidget(historyGroup, 1);
     v->addLayout(buttons);
 
     QWidget *order[] = {chargeDatePicker, areaBox, roomEdit, yearsEdit, startDatePicker, endDatePicker,
-                        amountEdit, paymentMethodBox, payeeBox, remarkEdit, continuousEntryCheck, saveButton, closeButton, roundButton};
+                        amountEdit, paymentMethodBox, payeeBox, remarkEdit, continuousEntryCheck, saveButton, closeButton, roundButton,
+                        findEdit, findButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
     connect(roomEdit, &QLineEdit::returnPressed, this, [this] { lookUpHouse(13); });
+    connect(findEdit, &QLineEdit::returnPressed, this, &ChargeEntryDialog::findHouse);
+    connect(findButton, &QPushButton::clicked, this, &ChargeEntryDialog::findHouse);
+    roomEdit->installEventFilter(this);
+    findEdit->installEventFilter(this);
     connect(yearsEdit, &QLineEdit::textChanged, this, &ChargeEntryDialog::proposeForYears);
     connect(roundButton, &QPushButton::clicked, this, &ChargeEntryDialog::roundAmount);
     connect(saveButton, &QPushButton::clicked, this, &ChargeEntryDialog::save);
@@ -178,6 +215,8 @@ void ChargeEntryDialog::showEvent(QShowEvent *event)
     if (!m_shown) {
         m_shown = true;
         showDefaults();
+        if (!m_pendingRoom.isEmpty())
+            loadHouse(std::exchange(m_pendingArea, {}), std::exchange(m_pendingRoom, {}));
     }
 }
 
@@ -191,6 +230,15 @@ void ChargeEntryDialog::showDefaults()
 
 bool ChargeEntryDialog::eventFilter(QObject *watched, QEvent *event)
 {
+    // F3 in the room box takes what was typed there to the search; in the search box it
+    // opens the pick list as Enter does.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F3
+        && (watched == roomEdit || watched == findEdit)) {
+        if (watched == roomEdit && !roomEdit->text().isEmpty())
+            findEdit->setText(roomEdit->text());
+        findHouse();
+        return true;
+    }
     // A picker without a date would open its calendar at its minimum date; it opens at
     // the charging date's month instead.
     if (event->type() == QEvent::Show) {
@@ -243,6 +291,7 @@ void ChargeEntryDialog::lookUpHouse(int key)
         ownerEdit->setText(h.owner);
         phoneEdit->setText(h.phone);
         houseRemarkEdit->setText(h.remark);
+        showHistory(h.id, h.area + QLatin1Char(' ') + h.room);
 
         const QDate paidUp = ChargeLogic::paidUpDate(h.paidUp);
         if (paidUp.isValid()) {
@@ -341,6 +390,8 @@ void ChargeEntryDialog::save()
         p.remark = remarkEdit->text();
         p.lookedUpPaidUp = paidUpEdit->text();
         const QString number = ChargeLogic::save(p);
+        ++savedPayments;
+        const QString savedHouse = houseId, savedCaption = p.area + QLatin1Char(' ') + p.room;
 
         // The payment is stored: a printing failure is shown and the window carries on as
         // after a successful save, so that "保存" cannot store the same payment twice. The
@@ -353,6 +404,8 @@ void ChargeEntryDialog::save()
 
         if (continuousEntryCheck->isChecked()) {
             clearForNext();
+            // The payment just taken heads the house's history until the next house.
+            showHistory(savedHouse, savedCaption);
             roomEdit->setFocus();
         } else {
             showInfo(this, QStringLiteral("收费信息 保存成功！"));
@@ -366,4 +419,66 @@ void ChargeEntryDialog::clearForNext()
     houseId.clear();
     for (GbkLineEdit *e : {roomEdit, houseAreaEdit, houseRoomEdit, floorAreaEdit, purposeEdit, unitPriceEdit, paidUpEdit, ownerEdit, phoneEdit, houseRemarkEdit, yearsEdit, amountEdit, remarkEdit})
         e->clear();
+    showHistory({});
+}
+
+void ChargeEntryDialog::findHouse()
+{
+    QPointer<HousePickDialog> pick;
+    if (!guard(this, [&] { pick = new HousePickDialog(this, findEdit->text().trimmed(), chargeDatePicker->date()); }))
+        return;
+    const bool picked = runModal(pick) == QDialog::Accepted && pick && !pick->pickedRoom.isEmpty();
+    const QString area = pick ? pick->pickedArea : QString(), room = pick ? pick->pickedRoom : QString();
+    if (pick)
+        pick->deleteLater();
+    if (picked)
+        loadHouse(area, room);
+}
+
+void ChargeEntryDialog::loadHouse(const QString &area, const QString &room)
+{
+    if (!m_shown) {
+        m_pendingArea = area;
+        m_pendingRoom = room;
+        return;
+    }
+    // The area box lists the names as the area list spells them; a house may spell its
+    // area in another letter case.
+    areaBox->setKeyValue(area);
+    if (areaBox->text().isEmpty()) {
+        const QString folded = CaseFold::folded(area);
+        for (int i = 0; i < areaBox->count(); ++i)
+            if (CaseFold::folded(areaBox->itemText(i)) == folded) {
+                areaBox->setKeyValue(areaBox->itemText(i));
+                break;
+            }
+    }
+    roomEdit->setText(room);
+    lookUpHouse(13);
+}
+
+void ChargeEntryDialog::showHistory(const QString &id, const QString &caption)
+{
+    historyGrid->setRowCount(0);
+    historyGroup->setTitle(caption.isEmpty() ? QStringLiteral("交费记录") : QStringLiteral("交费记录：") + caption);
+    if (id.isEmpty())
+        return;
+    guard(this, [&] {
+        const QList<ChargeDesk::PastPayment> past = ChargeDesk::history(id);
+        historyGrid->setRowCount(int(past.size()));
+        for (int r = 0; r < past.size(); ++r) {
+            const ChargeDesk::PastPayment &p = past.at(r);
+            const QString cells[] = {p.receipt, p.chargingDate, p.start, p.end, p.years, p.amount, p.method, p.payee,
+                                     ChargeDesk::voidWords(p), QString::number(p.reprints)};
+            for (int c = 0; c < 10; ++c) {
+                auto *item = new QTableWidgetItem(cells[c]);
+                if (c == 4 || c == 5 || c == 9)
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                if (p.voided)
+                    item->setForeground(QColor(255, 0, 0));
+                historyGrid->setItem(r, c, item);
+            }
+        }
+        historyGrid->resizeColumnsToContents();
+    });
 }

@@ -10,6 +10,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QTableWidget;
 
 // Charge entry: find a house by area and room number, propose the period and amount for
 // a number of years, store the payment and print its receipt.
@@ -22,12 +23,18 @@ public:
     QString houseId;
     // The look-up's query object.
     Rows house;
+    // Payments stored through this window since it opened.
+    int savedPayments = 0;
 
     QGroupBox *chargeGroup;
     DatePicker *chargeDatePicker; // 收费日期
     LookupCombo *areaBox;         // 小区名称
     GbkLineEdit *roomEdit;        // 房号 to look up
     QLabel *roomHint;
+    // 查找: part of an owner's name, phone or room number in any area; Enter (or F3 here
+    // or in the room box) opens the pick list.
+    GbkLineEdit *findEdit;
+    QPushButton *findButton;      // 查找(F3)
 
     QGroupBox *houseGroup;           // the looked-up house, shown only
     GbkLineEdit *houseAreaEdit, *houseRoomEdit, *floorAreaEdit, *purposeEdit, *unitPriceEdit, *paidUpEdit, *ownerEdit, *phoneEdit, *houseRemarkEdit;
@@ -45,6 +52,10 @@ public:
     QPushButton *closeButton;        // 退出
     QPushButton *roundButton;        // 收款金额取整
 
+    // 交费记录: the loaded house's payments, newest first, voided ones too.
+    QGroupBox *historyGroup;
+    QTableWidget *historyGrid;
+
     // True while a period picker shows no date (a house without a usable paid-up date).
     bool periodUnset(const DatePicker *picker) const;
 
@@ -60,6 +71,13 @@ public slots:
     QString nextReceiptNumber();
     void save();
     void clearForNext();
+    // The pick list over findEdit's text; a picked house is loaded as the look-up loads it.
+    void findHouse();
+    // Loads the house of that area and room as Enter in the room box does. Before the
+    // window is first shown, it is loaded when it shows (after the defaults).
+    void loadHouse(const QString &area, const QString &room);
+    // Fills the history grid with the payments of the house of that ID (empty: clears it).
+    void showHistory(const QString &houseId, const QString &caption = {});
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -68,4 +86,5 @@ protected:
 private:
     void clearPeriod();
     bool m_shown = false;
+    QString m_pendingArea, m_pendingRoom;
 };

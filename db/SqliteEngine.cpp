@@ -139,14 +139,19 @@ void likeFunc(sqlite3_context *ctx, int argc, sqlite3_value **argv)
             sqlite3_result_null(ctx);
             return;
         }
-        const QString e = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2])),
-                                            sqlite3_value_bytes(argv[2]));
-        const QList<uint> ucs4 = e.toUcs4();
-        if (ucs4.size() != 1) {
-            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
-            return;
+        const auto *e = reinterpret_cast<const char *>(sqlite3_value_text(argv[2]));
+        const int bytes = sqlite3_value_bytes(argv[2]);
+        // The lists' escape is one ASCII character, asked for on every row: read as it is.
+        if (bytes == 1 && static_cast<unsigned char>(e[0]) < 0x80) {
+            escape = char32_t(e[0]);
+        } else {
+            const QList<uint> ucs4 = QString::fromUtf8(e, bytes).toUcs4();
+            if (ucs4.size() != 1) {
+                sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+                return;
+            }
+            escape = ucs4.first();
         }
-        escape = ucs4.first();
     }
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);

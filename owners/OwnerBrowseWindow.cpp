@@ -1,6 +1,15 @@
 #include "owners/OwnerBrowseWindow.h"
 #include "owners/OwnerStatements.h"
+#include "charging/ChargeEntryDialog.h"
 #include "data/DataModule.h"
+#include "data/Roles.h"
+#include "report/UiReportPreview.h"
+#include "widgets/DialogRunner.h"
+#include "widgets/Guard.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPointer>
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -31,6 +40,36 @@ OwnerBrowseWindow::OwnerBrowseWindow(const BrowseSetup &setup, QWidget *parent)
     ownerEdit = edit(2);
     phoneEdit = edit(3);
     remarkEdit = edit(4);
+
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("gridMenu"));
+    chargeAction = menu->addAction(QStringLiteral("收费 &S"));
+    chargeAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    chargeAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    chargeAction->setEnabled(Roles::currentMay(Roles::Action::Charge));
+    addAction(chargeAction);
+    connect(chargeAction, &QAction::triggered, this, &OwnerBrowseWindow::chargeHouse);
+    setGridPopup(menu);
+}
+
+void OwnerBrowseWindow::chargeHouse()
+{
+    if (currentRow() < 0 || !chargeAction->isEnabled())
+        return;
+    QPointer<ChargeEntryDialog> dialog;
+    const bool ready = guard(this, [&] {
+        ensurePrintPreview(); // every save shows its receipt
+        dialog = new ChargeEntryDialog(this);
+        dialog->loadHouse(currentValue(QStringLiteral("小区名称")), currentValue(QStringLiteral("房号")));
+    });
+    if (ready)
+        runModal(dialog);
+    // A payment moved the house's paid-up date: the list shows the new one.
+    const bool charged = dialog && dialog->savedPayments > 0;
+    if (dialog)
+        dialog->deleteLater();
+    if (charged)
+        requery();
 }
 
 QString OwnerBrowseWindow::listSql() const

@@ -1,6 +1,7 @@
 #pragma once
 #include "widgets/BrowseWindow.h"
 
+class QAction;
 class QCheckBox;
 class QLineEdit;
 class LookupCombo;
@@ -17,10 +18,18 @@ public:
     QLineEdit *ownerEdit;    // 业主名称
     QLineEdit *phoneEdit;    // 手机号码
     QLineEdit *remarkEdit;   // 备注
+    // "收费 &S" (Ctrl+Enter): 收费录入 with the current row's house loaded; the first entry
+    // of the pop-up menu, enabled only for an operator who may take payments.
+    QAction *chargeAction;
 
     // The setup of an owner list: caption, the owner criteria, widths ("面积" 60, "单价" 60,
     // "备注" 120, "ID" hidden) and the sum "面积：". A screen adds its own to it.
     static BrowseSetup ownerSetup(const QString &caption, bool excel);
+
+public slots:
+    // Opens 收费录入 with the current row's house loaded, as Enter in its room box loads
+    // it; after a payment there the list is read again.
+    void chargeHouse();
 
 protected:
     OwnerBrowseWindow(const BrowseSetup &setup, QWidget *parent);

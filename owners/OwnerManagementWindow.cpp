@@ -11,14 +11,14 @@
 OwnerManagementWindow::OwnerManagementWindow(QWidget *parent)
     : OwnerBrowseWindow(ownerSetup(QStringLiteral("业主管理"), false), parent)
 {
-    auto *menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("gridMenu"));
+    // After 收费 from the owner lists.
+    QMenu *menu = gridMenu;
+    menu->addSeparator();
     modifyAction = menu->addAction(QStringLiteral("修改 &M"));
     menu->addSeparator();
     deleteAction = menu->addAction(QStringLiteral("删除 &D"));
     connect(modifyAction, &QAction::triggered, this, &OwnerManagementWindow::modifyOwner);
     connect(deleteAction, &QAction::triggered, this, &OwnerManagementWindow::deleteOwner);
-    setGridPopup(menu);
 }
 
 void OwnerManagementWindow::modifyOwner()

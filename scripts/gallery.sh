@@ -259,6 +259,24 @@ echo 580913 | admin void --db "$db" "$voided" --reason "收费年数录错，应
 admin import --db "$db" "$book" --area "$(admin sql --db "$db" "SELECT theName FROM SArea ORDER BY ID LIMIT 1" | tail -1)" \
     --charge-date "$today" --operator 管理员 >/dev/null
 
+# Charge entry's find and a house's past: the room number of the house with the voided
+# payment typed in the room box, F3 lists every house whose name, phone or room holds it;
+# Enter moves into the list, Down to that house, Enter loads it with its payments (the
+# voided one with its reason) under the boxes.
+vroom=$(admin sql --db "$db" "SELECT HNum FROM UCharge WHERE theNum = '$voided'" | tail -1)
+varea=$(admin sql --db "$db" "SELECT AName FROM UCharge WHERE theNum = '$voided'" | tail -1)
+line=$(admin find --db "$db" "$vroom" | tail -n +2 | grep -n -m1 "^$varea	$vroom	" | cut -d: -f1)
+menu i 0
+w=$(window "收费录入")
+typing "$vroom"; keys F3; settle 1
+p=$(window "查找业主")
+shot "$p" charge-entry-find.png
+keys Return
+[ "${line:-1}" -gt 1 ] && keys $(printf 'Down %.0s' $(seq $((line - 1))))
+keys Return; settle 1
+shot "$w" charge-entry-history.png
+keys Escape
+
 # 收费作废: a receipt number typed, Enter shows the payment, the reason typed; the operator's
 # own payment, so another 管理员 approves with their password.
 menu i 3

@@ -279,7 +279,7 @@ void TestCharge::windowShape()
 {
     auto w = openWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("收费录入"));
-    QCOMPARE(w->size(), QSize(760, 450));
+    QCOMPARE(w->size(), QSize(760, 640));
     QCOMPARE(w->chargeGroup->title(), QStringLiteral("收费信息"));
     QCOMPARE(w->houseGroup->title(), QStringLiteral("业主信息"));
     QCOMPARE(w->amountGroup->title(), QStringLiteral("金额信息"));

@@ -218,7 +218,7 @@ void TestKeyboard::chargeEntry()
     // Without a house the period pickers show no date; Tab still walks through them.
     checkTabOrder(&w, {w.chargeDatePicker, w.areaBox, w.roomEdit, w.yearsEdit, w.startDatePicker,
                        w.endDatePicker, w.amountEdit, w.paymentMethodBox, w.payeeBox, w.remarkEdit,
-                       w.continuousEntryCheck, w.saveButton, w.closeButton, w.roundButton});
+                       w.continuousEntryCheck, w.saveButton, w.closeButton, w.roundButton, w.findEdit, w.findButton});
     // A payment from the keyboard alone: the area by arrow key, the room and Enter, the
     // years, then Tab to "保存" and Space.
     w.areaBox->setFocus();
@@ -318,7 +318,7 @@ void TestKeyboard::gridPopupByMenuKey_data()
     QTest::addColumn<QStringList>("items");
     QTest::newRow("areas") << "areas" << QStringList{"删除 &D"};
     QTest::newRow("operators") << "operators" << QStringList{"删除 &D"};
-    QTest::newRow("owner management") << "owners" << QStringList{"修改 &M", "删除 &D"};
+    QTest::newRow("owner management") << "owners" << QStringList{"收费 &S", "修改 &M", "删除 &D"};
     QTest::newRow("charge management") << "charges" << QStringList{"打印 &P"};
 }
 
