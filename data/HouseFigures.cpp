@@ -2,6 +2,7 @@
 #include "data/LiveRow.h"
 #include "db/CaseFold.h"
 #include "db/Database.h"
+#include "db/Sql.h"
 
 #include <QMap>
 #include <QRegularExpression>
@@ -130,8 +131,10 @@ QString fileIn(const QString &row, const QString &when)
 {
     return QStringLiteral("  UPDATE UHouseFigure SET theCount = theCount + 1, theCenti = theCenti + %1, "
                           "theFee = theFee + %2, theOdd = theOdd + %3 WHERE %5%4;\n"
+                          // The first house of its group: the update changed no row (changes()
+                          // counts the trigger's own last statement), no second look-up.
                           "  INSERT INTO UHouseFigure (AName, EndDate, theCount, theCenti, theFee, theOdd) "
-                          "SELECT %6, 1, %1, %2, %3 WHERE %5NOT EXISTS (SELECT 1 FROM UHouseFigure WHERE %4);\n")
+                          "SELECT %6, 1, %1, %2, %3 WHERE %5changes() = 0;\n")
         .arg(centi(false, row), fee(false, row), odd(false, row), groupOf(row), when, keys(false, row));
 }
 
@@ -201,6 +204,33 @@ QString recount(const Database &db)
     return QStringLiteral("SELECT ") + keys(server) + QStringLiteral(", COUNT(*), SUM(") + centi(server)
         + QStringLiteral("), SUM(") + fee(server) + QStringLiteral("), SUM(") + odd(server)
         + QStringLiteral(") FROM UHouse WHERE (" LIVE_ROW ") GROUP BY ") + keys(server);
+}
+
+qint64 holdBackInserts(Database &db)
+{
+    db.exec(QStringLiteral("DROP TRIGGER IF EXISTS UHouse_figures_insert"));
+    return db.scalar(QStringLiteral("SELECT COALESCE(MAX(ID), 0) FROM UHouse")).toLongLong();
+}
+
+void addNewer(Database &db, qint64 after)
+{
+    const Rows groups = db.select(QStringLiteral("SELECT ") + keys(false) + QStringLiteral(", COUNT(*), SUM(") + centi(false)
+                                  + QStringLiteral("), SUM(") + fee(false) + QStringLiteral("), SUM(") + odd(false)
+                                  + QStringLiteral(") FROM UHouse WHERE (" LIVE_ROW ") AND (ID > %1) GROUP BY ").arg(after)
+                                  + keys(false));
+    for (int r = 0; r < groups.rowCount(); ++r) {
+        const QString area = Sql::quote(groups.at(r, 0)), date = Sql::quote(groups.at(r, 1));
+        const qint64 count = groups.at(r, 2).toLongLong(), centi = groups.at(r, 3).toLongLong(),
+                     fee = groups.at(r, 4).toLongLong(), odd = groups.at(r, 5).toLongLong();
+        db.exec(QStringLiteral("UPDATE UHouseFigure SET theCount = theCount + %1, theCenti = theCenti + %2, "
+                               "theFee = theFee + %3, theOdd = theOdd + %4 WHERE (AName = %5) AND (EndDate = %6)")
+                    .arg(count).arg(centi).arg(fee).arg(odd).arg(area, date));
+        if (db.changes() == 0)
+            db.exec(QStringLiteral("INSERT INTO UHouseFigure (AName, EndDate, theCount, theCenti, theFee, theOdd) "
+                                   "VALUES (%5, %6, %1, %2, %3, %4)")
+                        .arg(count).arg(centi).arg(fee).arg(odd).arg(area, date));
+    }
+    db.exec(keepers(false)); // makes the missing one again
 }
 
 void rebuild(Database &db)

@@ -24,6 +24,15 @@ inline constexpr int Since = 6;
 // The statements that make the triggers (on a server with their function cy_house_figures).
 QString keepers(bool server);
 
+// A file's import of many houses in one transaction holds back the insert trigger (each
+// house would otherwise save the pages it touches once more, encrypted, in case its own
+// statement fails) and counts the batch's houses into their groups before it commits.
+// Both inside the transaction: other connections never see the trigger missing, and a
+// rolled-back batch takes both back. The newest house's ID now, for addNewer.
+qint64 holdBackInserts(Database &db);
+// Adds the live houses of ID above `after` to their groups and makes the trigger again.
+void addNewer(Database &db, qint64 after);
+
 // Replaces every group with a count over the live houses, in one statement. Inside a
 // transaction.
 void rebuild(Database &db);
