@@ -20,6 +20,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
@@ -162,6 +163,20 @@ void TestHouseFigures::keptByEveryWriteOfAHouse()
     QVERIFY2(out.contains(QStringLiteral("成功导入业主数据 3 条")), qPrintable(out + err));
     QCOMPARE(HouseFigures::firstDifference(db), QString());
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT SUM(theCount) FROM UHouseFigure WHERE AName = '南区'")), QStringLiteral("3"));
+
+    // An import refused at its third row keeps the two before it, and their figures.
+    const QString sheet = m_db->dir() + QStringLiteral("/refused.csv");
+    QFile f(sheet);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("房号,面积,房屋用途,单价,到期日期,业主名称,手机号码,备注\n"
+                           "9-1,50.5,住宅,20,2024-04-10,甲,,\n9-2,60,住宅,20.5,2023-04-10,乙,,\n"
+                           "9-3,1e20,住宅,1e20,2023-04-10,丙,,\n9-4,70,住宅,20,2023-04-10,丁,,\n").toUtf8());
+    f.close();
+    QVERIFY(runAdmin({"import", "--db", m_db->path(), sheet, "--area", QStringLiteral("南区"), "--charge-date", "2024-12-2"},
+                     &out, &err) != 0);
+    QVERIFY2((out + err).contains(QStringLiteral("此前已成功导入业主数据 2 条")), qPrintable(out + err));
+    QCOMPARE(HouseFigures::firstDifference(db), QString());
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT SUM(theCount) FROM UHouseFigure WHERE AName = '南区'")), QStringLiteral("5"));
 }
 
 void TestHouseFigures::upgradeCountsTheHouses()
