@@ -1,6 +1,7 @@
 #include "data/Backup.h"
 #include "data/Books.h"
 #include "data/DayFigures.h"
+#include "data/HouseFigures.h"
 #include "data/Roles.h"
 #include "data/LiveRow.h"
 #include "db/Database.h"
@@ -524,9 +525,12 @@ QStringList checkAccounts(Database &db)
     }
     found << ReceiptNumbers::beyondNumbering(db);
     // The figures kept beside the payments, counted again from them.
-    if (version >= 6)
+    if (version >= 6) {
         if (const QString differs = DayFigures::firstDifference(db); !differs.isEmpty())
             found << differs;
+        if (const QString differs = HouseFigures::firstDifference(db); !differs.isEmpty())
+            found << differs;
+    }
     return found;
 }
 

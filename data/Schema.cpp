@@ -3,6 +3,7 @@
 #include "db/Database.h"
 #include "data/Books.h"
 #include "data/DayFigures.h"
+#include "data/HouseFigures.h"
 #include "data/PasswordHash.h"
 #include "data/SchemaTables.h"
 #include "db/ServerColumns.h"
@@ -101,6 +102,8 @@ void addVersion(Database &db, Engine engine, int version, void (*beforeGuards)(D
         db.exec(guards);
     if (version == DayFigures::Since)
         db.exec(DayFigures::keepers(engine == Engine::Server));
+    if (version == HouseFigures::Since)
+        db.exec(HouseFigures::keepers(engine == Engine::Server));
 }
 
 // 2 -> 3: the voids and the change record, and payments by house (the void's "latest
@@ -129,11 +132,19 @@ void addCashControls(Database &db)
     addVersion(db, Engine::File, 5, &Books::seal);
 }
 
-// 5 -> 6: the payments' figures by day, area and method, counted from the live payments,
-// and the indexes a click on a payment list's heading reads its first page off.
+// The figures kept beside the payments and the houses, counted from the live rows.
+void countFigures(Database &db)
+{
+    DayFigures::rebuild(db);
+    HouseFigures::rebuild(db);
+}
+
+// 5 -> 6: the payments' figures by day, area and method and the houses' by area and
+// paid-up date, counted from the live rows, and the indexes a click on a payment list's
+// heading reads its first page off.
 void addDayFigures(Database &db)
 {
-    addVersion(db, Engine::File, 6, &DayFigures::rebuild);
+    addVersion(db, Engine::File, 6, &countFigures);
 }
 
 struct Step {
@@ -211,7 +222,7 @@ void addServerCashControls(Database &db)
 }
 void addServerDayFigures(Database &db)
 {
-    addVersion(db, Engine::Server, 6, &DayFigures::rebuild);
+    addVersion(db, Engine::Server, 6, &countFigures);
 }
 const Step kServerSteps[] = {
     {2, addServerAccountTables},

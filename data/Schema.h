@@ -19,7 +19,8 @@ namespace Schema {
 //   5  cash controls: operators' roles, voids' approvers, the change record's chain, the
 //      office's reprint and charging-date settings
 //   6  the payments' figures by day, area and method, kept beside them (UDayFigure),
-//      and an index for every column of the payment lists (a click on its heading)
+//      the houses' by area and paid-up date (UHouseFigure), and an index for every
+//      column of the payment lists (a click on its heading)
 // The tables themselves are described once in SchemaTables, which writes each engine's
 // statements. To change the schema: change the description (the new parts with the new
 // version as their `since`), raise Version and add the step from the previous version in

@@ -115,6 +115,14 @@ const std::vector<Table> &tables()
      {{"myDate", K::FoldedText}, {"AName", K::FoldedText}, {"MType", K::FoldedText},
       {"theCount", K::Integer}, {"theFen", K::Integer}, {"theOdd", K::Integer}},
      {{.name = "UDayFigure_Day", .columns = {"myDate", "AName", "MType"}, .unique = true}}},
+    // The live houses counted by area and paid-up date (HouseFigures): their number, their
+    // floor area in hundredths of a square metre, their yearly fee in ten-thousandths of a
+    // yuan, and the number of those whose figures do not fit these units (left out of both).
+    // Kept by every write of a house, in its transaction.
+    {"UHouseFigure", 6,
+     {{"AName", K::FoldedText}, {"EndDate", K::FoldedText}, {"theCount", K::Integer}, {"theCenti", K::Integer},
+      {"theFee", K::Integer}, {"theOdd", K::Integer}},
+     {{.name = "UHouseFigure_Group", .columns = {"AName", "EndDate"}, .unique = true}}},
     };
     return kTables;
 }

@@ -1,5 +1,6 @@
 #include "owners/ArrearsStatements.h"
 #include "charging/ChargeLogic.h"
+#include "data/HouseFigures.h"
 #include "data/LiveRow.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
@@ -61,6 +62,23 @@ QString list(const QDate &reference, const QString &conditions)
 }
 
 QString totals(const Database &db, const QDate &reference, const QString &conditions)
+{
+    if (!HouseFigures::covers(conditions))
+        return totalsOfHouses(db, reference, conditions);
+    // The groups' figures are whole units: summed exactly and read as square metres and
+    // yuan. No house in them is out of range. A house that does not fit them sends the
+    // whole row back to the houses; the one row of the two that applies is read.
+    const QString where = QStringLiteral("WHERE (1 = 1) ") + conditions;
+    const QString outOfRange = QString::fromUtf8(OutOfRangeHouses);
+    return QStringLiteral("SELECT 面积, 欠费金额, %1 FROM (SELECT SUM(theCenti) / 100.0 AS 面积, "
+                          "SUM(%2 * theFee) / 10000.0 AS 欠费金额, SUM(0) AS %1, SUM(theOdd) AS theOdd "
+                          "FROM UHouseFigure %3) kept WHERE COALESCE(theOdd, 0) = 0 UNION ALL ")
+               .arg(outOfRange, yearsOwed(Dates::format(reference)), where)
+        + totalsOfHouses(db, reference, conditions) + QStringLiteral("AND EXISTS (SELECT 1 FROM UHouseFigure ") + where
+        + QStringLiteral("AND (theOdd > 0)) ");
+}
+
+QString totalsOfHouses(const Database &db, const QDate &reference, const QString &conditions)
 {
     const QString years = yearsOwed(Dates::format(reference));
     return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积, ")

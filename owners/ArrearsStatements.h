@@ -20,7 +20,12 @@ QString dateClause(const QDate &reference);
 // a list is not to be shown (checkAmounts names the houses).
 QString list(const QDate &reference, const QString &conditions);
 // One row: "面积" and "欠费金额", the sums over the same houses, and OutOfRangeHouses.
+// Without criteria or with only the area's, read from the houses' figures kept by area and
+// paid-up date (HouseFigures), to the same digits; from the houses themselves when any of
+// the houses it covers does not fit those figures, and for any other criterion.
 QString totals(const Database &db, const QDate &reference, const QString &conditions);
+// The same row summed over the houses themselves, whatever the criteria.
+QString totalsOfHouses(const Database &db, const QDate &reference, const QString &conditions);
 inline constexpr char OutOfRangeHouses[] = "超限户数";
 
 // Refuses (AppError) a list in which the arrears of a house cannot be computed or reach

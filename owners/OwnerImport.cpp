@@ -5,6 +5,7 @@
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
 #include "db/Dates.h"
+#include "data/HouseFigures.h"
 #include "owners/HouseInsert.h"
 
 #include <algorithm>
@@ -232,6 +233,10 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     int committed = 0;
     int inBatch = 0;
     std::optional<Transaction> tx;
+    // On the file the houses' figures are counted batch by batch (HouseFigures): the newest
+    // house's ID when the batch began.
+    const bool heldBack = !db.bindsLists();
+    qint64 newestBefore = 0;
     // A batch that cannot begin or be stored (the file locked by another copy of the
     // program for too long, a full disk) ends the import with what was stored before it.
     auto storeFailed = [&](const DbError &e) {
@@ -241,6 +246,8 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     auto begin = [&] {
         try {
             tx.emplace(db);
+            if (heldBack)
+                newestBefore = HouseFigures::holdBackInserts(db);
         } catch (const DbError &e) {
             throw storeFailed(e);
         }
@@ -249,6 +256,8 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     // never without its record, also when a later batch fails or the import is killed.
     // An import of up to BatchSize houses (the usual sheet) gives one record.
     auto recordBatch = [&] {
+        if (heldBack)
+            HouseFigures::addNewer(db, newestBefore);
         if (added == committed)
             return;
         QString what = QStringLiteral("文件 %1，小区 %2：导入业主 %3 条").arg(fileName, area).arg(added - committed);

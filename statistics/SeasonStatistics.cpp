@@ -48,7 +48,8 @@ QString judgeableDate(const Database &db, const QString &column)
         .arg(column, rest);
 }
 
-QString housesByArea(const Database &db, const Season &s)
+// `only` narrows the houses: "" or "AND (...) ".
+QString housesByArea(const Database &db, const Season &s, const QString &only = {})
 {
     const QString e = Sql::quote(Dates::format(s.end));
     const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(db, QStringLiteral("EndDate")));
@@ -62,7 +63,30 @@ QString housesByArea(const Database &db, const Season &s)
         // The arrears reminder's amount: calendar years owed times area times unit price.
         + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END").arg(behind, e))
         + QStringLiteral(" AS owed ")
-        + QStringLiteral("FROM UHouse WHERE (" LIVE_ROW ") GROUP BY AName");
+        + QStringLiteral("FROM UHouse WHERE (" LIVE_ROW ") ") + only + QStringLiteral("GROUP BY AName");
+}
+
+// The same figures from the houses' groups kept by area and paid-up date (HouseFigures):
+// areas in hundredths of a square metre, fees in ten-thousandths of a yuan, and the number
+// of houses that do not fit them, which send their area back to the houses.
+QString housesFromFigures(const Database &db, const Season &s)
+{
+    const QString e = Sql::quote(Dates::format(s.end));
+    const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(db, QStringLiteral("EndDate")));
+    const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
+    return QStringLiteral("SELECT AName, SUM(theCount), SUM(theCenti), "
+                          "SUM(CASE WHEN %1 THEN theCount ELSE 0 END), SUM(CASE WHEN %1 THEN theCenti END), "
+                          "SUM(CASE WHEN %2 THEN theCount ELSE 0 END), SUM(CASE WHEN %2 THEN theCenti END), "
+                          "SUM(CASE WHEN %2 THEN DateDiff('yyyy', EndDate, %3) * theFee END), SUM(theOdd) "
+                          "FROM UHouseFigure GROUP BY AName")
+        .arg(paid, behind, e);
+}
+
+// One area's houses, however its name is spelled; a missing name is the empty one.
+QString onlyArea(const QString &area)
+{
+    return area.isEmpty() ? QStringLiteral("AND (COALESCE(AName, '') = '') ")
+                          : QStringLiteral("AND (AName = %1) ").arg(Sql::quote(area));
 }
 
 // One row per day, area and payment method: the season's payments are read once, and
@@ -87,9 +111,10 @@ QString figuresByDayAreaMethod(const Season &s)
 
 QString areaList() { return QStringLiteral("SELECT theName FROM SArea"); }
 
-QString arrearsTotals(const Database &db, const Season &s)
+QString arrearsTotals(const Database &db, const Season &s, Houses houses = Houses::Kept)
 {
-    return ArrearsStatements::totals(db, s.end, ArrearsStatements::dateClause(s.end));
+    return houses == Houses::Kept ? ArrearsStatements::totals(db, s.end, ArrearsStatements::dateClause(s.end))
+                                  : ArrearsStatements::totalsOfHouses(db, s.end, ArrearsStatements::dateClause(s.end));
 }
 
 // Sums and counts read back from the engine: a plain number, or empty for no rows.
@@ -165,15 +190,15 @@ double AreaFigures::areaRate() const
 
 QStringList statements(const Database &db, const Season &season)
 {
-    return {areaList(), housesByArea(db, season), arrearsTotals(db, season), figuresByDayAreaMethod(season)};
+    return {areaList(), housesFromFigures(db, season), arrearsTotals(db, season), figuresByDayAreaMethod(season)};
 }
 
-Figures compute(Database &db, const Season &season, Payments payments)
+Figures compute(Database &db, const Season &season, Payments payments, Houses houses)
 {
     // The office's arrears are the arrears reminder's own total at the season's end, read
     // first: an amount owed that no receipt could write is refused as the reminder refuses
     // it, before the sums below fail on it or mean nothing.
-    const Rows arrears = db.select(arrearsTotals(db, season));
+    const Rows arrears = db.select(arrearsTotals(db, season, houses));
     ArrearsStatements::checkAmounts(db, arrears, season.end, ArrearsStatements::dateClause(season.end));
     Figures f;
     f.season = season;
@@ -195,24 +220,44 @@ Figures compute(Database &db, const Season &season, Payments payments)
         areaOf(listed.at(r, 0));
 
     Sum floorArea, paidArea, behindArea, owed;
-    const Rows houses = db.select(housesByArea(db, season));
-    for (int r = 0; r < houses.rowCount(); ++r) {
-        AreaFigures &a = areaOf(houses.at(r, 0));
-        a.houses = houses.at(r, 1).toInt();
-        a.floorArea = number(houses.at(r, 2));
-        a.paidHouses = houses.at(r, 3).toInt();
-        a.paidArea = number(houses.at(r, 4));
-        a.behindHouses = houses.at(r, 5).toInt();
-        a.behindArea = number(houses.at(r, 6));
-        a.owed = number(houses.at(r, 7));
-        a.undatedHouses = a.houses - a.paidHouses - a.behindHouses;
-        f.office.houses += a.houses;
-        f.office.paidHouses += a.paidHouses;
-        f.office.behindHouses += a.behindHouses;
-        f.office.undatedHouses += a.undatedHouses;
-        floorArea.add(a.floorArea);
-        paidArea.add(a.paidArea);
-        behindArea.add(a.behindArea);
+    // One area's row, its areas and amount owed read in the given units.
+    // A missing area and the empty one are two rows of the houses but one area: their
+    // figures add up.
+    auto addArea = [&](const Rows &rows, int r, double areaUnit, double moneyUnit) {
+        AreaFigures &a = areaOf(rows.at(r, 0));
+        const int count = rows.at(r, 1).toInt(), paid = rows.at(r, 3).toInt(), behind = rows.at(r, 5).toInt();
+        const double floor = number(rows.at(r, 2)) / areaUnit, paidFloor = number(rows.at(r, 4)) / areaUnit,
+                     behindFloor = number(rows.at(r, 6)) / areaUnit;
+        a.houses += count;
+        a.floorArea += floor;
+        a.paidHouses += paid;
+        a.paidArea += paidFloor;
+        a.behindHouses += behind;
+        a.behindArea += behindFloor;
+        a.owed += number(rows.at(r, 7)) / moneyUnit;
+        a.undatedHouses += count - paid - behind;
+        f.office.houses += count;
+        f.office.paidHouses += paid;
+        f.office.behindHouses += behind;
+        f.office.undatedHouses += count - paid - behind;
+        floorArea.add(floor);
+        paidArea.add(paidFloor);
+        behindArea.add(behindFloor);
+    };
+    auto addHouses = [&](const Rows &rows) {
+        for (int r = 0; r < rows.rowCount(); ++r)
+            addArea(rows, r, 1.0, 1.0);
+    };
+    if (houses == Houses::Kept) {
+        const Rows kept = db.select(housesFromFigures(db, season));
+        for (int r = 0; r < kept.rowCount(); ++r) {
+            if (kept.at(r, 8).toLongLong() != 0)
+                addHouses(db.select(housesByArea(db, season, onlyArea(kept.at(r, 0)))));
+            else
+                addArea(kept, r, 100.0, 10000.0);
+        }
+    } else {
+        addHouses(db.select(housesByArea(db, season)));
     }
     f.office.floorArea = floorArea.value();
     f.office.paidArea = paidArea.value();

@@ -86,8 +86,13 @@ QStringList statements(const Database &db, const Season &season);
 // whose amount is no whole number of fen is counted from the payments either way.
 enum class Payments { Kept, Recounted };
 
+// Where the houses' figures come from: the figures kept beside them by area and paid-up
+// date (HouseFigures), or the houses themselves. An area with a house that does not fit the
+// kept figures is counted from its houses either way.
+enum class Houses { Kept, Recounted };
+
 // Runs the statements on db and gathers the figures. Throws DbError when one is refused.
-Figures compute(Database &db, const Season &season, Payments payments = Payments::Kept);
+Figures compute(Database &db, const Season &season, Payments payments = Payments::Kept, Houses houses = Houses::Kept);
 
 // "87.5%"; "—" when there is nothing to divide by.
 QString formatRate(double rate);

@@ -2,6 +2,7 @@
 #include "tools/AdminCommand.h"
 #include "db/Database.h"
 #include "data/DayFigures.h"
+#include "data/HouseFigures.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
 
@@ -211,10 +212,11 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
         target.exec(target.isServer() ? QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'")
                                       : QStringLiteral("PRAGMA cache_size = -262144"));
         const QStringList indexes = dropIndexes(target);
-        // The payments' figures are counted once over the copied payments, not payment by
-        // payment as they go in.
-        target.exec(target.isServer() ? QStringLiteral("ALTER TABLE UCharge DISABLE TRIGGER UCharge_figures_insert")
-                                      : QStringLiteral("DROP TRIGGER UCharge_figures_insert"));
+        // The payments' and the houses' figures are counted once over the copied rows, not
+        // row by row as they go in.
+        target.exec(target.isServer() ? QStringLiteral("ALTER TABLE UCharge DISABLE TRIGGER UCharge_figures_insert; "
+                                                       "ALTER TABLE UHouse DISABLE TRIGGER UHouse_figures_insert")
+                                      : QStringLiteral("DROP TRIGGER UCharge_figures_insert; DROP TRIGGER UHouse_figures_insert"));
 
         for (const CopiedTable &t : kCopied) {
             const QString table = QLatin1String(t.name);
@@ -246,11 +248,16 @@ int runCopy(const QStringList &args, QTextStream &out, QTextStream &err)
             err << "正在重建索引……\n" << Qt::flush;
         for (const QString &index : indexes)
             target.exec(index);
-        if (target.isServer())
-            target.exec(QStringLiteral("ALTER TABLE UCharge ENABLE TRIGGER UCharge_figures_insert"));
-        else
-            target.exec(DayFigures::keepers(false)); // makes the missing one again
+        if (target.isServer()) {
+            target.exec(QStringLiteral("ALTER TABLE UCharge ENABLE TRIGGER UCharge_figures_insert; "
+                                       "ALTER TABLE UHouse ENABLE TRIGGER UHouse_figures_insert"));
+        } else {
+            // Makes the missing ones again.
+            target.exec(DayFigures::keepers(false));
+            target.exec(HouseFigures::keepers(false));
+        }
         DayFigures::rebuild(target);
+        HouseFigures::rebuild(target);
         tx.commit();
         target.close();
         if (madeFile)

@@ -69,9 +69,13 @@ void backToVersion5(Database &db)
 {
     if (db.isServer())
         db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert ON UCharge; DROP TRIGGER UCharge_figures_void ON UCharge; "
-                               "DROP FUNCTION cy_day_figures(); DROP TABLE UDayFigure"));
+                               "DROP FUNCTION cy_day_figures(); DROP TABLE UDayFigure; "
+                               "DROP TRIGGER UHouse_figures_insert ON UHouse; DROP TRIGGER UHouse_figures_update ON UHouse; "
+                               "DROP TRIGGER UHouse_figures_delete ON UHouse; DROP FUNCTION cy_house_figures(); DROP TABLE UHouseFigure"));
     else
-        db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert; DROP TRIGGER UCharge_figures_void; DROP TABLE UDayFigure"));
+        db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert; DROP TRIGGER UCharge_figures_void; DROP TABLE UDayFigure; "
+                               "DROP TRIGGER UHouse_figures_insert; DROP TRIGGER UHouse_figures_update; "
+                               "DROP TRIGGER UHouse_figures_delete; DROP TABLE UHouseFigure"));
     db.setSchemaVersion(5);
 }
 } // namespace

@@ -764,6 +764,8 @@ static void backToVersion2(const QString &url)
                             "DROP FUNCTION cy_keep_books(); UPDATE cy_schema SET version = 2"));
     old.exec(QStringLiteral("DROP TRIGGER ucharge_figures_insert ON UCharge; DROP TRIGGER ucharge_figures_void ON UCharge; "
                             "DROP FUNCTION cy_day_figures(); DROP TABLE UDayFigure"));
+    old.exec(QStringLiteral("DROP TRIGGER uhouse_figures_insert ON UHouse; DROP TRIGGER uhouse_figures_update ON UHouse; "
+                            "DROP TRIGGER uhouse_figures_delete ON UHouse; DROP FUNCTION cy_house_figures(); DROP TABLE UHouseFigure"));
 }
 
 void TestData::serverUpgradesAnOlderDatabase()
