@@ -39,17 +39,36 @@ QString yearsBehind(const QString &paidUpText, const QDate &chargingDate)
     return QString::number(paidUp < chargingDate ? chargingDate.year() - paidUp.year() : 0);
 }
 
+bool caselessChar(char32_t c)
+{
+    const QChar::Category k = QChar::category(c);
+    return !(k == QChar::Letter_Lowercase || k == QChar::Letter_Uppercase || k == QChar::Letter_Titlecase
+             || CaseFold::fold(c) != c || QChar::toUpper(c) != c || QChar::toLower(c) != c);
+}
+
 } // namespace
 
 bool caseless(const QString &text)
 {
-    for (const char32_t c : text.toUcs4()) {
-        const QChar::Category k = QChar::category(c);
-        if (k == QChar::Letter_Lowercase || k == QChar::Letter_Uppercase || k == QChar::Letter_Titlecase
-            || CaseFold::fold(c) != c || QChar::toUpper(c) != c || QChar::toLower(c) != c)
-            return false;
+    const QList<uint> ucs4 = text.toUcs4();
+    return std::all_of(ucs4.cbegin(), ucs4.cend(), [](uint c) { return caselessChar(c); });
+}
+
+QString caselessRun(const QString &text)
+{
+    const QList<uint> ucs4 = text.toUcs4();
+    qsizetype best = 0, bestAt = 0;
+    for (qsizetype i = 0; i < ucs4.size();) {
+        qsizetype j = i;
+        while (j < ucs4.size() && caselessChar(ucs4.at(j)))
+            ++j;
+        if (j - i > best) {
+            best = j - i;
+            bestAt = i;
+        }
+        i = j + 1;
     }
-    return true;
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(ucs4.constData() + bestAt), best);
 }
 
 QString findStatement(const QString &text)
@@ -58,23 +77,39 @@ QString findStatement(const QString &text)
     // always) compares the columns as plain text: the server then does not fold every
     // house's columns for each find, which takes most of its time. The file folds in its
     // LIKE either way.
-    const bool plain = caseless(text.trimmed());
-    const auto column = [plain](const char *name) {
-        return plain ? QStringLiteral("(CAST(%1 AS TEXT)").arg(QLatin1String(name)) : QStringLiteral("(") + QLatin1String(name);
-    };
+    // A text with letters ("5号楼x") still holds its longest run without letter case as it
+    // is typed in every house it finds (no character folds to one without case): a plain
+    // comparison with that run passes over nearly every house before the folded one runs.
+    const QString trimmed = text.trimmed();
+    const bool plain = caseless(trimmed);
+    const bool narrowed = !plain && !caselessRun(trimmed).isEmpty();
     const QString like = QStringLiteral(" LIKE ? ESCAPE '") + QLatin1Char(Browse::LikeEscape) + QStringLiteral("')");
+    const auto column = [&](const char *name) {
+        const QString n = QLatin1String(name);
+        if (plain)
+            return QStringLiteral("(CAST(%1 AS TEXT)").arg(n) + like;
+        if (narrowed)
+            return QStringLiteral("((CAST(%1 AS TEXT)").arg(n) + like + QStringLiteral(" AND (") + n + like
+                + QLatin1Char(')');
+        return QStringLiteral("(") + n + like;
+    };
     // No ORDER BY: ordered by area and room, the engine would walk the houses' index and
     // fetch every row from it, several times slower than reading the table through when
     // nothing matches. The few rows found are put in order here instead.
     return QStringLiteral("SELECT AName, theNum, theName, thePhone, EndDate, ID FROM UHouse WHERE (" LIVE_ROW ") AND (")
-        + column("theName") + like + QStringLiteral(" OR ") + column("thePhone") + like + QStringLiteral(" OR ")
-        + column("theNum") + like + QStringLiteral(") LIMIT ") + QString::number(PickRows + 1);
+        + column("theName") + QStringLiteral(" OR ") + column("thePhone") + QStringLiteral(" OR ") + column("theNum")
+        + QStringLiteral(") LIMIT ") + QString::number(PickRows + 1);
 }
 
 QVariantList findValues(const QString &text)
 {
-    const QString p = containsPattern(text.trimmed());
-    return {p, p, p};
+    const QString trimmed = text.trimmed();
+    const QString p = containsPattern(trimmed);
+    const QString run = caseless(trimmed) ? QString() : caselessRun(trimmed);
+    if (run.isEmpty())
+        return {p, p, p};
+    const QString r = containsPattern(run);
+    return {r, p, r, p, r, p};
 }
 
 QString tooManyMessage()

@@ -40,6 +40,9 @@ QVariantList findValues(const QString &text);
 // True when no character of text has another letter case (nor folds to one): a plain
 // comparison finds exactly what the folded one finds.
 bool caseless(const QString &text);
+// The longest run of text's characters without letter case ("5号楼" of "5号楼x"); empty
+// when every character has a case.
+QString caselessRun(const QString &text);
 // What the pick list says when more houses match than it shows.
 QString tooManyMessage();
 // What it says when none matches.

@@ -136,6 +136,8 @@ void TestDesk::findRules_data()
     QTest::newRow("spaces around are trimmed") << "  李四 " << QStringList{h + "5-102"} << 1 << false;
     QTest::newRow("full-width letters fold") << "ｏｕｙａｎｇ" << QStringList{s + "15-3"} << 1 << false;
     QTest::newRow("ASCII letters fold") << "LEE" << QStringList{s + "15-3"} << 1 << false;
+    QTest::newRow("letters beside characters without case") << "lee（欧阳" << QStringList{s + "15-3"} << 1 << false;
+    QTest::newRow("the same characters without case, other letters") << "lex（欧阳" << QStringList{} << 0 << false;
     QTest::newRow("full-width digits are their own") << "１３８" << QStringList{s + "15-3"} << 1 << false;
     QTest::newRow("full-width is not ASCII") << "ouyang" << QStringList{} << 0 << false;
     QTest::newRow("deleted house only") << "欧阳删除" << QStringList{} << 0 << false;
@@ -173,21 +175,25 @@ void TestDesk::caselessTexts_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("caseless");
-    QTest::newRow("Chinese") << "欧阳" << true;
-    QTest::newRow("digits and signs") << "5-1%_!'" << true;
-    QTest::newRow("full-width digits") << "１３８" << true;
-    QTest::newRow("ASCII letter") << "5a" << false;
-    QTest::newRow("full-width letter") << "Ａ座" << false;
-    QTest::newRow("sharp s, which a capital folds to") << "ß" << false;
-    QTest::newRow("circled letter") << "ⓐ" << false;
-    QTest::newRow("Roman numeral") << "Ⅳ" << false;
+    QTest::addColumn<QString>("run"); // the longest run without letter case
+    QTest::newRow("Chinese") << "欧阳" << true << "欧阳";
+    QTest::newRow("digits and signs") << "5-1%_!'" << true << "5-1%_!'";
+    QTest::newRow("full-width digits") << "１３８" << true << "１３８";
+    QTest::newRow("ASCII letter") << "5a" << false << "5";
+    QTest::newRow("full-width letter") << "Ａ座" << false << "座";
+    QTest::newRow("the longest of two runs") << "5号x楼123" << false << "楼123";
+    QTest::newRow("sharp s, which a capital folds to") << "ß" << false << "";
+    QTest::newRow("circled letter") << "ⓐ" << false << "";
+    QTest::newRow("Roman numeral") << "Ⅳ" << false << "";
 }
 
 void TestDesk::caselessTexts()
 {
     QFETCH(QString, text);
     QFETCH(bool, caseless);
+    QFETCH(QString, run);
     QCOMPARE(ChargeDesk::caseless(text), caseless);
+    QCOMPARE(ChargeDesk::caselessRun(text), run);
 }
 
 void TestDesk::pickListColumns()
