@@ -1,4 +1,5 @@
 #include "charging/ChargeStatements.h"
+#include "data/KeptFigures.h"
 #include "data/Books.h"
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
@@ -55,14 +56,7 @@ bool fromDayFigures(const QString &conditions)
     // is left to the payments: the figures keep a missing one as "".
     static const QRegularExpression clause(QStringLiteral(
         "\\G(?: AND \\(myDate Between '(?:[^']|'')+' AND '(?:[^']|'')+'\\) |AND \\((?:AName|MType) = '(?:[^']|'')+'\\) )"));
-    qsizetype at = 0;
-    while (at < conditions.size()) {
-        const QRegularExpressionMatch m = clause.match(conditions, at);
-        if (!m.hasMatch())
-            return false;
-        at = m.capturedEnd();
-    }
-    return true;
+    return KeptFigures::onlyClauses(conditions, clause);
 }
 
 QString totalsOfPayments(const Database &db, const QString &conditions)

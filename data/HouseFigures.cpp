@@ -1,4 +1,5 @@
 #include "data/HouseFigures.h"
+#include "data/KeptFigures.h"
 #include "data/LiveRow.h"
 #include "db/CaseFold.h"
 #include "db/Database.h"
@@ -254,20 +255,7 @@ QString firstDifference(Database &db)
                         .arg(shown(named.area), shown(named.date), described(k), described(c));
     };
     // Both in key order: walked side by side, each group once.
-    auto k = kept.cbegin(), c = counted.cbegin();
-    while (k != kept.cend() || c != counted.cend()) {
-        if (c == counted.cend() || (k != kept.cend() && k.key() < c.key())) {
-            compare(*k, *k, Group{});
-            ++k;
-        } else if (k == kept.cend() || c.key() < k.key()) {
-            compare(*c, Group{}, *c);
-            ++c;
-        } else {
-            compare(*k, *k, *c);
-            ++k;
-            ++c;
-        }
-    }
+    KeptFigures::walkSideBySide(kept, counted, compare);
     if (differing > 1)
         first += QStringLiteral("（另有 %1 处不符）").arg(differing - 1);
     return first;
@@ -280,14 +268,7 @@ bool covers(const QString &conditions)
     // a missing one as "".
     static const QRegularExpression clause(QStringLiteral(
         "\\G(?:AND \\(EndDate < '(?:[^']|'')+'\\) |AND \\(AName = '(?:[^']|'')+'\\) )"));
-    qsizetype at = 0;
-    while (at < conditions.size()) {
-        const QRegularExpressionMatch m = clause.match(conditions, at);
-        if (!m.hasMatch())
-            return false;
-        at = m.capturedEnd();
-    }
-    return true;
+    return KeptFigures::onlyClauses(conditions, clause);
 }
 
 } // namespace HouseFigures
