@@ -1,9 +1,9 @@
 #include "data/HouseFigures.h"
+#include "data/BoundWrite.h"
 #include "data/KeptFigures.h"
 #include "data/LiveRow.h"
 #include "db/CaseFold.h"
 #include "db/Database.h"
-#include "db/Sql.h"
 
 #include <QMap>
 #include <QRegularExpression>
@@ -220,16 +220,16 @@ void addNewer(Database &db, qint64 after)
                                   + QStringLiteral(") FROM UHouse WHERE (" LIVE_ROW ") AND (ID > %1) GROUP BY ").arg(after)
                                   + keys(false));
     for (int r = 0; r < groups.rowCount(); ++r) {
-        const QString area = Sql::quote(groups.at(r, 0)), date = Sql::quote(groups.at(r, 1));
-        const qint64 count = groups.at(r, 2).toLongLong(), centi = groups.at(r, 3).toLongLong(),
-                     fee = groups.at(r, 4).toLongLong(), odd = groups.at(r, 5).toLongLong();
-        db.exec(QStringLiteral("UPDATE UHouseFigure SET theCount = theCount + %1, theCenti = theCenti + %2, "
-                               "theFee = theFee + %3, theOdd = theOdd + %4 WHERE (AName = %5) AND (EndDate = %6)")
-                    .arg(count).arg(centi).arg(fee).arg(odd).arg(area, date));
+        const QVariantList values{groups.at(r, 2).toLongLong(), groups.at(r, 3).toLongLong(),
+                                  groups.at(r, 4).toLongLong(), groups.at(r, 5).toLongLong(), groups.at(r, 0),
+                                  groups.at(r, 1)};
+        BoundWrite::run(db, QStringLiteral("UPDATE UHouseFigure SET theCount = theCount + ?, theCenti = theCenti + ?, "
+                                           "theFee = theFee + ?, theOdd = theOdd + ? WHERE (AName = ?) AND (EndDate = ?)"),
+                        values);
         if (db.changes() == 0)
-            db.exec(QStringLiteral("INSERT INTO UHouseFigure (AName, EndDate, theCount, theCenti, theFee, theOdd) "
-                                   "VALUES (%5, %6, %1, %2, %3, %4)")
-                        .arg(count).arg(centi).arg(fee).arg(odd).arg(area, date));
+            BoundWrite::run(db, QStringLiteral("INSERT INTO UHouseFigure (theCount, theCenti, theFee, theOdd, AName, EndDate) "
+                                               "VALUES (?, ?, ?, ?, ?, ?)"),
+                            values);
     }
     db.exec(keepers(false)); // makes the missing one again
 }
