@@ -1,6 +1,6 @@
 #include "charging/ChargeDesk.h"
 #include "browse/BrowseCriteria.h"
-#include "data/Books.h"
+#include "charging/ChargeStatements.h"
 #include "data/BoundWrite.h"
 #include "data/DataModule.h"
 #include "data/LiveRow.h"
@@ -165,12 +165,12 @@ QList<PastPayment> history(const QString &houseId)
     if (!ok)
         return {};
     // The reprints are counted as charge management counts them, from the change record.
-    const QString sql = QStringLiteral(
-        "SELECT c.ID, c.theNum, c.myDate, c.QSDate, c.JZDate, c.theCount, c.theMoney, c.MType, c.theSKR, c.theDel, "
-        "(SELECT v.Reason FROM UVoid v WHERE (v.CID = c.ID) ORDER BY v.ID DESC LIMIT 1), "
-        "(SELECT COUNT(*) FROM ULog r WHERE (r.RowID = c.ID) AND (r.theTable = 'UCharge') AND (r.theAction = ?)) "
-        "FROM UCharge c WHERE (c.HID = ?) ORDER BY c.ID DESC");
-    const QVariantList values{QString::fromUtf8(Books::ReceiptReprinted), id};
+    const QString sql =
+        QStringLiteral("SELECT c.ID, c.theNum, c.myDate, c.QSDate, c.JZDate, c.theCount, c.theMoney, c.MType, c.theSKR, "
+                       "c.theDel, (SELECT v.Reason FROM UVoid v WHERE (v.CID = c.ID) ORDER BY v.ID DESC LIMIT 1), ")
+        + ChargeStatements::reprintCount(QStringLiteral("c.ID"))
+        + QStringLiteral(" FROM UCharge c WHERE (c.HID = ?) ORDER BY c.ID DESC");
+    const QVariantList values{id};
     SqlText = BoundWrite::shown(sql, values);
     const Rows rows = BoundWrite::select(dataModule().db(), sql, values);
     QList<PastPayment> out;

@@ -23,12 +23,17 @@ const QVector<BrowseCriterion> &criteria()
     return table;
 }
 
+QString reprintCount(const QString &payment)
+{
+    return QStringLiteral("(SELECT COUNT(*) FROM ULog r WHERE (r.RowID = %1) AND (r.theTable = 'UCharge') "
+                          "AND (r.theAction = '%2'))")
+        .arg(payment, QString::fromUtf8(Books::ReceiptReprinted));
+}
+
 QString list(const QString &conditions, bool reprints)
 {
     // How often the receipt was printed again, from the change record.
-    const QString reprinted = reprints ? QStringLiteral("(SELECT COUNT(*) FROM ULog r WHERE (r.RowID = UCharge.ID) "
-                                                        "AND (r.theTable = 'UCharge') AND (r.theAction = '")
-            + QString::fromUtf8(Books::ReceiptReprinted) + QStringLiteral("')) AS 补打次数, ")
+    const QString reprinted = reprints ? reprintCount(QStringLiteral("UCharge.ID")) + QStringLiteral(" AS 补打次数, ")
                                        : QString();
     return QStringLiteral("SELECT theNum AS 单号, myDate AS 收费日期, ")
         + QStringLiteral("AName AS 小区名称, HNum AS 房号, ")

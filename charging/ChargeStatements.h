@@ -21,6 +21,9 @@ constexpr int DateRangeCriterion = 1;
 // The live payments narrowed by conditions, the most recently stored first; with reprints
 // (收费管理) also "补打次数", how often each receipt was printed again.
 QString list(const QString &conditions, bool reprints = false);
+// How often the receipt of the payment whose ID is the expression `payment` was printed
+// again, from the change record (a subquery).
+QString reprintCount(const QString &payment);
 // The list's order by its captions, the last key unique: the newest payment first.
 QVector<ListKey> order();
 // One row: "收款金额", the sum of the amounts of the same payments.
