@@ -21,25 +21,61 @@ const QRegularExpression &intPattern()
 }
 } // namespace
 
-bool isNumber(const QString &text)
+namespace {
+
+// The usual number text, "-12", "87.25", ".5", "1500.": ASCII digits with at most one
+// point and a leading minus, nothing around them. Read directly, without the pattern and
+// the general reader, which cost an import of a hundred thousand houses a third of its
+// time; both read such a text to the same correctly rounded double. Any other text
+// (spaces, "+", an exponent, other digits, a long one) is left to the general reading.
+bool readPlainDecimal(const QString &text, double *value)
+{
+    const qsizetype n = text.size();
+    if (n == 0 || n > 24)
+        return false;
+    char buf[24];
+    const QChar *c = text.constData();
+    bool digit = false, point = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = c[i].unicode();
+        if (u >= '0' && u <= '9')
+            digit = true;
+        else if (u == '.' && !point)
+            point = true;
+        else if (!(u == '-' && i == 0))
+            return false;
+        buf[i] = char(u);
+    }
+    if (!digit)
+        return false;
+    const auto r = std::from_chars(buf, buf + n, *value);
+    return r.ec == std::errc() && r.ptr == buf + n && std::isfinite(*value);
+}
+
+bool readGeneral(const QString &text, double *value)
 {
     // "1e999" has the shape of a number but no finite value: it would be stored as
     // infinity and poison every amount and total computed from it.
     if (!numberPattern().match(text).hasMatch())
         return false;
     bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    return ok && std::isfinite(v);
+    *value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(*value);
+}
+
+} // namespace
+
+bool isNumber(const QString &text)
+{
+    double v = 0;
+    return readPlainDecimal(text, &v) || readGeneral(text, &v);
 }
 
 double toDouble(const QString &text)
 {
-    if (isNumber(text)) {
-        bool ok = false;
-        const double v = text.trimmed().toDouble(&ok);
-        if (ok && std::isfinite(v))
-            return v;
-    }
+    double v = 0;
+    if (readPlainDecimal(text, &v) || readGeneral(text, &v))
+        return v;
     throw AppError(QStringLiteral("“%1” 不是有效的数字").arg(text));
 }
 

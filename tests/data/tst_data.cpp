@@ -43,6 +43,7 @@ private slots:
     void roundTo();
     void numberTexts_data();
     void numberTexts();
+    void numberReadingMatchesDefinition();
     void dates();
 
     void textComparesWithoutCase_data();
@@ -269,6 +270,50 @@ void TestData::numberTexts()
     QCOMPARE(Numbers::isNumber(text), isNumber);
     if (!isNumber)
         QVERIFY_THROWS_EXCEPTION(AppError, Numbers::toDouble(text));
+}
+
+void TestData::numberReadingMatchesDefinition()
+{
+    // The common texts are read without the pattern: every text must read exactly as the
+    // pattern and the general reader read it, the same double to the bit (and the sign of
+    // a zero), or be refused by both.
+    static const QRegularExpression pattern(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
+    auto byDefinition = [](const QString &t, double *v) {
+        if (!pattern.match(t).hasMatch())
+            return false;
+        bool ok = false;
+        *v = t.trimmed().toDouble(&ok);
+        return ok && std::isfinite(*v);
+    };
+    QStringList texts{QStringLiteral("-0"), QStringLiteral("-0.0"), QStringLiteral("0."), QStringLiteral("-.5"),
+                      QStringLiteral(".5."), QStringLiteral("--1"), QStringLiteral("1.-"), QStringLiteral("00012.50"),
+                      QStringLiteral("9007199254740993"), QStringLiteral("0.1000000000000000055511151231257827"),
+                      QStringLiteral("123456789012345678901234"), QStringLiteral("1234567890123456789012345"),
+                      QStringLiteral("１２"), QStringLiteral("١٢"), QStringLiteral(" 12"), QStringLiteral("+12"),
+                      QStringLiteral("12e3"), QStringLiteral("0x10"), QStringLiteral("1,5")};
+    QRandomGenerator rng(20261211);
+    const QString alphabet = QStringLiteral("0123456789.-");
+    for (int i = 0; i < 200000; ++i) {
+        QString t;
+        const int n = int(rng.bounded(1, 27));
+        for (int k = 0; k < n; ++k)
+            t += alphabet.at(int(rng.bounded(k == 0 || rng.bounded(8) ? 11 : 12)));
+        texts << t;
+    }
+    for (int i = 0; i < 20000; ++i)
+        texts << QString::number(rng.bounded(100000000) / 100.0, 'f', int(rng.bounded(6)));
+    for (const QString &t : std::as_const(texts)) {
+        double expected = 0;
+        const bool number = byDefinition(t, &expected);
+        QCOMPARE(Numbers::isNumber(t), number);
+        if (!number) {
+            QVERIFY_THROWS_EXCEPTION(AppError, Numbers::toDouble(t));
+            continue;
+        }
+        const double v = Numbers::toDouble(t);
+        if (std::memcmp(&v, &expected, sizeof v) != 0)
+            QFAIL(qPrintable(QStringLiteral("%1 read as %2, not %3").arg(t).arg(v, 0, 'g', 17).arg(expected, 0, 'g', 17)));
+    }
 }
 
 void TestData::dates()
