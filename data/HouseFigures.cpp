@@ -215,10 +215,16 @@ qint64 holdBackInserts(Database &db)
 
 void addNewer(Database &db, qint64 after)
 {
-    const Rows groups = db.select(QStringLiteral("SELECT ") + keys(false) + QStringLiteral(", COUNT(*), SUM(") + centi(false)
-                                  + QStringLiteral("), SUM(") + fee(false) + QStringLiteral("), SUM(") + odd(false)
-                                  + QStringLiteral(") FROM UHouse WHERE (" LIVE_ROW ") AND (ID > %1) GROUP BY ").arg(after)
-                                  + keys(false));
+    // Whether a house is odd is asked once (its rounding tests are the costly part), in a
+    // subquery that LIMIT keeps from being merged into the grouping, which would ask it
+    // again for each sum.
+    const Rows groups = db.select(
+        QStringLiteral("SELECT %1, COUNT(*), SUM(CASE WHEN o = 1 THEN 0 ELSE %2 END), "
+                       "SUM(CASE WHEN o = 1 THEN 0 ELSE %2 * %3 END), SUM(o) FROM (SELECT AName, EndDate, theArea, "
+                       "thePrice, %4 AS o FROM UHouse WHERE (" LIVE_ROW ") AND (ID > %5) LIMIT -1) batch GROUP BY %1")
+            .arg(keys(false), hundredths(false, QStringLiteral("theArea")), hundredths(false, QStringLiteral("thePrice")),
+                 odd(false))
+            .arg(after));
     for (int r = 0; r < groups.rowCount(); ++r) {
         const QVariantList values{groups.at(r, 2).toLongLong(), groups.at(r, 3).toLongLong(),
                                   groups.at(r, 4).toLongLong(), groups.at(r, 5).toLongLong(), groups.at(r, 0),

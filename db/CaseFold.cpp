@@ -116,6 +116,21 @@ int compareUtf8(const char *a, int aBytes, const char *b, int bBytes)
     const auto *pb = reinterpret_cast<const unsigned char *>(b);
     const auto *ea = pa + aBytes;
     const auto *eb = pb + bBytes;
+    // Equal bytes are equal characters: the common beginning (an index compares keys that
+    // mostly share it, such as an area's name) is passed over bytewise. Where it ends inside
+    // a character, both go back to that character's first byte: a byte that does not
+    // continue a character always begins one (or stands alone), in both texts alike.
+    const auto *startA = pa;
+    while (pa < ea && pb < eb && *pa == *pb) {
+        ++pa;
+        ++pb;
+    }
+    if (pa > startA && pa[-1] >= 0x80) {
+        do {
+            --pa;
+            --pb;
+        } while (pa > startA && (*pa & 0xC0) == 0x80);
+    }
     while (pa < ea && pb < eb) {
         // Most texts of the office are ASCII or Chinese: ASCII folds by table, and two
         // equal code points (an index compares keys that mostly share their beginning,

@@ -32,8 +32,11 @@ QString HouseInsert::text(const House &h, const QString &date, const QString &us
 
 void HouseInsert::refuseNul(const House &h, const QString &date, const QString &user)
 {
-    for (const QVariant &v : values(h, date, user)) {
-        if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
+    // A number's text holding a NUL is no number and stays text: every text is looked at.
+    const QChar nul(0);
+    for (const QString *t : {&h.area, &h.room, &h.floorArea, &h.purpose, &h.price, &h.endDate, &h.owner, &h.phone,
+                             &h.remark, &date, &user}) {
+        if (t->contains(nul))
             ::refuseNul(text(h, date, user));
     }
 }

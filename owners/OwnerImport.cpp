@@ -314,15 +314,15 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
         if (!tx)
             begin();
         try {
+            House h = houseOf(v);
             // A NUL is refused in the data layer's words before any other check.
-            HouseInsert::refuseNul(houseOf(v), storedDate, storedUser);
+            HouseInsert::refuseNul(h, storedDate, storedUser);
             try {
-                ChargeLogic::checkYearFee(clean(v[1]), clean(v[3]));
+                ChargeLogic::checkYearFee(h.floorArea, h.price);
             } catch (const AppError &e) {
                 // Told and kept like a value the database refuses.
                 throw DbError(e.message(), insertText(v));
             }
-            House h = houseOf(v);
             h.room = room;
             insert.run(h, storedDate, storedUser);
         } catch (const DbError &e) {

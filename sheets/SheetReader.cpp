@@ -96,8 +96,12 @@ void SheetBuilder::setCell(qint64 row, qint64 column, const QString &text)
         throw AppError(QStringLiteral("%1有内容，超出电子表格的最大列数 %2").arg(cellName(row + 1, column + 1)).arg(MaxColumns));
     checkCellText(text, row, column);
     if (!m_last || row != m_lastRow) {
+        // Room for as many cells as the row before had: rows of a sheet are alike.
+        const qsizetype before = m_last ? m_last->size() : 0;
         m_last = &m_rows[int(row)]; // a map's elements stay where they are as it grows
         m_lastRow = int(row);
+        if (m_last->isEmpty())
+            m_last->reserve(before);
     }
     SheetRow &r = *m_last;
     const int col = int(column);

@@ -14,6 +14,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -185,6 +186,59 @@ void TestCaseFold::orderAndBadBytes()
     QVERIFY(cmp(cut, cut) == 0);
     QVERIFY(cmp(bad, cut) > 0);
     QVERIFY(cmp("\xed\xa0\x80", "\xed\xa0\x81") < 0); // encoded surrogates: bytes, not characters
+
+    // Texts that share their beginning, cut anywhere in a character or among bad bytes,
+    // order exactly as their characters one by one (read here without any shortcut).
+    auto characters = [](const QByteArray &t) {
+        std::u32string out;
+        const auto *p = reinterpret_cast<const unsigned char *>(t.constData());
+        const auto *end = p + t.size();
+        while (p < end) {
+            const unsigned char c = *p;
+            int n = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+            char32_t v = c < 0x80 ? c : c & (n == 1 ? 0x1F : n == 2 ? 0x0F : 0x07);
+            bool good = c < 0x80 || (n > 0 && end - p > n);
+            for (int i = 1; good && i <= n; ++i) {
+                const unsigned char lo = i > 1 ? 0x80 : c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+                const unsigned char hi = i > 1 ? 0xBF : c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+                good = p[i] >= lo && p[i] <= hi;
+                v = (v << 6) | (p[i] & 0x3F);
+            }
+            if (good && c >= 0x80) {
+                out.push_back(CaseFold::fold(v));
+                p += n + 1;
+            } else if (c < 0x80) {
+                out.push_back(CaseFold::fold(c));
+                ++p;
+            } else {
+                out.push_back(char32_t(0x110000 + c));
+                ++p;
+            }
+        }
+        return out;
+    };
+    const QList<QByteArray> pieces{"a", "A", "1", "-", "\xe5\xae\xb6", "\xe5\xae", "\xe5", "\xae", "\xb6\xb6",
+                                   "\xc3\x84", "\xc3\xa4", "\xc3", "\xf0\x9f\x98\x80", "\xf0\x9f", "\xff",
+                                   "\xed\xa0\x80", "\xce\xa3", "\xcf\x82", "\xe6\xb5\x8b\xe8\xaf\x95"};
+    QRandomGenerator rng(20261211);
+    auto any = [&](int most) {
+        QByteArray t;
+        for (int n = int(rng.bounded(most + 1)); n > 0; --n)
+            t += pieces.at(int(rng.bounded(pieces.size())));
+        return t;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        const QByteArray common = any(3);
+        QByteArray a = common + any(3), b = common + any(3);
+        // Also cut inside the common beginning's last character.
+        if (rng.bounded(4) == 0 && !a.isEmpty())
+            a.chop(1);
+        const int expected = characters(a) < characters(b) ? -1 : characters(a) == characters(b) ? 0 : 1;
+        const int got = cmp(a, b);
+        if ((got > 0) - (got < 0) != expected)
+            QFAIL(qPrintable(QStringLiteral("%1 against %2: %3, not %4")
+                                 .arg(QString::fromLatin1(a.toHex()), QString::fromLatin1(b.toHex())).arg(got).arg(expected)));
+    }
 }
 
 // The folding skips the tables for code points it knows have no case; for every code

@@ -323,6 +323,40 @@ void TestData::dates()
     QVERIFY(!Dates::tryParse(QStringLiteral("2017-2-31")).isValid());
     QVERIFY(!Dates::tryParse(QStringLiteral("")).isValid());
     QVERIFY_THROWS_EXCEPTION(AppError, Dates::parse(QStringLiteral("2023/01/01")));
+
+    // The usual texts are read and written without the patterns and the locale: each must
+    // give what the patterns and QDate's own formatting give.
+    static const QRegularExpression dashes(QStringLiteral("^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})\\s*$"));
+    static const QRegularExpression usual(QStringLiteral("^\\s*(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})\\s*$"));
+    auto byPattern = [](const QRegularExpression &re, const QString &t, int y, int m, int d) {
+        const auto match = re.match(t);
+        return match.hasMatch() ? QDate(match.captured(y).toInt(), match.captured(m).toInt(), match.captured(d).toInt())
+                                : QDate();
+    };
+    QStringList texts{QStringLiteral(" 2024-1-2"), QStringLiteral("2024-1-2 "), QStringLiteral("２０２４-1-2"),
+                      QStringLiteral("2024-01-02-"), QStringLiteral("2024-001-2"), QStringLiteral("2024/1.2"),
+                      QStringLiteral("2024") + QChar(0) + QStringLiteral("1") + QChar(0) + QStringLiteral("2"), QStringLiteral("0000-01-01"), QStringLiteral("2024-02-29"),
+                      QStringLiteral("2023-02-29"), QStringLiteral("12024-1-1")};
+    QRandomGenerator rng(20261211);
+    const QString alphabet = QStringLiteral("0123456789-/. x");
+    for (int i = 0; i < 100000; ++i) {
+        QString t;
+        const int n = int(rng.bounded(6, 13));
+        for (int k = 0; k < n; ++k)
+            t += alphabet.at(int(rng.bounded(k >= 4 && k <= 7 ? 15 : 11)));
+        texts << t;
+    }
+    for (int i = 0; i < 20000; ++i) {
+        const QDate d = QDate(1, 1, 1).addDays(rng.bounded(3652058));
+        texts << d.toString(QStringLiteral("yyyy-M-d")) << d.toString(QStringLiteral("yyyy/MM/dd"));
+        QCOMPARE(Dates::format(d), d.toString(QStringLiteral("yyyy-MM-dd")));
+    }
+    for (const QString &t : std::as_const(texts)) {
+        QCOMPARE(Dates::tryParse(t), byPattern(dashes, t, 1, 2, 3));
+        QCOMPARE(Dates::fromUsualForm(t), byPattern(usual, t, 1, 3, 4));
+    }
+    QCOMPARE(Dates::format(QDate()), QDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QCOMPARE(Dates::format(QDate(-44, 3, 15)), QDate(-44, 3, 15).toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 void TestData::textComparesWithoutCase_data()
