@@ -12,7 +12,7 @@
 #                     import and the export also on the file, in the same run
 #     --dir DIR       the data folder (default bench/data)
 #     --runs N        runs per operation (default 5)
-#     --only ROWS     owners,charges,arrears,sort,scroll,stats,save,lookup,find,import,export,
+#     --only ROWS     owners,charges,arrears,sort,scroll,stats,save,lookup,find,import,adminimport,export,
 #                     check,backup,start
 #   bench/run.sh --install-peers ...   also installs the Debian peers (python3-openpyxl,
 #                                      python3-xlsxwriter) measured beside the program
