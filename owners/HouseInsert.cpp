@@ -41,9 +41,18 @@ void HouseInsert::refuseNul(const House &h, const QString &date, const QString &
     }
 }
 
+QVariantList HouseInsert::boundValues(const House &h, const QString &date, const QString &user)
+{
+    return values(h, date, user);
+}
+
 void HouseInsert::run(const House &h, const QString &date, const QString &user)
 {
-    const QVariantList v = values(h, date, user);
+    run(values(h, date, user));
+}
+
+void HouseInsert::run(const QVariantList &v)
+{
     try {
         // A text holding a NUL is refused here, before the engine sees it.
         BoundWrite::bind(m_insert, insertSql(), v);

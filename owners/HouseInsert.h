@@ -16,6 +16,10 @@ public:
     // Stores a live house entered on date by user. A text holding a NUL is refused as the
     // data layer refuses it in a statement; a refusal names the statement as text().
     void run(const House &h, const QString &date, const QString &user);
+    // The same with the values boundValues made ready (elsewhere, e.g. on another thread).
+    void run(const QVariantList &values);
+    // The values the insert binds for that house.
+    static QVariantList boundValues(const House &h, const QString &date, const QString &user);
 
     // The insert as a statement text with these values (area and price unquoted where they
     // go in as numbers): what SqlText shows of the last house stored and what a refusal

@@ -179,6 +179,65 @@ QVector<int> freshRows(Database &db, const Group &g, const GroupContext &c)
         fresh << searched.at(found.at(i, 0).toInt() - 1);
     return fresh;
 }
+
+// A row of the sheet made ready for the file's insert of a house alone.
+struct ReadyRow {
+    int r = 0;
+    QString v[8];          // as read, 到期日期 in the stored form
+    House house;           // as stored
+    QVariantList values;   // as the insert binds them
+    bool notDate = false;
+    bool nul = false;      // a text holding a NUL, refused before the engine sees it
+    QString yearFeeRefusal; // why the one-year fee is refused, or empty
+};
+
+// The rows [from, to) of the sheet that have a room number, cleaned, checked and converted
+// as the insert binds them; touches no database, so that it runs while the rows before
+// are being written.
+QVector<ReadyRow> prepareRows(const Sheet &sheet, const std::array<int, 8> &column, int from, int to,
+                              const GroupContext &c)
+{
+    QVector<ReadyRow> ready;
+    ready.reserve(to - from);
+    const QChar nul(0);
+    for (int r = from; r < to; ++r) {
+        const QString &cell = sheet.cell(r, column[0]);
+        if (cell.isEmpty())
+            continue;
+        // The room number as it will be stored; one that the cleaning empties is no room.
+        House h{c.area, clean(cell), {}, {}, {}, {}, {}, {}, {}};
+        if (h.room.isEmpty())
+            continue;
+        ReadyRow w;
+        w.r = r;
+        for (int i = 0; i < 8; ++i)
+            w.v[i] = sheet.cell(r, column[size_t(i)]);
+        w.notDate = paidUpForm(w.v[4]);
+        h.floorArea = clean(w.v[1]);
+        h.purpose = clean(w.v[2]);
+        h.price = clean(w.v[3]);
+        h.endDate = clean(w.v[4]);
+        h.owner = clean(w.v[5]);
+        h.phone = clean(w.v[6]);
+        h.remark = clean(w.v[7]);
+        for (const QString *t : std::initializer_list<const QString *>{&h.area, &h.room, &h.floorArea, &h.purpose, &h.price,
+                                                                       &h.endDate, &h.owner, &h.phone, &h.remark, &c.date,
+                                                                       &c.user})
+            w.nul = w.nul || t->contains(nul);
+        if (!w.nul) {
+            try {
+                ChargeLogic::checkYearFee(h.floorArea, h.price);
+            } catch (const AppError &e) {
+                w.yearFeeRefusal = e.message();
+            }
+            if (w.yearFeeRefusal.isEmpty())
+                w.values = HouseInsert::boundValues(h, c.date, c.user);
+        }
+        w.house = std::move(h);
+        ready.append(std::move(w));
+    }
+    return ready;
+}
 } // namespace
 
 const QStringList &headings()
@@ -310,21 +369,30 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
     };
     // One house not yet in the area, with its values as read (到期日期 in the stored form),
     // written alone: what a refused row is told with and what earlier rows keep.
-    auto storeOne = [&](int r, const QString (&v)[8], const QString &room, bool notDate) {
+    auto storeOne = [&](int r, const QString (&v)[8], const QString &room, bool notDate, const ReadyRow *ready = nullptr) {
         if (!tx)
             begin();
         try {
-            House h = houseOf(v);
-            // A NUL is refused in the data layer's words before any other check.
-            HouseInsert::refuseNul(h, storedDate, storedUser);
-            try {
-                ChargeLogic::checkYearFee(h.floorArea, h.price);
-            } catch (const AppError &e) {
-                // Told and kept like a value the database refuses.
-                throw DbError(e.message(), insertText(v));
+            if (ready) {
+                // Made ready on the preparing thread: the same checks in the same order.
+                if (ready->nul)
+                    HouseInsert::refuseNul(ready->house, storedDate, storedUser);
+                if (!ready->yearFeeRefusal.isEmpty())
+                    throw DbError(ready->yearFeeRefusal, insertText(v));
+                insert.run(ready->values);
+            } else {
+                House h = houseOf(v);
+                // A NUL is refused in the data layer's words before any other check.
+                HouseInsert::refuseNul(h, storedDate, storedUser);
+                try {
+                    ChargeLogic::checkYearFee(h.floorArea, h.price);
+                } catch (const AppError &e) {
+                    // Told and kept like a value the database refuses.
+                    throw DbError(e.message(), insertText(v));
+                }
+                h.room = room;
+                insert.run(h, storedDate, storedUser);
             }
-            h.room = room;
-            insert.run(h, storedDate, storedUser);
         } catch (const DbError &e) {
             SqlText = insertText(v);
             // The refused statement changed nothing; the rows before it are kept. Should
@@ -349,29 +417,35 @@ int run(const Sheet &sheet, const QString &area, const std::function<void(int st
 
     if (!db.bindsLists() || storedName.contains(QChar(0)) || storedUser.contains(QChar(0))) {
         Statement check(db, QStringLiteral("SELECT ID FROM UHouse WHERE (" LIVE_ROW ") AND (AName = ?) AND (theNum = ?)"));
-        QString v[8];
-        for (int r = 0; r < sheet.rowCount(); ++r) {
-            for (int i = 0; i < 8; ++i)
-                v[i] = sheet.cell(r, column[size_t(i)]);
-            if (v[0].isEmpty())
-                continue;
-            // The room number is compared as it will be stored, so that importing the same
-            // sheet again adds nothing. One that the cleaning empties is no room number.
-            const QString room = clean(v[0]);
-            if (room.isEmpty())
-                continue;
-            if (!tx)
-                begin();
-            check.bind(1, storedName);
-            check.bind(2, room);
-            if (check.hasRow()) {
-                passOver(1);
-                continue;
+        // The rows are made ready (cleaned, checked, converted) a batch ahead on another
+        // thread while this one writes: the making took a third of the writing's time.
+        const GroupContext context{storedName, storedDate, storedUser};
+        const int rowCount = sheet.rowCount();
+        auto ready = [&](int from) {
+            return std::async(std::launch::async, [&sheet, &column, &context, from, rowCount] {
+                return prepareRows(sheet, column, from, std::min(from + BatchSize, rowCount), context);
+            });
+        };
+        std::future<QVector<ReadyRow>> next = ready(0);
+        for (int from = 0; from < rowCount; from += BatchSize) {
+            const QVector<ReadyRow> rows = next.get();
+            if (from + BatchSize < rowCount)
+                next = ready(from + BatchSize);
+            for (const ReadyRow &w : rows) {
+                if (!tx)
+                    begin();
+                // The room number is compared as it will be stored, so that importing the
+                // same sheet again adds nothing.
+                check.bind(1, storedName);
+                check.bind(2, w.house.room);
+                if (check.hasRow()) {
+                    passOver(1);
+                    continue;
+                }
+                storeOne(w.r, w.v, w.house.room, w.notDate, &w);
+                if (inBatch == BatchSize)
+                    commit();
             }
-            const bool notDate = paidUpForm(v[4]);
-            storeOne(r, v, room, notDate);
-            if (inBatch == BatchSize)
-                commit();
         }
     } else {
         // Where every statement is a round trip to a server, every house alone would be two.
