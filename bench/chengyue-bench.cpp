@@ -381,7 +381,9 @@ Row chargeSave(Context &c)
     Row r;
     r.operation = QStringLiteral("charge save with ~%L1 payments stored (numbering, insert, update; no preview)")
                       .arg(qint64(1000000) * g_scale);
-    r.goal = QStringLiteral("median ≤ 10 ms");
+    // On the file a save must stay quick with an index for every column of the payments.
+    const double goalMs = c.server.isEmpty() ? 2 : 10;
+    r.goal = QStringLiteral("median ≤ %1 ms").arg(goalMs);
     const Rows picks = dataModule().query(QStringLiteral(
         "SELECT AName, theNum FROM UHouse WHERE ID % 1999 = 7 AND theDel = '否' ORDER BY ID LIMIT 41"));
     QVector<double> prog, floor;
@@ -393,7 +395,12 @@ Row chargeSave(Context &c)
         pay.paymentMethod = QStringLiteral("现金");
         // Timed as the three statements the floor runs, without the paid-up check.
         pay.lookedUpPaidUp.reset();
-        prog << timeMs([&] { ChargeLogic::save(pay); });
+        auto program = [&] { prog << timeMs([&] { ChargeLogic::save(pay); }); };
+        // Every payment's index entries go to pages the payment before did not touch; the
+        // second of two saves for the same house finds them read already. Program and
+        // floor take turns at going first.
+        if (i % 2 == 0)
+            program();
 
         // The same three statements and transaction on the bare engine, for the same house.
         floor << timeMs([&] {
@@ -417,13 +424,15 @@ Row chargeSave(Context &c)
                          + QStringLiteral("' WHERE (ID = ") + h.id + QStringLiteral(")"));
             c.floor->exec(QStringLiteral("COMMIT"));
         });
+        if (i % 2 == 1)
+            program();
     }
     const double p = median(prog), f = median(floor);
     r.program = ms(p);
     r.floor = ms(f);
     r.ratio = ratio(p, f);
     r.pause = ms(maxOf(prog));
-    r.verdict = p <= 10 ? Verdict::Meets : Verdict::Misses;
+    r.verdict = p <= goalMs ? Verdict::Meets : Verdict::Misses;
     const QString sameDay = dataModule().query(QStringLiteral("SELECT COUNT(*) FROM UCharge WHERE theDate = '") + ChargeDate
                                           + QStringLiteral("'")).at(0, 0);
     c.details << QStringLiteral("save: %1 saves each, the floor (%4) running the same statements under the same lock; "
