@@ -235,48 +235,78 @@ Row arrears(Hooks &h)
                    QStringLiteral("arrears"));
 }
 
-Row sorting(Hooks &h)
+namespace {
+
+// A click on every heading of a list in turn (ascending; the next click on the same
+// heading turns it round, which reads the same index the other way): the slowest first
+// rows and which heading gave them.
+Row sortEveryHeading(Hooks &h, BrowseWindow &w, const QString &list)
 {
     Row r;
-    r.operation = QStringLiteral("charge query ordered by a click on the heading 业主名称 (each way in turn)");
-    r.goal = QStringLiteral("first rows ≤ 200 ms, page read ≤ 2× floor; no pause > 100 ms");
-    ChargeQueryWindow w;
+    r.operation = QStringLiteral("%1 ordered by a click on any heading (the slowest of every heading)").arg(list);
+    r.goal = QStringLiteral("first rows ≤ %1 ms, page read ≤ 2× floor; no pause > 100 ms").arg(h.scale > 1 ? 500 : 200);
     w.resize(1280, 800);
     w.show();
     QCoreApplication::processEvents();
     listAction(w, [&] { w.runQuery(); });
-    const int column = w.listModel->columnIndex(QStringLiteral("业主名称"));
-    if (column < 0)
-        throw std::runtime_error("the charge query has no column 业主名称");
     QHeaderView *heading = w.listGrid->horizontalHeader();
-    auto click = [&] { emit heading->sectionClicked(column); };
-    listAction(w, click); // warm
-    QVector<double> first, page, done, floorFirst;
-    double pause = 0;
-    for (int i = 0; i < *h.runs; ++i) {
-        const ListRun run = listAction(w, click);
-        first << run.first;
-        done << run.done;
-        pause = std::max(pause, run.pause);
+    double worstFirst = -1, worstPage = 0, worstFloor = 0, pause = 0, keys = 0;
+    QString worstName;
+    QStringList each;
+    for (int column = 0; column < w.listModel->columnCount(); ++column) {
+        if (w.listGrid->isColumnHidden(column))
+            continue;
+        const QString name = w.listModel->headerData(column, Qt::Horizontal).toString();
+        const ListRun run = listAction(w, [&] { emit heading->sectionClicked(column); });
         const KeyedList keyed = w.listModel->keyedList();
-        page << pageRead(keyed);
-        // The first page in that order: "ORDER BY 业主名称, ID LIMIT 256", as the window asks it.
-        floorFirst << timeMs([&] { h.floor->readAll(keyed.page({}, true, QueryModel::BatchSize)); });
+        const double page = pageRead(keyed);
+        const double floor = timeMs([&] { h.floor->readAll(keyed.page({}, true, QueryModel::BatchSize)); });
+        each << QStringLiteral("%1 %2").arg(name, ms(run.first));
+        pause = std::max(pause, run.pause);
+        keys = std::max(keys, run.done);
+        if (run.first > worstFirst) {
+            worstFirst = run.first;
+            worstPage = page;
+            worstFloor = floor;
+            worstName = name;
+        }
     }
-    const double p = median(first), pr = median(page), f = median(floorFirst);
-    r.program = QStringLiteral("first rows %1 (page read %2)").arg(ms(p), ms(pr));
-    r.floor = QStringLiteral("first page %1").arg(ms(f));
-    r.ratio = ratio(pr, f);
+    r.program = QStringLiteral("first rows %1 by %2 (page read %3)").arg(ms(worstFirst), worstName, ms(worstPage));
+    r.floor = QStringLiteral("first page %1").arg(ms(worstFloor));
+    r.ratio = ratio(worstPage, worstFloor);
     r.pause = ms(pause);
-    const QString misses = listMisses(p, pr, f, 0, 1, pause);
+    const double firstGoal = h.scale > 1 ? 500 : 200;
+    QString misses = listMisses(0, worstPage, worstFloor, 0, 1, pause);
+    if (worstFirst > firstGoal)
+        misses = QStringLiteral("first rows over %1 ms").arg(firstGoal) + (misses.isEmpty() ? QString() : QStringLiteral("; ") + misses);
     r.verdict = misses.isEmpty() ? Verdict::Meets : Verdict::Misses;
     r.note = misses;
-    *h.details << QStringLiteral("sort: the list read again in the heading's order (ID breaking ties), the count and "
-                                 "sums kept; the keys of every page in the new order arrive %1 after the click; the "
-                                 "floor reads the first %2 rows of the same ordered statement")
-                      .arg(ms(median(done)))
-                      .arg(QueryModel::BatchSize);
+    *h.details << QStringLiteral("sort, %1: every heading clicked once, the list read again in its order (ID breaking "
+                                 "ties), the count and sums kept; first rows by heading: %2; the keys of every page "
+                                 "in the new order arrive at most %3 after a click")
+                      .arg(list, each.join(QStringLiteral(", ")), ms(keys));
     return r;
+}
+
+} // namespace
+
+Row sorting(Hooks &h)
+{
+    ChargeQueryWindow w;
+    return sortEveryHeading(h, w, QStringLiteral("charge query"));
+}
+
+Row sortingOwners(Hooks &h)
+{
+    OwnerQueryWindow w;
+    return sortEveryHeading(h, w, QStringLiteral("owner query"));
+}
+
+Row sortingArrears(Hooks &h)
+{
+    ArrearsReminderWindow w;
+    w.referencePicker->setDateQuietly(QDate(2027, 4, 10));
+    return sortEveryHeading(h, w, QStringLiteral("arrears reminder"));
 }
 
 Row seasonStatistics(Hooks &h)

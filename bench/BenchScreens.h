@@ -25,6 +25,8 @@ Row chargeQuery(Hooks &h);
 Row arrears(Hooks &h);
 // The charge query ordered by a click on the heading "业主名称".
 Row sorting(Hooks &h);
+Row sortingOwners(Hooks &h);
+Row sortingArrears(Hooks &h);
 // In a fresh process (db: file or server): the charge query listed, then the grid dragged
 // to its end and to places all over the list; the longest pause, and resident memory
 // before and after.

@@ -915,6 +915,8 @@ int run(const QString &dataDir, int runs, const QStringList &only, const QString
         add(QStringLiteral("charges"), [&](Context &) { return BenchScreens::chargeQuery(hooks); });
         add(QStringLiteral("arrears"), [&](Context &) { return BenchScreens::arrears(hooks); });
         add(QStringLiteral("sort"), [&](Context &) { return BenchScreens::sorting(hooks); });
+        add(QStringLiteral("sort"), [&](Context &) { return BenchScreens::sortingOwners(hooks); });
+        add(QStringLiteral("sort"), [&](Context &) { return BenchScreens::sortingArrears(hooks); });
         add(QStringLiteral("scroll"), [&](Context &) { return BenchScreens::scrolling(hooks, db); });
     };
 
