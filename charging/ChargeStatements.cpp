@@ -79,6 +79,15 @@ QString countOfPayments(const QString &conditions)
         + conditions;
 }
 
+namespace {
+// The kept figures that answer these conditions: the days' totals when no area is asked
+// for (a few rows a day at any size of the district), else the day's figures by area.
+QString keptFigures(const QString &conditions)
+{
+    return conditions.contains(QStringLiteral("(AName = '")) ? QStringLiteral("UDayFigure") : QStringLiteral("UDayTotal");
+}
+} // namespace
+
 QString totals(const Database &db, const QString &conditions)
 {
     if (!fromDayFigures(conditions))
@@ -86,14 +95,16 @@ QString totals(const Database &db, const QString &conditions)
     // Whole fen summed exactly and read as yuan: the digits of an exact sum of the
     // amounts. A payment of an amount below the fen is summed among the payments.
     return QStringLiteral("SELECT CASE WHEN SUM(theOdd) > 0 THEN (") + totalsOfPayments(db, conditions)
-        + QStringLiteral(") ELSE SUM(theFen) / 100.0 END AS 收款金额 FROM UDayFigure WHERE (1 = 1) ") + conditions;
+        + QStringLiteral(") ELSE SUM(theFen) / 100.0 END AS 收款金额 FROM ") + keptFigures(conditions)
+        + QStringLiteral(" WHERE (1 = 1) ") + conditions;
 }
 
 QString count(const QString &conditions)
 {
     if (!fromDayFigures(conditions))
         return countOfPayments(conditions);
-    return QStringLiteral("SELECT COALESCE(SUM(theCount), 0) FROM UDayFigure WHERE (1 = 1) ") + conditions;
+    return QStringLiteral("SELECT COALESCE(SUM(theCount), 0) FROM ") + keptFigures(conditions)
+        + QStringLiteral(" WHERE (1 = 1) ") + conditions;
 }
 
 QDate defaultFrom(const QDate &chargeDate)

@@ -45,6 +45,15 @@ QString keys(bool server, const QString &row = {})
         + QStringLiteral(", ") + key(server, row + QStringLiteral("MType"));
 }
 
+// A day's total's key: payment date and method.
+QString totalKeys(bool server, const QString &row = {})
+{
+    return key(server, row + QStringLiteral("myDate")) + QStringLiteral(", ") + key(server, row + QStringLiteral("MType"));
+}
+
+// The kept row of the payment's day total.
+const char kTotalOfNew[] = "(myDate = COALESCE(NEW.myDate, '')) AND (MType = COALESCE(NEW.MType, ''))";
+
 // The kept row of the payment's group.
 const char kGroupOfNew[] = "(myDate = COALESCE(NEW.myDate, '')) AND (AName = COALESCE(NEW.AName, '')) "
                            "AND (MType = COALESCE(NEW.MType, ''))";
@@ -100,12 +109,23 @@ QString described(const Group &g)
 
 } // namespace
 
-QString keepers(bool server)
+QString keepers(bool server, bool withTotals)
 {
     const QString group = QString::fromLatin1(kGroupOfNew);
+    const QString total = QString::fromLatin1(kTotalOfNew);
     if (server) {
         // A stored payment counts in (1), a voided one out (-1); a group left without
         // payments is gone, as it is from a recount.
+        const QString totals = withTotals
+            ? QStringLiteral("  UPDATE UDayTotal SET theCount = theCount + s, theFen = theFen + f, theOdd = theOdd + o "
+                             "WHERE %1;\n"
+                             "  IF NOT FOUND THEN\n"
+                             "    INSERT INTO UDayTotal (myDate, MType, theCount, theFen, theOdd) VALUES (%2, s, f, o);\n"
+                             "  ELSIF s < 0 THEN\n"
+                             "    DELETE FROM UDayTotal WHERE %1 AND theCount = 0 AND theFen = 0 AND theOdd = 0;\n"
+                             "  END IF;\n")
+                  .arg(total, totalKeys(true, QStringLiteral("NEW.")))
+            : QString();
         return QStringLiteral(
                    "CREATE FUNCTION cy_day_figures() RETURNS trigger LANGUAGE plpgsql AS $$\n"
                    "DECLARE s int := CASE WHEN TG_OP = 'INSERT' THEN 1 ELSE -1 END;\n"
@@ -117,29 +137,48 @@ QString keepers(bool server)
                    "    INSERT INTO UDayFigure (myDate, AName, MType, theCount, theFen, theOdd) VALUES (%4, s, f, o);\n"
                    "  ELSIF s < 0 THEN\n"
                    "    DELETE FROM UDayFigure WHERE %3 AND theCount = 0 AND theFen = 0 AND theOdd = 0;\n"
-                   "  END IF;\n"
+                   "  END IF;\n")
+            .arg(fen(true, QStringLiteral("NEW.")), odd(true, QStringLiteral("NEW.")), group, keys(true, QStringLiteral("NEW.")))
+            + totals
+            + QStringLiteral(
                    "  RETURN NULL;\n"
                    "END\n$$;\n"
                    "CREATE TRIGGER UCharge_figures_insert AFTER INSERT ON UCharge FOR EACH ROW "
                    "WHEN (NEW.theDel = '否') EXECUTE FUNCTION cy_day_figures();\n"
                    "CREATE TRIGGER UCharge_figures_void AFTER UPDATE OF theDel ON UCharge FOR EACH ROW "
-                   "WHEN (OLD.theDel = '否' AND NEW.theDel IS DISTINCT FROM '否') EXECUTE FUNCTION cy_day_figures();\n")
-            .arg(fen(true, QStringLiteral("NEW.")), odd(true, QStringLiteral("NEW.")), group, keys(true, QStringLiteral("NEW.")));
+                   "WHEN (OLD.theDel = '否' AND NEW.theDel IS DISTINCT FROM '否') EXECUTE FUNCTION cy_day_figures();\n");
     }
     const QString newFen = fen(false, QStringLiteral("NEW.")), newOdd = odd(false, QStringLiteral("NEW."));
-    return QStringLiteral(
-               "CREATE TRIGGER IF NOT EXISTS UCharge_figures_insert AFTER INSERT ON UCharge FOR EACH ROW "
-               "WHEN NEW.theDel = '否' BEGIN\n"
-               "  UPDATE UDayFigure SET theCount = theCount + 1, theFen = theFen + (%1), theOdd = theOdd + (%2) WHERE %3;\n"
-               "  INSERT INTO UDayFigure (myDate, AName, MType, theCount, theFen, theOdd) SELECT %4, 1, %1, %2 "
-               "WHERE NOT EXISTS (SELECT 1 FROM UDayFigure WHERE %3);\n"
-               "END;\n"
-               "CREATE TRIGGER IF NOT EXISTS UCharge_figures_void AFTER UPDATE OF theDel ON UCharge FOR EACH ROW "
-               "WHEN OLD.theDel = '否' AND NEW.theDel IS NOT '否' BEGIN\n"
-               "  UPDATE UDayFigure SET theCount = theCount - 1, theFen = theFen - (%1), theOdd = theOdd - (%2) WHERE %3;\n"
-               "  DELETE FROM UDayFigure WHERE %3 AND theCount = 0 AND theFen = 0 AND theOdd = 0;\n"
-               "END;\n")
-        .arg(newFen, newOdd, group, keys(false, QStringLiteral("NEW.")));
+    const QString in = QStringLiteral(
+        "  UPDATE %1 SET theCount = theCount + 1, theFen = theFen + (%2), theOdd = theOdd + (%3) WHERE %4;\n"
+        "  INSERT INTO %1 (%5, theCount, theFen, theOdd) SELECT %6, 1, %2, %3 WHERE NOT EXISTS (SELECT 1 FROM %1 WHERE %4);\n");
+    const QString out = QStringLiteral(
+        "  UPDATE %1 SET theCount = theCount - 1, theFen = theFen - (%2), theOdd = theOdd - (%3) WHERE %4;\n"
+        "  DELETE FROM %1 WHERE %4 AND theCount = 0 AND theFen = 0 AND theOdd = 0;\n");
+    QString inserted = in.arg(QStringLiteral("UDayFigure"), newFen, newOdd, group, QStringLiteral("myDate, AName, MType"),
+                              keys(false, QStringLiteral("NEW.")));
+    QString voided = out.arg(QStringLiteral("UDayFigure"), newFen, newOdd, group);
+    if (withTotals) {
+        inserted += in.arg(QStringLiteral("UDayTotal"), newFen, newOdd, total, QStringLiteral("myDate, MType"),
+                           totalKeys(false, QStringLiteral("NEW.")));
+        voided += out.arg(QStringLiteral("UDayTotal"), newFen, newOdd, total);
+    }
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS UCharge_figures_insert AFTER INSERT ON UCharge FOR EACH ROW "
+                          "WHEN NEW.theDel = '否' BEGIN\n")
+        + inserted
+        + QStringLiteral("END;\n"
+                         "CREATE TRIGGER IF NOT EXISTS UCharge_figures_void AFTER UPDATE OF theDel ON UCharge FOR EACH ROW "
+                         "WHEN OLD.theDel = '否' AND NEW.theDel IS NOT '否' BEGIN\n")
+        + voided + QStringLiteral("END;\n");
+}
+
+QString dropKeepers(bool server)
+{
+    return server ? QStringLiteral("DROP TRIGGER IF EXISTS UCharge_figures_insert ON UCharge;\n"
+                                   "DROP TRIGGER IF EXISTS UCharge_figures_void ON UCharge;\n"
+                                   "DROP FUNCTION IF EXISTS cy_day_figures();\n")
+                  : QStringLiteral("DROP TRIGGER IF EXISTS UCharge_figures_insert;\n"
+                                   "DROP TRIGGER IF EXISTS UCharge_figures_void;\n");
 }
 
 QString recount(const Database &db)
@@ -150,10 +189,31 @@ QString recount(const Database &db)
         + keys(server);
 }
 
+QString recountTotals(const Database &db)
+{
+    const bool server = db.isServer();
+    return QStringLiteral("SELECT ") + totalKeys(server) + QStringLiteral(", COUNT(*), SUM(") + fen(server)
+        + QStringLiteral("), SUM(") + odd(server) + QStringLiteral(") FROM UCharge WHERE (" LIVE_ROW ") GROUP BY ")
+        + totalKeys(server);
+}
+
 void rebuild(Database &db)
 {
     db.exec(QStringLiteral("DELETE FROM UDayFigure"));
     db.exec(QStringLiteral("INSERT INTO UDayFigure (myDate, AName, MType, theCount, theFen, theOdd) ") + recount(db));
+    if (hasTotals(db))
+        rebuildTotals(db);
+}
+
+void rebuildTotals(Database &db)
+{
+    db.exec(QStringLiteral("DELETE FROM UDayTotal"));
+    db.exec(QStringLiteral("INSERT INTO UDayTotal (myDate, MType, theCount, theFen, theOdd) ") + recountTotals(db));
+}
+
+bool hasTotals(Database &db)
+{
+    return db.tables().contains(QStringLiteral("UDayTotal"), Qt::CaseInsensitive);
 }
 
 QString firstDifference(Database &db)
@@ -172,6 +232,23 @@ QString firstDifference(Database &db)
     };
     // Both in key order: walked side by side, each group once.
     KeptFigures::walkSideBySide(kept, counted, compare);
+    // The days' totals, by date and method, against the same payments.
+    if (hasTotals(db)) {
+        const bool server = db.isServer();
+        const Groups keptTotals = read(db, QStringLiteral("SELECT myDate, '', MType, theCount, theFen, theOdd FROM UDayTotal"));
+        const Groups countedTotals = read(db, QStringLiteral("SELECT ") + key(server, QStringLiteral("myDate"))
+                                                  + QStringLiteral(", '', ") + key(server, QStringLiteral("MType"))
+                                                  + QStringLiteral(", COUNT(*), SUM(") + fen(server) + QStringLiteral("), SUM(")
+                                                  + odd(server) + QStringLiteral(") FROM UCharge WHERE (" LIVE_ROW ") GROUP BY ")
+                                                  + totalKeys(server));
+        KeptFigures::walkSideBySide(keptTotals, countedTotals, [&](const Group &named, const Group &k, const Group &c) {
+            if (k.count == c.count && k.fen == c.fen && k.odd == c.odd)
+                return;
+            if (++differing == 1)
+                first = QStringLiteral("日合计与收费记录不符：%1 %2：日合计为 %3，收费记录为 %4")
+                            .arg(shown(named.date), shown(named.method), described(k), described(c));
+        });
+    }
     if (differing > 1)
         first += QStringLiteral("（另有 %1 处不符）").arg(differing - 1);
     return first;

@@ -101,7 +101,13 @@ void addVersion(Database &db, Engine engine, int version, void (*beforeGuards)(D
     if (!guards.isEmpty())
         db.exec(guards);
     if (version == DayFigures::Since)
+        db.exec(DayFigures::keepers(engine == Engine::Server, false));
+    if (version == DayFigures::TotalsSince) {
+        // The day's triggers made again, keeping the totals too, and the totals counted.
+        db.exec(DayFigures::dropKeepers(engine == Engine::Server));
         db.exec(DayFigures::keepers(engine == Engine::Server));
+        DayFigures::rebuildTotals(db);
+    }
     if (version == HouseFigures::Since)
         db.exec(HouseFigures::keepers(engine == Engine::Server));
 }
@@ -147,6 +153,13 @@ void addDayFigures(Database &db)
     addVersion(db, Engine::File, 6, &countFigures);
 }
 
+// 6 -> 7: the days' totals (by payment date and method) beside the day's figures, the
+// day's figures by area, and an index for every column of the house lists.
+void addDayTotals(Database &db)
+{
+    addVersion(db, Engine::File, 7);
+}
+
 struct Step {
     int from;
     void (*apply)(Database &);
@@ -158,6 +171,7 @@ const Step kSteps[] = {
     {3, addNumberTable},
     {4, addCashControls},
     {5, addDayFigures},
+    {6, addDayTotals},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -224,11 +238,16 @@ void addServerDayFigures(Database &db)
 {
     addVersion(db, Engine::Server, 6, &countFigures);
 }
+void addServerDayTotals(Database &db)
+{
+    addVersion(db, Engine::Server, 7);
+}
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
     {3, addServerNumberTable},
     {4, addServerCashControls},
     {5, addServerDayFigures},
+    {6, addServerDayTotals},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 

@@ -65,7 +65,12 @@ const std::vector<Table> &tables()
       {"HType", K::FoldedText}, {"thePrice", K::Real, "单价"}, {"EndDate", K::FoldedText},
       {"theName", K::FoldedText}, {"thePhone", K::FoldedText}, {"Remark", K::FoldedText},
       {"theDel", K::FoldedText}, {"theDate", K::FoldedText}, {"UName", K::FoldedText}},
-     {{"UHouse_Area_Num", {"AName", "theNum", "theDel"}, 0, true}, {"UHouse_EndDate", {"EndDate"}}}},
+     {{"UHouse_Area_Num", {"AName", "theNum", "theDel"}, 0, true}, {"UHouse_EndDate", {"EndDate"}},
+      // A click on any heading of the house lists reads its first page off an index.
+      {"UHouse_theNum", {"theNum"}, 7, true}, {"UHouse_theArea", {"theArea"}, 7, true},
+      {"UHouse_HType", {"HType"}, 7, true}, {"UHouse_thePrice", {"thePrice"}, 7, true},
+      {"UHouse_theName", {"theName"}, 7, true}, {"UHouse_thePhone", {"thePhone"}, 7, true},
+      {"UHouse_Remark", {"Remark"}, 7, true}}},
     // Payments by payment date (the date range filter), by receipt number (printing), by
     // charging date (receipt numbering) and by house (the void's "latest payment" check).
     {"UCharge", 1,
@@ -114,7 +119,14 @@ const std::vector<Table> &tables()
     {"UDayFigure", 6,
      {{"myDate", K::FoldedText}, {"AName", K::FoldedText}, {"MType", K::FoldedText},
       {"theCount", K::Integer}, {"theFen", K::Integer}, {"theOdd", K::Integer}},
-     {{.name = "UDayFigure_Day", .columns = {"myDate", "AName", "MType"}, .unique = true}}},
+     {{.name = "UDayFigure_Day", .columns = {"myDate", "AName", "MType"}, .unique = true},
+      {.name = "UDayFigure_Area", .columns = {"AName", "myDate"}, .since = 7}}},
+    // The same payments counted by payment date and method alone (DayFigures): a list's
+    // footer without an area criterion reads a few rows a day, at any size of the district.
+    {"UDayTotal", 7,
+     {{"myDate", K::FoldedText}, {"MType", K::FoldedText}, {"theCount", K::Integer}, {"theFen", K::Integer},
+      {"theOdd", K::Integer}},
+     {{.name = "UDayTotal_Day", .columns = {"myDate", "MType"}, .unique = true}}},
     // The live houses counted by area and paid-up date (HouseFigures): their number, their
     // floor area in hundredths of a square metre, their yearly fee in ten-thousandths of a
     // yuan, and the number of those whose figures do not fit these units (left out of both).

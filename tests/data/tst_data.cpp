@@ -836,6 +836,7 @@ static void backToVersion2(const QString &url)
 {
     Database old;
     old.create(url, QString()); // connects without upgrading
+    dropAddedAfter(old, 6);
     old.exec(QStringLiteral("DROP TABLE UVoid; DROP TABLE ULog; DROP INDEX UCharge_HID; DROP TABLE UNumSkip; "
                             "ALTER TABLE SUser DROP COLUMN theRole; ALTER TABLE SDept DROP COLUMN ReprintMark; "
                             "ALTER TABLE SDept DROP COLUMN AnyDate; DROP TRIGGER ucharge_keep_update ON UCharge; "

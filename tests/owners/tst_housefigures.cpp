@@ -56,21 +56,6 @@ SeasonStatistics::Season season2024()
     return SeasonStatistics::seasonOf(2024, SeasonStatistics::Period{});
 }
 
-// Takes the database back to the form of version 5: without any kept figures.
-void backToVersion5(Database &db)
-{
-    if (db.isServer())
-        db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert ON UCharge; DROP TRIGGER UCharge_figures_void ON UCharge; "
-                               "DROP FUNCTION cy_day_figures(); DROP TABLE UDayFigure; "
-                               "DROP TRIGGER UHouse_figures_insert ON UHouse; DROP TRIGGER UHouse_figures_update ON UHouse; "
-                               "DROP TRIGGER UHouse_figures_delete ON UHouse; DROP FUNCTION cy_house_figures(); DROP TABLE UHouseFigure"));
-    else
-        db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert; DROP TRIGGER UCharge_figures_void; DROP TABLE UDayFigure; "
-                               "DROP TRIGGER UHouse_figures_insert; DROP TRIGGER UHouse_figures_update; "
-                               "DROP TRIGGER UHouse_figures_delete; DROP TABLE UHouseFigure"));
-    db.setSchemaVersion(5);
-}
-
 QString idOf(TestDb &db, const QString &area, const QString &room)
 {
     return db.scalar(QStringLiteral("SELECT ID FROM UHouse WHERE AName = '%1' AND theNum = '%2' AND theDel = '否'").arg(area, room));

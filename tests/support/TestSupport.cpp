@@ -1,12 +1,15 @@
 #include "tests/support/TestSupport.h"
 #include "data/DataModule.h"
 #include "data/Schema.h"
+#include "data/SchemaTables.h"
+#include "db/Database.h"
 #include "operators/Login.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QTest>
 
@@ -197,4 +200,34 @@ void typeText(QWidget *box, const QString &text)
             QApplication::sendEvent(box, &commit);
         }
     }
+}
+
+void dropAddedAfter(Database &db, int version)
+{
+    const auto engine = db.isServer() ? SchemaTables::Engine::Server : SchemaTables::Engine::File;
+    static const QRegularExpression index(QStringLiteral("CREATE (?:UNIQUE )?INDEX (?:IF NOT EXISTS )?(\\w+)"));
+    for (int v = Schema::Version; v > version; --v) {
+        auto it = index.globalMatch(SchemaTables::indexesAddedIn(engine, v));
+        while (it.hasNext())
+            db.exec(QStringLiteral("DROP INDEX IF EXISTS ") + it.next().captured(1));
+        const QStringList before = SchemaTables::namesOf(v - 1);
+        for (const QString &table : SchemaTables::namesOf(v))
+            if (!before.contains(table))
+                db.exec(QStringLiteral("DROP TABLE IF EXISTS ") + table);
+    }
+}
+
+void backToVersion5(Database &db)
+{
+    dropAddedAfter(db, 6);
+    if (db.isServer())
+        db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert ON UCharge; DROP TRIGGER UCharge_figures_void ON UCharge; "
+                               "DROP FUNCTION cy_day_figures(); DROP TABLE UDayFigure; "
+                               "DROP TRIGGER UHouse_figures_insert ON UHouse; DROP TRIGGER UHouse_figures_update ON UHouse; "
+                               "DROP TRIGGER UHouse_figures_delete ON UHouse; DROP FUNCTION cy_house_figures(); DROP TABLE UHouseFigure"));
+    else
+        db.exec(QStringLiteral("DROP TRIGGER UCharge_figures_insert; DROP TRIGGER UCharge_figures_void; DROP TABLE UDayFigure; "
+                               "DROP TRIGGER UHouse_figures_insert; DROP TRIGGER UHouse_figures_update; "
+                               "DROP TRIGGER UHouse_figures_delete; DROP TABLE UHouseFigure"));
+    db.setSchemaVersion(5);
 }

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <QApplication>
 
+class Database;
+
 // A new database file in a temporary folder, made by the admin tool's init code and
 // opened as the program's shared connection. The login state is emptied.
 //
@@ -116,3 +118,10 @@ int runAdmin(const QStringList &args, QString *out = nullptr, QString *err = nul
 // Types text into a box as the operator does: ASCII as key presses, anything else (Chinese)
 // as committed input-method text. The box gets the focus first.
 void typeText(QWidget *box, const QString &text);
+
+// Drops the tables and indexes the schema versions after `version` added (those there),
+// for a test that makes a database of an earlier form from a new one.
+void dropAddedAfter(Database &db, int version);
+// Takes the database back to the form of version 5: without what later versions added,
+// the kept figures and their triggers.
+void backToVersion5(Database &db);
