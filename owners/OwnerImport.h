@@ -12,8 +12,12 @@ namespace OwnerImport {
 
 // Houses written per transaction on the file (on a server: rows of the sheet, so fewer
 // houses where some are already there): one commit per batch instead of one per house.
-// Between two batches the import holds no lock, so another desk can take a payment.
-constexpr int BatchSize = 1000;
+// Between two batches the import holds no lock, so another desk can take a payment. Large:
+// every index of the house lists takes the batch's houses at places all over it, and a
+// commit writes each page it changed (encrypted) once more; with batches of 1,000 a
+// 100,000-row sheet into a district of 100,000 houses wrote the same pages a hundred times
+// (12.2 s, against 4.8 s in batches of 10,000).
+constexpr int BatchSize = 10000;
 
 // The eight column titles the import reads, in the order of UHouse's columns.
 const QStringList &headings();
