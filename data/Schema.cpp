@@ -147,6 +147,12 @@ void addDayFigures(Database &db)
     addVersion(db, Engine::File, 6, &countFigures);
 }
 
+// 6 -> 7: the billing rules' tables, empty: every rule is off until the office sets it.
+void addBillingRules(Database &db)
+{
+    addVersion(db, Engine::File, 7);
+}
+
 struct Step {
     int from;
     void (*apply)(Database &);
@@ -158,6 +164,7 @@ const Step kSteps[] = {
     {3, addNumberTable},
     {4, addCashControls},
     {5, addDayFigures},
+    {6, addBillingRules},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -224,11 +231,16 @@ void addServerDayFigures(Database &db)
 {
     addVersion(db, Engine::Server, 6, &countFigures);
 }
+void addServerBillingRules(Database &db)
+{
+    addVersion(db, Engine::Server, 7);
+}
 const Step kServerSteps[] = {
     {2, addServerAccountTables},
     {3, addServerNumberTable},
     {4, addServerCashControls},
     {5, addServerDayFigures},
+    {6, addServerBillingRules},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 

@@ -21,6 +21,8 @@ namespace Schema {
 //   6  the payments' figures by day, area and method, kept beside them (UDayFigure),
 //      the houses' by area and paid-up date (UHouseFigure), and an index for every
 //      column of the payment lists (a click on its heading)
+//   7  the office's billing rules: season prices by house purpose (SSeasonPrice), the rules'
+//      settings (SRule), seasons suspended (USuspend) and the parts of a payment (UChargeItem)
 // The tables themselves are described once in SchemaTables, which writes each engine's
 // statements. To change the schema: change the description (the new parts with the new
 // version as their `since`), raise Version and add the step from the previous version in
@@ -28,7 +30,7 @@ namespace Schema {
 // version 2 upgrade to exactly what a new one is. A server engine creates the same tables
 // at Version with its own types for text compared without case, keeps its version in the
 // table cy_schema and has upgrade steps of its own from version 2.
-inline constexpr int Version = 6;
+inline constexpr int Version = 7;
 inline constexpr const char *TextCollation = CaseFold::CollationName;
 inline const char DatabaseKey[] = "kqt472";
 inline const char InitialPassword[] = "580913";

@@ -16,23 +16,6 @@ namespace SeasonStatistics {
 
 namespace {
 
-int wholeSetting(const QString &text, int low, int high, const QString &what)
-{
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    if (!ok || v < low || v > high)
-        throw AppError(QStringLiteral("使用单位的收费周期设置有误：%1“%2”不是 %3 到 %4 之间的整数，请在 文件 → 使用单位 中改正")
-                           .arg(what, text, QString::number(low), QString::number(high)));
-    return v;
-}
-
-// The day of the month, or the month's last day when the month is shorter.
-QDate clampedDate(int year, int month, int day)
-{
-    const QDate first(year, month, 1);
-    return first.addDays(qMin(day, first.daysInMonth()) - 1);
-}
-
 // A paid-up date that the arrears reminder can judge: "yyyy-mm-dd", ten characters with
 // the dashes in their places and ASCII digits everywhere else (with the digits taken out,
 // only the two dashes are left). The file says so with one pattern, a fraction of the time
@@ -139,44 +122,6 @@ struct Sum {
 };
 
 } // namespace
-
-Period periodFromTexts(const QString &beginMonth, const QString &beginDay, const QString &endMonth,
-                       const QString &endDay)
-{
-    Period p;
-    p.beginMonth = wholeSetting(beginMonth, 1, 12, QStringLiteral("开始月份"));
-    p.beginDay = wholeSetting(beginDay, 1, 31, QStringLiteral("开始日"));
-    p.endMonth = wholeSetting(endMonth, 1, 12, QStringLiteral("截止月份"));
-    p.endDay = wholeSetting(endDay, 1, 31, QStringLiteral("截止日"));
-    return p;
-}
-
-QString Season::caption() const
-{
-    return QStringLiteral("%1—%2采暖季").arg(year).arg(year + 1);
-}
-
-Season seasonOf(int year, const Period &period)
-{
-    Season s;
-    s.year = year;
-    s.begin = clampedDate(year, period.beginMonth, period.beginDay);
-    s.end = clampedDate(year + 1, period.endMonth, period.endDay);
-    return s;
-}
-
-Season seasonHolding(const QDate &date, const Period &period)
-{
-    // A season starts in its own year and ends in the next, so only the season of the
-    // year before and the one of the date's year can hold it.
-    const Season before = seasonOf(date.year() - 1, period);
-    if (before.contains(date))
-        return before;
-    const Season current = seasonOf(date.year(), period);
-    if (current.contains(date) || date < current.begin)
-        return current;
-    return seasonOf(date.year() + 1, period);
-}
 
 double AreaFigures::houseRate() const
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include "data/Seasons.h"
 #include <QDate>
 #include <QString>
 #include <QVector>
@@ -10,34 +11,13 @@ class Database;
 // tool's stats command. Logic only; the charts are drawn by SeasonCharts.
 namespace SeasonStatistics {
 
-// The using unit's charging period as whole numbers: from begin month/day of one year to
-// end month/day of the next.
-struct Period {
-    int beginMonth = 10;
-    int beginDay = 10;
-    int endMonth = 4;
-    int endDay = 10;
-};
-
-// Reads the period as the login state holds it (texts). Throws AppError naming the
-// setting when a month is no month or a day no day of any month.
-Period periodFromTexts(const QString &beginMonth, const QString &beginDay, const QString &endMonth,
-                       const QString &endDay);
-
-// Season Y runs from Y-begin to (Y+1)-end, both days included. A day past the end of its
-// month (31 April, 29 February of a common year) is the month's last day.
-struct Season {
-    int year = 0;
-    QDate begin;
-    QDate end;
-    bool isValid() const { return begin.isValid() && end.isValid(); }
-    bool contains(const QDate &d) const { return d >= begin && d <= end; }
-    QString caption() const; // "2024—2025采暖季"
-};
-
-Season seasonOf(int year, const Period &period);
-// The season holding the date; a date between two seasons gives the next one.
-Season seasonHolding(const QDate &date, const Period &period);
+// The charging period and its seasons live with the data (data/Seasons), where the
+// charge's rules read them too; the statistics use them under their old names.
+using Period = Seasons::Period;
+using Season = Seasons::Season;
+using Seasons::periodFromTexts;
+using Seasons::seasonHolding;
+using Seasons::seasonOf;
 
 // The figures of one area, or of the whole office.
 struct AreaFigures {
