@@ -1,15 +1,23 @@
 // The office's billing rules: bills worked out by hand, the parts stored with the payment,
 // the void of such a payment, suspensions and their refusals, the rules on the change record.
 #include "charging/BillingRules.h"
+#include "charging/ChargeEntryDialog.h"
 #include "charging/ChargeLogic.h"
 #include "charging/PaymentVoid.h"
 #include "data/DataModule.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
+#include "report/Report.h"
+#include "report/ReportPresenter.h"
+#include "tests/report/ReportProbe.h"
 #include "tests/support/Builders.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
+#include "widgets/GbkLineEdit.h"
 #include <memory>
 
 using IntDoubleMap = QMap<int, double>;
@@ -26,6 +34,7 @@ private slots:
     void plainOfficeChargesAsToday();
     void saveStoresPartsAndVoidRestores();
     void typedAmountAndWaiver();
+    void chargeEntryShowsPartsAndWaives();
     void suspensionRefusals_data();
     void suspensionRefusals();
     void ruleChangesOnRecord();
@@ -259,6 +268,60 @@ void TestBilling::typedAmountAndWaiver()
              QStringLiteral("年费:2000"));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT theChange FROM ULog WHERE theAction = '免收违约金'")),
              QStringLiteral("单号 %1，免收违约金 26.4元，原因：困难户").arg(second));
+}
+
+// Charge entry shows the parts and the late charge's waiver, which only a 管理员 can use;
+// the receipt's remark names the late charge.
+void TestBilling::chargeEntryShowsPartsAndWaives()
+{
+    for (const char *room : {"1-101", "1-102", "1-103"})
+        house(QString::fromLatin1(room), QStringLiteral("2024-04-10"));
+    m_db->login(QDate(2025, 2, 9));
+    OfficeRules::Settings s;
+    s.late = true;
+    OfficeRules::storeSettings(s);
+    DefaultAreaName = Area;
+    MessageRecorder messages;
+    CapturePresenter presenter;
+    report::setPresenter(&presenter);
+    const auto lookUp = [](ChargeEntryDialog &w, const char *room) {
+        w.roomEdit->setText(QString::fromLatin1(room));
+        w.lookUpHouse(13);
+    };
+
+    auto w = std::make_unique<ChargeEntryDialog>();
+    w->show();
+    lookUp(*w, "1-101");
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("2040"));
+    QVERIFY(!w->partsLabel->isHidden());
+    QCOMPARE(w->partsLabel->text(), QStringLiteral("2024采暖季  年费  单价 20  2000\n2024采暖季  违约金  40 天 × 0.5‰  40"));
+    QVERIFY(!w->waiveCheck->isHidden() && w->waiveCheck->isEnabled());
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
+    QCOMPARE(presenter.last().text(QStringLiteral("remark")).contains(QStringLiteral("违约金 40元")), true);
+
+    lookUp(*w, "1-102");
+    w->waiveCheck->setChecked(true);
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("2000"));
+    w->waiveReasonEdit->setText(QStringLiteral("困难户"));
+    QTest::mouseClick(w->saveButton, Qt::LeftButton);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT theMoney FROM UCharge WHERE HNum = '1-102'")).toDouble(), 2000.0);
+    QCOMPARE(m_db->count(QStringLiteral("SELECT ID FROM ULog WHERE theAction = '免收违约金'")), 1);
+    w.reset();
+
+    // A 收费员 sees the late charge and cannot waive it.
+    m_db->login(QDate(2025, 2, 9), QStringLiteral("王丽"));
+    DefaultAreaName = Area;
+    w = std::make_unique<ChargeEntryDialog>();
+    w->show();
+    lookUp(*w, "1-103");
+    QVERIFY(!w->waiveCheck->isHidden() && !w->waiveCheck->isEnabled());
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("2040"));
+    // A plain house shows no parts.
+    m_db->exec(QStringLiteral("UPDATE UHouse SET EndDate = '2025-04-10' WHERE theNum = '1-103'"));
+    lookUp(*w, "1-103");
+    QVERIFY(w->partsLabel->isHidden() && w->waiveCheck->isHidden());
+    QCOMPARE(w->amountEdit->text(), QStringLiteral("2000"));
+    report::setPresenter(nullptr);
 }
 
 void TestBilling::suspensionRefusals_data()
