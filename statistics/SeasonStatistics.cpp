@@ -1,5 +1,6 @@
 #include "statistics/SeasonStatistics.h"
 #include "data/LiveRow.h"
+#include "data/OfficeRules.h"
 #include "db/Database.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
@@ -35,6 +36,8 @@ QString judgeableDate(const Database &db, const QString &column)
 QString housesByArea(const Database &db, const Season &s, const QString &only = {})
 {
     const QString e = Sql::quote(Dates::format(s.end));
+    // Season prices and suspensions in the amount owed, where the office has any.
+    const QString seasons = ArrearsStatements::seasonsPart(db, QStringLiteral("DateDiff('yyyy', EndDate, %1)").arg(e));
     const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(db, QStringLiteral("EndDate")));
     const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
     return QStringLiteral("SELECT AName, COUNT(*) AS houses, ") + db.exactSum(QStringLiteral("theArea"))
@@ -44,7 +47,8 @@ QString housesByArea(const Database &db, const Season &s, const QString &only = 
         + QStringLiteral("SUM(CASE WHEN %1 THEN 1 ELSE 0 END) AS behind, ").arg(behind)
         + db.exactSum(QStringLiteral("CASE WHEN %1 THEN theArea END").arg(behind)) + QStringLiteral(" AS behindArea, ")
         // The arrears reminder's amount: calendar years owed times area times unit price.
-        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END").arg(behind, e))
+        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice%3 END")
+                          .arg(behind, e, seasons.isEmpty() ? QString() : QStringLiteral(" + ") + seasons))
         + QStringLiteral(" AS owed ")
         + QStringLiteral("FROM UHouse WHERE (" LIVE_ROW ") ") + only + QStringLiteral("GROUP BY AName");
 }
@@ -140,6 +144,9 @@ QStringList statements(const Database &db, const Season &season)
 
 Figures compute(Database &db, const Season &season, Payments payments, Houses houses)
 {
+    // The kept figures know the houses' prices, not the seasons' nor the suspensions.
+    if (!ArrearsStatements::seasonsPart(db, QStringLiteral("0")).isEmpty())
+        houses = Houses::Recounted;
     // The office's arrears are the arrears reminder's own total at the season's end, read
     // first: an amount owed that no receipt could write is refused as the reminder refuses
     // it, before the sums below fail on it or mean nothing.
@@ -302,6 +309,9 @@ Figures compute(Database &db, const Season &season, Payments payments, Houses ho
     }
     std::stable_sort(f.methods.begin(), f.methods.end(),
                      [](const MethodTaking &a, const MethodTaking &b) { return a.amount > b.amount; });
+    // The season's suspended houses (报停), apart: they pay the base fee only.
+    if (OfficeRules::anySuspensions(db))
+        f.suspended = OfficeRules::suspendedIn(db, season.year);
     return f;
 }
 
@@ -347,6 +357,11 @@ QString tableText(const Figures &figures)
     for (const AreaFigures &a : figures.areas)
         out += tableCells(a).join(QLatin1Char('\t')) + QLatin1Char('\n');
     out += tableCells(figures.office).join(QLatin1Char('\t')) + QLatin1Char('\n');
+    if (!figures.suspended.isEmpty()) {
+        out += QStringLiteral("报停\t户数\t面积\n");
+        for (const OfficeRules::SuspendedArea &a : figures.suspended)
+            out += QStringLiteral("%1\t%2\t%3\n").arg(a.area).arg(a.houses).arg(Numbers::plain(a.floorArea));
+    }
     return out;
 }
 

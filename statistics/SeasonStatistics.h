@@ -1,4 +1,5 @@
 #pragma once
+#include "data/OfficeRules.h"
 #include "data/Seasons.h"
 #include <QDate>
 #include <QString>
@@ -56,6 +57,9 @@ struct Figures {
     AreaFigures office;         // the whole office; area "合计"
     QVector<DayTaking> days;    // days with payments, in date order
     QVector<MethodTaking> methods; // by amount, largest first
+    // The season's suspended houses (报停) by area and the office's "合计" last; empty when
+    // none are (the office's houses and area above include them).
+    QVector<OfficeRules::SuspendedArea> suspended;
 };
 
 // The statements, for the benchmark's bare engine to run as they are.
@@ -80,7 +84,7 @@ QString formatRate(double rate);
 QString formatMoney(double amount);
 
 // The table as text, one line per area and the office's line last, tab-separated with a
-// heading line (the admin tool's output).
+// heading line (the admin tool's output); then the suspended houses, where there are any.
 QString tableText(const Figures &figures);
 
 // The table's column headings, in the order of the window, the print and the workbook.

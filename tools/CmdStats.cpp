@@ -2,8 +2,6 @@
 // with its chart, a picture of the collection-rate chart and the printed page as PDF.
 #include "tools/AdminCommand.h"
 #include "tools/OutputFile.h"
-#include "data/OfficeRules.h"
-#include "db/Numbers.h"
 #include "db/Dates.h"
 #include "data/OutputFile.h"
 #include "data/Schema.h"
@@ -62,13 +60,6 @@ int runStats(const QStringList &args, QTextStream &out, QTextStream &err)
     out << UnitName << " 收费统计 " << season.caption() << "（" << Dates::format(season.begin) << " 至 "
         << Dates::format(season.end) << "）\n";
     out << SeasonStatistics::tableText(figures);
-    // The season's suspended houses (报停), where the office has any.
-    const QVector<OfficeRules::SuspendedArea> suspended = OfficeRules::suspendedIn(dataModule().db(), season.year);
-    if (!suspended.isEmpty()) {
-        out << "报停\t户数\t面积\n";
-        for (const OfficeRules::SuspendedArea &s : suspended)
-            out << s.area << '\t' << s.houses << '\t' << Numbers::plain(s.floorArea) << '\n';
-    }
     if (figures.office.undatedHouses > 0)
         out << "另有 " << figures.office.undatedHouses << " 户的到期日期不是日期，未计入已交或欠费\n";
 

@@ -5,6 +5,8 @@
 #include "charging/ChargeLogic.h"
 #include "charging/PaymentVoid.h"
 #include "data/DataModule.h"
+#include "owners/ArrearsStatements.h"
+#include "statistics/SeasonStatistics.h"
 #include "db/DbError.h"
 #include "db/Numbers.h"
 #include "report/Report.h"
@@ -38,6 +40,7 @@ private slots:
     void suspensionRefusals_data();
     void suspensionRefusals();
     void ruleChangesOnRecord();
+    void arrearsAndStatisticsCountSeasons();
 
 private:
     qint64 house(const QString &room, const QString &paidUp);
@@ -400,6 +403,41 @@ void TestBilling::ruleChangesOnRecord()
     m_db->login(QDate(2024, 9, 1), QStringLiteral("王丽"));
     QVERIFY_THROWS_EXCEPTION(AppError, OfficeRules::storeSettings(OfficeRules::Settings{}));
     QVERIFY_THROWS_EXCEPTION(AppError, OfficeRules::setSeasonPrice(Purpose, 2025, QStringLiteral("22")));
+}
+
+// The arrears reminder, its totals and the season statistics count the seasons' prices and
+// the base fee of a suspended season; without either their statements are the usual ones.
+void TestBilling::arrearsAndStatisticsCountSeasons()
+{
+    house(QStringLiteral("1-101"), QStringLiteral("2023-04-10")); // owes 2023 and 2024
+    const qint64 suspended = house(QStringLiteral("1-102"), QStringLiteral("2024-04-10")); // owes 2024, suspended
+    HouseBuilder().area(Area).room(QStringLiteral("1-103")).floorArea(QStringLiteral("100")).price(QStringLiteral("35"))
+        .purpose(QStringLiteral("商业")).paidUpTo(QStringLiteral("2024-04-10")).owner(QStringLiteral("李四")).phone({}).remark({})
+        .entered(QStringLiteral("2024-01-01"), QStringLiteral("管理员")).insert(*m_db);
+    m_db->login(QDate(2025, 4, 10));
+    Database &db = dataModule().db();
+    const QDate reference(2025, 4, 10);
+    const QString conditions = ArrearsStatements::dateClause(reference);
+    const auto owed = [&] {
+        return joined(QStringLiteral("SELECT 房号, 欠费金额 FROM (%1) AS x ORDER BY 房号").arg(ArrearsStatements::list(reference, conditions)));
+    };
+    for (const QString &sql : {ArrearsStatements::list(reference, conditions), ArrearsStatements::totals(db, reference, conditions)})
+        QVERIFY(!sql.contains(QStringLiteral("SSeasonPrice")) && !sql.contains(QStringLiteral("USuspend")));
+    QCOMPARE(owed(), QStringLiteral("1-101:4000|1-102:2000|1-103:3500"));
+
+    m_db->exec(QStringLiteral("INSERT INTO SSeasonPrice (HType, theYear, thePrice, Remark) VALUES ('住宅', 2024, 25, '')"));
+    m_db->exec(QStringLiteral("INSERT INTO USuspend (HID, theYear, AName, HNum, thePercent, theDel) VALUES (%1, 2024, '幸福小区', '1-102', 30, '否')")
+                   .arg(suspended));
+    // 2023 at 20 and 2024 at 25; 2024 at 30% of 25; the other purpose as before.
+    QCOMPARE(owed(), QStringLiteral("1-101:4500|1-102:750|1-103:3500"));
+    const Rows totals = db.select(ArrearsStatements::totals(db, reference, conditions));
+    QCOMPARE(totals.at(0, QStringLiteral("欠费金额")).toDouble(), 8750.0);
+
+    const SeasonStatistics::Figures f = SeasonStatistics::compute(db, SeasonStatistics::seasonOf(2024, SeasonStatistics::Period{}));
+    QCOMPARE(f.office.owed, 8750.0);
+    QCOMPARE(f.areas.value(0).owed, 8750.0);
+    QVERIFY2(SeasonStatistics::tableText(f).endsWith(QStringLiteral("报停\t户数\t面积\n幸福小区\t1\t100\n合计\t1\t100\n")),
+             qPrintable(SeasonStatistics::tableText(f)));
 }
 
 QTEST_MAIN(TestBilling)
