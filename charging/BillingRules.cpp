@@ -155,15 +155,18 @@ Bill billFor(Database &db, const QString &houseId, const QString &purpose, doubl
     const qint64 house = !houseId.isEmpty() && Numbers::isNumber(houseId) ? Numbers::toInt(houseId) : -1;
     const QString any = BoundWrite::scalar(
         db,
-        QStringLiteral("SELECT (SELECT COUNT(*) FROM SRule WHERE (theName IN ('discount', 'late')) AND (theValue = '1')) + "
-                       "(SELECT COUNT(*) FROM SSeasonPrice WHERE (HType = ?)) + "
-                       "(SELECT COUNT(*) FROM USuspend WHERE (HID = ?) AND (" LIVE_ROW "))"),
+        QStringLiteral(
+            "SELECT (SELECT COUNT(*) FROM SRule WHERE (theName IN ('discount', 'late')) AND (theValue = '1')) + "
+            "(SELECT COUNT(*) FROM SSeasonPrice WHERE (HType = ?)) + "
+            "(SELECT COUNT(*) FROM USuspend WHERE (HID = ?) AND (" LIVE_ROW "))"),
         {purpose, house});
     if (any.toLongLong() == 0)
         return {};
     Input in;
     in.settings = OfficeRules::settings(db);
-    const Rows prices = BoundWrite::select(db, QStringLiteral("SELECT theYear, thePrice FROM SSeasonPrice WHERE (HType = ?)"), {purpose});
+    const Rows prices
+        = BoundWrite::select(db, QStringLiteral("SELECT theYear, thePrice FROM SSeasonPrice WHERE (HType = ?)"),
+                             {purpose});
     for (int i = 0; i < prices.rowCount(); ++i)
         in.seasonPrices.insert(int(Numbers::toInt(prices.at(i, 0))), Numbers::toDouble(prices.at(i, 1)));
     if (house >= 0)

@@ -45,10 +45,10 @@ inline const char Adjustment[] = "调整";
 // One part of a payment.
 struct Part {
     QString kind;
-    int year = 0;        // the season it belongs to
-    double price = 0;    // yuan per m² (fees), else 0
-    double percent = 0;  // 基本热费 / 优惠: the percentage; 违约金: the per-mille per day
-    int days = 0;        // 违约金: days charged
+    int year = 0;       // the season it belongs to
+    double price = 0;   // yuan per m² (fees), else 0
+    double percent = 0; // 基本热费 / 优惠: the percentage; 违约金: the per-mille per day
+    int days = 0;       // 违约金: days charged
     qint64 fen = 0;
 };
 
@@ -56,7 +56,7 @@ struct Part {
 struct Input {
     double floorArea = 0;
     double housePrice = 0;
-    QDate start;          // the first day the payment covers; invalid: no seasons known
+    QDate start; // the first day the payment covers; invalid: no seasons known
     int years = 0;
     QDate chargingDate;
     Seasons::Period period;

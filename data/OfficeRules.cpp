@@ -138,11 +138,14 @@ void checkSettings(const Settings &s)
 
 QStringList describe(const Settings &s)
 {
-    const auto yesNo = [](bool b) { return b ? QStringLiteral("开启") : QStringLiteral("关闭"); };
+    const auto yesNo = [](bool b) {
+        return b ? QStringLiteral("开启") : QStringLiteral("关闭");
+    };
     return {QStringLiteral("报停：%1，基本热费 %2%，截止日期 %3，有欠费不予报停：%4")
                 .arg(yesNo(s.suspend), figure(s.suspendPercent), s.suspendDeadline,
                      s.refuseArrears ? QStringLiteral("是") : QStringLiteral("否")),
-            QStringLiteral("优惠：%1，%2%，%3 至 %4").arg(yesNo(s.discount), figure(s.discountPercent), s.discountFrom, s.discountTo),
+            QStringLiteral("优惠：%1，%2%，%3 至 %4")
+                .arg(yesNo(s.discount), figure(s.discountPercent), s.discountFrom, s.discountTo),
             QStringLiteral("违约金：%1，每日 %2‰，%3 起，上限 %4%")
                 .arg(yesNo(s.late), figure(s.latePermille), s.lateFrom, figure(s.lateCap))};
 }
@@ -161,12 +164,17 @@ void storeSettings(const Settings &after)
             && db.count(QStringLiteral("SELECT theName FROM SRule WHERE (theName = '%1')").arg(it.key())) > 0)
             continue;
         BoundWrite::run(db, QStringLiteral("DELETE FROM SRule WHERE (theName = ?)"), {it.key()});
-        BoundWrite::run(db, QStringLiteral("INSERT INTO SRule (theName, theValue) VALUES (?, ?)"), {it.key(), it.value()});
+        BoundWrite::run(db, QStringLiteral("INSERT INTO SRule (theName, theValue) VALUES (?, ?)"),
+                        {it.key(), it.value()});
     }
     const QStringList b = describe(before), a = describe(after);
     for (int i = 0; i < a.size(); ++i)
         if (a.at(i) != b.at(i))
-            ChangeLog::record({QStringLiteral("修改收费规则"), QStringLiteral("SRule"), {}, {}, {},
+            ChangeLog::record({QStringLiteral("修改收费规则"),
+                               QStringLiteral("SRule"),
+                               {},
+                               {},
+                               {},
                                QStringLiteral("%1 → %2").arg(b.at(i), a.at(i))});
     tx.commit();
 }
@@ -174,7 +182,8 @@ void storeSettings(const Settings &after)
 QVector<SeasonPrice> seasonPrices(Database &db)
 {
     QVector<SeasonPrice> out;
-    const Rows r = db.select(QStringLiteral("SELECT HType, theYear, thePrice FROM SSeasonPrice ORDER BY HType, theYear"));
+    const Rows r
+        = db.select(QStringLiteral("SELECT HType, theYear, thePrice FROM SSeasonPrice ORDER BY HType, theYear"));
     for (int i = 0; i < r.rowCount(); ++i)
         out.append({r.at(i, 0), int(Numbers::toInt(r.at(i, 1))), Numbers::toDouble(r.at(i, 2))});
     return out;
@@ -198,23 +207,37 @@ void setSeasonPrice(const QString &purpose, int year, const QString &price)
         throw AppError(QStringLiteral("单价 “%1” 不是有效的数字").arg(price));
     Database &db = dataModule().db();
     Transaction tx(db);
-    const QString stored = BoundWrite::scalar(db, QStringLiteral("SELECT theName FROM SPrice WHERE (theName = ?)"), {purpose});
+    const QString stored
+        = BoundWrite::scalar(db, QStringLiteral("SELECT theName FROM SPrice WHERE (theName = ?)"), {purpose});
     if (stored.isEmpty())
         throw AppError(QStringLiteral("房屋用途 “%1” 不在单价列表中").arg(purpose));
-    const Rows was = BoundWrite::select(db, QStringLiteral("SELECT ID, thePrice FROM SSeasonPrice WHERE (HType = ?) AND (theYear = ?)"),
-                                        {stored, qint64(year)});
+    const Rows was
+        = BoundWrite::select(db,
+                             QStringLiteral("SELECT ID, thePrice FROM SSeasonPrice WHERE (HType = ?) AND (theYear = ?)"),
+                             {stored, qint64(year)});
     const double value = Numbers::toDouble(price);
     QString id;
     if (was.isEmpty()) {
-        BoundWrite::run(db, QStringLiteral("INSERT INTO SSeasonPrice (HType, theYear, thePrice, Remark) VALUES (?, ?, ?, '')"),
+        BoundWrite::run(db,
+                        QStringLiteral(
+                            "INSERT INTO SSeasonPrice (HType, theYear, thePrice, Remark) VALUES (?, ?, ?, '')"),
                         {stored, qint64(year), value});
         id = QString::number(db.lastInsertId());
-        ChangeLog::record({QStringLiteral("新增采暖季单价"), QStringLiteral("SSeasonPrice"), id, {}, {},
+        ChangeLog::record({QStringLiteral("新增采暖季单价"),
+                           QStringLiteral("SSeasonPrice"),
+                           id,
+                           {},
+                           {},
                            QStringLiteral("%1 %2采暖季 单价 %3").arg(stored).arg(year).arg(Numbers::plain(value))});
     } else {
         id = was.at(0, 0);
-        BoundWrite::run(db, QStringLiteral("UPDATE SSeasonPrice SET thePrice = ? WHERE (ID = ?)"), {value, id.toLongLong()});
-        ChangeLog::record({QStringLiteral("修改采暖季单价"), QStringLiteral("SSeasonPrice"), id, {}, {},
+        BoundWrite::run(db, QStringLiteral("UPDATE SSeasonPrice SET thePrice = ? WHERE (ID = ?)"),
+                        {value, id.toLongLong()});
+        ChangeLog::record({QStringLiteral("修改采暖季单价"),
+                           QStringLiteral("SSeasonPrice"),
+                           id,
+                           {},
+                           {},
                            QStringLiteral("%1 %2采暖季 单价：%3 → %4")
                                .arg(stored)
                                .arg(year)
@@ -228,20 +251,32 @@ void removeSeasonPrice(const QString &purpose, int year)
     Roles::require(Roles::Action::ReferenceLists);
     Database &db = dataModule().db();
     Transaction tx(db);
-    const Rows was = BoundWrite::select(db, QStringLiteral("SELECT ID, HType, thePrice FROM SSeasonPrice WHERE (HType = ?) AND (theYear = ?)"),
-                                        {purpose, qint64(year)});
+    const Rows was
+        = BoundWrite::select(db,
+                             QStringLiteral(
+                                 "SELECT ID, HType, thePrice FROM SSeasonPrice WHERE (HType = ?) AND (theYear = ?)"),
+                             {purpose, qint64(year)});
     if (was.isEmpty())
         throw AppError(QStringLiteral("%1 没有 %2 采暖季的单价").arg(purpose).arg(year));
     BoundWrite::run(db, QStringLiteral("DELETE FROM SSeasonPrice WHERE (ID = ?)"), {was.at(0, 0).toLongLong()});
-    ChangeLog::record({QStringLiteral("删除采暖季单价"), QStringLiteral("SSeasonPrice"), was.at(0, 0), {}, {},
-                       QStringLiteral("%1 %2采暖季 单价 %3").arg(was.at(0, 1)).arg(year).arg(Numbers::plain(Numbers::toDouble(was.at(0, 2))))});
+    ChangeLog::record({QStringLiteral("删除采暖季单价"),
+                       QStringLiteral("SSeasonPrice"),
+                       was.at(0, 0),
+                       {},
+                       {},
+                       QStringLiteral("%1 %2采暖季 单价 %3")
+                           .arg(was.at(0, 1))
+                           .arg(year)
+                           .arg(Numbers::plain(Numbers::toDouble(was.at(0, 2))))});
     tx.commit();
 }
 
 QMap<int, double> suspendedSeasons(Database &db, const QString &houseId)
 {
     QMap<int, double> out;
-    const Rows r = BoundWrite::select(db, QStringLiteral("SELECT theYear, thePercent FROM USuspend WHERE (HID = ?) AND (" LIVE_ROW ")"),
+    const Rows r = BoundWrite::select(db,
+                                      QStringLiteral(
+                                          "SELECT theYear, thePercent FROM USuspend WHERE (HID = ?) AND (" LIVE_ROW ")"),
                                       {houseId.toLongLong()});
     for (int i = 0; i < r.rowCount(); ++i)
         out.insert(int(Numbers::toInt(r.at(i, 0))), Numbers::toDouble(r.at(i, 1)));
@@ -250,8 +285,11 @@ QMap<int, double> suspendedSeasons(Database &db, const QString &houseId)
 
 HouseState houseState(Database &db, const QString &houseId)
 {
-    const Rows r = BoundWrite::select(db, QStringLiteral("SELECT ID, AName, theNum, EndDate FROM UHouse WHERE (ID = ?) AND (" LIVE_ROW ")"),
-                                      {houseId.toLongLong()});
+    const Rows r
+        = BoundWrite::select(db,
+                             QStringLiteral(
+                                 "SELECT ID, AName, theNum, EndDate FROM UHouse WHERE (ID = ?) AND (" LIVE_ROW ")"),
+                             {houseId.toLongLong()});
     if (r.isEmpty())
         throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
     return {r.at(0, 0), r.at(0, 1), r.at(0, 2), r.at(0, 3)};
@@ -265,12 +303,14 @@ QString suspendRefusal(Database &db, const HouseState &house, int year, const QD
     const Seasons::Period period = storedPeriod(db);
     const QDate deadline = Seasons::monthDayIn(year, s.suspendDeadline);
     if (!deadline.isValid() || date > deadline)
-        return QStringLiteral("%1 的报停截止日期是 %2，已过截止日期，不能报停").arg(Seasons::seasonOf(year, period).caption(), Dates::format(deadline));
+        return QStringLiteral("%1 的报停截止日期是 %2，已过截止日期，不能报停")
+            .arg(Seasons::seasonOf(year, period).caption(), Dates::format(deadline));
     if (suspendedSeasons(db, house.id).contains(year))
         return QStringLiteral("该户 %1 已经报停").arg(Seasons::seasonOf(year, period).caption());
     const int unpaid = firstUnpaidSeason(house.paidUp, period);
     if (unpaid > year)
-        return QStringLiteral("该户 %1 已经交费（到期日期 %2），不能报停").arg(Seasons::seasonOf(year, period).caption(), house.paidUp);
+        return QStringLiteral("该户 %1 已经交费（到期日期 %2），不能报停")
+            .arg(Seasons::seasonOf(year, period).caption(), house.paidUp);
     if (s.refuseArrears && unpaid != 0 && unpaid < year && Seasons::seasonOf(unpaid, period).begin <= date)
         return QStringLiteral("该户有欠费（%1 未交，到期日期 %2），本单位规定有欠费不予报停")
             .arg(Seasons::seasonOf(unpaid, period).caption(), house.paidUp);
@@ -302,14 +342,17 @@ void suspend(const QString &houseId, int year, const QString &reason, const QDat
     const double percent = settings(db).suspendPercent;
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     BoundWrite::run(db,
-                    QStringLiteral("INSERT INTO USuspend (HID, theYear, AName, HNum, thePercent, Reason, theDate, theTime, UName, theDel) "
-                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否')"),
-                    {house.id.toLongLong(), qint64(year), house.area, house.room, percent, reason, Dates::format(date), now,
-                     CurrentUserName});
+                    QStringLiteral(
+                        "INSERT INTO USuspend (HID, theYear, AName, HNum, thePercent, Reason, theDate, theTime, UName, theDel) "
+                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '否')"),
+                    {house.id.toLongLong(), qint64(year), house.area, house.room, percent, reason, Dates::format(date),
+                     now, CurrentUserName});
     const QString id = QString::number(db.lastInsertId());
-    ChangeLog::record({QStringLiteral("报停"), QStringLiteral("USuspend"), id, house.area, house.room,
-                       QStringLiteral("%1采暖季报停，基本热费 %2%%3").arg(year).arg(Numbers::plain(percent),
-                           reason.isEmpty() ? QString() : QStringLiteral("，原因：") + reason)});
+    ChangeLog::record(
+        {QStringLiteral("报停"), QStringLiteral("USuspend"), id, house.area, house.room,
+         QStringLiteral("%1采暖季报停，基本热费 %2%%3")
+             .arg(year)
+             .arg(Numbers::plain(percent), reason.isEmpty() ? QString() : QStringLiteral("，原因：") + reason)});
     tx.commit();
 }
 
@@ -322,8 +365,11 @@ void cancelSuspension(const QString &houseId, int year, const QDate &date)
     if (const QString refusal = cancelRefusal(db, house, year, date); !refusal.isEmpty())
         throw AppError(refusal);
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const QString id = BoundWrite::scalar(db, QStringLiteral("SELECT ID FROM USuspend WHERE (HID = ?) AND (theYear = ?) AND (" LIVE_ROW ")"),
-                                          {house.id.toLongLong(), qint64(year)});
+    const QString id
+        = BoundWrite::scalar(db,
+                             QStringLiteral("SELECT ID FROM USuspend WHERE (HID = ?) AND (theYear = ?) AND (" LIVE_ROW
+                                            ")"),
+                             {house.id.toLongLong(), qint64(year)});
     BoundWrite::run(db, QStringLiteral("UPDATE USuspend SET theDel = '是', DelTime = ?, DelUName = ? WHERE (ID = ?)"),
                     {now, CurrentUserName, id.toLongLong()});
     ChangeLog::record({QStringLiteral("取消报停"), QStringLiteral("USuspend"), id, house.area, house.room,
@@ -334,10 +380,11 @@ void cancelSuspension(const QString &houseId, int year, const QDate &date)
 QVector<SuspendedArea> suspendedIn(Database &db, int year)
 {
     QVector<SuspendedArea> out;
-    const Rows r = db.select(QStringLiteral("SELECT h.AName, COUNT(*), ") + db.exactSum(QStringLiteral("h.theArea"))
-                             + QStringLiteral(" FROM USuspend s JOIN UHouse h ON h.ID = s.HID WHERE (s.theDel = '否') AND "
-                                              "(h.theDel = '否') AND (s.theYear = %1) GROUP BY h.AName ORDER BY h.AName")
-                                   .arg(year));
+    const Rows r
+        = db.select(QStringLiteral("SELECT h.AName, COUNT(*), ") + db.exactSum(QStringLiteral("h.theArea"))
+                    + QStringLiteral(" FROM USuspend s JOIN UHouse h ON h.ID = s.HID WHERE (s.theDel = '否') AND "
+                                     "(h.theDel = '否') AND (s.theYear = %1) GROUP BY h.AName ORDER BY h.AName")
+                          .arg(year));
     SuspendedArea total{QStringLiteral("合计")};
     for (int i = 0; i < r.rowCount(); ++i) {
         const SuspendedArea a{r.at(i, 0), int(Numbers::toInt(r.at(i, 1))), Numbers::toDouble(r.at(i, 2))};

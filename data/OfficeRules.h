@@ -18,17 +18,17 @@ namespace OfficeRules {
 // The office's settings (SRule). Missing rows are the defaults below, every rule off.
 struct Settings {
     bool suspend = false;
-    double suspendPercent = 30;          // the base fee's percentage of the full fee
+    double suspendPercent = 30;                        // the base fee's percentage of the full fee
     QString suspendDeadline = QStringLiteral("09-30"); // applications up to this day of the season's first year
-    bool refuseArrears = false;          // no 报停 for a house owing an earlier season
+    bool refuseArrears = false;                        // no 报停 for a house owing an earlier season
     bool discount = false;
     double discountPercent = 1;
     QString discountFrom = QStringLiteral("09-10");
     QString discountTo = QStringLiteral("09-30");
     bool late = false;
-    double latePermille = 0.5;           // per day
+    double latePermille = 0.5; // per day
     QString lateFrom = QStringLiteral("12-31");
-    double lateCap = 100;                // percent of the season's fee
+    double lateCap = 100; // percent of the season's fee
     bool operator==(const Settings &) const = default;
 };
 

@@ -13,8 +13,9 @@ int wholeSetting(const QString &text, int low, int high, const QString &what)
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
     if (!ok || v < low || v > high)
-        throw AppError(QStringLiteral("使用单位的收费周期设置有误：%1“%2”不是 %3 到 %4 之间的整数，请在 文件 → 使用单位 中改正")
-                           .arg(what, text, QString::number(low), QString::number(high)));
+        throw AppError(
+            QStringLiteral("使用单位的收费周期设置有误：%1“%2”不是 %3 到 %4 之间的整数，请在 文件 → 使用单位 中改正")
+                .arg(what, text, QString::number(low), QString::number(high)));
     return v;
 }
 

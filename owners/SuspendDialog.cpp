@@ -26,8 +26,7 @@ QDate chargingDate()
 
 } // namespace
 
-SuspendDialog::SuspendDialog(QWidget *parent)
-    : FixedDialog(parent, QStringLiteral("报停"), 460, 240)
+SuspendDialog::SuspendDialog(QWidget *parent) : FixedDialog(parent, QStringLiteral("报停"), 460, 240)
 {
     houseLabel = new QLabel(this);
     suspendedLabel = new QLabel(this);
@@ -88,7 +87,9 @@ void SuspendDialog::showSuspended()
 
 void SuspendDialog::suspend()
 {
-    if (guard(this, [&] { OfficeRules::suspend(m_houseId, seasonSpin->value(), reasonEdit->text().trimmed(), chargingDate()); })) {
+    if (guard(this, [&] {
+            OfficeRules::suspend(m_houseId, seasonSpin->value(), reasonEdit->text().trimmed(), chargingDate());
+        })) {
         showSuspended();
         showInfo(this, QStringLiteral("报停 保存成功！"));
     }
@@ -96,7 +97,9 @@ void SuspendDialog::suspend()
 
 void SuspendDialog::cancelSuspension()
 {
-    if (guard(this, [&] { OfficeRules::cancelSuspension(m_houseId, seasonSpin->value(), chargingDate()); })) {
+    if (guard(this, [&] {
+            OfficeRules::cancelSuspension(m_houseId, seasonSpin->value(), chargingDate());
+        })) {
         showSuspended();
         showInfo(this, QStringLiteral("取消报停 保存成功！"));
     }

@@ -38,8 +38,7 @@ double numberIn(const QLineEdit *e, const QString &what)
 
 } // namespace
 
-BillingRulesDialog::BillingRulesDialog(QWidget *parent)
-    : FixedDialog(parent, QStringLiteral("收费规则"), 560, 380)
+BillingRulesDialog::BillingRulesDialog(QWidget *parent) : FixedDialog(parent, QStringLiteral("收费规则"), 560, 380)
 {
     auto *group = new QGroupBox(QStringLiteral("收费规则（未勾选的规则不起作用）"), this);
     auto *grid = new QGridLayout(group);

@@ -17,8 +17,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-SeasonPricesDialog::SeasonPricesDialog(QWidget *parent)
-    : FixedDialog(parent, QStringLiteral("采暖季单价"), 520, 420)
+SeasonPricesDialog::SeasonPricesDialog(QWidget *parent) : FixedDialog(parent, QStringLiteral("采暖季单价"), 520, 420)
 {
     grid = new QTableWidget(0, 3, this);
     grid->setHorizontalHeaderLabels({QStringLiteral("房屋用途"), QStringLiteral("采暖季"), QStringLiteral("单价")});
@@ -55,7 +54,9 @@ SeasonPricesDialog::SeasonPricesDialog(QWidget *parent)
     v->addLayout(buttons);
     connect(saveButton, &QPushButton::clicked, this, &SeasonPricesDialog::save);
     connect(removeButton, &QPushButton::clicked, this, &SeasonPricesDialog::remove);
-    connect(grid, &QTableWidget::currentCellChanged, this, [this](int row) { pick(row); });
+    connect(grid, &QTableWidget::currentCellChanged, this, [this](int row) {
+        pick(row);
+    });
 }
 
 void SeasonPricesDialog::onFirstShow()

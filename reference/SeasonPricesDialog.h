@@ -14,9 +14,9 @@ class SeasonPricesDialog : public FixedDialog {
 public:
     explicit SeasonPricesDialog(QWidget *parent = nullptr);
 
-    QTableWidget *grid;     // 房屋用途, 采暖季, 单价
-    QComboBox *purposeBox;  // the purposes of 单价设置
-    QSpinBox *seasonSpin;   // the season's first year
+    QTableWidget *grid;    // 房屋用途, 采暖季, 单价
+    QComboBox *purposeBox; // the purposes of 单价设置
+    QSpinBox *seasonSpin;  // the season's first year
     QLineEdit *priceEdit;
     QPushButton *saveButton;   // 保存: adds or changes
     QPushButton *removeButton; // 删除

@@ -30,8 +30,9 @@ const char kPriceUsage[] = "price --db PATH --purpose NAME --season YYYY (--pric
 
 int runPrice(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("purpose"), QStringLiteral("season"), QStringLiteral("price"),
-                             QStringLiteral("as")},
+    const AdminArgs a(args,
+                      {QStringLiteral("db"), QStringLiteral("purpose"), QStringLiteral("season"),
+                       QStringLiteral("price"), QStringLiteral("as")},
                       {QStringLiteral("remove")});
     if (!a.ok()) {
         err << a.error() << '\n';
@@ -49,8 +50,8 @@ int runPrice(const QStringList &args, QTextStream &out, QTextStream &err)
         return 0;
     }
     int year = 0;
-    if (!a.positional().isEmpty() || a.value(QStringLiteral("purpose")).isEmpty() || !seasonYear(a.value(QStringLiteral("season")), &year)
-        || remove == a.has(QStringLiteral("price")))
+    if (!a.positional().isEmpty() || a.value(QStringLiteral("purpose")).isEmpty()
+        || !seasonYear(a.value(QStringLiteral("season")), &year) || remove == a.has(QStringLiteral("price")))
         return usage(err, kPriceUsage);
     const QString purpose = a.value(QStringLiteral("purpose"));
     if (remove) {
@@ -58,15 +59,16 @@ int runPrice(const QStringList &args, QTextStream &out, QTextStream &err)
         out << QStringLiteral("已删除 %1 %2采暖季的单价").arg(purpose).arg(year) << '\n';
     } else {
         OfficeRules::setSeasonPrice(purpose, year, a.value(QStringLiteral("price")));
-        out << QStringLiteral("%1 %2采暖季 单价 %3").arg(purpose).arg(year).arg(a.value(QStringLiteral("price"))) << '\n';
+        out << QStringLiteral("%1 %2采暖季 单价 %3").arg(purpose).arg(year).arg(a.value(QStringLiteral("price")))
+            << '\n';
     }
     return 0;
 }
 
-const char kRulesUsage[] =
-    "rules --db PATH [--suspend-percent P] [--suspend-deadline MM-DD] [--suspend-refuse-arrears on|off] "
-    "[--discount P --discount-from MM-DD --discount-to MM-DD] [--late-permille R --late-from MM-DD --late-cap PERCENT] "
-    "[--off suspend|discount|late] [--as NAME]";
+const char kRulesUsage[]
+    = "rules --db PATH [--suspend-percent P] [--suspend-deadline MM-DD] [--suspend-refuse-arrears on|off] "
+      "[--discount P --discount-from MM-DD --discount-to MM-DD] [--late-permille R --late-from MM-DD --late-cap PERCENT] "
+      "[--off suspend|discount|late] [--as NAME]";
 
 bool number(const AdminArgs &a, const QString &option, double *into, QTextStream &err)
 {
@@ -83,10 +85,16 @@ bool number(const AdminArgs &a, const QString &option, double *into, QTextStream
 
 int runRules(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const QStringList options{QStringLiteral("suspend-percent"), QStringLiteral("suspend-deadline"),
-                              QStringLiteral("suspend-refuse-arrears"), QStringLiteral("discount"),
-                              QStringLiteral("discount-from"), QStringLiteral("discount-to"), QStringLiteral("late-permille"),
-                              QStringLiteral("late-from"), QStringLiteral("late-cap"), QStringLiteral("off")};
+    const QStringList options{QStringLiteral("suspend-percent"),
+                              QStringLiteral("suspend-deadline"),
+                              QStringLiteral("suspend-refuse-arrears"),
+                              QStringLiteral("discount"),
+                              QStringLiteral("discount-from"),
+                              QStringLiteral("discount-to"),
+                              QStringLiteral("late-permille"),
+                              QStringLiteral("late-from"),
+                              QStringLiteral("late-cap"),
+                              QStringLiteral("off")};
     const AdminArgs a(args, QStringList{QStringLiteral("db"), QStringLiteral("as")} + options);
     if (!a.ok()) {
         err << a.error() << '\n';
@@ -109,14 +117,17 @@ int runRules(const QStringList &args, QTextStream &out, QTextStream &err)
                     return true;
             return false;
         };
-        if (touches({QStringLiteral("suspend-percent"), QStringLiteral("suspend-deadline"), QStringLiteral("suspend-refuse-arrears")}))
+        if (touches({QStringLiteral("suspend-percent"), QStringLiteral("suspend-deadline"),
+                     QStringLiteral("suspend-refuse-arrears")}))
             s.suspend = true;
         if (touches({QStringLiteral("discount"), QStringLiteral("discount-from"), QStringLiteral("discount-to")}))
             s.discount = true;
         if (touches({QStringLiteral("late-permille"), QStringLiteral("late-from"), QStringLiteral("late-cap")}))
             s.late = true;
-        if (!number(a, QStringLiteral("suspend-percent"), &s.suspendPercent, err) || !number(a, QStringLiteral("discount"), &s.discountPercent, err)
-            || !number(a, QStringLiteral("late-permille"), &s.latePermille, err) || !number(a, QStringLiteral("late-cap"), &s.lateCap, err))
+        if (!number(a, QStringLiteral("suspend-percent"), &s.suspendPercent, err)
+            || !number(a, QStringLiteral("discount"), &s.discountPercent, err)
+            || !number(a, QStringLiteral("late-permille"), &s.latePermille, err)
+            || !number(a, QStringLiteral("late-cap"), &s.lateCap, err))
             return 2;
         s.suspendDeadline = a.value(QStringLiteral("suspend-deadline"), s.suspendDeadline);
         s.discountFrom = a.value(QStringLiteral("discount-from"), s.discountFrom);
@@ -146,13 +157,14 @@ int runRules(const QStringList &args, QTextStream &out, QTextStream &err)
     return 0;
 }
 
-const char kSuspendUsage[] =
-    "suspend --db PATH --area NAME --room NUMBER --season YYYY [--reason TEXT] [--cancel] [--charge-date yyyy-mm-dd] [--as NAME]";
+const char kSuspendUsage[]
+    = "suspend --db PATH --area NAME --room NUMBER --season YYYY [--reason TEXT] [--cancel] [--charge-date yyyy-mm-dd] [--as NAME]";
 
 int runSuspend(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    const AdminArgs a(args, {QStringLiteral("db"), QStringLiteral("area"), QStringLiteral("room"), QStringLiteral("season"),
-                             QStringLiteral("reason"), QStringLiteral("charge-date"), QStringLiteral("as")},
+    const AdminArgs a(args,
+                      {QStringLiteral("db"), QStringLiteral("area"), QStringLiteral("room"), QStringLiteral("season"),
+                       QStringLiteral("reason"), QStringLiteral("charge-date"), QStringLiteral("as")},
                       {QStringLiteral("cancel")});
     if (!a.ok()) {
         err << a.error() << '\n';
@@ -162,15 +174,18 @@ int runSuspend(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!a.positional().isEmpty() || !a.has(QStringLiteral("area")) || !a.has(QStringLiteral("room"))
         || !seasonYear(a.value(QStringLiteral("season")), &year))
         return usage(err, kSuspendUsage);
-    const QDate date = a.has(QStringLiteral("charge-date")) ? Dates::parse(a.value(QStringLiteral("charge-date"))) : QDate::currentDate();
+    const QDate date = a.has(QStringLiteral("charge-date")) ? Dates::parse(a.value(QStringLiteral("charge-date")))
+                                                            : QDate::currentDate();
     openProgramDatabase(a.dbPath());
     if (a.has(QStringLiteral("as")) && !actAsOperator(a.value(QStringLiteral("as")), err))
         return 1;
     const QString area = a.value(QStringLiteral("area"));
     const QString room = a.value(QStringLiteral("room"));
-    const QString id = BoundWrite::scalar(dataModule().db(),
-                                          QStringLiteral("SELECT ID FROM UHouse WHERE (theDel = '否') AND (AName = ?) AND (theNum = ?)"),
-                                          {area, room});
+    const QString id
+        = BoundWrite::scalar(dataModule().db(),
+                             QStringLiteral(
+                                 "SELECT ID FROM UHouse WHERE (theDel = '否') AND (AName = ?) AND (theNum = ?)"),
+                             {area, room});
     if (id.isEmpty()) {
         err << QStringLiteral("业主信息 不存在，请重新录入房号！") << '\n';
         return 1;
@@ -181,22 +196,29 @@ int runSuspend(const QStringList &args, QTextStream &out, QTextStream &err)
     } else {
         OfficeRules::suspend(id, year, a.value(QStringLiteral("reason")), date);
         const QMap<int, double> now = OfficeRules::suspendedSeasons(dataModule().db(), id);
-        out << QStringLiteral("%1 %2 %3采暖季 报停，基本热费 %4%").arg(area, room).arg(year).arg(Numbers::plain(now.value(year))) << '\n';
+        out << QStringLiteral("%1 %2 %3采暖季 报停，基本热费 %4%")
+                   .arg(area, room)
+                   .arg(year)
+                   .arg(Numbers::plain(now.value(year)))
+            << '\n';
     }
     return 0;
 }
 
-AdminCommandRegistrar price({QStringLiteral("price"), QString::fromUtf8(kPriceUsage).mid(6),
-                             QStringLiteral("设置或删除某房屋用途某采暖季的单价（该采暖季按此单价收费，不设则按房屋的单价）；"
-                                            "不带参数时列出全部采暖季单价；记入操作记录"),
-                             runPrice});
-AdminCommandRegistrar rules({QStringLiteral("rules"), QString::fromUtf8(kRulesUsage).mid(6),
-                             QStringLiteral("显示或修改收费规则（报停、提前交费优惠、违约金）；设置某项规则的参数即开启该规则，"
-                                            "--off 关闭；不带参数时显示当前设置；记入操作记录"),
-                             runRules});
-AdminCommandRegistrar suspendCmd({QStringLiteral("suspend"), QString::fromUtf8(kSuspendUsage).mid(8),
-                                  QStringLiteral("为一户办理某采暖季的报停（过了截止日期、该季已交费或按规定有欠费时拒绝），"
-                                                 "--cancel 在采暖季开始前取消报停；记入操作记录"),
-                                  runSuspend});
+AdminCommandRegistrar
+    price({QStringLiteral("price"), QString::fromUtf8(kPriceUsage).mid(6),
+           QStringLiteral("设置或删除某房屋用途某采暖季的单价（该采暖季按此单价收费，不设则按房屋的单价）；"
+                          "不带参数时列出全部采暖季单价；记入操作记录"),
+           runPrice});
+AdminCommandRegistrar
+    rules({QStringLiteral("rules"), QString::fromUtf8(kRulesUsage).mid(6),
+           QStringLiteral("显示或修改收费规则（报停、提前交费优惠、违约金）；设置某项规则的参数即开启该规则，"
+                          "--off 关闭；不带参数时显示当前设置；记入操作记录"),
+           runRules});
+AdminCommandRegistrar
+    suspendCmd({QStringLiteral("suspend"), QString::fromUtf8(kSuspendUsage).mid(8),
+                QStringLiteral("为一户办理某采暖季的报停（过了截止日期、该季已交费或按规定有欠费时拒绝），"
+                               "--cancel 在采暖季开始前取消报停；记入操作记录"),
+                runSuspend});
 
 } // namespace
