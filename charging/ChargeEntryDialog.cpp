@@ -358,7 +358,7 @@ void ChargeEntryDialog::showParts(const ChargeLogic::Proposal &p)
         late = late || part.kind == QString::fromUtf8(BillingRules::LateCharge);
     waiveCheck->setVisible(late);
     waiveReasonEdit->setVisible(late);
-    waiveCheck->setEnabled(Roles::current() == QString::fromUtf8(Roles::Admin));
+    waiveCheck->setEnabled(Roles::currentMay(Roles::Action::WaiveLateCharge));
     waiveReasonEdit->setEnabled(waiveCheck->isEnabled() && waiveCheck->isChecked());
     if (!late)
         waiveCheck->setChecked(false);

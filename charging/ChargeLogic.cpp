@@ -256,8 +256,7 @@ QString save(const Payment &payment)
     if (payment.waiveLateCharge && !bill.plain) {
         const BillingRules::Bill kept = withoutLateCharge(bill);
         if (kept.totalFen != bill.totalFen) {
-            if (Roles::current() != QString::fromUtf8(Roles::Admin))
-                throw AppError(QStringLiteral("当前操作员（%1）无权免收违约金").arg(Roles::current()));
+            Roles::require(Roles::Action::WaiveLateCharge);
             if (payment.waiveReason.trimmed().isEmpty())
                 throw AppError(QStringLiteral("免收违约金 须填写原因！"));
             waived = BillingRules::Bill{false, bill.parts, bill.totalFen - kept.totalFen}.amount();
