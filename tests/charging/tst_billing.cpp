@@ -4,6 +4,7 @@
 #include "charging/ChargeEntryDialog.h"
 #include "charging/ChargeLogic.h"
 #include "charging/PaymentVoid.h"
+#include "data/Backup.h"
 #include "data/DataModule.h"
 #include "owners/ArrearsStatements.h"
 #include "statistics/SeasonStatistics.h"
@@ -220,6 +221,13 @@ void TestBilling::saveStoresPartsAndVoidRestores()
                  && remark.contains(QStringLiteral("优惠 -6元")),
              qPrintable(remark));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE ID = %1").arg(id)), QStringLiteral("2026-04-10"));
+
+    QCOMPARE(Backup::checkAccounts(dataModule().db()), QStringList());
+    // A part changed behind the program's back is found by the accounts' check.
+    m_db->exec(QStringLiteral("UPDATE UChargeItem SET theMoney = theMoney + 1 WHERE CID = %1 AND theKind = '优惠'").arg(cid));
+    QCOMPARE(Backup::checkAccounts(dataModule().db()),
+             QStringList{QStringLiteral("收据号 %1 的各组成部分合计 2795 与收款金额 2794 不符").arg(number)});
+    m_db->exec(QStringLiteral("UPDATE UChargeItem SET theMoney = theMoney - 1 WHERE CID = %1 AND theKind = '优惠'").arg(cid));
 
     // The void takes the whole payment back; its parts stay as the books had them, the
     // suspension stays for the next payment.
