@@ -399,12 +399,12 @@ QVector<SuspendedArea> suspendedIn(Database &db, int year)
 
 bool anySeasonPrices(Database &db)
 {
-    return db.count(QStringLiteral("SELECT ID FROM SSeasonPrice")) > 0;
+    return db.count(QStringLiteral("SELECT ID FROM SSeasonPrice LIMIT 1")) > 0;
 }
 
 bool anySuspensions(Database &db)
 {
-    return db.count(QStringLiteral("SELECT ID FROM USuspend WHERE (" LIVE_ROW ")")) > 0;
+    return db.count(QStringLiteral("SELECT ID FROM USuspend WHERE (" LIVE_ROW ") LIMIT 1")) > 0;
 }
 
 } // namespace OfficeRules
