@@ -21,6 +21,8 @@
 #include "owners/ArrearsReminderWindow.h"
 #include "reference/ReferenceListDialog.h"
 #include "reference/UnitSettingsDialog.h"
+#include "reference/BillingRulesDialog.h"
+#include "reference/SeasonPricesDialog.h"
 #include "report/UiReportPreview.h"
 #include "statistics/SeasonStatisticsWindow.h"
 #include "widgets/DialogRunner.h"
@@ -161,7 +163,10 @@ MainWindow::MainWindow(QWidget *parent)
                                               {"业主录入", &MainWindow::openOwnerEntry},
                                               {"业主导入", &MainWindow::openOwnerImport},
                                               {"业主管理", &MainWindow::openOwnerManagement},
-                                              {"业主查询", &MainWindow::openOwnerQuery}});
+                                              {"业主查询", &MainWindow::openOwnerQuery},
+                                              {nullptr, nullptr},
+                                              {"采暖季单价", &MainWindow::openSeasonPrices},
+                                              {"收费规则", &MainWindow::openBillingRules}});
     addMenu(QStringLiteral("帮助【&H】"), {{"帮助 &H", &MainWindow::openHelp},
                                           {nullptr, nullptr},
                                           {"关于 &A", nullptr}});
@@ -276,6 +281,7 @@ void MainWindow::offerByRole()
         {"收费作废", A::Void},         {"收费日报", A::OwnDayClose}, {"收款方式", A::ReferenceLists},
         {"单价设置", A::ReferenceLists}, {"小区设置", A::ReferenceLists}, {"默认项设置", A::Defaults},
         {"业主录入", A::Owners},       {"业主导入", A::Owners},      {"业主管理", A::Owners},
+        {"采暖季单价", A::ReferenceLists}, {"收费规则", A::UnitSettings},
     };
     // The logic refuses what a role may not do; the window does not offer it.
     QString role;
@@ -383,6 +389,8 @@ void MainWindow::openHelp()
 
 // The menu entries and the windows they open.
 void MainWindow::openUnitSettings() { runDialog(new UnitSettingsDialog(this)); }
+void MainWindow::openSeasonPrices() { runDialog(new SeasonPricesDialog(this)); }
+void MainWindow::openBillingRules() { runDialog(new BillingRulesDialog(this)); }
 void MainWindow::openOperators() { runDialog(new OperatorsDialog(this)); }
 void MainWindow::openChangePassword() { runDialog(new ChangePasswordDialog(this)); }
 void MainWindow::openChargeEntry()

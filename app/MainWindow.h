@@ -77,6 +77,8 @@ public slots:
     void openOwnerImport();     // 业主导入
     void openOwnerManagement(); // 业主管理
     void openOwnerQuery();      // 业主查询
+    void openSeasonPrices();    // 采暖季单价
+    void openBillingRules();    // 收费规则
     void openHelp();            // 帮助: the home page; without a browser, where the manual is
     void openVoid();      // 收费作废
     void openVoidQuery(); // 作废查询

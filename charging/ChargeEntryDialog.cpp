@@ -4,6 +4,7 @@
 #include "charging/HousePickDialog.h"
 #include "db/CaseFold.h"
 #include "data/DataModule.h"
+#include "data/Roles.h"
 #include "db/Dates.h"
 #include "output/PrintModule.h"
 #include "widgets/DatePicker.h"
@@ -132,6 +133,18 @@ ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     g3->addWidget(label(QStringLiteral("备       注："), amountGroup, remarkEdit), 2, 0);
     g3->addWidget(remarkEdit, 2, 1, 1, 4);
     g3->addWidget(roundButton, 2, 6, 1, 2);
+    partsLabel = new QLabel(amountGroup);
+    partsLabel->setTextFormat(Qt::PlainText);
+    partsLabel->hide();
+    waiveCheck = new QCheckBox(QStringLiteral("免收违约金"), amountGroup);
+    waiveReasonEdit = new GbkLineEdit(amountGroup);
+    waiveReasonEdit->setByteLimit(50);
+    waiveReasonEdit->setPlaceholderText(QStringLiteral("免收原因"));
+    waiveCheck->hide();
+    waiveReasonEdit->hide();
+    g3->addWidget(partsLabel, 3, 1, 1, 7);
+    g3->addWidget(waiveCheck, 4, 1);
+    g3->addWidget(waiveReasonEdit, 4, 3, 1, 5);
     for (int c : {1, 4, 7})
         g3->setColumnStretch(c, 1);
     g3->setColumnMinimumWidth(5, 12);
@@ -191,6 +204,10 @@ ChargeEntryDialog::ChargeEntryDialog(QWidget *parent)
     findEdit->installEventFilter(this);
     connect(yearsEdit, &QLineEdit::textChanged, this, &ChargeEntryDialog::proposeForYears);
     connect(roundButton, &QPushButton::clicked, this, &ChargeEntryDialog::roundAmount);
+    connect(waiveCheck, &QCheckBox::toggled, this, [this](bool on) {
+        waiveReasonEdit->setEnabled(on);
+        proposeForYears();
+    });
     connect(saveButton, &QPushButton::clicked, this, &ChargeEntryDialog::save);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
@@ -326,7 +343,37 @@ void ChargeEntryDialog::proposeForYears()
             startDatePicker->setDateQuietly(p.start);
             endDatePicker->setDateQuietly(p.end);
         }
+        showParts(p);
     });
+}
+
+void ChargeEntryDialog::showParts(const ChargeLogic::Proposal &p)
+{
+    BillingRules::Bill bill;
+    if (p.hasPeriod && !houseId.isEmpty())
+        bill = ChargeLogic::billFor(houseId, purposeEdit->text(), floorAreaEdit->text(), unitPriceEdit->text(), p.start,
+                                    yearsEdit->text(), chargeDatePicker->date());
+    bool late = false;
+    for (const BillingRules::Part &part : bill.parts)
+        late = late || part.kind == QString::fromUtf8(BillingRules::LateCharge);
+    waiveCheck->setVisible(late);
+    waiveReasonEdit->setVisible(late);
+    waiveCheck->setEnabled(Roles::currentMay(Roles::Action::WaiveLateCharge));
+    waiveReasonEdit->setEnabled(waiveCheck->isEnabled() && waiveCheck->isChecked());
+    if (!late)
+        waiveCheck->setChecked(false);
+    if (bill.plain) {
+        partsLabel->clear();
+        partsLabel->hide();
+        return;
+    }
+    const BillingRules::Bill charged = late && waiveCheck->isChecked() ? ChargeLogic::withoutLateCharge(bill) : bill;
+    amountEdit->setText(charged.amount());
+    QStringList lines = BillingRules::partLines(charged);
+    for (QString &line : lines)
+        line.replace(QLatin1Char('\t'), QStringLiteral("  "));
+    partsLabel->setText(lines.join(QLatin1Char('\n')));
+    partsLabel->show();
 }
 
 void ChargeEntryDialog::roundAmount()
@@ -389,6 +436,8 @@ void ChargeEntryDialog::save()
         p.payee = payeeBox->text();
         p.remark = remarkEdit->text();
         p.lookedUpPaidUp = paidUpEdit->text();
+        p.waiveLateCharge = !waiveCheck->isHidden() && waiveCheck->isChecked();
+        p.waiveReason = waiveReasonEdit->text();
         const QString number = ChargeLogic::save(p);
         ++savedPayments;
         const QString savedHouse = houseId, savedCaption = p.area + QLatin1Char(' ') + p.room;
@@ -419,6 +468,8 @@ void ChargeEntryDialog::clearForNext()
     houseId.clear();
     for (GbkLineEdit *e : {roomEdit, houseAreaEdit, houseRoomEdit, floorAreaEdit, purposeEdit, unitPriceEdit, paidUpEdit, ownerEdit, phoneEdit, houseRemarkEdit, yearsEdit, amountEdit, remarkEdit})
         e->clear();
+    waiveCheck->setChecked(false);
+    waiveReasonEdit->clear();
     showHistory({});
 }
 

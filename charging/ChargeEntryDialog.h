@@ -1,4 +1,5 @@
 #pragma once
+#include "charging/ChargeLogic.h"
 #include "db/Database.h"
 
 #include <QDialog>
@@ -51,6 +52,12 @@ public:
     QPushButton *saveButton;         // 保存
     QPushButton *closeButton;        // 退出
     QPushButton *roundButton;        // 收款金额取整
+    // The amount's parts where the office's rules make any (season prices, 报停, 优惠,
+    // 违约金); hidden for a plain area × price × years.
+    QLabel *partsLabel;
+    // 免收违约金 and its reason: shown when the amount holds a late charge, usable by a 管理员.
+    QCheckBox *waiveCheck;
+    GbkLineEdit *waiveReasonEdit;
 
     // 交费记录: the loaded house's payments, newest first, voided ones too.
     QGroupBox *historyGroup;
@@ -85,6 +92,8 @@ protected:
 
 private:
     void clearPeriod();
+    // The parts of the proposal's amount under the office's rules, and the waiver's boxes.
+    void showParts(const ChargeLogic::Proposal &proposal);
     bool m_shown = false;
     QString m_pendingArea, m_pendingRoom;
 };

@@ -157,6 +157,32 @@ QString roundToYuan(const QString &amountText)
     return Numbers::plain(amount);
 }
 
+BillingRules::Bill billFor(const QString &houseId, const QString &purpose, const QString &floorArea,
+                           const QString &unitPrice, const QDate &start, const QString &years,
+                           const QDate &chargingDate)
+{
+    if (!Numbers::isNumber(floorArea) || !Numbers::isNumber(unitPrice) || !Numbers::isNumber(years))
+        return {};
+    const qint64 n = Numbers::toInt(years);
+    if (n <= 0 || n > 9999)
+        return {};
+    return BillingRules::billFor(dataModule().db(), houseId, purpose, Numbers::toDouble(floorArea),
+                                 Numbers::toDouble(unitPrice), start, int(n), chargingDate);
+}
+
+BillingRules::Bill withoutLateCharge(const BillingRules::Bill &bill)
+{
+    BillingRules::Bill out = bill;
+    out.parts.clear();
+    out.totalFen = 0;
+    for (const BillingRules::Part &p : bill.parts)
+        if (p.kind != QString::fromUtf8(BillingRules::LateCharge)) {
+            out.parts << p;
+            out.totalFen += p.fen;
+        }
+    return out;
+}
+
 Payment paymentFor(const House &house, const QString &years, const Proposal &proposal)
 {
     Payment p;
@@ -173,6 +199,12 @@ Payment paymentFor(const House &house, const QString &years, const Proposal &pro
     p.amount = proposal.amount;
     p.payee = CurrentUserName;
     p.lookedUpPaidUp = house.paidUp;
+    if (proposal.hasPeriod) {
+        const BillingRules::Bill bill = billFor(house.id, house.purpose, house.floorArea, house.unitPrice, proposal.start,
+                                                years, Dates::tryParse(ChargeDate));
+        if (!bill.plain)
+            p.amount = bill.amount();
+    }
     return p;
 }
 
@@ -229,6 +261,36 @@ QString save(const Payment &payment)
         paidUpBefore = *payment.lookedUpPaidUp;
     else
         paidUpBefore = db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")"));
+    // The office's rules at the payment's charging date, for the house's purpose as stored.
+    BillingRules::Bill bill = billFor(houseId,
+                                      db.scalar(QStringLiteral("SELECT HType FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")")),
+                                      floorArea, unitPrice, Dates::parse(startDate), years, Dates::parse(chargingDate));
+    QString remark = payment.remark;
+    QString waived;
+    if (payment.waiveLateCharge && !bill.plain) {
+        const BillingRules::Bill kept = withoutLateCharge(bill);
+        if (kept.totalFen != bill.totalFen) {
+            Roles::require(Roles::Action::WaiveLateCharge);
+            if (payment.waiveReason.trimmed().isEmpty())
+                throw AppError(QStringLiteral("免收违约金 须填写原因！"));
+            waived = BillingRules::Bill{false, bill.parts, bill.totalFen - kept.totalFen}.amount();
+            bill = kept;
+        }
+    }
+    if (!bill.plain) {
+        const QString words = bill.words();
+        if (!words.isEmpty())
+            remark = remark.isEmpty() ? words : remark + QStringLiteral("；") + words;
+        const qint64 typed = std::llround(Numbers::roundTo(money, 2) * 100.0);
+        if (typed != bill.totalFen) {
+            BillingRules::Part adjust;
+            adjust.kind = QString::fromUtf8(BillingRules::Adjustment);
+            adjust.year = bill.parts.isEmpty() ? 0 : bill.parts.first().year;
+            adjust.fen = typed - bill.totalFen;
+            bill.parts << adjust;
+            bill.totalFen = typed;
+        }
+    }
     const QString number = nextReceiptNumber();
 
     const BoundWrite::Bound insert{
@@ -237,10 +299,17 @@ QString save(const Payment &payment)
                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '否', ?, ?) "),
         {houseId.toLongLong(), number, chargingDate, payment.area, payment.room, Numbers::toDouble(floorArea),
          Numbers::toDouble(unitPrice), payment.owner, Numbers::toInt(years), startDate, endDate, money, capitals,
-         payment.paymentMethod, payment.payee, payment.remark, ChargeDate, CurrentUserName}};
+         payment.paymentMethod, payment.payee, remark, ChargeDate, CurrentUserName}};
     SqlText = BoundWrite::shown(insert);
     BoundWrite::run(db, withoutStatementJournal(db, insert.sql, QStringLiteral("INSERT")), insert.values);
     const QString chargeId = QString::number(db.lastInsertId());
+    // The parts the rules made, each one row; the payment's amount is their sum.
+    for (const BillingRules::Part &part : bill.parts)
+        BoundWrite::run(db,
+                        QStringLiteral("INSERT INTO UChargeItem (CID, theKind, theYear, thePrice, thePercent, theMoney) "
+                                       "VALUES (?, ?, ?, ?, ?, ?)"),
+                        {chargeId.toLongLong(), part.kind, qint64(part.year), part.price, part.percent,
+                         double(part.fen) / 100.0});
 
     const BoundWrite::Bound update{QStringLiteral("UPDATE UHouse SET EndDate = ? WHERE (ID = ?)"),
                                    {endDate, houseId.toLongLong()}};
@@ -253,7 +322,12 @@ QString save(const Payment &payment)
     ChangeLog::record({QString::fromUtf8(ChangeLog::PaymentStored), QStringLiteral("UCharge"), chargeId, payment.area,
                        payment.room,
                        QStringLiteral("单号 %1，金额 %2，收费年数 %3，期间 %4 至 %5，到期日期：%6 → %7")
-                           .arg(number, amount, years, startDate, endDate, paidUpBefore, endDate)});
+                           .arg(number, amount, years, startDate, endDate, paidUpBefore, endDate)
+                           + (bill.plain ? QString() : QStringLiteral("，%1").arg(bill.words().isEmpty() ? QStringLiteral("按收费规则")
+                                                                                                          : bill.words()))});
+    if (!waived.isEmpty())
+        ChangeLog::record({QStringLiteral("免收违约金"), QStringLiteral("UCharge"), chargeId, payment.area, payment.room,
+                           QStringLiteral("单号 %1，免收违约金 %2元，原因：%3").arg(number, waived, payment.waiveReason.trimmed())});
     tx.commit();
     return number;
 }

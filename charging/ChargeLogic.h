@@ -1,4 +1,5 @@
 #pragma once
+#include "charging/BillingRules.h"
 #include "db/Database.h"
 
 #include <QDate>
@@ -79,11 +80,26 @@ struct Payment {
     // house whose paid-up date has moved since (another copy of the program took a payment
     // for it in the meantime), so that no period is charged twice.
     std::optional<QString> lookedUpPaidUp;
+    // The late charge (违约金) left out: a 管理员's decision, with its reason on the change
+    // record.
+    bool waiveLateCharge = false;
+    QString waiveReason;
 };
+
+// The office's rules for a house and a number of years from its period's start, at the
+// charging date: plain (today's area × price × years) unless a rule, a season price or a
+// suspension changes it. A payment without a start date is plain.
+BillingRules::Bill billFor(const QString &houseId, const QString &purpose, const QString &floorArea,
+                           const QString &unitPrice, const QDate &start, const QString &years,
+                           const QDate &chargingDate);
+
+// The bill with the late charge left out (its waiver).
+BillingRules::Bill withoutLateCharge(const BillingRules::Bill &bill);
 
 // The payment of a looked-up house for a number of years as the proposal gives it, taken
 // under the login's charging date by the logged-in operator, guarded by the paid-up date
-// the look-up showed. The caller adds the payment method and the remark.
+// the look-up showed; the amount is the office's rules' total where they change it. The
+// caller adds the payment method and the remark.
 Payment paymentFor(const House &house, const QString &years, const Proposal &proposal);
 
 // Empty when a payment may be stored with this payment method, otherwise the refusal
@@ -94,6 +110,10 @@ QString methodRefusal(const QString &paymentMethod);
 // Stores the payment: in one transaction that takes the write lock first, makes the
 // receipt number, inserts the UCharge row (amount in capital numerals of its absolute
 // value) and moves the house's EndDate to the end date. Returns the receipt number.
+// Where the office's rules change the fee (billFor at the payment's charging date), the
+// parts are stored beside it (UChargeItem), an amount typed other than their total with a
+// part 调整 of the difference so that the parts add up to the amount, and the remark gets
+// the rules' words after the operator's. A waived late charge needs a 管理员.
 // Refuses (AppError, nothing stored) a house that is gone, or whose paid-up date is no
 // longer lookedUpPaidUp, and a payment without a method (methodRefusal).
 // Throws AppError (nothing stored) for a value that is no number or date, DbError when

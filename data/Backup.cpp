@@ -1,4 +1,5 @@
 #include "data/Backup.h"
+#include "db/Numbers.h"
 #include "data/Books.h"
 #include "data/DayFigures.h"
 #include "data/HouseFigures.h"
@@ -522,6 +523,22 @@ QStringList checkAccounts(Database &db)
             found << (voids.at(i, 1).isEmpty()
                           ? QStringLiteral("作废记录 %1 找不到它作废的收费").arg(voids.at(i, 0))
                           : QStringLiteral("作废记录 %1 所指的收费没有作废或收据号不同").arg(voids.at(i, 0)));
+    }
+    // A payment's parts, where the office's rules made any, belong to a payment and add up
+    // to its amount.
+    if (tables.contains(QStringLiteral("UChargeItem"), Qt::CaseInsensitive)) {
+        const Rows parts = db.select(QStringLiteral("SELECT i.CID, c.theNum, c.theMoney, ") + db.exactSum(QStringLiteral("i.theMoney"))
+                                     + QStringLiteral(" FROM UChargeItem i LEFT JOIN UCharge c ON (c.ID = i.CID) "
+                                                      "GROUP BY i.CID, c.theNum, c.theMoney ORDER BY i.CID"));
+        const auto fen = [](const QString &yuan) { return qRound64(Numbers::toDouble(yuan.isEmpty() ? QStringLiteral("0") : yuan) * 100.0); };
+        for (int i = 0; i < parts.rowCount(); ++i) {
+            if (parts.at(i, 1).isEmpty() && parts.at(i, 2).isEmpty())
+                found << QStringLiteral("收费的组成部分（UChargeItem）所指的收费 ID %1 不存在").arg(parts.at(i, 0));
+            else if (fen(parts.at(i, 2)) != fen(parts.at(i, 3)))
+                found << QStringLiteral("收据号 %1 的各组成部分合计 %2 与收款金额 %3 不符")
+                             .arg(parts.at(i, 1), Numbers::plain(double(fen(parts.at(i, 3))) / 100.0),
+                                  Numbers::plain(double(fen(parts.at(i, 2))) / 100.0));
+        }
     }
     found << ReceiptNumbers::beyondNumbering(db);
     // The figures kept beside the payments, counted again from them.

@@ -30,6 +30,7 @@ QString actionWords(Action action)
     case Action::Operators: return QStringLiteral("设置用户");
     case Action::UnitSettings: return QStringLiteral("设置使用单位");
     case Action::Backup: return QStringLiteral("备份或恢复数据");
+    case Action::WaiveLateCharge: return QStringLiteral("免收违约金");
     }
     return {};
 }

@@ -31,6 +31,7 @@ enum class Action {
     Operators,     // operators, their roles and passwords
     UnitSettings,  // 使用单位: the unit's name, period and office settings
     Backup,        // backup and restore
+    WaiveLateCharge, // leave a payment's late charge (违约金) out
 };
 
 // The words of an action in a refusal: "作废收费".

@@ -153,9 +153,10 @@ void addDayFigures(Database &db)
     addVersion(db, Engine::File, 6, &countFigures);
 }
 
-// 6 -> 7: the days' totals (by payment date and method) beside the day's figures, the
-// day's figures by area, and an index for every column of the house lists.
-void addDayTotals(Database &db)
+// 6 -> 7: the billing rules' tables, empty: every rule is off until the office sets it;
+// the days' totals (by payment date and method) beside the day's figures, the day's
+// figures by area, and an index for every column of the house lists.
+void addBillingRulesAndTotals(Database &db)
 {
     addVersion(db, Engine::File, 7);
 }
@@ -171,7 +172,7 @@ const Step kSteps[] = {
     {3, addNumberTable},
     {4, addCashControls},
     {5, addDayFigures},
-    {6, addDayTotals},
+    {6, addBillingRulesAndTotals},
 };
 static_assert(std::size(kSteps) == Version - 1, "one upgrade step for every version after 1");
 
@@ -238,7 +239,7 @@ void addServerDayFigures(Database &db)
 {
     addVersion(db, Engine::Server, 6, &countFigures);
 }
-void addServerDayTotals(Database &db)
+void addServerBillingRulesAndTotals(Database &db)
 {
     addVersion(db, Engine::Server, 7);
 }
@@ -247,7 +248,7 @@ const Step kServerSteps[] = {
     {3, addServerNumberTable},
     {4, addServerCashControls},
     {5, addServerDayFigures},
-    {6, addServerDayTotals},
+    {6, addServerBillingRulesAndTotals},
 };
 static_assert(std::size(kServerSteps) == Version - 2, "one server upgrade step for every version after 2");
 

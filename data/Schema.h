@@ -21,8 +21,10 @@ namespace Schema {
 //   6  the payments' figures by day, area and method, kept beside them (UDayFigure),
 //      the houses' by area and paid-up date (UHouseFigure), and an index for every
 //      column of the payment lists (a click on its heading)
-//   7  the payments' totals by day and method (UDayTotal), the day's figures by area, and
-//      an index for every column of the house lists
+//   7  the office's billing rules: season prices by house purpose (SSeasonPrice), the rules'
+//      settings (SRule), seasons suspended (USuspend) and the parts of a payment
+//      (UChargeItem); the payments' totals by day and method (UDayTotal), the day's figures
+//      by area, and an index for every column of the house lists
 // The tables themselves are described once in SchemaTables, which writes each engine's
 // statements. To change the schema: change the description (the new parts with the new
 // version as their `since`), raise Version and add the step from the previous version in

@@ -10,6 +10,11 @@ namespace {
 
 using K = Kind;
 
+// From this version on, a table and its indexes are made only where missing on a server
+// too: a server database put back to an earlier version's number (a restore of its rows
+// into the tables of a newer program) still holds them, and the step must pass over them.
+constexpr int MadeWhereMissing = 7;
+
 // A column written on the line of the one before it.
 Column besides(Column c)
 {
@@ -135,6 +140,34 @@ const std::vector<Table> &tables()
      {{"AName", K::FoldedText}, {"EndDate", K::FoldedText}, {"theCount", K::Integer}, {"theCenti", K::Integer},
       {"theFee", K::Integer}, {"theOdd", K::Integer}},
      {{.name = "UHouseFigure_Group", .columns = {"AName", "EndDate"}, .unique = true}}},
+    // The office's billing rules. A season's price of a house purpose (SSeasonPrice), used
+    // for that season in place of the house's stored price. The rules themselves (SRule),
+    // one row per setting, a rule missing or "0" being off: 报停 (a season suspended for
+    // a base percentage of the fee), the early-payment discount and the late charge.
+    {"SSeasonPrice", 7,
+     {{"ID", K::Id}, {"HType", K::FoldedText}, {"theYear", K::Integer, "采暖季"}, {"thePrice", K::Real, "单价"},
+      {"Remark", K::FoldedText}},
+     {{.name = "SSeasonPrice_Key", .columns = {"HType", "theYear"}, .unique = true}}},
+    {"SRule", 7, {{"theName", K::FoldedText, nullptr, true}, {"theValue", K::Text}}, {}},
+    // A house's season suspended (报停): the percentage of the fee it pays as it was when
+    // applied for, who applied and why; a cancelled one is kept, theDel '是', with who
+    // cancelled it and when.
+    {"USuspend", 7,
+     {{"ID", K::Id}, {"HID", K::Integer, "房屋编号"}, {"theYear", K::Integer, "采暖季"}, {"AName", K::FoldedText},
+      {"HNum", K::FoldedText}, {"thePercent", K::Real, "百分比"}, {"Reason", K::FoldedText},
+      {"theDate", K::FoldedText}, {"theTime", K::FoldedText}, {"UName", K::FoldedText}, {"theDel", K::FoldedText},
+      {"DelTime", K::FoldedText}, {"DelUName", K::FoldedText}},
+     {{"USuspend_House", {"HID", "theYear"}}, {"USuspend_Year", {"theYear"}}}},
+    // The parts of a payment that the rules made (UChargeItem): the fee of each season (年费,
+    // 基本热费), the discount (优惠), the late charge (违约金) and an amount typed over the
+    // proposal (调整); they add up to the payment's theMoney. A payment no rule touched has
+    // none: it is one yearly fee, as always. Voided with their payment (its theDel).
+    {"UChargeItem", 7,
+     {{"ID", K::Id}, {"CID", K::Integer}, {"theKind", K::FoldedText}, {"theYear", K::Integer},
+      {"thePrice", K::Real, "单价"}, {"thePercent", K::Real, "百分比"},
+      // The server names a refused number by its column alone: the payments' word for it.
+      {"theMoney", K::Real, "收款金额"}},
+     {{"UChargeItem_CID", {"CID"}}}},
     };
     return kTables;
 }
@@ -228,7 +261,7 @@ QString serverType(const Column &c)
 QString createTable(Engine engine, const Table &t)
 {
     QString out = QStringLiteral("CREATE TABLE ");
-    if (engine == Engine::File && t.since > 1)
+    if ((engine == Engine::File && t.since > 1) || t.since >= MadeWhereMissing)
         out += QStringLiteral("IF NOT EXISTS ");
     out += QString::fromLatin1(t.name) + QStringLiteral(" (");
     bool firstColumn = true;
@@ -261,7 +294,7 @@ QString createIndex(Engine engine, const Table &t, const Index &x)
         keys << QStringLiteral("ID");
     // An index added to an older table, and on a file everything added after version 1,
     // is made only where it is missing.
-    const bool ifMissing = x.since > t.since || (engine == Engine::File && t.since > 1);
+    const bool ifMissing = x.since > t.since || (engine == Engine::File && t.since > 1) || t.since >= MadeWhereMissing;
     return QStringLiteral("CREATE %1INDEX %2%3 ON %4 (%5);\n")
         .arg(x.unique ? QStringLiteral("UNIQUE ") : QString(), ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), QString::fromLatin1(x.name),
              QString::fromLatin1(t.name), keys.join(QStringLiteral(", ")));

@@ -1,7 +1,9 @@
 #include "owners/ArrearsStatements.h"
 #include "charging/ChargeLogic.h"
 #include "data/HouseFigures.h"
+#include "data/DataModule.h"
 #include "data/LiveRow.h"
+#include "data/OfficeRules.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
 #include "db/Database.h"
@@ -13,6 +15,37 @@ namespace ArrearsStatements {
 QString dateClause(const QDate &reference)
 {
     return QStringLiteral("AND (EndDate < '") + Dates::format(reference) + QStringLiteral("') ");
+}
+
+QString seasonsPart(const Database &db, const QString &years)
+{
+    Seasons::Period period;
+    try {
+        // Reads only: whether the tables hold anything, and the period.
+        Database &reader = const_cast<Database &>(db);
+        if (!OfficeRules::anySeasonPrices(reader) && !OfficeRules::anySuspensions(reader))
+            return {};
+        period = OfficeRules::storedPeriod(reader);
+    } catch (const AppError &) {
+        return {};
+    }
+    // The first season unpaid: the one whose first day follows the paid-up date (in its
+    // year when the date is before the season's first month and day, else in the next).
+    const QString begin = QStringLiteral("%1-%2").arg(period.beginMonth, 2, 10, QLatin1Char('0')).arg(period.beginDay, 2, 10, QLatin1Char('0'));
+    const QString judgeable = db.isServer() ? QStringLiteral("UHouse.EndDate::text ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$'")
+                                            : QStringLiteral("UHouse.EndDate GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'");
+    const QString first = QStringLiteral("(CASE WHEN %1 THEN CAST(substr(UHouse.EndDate, 1, 4) AS INTEGER) + "
+                                         "CASE WHEN substr(UHouse.EndDate, 6, 5) < '%2' THEN 0 ELSE 1 END END)")
+                              .arg(judgeable, begin);
+    const QString range = QStringLiteral("%1.theYear >= %2 AND %1.theYear < %2 + %3");
+    // A season with its own price: the difference, at the suspension's percentage where it
+    // is suspended too. A suspended season: the percentage's shortfall of the house's price.
+    return QStringLiteral("(COALESCE((SELECT SUM((p.thePrice - UHouse.thePrice) * COALESCE((SELECT s.thePercent FROM USuspend s "
+                          "WHERE s.HID = UHouse.ID AND s.theDel = '否' AND s.theYear = p.theYear), 100)) FROM SSeasonPrice p "
+                          "WHERE p.HType = UHouse.HType AND %1), 0) / 100.0 * UHouse.theArea + "
+                          "COALESCE((SELECT SUM(s.thePercent - 100) FROM USuspend s WHERE s.HID = UHouse.ID AND s.theDel = '否' "
+                          "AND %2), 0) / 100.0 * UHouse.theArea * UHouse.thePrice)")
+        .arg(range.arg(QStringLiteral("p"), first, years), range.arg(QStringLiteral("s"), first, years));
 }
 
 namespace {
@@ -41,9 +74,19 @@ QString outOfRange(const QString &years)
 
 // The amount owed; none for a house out of range, whose amount could only read as INF, 0
 // or an error.
-QString amountOwed(const QString &years)
+QString amountOwed(const QString &years, const QString &seasons = {})
 {
-    return QStringLiteral("CASE WHEN %1 THEN NULL ELSE %2 * theArea * thePrice END").arg(outOfRange(years), years);
+    return QStringLiteral("CASE WHEN %1 THEN NULL ELSE %2 * theArea * thePrice%3 END")
+        .arg(outOfRange(years), years, seasons.isEmpty() ? QString() : QStringLiteral(" + ") + seasons);
+}
+
+QString seasonsPartOfProgram(const QString &years)
+{
+    try {
+        return seasonsPart(dataModule().db(), years);
+    } catch (const AppError &) {
+        return {};
+    }
 }
 
 } // namespace
@@ -54,7 +97,7 @@ QString list(const QDate &reference, const QString &conditions)
     return OwnerStatements::leadingColumns()
         + QStringLiteral("Remark AS 备注, ")
         + years + QStringLiteral(" AS 欠费年数, ")
-        + amountOwed(years) + QStringLiteral(" AS 欠费金额, ")
+        + amountOwed(years, seasonsPartOfProgram(years)) + QStringLiteral(" AS 欠费金额, ")
         + QStringLiteral("ID FROM UHouse ")
         + QStringLiteral("WHERE (" LIVE_ROW ") ")
         + conditions
@@ -63,7 +106,8 @@ QString list(const QDate &reference, const QString &conditions)
 
 QString totals(const Database &db, const QDate &reference, const QString &conditions)
 {
-    if (!HouseFigures::covers(conditions))
+    // The kept figures know the houses' prices, not the seasons'.
+    if (!HouseFigures::covers(conditions) || !seasonsPart(db, yearsOwed(Dates::format(reference))).isEmpty())
         return totalsOfHouses(db, reference, conditions);
     // The groups' figures are whole units: summed exactly and read as square metres and
     // yuan. No house in them is out of range. A house that does not fit them sends the
@@ -82,7 +126,7 @@ QString totalsOfHouses(const Database &db, const QDate &reference, const QString
 {
     const QString years = yearsOwed(Dates::format(reference));
     return QStringLiteral("SELECT ") + db.exactSum(QStringLiteral("theArea")) + QStringLiteral(" AS 面积, ")
-        + db.exactSum(amountOwed(years)) + QStringLiteral(" AS 欠费金额, ")
+        + db.exactSum(amountOwed(years, seasonsPart(db, years))) + QStringLiteral(" AS 欠费金额, ")
         + QStringLiteral("SUM(CASE WHEN ") + outOfRange(years) + QStringLiteral(" THEN 1 ELSE 0 END) AS ")
         + QString::fromUtf8(OutOfRangeHouses) + QLatin1Char(' ')
         + QStringLiteral("FROM UHouse ")

@@ -11,7 +11,17 @@ class Rows;
 namespace ArrearsStatements {
 
 // The clause that always starts conditions: "AND (EndDate < 'yyyy-mm-dd') ".
+//
+// Where the office keeps season prices or has houses' seasons suspended (报停), the amount
+// owed is the sum over the house's unpaid seasons up to the reference date: the years owed
+// (as below) are the seasons from the one its paid-up date leaves unpaid on, each charged at
+// its season price (else the house's price) × area, × the suspension's percentage for a
+// suspended one. An office with neither has the statements as they always were.
 QString dateClause(const QDate &reference);
+
+// What season prices and suspensions add to `years` × area × price for the UHouse row of a
+// statement, as an expression; empty when the office has neither (or no database is open).
+QString seasonsPart(const Database &db, const QString &years);
 
 // The owner list plus "欠费年数" (calendar years from the paid-up date to the reference
 // date) and "欠费金额" (those years times area times unit price), by area and room. A

@@ -1,6 +1,10 @@
 #include "owners/OwnerManagementWindow.h"
 #include "owners/OwnerEntry.h"
 #include "owners/OwnerModifyDialog.h"
+#include "owners/SuspendDialog.h"
+#include "data/DataModule.h"
+#include "data/OfficeRules.h"
+#include "data/Roles.h"
 #include "widgets/DialogRunner.h"
 #include "widgets/Guard.h"
 #include "browse/QueryModel.h"
@@ -19,6 +23,33 @@ OwnerManagementWindow::OwnerManagementWindow(QWidget *parent)
     deleteAction = menu->addAction(QStringLiteral("删除 &D"));
     connect(modifyAction, &QAction::triggered, this, &OwnerManagementWindow::modifyOwner);
     connect(deleteAction, &QAction::triggered, this, &OwnerManagementWindow::deleteOwner);
+    // 报停 only where the office has switched it on: an office without it keeps its menu.
+    bool suspending = false;
+    try {
+        suspending = OfficeRules::settings(dataModule().db()).suspend;
+    } catch (const AppError &) {
+    }
+    if (suspending) {
+        menu->addSeparator();
+        suspendAction = menu->addAction(QStringLiteral("报停 &T"));
+        suspendAction->setEnabled(Roles::currentMay(Roles::Action::Owners));
+        connect(suspendAction, &QAction::triggered, this, &OwnerManagementWindow::suspendHouse);
+    }
+}
+
+void OwnerManagementWindow::suspendHouse()
+{
+    if (currentRow() < 0)
+        return;
+    QPointer<SuspendDialog> dialog;
+    const bool ready = guard(this, [&] {
+        dialog = new SuspendDialog(this);
+        dialog->load(currentValue(QStringLiteral("ID")));
+    });
+    if (ready)
+        runModal(dialog);
+    if (dialog)
+        dialog->deleteLater();
 }
 
 void OwnerManagementWindow::modifyOwner()

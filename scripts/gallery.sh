@@ -323,4 +323,20 @@ keys Return
 for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
 if kill -0 "$pid" 2>/dev/null; then echo "gallery: the program did not end after the exit question" >&2; exit 1; fi
 pid=
+
+# A receipt with parts, made last so that no other picture shows the rules: the office
+# switches 报停 (30%, applications up to 12-31 of the season's first year) and a 1%
+# discount on; a house paid ahead suspends the next season it has not paid, and pays it.
+parea=$(admin sql --db "$db" "SELECT theAN FROM SUser WHERE theName = '管理员'" | tail -1)
+proom=$(admin sql --db "$db" "SELECT theNum FROM UHouse WHERE AName = '$parea' AND theDel = '否' AND EndDate >= '$today' ORDER BY EndDate, theNum LIMIT 1" | tail -1)
+pend=$(admin sql --db "$db" "SELECT EndDate FROM UHouse WHERE AName = '$parea' AND theNum = '$proom' AND theDel = '否'" | tail -1)
+pbegin=$(admin sql --db "$db" "SELECT theBM || '-' || theBD FROM SDept" | tail -1)
+pnext=$(date -d "$pend + 1 day" +%F)
+pseason=${pnext:0:4}
+[ "$(date -d "$pseason-${pbegin%-*}-${pbegin#*-}" +%F)" \< "$pnext" ] && pseason=$((pseason + 1))
+admin rules --db "$db" --suspend-percent 30 --suspend-deadline 12-31 --discount 1 --discount-from 01-01 --discount-to 12-31 >/dev/null
+admin suspend --db "$db" --area "$parea" --room "$proom" --season "$pseason" --reason "外出务工" >/dev/null
+pnumber=$(admin charge --db "$db" --area "$parea" --room "$proom" --years 1 | head -1)
+admin receipt --db "$db" "$pnumber" --pdf "$work/receipt-parts.pdf" >/dev/null
+pdftoppm -r 144 -aaVector no -png -singlefile "$work/receipt-parts.pdf" "$out/receipt-parts"
 echo "gallery written to $out"

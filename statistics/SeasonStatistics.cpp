@@ -1,5 +1,6 @@
 #include "statistics/SeasonStatistics.h"
 #include "data/LiveRow.h"
+#include "data/OfficeRules.h"
 #include "db/Database.h"
 #include "db/Dates.h"
 #include "db/DbError.h"
@@ -15,23 +16,6 @@
 namespace SeasonStatistics {
 
 namespace {
-
-int wholeSetting(const QString &text, int low, int high, const QString &what)
-{
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    if (!ok || v < low || v > high)
-        throw AppError(QStringLiteral("使用单位的收费周期设置有误：%1“%2”不是 %3 到 %4 之间的整数，请在 文件 → 使用单位 中改正")
-                           .arg(what, text, QString::number(low), QString::number(high)));
-    return v;
-}
-
-// The day of the month, or the month's last day when the month is shorter.
-QDate clampedDate(int year, int month, int day)
-{
-    const QDate first(year, month, 1);
-    return first.addDays(qMin(day, first.daysInMonth()) - 1);
-}
 
 // A paid-up date that the arrears reminder can judge: "yyyy-mm-dd", ten characters with
 // the dashes in their places and ASCII digits everywhere else (with the digits taken out,
@@ -52,6 +36,8 @@ QString judgeableDate(const Database &db, const QString &column)
 QString housesByArea(const Database &db, const Season &s, const QString &only = {})
 {
     const QString e = Sql::quote(Dates::format(s.end));
+    // Season prices and suspensions in the amount owed, where the office has any.
+    const QString seasons = ArrearsStatements::seasonsPart(db, QStringLiteral("DateDiff('yyyy', EndDate, %1)").arg(e));
     const QString paid = QStringLiteral("(EndDate >= %1 AND %2)").arg(e, judgeableDate(db, QStringLiteral("EndDate")));
     const QString behind = QStringLiteral("(EndDate < %1)").arg(e);
     return QStringLiteral("SELECT AName, COUNT(*) AS houses, ") + db.exactSum(QStringLiteral("theArea"))
@@ -61,7 +47,8 @@ QString housesByArea(const Database &db, const Season &s, const QString &only = 
         + QStringLiteral("SUM(CASE WHEN %1 THEN 1 ELSE 0 END) AS behind, ").arg(behind)
         + db.exactSum(QStringLiteral("CASE WHEN %1 THEN theArea END").arg(behind)) + QStringLiteral(" AS behindArea, ")
         // The arrears reminder's amount: calendar years owed times area times unit price.
-        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice END").arg(behind, e))
+        + db.exactSum(QStringLiteral("CASE WHEN %1 THEN DateDiff('yyyy', EndDate, %2) * theArea * thePrice%3 END")
+                          .arg(behind, e, seasons.isEmpty() ? QString() : QStringLiteral(" + ") + seasons))
         + QStringLiteral(" AS owed ")
         + QStringLiteral("FROM UHouse WHERE (" LIVE_ROW ") ") + only + QStringLiteral("GROUP BY AName");
 }
@@ -140,44 +127,6 @@ struct Sum {
 
 } // namespace
 
-Period periodFromTexts(const QString &beginMonth, const QString &beginDay, const QString &endMonth,
-                       const QString &endDay)
-{
-    Period p;
-    p.beginMonth = wholeSetting(beginMonth, 1, 12, QStringLiteral("开始月份"));
-    p.beginDay = wholeSetting(beginDay, 1, 31, QStringLiteral("开始日"));
-    p.endMonth = wholeSetting(endMonth, 1, 12, QStringLiteral("截止月份"));
-    p.endDay = wholeSetting(endDay, 1, 31, QStringLiteral("截止日"));
-    return p;
-}
-
-QString Season::caption() const
-{
-    return QStringLiteral("%1—%2采暖季").arg(year).arg(year + 1);
-}
-
-Season seasonOf(int year, const Period &period)
-{
-    Season s;
-    s.year = year;
-    s.begin = clampedDate(year, period.beginMonth, period.beginDay);
-    s.end = clampedDate(year + 1, period.endMonth, period.endDay);
-    return s;
-}
-
-Season seasonHolding(const QDate &date, const Period &period)
-{
-    // A season starts in its own year and ends in the next, so only the season of the
-    // year before and the one of the date's year can hold it.
-    const Season before = seasonOf(date.year() - 1, period);
-    if (before.contains(date))
-        return before;
-    const Season current = seasonOf(date.year(), period);
-    if (current.contains(date) || date < current.begin)
-        return current;
-    return seasonOf(date.year() + 1, period);
-}
-
 double AreaFigures::houseRate() const
 {
     return houses > 0 ? 100.0 * paidHouses / houses : -1.0;
@@ -195,6 +144,9 @@ QStringList statements(const Database &db, const Season &season)
 
 Figures compute(Database &db, const Season &season, Payments payments, Houses houses)
 {
+    // The kept figures know the houses' prices, not the seasons' nor the suspensions.
+    if (!ArrearsStatements::seasonsPart(db, QStringLiteral("0")).isEmpty())
+        houses = Houses::Recounted;
     // The office's arrears are the arrears reminder's own total at the season's end, read
     // first: an amount owed that no receipt could write is refused as the reminder refuses
     // it, before the sums below fail on it or mean nothing.
@@ -357,6 +309,9 @@ Figures compute(Database &db, const Season &season, Payments payments, Houses ho
     }
     std::stable_sort(f.methods.begin(), f.methods.end(),
                      [](const MethodTaking &a, const MethodTaking &b) { return a.amount > b.amount; });
+    // The season's suspended houses (报停), apart: they pay the base fee only.
+    if (OfficeRules::anySuspensions(db))
+        f.suspended = OfficeRules::suspendedIn(db, season.year);
     return f;
 }
 
@@ -402,6 +357,11 @@ QString tableText(const Figures &figures)
     for (const AreaFigures &a : figures.areas)
         out += tableCells(a).join(QLatin1Char('\t')) + QLatin1Char('\n');
     out += tableCells(figures.office).join(QLatin1Char('\t')) + QLatin1Char('\n');
+    if (!figures.suspended.isEmpty()) {
+        out += QStringLiteral("报停\t户数\t面积\n");
+        for (const OfficeRules::SuspendedArea &a : figures.suspended)
+            out += QStringLiteral("%1\t%2\t%3\n").arg(a.area).arg(a.houses).arg(Numbers::plain(a.floorArea));
+    }
     return out;
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "data/OfficeRules.h"
+#include "data/Seasons.h"
 #include <QDate>
 #include <QString>
 #include <QVector>
@@ -10,34 +12,13 @@ class Database;
 // tool's stats command. Logic only; the charts are drawn by SeasonCharts.
 namespace SeasonStatistics {
 
-// The using unit's charging period as whole numbers: from begin month/day of one year to
-// end month/day of the next.
-struct Period {
-    int beginMonth = 10;
-    int beginDay = 10;
-    int endMonth = 4;
-    int endDay = 10;
-};
-
-// Reads the period as the login state holds it (texts). Throws AppError naming the
-// setting when a month is no month or a day no day of any month.
-Period periodFromTexts(const QString &beginMonth, const QString &beginDay, const QString &endMonth,
-                       const QString &endDay);
-
-// Season Y runs from Y-begin to (Y+1)-end, both days included. A day past the end of its
-// month (31 April, 29 February of a common year) is the month's last day.
-struct Season {
-    int year = 0;
-    QDate begin;
-    QDate end;
-    bool isValid() const { return begin.isValid() && end.isValid(); }
-    bool contains(const QDate &d) const { return d >= begin && d <= end; }
-    QString caption() const; // "2024—2025采暖季"
-};
-
-Season seasonOf(int year, const Period &period);
-// The season holding the date; a date between two seasons gives the next one.
-Season seasonHolding(const QDate &date, const Period &period);
+// The charging period and its seasons live with the data (data/Seasons), where the
+// charge's rules read them too; the statistics use them under their old names.
+using Period = Seasons::Period;
+using Season = Seasons::Season;
+using Seasons::periodFromTexts;
+using Seasons::seasonHolding;
+using Seasons::seasonOf;
 
 // The figures of one area, or of the whole office.
 struct AreaFigures {
@@ -76,6 +57,9 @@ struct Figures {
     AreaFigures office;         // the whole office; area "合计"
     QVector<DayTaking> days;    // days with payments, in date order
     QVector<MethodTaking> methods; // by amount, largest first
+    // The season's suspended houses (报停) by area and the office's "合计" last; empty when
+    // none are (the office's houses and area above include them).
+    QVector<OfficeRules::SuspendedArea> suspended;
 };
 
 // The statements, for the benchmark's bare engine to run as they are.
@@ -100,7 +84,7 @@ QString formatRate(double rate);
 QString formatMoney(double amount);
 
 // The table as text, one line per area and the office's line last, tab-separated with a
-// heading line (the admin tool's output).
+// heading line (the admin tool's output); then the suspended houses, where there are any.
 QString tableText(const Figures &figures);
 
 // The table's column headings, in the order of the window, the print and the workbook.

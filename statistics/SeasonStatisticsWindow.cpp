@@ -2,6 +2,7 @@
 #include "data/DataModule.h"
 #include "db/Database.h"
 #include "db/Dates.h"
+#include "db/Numbers.h"
 #include "output/UiSheetOpener.h"
 #include "report/ReportPresenter.h"
 #include "statistics/SeasonCharts.h"
@@ -210,6 +211,10 @@ void SeasonStatisticsWindow::computed()
                               QString::number(o.seconds, 'f', 2));
     if (m_figures.office.undatedHouses > 0)
         status += QStringLiteral("；另有 %1 户的到期日期不是日期，未计入已交或欠费").arg(m_figures.office.undatedHouses);
+    if (!m_figures.suspended.isEmpty())
+        status += QStringLiteral("；报停 %1 户，面积 %2 平方米")
+                      .arg(m_figures.suspended.last().houses)
+                      .arg(Numbers::plain(m_figures.suspended.last().floorArea));
     statusLabel->setText(status);
     printButton->setEnabled(true);
     excelButton->setEnabled(true);

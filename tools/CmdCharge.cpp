@@ -1,6 +1,7 @@
 // charge: takes one payment from the command line through the logic of charge entry:
 // the look-up, the proposal for the years, the receipt number, the insert and the paid-up
-// date, all in one transaction. No receipt preview; the receipt number is printed.
+// date, all in one transaction. No receipt preview; the receipt number is printed, and the
+// amount's parts where the office's rules (season prices, 报停, 优惠, 违约金) made any.
 #include "tools/AdminCommand.h"
 #include "data/BoundWrite.h"
 #include "operators/Login.h"
@@ -96,6 +97,13 @@ int runCharge(const QStringList &args, QTextStream &out, QTextStream &err)
     p.paymentMethod = method;
     const QString number = ChargeLogic::save(p);
     out << number << '\n';
+    // The amount's parts, where the office's rules made any.
+    const BillingRules::Bill bill = ChargeLogic::billFor(h.id, h.purpose, h.floorArea, h.unitPrice, proposal.start, years, date);
+    if (!bill.plain) {
+        for (const QString &line : BillingRules::partLines(bill))
+            out << line << '\n';
+        out << QStringLiteral("合计\t%1").arg(p.amount) << '\n';
+    }
     return 0;
 }
 

@@ -28,12 +28,15 @@ struct CopiedTable {
 // Every table of the program, parents before the rows that name them.
 const CopiedTable kCopied[] = {{"SUser", "ID"}, {"SArea", "ID"}, {"SMType", "ID"}, {"SPrice", "ID"},
                                {"SDept", "ID"}, {"SZD", "theID"}, {"UHouse", "ID"}, {"UCharge", "ID"},
-                               {"UVoid", "ID"}, {"ULog", "ID"}, {"UNumSkip", "theDate", false}};
+                               {"UVoid", "ID"}, {"ULog", "ID"}, {"UNumSkip", "theDate", false},
+                               {"SSeasonPrice", "ID"}, {"SRule", "theName", false}, {"USuspend", "ID"},
+                               {"UChargeItem", "ID"}};
 
 // A target holds data once anything beyond what init stores is in it.
 QString heldData(Database &db)
 {
-    for (const char *t : {"UHouse", "UCharge", "SArea", "SMType", "SPrice", "UVoid", "ULog", "UNumSkip"}) {
+    for (const char *t : {"UHouse", "UCharge", "SArea", "SMType", "SPrice", "UVoid", "ULog", "UNumSkip", "SSeasonPrice",
+                          "SRule", "USuspend", "UChargeItem"}) {
         const QString n = db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(t)));
         if (n != QLatin1String("0"))
             return QStringLiteral("%1 中有 %2 行").arg(QLatin1String(t), n);
