@@ -148,9 +148,11 @@ int generate(const QString &dir)
             o.payShare = 1.0;
             o.chargeDate = DistrictToday;
             o.progress = [](const QString &s) { say(s); };
-            // The payment lists' sort indexes are made after the rows, in one sorted pass
-            // each, rather than kept up through ten million inserts in random order.
-            const QString sortIndexes = SchemaTables::indexesAddedIn(SchemaTables::Engine::File, 6);
+            // The lists' sort indexes (payments from version 6, houses from 7) are made after
+            // the rows, in one sorted pass each, rather than kept up through ten million
+            // inserts in random order.
+            const QString sortIndexes = SchemaTables::indexesAddedIn(SchemaTables::Engine::File, 6)
+                + SchemaTables::indexesAddedIn(SchemaTables::Engine::File, 7);
             static const QRegularExpression named(QStringLiteral("INDEX (?:IF NOT EXISTS )?(\\w+)"));
             for (auto m = named.globalMatch(sortIndexes); m.hasNext();)
                 d.exec(QStringLiteral("DROP INDEX IF EXISTS ") + m.next().captured(1));
