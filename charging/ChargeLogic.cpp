@@ -245,26 +245,25 @@ QString save(const Payment &payment)
     Transaction tx(db);
     // Desks charging under the same date number their receipts one after another.
     db.lockFor(QStringLiteral("receipt numbers ") + ChargeDate);
+    // The house as it is stored now, read once under the write lock: its paid-up date, its
+    // purpose (for the office's rules) and whether it is live.
+    const Rows now = dataModule().query(QStringLiteral("SELECT EndDate, HType, CASE WHEN " LIVE_ROW " THEN 1 ELSE 0 END "
+                                                       "FROM UHouse WHERE (ID = ")
+                                        + houseId + QStringLiteral(")"));
+    const bool found = !now.isEmpty();
     if (payment.lookedUpPaidUp) {
-        // Under the write lock: what the look-up showed still holds, or another copy of
-        // the program has charged this house since.
-        const Rows now = dataModule().query(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId
-                                       + QStringLiteral(") AND (" LIVE_ROW ")"));
-        if (now.isEmpty())
+        // What the look-up showed still holds, or another copy of the program has charged
+        // this house since.
+        if (!found || now.at(0, 2) != QLatin1String("1"))
             throw AppError(QStringLiteral("业主信息 不存在，请重新录入房号！"));
         if (now.at(0, 0) != *payment.lookedUpPaidUp)
             throw AppError(QStringLiteral("该业主的到期日期已由 %1 变为 %2（可能刚在另一台电脑上收过费），本次收费没有保存，请重新录入房号！")
                                .arg(*payment.lookedUpPaidUp, now.at(0, 0)));
     }
-    QString paidUpBefore;
-    if (payment.lookedUpPaidUp)
-        paidUpBefore = *payment.lookedUpPaidUp;
-    else
-        paidUpBefore = db.scalar(QStringLiteral("SELECT EndDate FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")"));
+    const QString paidUpBefore = payment.lookedUpPaidUp ? *payment.lookedUpPaidUp : found ? now.at(0, 0) : QString();
     // The office's rules at the payment's charging date, for the house's purpose as stored.
-    BillingRules::Bill bill = billFor(houseId,
-                                      db.scalar(QStringLiteral("SELECT HType FROM UHouse WHERE (ID = ") + houseId + QStringLiteral(")")),
-                                      floorArea, unitPrice, Dates::parse(startDate), years, Dates::parse(chargingDate));
+    BillingRules::Bill bill = billFor(houseId, found ? now.at(0, 1) : QString(), floorArea, unitPrice,
+                                      Dates::parse(startDate), years, Dates::parse(chargingDate));
     QString remark = payment.remark;
     QString waived;
     if (payment.waiveLateCharge && !bill.plain) {

@@ -81,16 +81,8 @@ void TestDayFigures::cleanup()
 
 QString TestDayFigures::kept()
 {
-    const Rows rows = dataModule().query(QStringLiteral(
+    return rowsAsText(QStringLiteral(
         "SELECT myDate, AName, MType, theCount, theFen, theOdd FROM UDayFigure ORDER BY myDate, AName, MType"));
-    QString out;
-    for (int r = 0; r < rows.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < rows.columns().size(); ++c)
-            cells << rows.at(r, c);
-        out += cells.join(QLatin1Char(' ')) + QLatin1Char('\n');
-    }
-    return out;
 }
 
 void TestDayFigures::keptByPaymentsVoidsAndImport()

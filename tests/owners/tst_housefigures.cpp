@@ -77,16 +77,8 @@ void TestHouseFigures::cleanup()
 
 QString TestHouseFigures::kept()
 {
-    const Rows rows = dataModule().query(QStringLiteral(
+    return rowsAsText(QStringLiteral(
         "SELECT AName, EndDate, theCount, theCenti, theFee, theOdd FROM UHouseFigure ORDER BY AName, EndDate"));
-    QString out;
-    for (int r = 0; r < rows.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < rows.columns().size(); ++c)
-            cells << rows.at(r, c);
-        out += cells.join(QLatin1Char(' ')) + QLatin1Char('\n');
-    }
-    return out;
 }
 
 void TestHouseFigures::keptByEveryWriteOfAHouse()

@@ -231,3 +231,16 @@ void backToVersion5(Database &db)
                                "DROP TRIGGER UHouse_figures_delete; DROP TABLE UHouseFigure"));
     db.setSchemaVersion(5);
 }
+
+QString rowsAsText(const QString &sql)
+{
+    const Rows rows = dataModule().query(sql);
+    QString out;
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < rows.columns().size(); ++c)
+            cells << rows.at(r, c);
+        out += cells.join(QLatin1Char(' ')) + QLatin1Char('\n');
+    }
+    return out;
+}

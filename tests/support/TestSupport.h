@@ -125,3 +125,7 @@ void dropAddedAfter(Database &db, int version);
 // Takes the database back to the form of version 5: without what later versions added,
 // the kept figures and their triggers.
 void backToVersion5(Database &db);
+
+// The rows of a statement on the data module's connection as text: a line per row, its
+// cells separated by a space.
+QString rowsAsText(const QString &sql);
